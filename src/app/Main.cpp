@@ -1,0 +1,343 @@
+#include "app/Main.h"
+
+#include "app/Fonts.h"
+#include "monitor/EventLog.h"
+#include "widgets/Artwork.h"
+#include "widgets/SmallStatusBar.h"
+#include "widgets/StringGrid.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int ClientWidth = 1009;
+constexpr int ClientHeight = 404;
+
+// A caption with its mnemonic put back in front of the given letter, if the caption has it.
+QString withMnemonic(const QString& caption, QChar letter) {
+    if (letter.isNull() || caption.contains(QLatin1Char('&'))) return caption;
+    const int at = static_cast<int>(caption.indexOf(letter, 0, Qt::CaseInsensitive));
+    if (at < 0) return caption;
+    QString s = caption;
+    s.insert(at, QLatin1Char('&'));
+    return s;
+}
+
+QChar mnemonicLetter(const QString& caption) {
+    const int at = static_cast<int>(caption.indexOf(QLatin1Char('&')));
+    return at >= 0 && at + 1 < caption.size() ? caption[at + 1] : QChar();
+}
+
+// A menu item bound to an action: it shows the action's caption and enabled state and runs it.
+// Its own enabled state can still be set directly until the action's next change.
+QAction* bindItem(QWidget* owner, const char* name, QAction* action) {
+    auto* item = new QAction(owner);
+    item->setObjectName(QString::fromLatin1(name));
+    auto sync = [item, action] {
+        const QString shortcut = action->shortcut().toString(QKeySequence::NativeText);
+        item->setText(shortcut.isEmpty() ? action->text() : action->text() + QLatin1Char('\t') + shortcut);
+        item->setEnabled(action->isEnabled());
+    };
+    sync();
+    QObject::connect(action, &QAction::changed, item, sync);
+    QObject::connect(item, &QAction::triggered, action, [action] { action->trigger(); });
+    return item;
+}
+
+} // namespace
+
+TMee::TMee(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Mee"));
+    setWindowTitle(QStringLiteral("Ostrevo SetUp"));
+    setFont(ProgramFont());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, &TMee::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(10);
+    Timer2->setTimerType(Qt::PreciseTimer);
+
+    buildActions();
+    buildMenu();
+    buildActionBar();
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    auto* viewPage = new QWidget;
+    viewPage->setObjectName(QStringLiteral("TabSheet1"));
+    BuildViewPage(viewPage, view_);
+    auto* logsPage = new QWidget;
+    logsPage->setObjectName(QStringLiteral("TabSheet2"));
+    buildLogsPage(logsPage);
+    PageControl1->addTab(viewPage, QStringLiteral("VIEW"));
+    PageControl1->addTab(logsPage, QStringLiteral("LOGS"));
+    PageControl1->setCurrentIndex(0);
+    setCentralWidget(PageControl1);
+
+    buildStatusBar();
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    endProcess_ = [](int code) { QCoreApplication::exit(code); };
+
+    FormCreate();
+}
+
+TMee::~TMee() = default;
+
+void TMee::setCompanions(QWidget* formCom, QWidget* graphics) {
+    formCom_ = formCom;
+    graphics_ = graphics;
+}
+
+void TMee::buildActions() {
+    auto make = [this](const char* name, const QString& caption, int image, bool enabled) {
+        auto* a = new QAction(caption, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setIcon(ActionIcon(image));
+        a->setEnabled(enabled);
+        addAction(a); // shortcuts work wherever the focus is in the window
+        return a;
+    };
+    Action1 = make("Action1", QStringLiteral("Exit"), 4, true);
+    Action2 = make("Action2", QStringLiteral("Connect"), 2, false);
+    FileOpen1 = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
+    FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileOpen1->setToolTip(QStringLiteral("Open"));
+    FileOpen1->setWhatsThis(QStringLiteral("Opens an existing file"));
+    FileSaveAs1 = make("FileSaveAs1", QStringLiteral("Save &As..."), 1, true);
+    FileSaveAs1->setToolTip(QStringLiteral("Save As"));
+    FileSaveAs1->setWhatsThis(QStringLiteral("Saves the active file with a new name"));
+    Action4 = make("Action4", QStringLiteral("Store To Flash"), 1, false);
+    Action3 = make("Action3", QStringLiteral("SetUp COM"), 5, true);
+    Action5 = make("Action5", QStringLiteral("View Graphic"), 8, true);
+
+    connect(Action1, &QAction::triggered, this, &TMee::Action1Execute);
+    connect(Action3, &QAction::triggered, this, &TMee::Action3Execute);
+    connect(Action5, &QAction::triggered, this, &TMee::Action5Execute);
+}
+
+void TMee::buildMenu() {
+    auto* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    file->addAction(bindItem(this, "LoadConfig1", FileOpen1));
+    file->addAction(bindItem(this, "SaveConfig1", FileSaveAs1));
+    CommSetup1 = bindItem(this, "CommSetup1", Action4);
+    file->addAction(CommSetup1);
+    bar->addAction(bindItem(this, "Connect1", Action2));
+    bar->addAction(bindItem(this, "StoreToFlash1", Action4));
+
+    auto* openFile = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(openFile, &QShortcut::activated, this, [bar, file] {
+        bar->setActiveAction(file->menuAction());
+    });
+}
+
+void TMee::buildActionBar() {
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setFixedHeight(35);
+    bar->setIconSize(QSize(24, 24));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->layout()->setContentsMargins(2, 2, 2, 2); // room for the 24-pixel images in 35 pixels
+    addToolBar(Qt::TopToolBarArea, bar);
+
+    struct Item {
+        const char* caption;
+        QAction* action;
+        const char* name;
+    } const items[] = {{"&Open Config...", FileOpen1, "ActionItem_OpenConfig"},
+                       {"Save &Config...", FileSaveAs1, "ActionItem_SaveConfig"},
+                       {"Co&nnect", Action2, "ActionItem_Connect"},
+                       {"&Save To Device", Action4, "ActionItem_SaveToDevice"},
+                       {"Se&tUp COM", Action3, "ActionItem_SetUpCom"},
+                       {"&View Graphic", Action5, "ActionItem_ViewGraphic"},
+                       {"&Exit", Action1, "ActionItem_Exit"}};
+    bar->addSeparator();
+    for (const Item& it : items) {
+        if (it.action == Action1) bar->addSeparator()->setVisible(false);
+        else if (it.action != FileOpen1) bar->addSeparator();
+        // Plain buttons rather than the action's own, so that each keeps its caption and mnemonic.
+        auto* button = new QToolButton(bar);
+        button->setObjectName(QString::fromLatin1(it.name));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setAutoRaise(true);
+        button->setText(QString::fromLatin1(it.caption));
+        button->setIcon(it.action->icon());
+        button->setToolTip(it.action->toolTip());
+        button->setEnabled(it.action->isEnabled());
+        bar->addWidget(button);
+        QAction* action = it.action;
+        connect(button, &QToolButton::clicked, action, [action] { action->trigger(); });
+        // The item follows the action's enabled state and any caption it is given later.
+        const QChar letter = mnemonicLetter(button->text());
+        auto lastCaption = std::make_shared<QString>(action->text());
+        connect(action, &QAction::changed, button, [button, action, letter, lastCaption] {
+            button->setEnabled(action->isEnabled());
+            if (action->text() != *lastCaption) {
+                *lastCaption = action->text();
+                button->setText(withMnemonic(action->text(), letter));
+            }
+        });
+    }
+    bar->addSeparator();
+}
+
+void TMee::buildStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar_form"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(22);
+    const int widths[4] = {100, 400, 200, 50};
+    const char* texts[4] = {"Disconnect", "COM:", "", ""};
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(QString::fromLatin1(texts[i]), bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setIndent(3);
+        statusPanels_[i] = panel;
+        bar->addWidget(panel);
+    }
+    ProgressBar_serial = new QProgressBar(statusPanels_[2]);
+    ProgressBar_serial->setObjectName(QStringLiteral("ProgressBar_serial"));
+    ProgressBar_serial->setRange(0, 100);
+    ProgressBar_serial->setTextVisible(false);
+    setStatusBar(bar);
+}
+
+void TMee::buildLogsPage(QWidget* page) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* box = new QGroupBox(page);
+    box->setObjectName(QStringLiteral("GroupBox_Log"));
+    layout->addWidget(box);
+    auto* inner = new QVBoxLayout(box);
+    inner->setContentsMargins(2, 2, 2, 2);
+    StringGrid1 = new StringGrid(10, 11, box);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPixelSize(13);
+    StringGrid1->setFont(bold);
+    inner->addWidget(StringGrid1);
+
+    auto* popup = new QMenu(page);
+    popup->setObjectName(QStringLiteral("PopupMenu2"));
+    auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
+    clear->setObjectName(QStringLiteral("Clear1"));
+    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*StringGrid1); });
+    // A right click anywhere on the LOGS tab, the grid included, opens the menu.
+    for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(StringGrid1)}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, popup,
+                [popup, w](const QPoint& at) { popup->popup(w->mapToGlobal(at)); });
+    }
+}
+
+// Set-up when the window is created: transparent, value labels into their status bars, the log grid.
+void TMee::FormCreate() {
+    SetWindowAlpha(0);
+    view_.mw.statusBar->hostLabel(view_.mw.trangeLabel);
+    view_.pir1.statusBar->hostLabel(view_.pir1.trangeLabel);
+    view_.pir2.statusBar->hostLabel(view_.pir2.trangeLabel);
+    view_.ntcStatusBar->hostLabel(view_.temperatureLabel);
+    auto* panel = statusPanels_[2];
+    auto* hostLayout = new QHBoxLayout(panel);
+    hostLayout->setContentsMargins(0, 0, 0, 0);
+    hostLayout->addWidget(ProgressBar_serial);
+    ProgressBar_serial->setValue(0);
+    LabelLogGrid(*StringGrid1);
+    StringGrid1->fitHeadings();
+}
+
+void TMee::FormShow() {
+    fadeIn_ = true;
+    fadeAlpha_ = 0;
+    Timer1->start();
+    pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
+}
+
+void TMee::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous()) return; // restored from the task bar, not shown by the program
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TMee::closeEvent(QCloseEvent* event) {
+    // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
+    event->ignore();
+    Action1Execute();
+}
+
+void TMee::Timer1Timer() {
+    SetWindowAlpha(fadeAlpha_);
+    if (fadeIn_) {
+        fadeAlpha_ += 5;
+        if (fadeAlpha_ >= 255) Timer1->stop();
+    } else {
+        fadeAlpha_ -= 5;
+        if (fadeAlpha_ <= 0) {
+            Timer1->stop();
+            endProcess_(0);
+        }
+    }
+}
+
+void TMee::Action1Execute() {
+    Timer2->stop();
+    fadeIn_ = false;
+    fadeAlpha_ = 255;
+    if (formCom_ && formCom_->isVisible()) formCom_->hide();
+    Timer1->start();
+}
+
+void TMee::Action3Execute() {
+    if (!formCom_) return;
+    formCom_->show();
+    formCom_->raise();
+}
+
+void TMee::Action5Execute() {
+    if (!graphics_) return;
+    graphics_->show();
+    graphics_->raise();
+    graphics_->activateWindow();
+}
+
+void TMee::SetWindowAlpha(int alpha) {
+    appliedAlpha_ = alpha;
+    // Where the platform has no window opacity the window is simply opaque; the fade still runs.
+    static const bool hasOpacity = !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal"),
+                                                QStringLiteral("vnc"), QStringLiteral("linuxfb")}
+                                        .contains(QGuiApplication::platformName());
+    if (hasOpacity) setWindowOpacity(alpha / 255.0);
+}

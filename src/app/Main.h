@@ -1,0 +1,82 @@
+// TMee, the main window "Ostrevo SetUp": menus, action bar, the VIEW and LOGS tabs, status bar,
+// timers and the fade in and out. It owns and wires the parts; their logic lives in their own classes.
+#pragma once
+
+#include "app/ViewPage.h"
+#include "link/Frames.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class StringGrid;
+
+class TMee : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMee(QWidget* parent = nullptr);
+    ~TMee() override;
+
+    // The port dialog and the graph window, created after the main window.
+    void setCompanions(QWidget* formCom, QWidget* graphics);
+    // What ends the process when the fade-out is over (tests replace it).
+    void setEndProcess(std::function<void(int)> endProcess) { endProcess_ = std::move(endProcess); }
+
+    // Handlers.
+    void Timer1Timer();
+    void Action1Execute();
+    void Action3Execute();
+    void Action5Execute();
+    void SetWindowAlpha(int alpha);
+
+    ViewControls& view() { return view_; }
+    frames::PollRequest& pollRequest() { return pollRequest_; }
+    bool FadeIn() const { return fadeIn_; }
+    int FadeAlpha() const { return fadeAlpha_; }
+    int AppliedAlpha() const { return appliedAlpha_; }
+
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QAction* Action1 = nullptr; // Exit
+    QAction* Action2 = nullptr; // Connect / Disconnect
+    QAction* FileOpen1 = nullptr;
+    QAction* FileSaveAs1 = nullptr;
+    QAction* Action4 = nullptr; // Store To Flash
+    QAction* Action3 = nullptr; // port dialog
+    QAction* Action5 = nullptr; // graph window
+    QAction* CommSetup1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    StringGrid* StringGrid1 = nullptr;
+    QProgressBar* ProgressBar_serial = nullptr;
+    QLabel* statusPanel(int index) const { return statusPanels_[index]; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildActions();
+    void buildMenu();
+    void buildActionBar();
+    void buildStatusBar();
+    void buildLogsPage(QWidget* page);
+    void FormCreate();
+    void FormShow();
+
+    ViewControls view_;
+    frames::PollRequest pollRequest_;
+    QWidget* formCom_ = nullptr;
+    QWidget* graphics_ = nullptr;
+    QLabel* statusPanels_[4] = {};
+    bool fadeIn_ = false;
+    int fadeAlpha_ = 0;
+    int appliedAlpha_ = -1;
+    std::function<void(int)> endProcess_;
+};

@@ -1,0 +1,18 @@
+// Message boxes go through here, so that tests can answer them without a click.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace dialogs {
+
+using MessageHandler = std::function<void(QWidget* parent, const QString& text)>;
+
+// Shows a message box with an OK button (modal), or hands the text to the installed handler.
+void ShowMessage(QWidget* parent, const QString& text);
+// Replaces the message box; an empty handler restores it. Returns the previous handler.
+MessageHandler SetMessageHandler(MessageHandler handler);
+
+} // namespace dialogs

@@ -1,0 +1,10 @@
+// A gauge bar: an integer slider with arrow buttons (a scroll bar whose thumb is the value).
+#pragma once
+
+#include <QScrollBar>
+
+class GaugeBar : public QScrollBar {
+    Q_OBJECT
+public:
+    GaugeBar(Qt::Orientation orientation, int min, int max, int position, QWidget* parent = nullptr);
+};

@@ -1,0 +1,41 @@
+#include "widgets/RadioGroup.h"
+
+#include <QAbstractButton>
+#include <QGridLayout>
+#include <QRadioButton>
+
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent, int columns)
+    : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(0);
+    const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        group_->addButton(button, i);
+        layout->addWidget(button, i % rows, i / rows);
+    }
+    connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) emit itemIndexChanged(id);
+    });
+}
+
+int RadioGroup::ItemIndex() const { return group_->checkedId(); }
+
+void RadioGroup::setItemIndex(int index) {
+    if (index == ItemIndex()) return;
+    if (index < 0 || index >= count()) {
+        // An exclusive group cannot be emptied by unchecking its button; lift that for a moment.
+        group_->setExclusive(false);
+        if (auto* b = group_->checkedButton()) b->setChecked(false);
+        group_->setExclusive(true);
+        emit itemIndexChanged(-1);
+        return;
+    }
+    group_->button(index)->setChecked(true);
+}
+
+QString RadioGroup::itemText(int index) const {
+    auto* b = group_->button(index);
+    return b ? b->text() : QString();
+}

@@ -1,0 +1,24 @@
+// A grid of text cells addressed as (column, row), with one fixed heading row and one fixed column.
+#pragma once
+
+#include <QTableWidget>
+
+class StringGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    // The counts include the fixed row 0 and the fixed column 0.
+    StringGrid(int colCount, int rowCount, QWidget* parent = nullptr);
+
+    int ColCount() const { return columnCount() + 1; }
+    int RowCount() const { return rowCount() + 1; }
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString& text);
+    // Widens the columns whose heading is wider than the default width of 75 pixels.
+    void fitHeadings();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QString corner_;
+};

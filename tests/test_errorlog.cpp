@@ -1,0 +1,139 @@
+// The error log: entry lines and format, append-only writing, failures reaching the caller.
+#include "app/ErrorLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+std::tm at(int year, int month, int day, int hour, int minute) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    return t;
+}
+
+QByteArray readAll(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+} // namespace
+
+class TestErrorLog : public QObject {
+    Q_OBJECT
+private slots:
+    void timeStampOnTheTwelveHourClock() {
+        auto lines = FormatLogEntry(at(2026, 12, 6, 15, 7), nullptr, "x");
+        QCOMPARE(lines.front(), std::string("Error Time Stamp: 03:07 pm on 12/06/26"));
+        QCOMPARE(FormatLogEntry(at(2027, 1, 2, 0, 5), nullptr, "")[0],
+                 std::string("Error Time Stamp: 12:05 am on 01/02/27"));
+        QCOMPARE(FormatLogEntry(at(2030, 7, 31, 12, 0), nullptr, "")[0],
+                 std::string("Error Time Stamp: 12:00 pm on 07/31/30"));
+        QCOMPARE(FormatLogEntry(at(2030, 7, 31, 11, 59), nullptr, "")[0],
+                 std::string("Error Time Stamp: 11:59 am on 07/31/30"));
+    }
+
+    void entryWithoutAnExceptionHasTwoLines() {
+        auto lines = FormatLogEntry(at(2026, 12, 6, 9, 0), nullptr, " BuffRX[0]= 0 LenRX= 64 message: x");
+        QCOMPARE(lines.size(), std::size_t(2));
+        QCOMPARE(lines[1], std::string("Error String:   BuffRX[0]= 0 LenRX= 64 message: x"));
+    }
+
+    void entryWithAnExceptionAndEmptyText() {
+        const LoggedException e{"ESynaSerError", "Communication error 9997: Timeout during operation"};
+        auto lines = FormatLogEntry(at(2026, 12, 6, 9, 0), &e, "");
+        QCOMPARE(lines.size(), std::size_t(4));
+        QCOMPARE(lines[1], std::string("Error Class: ESynaSerError"));
+        QCOMPARE(lines[2], std::string("Error Message: Communication error 9997: Timeout during operation"));
+        QCOMPARE(lines[3], std::string("Error String:  ")); // two blanks, nothing after
+    }
+
+    void firstFailureCreatesTheFileWithOneEntry() {
+        QTemporaryDir dir;
+        ErrorLog log(dir.path().toStdString());
+        QCOMPARE(QString::fromStdString(log.path()), dir.path() + "/LogError.txt");
+        log.LogError(nullptr, "first");
+        const QByteArray content = readAll(log.path());
+        const QList<QByteArray> lines = content.split('\n');
+        QCOMPARE(lines.size(), 3); // two lines and the empty rest after the last line end
+        QVERIFY(lines[0].startsWith("Error Time Stamp: "));
+        QVERIFY(lines[0].endsWith('\r'));
+        QCOMPARE(lines[1], QByteArray("Error String:  first\r"));
+        QVERIFY(lines[2].isEmpty());
+    }
+
+    void earlierLinesAreKeptByteForByte() {
+        QTemporaryDir dir;
+        ErrorLog log(dir.path().toStdString());
+        // Lines the program never wrote itself, with bytes outside ASCII, must survive unchanged.
+        const QByteArray earlier("old line 1\r\nold \xE9 line 2\r\n");
+        {
+            QFile f(QString::fromStdString(log.path()));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(earlier);
+        }
+        const LoggedException e{"std::runtime_error", "boom"};
+        log.LogError(&e, "");
+        log.LogError(nullptr, "second");
+        const QByteArray content = readAll(log.path());
+        QVERIFY(content.startsWith(earlier));
+        const QList<QByteArray> added = content.mid(earlier.size()).split('\n');
+        QCOMPARE(added.size(), 7);
+        QCOMPARE(added[1], QByteArray("Error Class: std::runtime_error\r"));
+        QCOMPARE(added[2], QByteArray("Error Message: boom\r"));
+        QCOMPARE(added[3], QByteArray("Error String:  \r"));
+        QCOMPARE(added[5], QByteArray("Error String:  second\r"));
+    }
+
+    void lastLineWithoutLineEndIsClosedFirst() {
+        QTemporaryDir dir;
+        ErrorLog log(dir.path().toStdString());
+        {
+            QFile f(QString::fromStdString(log.path()));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("hand edited");
+        }
+        log.LogError(nullptr, "next");
+        const QByteArray content = readAll(log.path());
+        QVERIFY(content.startsWith("hand edited\r\nError Time Stamp: "));
+    }
+
+    void failuresReachTheCaller() {
+        QTemporaryDir dir;
+        // The log's name taken by a folder: it cannot be opened.
+        QVERIFY(QDir(dir.path()).mkdir("LogError.txt"));
+        ErrorLog blocked(dir.path().toStdString());
+        QVERIFY_THROWS_EXCEPTION(ELogWriteError, blocked.LogError(nullptr, "x"));
+
+        // A full disk: the write fails, and what was in the file stays.
+        QTemporaryDir full;
+        QVERIFY(QFile::link("/dev/full", full.path() + "/LogError.txt"));
+        ErrorLog onFullDisk(full.path().toStdString());
+        try {
+            onFullDisk.LogError(nullptr, "x");
+            QFAIL("a write to a full disk was reported as success");
+        } catch (const ELogWriteError& e) {
+            QVERIFY(QString::fromLatin1(e.what()).contains("No space left on device"));
+        }
+
+        ErrorLog missingFolder("/nonexistent-folder-for-ostrevo-tests");
+        QVERIFY_THROWS_EXCEPTION(ELogWriteError, missingFolder.LogError(nullptr, "x"));
+    }
+
+    void exceptionClassNamesAreReadable() {
+        const std::runtime_error e("x");
+        QCOMPARE(ExceptionClassName(e), std::string("std::runtime_error"));
+        const ELogWriteError w("y");
+        QCOMPARE(ExceptionClassName(w), std::string("ELogWriteError"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestErrorLog)
+#include "test_errorlog.moc"
