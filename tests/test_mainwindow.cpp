@@ -1,6 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Fonts.h"
 #include "app/Main.h"
+#include "link/ComSetup.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -349,9 +350,9 @@ private slots:
 
     void firstArmedRequestIsTheStatusPoll() {
         mee->show();
-        QCOMPARE(mee->pollRequest().code(), 8);
-        QCOMPARE(mee->pollRequest().ExpectedReplyLength(), 64);
-        QCOMPARE(mee->pollRequest().bytes()[4], 0xF8);
+        QCOMPARE(mee->link().PollRequest.code(), 8);
+        QCOMPARE(mee->link().PollRequest.ExpectedReplyLength(), 64);
+        QCOMPARE(mee->link().PollRequest.bytes()[4], 0xF8);
     }
 
     void fadeInRunsFiftyOneStepsAndStopsAt250() {
@@ -404,7 +405,8 @@ private slots:
     }
 
     void exitHidesThePortDialog() {
-        QWidget formCom, graphics;
+        TFormCom formCom(mee);
+        QWidget graphics;
         mee->setCompanions(&formCom, &graphics);
         mee->Action3->trigger();
         QVERIFY(formCom.isVisible());

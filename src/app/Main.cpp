@@ -1,6 +1,8 @@
 #include "app/Main.h"
 
 #include "app/Fonts.h"
+#include "app/UserDialogs.h"
+#include "link/ComSetup.h"
 #include "monitor/EventLog.h"
 #include "widgets/Artwork.h"
 #include "widgets/SmallStatusBar.h"
@@ -78,6 +80,7 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(10);
     Timer2->setTimerType(Qt::PreciseTimer);
+    link_ = new PollCycle(*this, Timer2, this);
 
     buildActions();
     buildMenu();
@@ -96,6 +99,7 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     PageControl1->addTab(logsPage, QStringLiteral("LOGS"));
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
+    connect(PageControl1, &QTabWidget::currentChanged, link_, &PollCycle::PageControl1Change);
 
     buildStatusBar();
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
@@ -106,9 +110,10 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
 
 TMee::~TMee() = default;
 
-void TMee::setCompanions(QWidget* formCom, QWidget* graphics) {
+void TMee::setCompanions(TFormCom* formCom, QWidget* graphics) {
     formCom_ = formCom;
     graphics_ = graphics;
+    if (formCom_) connect(formCom_, &TFormCom::portChosen, Action2, [this] { Action2->setEnabled(true); });
 }
 
 void TMee::buildActions() {
@@ -134,6 +139,7 @@ void TMee::buildActions() {
     Action5 = make("Action5", QStringLiteral("View Graphic"), 8, true);
 
     connect(Action1, &QAction::triggered, this, &TMee::Action1Execute);
+    connect(Action2, &QAction::triggered, this, &TMee::Action2Execute);
     connect(Action3, &QAction::triggered, this, &TMee::Action3Execute);
     connect(Action5, &QAction::triggered, this, &TMee::Action5Execute);
 }
@@ -282,7 +288,8 @@ void TMee::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
     Timer1->start();
-    pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
+    link_->PendingSettings = false;
+    link_->PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
 }
 
 void TMee::showEvent(QShowEvent* event) {
@@ -313,11 +320,18 @@ void TMee::Timer1Timer() {
 }
 
 void TMee::Action1Execute() {
+    link_->Exit();
     Timer2->stop();
     fadeIn_ = false;
     fadeAlpha_ = 255;
     if (formCom_ && formCom_->isVisible()) formCom_->hide();
     Timer1->start();
+}
+
+// Connect or Disconnect, by what the action's caption says it will do.
+void TMee::Action2Execute() {
+    if (Action2->text() == QLatin1String("Connect")) link_->Connect();
+    else link_->Disconnect();
 }
 
 void TMee::Action3Execute() {
@@ -340,4 +354,35 @@ void TMee::SetWindowAlpha(int alpha) {
                                                 QStringLiteral("vnc"), QStringLiteral("linuxfb")}
                                         .contains(QGuiApplication::platformName());
     if (hasOpacity) setWindowOpacity(alpha / 255.0);
+}
+
+std::string TMee::SelectedPort() { return formCom_ ? formCom_->SelectedPort().toStdString() : std::string(); }
+
+int TMee::ReplyTimeoutMs() { return formCom_ ? formCom_->TimeoutMs() : 90; }
+
+int TMee::CurrentTab() { return PageControl1->currentIndex(); }
+
+void TMee::ShowLinkState(bool connected) {
+    // The action says what it will do next; panel 0 says what the link is.
+    Action2->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
+    CommSetup1->setEnabled(!connected);
+    Action4->setEnabled(connected);
+}
+
+void TMee::StepActivity() {
+    if (ProgressBar_serial->value() < ProgressBar_serial->maximum())
+        ProgressBar_serial->setValue(ProgressBar_serial->value() + 1);
+    else
+        ProgressBar_serial->setValue(ProgressBar_serial->minimum());
+}
+
+void TMee::FillActivity() { ProgressBar_serial->setValue(ProgressBar_serial->maximum()); }
+
+void TMee::ShowMessage(const std::string& text) { dialogs::ShowMessage(this, QString::fromStdString(text)); }
+
+void TMee::LogError(const LoggedException* exception, const std::string& text) { errorLog_.LogError(exception, text); }
+
+void TMee::ReplyArrived(std::uint8_t) {
+    // The views of replies 7, 8, 9 and 12 take their data from link_->Stores here.
 }

@@ -2,8 +2,9 @@
 // timers and the fade in and out. It owns and wires the parts; their logic lives in their own classes.
 #pragma once
 
+#include "app/ErrorLog.h"
 #include "app/ViewPage.h"
-#include "link/Frames.h"
+#include "link/PollCycle.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -17,27 +18,31 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class StringGrid;
+class TFormCom;
 
-class TMee : public QMainWindow {
+class TMee : public QMainWindow, private LinkView {
     Q_OBJECT
 public:
     explicit TMee(QWidget* parent = nullptr);
     ~TMee() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(QWidget* formCom, QWidget* graphics);
+    void setCompanions(TFormCom* formCom, QWidget* graphics);
+    // Where LogError.txt is written (beside the executable unless a test says otherwise).
+    void setErrorLogFolder(const std::string& folder) { errorLog_ = ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
     void setEndProcess(std::function<void(int)> endProcess) { endProcess_ = std::move(endProcess); }
 
     // Handlers.
     void Timer1Timer();
     void Action1Execute();
+    void Action2Execute();
     void Action3Execute();
     void Action5Execute();
     void SetWindowAlpha(int alpha);
 
     ViewControls& view() { return view_; }
-    frames::PollRequest& pollRequest() { return pollRequest_; }
+    PollCycle& link() { return *link_; }
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
@@ -70,9 +75,21 @@ private:
     void FormCreate();
     void FormShow();
 
+    // What the poll cycle sees of the window.
+    std::string SelectedPort() override;
+    int ReplyTimeoutMs() override;
+    int CurrentTab() override;
+    void ShowLinkState(bool connected) override;
+    void StepActivity() override;
+    void FillActivity() override;
+    void ShowMessage(const std::string& text) override;
+    void LogError(const LoggedException* exception, const std::string& text) override;
+    void ReplyArrived(std::uint8_t code) override;
+
     ViewControls view_;
-    frames::PollRequest pollRequest_;
-    QWidget* formCom_ = nullptr;
+    PollCycle* link_ = nullptr;
+    ErrorLog errorLog_ = ErrorLog::besideProgram();
+    TFormCom* formCom_ = nullptr;
     QWidget* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     bool fadeIn_ = false;

@@ -1,10 +1,43 @@
 // TFormCom, the "Com Setup" dialog: the serial port to use and the reply time-out.
 #pragma once
 
+#include "link/PortList.h"
+
 #include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
 
 class TFormCom : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormCom(QWidget* mainWindow);
+    explicit TFormCom(QWidget* mainWindow, const PortRoots& roots = {});
+
+    void ScrollBar1Change();
+    void ComboBox1Change();
+    void Button_OKClick();
+
+    // The port name chosen last (the combo box's text at its last change), empty at start.
+    QString SelectedPort() const { return selectedPort_; }
+    // The reply time-out in milliseconds: the scroll bar's position itself.
+    int TimeoutMs() const;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button_OK = nullptr;
+
+signals:
+    // A port name was chosen: Connect becomes possible.
+    void portChosen();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QString selectedPort_;
 };

@@ -1,0 +1,173 @@
+#include "link/PollCycle.h"
+
+#include "link/PortList.h"
+
+#include <QTimer>
+#include <cerrno>
+#include <exception>
+
+PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
+    : QObject(parent), view_(view), timer2_(timer2), serialFactory_([] { return std::make_unique<TBlockSerial>(); }) {
+    connect(timer2_, &QTimer::timeout, this, &PollCycle::Timer2Timer);
+}
+
+PollCycle::~PollCycle() = default;
+
+LinkState PollCycle::State() const {
+    if (!LinkActive()) return LinkState::Closed;
+    return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
+}
+
+void PollCycle::logError(const LoggedException* exception, const std::string& text) {
+    try {
+        view_.LogError(exception, text);
+    } catch (const std::exception& e) {
+        view_.ShowMessage(std::string("The error log could not be written: ") + e.what());
+    }
+}
+
+void PollCycle::closed() {
+    view_.ShowLinkState(false);
+}
+
+void PollCycle::Connect() {
+    if (!serial_) serial_ = serialFactory_();
+    try {
+        serial_->ClosePort();
+        serial_->RaiseExcept = false;
+        const std::string port = view_.SelectedPort();
+        if (port.empty()) {
+            view_.ShowMessage("set the COM port number");
+            return;
+        }
+        // Each step runs only while the ones before it succeeded, so the message names the real
+        // cause (a failed open would otherwise be reported as the configuration's bad handle).
+        serial_->OpenPort(port);
+        if (serial_->ErrorCode == 0) serial_->ConfigureLine(19200, 8, 'N', 0, false, false);
+        if (serial_->ErrorCode == 0) serial_->SetInputQueueSize(128);
+        if (serial_->ErrorCode == 0) serial_->ApplyLineSettings();
+        if (serial_->ErrorCode != 0) {
+            std::string message = serial_->ErrorText;
+            if (serial_->ErrorCode == EACCES || serial_->ErrorCode == EPERM) {
+                const std::string advice = PermissionAdvice(serial_->DevicePath);
+                if (!advice.empty()) message += "\n" + advice;
+            }
+            timer2_->stop();
+            if (LinkActive()) serial_->ClosePort();
+            closed();
+            view_.ShowMessage(message);
+            return;
+        }
+        view_.ShowLinkState(true);
+        PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        RetryCount = 0;
+        timer2_->start();
+    } catch (const std::exception& e) {
+        timer2_->stop();
+        if (LinkActive()) serial_->ClosePort();
+        closed();
+        const LoggedException logged{ExceptionClassName(e), e.what()};
+        logError(&logged, "");
+        view_.ShowMessage(e.what());
+    }
+}
+
+void PollCycle::Disconnect() {
+    timer2_->stop();
+    if (LinkActive()) serial_->ClosePort();
+    closed();
+}
+
+void PollCycle::Exit() {
+    if (serial_) {
+        serial_->ClosePort();
+        serial_.reset();
+    }
+    timer2_->stop();
+}
+
+void PollCycle::PageControl1Change(int index) {
+    if (!LinkActive()) return;
+    if (index == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+    else if (index == 1) PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+}
+
+void PollCycle::failExchange() {
+    if (RetryCount != MaxRetries) {
+        ++RetryCount;
+        timer2_->start();
+        return;
+    }
+    RetryCount = 0;
+    timer2_->stop();
+    closed();
+    view_.ShowMessage("Error Time Out");
+    const std::string text = " BuffRX[0]= " + std::to_string(ReceiveBuffer[0]) +
+                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
+                             " message: " + serial_->ErrorText;
+    logError(nullptr, text);
+}
+
+void PollCycle::Timer2Timer() {
+    timer2_->stop();
+    view_.StepActivity();
+    if (!LinkActive()) {
+        timer2_->start();
+        return;
+    }
+    // Output still queued: try again on the next tick rather than stopping the poll for good.
+    if (serial_->PendingOutput() != 0) {
+        timer2_->start();
+        return;
+    }
+    if (PendingSettings) {
+        serial_->SendBytes(SettingsFrame.data(), SettingsFrame[2] + 5);
+        PendingSettings = false;
+        view_.FillActivity();
+        timer2_->start();
+        return;
+    }
+
+    serial_->SendBytes(PollRequest.bytes().data(), static_cast<int>(PollRequest.bytes().size()));
+    ReceiveBuffer.fill(0);
+    const int expected = PollRequest.ExpectedReplyLength();
+    int received = 0;
+    try {
+        received = serial_->ReceiveBytes(ReceiveBuffer.data(), expected, view_.ReplyTimeoutMs());
+    } catch (const std::exception& e) {
+        timer2_->stop();
+        const LoggedException logged{ExceptionClassName(e), e.what()};
+        logError(&logged, "");
+        closed();
+        view_.ShowMessage(e.what());
+        return;
+    }
+
+    if (serial_->ErrorCode != 0 || ReceiveBuffer[0] != frames::STX || received != expected) {
+        failExchange();
+        return;
+    }
+
+    if (frames::CheckReplyFrame(ReceiveBuffer, expected) != frames::FrameCheck::Good) {
+        // A complete but damaged frame: dropped, neither counted nor resetting the count.
+        serial_->FlushOutput();
+        ReceiveBuffer.fill(0);
+    } else {
+        RetryCount = 0;
+        view_.ShowLinkState(true);
+        const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);
+        ReceiveBuffer.fill(0);
+        try {
+            view_.ReplyArrived(code);
+        } catch (const std::exception& e) {
+            // A fault in showing a reply: reported, and the poll timer stays as the consumer left it.
+            const bool wasRunning = timer2_->isActive();
+            timer2_->stop();
+            view_.ShowMessage(e.what());
+            if (wasRunning) timer2_->start();
+            return;
+        }
+    }
+    if (view_.CurrentTab() == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+    timer2_->start();
+}

@@ -1,0 +1,78 @@
+// The poll cycle: Connect and Disconnect, and the 10 ms tick that does one exchange with the
+// detector (send the pending settings frame, or poll and check one reply), with retries and time-out.
+#pragma once
+
+#include "app/ErrorLog.h"
+#include "link/Frames.h"
+#include "link/synaser.h"
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+
+// What the poll cycle needs of the screen: the chosen port and time-out, the shown tab, and the
+// places where it shows the link state, its activity and its messages.
+class LinkView {
+public:
+    virtual ~LinkView() = default;
+    virtual std::string SelectedPort() = 0;
+    virtual int ReplyTimeoutMs() = 0;
+    virtual int CurrentTab() = 0;
+    // Captions and enabled states of a connected (true) or a closed or halted (false) link.
+    virtual void ShowLinkState(bool connected) = 0;
+    // The activity bar: one step (wrapping at the end), or full.
+    virtual void StepActivity() = 0;
+    virtual void FillActivity() = 0;
+    // A message box; never called while the poll timer runs.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Appends to the error log; throws ELogWriteError when the log cannot be written.
+    virtual void LogError(const LoggedException* exception, const std::string& text) = 0;
+    // A good reply was copied into its store; code is the reply's own code.
+    virtual void ReplyArrived(std::uint8_t code) = 0;
+};
+
+enum class LinkState { Closed, Polling, Halted };
+
+class PollCycle : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxRetries = 5;
+    using SerialFactory = std::function<std::unique_ptr<TBlockSerial>()>;
+
+    PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
+    ~PollCycle() override;
+
+    void Connect();
+    void Disconnect();
+    void Timer2Timer();
+    void PageControl1Change(int index);
+    // Exit: close the port and release the serial object, stop polling.
+    void Exit();
+
+    bool LinkActive() const { return serial_ && serial_->PortOpen; }
+    LinkState State() const;
+    TBlockSerial* Serial() const { return serial_.get(); }
+    void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
+
+    frames::PollRequest PollRequest;
+    bool PendingSettings = false;
+    std::array<std::uint8_t, 46> SettingsFrame{};
+    frames::ReceiveBuffer ReceiveBuffer{};
+    frames::ReplyStores Stores;
+    int RetryCount = 0;
+
+private:
+    void closed();
+    // Writes the log; a log that cannot be written is reported, never lost silently.
+    void logError(const LoggedException* exception, const std::string& text);
+    void failExchange();
+
+    LinkView& view_;
+    QTimer* timer2_;
+    std::unique_ptr<TBlockSerial> serial_;
+    SerialFactory serialFactory_;
+};

@@ -1,0 +1,22 @@
+// Which serial ports this machine has, and what to tell a user who may not open one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Where devices and their kernel descriptions live; tests point these at a folder of their own.
+struct PortRoots {
+    std::string dev = "/dev";
+    std::string sysTty = "/sys/class/tty";
+};
+
+// Whether a port exists: "COM<n>" (a trailing ':' is ignored) must be a real UART, not one of the
+// placeholder ttyS devices Linux always creates; any other name must be an existing device.
+bool ProbePort(const std::string& name, const PortRoots& roots = {});
+
+// The ports to offer: COM1 .. COM255 that exist, in numeric order, then the USB and CDC adapters
+// (ttyUSB*, ttyACM*) by path, in numeric order.
+std::vector<std::string> ListPorts(const PortRoots& roots = {});
+
+// A line telling the user how to get permission to open the device, for a "Permission denied".
+std::string PermissionAdvice(const std::string& devicePath);

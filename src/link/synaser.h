@@ -1,0 +1,103 @@
+// TBlockSerial: blocking byte-level access to one serial port on POSIX termios, with an error code
+// and text after every call instead of exceptions.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <termios.h>
+#include <vector>
+
+// Error codes of the serial layer; the operating system's own codes (errno) are used as they are.
+enum SerialError : int {
+    sOK = 0,
+    ErrAlreadyOwned = 9991,
+    ErrAlreadyInUse = 9992,
+    ErrWrongParameter = 9993,
+    ErrPortNotOpen = 9994,
+    ErrNoDeviceAnswer = 9995,
+    ErrMaxBuffer = 9996,
+    ErrTimeout = 9997,
+    ErrNotRead = 9998,
+    ErrFrame = 9999,
+    ErrOverrun = 10000,
+    ErrRxOver = 10001,
+    ErrRxParity = 10002,
+    ErrTxFull = 10003,
+};
+
+// Raised only while RaiseExcept is set: "Communication error %d: %s".
+class ESynaSerError : public std::runtime_error {
+public:
+    ESynaSerError(int code, const std::string& text);
+    int ErrorCode;
+};
+
+// The line settings handed to the driver (the program's equivalent of a device control block).
+struct LineSettings {
+    int baud = 0;
+    int dataBits = 8;
+    char parity = 'N';   // N, O, E, M, S
+    int stopBits = 0;    // 0 one, 1 one and a half, 2 two
+    bool softwareFlow = false;
+    bool hardwareFlow = false;
+    int xonLimit = 0;
+    int xoffLimit = 0;
+};
+
+class TBlockSerial {
+public:
+    TBlockSerial() = default;
+    virtual ~TBlockSerial();
+    TBlockSerial(const TBlockSerial&) = delete;
+    TBlockSerial& operator=(const TBlockSerial&) = delete;
+
+    // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is.
+    void OpenPort(const std::string& name);
+    void ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow);
+    void SetInputQueueSize(int bytes);
+    void ApplyLineSettings();
+    int SendBytes(const std::uint8_t* buffer, int count);
+    // Gathers count bytes, waiting up to timeoutMs for each chunk; a short count comes with an error.
+    int ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs);
+    // Bytes still queued for output. Virtual so that tests can simulate a stalled transmitter,
+    // which a pseudo-terminal never reports.
+    virtual int PendingOutput();
+    void FlushOutput();
+    void PurgePort();
+    // Closes the port and restores the line settings it had before OpenPort.
+    void ClosePort();
+
+    static std::string GetErrorDesc(int code);
+    // The device a port name opens: "COM3" -> "/dev/ttyS2", anything else unchanged.
+    static std::string DevicePathFor(const std::string& name, int* portNumber = nullptr);
+
+    int handle() const { return fd_; }
+    bool PortOpen = false;
+    std::string DevicePath;
+    int PortNumber = -1;
+    int ErrorCode = 0;
+    std::string ErrorText = "OK";
+    bool RaiseExcept = false;
+    int DeadlockTimeout = 30000;
+    bool InterPacketTimeout = true;
+    std::vector<std::uint8_t> LineBuffer;
+    int InputQueueSize = 4096;
+    bool TestDSR = false;
+    bool TestCTS = false;
+    LineSettings Settings;
+
+private:
+    void setError(int code);
+    void finish();  // raises when asked to and the call failed
+    void checkLineErrors();
+    int readQueued(std::uint8_t* into, int capacity);
+
+    int fd_ = -1;
+    bool haveSavedTermios_ = false;
+    termios savedTermios_{};
+    struct Counters {
+        int frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
+    } counters_;
+    bool haveCounters_ = false;
+};

@@ -1,0 +1,345 @@
+// The serial layer on a real pseudo-terminal: receive rules, time-outs, errors, lost devices.
+#include "PtyPeer.h"
+#include "link/PortList.h"
+#include "link/synaser.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::vector<std::uint8_t> bytes(int n, int first = 0) {
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(first + i);
+    return v;
+}
+
+void openLine(TBlockSerial& s, const PtyPeer& peer) {
+    s.OpenPort(peer.path());
+    QCOMPARE(s.ErrorCode, 0);
+    s.ConfigureLine(19200, 8, 'N', 0, false, false);
+    QCOMPARE(s.ErrorCode, 0);
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+private slots:
+    void comNamesMapToTtyS() {
+        int number = 0;
+        QCOMPARE(TBlockSerial::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
+        QCOMPARE(number, 11);
+        QCOMPARE(TBlockSerial::DevicePathFor("com3"), std::string("/dev/ttyS3").replace(9, 1, "2"));
+        QCOMPARE(TBlockSerial::DevicePathFor("COM1"), std::string("/dev/ttyS0"));
+        QCOMPARE(TBlockSerial::DevicePathFor("COMX", &number), std::string("COMX"));
+        QCOMPARE(number, -1);
+        QCOMPARE(TBlockSerial::DevicePathFor("COM0"), std::string("COM0"));
+        QCOMPARE(TBlockSerial::DevicePathFor("/dev/ttyUSB0", &number), std::string("/dev/ttyUSB0"));
+        QCOMPARE(number, -1);
+        TBlockSerial s;
+        s.OpenPort("COM255"); // no such port here
+        QVERIFY(!s.PortOpen);
+        QCOMPARE(s.DevicePath, std::string("/dev/ttyS254"));
+        QCOMPARE(s.ErrorCode, ENOENT);
+        QCOMPARE(s.ErrorText, std::string("No such file or directory"));
+    }
+
+    void errorTexts() {
+        QCOMPARE(TBlockSerial::GetErrorDesc(0), std::string("OK"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(9992), std::string("Instance already in use"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(9993), std::string("Wrong paramter at call"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(9994), std::string("Instance not yet connected"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(9997), std::string("Timeout during operation"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(10003), std::string("Tranceive Queue is full"));
+        QCOMPARE(TBlockSerial::GetErrorDesc(EACCES), std::string("Permission denied"));
+    }
+
+    void surplusBytesComeFirstInTheNextReceive() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        peer.write(bytes(70, 1));
+        std::uint8_t buf[257] = {};
+        QCOMPARE(s.ReceiveBytes(buf, 64, 200), 64);
+        QCOMPARE(s.ErrorCode, 0);
+        QCOMPARE(buf[63], 64);
+        QCOMPARE(s.LineBuffer.size(), std::size_t(6));
+        peer.write(bytes(4, 200));
+        std::uint8_t next[16] = {};
+        QCOMPARE(s.ReceiveBytes(next, 10, 200), 10);
+        QCOMPARE(next[0], 65); // the surplus first
+        QCOMPARE(next[5], 70);
+        QCOMPARE(next[6], 200);
+        QVERIFY(s.LineBuffer.empty());
+    }
+
+    void slowDeviceIsReadToCompletion() {
+        // One byte every 80 ms with a 90 ms time-out: each byte restarts the wait.
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        std::thread dribble([&] {
+            for (int i = 0; i < 8; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(80));
+                peer.write({static_cast<std::uint8_t>(i + 1)});
+            }
+        });
+        std::uint8_t buf[16] = {};
+        const int n = s.ReceiveBytes(buf, 8, 90);
+        dribble.join();
+        QCOMPARE(n, 8);
+        QCOMPARE(s.ErrorCode, 0);
+        QCOMPARE(buf[7], 8);
+    }
+
+    void silenceTimesOut() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        std::uint8_t buf[64] = {};
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(s.ReceiveBytes(buf, 64, 100), 0);
+        QVERIFY(t.elapsed() >= 95); // it did wait for the time-out
+        QVERIFY(t.elapsed() < 5000); // and then came back
+        QCOMPARE(s.ErrorCode, 9997);
+        QCOMPARE(s.ErrorText, std::string("Timeout during operation"));
+        // A short count always comes with an error.
+        peer.write(bytes(3));
+        QCOMPARE(s.ReceiveBytes(buf, 64, 50), 3);
+        QCOMPARE(s.ErrorCode, 9997);
+    }
+
+    void withoutInterPacketTimeoutTheWholeReceiveIsBounded() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        s.InterPacketTimeout = false;
+        std::atomic<bool> stop{false};
+        std::thread dribble([&] {
+            for (int i = 0; i < 40 && !stop; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                peer.write({0x55});
+            }
+        });
+        std::uint8_t buf[64] = {};
+        const int n = s.ReceiveBytes(buf, 64, 150);
+        stop = true;
+        dribble.join();
+        QVERIFY(n < 64);
+        QCOMPARE(s.ErrorCode, 9997);
+    }
+
+    void callsOnAClosedPort() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        s.OpenPort(peer.path()); // already open
+        QCOMPARE(s.ErrorCode, 9992);
+        QVERIFY(s.PortOpen);
+        s.ClosePort();
+        QCOMPARE(s.ErrorCode, 0);
+        std::uint8_t buf[8] = {1, 2, 3};
+        QCOMPARE(s.SendBytes(buf, 3), 0);
+        QCOMPARE(s.ErrorText, std::string("Instance not yet connected"));
+        QCOMPARE(s.ReceiveBytes(buf, 3, 10), 0);
+        QCOMPARE(s.ErrorCode, 9994);
+        s.ClosePort(); // harmless twice
+        QVERIFY(!s.PortOpen);
+        s.ApplyLineSettings();
+        QCOMPARE(s.ErrorCode, EBADF);
+    }
+
+    void sendGoesOutExactly() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        const std::uint8_t poll[6] = {0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+        QCOMPARE(s.SendBytes(poll, 6), 6);
+        QCOMPARE(s.ErrorCode, 0);
+        // 0x0A and 0x0D must not be translated on the way.
+        const std::uint8_t crlf[3] = {0x0A, 0x0D, 0x11};
+        QCOMPARE(s.SendBytes(crlf, 3), 3);
+        QCOMPARE(peer.readSent(), (std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03, 0x0A, 0x0D, 0x11}));
+        QCOMPARE(s.PendingOutput(), 0);
+        s.FlushOutput();
+        QCOMPARE(s.ErrorCode, 0);
+    }
+
+    void hangUpEndsAReceiveAtOnceAndNeverSpins() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        peer.write(bytes(10, 1));
+        std::thread unplug([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            peer.hangUp();
+        });
+        std::uint8_t buf[64] = {};
+        QElapsedTimer t;
+        t.start();
+        const int n = s.ReceiveBytes(buf, 64, 3000);
+        unplug.join();
+        QCOMPARE(n, 10); // what came before the hang-up is kept
+        QCOMPARE(s.ErrorCode, EIO);
+        QCOMPARE(s.ErrorText, std::string("Input/output error"));
+        QVERIFY(t.elapsed() < 2500); // not the time-out: the hang-up itself ended it
+
+        // Every later receive fails at once, without burning the processor in between.
+        const double cpuBefore = cpuSeconds();
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(s.ReceiveBytes(buf, 64, 500), 0);
+            QCOMPARE(s.ErrorCode, EIO);
+        }
+        QVERIFY(cpuSeconds() - cpuBefore < 0.5);
+        s.ClosePort();
+        QVERIFY(!s.PortOpen);
+    }
+
+    void closeRestoresTheLineSettings() {
+        PtyPeer peer;
+        termios before{};
+        tcgetattr(peer.slave(), &before);
+        before.c_lflag |= ICANON | ECHO;
+        cfsetispeed(&before, B9600);
+        cfsetospeed(&before, B9600);
+        tcsetattr(peer.slave(), TCSANOW, &before);
+
+        TBlockSerial s;
+        openLine(s, peer);
+        termios during{};
+        tcgetattr(peer.slave(), &during);
+        QCOMPARE(cfgetospeed(&during), speed_t(B19200));
+        QCOMPARE(during.c_lflag & ICANON, tcflag_t(0));
+        QCOMPARE(during.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(during.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        int exclusive = 0;
+        QCOMPARE(ioctl(peer.slave(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1); // nobody else may open the port meanwhile
+        s.ClosePort();
+        termios after{};
+        tcgetattr(peer.slave(), &after);
+        QCOMPARE(cfgetospeed(&after), speed_t(B9600));
+        QVERIFY(after.c_lflag & ICANON);
+        QCOMPARE(ioctl(peer.slave(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 0);
+    }
+
+    void lineSettingsThatCannotBeHad() {
+        PtyPeer peer;
+        TBlockSerial s;
+        s.OpenPort(peer.path());
+        s.ConfigureLine(12345, 8, 'N', 0, false, false);
+        QCOMPARE(s.ErrorCode, EINVAL);
+        QCOMPARE(s.ErrorText, std::string("Invalid argument"));
+        s.ConfigureLine(19200, 9, 'N', 0, false, false);
+        QCOMPARE(s.ErrorCode, EINVAL);
+        s.ConfigureLine(19200, 8, 'x', 0, false, false);
+        QCOMPARE(s.ErrorCode, EINVAL);
+        s.ConfigureLine(9600, 7, 'e', 2, true, false);
+        QCOMPARE(s.ErrorCode, 0);
+        QCOMPARE(s.Settings.parity, 'E');
+        termios t{};
+        tcgetattr(peer.slave(), &t); // a pseudo-terminal keeps no parity or size, but the rest
+        QVERIFY(t.c_cflag & CSTOPB);
+        QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+        QVERIFY(t.c_iflag & IXON);
+    }
+
+    void devicesThatAreNotPorts() {
+        TBlockSerial s;
+        s.OpenPort("/dev/null");
+        QCOMPARE(s.ErrorCode, ENOTTY);
+        QVERIFY(!s.PortOpen);
+        QTemporaryDir dir;
+        s.OpenPort((dir.path() + "/absent").toStdString());
+        QCOMPARE(s.ErrorText, std::string("No such file or directory"));
+    }
+
+    void raiseExceptThrowsWithCodeAndText() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        s.RaiseExcept = true;
+        std::uint8_t buf[4];
+        try {
+            s.ReceiveBytes(buf, 4, 20);
+            QFAIL("no exception");
+        } catch (const ESynaSerError& e) {
+            QCOMPARE(e.ErrorCode, 9997);
+            QCOMPARE(std::string(e.what()), std::string("Communication error 9997: Timeout during operation"));
+        }
+    }
+
+    void purgeDropsTheSurplus() {
+        PtyPeer peer;
+        TBlockSerial s;
+        openLine(s, peer);
+        peer.write(bytes(10));
+        std::uint8_t buf[8];
+        QCOMPARE(s.ReceiveBytes(buf, 4, 100), 4);
+        QVERIFY(!s.LineBuffer.empty());
+        s.PurgePort();
+        QVERIFY(s.LineBuffer.empty());
+        QCOMPARE(s.ReceiveBytes(buf, 4, 30), 0);
+    }
+
+    void portListHasRealPortsInNumericOrder() {
+        QTemporaryDir root;
+        QDir d(root.path());
+        d.mkpath("dev");
+        auto touch = [&](const QString& rel, const QByteArray& content = {}) {
+            QFile f(root.path() + "/" + rel);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        };
+        // COM1, COM3 and COM10 have UARTs; COM2 is one of the placeholders Linux always makes.
+        for (int n : {0, 1, 2, 9, 31}) {
+            touch(QString("dev/ttyS%1").arg(n));
+            d.mkpath(QString("sys/ttyS%1").arg(n));
+            touch(QString("sys/ttyS%1/type").arg(n), n == 1 || n == 31 ? "0\n" : "4\n");
+        }
+        for (const char* adapter : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyUSBx"}) touch(QString("dev/") + adapter);
+        const PortRoots roots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()};
+        const std::string dev = roots.dev;
+        QCOMPARE(ListPorts(roots), (std::vector<std::string>{"COM1", "COM3", "COM10", dev + "/ttyACM0",
+                                                             dev + "/ttyUSB2", dev + "/ttyUSB10"}));
+        QVERIFY(ProbePort("COM1:", roots));
+        QVERIFY(!ProbePort("COM2", roots));
+        QVERIFY(!ProbePort("COM4", roots));
+        QVERIFY(ProbePort(dev + "/ttyUSB2", roots));
+        QVERIFY(!ProbePort("", roots));
+    }
+
+    void permissionAdviceNamesTheGroup() {
+        if (geteuid() != 0) QSKIP("changing a file's group needs root");
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/ttyFAKE";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        // A group we are in: log out and in again. A group we are not in: join it.
+        QVERIFY(chown(path.toLocal8Bit().constData(), 0, getegid()) == 0);
+        QVERIFY(QString::fromStdString(PermissionAdvice(path.toStdString())).contains("log out and in again"));
+        QVERIFY(chown(path.toLocal8Bit().constData(), 0, 54321) == 0);
+        const QString join = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        QVERIFY2(join.startsWith("Join the group"), qPrintable(join));
+        QVERIFY(join.contains(path));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSerial)
+#include "test_serial.moc"
