@@ -101,7 +101,11 @@ void PollCycle::failExchange() {
     RetryCount = 0;
     timer2_->stop();
     closed();
-    view_.ShowMessage("Error Time Out");
+    std::string message = "Error Time Out";
+    // A port that fails for a reason of its own (an adapter pulled out) says so as well.
+    if (serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned)
+        message += "\nThe port reports: " + serial_->ErrorText;
+    view_.ShowMessage(message);
     const std::string text = " BuffRX[0]= " + std::to_string(ReceiveBuffer[0]) +
                              " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
                              " message: " + serial_->ErrorText;

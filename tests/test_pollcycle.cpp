@@ -1,0 +1,445 @@
+// The poll cycle through its real tick against a pseudo-terminal: arming, retries, time-out,
+// dropped frames, surplus bytes, pending settings, and the link state it shows.
+#include "PtyPeer.h"
+#include "app/Fonts.h"
+#include "app/Main.h"
+#include "app/UserDialogs.h"
+#include "link/ComSetup.h"
+#include "link/PollCycle.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes replyFrame(std::uint8_t code, std::size_t payloadSize, std::uint8_t fill = 0x11) {
+    Bytes f{0x02, 0x00, static_cast<std::uint8_t>(payloadSize), code};
+    for (std::size_t i = 0; i < payloadSize; ++i) f.push_back(static_cast<std::uint8_t>(fill + i));
+    f.push_back(frames::FrameChecksum(f.data() + 4, payloadSize));
+    f.push_back(0x03);
+    return f;
+}
+
+const Bytes Poll8{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+const Bytes Poll9{0x02, 0x00, 0x01, 0x09, 0xF7, 0x03};
+const Bytes Poll12{0x02, 0x00, 0x01, 0x0C, 0xF4, 0x03};
+
+struct RecordingView : LinkView {
+    std::string port;
+    int timeout = 50;
+    int tab = 0;
+    int linkStateCalls = 0;
+    bool connected = false;
+    int activity = 0;
+    std::vector<std::string> messages;
+    std::vector<std::string> logged;
+    std::vector<std::string> loggedClasses;
+    std::vector<std::uint8_t> replies;
+    bool logFails = false;
+    bool consumerFails = false;
+
+    std::string SelectedPort() override { return port; }
+    int ReplyTimeoutMs() override { return timeout; }
+    int CurrentTab() override { return tab; }
+    void ShowLinkState(bool c) override {
+        ++linkStateCalls;
+        connected = c;
+    }
+    void StepActivity() override { activity = activity < 100 ? activity + 1 : 0; }
+    void FillActivity() override { activity = 100; }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void LogError(const LoggedException* e, const std::string& text) override {
+        if (logFails) throw ELogWriteError("Cannot write /x/LogError.txt: Read-only file system");
+        logged.push_back(text);
+        loggedClasses.push_back(e ? e->className : std::string());
+    }
+    void ReplyArrived(std::uint8_t code) override {
+        replies.push_back(code);
+        if (consumerFails) throw std::runtime_error("the view could not show the reply");
+    }
+};
+
+// A port whose transmitter reports bytes still queued for a number of calls.
+struct StalledSerial : TBlockSerial {
+    int stalledCalls = 0;
+    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : TBlockSerial::PendingOutput(); }
+};
+
+} // namespace
+
+class TestPollCycle : public QObject {
+    Q_OBJECT
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<RecordingView> view;
+    std::unique_ptr<QTimer> timer;
+    std::unique_ptr<PollCycle> cycle;
+
+    void connectNow() {
+        cycle->Connect();
+        QVERIFY(cycle->LinkActive());
+        QCOMPARE(cycle->State(), LinkState::Polling);
+        peer->readSent(1); // nothing should be waiting, but start clean
+    }
+    void silentTicks(int n) {
+        for (int i = 0; i < n; ++i) cycle->Timer2Timer();
+    }
+
+private slots:
+    void init() {
+        peer = std::make_unique<PtyPeer>();
+        view = std::make_unique<RecordingView>();
+        view->port = peer->path();
+        timer = std::make_unique<QTimer>();
+        timer->setInterval(10);
+        cycle = std::make_unique<PollCycle>(*view, timer.get());
+    }
+    void cleanup() {
+        cycle.reset();
+        timer.reset();
+        view.reset();
+        peer.reset();
+    }
+
+    void connectArmsTheReadBackFirst() {
+        connectNow();
+        QVERIFY(view->connected);
+        QVERIFY(timer->isActive());
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll9);
+        QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 46);
+    }
+
+    void connectWithAnEmptyPortName() {
+        view->port.clear();
+        cycle->Connect();
+        QCOMPARE(view->messages, std::vector<std::string>{"set the COM port number"});
+        QCOMPARE(view->linkStateCalls, 0);
+        QCOMPARE(cycle->State(), LinkState::Closed);
+        QVERIFY(cycle->Serial()); // the serial object now exists and is kept
+    }
+
+    void connectToAMissingPortSaysWhy() {
+        view->port = "/dev/ttyS254-not-here";
+        cycle->Connect();
+        QCOMPARE(view->messages, std::vector<std::string>{"No such file or directory"});
+        QVERIFY(!view->connected);
+        QCOMPARE(cycle->State(), LinkState::Closed);
+        QVERIFY(view->logged.empty());
+    }
+
+    void fiveSilentRetriesThenTimeOut() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        silentTicks(5);
+        QVERIFY(view->messages.empty());
+        QCOMPARE(cycle->RetryCount, 5);
+        QVERIFY(timer->isActive());
+        cycle->Timer2Timer();
+        QCOMPARE(view->messages.front(), std::string("Error Time Out"));
+        QCOMPARE(view->logged, std::vector<std::string>{" BuffRX[0]= 0 LenRX= 64 message: Timeout during operation"});
+        QCOMPARE(view->loggedClasses.front(), std::string()); // no exception
+        QVERIFY(!view->connected);
+        QCOMPARE(cycle->State(), LinkState::Halted); // the port stays open
+        QCOMPARE(cycle->RetryCount, 0);
+        // The same request went out six times.
+        Bytes six;
+        for (int i = 0; i < 6; ++i) six.insert(six.end(), Poll8.begin(), Poll8.end());
+        QCOMPARE(peer->readSent(), six);
+    }
+
+    void aGoodReplyResetsTheCount() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        silentTicks(5);
+        peer->write(replyFrame(8, 58));
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(view->replies, Bytes{8});
+        QCOMPARE(cycle->Stores.status[0], 0x11);
+        silentTicks(5);
+        QVERIFY(view->messages.empty());
+        QCOMPARE(cycle->State(), LinkState::Polling);
+    }
+
+    void aDroppedFrameNeitherCountsNorResets() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        silentTicks(5);
+        Bytes bad = replyFrame(8, 58);
+        bad[62] ^= 0x01; // checksum
+        peer->write(bad);
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 5);
+        QVERIFY(view->replies.empty());
+        QVERIFY(view->messages.empty());
+        cycle->Timer2Timer();
+        QCOMPARE(view->messages, std::vector<std::string>{"Error Time Out"});
+    }
+
+    void aDroppedReadBackIsNotRepeatedOnTheViewTab() {
+        connectNow(); // armed for 9
+        Bytes bad = replyFrame(9, 40);
+        bad[44] ^= 0xFF;
+        peer->write(bad);
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll9);
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll8);
+    }
+
+    void onTheLogsTabTheReadBackRepeats() {
+        view->tab = 1;
+        connectNow();
+        peer->write(replyFrame(9, 40));
+        cycle->Timer2Timer();
+        QCOMPARE(view->replies, Bytes{9});
+        QCOMPARE(peer->readSent(), Poll9);
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll9);
+        QCOMPARE(cycle->RetryCount, 1);
+    }
+
+    void tabChangesArmTheirPolls() {
+        cycle->PageControl1Change(1); // no link: nothing armed
+        QCOMPARE(cycle->PollRequest.code(), 8);
+        connectNow();
+        cycle->PageControl1Change(1);
+        QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 226);
+        view->tab = 1;
+        peer->write(replyFrame(12, 220));
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll12);
+        QCOMPARE(view->replies, Bytes{12});
+        QCOMPARE(cycle->Stores.eventLog[219], std::uint8_t(0x11 + 219));
+        cycle->PageControl1Change(0);
+        QCOMPARE(cycle->PollRequest.code(), 8);
+        cycle->PageControl1Change(7); // any other index arms nothing
+        QCOMPARE(cycle->PollRequest.code(), 8);
+    }
+
+    void surplusBytesMisalignTheNextExchange() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        Bytes longer = replyFrame(8, 58);
+        longer.insert(longer.end(), {0xAA, 0xBB, 0xCC});
+        peer->write(longer);
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 0); // judged on the armed 64 bytes: good
+        peer->write(replyFrame(8, 58));
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 1); // the surplus came first: not a frame
+        QCOMPARE(view->replies.size(), std::size_t(1));
+        // A reconnect purges what is left.
+        cycle->Disconnect();
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        peer->write(replyFrame(8, 58));
+        cycle->Timer2Timer();
+        QCOMPARE(view->replies.size(), std::size_t(2));
+    }
+
+    void settingsPendingWhileHaltedGoFirstAfterConnect() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        silentTicks(6);
+        QCOMPARE(cycle->State(), LinkState::Halted);
+        peer->readSent();
+        Bytes frame{0x02, 0x00, 41, 0x01};
+        for (int i = 0; i < 40; ++i) frame.push_back(static_cast<std::uint8_t>(i));
+        frame.push_back(frames::FrameChecksum(frame.data() + 3, 41));
+        frame.push_back(0x03);
+        std::copy(frame.begin(), frame.end(), cycle->SettingsFrame.begin());
+        cycle->PendingSettings = true;
+        cycle->Connect();
+        QCOMPARE(cycle->State(), LinkState::Polling);
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), frame); // 46 bytes, nothing read back
+        QVERIFY(!cycle->PendingSettings);
+        QCOMPARE(view->activity, 100);
+        QVERIFY(timer->isActive());
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll9);
+    }
+
+    void emptyPortAfterTimeOutClosesThePortAndKeepsTheCaptions() {
+        connectNow();
+        silentTicks(6);
+        const int calls = view->linkStateCalls;
+        view->port.clear();
+        cycle->Connect();
+        QCOMPARE(view->messages.back(), std::string("set the COM port number"));
+        QVERIFY(!cycle->LinkActive());
+        QCOMPARE(view->linkStateCalls, calls);
+    }
+
+    void queuedOutputSkipsATickButKeepsPolling() {
+        cycle->setSerialFactory([] {
+            auto s = std::make_unique<StalledSerial>();
+            s->stalledCalls = 1;
+            return s;
+        });
+        connectNow();
+        cycle->Timer2Timer();
+        QVERIFY(peer->readSent().empty());
+        QVERIFY(timer->isActive()); // the next tick tries again
+        cycle->Timer2Timer();
+        QCOMPARE(peer->readSent(), Poll9);
+    }
+
+    void unpluggedDetectorHaltsWithAClearMessage() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        peer->hangUp();
+        silentTicks(6);
+        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(view->messages.size(), std::size_t(1));
+        QVERIFY(view->messages[0].rfind("Error Time Out", 0) == 0);
+        QVERIFY(view->messages[0].find("Input/output error") != std::string::npos);
+        QCOMPARE(view->logged, std::vector<std::string>{" BuffRX[0]= 0 LenRX= 64 message: Input/output error"});
+    }
+
+    void aLogThatCannotBeWrittenIsReported() {
+        view->logFails = true;
+        connectNow();
+        silentTicks(6);
+        QCOMPARE(view->messages.size(), std::size_t(2));
+        QVERIFY(view->messages[1].find("could not be written") != std::string::npos);
+        QCOMPARE(cycle->State(), LinkState::Halted);
+    }
+
+    void aFaultShowingAReplyIsReportedAndStopsPolling() {
+        view->consumerFails = true;
+        connectNow();
+        peer->write(replyFrame(9, 40));
+        cycle->Timer2Timer();
+        QCOMPARE(view->messages, std::vector<std::string>{"the view could not show the reply"});
+        QVERIFY(!timer->isActive());
+        QVERIFY(view->connected); // captions still say connected; Disconnect and Connect restart
+        cycle->Disconnect();
+        view->consumerFails = false;
+        connectNow();
+        QVERIFY(timer->isActive());
+    }
+
+    void disconnectKeepsTheSerialObject() {
+        connectNow();
+        TBlockSerial* serial = cycle->Serial();
+        cycle->Disconnect();
+        QCOMPARE(cycle->State(), LinkState::Closed);
+        QVERIFY(!timer->isActive());
+        QCOMPARE(cycle->Serial(), serial);
+        cycle->Timer2Timer(); // a tick without a link only keeps the activity bar going
+        QVERIFY(peer->readSent().empty());
+        cycle->Exit();
+        QVERIFY(!cycle->Serial());
+    }
+
+    void throughTheMainWindowWithTheRealTimer() {
+        QTemporaryDir logDir;
+        std::vector<QString> shown;
+        auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
+        TMee mee;
+        mee.setErrorLogFolder(logDir.path().toStdString());
+        mee.setEndProcess([](int) {});
+        TFormCom formCom(&mee, PortRoots{"/nonexistent", "/nonexistent"});
+        mee.setCompanions(&formCom, nullptr);
+        mee.show();
+        QVERIFY(!mee.Action2->isEnabled());
+        formCom.ComboBox1->setEditText(QString::fromStdString(peer->path()));
+        QVERIFY(mee.Action2->isEnabled());
+        formCom.ScrollBar1->setValue(50);
+        QCOMPARE(formCom.Label1->text(), QString("50 mS"));
+        mee.Action2->trigger();
+        QCOMPARE(mee.Action2->text(), QString("Disconnect"));
+        QCOMPARE(mee.statusPanel(0)->text(), QString("Connect"));
+        QVERIFY(mee.Action4->isEnabled());
+        QVERIFY(mee.Timer2->isActive());
+        // Nobody answers: six failed exchanges later the link halts and says so.
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.empty(), 5000);
+        QCOMPARE(shown.front(), QString("Error Time Out"));
+        QCOMPARE(mee.Action2->text(), QString("Connect"));
+        QCOMPARE(mee.statusPanel(0)->text(), QString("Disconnect"));
+        QVERIFY(!mee.Action4->isEnabled());
+        QVERIFY(!mee.Timer2->isActive());
+        QFile log(logDir.path() + "/LogError.txt");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("Error String:   BuffRX[0]= 0 LenRX= 46 message: Timeout during operation\r\n"));
+        // Halted: Connect again polls again; then Disconnect closes.
+        mee.Action2->trigger();
+        QVERIFY(mee.Timer2->isActive());
+        mee.Action2->trigger();
+        QCOMPARE(mee.Action2->text(), QString("Connect"));
+        QVERIFY(!mee.link().LinkActive());
+        dialogs::SetMessageHandler(previous);
+    }
+
+    void thePortDialog() {
+        QTemporaryDir root;
+        QDir d(root.path());
+        d.mkpath("dev");
+        for (int n : {0, 2, 9}) {
+            QFile(root.path() + QString("/dev/ttyS%1").arg(n)).open(QIODevice::WriteOnly);
+            d.mkpath(QString("sys/ttyS%1").arg(n));
+            QFile type(root.path() + QString("/sys/ttyS%1/type").arg(n));
+            type.open(QIODevice::WriteOnly);
+            type.write("4\n");
+        }
+        TMee mee;
+        TFormCom formCom(&mee, PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
+        mee.setCompanions(&formCom, nullptr);
+        QCOMPARE(formCom.windowTitle(), QString("Com Setup"));
+        QCOMPARE(formCom.size(), QSize(193, 170));
+        QCOMPARE(formCom.ComboBox1->count(), 3);
+        QCOMPARE(formCom.ComboBox1->itemText(0), QString("COM1"));
+        QCOMPARE(formCom.ComboBox1->itemText(1), QString("COM3"));
+        QCOMPARE(formCom.ComboBox1->itemText(2), QString("COM10"));
+        QCOMPARE(formCom.ComboBox1->currentText(), QString());
+        QCOMPARE(formCom.Label1->text(), QString("90 mS"));
+        formCom.ScrollBar1->setValue(formCom.ScrollBar1->minimum());
+        QCOMPARE(formCom.Label1->text(), QString("50 mS"));
+        formCom.ScrollBar1->setValue(formCom.ScrollBar1->maximum());
+        QCOMPARE(formCom.Label1->text(), QString("500 mS"));
+        QCOMPARE(formCom.TimeoutMs(), 500);
+        // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
+        formCom.ComboBox1->setCurrentIndex(1);
+        QCOMPARE(formCom.SelectedPort(), QString("COM3"));
+        QVERIFY(mee.Action2->isEnabled());
+        formCom.ComboBox1->setEditText("");
+        QCOMPARE(formCom.SelectedPort(), QString());
+        QVERIFY(mee.Action2->isEnabled());
+        std::vector<QString> shown;
+        auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
+        mee.Action2->trigger();
+        QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
+        dialogs::SetMessageHandler(previous);
+        // OK hides and keeps the choices.
+        formCom.ComboBox1->setCurrentIndex(2);
+        mee.Action3->trigger();
+        QVERIFY(formCom.isVisible());
+        QTest::mouseClick(formCom.Button_OK, Qt::LeftButton);
+        QVERIFY(!formCom.isVisible());
+        QCOMPARE(formCom.SelectedPort(), QString("COM10"));
+        QCOMPARE(formCom.TimeoutMs(), 500);
+        for (QLabel* l : {formCom.Label1, formCom.Label2, formCom.Label3})
+            QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(l->text()));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    RegisterProgramFonts();
+    QApplication::setFont(ProgramFont());
+    TestPollCycle t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_pollcycle.moc"
