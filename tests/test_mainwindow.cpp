@@ -1,6 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Fonts.h"
 #include "app/Main.h"
+#include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
@@ -406,7 +407,7 @@ private slots:
 
     void exitHidesThePortDialog() {
         TFormCom formCom(mee);
-        QWidget graphics;
+        TGraphics graphics(mee);
         mee->setCompanions(&formCom, &graphics);
         mee->Action3->trigger();
         QVERIFY(formCom.isVisible());

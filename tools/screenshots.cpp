@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
+#include <cmath>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -41,7 +42,16 @@ int main(int argc, char** argv) {
     formCom.show();
     app.processEvents();
     ok = save(formCom, "com-setup.png") && ok;
+    // A few hundred synthetic replies: a walker crossing the three beams, on a noisy floor.
     graphics.show();
+    app.processEvents();
+    for (int i = 0; i < 700; ++i) {
+        auto wave = [&](int centre, int height) {
+            const double d = (i - centre) / 25.0;
+            return static_cast<std::uint16_t>(40 + 15 * std::sin(i * 0.9) + height * std::exp(-d * d));
+        };
+        graphics.FeedStatus({{{wave(200, 620), 600}, {wave(260, 700), 560}, {wave(320, 540), 640}}});
+    }
     app.processEvents();
     ok = save(graphics, "graph.png") && ok;
     return ok ? 0 : 1;

@@ -2,6 +2,7 @@
 
 #include "app/Fonts.h"
 #include "app/UserDialogs.h"
+#include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "monitor/EventLog.h"
 #include "widgets/Artwork.h"
@@ -110,7 +111,7 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
 
 TMee::~TMee() = default;
 
-void TMee::setCompanions(TFormCom* formCom, QWidget* graphics) {
+void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
     formCom_ = formCom;
     graphics_ = graphics;
     if (formCom_) connect(formCom_, &TFormCom::portChosen, Action2, [this] { Action2->setEnabled(true); });
@@ -288,6 +289,7 @@ void TMee::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
     Timer1->start();
+    if (graphics_) graphics_->State.SweepPosition = 0;
     link_->PendingSettings = false;
     link_->PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
 }

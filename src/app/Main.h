@@ -19,6 +19,7 @@ class QToolBar;
 class QToolButton;
 class StringGrid;
 class TFormCom;
+class TGraphics;
 
 class TMee : public QMainWindow, private LinkView {
     Q_OBJECT
@@ -27,7 +28,7 @@ public:
     ~TMee() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(TFormCom* formCom, QWidget* graphics);
+    void setCompanions(TFormCom* formCom, TGraphics* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
     void setErrorLogFolder(const std::string& folder) { errorLog_ = ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
@@ -90,7 +91,7 @@ private:
     PollCycle* link_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     TFormCom* formCom_ = nullptr;
-    QWidget* graphics_ = nullptr;
+    TGraphics* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     bool fadeIn_ = false;
     int fadeAlpha_ = 0;

@@ -1,6 +1,126 @@
 #include "graph/Graphic.h"
 
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+constexpr int ClientWidth = 992;
+constexpr int ClientHeight = 294;
+// The images sit at (2, 15) in the group box and leave 2 pixels on the right and at the bottom.
+const QPoint ImageOrigin(2, 15);
+} // namespace
+
+ImageLayer::ImageLayer(const QImage* image, QWidget* parent) : QWidget(parent), image_(image) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void ImageLayer::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(0, 0, *image_);
+}
+
 TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     setObjectName(QStringLiteral("Graphics"));
     setWindowTitle(QStringLiteral("View"));
+    // Height fixed, width up to the design's 1000 pixels of window (992 of client area).
+    setFixedHeight(ClientHeight);
+    setMinimumWidth(100);
+    setMaximumWidth(ClientWidth);
+    resize(ClientWidth, ClientHeight);
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Image2 = new ImageLayer(&Background, GroupBox1);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    ImageAlarm = new ImageLayer(&Alarm, GroupBox1);
+    ImageAlarm->setObjectName(QStringLiteral("ImageAlarm"));
+    imgScreen = new ImageLayer(&Screen, GroupBox1);
+    imgScreen->setObjectName(QStringLiteral("imgScreen"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Clear1 = PopupMenu1->addAction(QStringLiteral("Clear"));
+    Clear1->setObjectName(QStringLiteral("Clear1"));
+    DirectConvert1 = PopupMenu1->addAction(QStringLiteral("Direct Convert"));
+    DirectConvert1->setObjectName(QStringLiteral("DirectConvert1"));
+    DirectConvert1->setCheckable(true);
+    // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
+    connect(Clear1, &QAction::triggered, this, &TGraphics::ClearClick);
+    imgScreen->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(imgScreen, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(imgScreen->mapToGlobal(at)); });
+
+    FormCreate();
+}
+
+void TGraphics::FormCreate() { build(true); }
+
+void TGraphics::FormResize() {
+    build(false);
+    imgScreen->update();
+    Image2->update();
+    ImageAlarm->update();
+}
+
+void TGraphics::build(bool atCreation) {
+    if (atCreation) State.show.fill(true);
+    GroupBox1->setGeometry(rect());
+    const QSize imageSize(std::max(1, width() - ImageOrigin.x() - 2), std::max(1, height() - ImageOrigin.y() - 2));
+    for (ImageLayer* layer : {Image2, ImageAlarm, imgScreen}) layer->setGeometry(QRect(ImageOrigin, imageSize));
+
+    // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
+    Screen = QImage(imageSize, QImage::Format_RGB32);
+    Screen.fill(Qt::white);
+    Background = QImage(imageSize, QImage::Format_RGB32);
+    Background.fill(Qt::white);
+    Alarm = QImage(imageSize, QImage::Format_ARGB32);
+    Alarm.fill(Qt::transparent);
+
+    // A resize flattens every trace; a sweep position past the new width starts again at 0.
+    BuildTraces(State, imgScreen->width());
+    SetupGraph(Screen, Background);
+    DrawBackground(Screen, Background);
+}
+
+void TGraphics::ClearClick() {
+    ResetTraces(State);
+    imgScreen->update();
+}
+
+void TGraphics::Direct_ConvertClick() { DirectConvert1->toggle(); }
+
+bool TGraphics::DirectConvert() const { return DirectConvert1->isChecked(); }
+
+void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
+    const bool direct = DirectConvert();
+    for (int c = 0; c < 3; ++c) {
+        const auto channel = static_cast<GraphChannel>(c);
+        FeedThreshold(State, channel, channels[c].compensation, direct);
+        FeedSample(State, channel, channels[c].signal == 0 ? 1 : channels[c].signal);
+    }
+    PlotTraces(State, Screen, Background);
+    DrawLabels(State, Screen);
+    AdvanceSweep(State);
+    RepaintScreen();
+}
+
+void TGraphics::RepaintScreen() { imgScreen->update(); }
+
+void TGraphics::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (event->oldSize() != event->size()) FormResize();
+}
+
+void TGraphics::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (placed_ || event->spontaneous()) return;
+    placed_ = true;
+    // Placed as designed, on the monitor of the main window.
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (screen) move(screen->geometry().topLeft() + QPoint(460, 602));
 }

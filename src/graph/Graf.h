@@ -1,0 +1,74 @@
+// Graf: the graph's state (six traces, sweep position) and its drawing on images: the background
+// grid, the traces of one frame, the labels, and how one status reply feeds them.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+struct TracePoint {
+    std::int32_t X;
+    std::int32_t Y;
+};
+using TraceBuffer = std::vector<TracePoint>;
+
+// The three detection channels, in the order they are fed and drawn.
+enum GraphChannel { MW = 0, UpPir = 1, DownPir = 2 };
+// The six traces: the three signals, then their three thresholds.
+enum TraceIndex { MwTrace, UpPirTrace, DownPirTrace, MwThreshold, UpPirThreshold, DownPirThreshold };
+
+constexpr std::array<int, 3> TraceBaseline{80, 160, 240};
+constexpr std::array<int, 3> BandTop{0, 80, 160};
+
+struct GraphState {
+    std::array<TraceBuffer, 6> traces;
+    int GraphWidth = 0;
+    int SweepPosition = 0;
+    std::array<bool, 6> show{};
+};
+
+// Colours of the drawing; the signal colours are also the lamp colours of the main window.
+namespace graf {
+const QColor Background(0, 0, 0);
+const QColor Grid(40, 40, 40);
+const QColor CaptionGrey(128, 128, 128);
+const QColor LabelCyan(0, 255, 255);
+const std::array<QColor, 3> TraceColour{QColor(0, 255, 15), QColor(253, 131, 9), QColor(253, 131, 9)};
+const std::array<QColor, 3> ThresholdColour{QColor(0, 255, 15), QColor(207, 128, 0), QColor(253, 131, 9)};
+// The product's address, written in the corner of the grid.
+inline const QString GraphCaption = QStringLiteral("www.ostrevo.example");
+} // namespace graf
+
+// Nearest integer, a half going to the even neighbour.
+int RoundHalfEven(double v);
+
+// Fills with colour every pixel 4-connected to (x, y) that is not of the border colour.
+void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const QColor& fill);
+
+// The mid row of the last DrawBackground: the screen's height / 2, halves to even.
+int GraphMidRow();
+
+void DrawBackground(QImage& screen, QImage& background);
+void DrawGrid(QImage& background);
+void CopyBackground(QImage& screen, const QImage& background);
+void SetupGraph(QImage& screen, QImage& background);
+// One frame: the background, then the shown signal traces, then the shown threshold traces.
+void PlotTraces(const GraphState& state, QImage& screen, const QImage& background);
+
+// Sizes the six traces to the width, every point on its trace's baseline, and the sweep inside.
+void BuildTraces(GraphState& state, int width);
+// Puts the three signal traces back on their baselines; thresholds and the sweep stay.
+void ResetTraces(GraphState& state);
+
+// The graph steps of one status reply, in the order the reply applies them:
+// the channel's threshold trace from its compensation value (hidden under Direct Convert) ...
+void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compensation, bool directConvert);
+// ... its newest sample (a 0 must already have become 1) ...
+void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value);
+// ... after PlotTraces, the channel names beside the newest points ...
+void DrawLabels(const GraphState& state, QImage& screen);
+// ... and last the sweep moves on, back to 0 at the end.
+void AdvanceSweep(GraphState& state);

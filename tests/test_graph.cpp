@@ -1,0 +1,243 @@
+// The graph window and its drawing, checked pixel by pixel on the images.
+#include "app/Fonts.h"
+#include "graph/Graf.h"
+#include "graph/Graphic.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+const QColor Black(0, 0, 0);
+const QColor GridGrey(40, 40, 40);
+
+QColor px(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
+
+int countInRow(const QImage& img, int y, const QColor& c) {
+    int n = 0;
+    for (int x = 0; x < img.width(); ++x) n += px(img, x, y) == c;
+    return n;
+}
+
+} // namespace
+
+class TestGraph : public QObject {
+    Q_OBJECT
+    TGraphics* g = nullptr;
+
+    void feed(std::uint16_t mw, std::uint16_t up, std::uint16_t down, std::uint16_t comp = 400) {
+        g->FeedStatus({{{mw, comp}, {up, comp}, {down, comp}}});
+    }
+
+private slots:
+    void init() { g = new TGraphics(nullptr); }
+    void cleanup() { delete g; }
+
+    void windowAndLayers() {
+        QCOMPARE(g->windowTitle(), QString("View"));
+        QVERIFY(g->windowFlags() & Qt::Tool);
+        QCOMPARE(g->minimumHeight(), g->maximumHeight());
+        QVERIFY(g->maximumWidth() <= 1000);
+        for (QWidget* layer : {static_cast<QWidget*>(g->Image2), static_cast<QWidget*>(g->ImageAlarm),
+                               static_cast<QWidget*>(g->imgScreen)})
+            QCOMPARE(layer->geometry(), QRect(2, 15, 988, 277));
+        QCOMPARE(g->Screen.size(), QSize(988, 277));
+        QCOMPARE(g->State.GraphWidth, 988);
+        for (const TraceBuffer& t : g->State.traces) QCOMPARE(int(t.size()), 988);
+        for (bool on : g->State.show) QVERIFY(on);
+        QCOMPARE(g->State.traces[UpPirThreshold][500].Y, 160);
+        QCOMPARE(g->State.traces[DownPirTrace][7].X, 7);
+        // The middle layer stays empty and transparent; the screen is on top.
+        QCOMPARE(g->Alarm.pixelColor(100, 100).alpha(), 0);
+        QCOMPARE(g->imgScreen, g->findChildren<ImageLayer*>().last());
+        QCOMPARE(g->Clear1->text(), QString("Clear"));
+        QVERIFY(g->DirectConvert1->isCheckable());
+        QVERIFY(!g->DirectConvert());
+    }
+
+    void freshBackgroundIsTheGridOnBlack() {
+        const QImage& bg = g->Background;
+        QCOMPARE(GraphMidRow(), 138); // 277 / 2 = 138.5 goes to the even neighbour
+        // Away from the caption every pixel is black or grid grey.
+        for (int y = 0; y < 255; ++y)
+            for (int x = 0; x < bg.width(); ++x) {
+                const QColor c = px(bg, x, y);
+                QVERIFY2(c == Black || c == GridGrey, qPrintable(QString("%1,%2").arg(x).arg(y)));
+            }
+        // Grid rows every 10 pixels across the full width.
+        for (int y = 10; y < 277; y += 10) {
+            QCOMPARE(px(bg, 0, y), GridGrey);
+            QCOMPARE(px(bg, 987, y), GridGrey);
+        }
+        QCOMPARE(px(bg, 1, 5), Black);
+        // Fine vertical lines (the first at 10) run from row 18 and end before row 258.
+        QCOMPARE(px(bg, 10, 17), Black);
+        QCOMPARE(px(bg, 10, 18), GridGrey);
+        QCOMPARE(px(bg, 10, 257), GridGrey);
+        QCOMPARE(px(bg, 10, 258), Black);
+        // The tall lines every tenth of the width run from top to bottom; nine are seen.
+        QCOMPARE(px(bg, 99, 0), GridGrey);
+        QCOMPARE(px(bg, 99, 276), GridGrey);
+        QCOMPARE(px(bg, 889, 3), GridGrey);
+        int tallLines = 0;
+        for (int x = 0; x < bg.width(); ++x) tallLines += px(bg, x, 3) == GridGrey;
+        QCOMPARE(tallLines, 9);
+        // Short ticks on the centre line (x0 = 494): five pixels wide, at rows 4 i.
+        QCOMPARE(px(bg, 492, 264), GridGrey);
+        QCOMPARE(px(bg, 496, 264), GridGrey);
+        QCOMPARE(px(bg, 491, 264), Black);
+        QCOMPARE(px(bg, 497, 264), Black);
+        QCOMPARE(px(bg, 496, 4), GridGrey);
+        QCOMPARE(px(bg, 490, 4), Black);
+        // The screen starts as a copy of the background.
+        QCOMPARE(g->Screen, bg);
+    }
+
+    void redrawingTheBackgroundGivesTheSamePicture() {
+        const QImage first = g->Background;
+        DrawBackground(g->Screen, g->Background);
+        QCOMPARE(g->Background, first);
+        // A stray mark on a grid line is removed with the grid it touches.
+        g->Background.setPixelColor(61, 60, QColor(200, 0, 0));
+        DrawBackground(g->Screen, g->Background);
+        QCOMPARE(g->Background, first);
+    }
+
+    void floodFillStopsAtTheBorderColour() {
+        QImage img(20, 20, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        for (int x = 0; x < 20; ++x) img.setPixelColor(x, 10, Qt::black);
+        FloodFillToBorder(img, 5, 5, Qt::black, Qt::black);
+        QCOMPARE(px(img, 19, 0), Black);
+        QCOMPARE(px(img, 0, 9), Black);
+        QCOMPARE(px(img, 5, 11), QColor(Qt::white)); // beyond the border
+        FloodFillToBorder(img, 25, 5, Qt::black, Qt::black); // outside: nothing happens
+    }
+
+    void samplesOnTheirRows() {
+        FeedSample(g->State, MW, 1); // a 0 becomes 1 before the graph sees it
+        QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
+        FeedSample(g->State, MW, 5); // 0.5 goes to the even neighbour 0
+        QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
+        FeedSample(g->State, MW, 15); // 1.5 goes to 2
+        QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
+        FeedSample(g->State, MW, 25); // 2.5 goes to 2
+        QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
+        FeedSample(g->State, DownPir, 1000); // no clamping: into the band above
+        QCOMPARE(g->State.traces[DownPirTrace][0].Y, 140);
+
+        // Through a whole reply: a zero signal is plotted on the baseline, 15 two rows up.
+        g->State.SweepPosition = 300;
+        feed(0, 15, 0);
+        QCOMPARE(g->State.traces[MwTrace][300].Y, 80);
+        QCOMPARE(g->State.traces[UpPirTrace][300].Y, 158);
+        QCOMPARE(px(g->Screen, 300, 158), graf::TraceColour[UpPir]);
+        QCOMPARE(px(g->Screen, 200, 240), graf::TraceColour[DownPir]);
+        QCOMPARE(g->State.SweepPosition, 301);
+    }
+
+    void thresholdFromTheCompensationValue() {
+        feed(100, 100, 100, 810); // on the band tops: rows 0, 80, 160
+        QCOMPARE(g->State.traces[MwThreshold][17].Y, 0);
+        QCOMPARE(g->State.traces[UpPirThreshold][17].Y, 80);
+        QCOMPARE(g->State.traces[DownPirThreshold][900].Y, 160);
+        QCOMPARE(g->State.traces[DownPirThreshold][900].X, 900);
+        // Dash-dot-dot in the threshold colour, the gaps black.
+        const int lit = countInRow(g->Screen, 0, graf::ThresholdColour[MW]);
+        QVERIFY(lit > 400 && lit < 900);
+        QVERIFY(countInRow(g->Screen, 0, Black) > 100);
+        feed(100, 100, 100, 400); // (810 - 400) / 10 = 41
+        QCOMPARE(g->State.traces[UpPirThreshold][0].Y, 121);
+        feed(100, 100, 100, 825); // above the band top: -1.5 goes to -2
+        QCOMPARE(g->State.traces[MwThreshold][0].Y, -2);
+        feed(100, 100, 100, 0);
+        QCOMPARE(g->State.traces[MwThreshold][0].Y, 81);
+    }
+
+    void directConvertHidesTheThresholdsUntilUnticked() {
+        feed(100, 100, 100, 810);
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0);
+        g->Direct_ConvertClick();
+        QVERIFY(g->DirectConvert());
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0); // only the next reply shows it
+        feed(100, 100, 100, 810);
+        QCOMPARE(countInRow(g->Screen, 0, graf::ThresholdColour[MW]), 0);
+        for (const TracePoint& p : g->State.traces[UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
+        QVERIFY(px(g->Screen, 0, 0) == Black);
+        g->DirectConvert1->trigger(); // unticked from the menu
+        QVERIFY(!g->DirectConvert());
+        feed(100, 100, 100, 810);
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 400);
+        QCOMPARE(g->State.traces[MwThreshold][321].X, 321);
+    }
+
+    void theSweepWrapsAfterAFullWidth() {
+        for (int i = 0; i < g->State.GraphWidth; ++i) feed(200, 300, 400);
+        QCOMPARE(g->State.SweepPosition, 0);
+        QCOMPARE(g->State.traces[MwTrace][987].Y, 60);
+        feed(500, 300, 400); // overwrites the oldest column
+        QCOMPARE(g->State.traces[MwTrace][0].Y, 30);
+        QCOMPARE(g->State.SweepPosition, 1);
+    }
+
+    void labelsFollowTheNewestPoint() {
+        g->State.SweepPosition = 400;
+        feed(300, 1, 1);
+        // The MW point is at (400, 50): its label's cell starts one pixel right and below.
+        QCOMPARE(px(g->Screen, 401, 51), graf::LabelCyan);
+        QVERIFY(px(g->Screen, 400, 50) != graf::LabelCyan);
+        QCOMPARE(px(g->Screen, 401, 161), graf::LabelCyan); // UP PIR at (400, 160)
+        QCOMPARE(px(g->Screen, 401, 241), graf::LabelCyan);
+        QCOMPARE(px(g->Screen, 401, 49), Black); // nothing above the point
+    }
+
+    void clearFlattensTheSignalsOnly() {
+        g->State.SweepPosition = 10;
+        feed(300, 400, 500, 500);
+        const QImage before = g->Screen;
+        const TraceBuffer threshold = g->State.traces[MwThreshold];
+        g->ClearClick();
+        QCOMPARE(g->State.traces[MwTrace][10].Y, 80);
+        QCOMPARE(g->State.traces[DownPirTrace][10].Y, 240);
+        QCOMPARE(g->State.traces[MwThreshold][10].Y, threshold[10].Y);
+        QCOMPARE(g->State.SweepPosition, 11);
+        QCOMPARE(g->Screen, before); // unchanged until the next reply
+    }
+
+    void resizingRebuildsAtTheNewWidth() {
+        g->show();
+        QVERIFY(QTest::qWaitForWindowExposed(g));
+        g->State.SweepPosition = 900;
+        feed(300, 400, 500);
+        g->resize(600, g->height());
+        QCOMPARE(g->imgScreen->width(), 596);
+        QCOMPARE(g->State.GraphWidth, 596);
+        for (const TraceBuffer& t : g->State.traces) QCOMPARE(int(t.size()), 596);
+        QCOMPARE(g->State.traces[MwTrace][100].Y, 80); // flat again
+        QCOMPARE(g->State.SweepPosition, 0);           // 901 no longer fits
+        QCOMPARE(g->Screen.size(), QSize(596, 277));
+        QCOMPARE(px(g->Screen, 5, 5), Black);
+        feed(300, 400, 500); // and the next sample lands inside
+        QCOMPARE(g->State.SweepPosition, 1);
+        // A wider window keeps a sweep position that still fits.
+        g->State.SweepPosition = 500;
+        g->resize(900, g->height());
+        QCOMPARE(g->State.SweepPosition, 500);
+        g->resize(2000, g->height()); // no wider than the design
+        QVERIFY(g->width() <= 992);
+        // Closing only hides: the traces are kept for the next "View Graphic".
+        QVERIFY(g->close());
+        QVERIFY(!g->isVisible());
+        QCOMPARE(int(g->State.traces[MwTrace].size()), g->State.GraphWidth);
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    RegisterProgramFonts();
+    QApplication::setFont(ProgramFont());
+    TestGraph t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_graph.moc"
