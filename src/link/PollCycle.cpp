@@ -161,6 +161,8 @@ void PollCycle::Timer2Timer() {
         view_.ShowLinkState(true);
         const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);
         ReceiveBuffer.fill(0);
+        ++GoodReplies;
+        LastReplyCode = code;
         try {
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {

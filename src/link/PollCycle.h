@@ -64,6 +64,9 @@ public:
     frames::ReceiveBuffer ReceiveBuffer{};
     frames::ReplyStores Stores;
     int RetryCount = 0;
+    // Good replies since the program started, and the code of the last one.
+    std::uint64_t GoodReplies = 0;
+    std::uint8_t LastReplyCode = 0;
 
 private:
     void closed();

@@ -1,0 +1,84 @@
+// The detector's parameter set in its three shapes: the 40-byte block on the line (settings frame
+// and reply 9), the 44-byte record kept in memory and in parameter files, and the 46-byte frame.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace params {
+
+// ParameterFlags bits (the word travels low byte first).
+enum ParameterFlag : std::uint16_t {
+    EnableMw = 0x0001,
+    EnablePir1 = 0x0002,
+    EnablePir2 = 0x0004,
+    EnableMask = 0x0008,
+    EnableAcc = 0x0010,
+    EnableTamper = 0x0040,
+    EnableLed = 0x0080,
+    NoiseMw = 0x0100,
+    NoisePir1 = 0x0200,
+    NoisePir2 = 0x0400,
+    EnableTempComp = 0x0800,
+    StoreRequest = 0x4000,
+    EnableAutoTest = 0x8000,
+};
+// The bits the program ever sets, StoreRequest aside.
+constexpr std::uint16_t SettableFlags = 0x8FDF;
+
+// OutputFlags bits of one relay output.
+enum OutputFlag : std::uint8_t {
+    OutputEnabled = 0x01,
+    OutputMw = 0x02,
+    OutputPirHigh = 0x04,
+    OutputPirDown = 0x08,
+    OutputNormallyOpen = 0x10,
+};
+
+// Relay functions; 255 when none is selected.
+enum OutputFunction : std::uint8_t { And = 0, Or = 1, AutoOr = 2, Mask = 3, AutoTest = 4, NoFunction = 255 };
+
+struct ChannelSettings {
+    std::uint16_t trange = 0;
+    std::uint8_t tconv = 0;
+    std::uint8_t nconv = 0;
+    std::uint8_t npulse = 0;
+    bool operator==(const ChannelSettings&) const = default;
+};
+
+struct OutputSettings {
+    std::uint16_t timeAndMs = 0;
+    std::uint8_t function = 0;
+    std::uint8_t reserved = 0;
+    std::uint8_t flags = 0;
+    bool operator==(const OutputSettings&) const = default;
+};
+
+// The values of a parameter set, whatever shape they travel in.
+struct Parameters {
+    std::array<ChannelSettings, 3> channels{}; // MW, PIR1 (HIGH ABOVE), PIR2 (DOWN UNDER)
+    std::uint16_t pwmDuty = 0;                 // sixteenths of a percent
+    std::uint16_t pwmFrequency = 0;            // 16 000 000 / value is the frequency in hertz
+    std::uint16_t flags = 0;                   // ParameterFlags
+    std::array<std::uint8_t, 4> reserved{};
+    std::array<OutputSettings, 3> outputs{};
+    bool operator==(const Parameters&) const = default;
+};
+
+using Block = std::array<std::uint8_t, 40>;
+using Record = std::array<std::uint8_t, 44>;
+using Frame = std::array<std::uint8_t, 46>;
+
+// The 40-byte block: PWM words high byte first in a settings frame, low byte first in reply 9.
+enum class PwmOrder { HighFirst, LowFirst };
+Block EncodeBlock(const Parameters& p, PwmOrder order);
+Parameters DecodeBlock(const std::uint8_t* block, PwmOrder order);
+
+// The 44-byte record of memory and files (PWM low byte first, pads after each channel and at the end).
+Record EncodeRecord(const Parameters& p);
+Parameters DecodeRecord(const Record& r);
+
+// A settings frame: 02 00 29 01, the block (PWM high byte first, reserved bytes zero), CHK, 03.
+Frame EncodeSettingsFrame(const Parameters& p);
+
+} // namespace params

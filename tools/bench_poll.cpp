@@ -1,0 +1,103 @@
+// Measures the status poll rate of the real program (main window, poll cycle, serial layer)
+// against the virtual detector paced at 19200 baud, with its CPU use and resident memory.
+#include "app/Fonts.h"
+#include "app/Main.h"
+#include "app/UserDialogs.h"
+#include "graph/Graphic.h"
+#include "link/ComSetup.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    RegisterProgramFonts();
+    QApplication::setFont(ProgramFont());
+    const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
+
+    QProcess sim;
+    sim.start(simPath, {});
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "the virtual detector did not start: %s\n", qPrintable(simPath));
+        return 1;
+    }
+    const QString port = QString::fromUtf8(sim.readLine()).trimmed();
+
+    std::vector<QString> messages;
+    dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
+    TMee mee;
+    mee.setEndProcess([](int) {});
+    TFormCom formCom(&mee);
+    TGraphics graphics(&mee);
+    mee.setCompanions(&formCom, &graphics);
+    mee.show();
+    formCom.ComboBox1->setEditText(port);
+    mee.Action2->trigger();
+
+    // Runs the event loop as the program does (sleeping between events) for a while.
+    auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    // Settle for a second (the read-back and the first polls), then count status replies.
+    runFor(1000);
+    const auto repliesBefore = mee.link().GoodReplies;
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    runFor(seconds * 1000);
+    const double wall = clock.elapsed() / 1000.0;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const auto replies = mee.link().GoodReplies - repliesBefore;
+    mee.link().Disconnect();
+    sim.terminate();
+    sim.waitForFinished(3000);
+    if (!messages.empty()) {
+        std::fprintf(stderr, "polling stopped: %s\n", qPrintable(messages.front()));
+        return 1;
+    }
+
+    const double rate = replies / wall;
+    const double limit = 1.0 / (0.010 + 70 * 10 / 19200.0); // 10 ms pause + 70 bytes on the wire
+    std::printf("status polls against the paced virtual detector, %.1f s:\n", wall);
+    std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 95 %%)\n", rate,
+                100 * rate / limit, limit);
+    std::printf("  CPU %.1f %% of one core while polling (target: under 10 %%)\n", 100 * cpu / wall);
+    std::printf("  resident memory %.1f MB (target: under 80 MB)\n", residentKiB() / 1024.0);
+    return 0;
+}

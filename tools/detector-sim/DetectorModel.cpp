@@ -1,0 +1,223 @@
+#include "DetectorModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+using namespace params;
+using namespace monitor;
+
+namespace {
+
+constexpr double OutputHoldSeconds = 2.0;
+constexpr std::array<int, 3> TRangeMax{500, 700, 700};
+constexpr std::array<int, 3> ConvMax{15, 50, 50};
+constexpr std::array<std::uint16_t, 3> ChannelEnable{EnableMw, EnablePir1, EnablePir2};
+constexpr std::array<int, 3> AlarmBitOf{AlarmMw, AlarmPir1, AlarmPir2};
+
+template <class T>
+T clampTo(T v, int lo, int hi) {
+    return static_cast<T>(std::clamp<int>(v, lo, hi));
+}
+
+double bump(double t, double centre, double width) {
+    const double d = (t - centre) / width;
+    return std::exp(-d * d);
+}
+
+} // namespace
+
+DetectorModel::DetectorModel(std::string flashPath, unsigned seed)
+    : flashPath_(std::move(flashPath)), params_(FactoryDefaults()), random_(seed) {
+    if (flashPath_.empty()) return;
+    std::ifstream in(flashPath_, std::ios::binary);
+    Record r{};
+    if (in.read(reinterpret_cast<char*>(r.data()), r.size())) params_ = Clamp(DecodeRecord(r));
+}
+
+Parameters DetectorModel::FactoryDefaults() {
+    Parameters p;
+    p.channels = {ChannelSettings{300, 8, 8, 1}, ChannelSettings{380, 10, 8, 2}, ChannelSettings{380, 10, 8, 2}};
+    p.pwmDuty = 160;      // 10 %
+    p.pwmFrequency = 1600; // 10 kHz
+    p.flags = EnableMw | EnablePir1 | EnablePir2 | EnableAcc | EnableTamper | EnableLed | EnableTempComp;
+    p.outputs = {OutputSettings{2000, And, 0, OutputEnabled | OutputMw | OutputPirHigh | OutputPirDown},
+                 OutputSettings{1000, Mask, 0, OutputEnabled | OutputNormallyOpen},
+                 OutputSettings{1000, Or, 0, OutputMw}};
+    return p;
+}
+
+Parameters DetectorModel::Clamp(Parameters p) {
+    for (int c = 0; c < 3; ++c) {
+        ChannelSettings& ch = p.channels[c];
+        ch.trange = clampTo(ch.trange, 10, TRangeMax[c]);
+        ch.tconv = clampTo(ch.tconv, 1, ConvMax[c]);
+        ch.nconv = clampTo(ch.nconv, 1, ConvMax[c]);
+        ch.npulse = clampTo(ch.npulse, 1, 5);
+    }
+    p.pwmDuty = clampTo(p.pwmDuty, 1, 160);
+    p.pwmFrequency = clampTo(p.pwmFrequency, 1600, 16000);
+    p.flags &= SettableFlags; // the store request is a command, not a setting
+    for (int o = 0; o < 3; ++o) {
+        OutputSettings& out = p.outputs[o];
+        out.timeAndMs = clampTo(out.timeAndMs, 1000, o == 0 ? 10000 : 5000);
+        if (out.function != NoFunction) out.function = clampTo(out.function, 0, AutoTest);
+        out.flags &= 0x1F;
+    }
+    return p;
+}
+
+bool DetectorModel::ApplySettings(const std::uint8_t* block40) {
+    const Parameters received = DecodeBlock(block40, PwmOrder::HighFirst);
+    Parameters stored = Clamp(received);
+    stored.reserved = params_.reserved; // the host sends zeros here; the detector keeps its own
+    params_ = stored;
+    return (received.flags & StoreRequest) ? storeToFlash() : true;
+}
+
+Block DetectorModel::ReadBackBlock() const { return EncodeBlock(params_, PwmOrder::LowFirst); }
+
+bool DetectorModel::storeToFlash() {
+    flashError_.clear();
+    if (flashPath_.empty()) return true; // no flash file: the store is accepted and forgotten
+    // Written beside and renamed over, so that a failed write never leaves half a flash.
+    const std::string temporary = flashPath_ + ".new";
+    const Record r = EncodeRecord(params_);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(r.data()), r.size());
+        out.flush();
+        if (!out) {
+            flashError_ = "cannot write " + temporary;
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), flashPath_.c_str()) != 0) {
+        flashError_ = "cannot replace " + flashPath_;
+        return false;
+    }
+    return true;
+}
+
+double DetectorModel::noise(double spread) { return std::normal_distribution<double>(0.0, spread)(random_); }
+
+void DetectorModel::TriggerIntruder(double nowSeconds) { lastIntruder_ = nowSeconds; }
+
+void DetectorModel::Advance(double now) {
+    if (intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) lastIntruder_ = now;
+    const double walk = now - lastIntruder_;
+    // The intruder crosses the microwave field first, then the high and the low infrared beams.
+    const std::array<double, 3> peak{520 * bump(walk, 1.0, 0.35), 620 * bump(walk, 1.6, 0.3),
+                                     560 * bump(walk, 2.2, 0.3)};
+    const Parameters& p = params_;
+    StatusRecord s;
+    s.temperature = static_cast<std::int16_t>(std::lround(21 + 4 * std::sin(now * 2 * M_PI / 600)));
+    s.ntc = static_cast<std::uint16_t>(2048 - 20 * s.temperature);
+    const bool tempComp = p.flags & EnableTempComp;
+    std::uint16_t alarm = 0, state = 0;
+    for (int c = 0; c < 3; ++c) {
+        const double level = std::max(0.0, 35 + noise(6) + peak[c]);
+        ChannelStatus& ch = s.channels[c];
+        ch.signal = static_cast<std::uint16_t>(level);
+        ch.direct = static_cast<std::uint16_t>(std::max(0.0, level + noise(12)));
+        ch.level = static_cast<std::uint16_t>(std::min<double>(level, TRangeMax[c]));
+        const int compensated = p.channels[c].trange + (tempComp ? 3 * (s.temperature - 20) : 0);
+        ch.compensation = static_cast<std::uint16_t>(std::clamp(compensated, 0, 810));
+        if ((p.flags & ChannelEnable[c]) && ch.signal >= p.channels[c].trange) {
+            alarm |= 1u << AlarmBitOf[c];
+            lastDetection_[c] = now;
+        }
+    }
+    s.mwMask = static_cast<std::uint16_t>(std::max(0.0, 40 + noise(4)));
+    s.mask1 = static_cast<std::uint16_t>(std::max(0.0, (conditions.mask1 ? 320 : 25) + noise(5)));
+    s.mask2 = static_cast<std::uint16_t>(std::max(0.0, (conditions.mask2 ? 310 : 25) + noise(5)));
+    s.irNoise1 = static_cast<std::uint16_t>(std::max(0.0, (conditions.irNoise1 ? 160 : 12) + noise(3)));
+    s.irNoise2 = static_cast<std::uint16_t>(std::max(0.0, (conditions.irNoise2 ? 170 : 12) + noise(3)));
+    if ((p.flags & EnableAcc) && s.mask1 > 200) alarm |= 1u << AlarmMask1;
+    if ((p.flags & EnableAcc) && s.mask2 > 200) alarm |= 1u << AlarmMask2;
+    if (s.irNoise1 > 100) alarm |= 1u << AlarmIrNoise1;
+    if (s.irNoise2 > 100) alarm |= 1u << AlarmIrNoise2;
+    const double shake = conditions.tamper ? 90 : 2;
+    s.acc = {static_cast<std::int8_t>(std::clamp(noise(shake), -127.0, 127.0)),
+             static_cast<std::int8_t>(std::clamp(noise(shake), -127.0, 127.0)),
+             static_cast<std::int8_t>(std::clamp(64 + noise(shake), -127.0, 127.0))};
+    if ((p.flags & EnableTamper) && conditions.tamper) alarm |= 1u << AlarmTamper;
+
+    // The relays, each by its function and the technologies it takes part in.
+    for (int o = 0; o < 3; ++o) {
+        const OutputSettings& out = p.outputs[o];
+        if (!(out.flags & OutputEnabled)) continue;
+        const std::array<bool, 3> takesPart{bool(out.flags & OutputMw), bool(out.flags & OutputPirHigh),
+                                            bool(out.flags & OutputPirDown)};
+        bool trigger = false;
+        bool any = false, all = true;
+        for (int c = 0; c < 3; ++c) {
+            if (!takesPart[c]) continue;
+            any = any || (alarm & (1u << AlarmBitOf[c]));
+            all = all && now - lastDetection_[c] <= out.timeAndMs / 1000.0;
+        }
+        const bool anyTakesPart = takesPart[0] || takesPart[1] || takesPart[2];
+        switch (out.function) {
+        case And: trigger = anyTakesPart && all; break;
+        case Or:
+        case AutoOr: trigger = any; break;
+        case Mask: trigger = alarm & ((1u << AlarmMask1) | (1u << AlarmMask2)); break;
+        case AutoTest: trigger = conditions.autoTest; break;
+        default: break;
+        }
+        if (trigger) outputUntil_[o] = now + OutputHoldSeconds;
+        if (now < outputUntil_[o]) state |= 1u << (StateOut1 + o);
+    }
+    if ((p.flags & NoisePir1) || (tempComp && s.irNoise1 > 100)) state |= 1u << StateNoisePir1;
+    if ((p.flags & NoisePir2) || (tempComp && s.irNoise2 > 100)) state |= 1u << StateNoisePir2;
+    if (conditions.lowVoltage) state |= 1u << StateLowVoltage;
+    if (conditions.mwFault) state |= 1u << StateMwFault;
+    if (conditions.pir1Fault) state |= 1u << StatePir1Fault;
+    if (conditions.pir2Fault) state |= 1u << StatePir2Fault;
+    if (conditions.cpuFault) state |= 1u << StateCpuFault;
+    if (conditions.autoTest && (p.flags & EnableAutoTest)) state |= 1u << StateAutoTest;
+    s.alarmFlags = alarm;
+    s.stateFlags = state;
+    status_ = s;
+    recordEvents(now);
+}
+
+// An event opens when a detection, an output, the tamper, a mask, an infrared blinding or a fault
+// sets in, gathers what sets in while it lasts with the peak values seen, and closes after a quiet
+// spell. The newest event is entry 0.
+void DetectorModel::recordEvents(double now) {
+    constexpr double QuietSeconds = 1.5;
+    const StatusRecord& s = status_;
+    std::uint16_t bits = 0;
+    for (int c = 0; c < 3; ++c)
+        if (s.alarmFlags & (1u << AlarmBitOf[c])) bits |= 1u << c;
+    if (s.stateFlags & 0x7) bits |= 1u << 6; // "Gen Alarm": a relay went off
+    if (s.alarmFlags & ((1u << AlarmMask1) | (1u << AlarmMask2))) bits |= 1u << 3;
+    if (s.alarmFlags & (1u << AlarmIrNoise1)) bits |= 1u << 4;
+    if (s.alarmFlags & (1u << AlarmIrNoise2)) bits |= 1u << 5;
+    if (s.alarmFlags & (1u << AlarmTamper)) bits |= 1u << 8;
+    if (conditions.lis302Fault) bits |= 1u << 9;
+    if (s.stateFlags & (1u << StateLowVoltage)) bits |= 1u << 11;
+    if (s.stateFlags & (1u << StateMwFault)) bits |= 1u << 12;
+    if (s.stateFlags & (1u << StatePir1Fault)) bits |= 1u << 13;
+    if (s.stateFlags & (1u << StatePir2Fault)) bits |= 1u << 14;
+
+    if (eventOpen_ && now - lastEventActivity_ > QuietSeconds) eventOpen_ = false;
+    if (bits) {
+        if (!eventOpen_) {
+            std::rotate(events_.rbegin(), events_.rbegin() + 1, events_.rend());
+            events_[0] = EventRecord{};
+            events_[0].temperature = s.temperature;
+            eventOpen_ = true;
+        }
+        lastEventActivity_ = now;
+    }
+    if (!eventOpen_) return;
+    EventRecord& e = events_[0];
+    e.eventType |= bits;
+    const std::array<std::uint16_t, 7> values{s.channels[0].signal, s.channels[1].signal, s.channels[2].signal,
+                                              s.mask1,              s.mask2,              s.irNoise1,
+                                              s.irNoise2};
+    for (int i = 0; i < 7; ++i) e.peaks[i] = std::max(e.peaks[i], values[i]);
+}

@@ -1,0 +1,61 @@
+// The virtual detector: its stored parameters (clamped as the program's controls range them, kept
+// in a flash file) and a small world of noise, a passing intruder, temperature drift, mask, tamper
+// and faults, from which the status record and the event memory are made.
+#pragma once
+
+#include "config/ParameterBlock.h"
+#include "monitor/StatusRecord.h"
+
+#include <random>
+#include <string>
+
+class DetectorModel {
+public:
+    // Without a flash file the detector starts from its factory values.
+    explicit DetectorModel(std::string flashPath = {}, unsigned seed = 1);
+
+    static params::Parameters FactoryDefaults();
+    // Every field pulled into the range the program's controls give it.
+    static params::Parameters Clamp(params::Parameters p);
+
+    const params::Parameters& parameters() const { return params_; }
+    // The block of a settings frame (PWM high byte first): clamped and stored; with the store
+    // request written to flash as well. Returns false when the flash could not be written.
+    bool ApplySettings(const std::uint8_t* block40);
+    // The block of reply 9 (PWM low byte first).
+    params::Block ReadBackBlock() const;
+    const std::string& flashError() const { return flashError_; }
+
+    // Conditions an operator raises by hand.
+    struct Conditions {
+        bool mask1 = false, mask2 = false, irNoise1 = false, irNoise2 = false, tamper = false;
+        bool lowVoltage = false, mwFault = false, pir1Fault = false, pir2Fault = false, cpuFault = false;
+        bool lis302Fault = false, autoTest = false;
+    } conditions;
+    // Seconds between two passes of the intruder (0: none pass by themselves).
+    double intruderPeriod = 8.0;
+    // An intruder walks past now.
+    void TriggerIntruder(double nowSeconds);
+
+    // Moves the world on to the given time and takes the readings.
+    void Advance(double nowSeconds);
+    const monitor::StatusRecord& Status() const { return status_; }
+    const monitor::EventLog& Events() const { return events_; }
+
+private:
+    bool storeToFlash();
+    double noise(double spread);
+    void recordEvents(double now);
+
+    std::string flashPath_;
+    std::string flashError_;
+    params::Parameters params_;
+    std::mt19937 random_;
+    monitor::StatusRecord status_;
+    monitor::EventLog events_{};
+    double lastIntruder_ = -1e9;
+    std::array<double, 3> lastDetection_{-1e9, -1e9, -1e9};
+    std::array<double, 3> outputUntil_{-1e9, -1e9, -1e9};
+    bool eventOpen_ = false;
+    double lastEventActivity_ = -1e9;
+};
