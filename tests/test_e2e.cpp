@@ -1,7 +1,7 @@
 // End to end: the real main window and poll cycle against the real virtual detector process.
 #include "DetectorModel.h"
 #include "SimProcess.h"
-#include "app/Fonts.h"
+#include "GuiTestMain.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
 #include "config/ParameterBlock.h"
@@ -171,6 +171,19 @@ private slots:
         QCOMPARE(params::DecodeRecord(p.link().Stores.parameters).channels[1].trange, 222);
     }
 
+    void aPacedDetectorAndASlowOneAreReadToCompletion() {
+        SimProcess sim; // paced at 19200 baud
+        Program p;
+        p.connectTo(sim.port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
+        // Bytes 30 ms apart, under the 50 ms time-out: slow, but every reply arrives whole.
+        QVERIFY(sim.command("dribble 30"));
+        const auto before = p.link().GoodReplies;
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= before + 2, 8000);
+        QVERIFY(p.messages.empty());
+        QCOMPARE(p.link().State(), LinkState::Polling);
+    }
+
     void theSimulatorCleansUpItsLink() {
         QTemporaryDir dir;
         const QString link = dir.path() + "/ttyDETECTOR";
@@ -188,11 +201,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
-    TestEndToEnd t;
-    return QTest::qExec(&t, argc, argv);
-}
+OSTREVO_GUI_TEST_MAIN(TestEndToEnd)
 #include "test_e2e.moc"

@@ -1,5 +1,5 @@
 // The graph window and its drawing, checked pixel by pixel on the images.
-#include "app/Fonts.h"
+#include "GuiTestMain.h"
 #include "graph/Graf.h"
 #include "graph/Graphic.h"
 
@@ -233,11 +233,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
-    TestGraph t;
-    return QTest::qExec(&t, argc, argv);
-}
+OSTREVO_GUI_TEST_MAIN(TestGraph)
 #include "test_graph.moc"

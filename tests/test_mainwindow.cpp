@@ -1,5 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
+#include "app/Application.h"
 #include "app/Fonts.h"
+#include "app/UserDialogs.h"
 #include "app/Main.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
@@ -151,6 +153,10 @@ private slots:
         QTRY_COMPARE(graphRan.count(), 1);
         QTest::keyClick(mee, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(openRan.count(), 2);
+        // Ctrl+F opens the File menu.
+        QTest::keyClick(mee, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(mee->menuBar()->activeAction(), mee->menuBar()->actions().first());
+        QTest::keyClick(mee->menuBar(), Qt::Key_Escape);
         // Disabled items do not run: Connect waits for a port.
         QSignalSpy connectRan(mee->Action2, &QAction::triggered);
         QTest::keyClick(mee, Qt::Key_N, Qt::AltModifier);
@@ -436,11 +442,25 @@ private slots:
     }
 };
 
+// An exception escaping a handler is reported, and the program goes on.
+class TestApplication : public QObject {
+    Q_OBJECT
+private slots:
+    void escapedExceptionsAreReported() {
+        QStringList shown;
+        auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& t) { shown << t; });
+        QTimer::singleShot(0, [] { throw std::runtime_error("the handler failed"); });
+        QTRY_COMPARE(shown, QStringList{"the handler failed"});
+        dialogs::SetMessageHandler(previous);
+    }
+};
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
     QApplication::setFont(ProgramFont());
     TestMainWindow t;
-    return QTest::qExec(&t, argc, argv);
+    TestApplication a;
+    return QTest::qExec(&t, argc, argv) | QTest::qExec(&a, argc, argv);
 }
 #include "test_mainwindow.moc"

@@ -1,7 +1,7 @@
 // The poll cycle through its real tick against a pseudo-terminal: arming, retries, time-out,
 // dropped frames, surplus bytes, pending settings, and the link state it shows.
 #include "PtyPeer.h"
-#include "app/Fonts.h"
+#include "GuiTestMain.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
 #include "link/ComSetup.h"
@@ -435,11 +435,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
-    TestPollCycle t;
-    return QTest::qExec(&t, argc, argv);
-}
+OSTREVO_GUI_TEST_MAIN(TestPollCycle)
 #include "test_pollcycle.moc"

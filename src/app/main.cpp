@@ -1,4 +1,5 @@
 // Entry point: the application "Ostrevo" with its three windows, created in order.
+#include "app/Application.h"
 #include "app/Fonts.h"
 #include "app/Main.h"
 #include "graph/Graphic.h"
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "No display found: Ostrevo SetUp is served over VNC. "
                              "Point a VNC viewer at this machine, port 5900 (display :0).\n");
     }
-    QApplication app(argc, argv);
+    OstrevoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrevo"));
     RegisterProgramFonts();
     QApplication::setFont(ProgramFont());

@@ -116,6 +116,11 @@ void TGraphics::resizeEvent(QResizeEvent* event) {
     if (event->oldSize() != event->size()) FormResize();
 }
 
+void TGraphics::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) update(); // FormActivate
+}
+
 void TGraphics::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (placed_ || event->spontaneous()) return;

@@ -1,0 +1,16 @@
+#include "app/Application.h"
+
+#include "app/UserDialogs.h"
+
+OstrevoApplication::OstrevoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool OstrevoApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        dialogs::ShowMessage(nullptr, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        dialogs::ShowMessage(nullptr, QStringLiteral("An unexpected error occurred."));
+    }
+    return false;
+}
