@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -439,6 +440,9 @@ private slots:
             }
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        // The SETUP box scrolls up and down only: its content must fit its width.
+        auto* setup = child<QScrollArea>(mee, "ScrollBox_Setup");
+        QVERIFY(setup->widget()->minimumSizeHint().width() <= setup->viewport()->width());
     }
 };
 

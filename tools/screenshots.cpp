@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +36,9 @@ int main(int argc, char** argv) {
         return true;
     };
     bool ok = save(mee, "main-view.png");
+    // The SETUP box scrolls: its whole content, as it would show scrolled through.
+    if (auto* setup = mee.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
+        ok = save(*setup->widget(), "setup-box.png") && ok;
     mee.PageControl1->setCurrentIndex(1);
     app.processEvents();
     ok = save(mee, "main-logs.png") && ok;

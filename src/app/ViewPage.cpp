@@ -221,12 +221,12 @@ void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n
     const QByteArray N = QByteArray::number(n);
     auto name = [&](const char* pattern) { return QByteArray(pattern).replace('#', N); };
     out.group = group(parent, QStringLiteral("Out #%1").arg(n));
-    auto* box = vbox(out.group, 3, 2);
+    auto* box = vbox(out.group, 1, 2);
     out.enable = named(new QCheckBox(QStringLiteral("Enable"), out.group), name("CheckBox_Out#Enable").constData());
     box->addWidget(out.enable);
 
     auto* row = new QHBoxLayout;
-    row->setSpacing(2);
+    row->setSpacing(1);
     const QString maskItem = n == 1 ? QStringLiteral("Mask #1-# 2") : QStringLiteral("Mask #1-#2");
     out.function = named(new RadioGroup(QStringLiteral("Function"),
                                         {QStringLiteral("AND"), QStringLiteral("OR"), QStringLiteral("AUTO OR"),
@@ -237,7 +237,7 @@ void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n
     row->addWidget(out.function);
 
     auto* tech = group(out.group, QStringLiteral("Tecnologies"));
-    auto* techBox = vbox(tech, 3, 1);
+    auto* techBox = vbox(tech, 2, 1);
     out.mw = check(tech, techBox, name("CheckBox_Out#Mw").constData(), "MW");
     out.pirHigh = check(tech, techBox, name("CheckBox_Out#Pir1").constData(), "PIR HIGH");
     out.pirDown = check(tech, techBox, name("CheckBox_Out#Pir2").constData(), "PIR DOWN");
@@ -256,7 +256,7 @@ void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n
 void buildSetup(QWidget* page, ViewControls& c) {
     auto* setup = group(page, QStringLiteral("SETUP"), "SETUP");
     setup->setFixedWidth(218);
-    auto* outer = vbox(setup, 2, 0);
+    auto* outer = vbox(setup, 0, 0);
     auto* scroll = named(new QScrollArea(setup), "ScrollBox_Setup");
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -264,7 +264,7 @@ void buildSetup(QWidget* page, ViewControls& c) {
     scroll->setFrameShape(QFrame::NoFrame);
     outer->addWidget(scroll);
     auto* content = new QWidget;
-    auto* box = vbox(content, 1, 3);
+    auto* box = vbox(content, 0, 3);
 
     auto* enable = group(content, QStringLiteral("Enable/Disable"));
     auto* en = vbox(enable, 4, 1);
@@ -361,7 +361,7 @@ void buildSetup(QWidget* page, ViewControls& c) {
         *f.lamp = named(new Lamp(Lamp::Circle, LampGrey, g), f.name);
         (*f.lamp)->setFixedSize(14, 14);
         gl->addWidget(*f.lamp, 0, Qt::AlignHCenter);
-        faults->addWidget(g, i / 3, i % 3);
+        faults->addWidget(g, i / 2, i % 2);
         ++i;
     }
     box->addWidget(auto24);

@@ -7,7 +7,7 @@
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent, int columns)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
     auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setContentsMargins(2, 1, 2, 1);
     layout->setSpacing(0);
     const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
     for (int i = 0; i < items.size(); ++i) {
