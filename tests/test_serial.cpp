@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -322,6 +323,41 @@ private slots:
         QVERIFY(!ProbePort("COM4", roots));
         QVERIFY(ProbePort(dev + "/ttyUSB2", roots));
         QVERIFY(!ProbePort("", roots));
+    }
+
+    void aSecondProgramIsRefusedThePort() {
+        PtyPeer peer;
+        TBlockSerial first;
+        openLine(first, peer);
+        // Root may open an exclusive port anyway: the second program runs as an ordinary user.
+        const uid_t nobody = 65534;
+        if (geteuid() == 0) QCOMPARE(chown(peer.path().c_str(), nobody, nobody), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
+            TBlockSerial second;
+            second.OpenPort(peer.path());
+            _exit(second.ErrorCode == EBUSY && !second.PortOpen ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        first.ClosePort(); // and once it is closed, the port is free again
+        TBlockSerial third;
+        third.OpenPort(peer.path());
+        QVERIFY(third.PortOpen);
+    }
+
+    void failureMessagesSayWhatToDo() {
+        QCOMPARE(OpenFailureMessage(ENOENT, "No such file or directory", "/dev/ttyUSB0"),
+                 std::string("No such file or directory"));
+        QCOMPARE(OpenFailureMessage(EBUSY, "Device or resource busy", "/dev/ttyUSB0"),
+                 std::string("Device or resource busy\nAnother program is using /dev/ttyUSB0: close it, then "
+                             "connect again."));
+        const std::string denied = OpenFailureMessage(EACCES, "Permission denied", "/dev/null");
+        QVERIFY(denied.rfind("Permission denied\n", 0) == 0); // the system's text stays first
+        QVERIFY(denied.find("log out and in again") != std::string::npos);
     }
 
     void permissionAdviceNamesTheGroup() {

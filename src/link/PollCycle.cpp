@@ -3,7 +3,6 @@
 #include "link/PortList.h"
 
 #include <QTimer>
-#include <cerrno>
 #include <exception>
 
 PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
@@ -47,11 +46,8 @@ void PollCycle::Connect() {
         if (serial_->ErrorCode == 0) serial_->SetInputQueueSize(128);
         if (serial_->ErrorCode == 0) serial_->ApplyLineSettings();
         if (serial_->ErrorCode != 0) {
-            std::string message = serial_->ErrorText;
-            if (serial_->ErrorCode == EACCES || serial_->ErrorCode == EPERM) {
-                const std::string advice = PermissionAdvice(serial_->DevicePath);
-                if (!advice.empty()) message += "\n" + advice;
-            }
+            const std::string message =
+                OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
             timer2_->stop();
             if (LinkActive()) serial_->ClosePort();
             closed();

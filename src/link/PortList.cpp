@@ -1,6 +1,7 @@
 #include "link/PortList.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -103,4 +104,15 @@ std::string PermissionAdvice(const std::string& devicePath) {
                ": log out and in again so that it takes effect.";
     return "Join the group \"" + groupName + "\" that owns " + devicePath + " (sudo adduser " + user + " " +
            groupName + "), then log out and in again.";
+}
+
+std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath) {
+    std::string message = errorText;
+    if (errorCode == EACCES || errorCode == EPERM) {
+        const std::string advice = PermissionAdvice(devicePath);
+        if (!advice.empty()) message += "\n" + advice;
+    } else if (errorCode == EBUSY) {
+        message += "\nAnother program is using " + devicePath + ": close it, then connect again.";
+    }
+    return message;
 }

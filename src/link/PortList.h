@@ -20,3 +20,7 @@ std::vector<std::string> ListPorts(const PortRoots& roots = {});
 
 // A line telling the user how to get permission to open the device, for a "Permission denied".
 std::string PermissionAdvice(const std::string& devicePath);
+
+// What Connect tells the user when the port cannot be opened or set up: the system's text, and
+// for a refused or busy port one more line on what to do.
+std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath);
