@@ -271,6 +271,22 @@ private slots:
         QCOMPARE(peer->readSent(), Poll9);
     }
 
+    void settingsThatCannotBeSentAreKeptAndCounted() {
+        connectNow();
+        cycle->SettingsFrame = {0x02, 0x00, 41, 0x01};
+        cycle->SettingsFrame[44] = frames::FrameChecksum(&cycle->SettingsFrame[3], 41);
+        cycle->SettingsFrame[45] = 0x03;
+        cycle->PendingSettings = true;
+        peer->hangUp();
+        cycle->Timer2Timer();
+        QVERIFY(cycle->PendingSettings);
+        QCOMPARE(cycle->RetryCount, 1);
+        silentTicks(5);
+        QCOMPARE(cycle->State(), LinkState::Halted);
+        QVERIFY(view->messages.at(0).rfind("Error Time Out", 0) == 0);
+        QVERIFY(cycle->PendingSettings); // still waiting for the next Connect
+    }
+
     void emptyPortAfterTimeOutClosesThePortAndKeepsTheCaptions() {
         connectNow();
         silentTicks(6);

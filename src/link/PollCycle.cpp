@@ -121,7 +121,14 @@ void PollCycle::Timer2Timer() {
         return;
     }
     if (PendingSettings) {
-        serial_->SendBytes(SettingsFrame.data(), SettingsFrame[2] + 5);
+        const int length = SettingsFrame[2] + 5;
+        const int sent = serial_->SendBytes(SettingsFrame.data(), length);
+        if (sent != length || serial_->ErrorCode != 0) {
+            // Not gone out: it stays pending (the next Connect sends it first), and the failure
+            // counts like a failed exchange so that a dead line still ends in a time-out.
+            failExchange();
+            return;
+        }
         PendingSettings = false;
         view_.FillActivity();
         timer2_->start();
