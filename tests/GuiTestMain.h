@@ -6,11 +6,11 @@
 
 #include <QTest>
 
-#define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                   \
-    int main(int argc, char** argv) {                                                                      \
-        OstrevoApplication app(argc, argv);                                                                \
-        RegisterProgramFonts();                                                                            \
-        QApplication::setFont(ProgramFont());                                                              \
-        TestClass test;                                                                                    \
-        return QTest::qExec(&test, argc, argv);                                                            \
+#define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                               \
+    int main(int argc, char** argv) {                                                                                  \
+        OstrevoApplication app(argc, argv);                                                                            \
+        RegisterProgramFonts();                                                                                        \
+        QApplication::setFont(ProgramFont());                                                                          \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
     }

@@ -15,7 +15,7 @@
 #include <vector>
 
 class PtyPeer {
-public:
+  public:
     PtyPeer() {
         char name[128] = {};
         termios raw{};
@@ -62,7 +62,7 @@ public:
         master_ = -1;
     }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string path_;

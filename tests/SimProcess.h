@@ -11,7 +11,7 @@
 #endif
 
 class SimProcess {
-public:
+  public:
     explicit SimProcess(QStringList args = {}) {
         process_.setProgram(QStringLiteral(OSTREVO_SIM_PATH));
         process_.setArguments(args);
@@ -56,7 +56,7 @@ public:
     bool waitForExit(int ms) { return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms); }
     int exitCode() const { return process_.exitCode(); }
 
-private:
+  private:
     QString readLine(int ms) {
         QElapsedTimer t;
         t.start();

@@ -13,7 +13,9 @@ using namespace params;
 
 namespace {
 
-Bytes poll(std::uint8_t code) { return {0x02, 0x00, 0x01, code, static_cast<std::uint8_t>(0x100 - code), 0x03}; }
+Bytes poll(std::uint8_t code) {
+    return {0x02, 0x00, 0x01, code, static_cast<std::uint8_t>(0x100 - code), 0x03};
+}
 
 Bytes settingsFrame(const Parameters& p) {
     const Frame f = EncodeSettingsFrame(p);
@@ -30,7 +32,7 @@ std::vector<Bytes> readAll(CommandReader& r, std::int64_t now = 0) {
 
 class TestDetectorSim : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void readerResynchronisesAfterGarbage() {
         CommandReader r;
         Bytes stream{0xFF, 0x03, 0x02, 0x07}; // noise, including a false STX
@@ -160,7 +162,7 @@ private slots:
             statesSeen |= m.Status().stateFlags;
         }
         QCOMPARE(alarmsSeen & 0x15, 0x15);
-        QVERIFY(statesSeen & 0x1);  // OUT #1
+        QVERIFY(statesSeen & 0x1);    // OUT #1
         QVERIFY(!(statesSeen & 0x4)); // OUT #3 is not enabled
         const monitor::EventRecord newest = m.Events()[0];
         QVERIFY(newest.eventType & (1u << 6)); // "Gen Alarm"

@@ -1,7 +1,7 @@
 // End to end: the real main window and poll cycle against the real virtual detector process.
 #include "DetectorModel.h"
-#include "SimProcess.h"
 #include "GuiTestMain.h"
+#include "SimProcess.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
 #include "config/ParameterBlock.h"
@@ -55,7 +55,7 @@ struct Program {
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void connectReadsTheParametersBackThenPollsStatus() {
         SimProcess sim({"--no-pacing"});
         QVERIFY(!sim.port().isEmpty());

@@ -28,7 +28,7 @@ QByteArray readAll(const std::string& path) {
 
 class TestErrorLog : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void timeStampOnTheTwelveHourClock() {
         auto lines = FormatLogEntry(at(2026, 12, 6, 15, 7), nullptr, "x");
         QCOMPARE(lines.front(), std::string("Error Time Stamp: 03:07 pm on 12/06/26"));

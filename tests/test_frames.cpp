@@ -31,7 +31,7 @@ std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t first = 1) {
 
 class TestFrames : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void checksumOfSingleCodes() {
         const std::uint8_t b8 = 0x08, b9 = 0x09, bC = 0x0C, b0 = 0x00;
         QCOMPARE(FrameChecksum(&b8, 1), 0xF8);

@@ -12,7 +12,9 @@ namespace {
 const QColor Black(0, 0, 0);
 const QColor GridGrey(40, 40, 40);
 
-QColor px(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
+QColor px(const QImage& img, int x, int y) {
+    return img.pixelColor(x, y);
+}
 
 int countInRow(const QImage& img, int y, const QColor& c) {
     int n = 0;
@@ -30,7 +32,7 @@ class TestGraph : public QObject {
         g->FeedStatus({{{mw, comp}, {up, comp}, {down, comp}}});
     }
 
-private slots:
+  private slots:
     void init() { g = new TGraphics(nullptr); }
     void cleanup() { delete g; }
 
@@ -111,7 +113,7 @@ private slots:
         FloodFillToBorder(img, 5, 5, Qt::black, Qt::black);
         QCOMPARE(px(img, 19, 0), Black);
         QCOMPARE(px(img, 0, 9), Black);
-        QCOMPARE(px(img, 5, 11), QColor(Qt::white)); // beyond the border
+        QCOMPARE(px(img, 5, 11), QColor(Qt::white));         // beyond the border
         FloodFillToBorder(img, 25, 5, Qt::black, Qt::black); // outside: nothing happens
     }
 

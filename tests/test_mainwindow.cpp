@@ -1,8 +1,8 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Application.h"
 #include "app/Fonts.h"
-#include "app/UserDialogs.h"
 #include "app/Main.h"
+#include "app/UserDialogs.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "widgets/GaugeBar.h"
@@ -50,7 +50,7 @@ class TestMainWindow : public QObject {
     TMee* mee = nullptr;
     int exitCode = -1;
 
-private slots:
+  private slots:
     void init() {
         mee = new TMee;
         exitCode = -1;
@@ -107,8 +107,7 @@ private slots:
             }
         }
         QCOMPARE(seen, QStringList({"-", "&Open Config...", "-", "Save &Config...", "-", "Co&nnect", "-",
-                                    "&Save To Device", "-", "Se&tUp COM", "-", "&View Graphic", "-", "&Exit",
-                                    "-"}));
+                                    "&Save To Device", "-", "Se&tUp COM", "-", "&View Graphic", "-", "&Exit", "-"}));
         // Only the separator before "&Exit" is hidden.
         QCOMPARE(separatorVisible.count(false), 1);
         QCOMPARE(separatorVisible.indexOf(false), 6);
@@ -173,10 +172,8 @@ private slots:
         QTest::addColumn<int>("nconvStart");
         QTest::addColumn<QString>("bar");
         QTest::newRow("MW") << "TrackBar_MW_TRange" << 500 << "ScrollBar_MW_Tconv" << 15 << 8 << "ProgressBar1";
-        QTest::newRow("PIR1") << "TrackBar_PIR1_TRange" << 700 << "ScrollBar_Pir1_Tconv" << 50 << 4
-                              << "ProgressBar2";
-        QTest::newRow("PIR2") << "TrackBar_PIR2_TRange" << 700 << "ScrollBar_Pir2_Tconv" << 50 << 4
-                              << "ProgressBar3";
+        QTest::newRow("PIR1") << "TrackBar_PIR1_TRange" << 700 << "ScrollBar_Pir1_Tconv" << 50 << 4 << "ProgressBar2";
+        QTest::newRow("PIR2") << "TrackBar_PIR2_TRange" << 700 << "ScrollBar_Pir2_Tconv" << 50 << 4 << "ProgressBar3";
     }
 
     void channelControls() {
@@ -213,26 +210,82 @@ private slots:
     void everyNamedControlExistsWithItsVisibility() {
         mee->show();
         QVERIFY(QTest::qWaitForWindowExposed(mee));
-        const char* shown[] = {
-            "MW", "PIR1", "PIR2", "SETUP", "NTC", "Shape_Mw", "Shape_Pir1", "Shape_Pir2", "ProgressBar1",
-            "ProgressBar2", "ProgressBar3", "ScrollBar_MW_Tconv", "ScrollBar_MW_Nconv", "ScrollBar_MW_NPulse",
-            "Label_MW_Tconv", "Label_MW_Nconv", "Label_MW_NPulse", "StatusBar1", "Label_MW_TRange",
-            "ScrollBar_Pir1_Tconv", "ScrollBar_Pir1_Nconv", "ScrollBar_Pir1_NPulse", "Label_Pir1_Tconv",
-            "Label_Pir1_Nconv", "Label_Pir1_NPulse", "ComboBox_Pir1_Lens", "Shape_Acc1", "Shape_Acc1Noise",
-            "ProgressBar_Acc1", "ProgressBar_Acc1Noise", "StatusBar2", "Label_Pir1_TRange", "ComboBox_Pir2_Lens",
-            "Shape_Acc2", "Shape_Acc2Noise", "ProgressBar_Acc2", "ProgressBar_Acc2Noise", "StatusBar3",
-            "Label_Pir2_TRange", "Image1", "ProgressBar_Temperatura", "StatusBar4", "Label13"};
+        const char* shown[] = {"MW",
+                               "PIR1",
+                               "PIR2",
+                               "SETUP",
+                               "NTC",
+                               "Shape_Mw",
+                               "Shape_Pir1",
+                               "Shape_Pir2",
+                               "ProgressBar1",
+                               "ProgressBar2",
+                               "ProgressBar3",
+                               "ScrollBar_MW_Tconv",
+                               "ScrollBar_MW_Nconv",
+                               "ScrollBar_MW_NPulse",
+                               "Label_MW_Tconv",
+                               "Label_MW_Nconv",
+                               "Label_MW_NPulse",
+                               "StatusBar1",
+                               "Label_MW_TRange",
+                               "ScrollBar_Pir1_Tconv",
+                               "ScrollBar_Pir1_Nconv",
+                               "ScrollBar_Pir1_NPulse",
+                               "Label_Pir1_Tconv",
+                               "Label_Pir1_Nconv",
+                               "Label_Pir1_NPulse",
+                               "ComboBox_Pir1_Lens",
+                               "Shape_Acc1",
+                               "Shape_Acc1Noise",
+                               "ProgressBar_Acc1",
+                               "ProgressBar_Acc1Noise",
+                               "StatusBar2",
+                               "Label_Pir1_TRange",
+                               "ComboBox_Pir2_Lens",
+                               "Shape_Acc2",
+                               "Shape_Acc2Noise",
+                               "ProgressBar_Acc2",
+                               "ProgressBar_Acc2Noise",
+                               "StatusBar3",
+                               "Label_Pir2_TRange",
+                               "Image1",
+                               "ProgressBar_Temperatura",
+                               "StatusBar4",
+                               "Label13"};
         for (const char* name : shown) {
             auto* w = child<QWidget>(mee, name);
             QVERIFY2(w, name);
             QVERIFY2(w->isVisible(), name);
         }
-        const char* hiddenNames[] = {"Label1", "Label2", "Label3", "Label4", "Label18", "Label5", "Label6",
-                                     "Label7", "Label8", "Label19", "Label9", "Label10", "Label11", "Label12",
-                                     "Label38", "Label15", "ScrollBar_PWM_Dc", "ScrollBar_PWM_Fq",
-                                     "Label_PWM_Dc", "Label_PWM_Fq", "ProgressBar_Mask", "Shape_Mask",
-                                     "Shape_MaskNoise", "GaugeBar_Mw_Speed", "CheckBox_EN_MASK",
-                                     "ScrollBar_TimeAnd2", "ScrollBar_TimeAnd3", "Label_TimeAnd2",
+        const char* hiddenNames[] = {"Label1",
+                                     "Label2",
+                                     "Label3",
+                                     "Label4",
+                                     "Label18",
+                                     "Label5",
+                                     "Label6",
+                                     "Label7",
+                                     "Label8",
+                                     "Label19",
+                                     "Label9",
+                                     "Label10",
+                                     "Label11",
+                                     "Label12",
+                                     "Label38",
+                                     "Label15",
+                                     "ScrollBar_PWM_Dc",
+                                     "ScrollBar_PWM_Fq",
+                                     "Label_PWM_Dc",
+                                     "Label_PWM_Fq",
+                                     "ProgressBar_Mask",
+                                     "Shape_Mask",
+                                     "Shape_MaskNoise",
+                                     "GaugeBar_Mw_Speed",
+                                     "CheckBox_EN_MASK",
+                                     "ScrollBar_TimeAnd2",
+                                     "ScrollBar_TimeAnd3",
+                                     "Label_TimeAnd2",
                                      "Label_TimeAnd3"};
         for (const char* name : hiddenNames) {
             auto* w = child<QWidget>(mee, name);
@@ -433,10 +486,11 @@ private slots:
             if (!w->isVisible()) continue;
             if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QToolButton*>(w) ||
                 qobject_cast<QAbstractButton*>(w)) {
-                if (!fitsItsText(w)) clipped << QString("%1 '%2' %3x%4")
-                                                    .arg(w->metaObject()->className(), w->objectName())
-                                                    .arg(w->width())
-                                                    .arg(w->height());
+                if (!fitsItsText(w))
+                    clipped << QString("%1 '%2' %3x%4")
+                                   .arg(w->metaObject()->className(), w->objectName())
+                                   .arg(w->width())
+                                   .arg(w->height());
             }
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
@@ -449,7 +503,7 @@ private slots:
 // An exception escaping a handler is reported, and the program goes on.
 class TestApplication : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void escapedExceptionsAreReported() {
         QStringList shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& t) { shown << t; });

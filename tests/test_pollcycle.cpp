@@ -1,7 +1,7 @@
 // The poll cycle through its real tick against a pseudo-terminal: arming, retries, time-out,
 // dropped frames, surplus bytes, pending settings, and the link state it shows.
-#include "PtyPeer.h"
 #include "GuiTestMain.h"
+#include "PtyPeer.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
 #include "link/ComSetup.h"
@@ -94,7 +94,7 @@ class TestPollCycle : public QObject {
         for (int i = 0; i < n; ++i) cycle->Timer2Timer();
     }
 
-private slots:
+  private slots:
     void init() {
         peer = std::make_unique<PtyPeer>();
         view = std::make_unique<RecordingView>();

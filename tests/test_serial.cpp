@@ -38,7 +38,7 @@ double cpuSeconds() {
 
 class TestSerial : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void comNamesMapToTtyS() {
         int number = 0;
         QCOMPARE(TBlockSerial::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
@@ -114,7 +114,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QCOMPARE(s.ReceiveBytes(buf, 64, 100), 0);
-        QVERIFY(t.elapsed() >= 95); // it did wait for the time-out
+        QVERIFY(t.elapsed() >= 95);  // it did wait for the time-out
         QVERIFY(t.elapsed() < 5000); // and then came back
         QCOMPARE(s.ErrorCode, 9997);
         QCOMPARE(s.ErrorText, std::string("Timeout during operation"));

@@ -6,7 +6,7 @@
 
 class OstrevoApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     OstrevoApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -44,7 +44,9 @@ ErrorLog::ErrorLog(std::string folder) : path_(std::move(folder)) {
     path_ += "LogError.txt";
 }
 
-ErrorLog ErrorLog::besideProgram() { return ErrorLog(ProgramFolder()); }
+ErrorLog ErrorLog::besideProgram() {
+    return ErrorLog(ProgramFolder());
+}
 
 void ErrorLog::LogError(const LoggedException* exception, const std::string& text) const {
     const std::time_t now = std::time(nullptr);

@@ -14,16 +14,15 @@ struct LoggedException {
 
 // Raised when the log cannot be written; the caller decides what to tell the user.
 class ELogWriteError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The lines of one entry for the given local time, without line ends.
-std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedException* exception,
-                                        const std::string& text);
+std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedException* exception, const std::string& text);
 
 class ErrorLog {
-public:
+  public:
     // The log in the given folder (a trailing separator is optional).
     explicit ErrorLog(std::string folder);
     // The log beside the running executable.
@@ -35,7 +34,7 @@ public:
     // Throws ELogWriteError when the file cannot be opened or written.
     void LogError(const LoggedException* exception, const std::string& text) const;
 
-private:
+  private:
     std::string path_;
 };
 

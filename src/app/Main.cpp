@@ -14,9 +14,9 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -158,9 +158,7 @@ void TMee::buildMenu() {
     bar->addAction(bindItem(this, "StoreToFlash1", Action4));
 
     auto* openFile = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
-    connect(openFile, &QShortcut::activated, this, [bar, file] {
-        bar->setActiveAction(file->menuAction());
-    });
+    connect(openFile, &QShortcut::activated, this, [bar, file] { bar->setActiveAction(file->menuAction()); });
 }
 
 void TMee::buildActionBar() {
@@ -358,11 +356,17 @@ void TMee::SetWindowAlpha(int alpha) {
     if (hasOpacity) setWindowOpacity(alpha / 255.0);
 }
 
-std::string TMee::SelectedPort() { return formCom_ ? formCom_->SelectedPort().toStdString() : std::string(); }
+std::string TMee::SelectedPort() {
+    return formCom_ ? formCom_->SelectedPort().toStdString() : std::string();
+}
 
-int TMee::ReplyTimeoutMs() { return formCom_ ? formCom_->TimeoutMs() : 90; }
+int TMee::ReplyTimeoutMs() {
+    return formCom_ ? formCom_->TimeoutMs() : 90;
+}
 
-int TMee::CurrentTab() { return PageControl1->currentIndex(); }
+int TMee::CurrentTab() {
+    return PageControl1->currentIndex();
+}
 
 void TMee::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
@@ -375,15 +379,20 @@ void TMee::ShowLinkState(bool connected) {
 void TMee::StepActivity() {
     if (ProgressBar_serial->value() < ProgressBar_serial->maximum())
         ProgressBar_serial->setValue(ProgressBar_serial->value() + 1);
-    else
-        ProgressBar_serial->setValue(ProgressBar_serial->minimum());
+    else ProgressBar_serial->setValue(ProgressBar_serial->minimum());
 }
 
-void TMee::FillActivity() { ProgressBar_serial->setValue(ProgressBar_serial->maximum()); }
+void TMee::FillActivity() {
+    ProgressBar_serial->setValue(ProgressBar_serial->maximum());
+}
 
-void TMee::ShowMessage(const std::string& text) { dialogs::ShowMessage(this, QString::fromStdString(text)); }
+void TMee::ShowMessage(const std::string& text) {
+    dialogs::ShowMessage(this, QString::fromStdString(text));
+}
 
-void TMee::LogError(const LoggedException* exception, const std::string& text) { errorLog_.LogError(exception, text); }
+void TMee::LogError(const LoggedException* exception, const std::string& text) {
+    errorLog_.LogError(exception, text);
+}
 
 void TMee::ReplyArrived(std::uint8_t) {
     // The views of replies 7, 8, 9 and 12 take their data from link_->Stores here.

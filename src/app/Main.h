@@ -23,7 +23,7 @@ class TGraphics;
 
 class TMee : public QMainWindow, private LinkView {
     Q_OBJECT
-public:
+  public:
     explicit TMee(QWidget* parent = nullptr);
     ~TMee() override;
 
@@ -63,11 +63,11 @@ public:
     QProgressBar* ProgressBar_serial = nullptr;
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildActions();
     void buildMenu();
     void buildActionBar();

@@ -63,8 +63,8 @@ QVBoxLayout* vbox(QWidget* w, int margin = 3, int spacing = 2) {
 }
 
 struct ChannelNames {
-    const char *group, *caption, *detection, *trackBar, *signal, *tconv, *nconv, *npulse, *tconvLabel,
-        *nconvLabel, *npulseLabel, *trangeLabel, *statusBar, *rateCaption;
+    const char *group, *caption, *detection, *trackBar, *signal, *tconv, *nconv, *npulse, *tconvLabel, *nconvLabel,
+        *npulseLabel, *trangeLabel, *statusBar, *rateCaption;
     int trangeMax, tconvMax, nconvMax, tconvStart, nconvStart;
     std::array<const char*, 5> numberLabels; // compensation, level, signal, mask, noise
 };
@@ -146,10 +146,28 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
 
 void buildMw(QWidget* page, ViewControls& c) {
     ChannelControls& ch = c.mw;
-    const ChannelNames n{"MW", "MICROWAVE", "Shape_Mw", "TrackBar_MW_TRange", "ProgressBar1",
-                         "ScrollBar_MW_Tconv", "ScrollBar_MW_Nconv", "ScrollBar_MW_NPulse", "Label_MW_Tconv",
-                         "Label_MW_Nconv", "Label_MW_NPulse", "Label_MW_TRange", "StatusBar1", "Rate  Speed",
-                         500, 15, 15, 8, 8, {"Label1", "Label2", "Label3", "Label4", "Label18"}};
+    // clang-format off: the names read best as a table
+    const ChannelNames n{"MW",
+                         "MICROWAVE",
+                         "Shape_Mw",
+                         "TrackBar_MW_TRange",
+                         "ProgressBar1",
+                         "ScrollBar_MW_Tconv",
+                         "ScrollBar_MW_Nconv",
+                         "ScrollBar_MW_NPulse",
+                         "Label_MW_Tconv",
+                         "Label_MW_Nconv",
+                         "Label_MW_NPulse",
+                         "Label_MW_TRange",
+                         "StatusBar1",
+                         "Rate  Speed",
+                         500,
+                         15,
+                         15,
+                         8,
+                         8,
+                         {"Label1", "Label2", "Label3", "Label4", "Label18"}};
+    // clang-format on
     buildChannel(page, ch, n);
     hidden(new QLabel(QStringLiteral("Tconv  (ms)"), ch.group));
     hidden(new QLabel(QStringLiteral("Num. conv"), ch.group));
@@ -296,9 +314,9 @@ void buildSetup(QWidget* page, ViewControls& c) {
         auto* row = new QHBoxLayout;
         out.state = named(new Lamp(Lamp::Circle, LampGrey, test), QByteArray("Shape_Out" + n + "State").constData());
         out.state->setFixedSize(16, 16);
-        out.ncNo = named(new RadioGroup(QStringLiteral("OUT #%1").arg(i + 1), {QStringLiteral("NC"), QStringLiteral("NO")},
-                                        test, 2),
-                         QByteArray("RadioGroup_NCOut" + n).constData());
+        out.ncNo = named(
+            new RadioGroup(QStringLiteral("OUT #%1").arg(i + 1), {QStringLiteral("NC"), QStringLiteral("NO")}, test, 2),
+            QByteArray("RadioGroup_NCOut" + n).constData());
         out.ncNo->setEnabled(false);
         row->addWidget(out.state);
         row->addWidget(out.ncNo, 1);
@@ -339,8 +357,8 @@ void buildSetup(QWidget* page, ViewControls& c) {
 
     auto* auto24 = group(content, QStringLiteral("Auto Test 24h"));
     auto* a24 = vbox(auto24, 3, 0);
-    c.diagnosticOn = named(new Lamp(Lamp::Rectangle, QApplication::palette().color(QPalette::Button), auto24),
-                           "Shape_DiagnosticOn");
+    c.diagnosticOn =
+        named(new Lamp(Lamp::Rectangle, QApplication::palette().color(QPalette::Button), auto24), "Shape_DiagnosticOn");
     a24->addWidget(c.diagnosticOn);
     auto* faults = new QGridLayout(c.diagnosticOn);
     faults->setContentsMargins(4, 4, 4, 4);
@@ -399,25 +417,59 @@ void BuildViewPage(QWidget* page, ViewControls& c) {
     row->setSpacing(1);
 
     buildMw(page, c);
+    // clang-format off: the names read best as a table
     buildPir(page, c.pir1,
-             {"PIR1", "HIGH ABOVE  PIROELETTRIC", "Shape_Pir1", "TrackBar_PIR1_TRange", "ProgressBar2",
-              "ScrollBar_Pir1_Tconv", "ScrollBar_Pir1_Nconv", "ScrollBar_Pir1_NPulse", "Label_Pir1_Tconv",
-              "Label_Pir1_Nconv", "Label_Pir1_NPulse", "Label_Pir1_TRange", "StatusBar2", "Rate   Speed", 700, 50,
-              50, 8, 4, {"Label5", "Label6", "Label7", "Label8", "Label19"}},
+             {"PIR1",
+              "HIGH ABOVE  PIROELETTRIC",
+              "Shape_Pir1",
+              "TrackBar_PIR1_TRange",
+              "ProgressBar2",
+              "ScrollBar_Pir1_Tconv",
+              "ScrollBar_Pir1_Nconv",
+              "ScrollBar_Pir1_NPulse",
+              "Label_Pir1_Tconv",
+              "Label_Pir1_Nconv",
+              "Label_Pir1_NPulse",
+              "Label_Pir1_TRange",
+              "StatusBar2",
+              "Rate   Speed",
+              700,
+              50,
+              50,
+              8,
+              4,
+              {"Label5", "Label6", "Label7", "Label8", "Label19"}},
              "ComboBox_Pir1_Lens", "Shape_Acc1", "Shape_Acc1Noise", "ProgressBar_Acc1", "ProgressBar_Acc1Noise", 200,
              "Pir1", "ScrollBar_Pir1_Spare1", "ScrollBar_Pir1_Spare2");
     buildPir(page, c.pir2,
-             {"PIR2", "DOWN UNDER  PIROELETTRIC", "Shape_Pir2", "TrackBar_PIR2_TRange", "ProgressBar3",
-              "ScrollBar_Pir2_Tconv", "ScrollBar_Pir2_Nconv", "ScrollBar_Pir2_NPulse", "Label_Pir2_Tconv",
-              "Label_Pir2_Nconv", "Label_Pir2_NPulse", "Label_Pir2_TRange", "StatusBar3", "Rate   Speed", 700, 50,
-              50, 8, 4, {"Label9", "Label10", "Label11", "Label12", "Label38"}},
+             {"PIR2",
+              "DOWN UNDER  PIROELETTRIC",
+              "Shape_Pir2",
+              "TrackBar_PIR2_TRange",
+              "ProgressBar3",
+              "ScrollBar_Pir2_Tconv",
+              "ScrollBar_Pir2_Nconv",
+              "ScrollBar_Pir2_NPulse",
+              "Label_Pir2_Tconv",
+              "Label_Pir2_Nconv",
+              "Label_Pir2_NPulse",
+              "Label_Pir2_TRange",
+              "StatusBar3",
+              "Rate   Speed",
+              700,
+              50,
+              50,
+              8,
+              4,
+              {"Label9", "Label10", "Label11", "Label12", "Label38"}},
              "ComboBox_Pir2_Lens", "Shape_Acc2", "Shape_Acc2Noise", "ProgressBar_Acc2", "ProgressBar_Acc2Noise", 400,
              "Pir2", "ScrollBar_Pir2_Spare1", "ScrollBar_Pir2_Spare2");
+    // clang-format on
     buildSetup(page, c);
     buildNtc(page, c);
 
-    for (QWidget* g : {static_cast<QWidget*>(c.mw.group), static_cast<QWidget*>(c.pir1.group),
-                       static_cast<QWidget*>(c.pir2.group), page->findChild<QWidget*>(QStringLiteral("SETUP")),
-                       page->findChild<QWidget*>(QStringLiteral("NTC"))})
+    for (QWidget* g :
+         {static_cast<QWidget*>(c.mw.group), static_cast<QWidget*>(c.pir1.group), static_cast<QWidget*>(c.pir2.group),
+          page->findChild<QWidget*>(QStringLiteral("SETUP")), page->findChild<QWidget*>(QStringLiteral("NTC"))})
         row->addWidget(g);
 }

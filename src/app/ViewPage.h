@@ -18,16 +18,16 @@ class TrackBar;
 // The controls of one detection channel (MW, PIR1 "HIGH ABOVE", PIR2 "DOWN UNDER").
 struct ChannelControls {
     QGroupBox* group = nullptr;
-    Lamp* detection = nullptr;       // Shape_Mw, Shape_Pir1, Shape_Pir2
-    TrackBar* threshold = nullptr;   // TrackBar_*_TRange
-    LevelBar* signal = nullptr;      // ProgressBar1, 2, 3
+    Lamp* detection = nullptr;     // Shape_Mw, Shape_Pir1, Shape_Pir2
+    TrackBar* threshold = nullptr; // TrackBar_*_TRange
+    LevelBar* signal = nullptr;    // ProgressBar1, 2, 3
     GaugeBar* tconv = nullptr;
     GaugeBar* nconv = nullptr;
     GaugeBar* npulse = nullptr;
     QLabel* tconvLabel = nullptr;
     QLabel* nconvLabel = nullptr;
     QLabel* npulseLabel = nullptr;
-    QLabel* trangeLabel = nullptr;   // Label_*_TRange, hosted by the small status bar
+    QLabel* trangeLabel = nullptr; // Label_*_TRange, hosted by the small status bar
     SmallStatusBar* statusBar = nullptr;
     // Hidden number labels: compensation, level, signal, mask (Label5..8 on PIR1, ...).
     QLabel* compLabel = nullptr;
@@ -37,10 +37,10 @@ struct ChannelControls {
     QLabel* noiseLabel = nullptr;
     // PIR channels only.
     QComboBox* lens = nullptr;
-    Lamp* maskLamp = nullptr;        // Shape_Acc1, Shape_Acc2
-    Lamp* noiseLamp = nullptr;       // Shape_Acc1Noise, Shape_Acc2Noise
-    LevelBar* maskBar = nullptr;     // ProgressBar_Acc1, ProgressBar_Acc2
-    LevelBar* noiseBar = nullptr;    // ProgressBar_Acc1Noise, ProgressBar_Acc2Noise
+    Lamp* maskLamp = nullptr;     // Shape_Acc1, Shape_Acc2
+    Lamp* noiseLamp = nullptr;    // Shape_Acc1Noise, Shape_Acc2Noise
+    LevelBar* maskBar = nullptr;  // ProgressBar_Acc1, ProgressBar_Acc2
+    LevelBar* noiseBar = nullptr; // ProgressBar_Acc1Noise, ProgressBar_Acc2Noise
 };
 
 // The controls of one relay output in the SETUP box.
@@ -66,7 +66,7 @@ struct ViewControls {
     GaugeBar* pwmFrequency = nullptr; // ScrollBar_PWM_Fq
     QLabel* pwmDutyLabel = nullptr;
     QLabel* pwmFrequencyLabel = nullptr;
-    LevelBar* mwMaskBar = nullptr;    // ProgressBar_Mask
+    LevelBar* mwMaskBar = nullptr; // ProgressBar_Mask
 
     // "Enable/Disable" and "Noise Reduction".
     QCheckBox *enMw = nullptr, *enPir1 = nullptr, *enPir2 = nullptr, *enMask = nullptr, *enAcc = nullptr,
@@ -82,7 +82,7 @@ struct ViewControls {
          *ledCpuFault = nullptr;
 
     // "NTC".
-    LevelBar* temperature = nullptr;  // ProgressBar_Temperatura
+    LevelBar* temperature = nullptr;    // ProgressBar_Temperatura
     QLabel* temperatureLabel = nullptr; // Label13
     QLabel* ntcLabel = nullptr;         // Label15
     SmallStatusBar* ntcStatusBar = nullptr;

@@ -1,7 +1,7 @@
 // Entry point: the application "Ostrevo" with its three windows, created in order.
+#include "app/Main.h"
 #include "app/Application.h"
 #include "app/Fonts.h"
-#include "app/Main.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 

@@ -23,7 +23,9 @@ void putChannel(std::uint8_t* at, const ChannelSettings& c) {
     at[4] = c.npulse;
 }
 
-ChannelSettings getChannel(const std::uint8_t* at) { return {get16(at, true), at[2], at[3], at[4]}; }
+ChannelSettings getChannel(const std::uint8_t* at) {
+    return {get16(at, true), at[2], at[3], at[4]};
+}
 
 void putOutput(std::uint8_t* at, const OutputSettings& o) {
     put16(at, o.timeAndMs, true);
@@ -32,7 +34,9 @@ void putOutput(std::uint8_t* at, const OutputSettings& o) {
     at[4] = o.flags;
 }
 
-OutputSettings getOutput(const std::uint8_t* at) { return {get16(at, true), at[2], at[3], at[4]}; }
+OutputSettings getOutput(const std::uint8_t* at) {
+    return {get16(at, true), at[2], at[3], at[4]};
+}
 
 } // namespace
 

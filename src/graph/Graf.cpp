@@ -34,7 +34,7 @@ bool flat(const TraceBuffer& t) {
 // Pixels of a pen along a polyline: solid, or dash-dot-dot (9 on, 3 off, 3 on, 3 off, 3 on, 3 off)
 // with the gaps painted in the gap colour.
 class PenWalker {
-public:
+  public:
     PenWalker(QImage& img, QRgb colour, bool dashed, QRgb gap)
         : img_(img), colour_(colour), gap_(gap), dashed_(dashed), w_(img.width()), h_(img.height()) {}
 
@@ -93,7 +93,7 @@ public:
         }
     }
 
-private:
+  private:
     QImage& img_;
     QRgb colour_, gap_;
     bool dashed_;
@@ -139,7 +139,9 @@ void blit(QImage& target, const QImage& source, int left, int top) {
 }
 } // namespace
 
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const QColor& fill) {
     if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
@@ -172,7 +174,9 @@ void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const 
     }
 }
 
-int GraphMidRow() { return midRow; }
+int GraphMidRow() {
+    return midRow;
+}
 
 void DrawBackground(QImage& screen, QImage& background) {
     midRow = RoundHalfEven(screen.height() / 2.0);
@@ -229,7 +233,8 @@ void BuildTraces(GraphState& state, int width) {
     state.GraphWidth = std::max(1, width);
     for (int t = 0; t < 6; ++t) {
         state.traces[t].resize(static_cast<std::size_t>(state.GraphWidth));
-        for (int i = 0; i < state.GraphWidth; ++i) state.traces[t][static_cast<std::size_t>(i)] = {i, TraceBaseline[t % 3]};
+        for (int i = 0; i < state.GraphWidth; ++i)
+            state.traces[t][static_cast<std::size_t>(i)] = {i, TraceBaseline[t % 3]};
     }
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
 }

@@ -58,7 +58,9 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     FormCreate();
 }
 
-void TGraphics::FormCreate() { build(true); }
+void TGraphics::FormCreate() {
+    build(true);
+}
 
 void TGraphics::FormResize() {
     build(false);
@@ -92,9 +94,13 @@ void TGraphics::ClearClick() {
     imgScreen->update();
 }
 
-void TGraphics::Direct_ConvertClick() { DirectConvert1->toggle(); }
+void TGraphics::Direct_ConvertClick() {
+    DirectConvert1->toggle();
+}
 
-bool TGraphics::DirectConvert() const { return DirectConvert1->isChecked(); }
+bool TGraphics::DirectConvert() const {
+    return DirectConvert1->isChecked();
+}
 
 void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
@@ -109,7 +115,9 @@ void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     RepaintScreen();
 }
 
-void TGraphics::RepaintScreen() { imgScreen->update(); }
+void TGraphics::RepaintScreen() {
+    imgScreen->update();
+}
 
 void TGraphics::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -12,19 +12,19 @@ class QMenu;
 // A widget that shows an image at its top-left corner (one layer of the graph).
 class ImageLayer : public QWidget {
     Q_OBJECT
-public:
+  public:
     ImageLayer(const QImage* image, QWidget* parent);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     const QImage* image_;
 };
 
 class TGraphics : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TGraphics(QWidget* mainWindow);
 
     void FormCreate();
@@ -43,9 +43,9 @@ public:
     void RepaintScreen();
 
     GraphState State;
-    QImage Screen;      // imgScreen's picture
-    QImage Background;  // Image2's picture
-    QImage Alarm;       // ImageAlarm's picture: transparent, nothing draws on it
+    QImage Screen;     // imgScreen's picture
+    QImage Background; // Image2's picture
+    QImage Alarm;      // ImageAlarm's picture: transparent, nothing draws on it
 
     QGroupBox* GroupBox1 = nullptr;
     ImageLayer* Image2 = nullptr;
@@ -55,12 +55,12 @@ public:
     QAction* Clear1 = nullptr;
     QAction* DirectConvert1 = nullptr;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void build(bool atCreation);
     bool placed_ = false;
 };

@@ -55,16 +55,22 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     ScrollBar1Change();
 }
 
-int TFormCom::TimeoutMs() const { return ScrollBar1->value(); }
+int TFormCom::TimeoutMs() const {
+    return ScrollBar1->value();
+}
 
-void TFormCom::ScrollBar1Change() { Label1->setText(QString::number(ScrollBar1->value()) + QStringLiteral(" mS")); }
+void TFormCom::ScrollBar1Change() {
+    Label1->setText(QString::number(ScrollBar1->value()) + QStringLiteral(" mS"));
+}
 
 void TFormCom::ComboBox1Change() {
     selectedPort_ = ComboBox1->currentText().trimmed();
     if (!selectedPort_.isEmpty()) emit portChosen();
 }
 
-void TFormCom::Button_OKClick() { hide(); }
+void TFormCom::Button_OKClick() {
+    hide();
+}
 
 void TFormCom::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

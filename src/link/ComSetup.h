@@ -12,7 +12,7 @@ class QScrollBar;
 
 class TFormCom : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TFormCom(QWidget* mainWindow, const PortRoots& roots = {});
 
     void ScrollBar1Change();
@@ -31,13 +31,13 @@ public:
     QComboBox* ComboBox1 = nullptr;
     QPushButton* Button_OK = nullptr;
 
-signals:
+  signals:
     // A port name was chosen: Connect becomes possible.
     void portChosen();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     QString selectedPort_;
 };

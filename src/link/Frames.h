@@ -50,13 +50,13 @@ bool ReplyChecksumOk(const ReceiveBuffer& frame);
 
 // The one six-byte poll request (02 00 01 CMD CHK 03) and the length of the reply it asks for.
 class PollRequest {
-public:
+  public:
     void ArmPoll(std::uint8_t code, int expectedTotal);
     const std::array<std::uint8_t, 6>& bytes() const { return bytes_; }
     std::uint8_t code() const { return bytes_[3]; }
     int ExpectedReplyLength() const { return expectedReplyLength_; }
 
-private:
+  private:
     std::array<std::uint8_t, 6> bytes_{STX, 0x00, 0x01, Status, 0x00, ETX};
     int expectedReplyLength_ = StatusReplyLength;
 };

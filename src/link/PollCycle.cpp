@@ -46,8 +46,7 @@ void PollCycle::Connect() {
         if (serial_->ErrorCode == 0) serial_->SetInputQueueSize(128);
         if (serial_->ErrorCode == 0) serial_->ApplyLineSettings();
         if (serial_->ErrorCode != 0) {
-            const std::string message =
-                OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
+            const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
             timer2_->stop();
             if (LinkActive()) serial_->ClosePort();
             closed();

@@ -17,7 +17,7 @@ class QTimer;
 // What the poll cycle needs of the screen: the chosen port and time-out, the shown tab, and the
 // places where it shows the link state, its activity and its messages.
 class LinkView {
-public:
+  public:
     virtual ~LinkView() = default;
     virtual std::string SelectedPort() = 0;
     virtual int ReplyTimeoutMs() = 0;
@@ -39,7 +39,7 @@ enum class LinkState { Closed, Polling, Halted };
 
 class PollCycle : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int MaxRetries = 5;
     using SerialFactory = std::function<std::unique_ptr<TBlockSerial>()>;
 
@@ -68,7 +68,7 @@ public:
     std::uint64_t GoodReplies = 0;
     std::uint8_t LastReplyCode = 0;
 
-private:
+  private:
     void closed();
     // Writes the log; a log that cannot be written is reported, never lost silently.
     void logError(const LoggedException* exception, const std::string& text);

@@ -102,8 +102,8 @@ std::string PermissionAdvice(const std::string& devicePath) {
     if (listed)
         return "You were added to the group \"" + groupName + "\" that owns " + devicePath +
                ": log out and in again so that it takes effect.";
-    return "Join the group \"" + groupName + "\" that owns " + devicePath + " (sudo adduser " + user + " " +
-           groupName + "), then log out and in again.";
+    return "Join the group \"" + groupName + "\" that owns " + devicePath + " (sudo adduser " + user + " " + groupName +
+           "), then log out and in again.";
 }
 
 std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath) {

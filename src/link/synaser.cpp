@@ -64,7 +64,9 @@ int comNumber(const std::string& rest) {
 ESynaSerError::ESynaSerError(int code, const std::string& text)
     : std::runtime_error("Communication error " + std::to_string(code) + ": " + text), ErrorCode(code) {}
 
-TBlockSerial::~TBlockSerial() { ClosePort(); }
+TBlockSerial::~TBlockSerial() {
+    ClosePort();
+}
 
 std::string TBlockSerial::GetErrorDesc(int code) {
     switch (code) {

@@ -28,7 +28,7 @@ enum SerialError : int {
 
 // Raised only while RaiseExcept is set: "Communication error %d: %s".
 class ESynaSerError : public std::runtime_error {
-public:
+  public:
     ESynaSerError(int code, const std::string& text);
     int ErrorCode;
 };
@@ -37,8 +37,8 @@ public:
 struct LineSettings {
     int baud = 0;
     int dataBits = 8;
-    char parity = 'N';   // N, O, E, M, S
-    int stopBits = 0;    // 0 one, 1 one and a half, 2 two
+    char parity = 'N'; // N, O, E, M, S
+    int stopBits = 0;  // 0 one, 1 one and a half, 2 two
     bool softwareFlow = false;
     bool hardwareFlow = false;
     int xonLimit = 0;
@@ -46,7 +46,7 @@ struct LineSettings {
 };
 
 class TBlockSerial {
-public:
+  public:
     TBlockSerial() = default;
     virtual ~TBlockSerial();
     TBlockSerial(const TBlockSerial&) = delete;
@@ -87,9 +87,9 @@ public:
     bool TestCTS = false;
     LineSettings Settings;
 
-private:
+  private:
     void setError(int code);
-    void finish();  // raises when asked to and the call failed
+    void finish(); // raises when asked to and the call failed
     void checkLineErrors();
     int readQueued(std::uint8_t* into, int capacity);
 

@@ -11,8 +11,12 @@ void putLE(std::uint8_t* at, std::uint16_t v) {
     at[0] = static_cast<std::uint8_t>(v & 0xFF);
     at[1] = static_cast<std::uint8_t>(v >> 8);
 }
-std::uint16_t getBE(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] << 8 | at[1]); }
-std::uint16_t getLE(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[1] << 8 | at[0]); }
+std::uint16_t getBE(const std::uint8_t* at) {
+    return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
+}
+std::uint16_t getLE(const std::uint8_t* at) {
+    return static_cast<std::uint16_t>(at[1] << 8 | at[0]);
+}
 
 // Where each channel's values sit: signal, level, direct conversion, compensation.
 constexpr int SignalAt[3] = {0, 6, 12};
@@ -94,10 +98,9 @@ EventLog DecodeEventLog(const std::uint8_t* b) {
 }
 
 std::string EventTypeText(std::uint16_t eventType) {
-    static const char* const names[16] = {"MW",        "UP PIR",      "DOWN PIR", "MASK",     "BL 1",
-                                          "BL 2",      "Gen Alarm",   "Bs On",    "TAMPER",   "Fail Lis302",
-                                          "NTC",       "LowPower",    "Fail Mw",  "Fail UP PIR",
-                                          "Fail DOWN PIR", "---"};
+    static const char* const names[16] = {
+        "MW",     "UP PIR",      "DOWN PIR", "MASK",     "BL 1",    "BL 2",        "Gen Alarm",     "Bs On",
+        "TAMPER", "Fail Lis302", "NTC",      "LowPower", "Fail Mw", "Fail UP PIR", "Fail DOWN PIR", "---"};
     for (int n = 0; n < 16; ++n)
         if (eventType & (1u << n)) return names[n];
     return {};

@@ -63,7 +63,7 @@ std::array<bool, 16> SplitFlagWord(std::uint16_t word);
 
 // One entry of the event memory.
 struct EventRecord {
-    std::uint16_t eventType = 0;         // flags, named by the lowest set bit
+    std::uint16_t eventType = 0;          // flags, named by the lowest set bit
     std::array<std::uint16_t, 7> peaks{}; // MW, PIR1, PIR2, Mask 1, Mask 2, IR noise 1, IR noise 2
     std::int16_t temperature = 0;
     std::uint16_t extra1 = 0, extra2 = 0; // not shown

@@ -5,6 +5,6 @@
 
 class GaugeBar : public QScrollBar {
     Q_OBJECT
-public:
+  public:
     GaugeBar(Qt::Orientation orientation, int min, int max, int position, QWidget* parent = nullptr);
 };

@@ -15,7 +15,9 @@ void Lamp::setBrushColorNow(const QColor& colour) {
     if (isVisible()) repaint();
 }
 
-QSize Lamp::sizeHint() const { return shape_ == Circle ? QSize(16, 16) : QSize(40, 8); }
+QSize Lamp::sizeHint() const {
+    return shape_ == Circle ? QSize(16, 16) : QSize(40, 8);
+}
 
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);

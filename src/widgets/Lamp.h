@@ -6,7 +6,7 @@
 
 class Lamp : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum Shape { Rectangle, Circle };
     explicit Lamp(Shape shape, QColor colour, QWidget* parent = nullptr);
 
@@ -17,10 +17,10 @@ public:
 
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Shape shape_;
     QColor colour_;
 };

@@ -9,4 +9,6 @@ LevelBar::LevelBar(Qt::Orientation orientation, int min, int max, QWidget* paren
     setTextVisible(false);
 }
 
-void LevelBar::setPosition(int value) { setValue(std::clamp(value, minimum(), maximum())); }
+void LevelBar::setPosition(int value) {
+    setValue(std::clamp(value, minimum(), maximum()));
+}

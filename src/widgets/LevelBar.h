@@ -5,7 +5,7 @@
 
 class LevelBar : public QProgressBar {
     Q_OBJECT
-public:
+  public:
     LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent = nullptr);
     // Clamps into the range; plain setValue would ignore an out-of-range value.
     void setPosition(int value);

@@ -20,7 +20,9 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget
     });
 }
 
-int RadioGroup::ItemIndex() const { return group_->checkedId(); }
+int RadioGroup::ItemIndex() const {
+    return group_->checkedId();
+}
 
 void RadioGroup::setItemIndex(int index) {
     if (index == ItemIndex()) return;

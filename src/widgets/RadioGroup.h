@@ -7,7 +7,7 @@
 
 class RadioGroup : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     RadioGroup(const QString& caption, const QStringList& items, QWidget* parent = nullptr, int columns = 1);
 
     int ItemIndex() const;
@@ -16,9 +16,9 @@ public:
     int count() const { return static_cast<int>(group_->buttons().size()); }
     QString itemText(int index) const;
 
-signals:
+  signals:
     void itemIndexChanged(int index);
 
-private:
+  private:
     QButtonGroup* group_;
 };

@@ -7,7 +7,7 @@ class QLabel;
 
 class SmallStatusBar : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit SmallStatusBar(QWidget* parent = nullptr);
     // Moves the label into the panel, with the text "0000".
     void hostLabel(QLabel* label);

@@ -8,8 +8,7 @@
 
 // Row 0 lives in the horizontal header, column 0 in the vertical header and cell (0, 0) on the
 // corner button, so the headings stay fixed and the user can resize rows and columns by them.
-StringGrid::StringGrid(int colCount, int rowCount, QWidget* parent)
-    : QTableWidget(rowCount - 1, colCount - 1, parent) {
+StringGrid::StringGrid(int colCount, int rowCount, QWidget* parent) : QTableWidget(rowCount - 1, colCount - 1, parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);

@@ -5,7 +5,7 @@
 
 class StringGrid : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     // The counts include the fixed row 0 and the fixed column 0.
     StringGrid(int colCount, int rowCount, QWidget* parent = nullptr);
 
@@ -16,9 +16,9 @@ public:
     // Widens the columns whose heading is wider than the default width of 75 pixels.
     void fitHeadings();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QString corner_;
 };

@@ -5,7 +5,7 @@
 
 class TrackBar : public QSlider {
     Q_OBJECT
-public:
+  public:
     // A vertical track bar has its minimum at the top.
     explicit TrackBar(Qt::Orientation orientation, QWidget* parent = nullptr);
 
@@ -14,10 +14,10 @@ public:
     void setSelStart(int v);
     void setSelEnd(int v);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int selStart_ = 0;
     int selEnd_ = 0;
 };

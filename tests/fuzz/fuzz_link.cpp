@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Line line;
     static frames::ReplyStores stores;
     if (size == 0) return 0;
-    static const int lengths[] = {frames::StatusReplyLength, frames::ParameterReplyLength,
-                                  frames::EventLogReplyLength, frames::PwmReplyLength};
+    static const int lengths[] = {frames::StatusReplyLength, frames::ParameterReplyLength, frames::EventLogReplyLength,
+                                  frames::PwmReplyLength};
     const int expected = lengths[data[0] % 4];
     ++data;
     --size;

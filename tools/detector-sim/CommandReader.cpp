@@ -31,8 +31,8 @@ std::optional<std::vector<std::uint8_t>> CommandReader::next(std::int64_t nowMs)
             }
             return std::nullopt;
         }
-        const bool good = buffer_[total - 1] == frames::ETX &&
-                          frames::FrameChecksum(&buffer_[3], len) == buffer_[len + 3];
+        const bool good =
+            buffer_[total - 1] == frames::ETX && frames::FrameChecksum(&buffer_[3], len) == buffer_[len + 3];
         if (!good) { // ignored, as a device would: look for the next STX
             drop(1);
             continue;

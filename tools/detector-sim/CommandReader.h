@@ -8,7 +8,7 @@
 #include <vector>
 
 class CommandReader {
-public:
+  public:
     // Bytes as they arrive, with the time (ms) they arrived.
     void feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
     // The next well-formed command frame (STX, 0, LEN, CMD, data, CHK over CMD and data, ETX).
@@ -18,7 +18,7 @@ public:
     // A frame not complete this long after its last byte is given up (a device's inter-byte time-out).
     static constexpr std::int64_t StaleMs = 100;
 
-private:
+  private:
     std::vector<std::uint8_t> buffer_;
     std::int64_t lastByteMs_ = 0;
     std::size_t discarded_ = 0;

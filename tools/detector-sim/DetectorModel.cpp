@@ -39,7 +39,7 @@ DetectorModel::DetectorModel(std::string flashPath, unsigned seed)
 Parameters DetectorModel::FactoryDefaults() {
     Parameters p;
     p.channels = {ChannelSettings{300, 8, 8, 1}, ChannelSettings{380, 10, 8, 2}, ChannelSettings{380, 10, 8, 2}};
-    p.pwmDuty = 160;      // 10 %
+    p.pwmDuty = 160;       // 10 %
     p.pwmFrequency = 1600; // 10 kHz
     p.flags = EnableMw | EnablePir1 | EnablePir2 | EnableAcc | EnableTamper | EnableLed | EnableTempComp;
     p.outputs = {OutputSettings{2000, And, 0, OutputEnabled | OutputMw | OutputPirHigh | OutputPirDown},
@@ -76,7 +76,9 @@ bool DetectorModel::ApplySettings(const std::uint8_t* block40) {
     return (received.flags & StoreRequest) ? storeToFlash() : true;
 }
 
-Block DetectorModel::ReadBackBlock() const { return EncodeBlock(params_, PwmOrder::LowFirst); }
+Block DetectorModel::ReadBackBlock() const {
+    return EncodeBlock(params_, PwmOrder::LowFirst);
+}
 
 bool DetectorModel::storeToFlash() {
     flashError_.clear();
@@ -100,9 +102,13 @@ bool DetectorModel::storeToFlash() {
     return true;
 }
 
-double DetectorModel::noise(double spread) { return std::normal_distribution<double>(0.0, spread)(random_); }
+double DetectorModel::noise(double spread) {
+    return std::normal_distribution<double>(0.0, spread)(random_);
+}
 
-void DetectorModel::TriggerIntruder(double nowSeconds) { lastIntruder_ = nowSeconds; }
+void DetectorModel::TriggerIntruder(double nowSeconds) {
+    lastIntruder_ = nowSeconds;
+}
 
 void DetectorModel::Advance(double now) {
     if (intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) lastIntruder_ = now;
@@ -216,8 +222,7 @@ void DetectorModel::recordEvents(double now) {
     if (!eventOpen_) return;
     EventRecord& e = events_[0];
     e.eventType |= bits;
-    const std::array<std::uint16_t, 7> values{s.channels[0].signal, s.channels[1].signal, s.channels[2].signal,
-                                              s.mask1,              s.mask2,              s.irNoise1,
-                                              s.irNoise2};
+    const std::array<std::uint16_t, 7> values{
+        s.channels[0].signal, s.channels[1].signal, s.channels[2].signal, s.mask1, s.mask2, s.irNoise1, s.irNoise2};
     for (int i = 0; i < 7; ++i) e.peaks[i] = std::max(e.peaks[i], values[i]);
 }

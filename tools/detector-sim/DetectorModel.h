@@ -10,7 +10,7 @@
 #include <string>
 
 class DetectorModel {
-public:
+  public:
     // Without a flash file the detector starts from its factory values.
     explicit DetectorModel(std::string flashPath = {}, unsigned seed = 1);
 
@@ -42,7 +42,7 @@ public:
     const monitor::StatusRecord& Status() const { return status_; }
     const monitor::EventLog& Events() const { return events_; }
 
-private:
+  private:
     bool storeToFlash();
     double noise(double spread);
     void recordEvents(double now);

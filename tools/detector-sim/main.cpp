@@ -26,21 +26,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 volatile std::sig_atomic_t stopRequested = 0;
 
-void onSignal(int) { stopRequested = 1; }
+void onSignal(int) {
+    stopRequested = 1;
+}
 
 // One byte at 19200 baud with 8N1: ten bits.
 constexpr auto ByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 19200);
 
 struct Faults {
-    long silentAfter = -1;        // go silent once this many replies were sent
-    long silentForMs = -1;        // for this long (-1: for good)
+    long silentAfter = -1; // go silent once this many replies were sent
+    long silentForMs = -1; // for this long (-1: for good)
     Clock::time_point silentUntil{};
-    long dropEvery = 0;           // leave out every Nth reply
-    long corruptEvery = 0;        // spoil the checksum of every Nth reply
-    long surplusEvery = 0;        // add this many bytes to every reply
-    long surplusOnce = 0;         // ... or to the next one only
-    long dribbleMs = 0;           // pause between the bytes of a reply
-    long hangupAfter = -1;        // close the line once this many replies were sent
+    long dropEvery = 0;    // leave out every Nth reply
+    long corruptEvery = 0; // spoil the checksum of every Nth reply
+    long surplusEvery = 0; // add this many bytes to every reply
+    long surplusOnce = 0;  // ... or to the next one only
+    long dribbleMs = 0;    // pause between the bytes of a reply
+    long hangupAfter = -1; // close the line once this many replies were sent
 };
 
 struct Options {
@@ -103,7 +105,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
 }
 
 class Simulator {
-public:
+  public:
     explicit Simulator(const Options& o) : options_(o), model_(o.flash, o.seed), start_(Clock::now()) {
         model_.intruderPeriod = o.intruderPeriod;
     }
@@ -170,7 +172,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     double seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
     std::int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
@@ -198,7 +200,9 @@ private:
         while (auto frame = reader_.next(nowMs())) {
             const std::uint8_t code = (*frame)[3];
             // The command itself takes its time on a real line before the detector can answer.
-            const auto answerAt = lastArrival_ + (options_.pacing ? Clock::duration(ByteTime * static_cast<long>(frame->size())) : Clock::duration{});
+            const auto answerAt =
+                lastArrival_ +
+                (options_.pacing ? Clock::duration(ByteTime * static_cast<long>(frame->size())) : Clock::duration{});
             if (code == frames::Settings && frame->size() == 46) {
                 if (!model_.ApplySettings(frame->data() + 4))
                     std::fprintf(stderr, "flash: %s\n", model_.flashError().c_str());
@@ -230,8 +234,8 @@ private:
         ++replies_;
         if (Clock::now() < f.silentUntil) return;
         if (f.silentAfter >= 0 && replies_ > f.silentAfter) {
-            f.silentUntil = f.silentForMs < 0 ? Clock::time_point::max()
-                                              : Clock::now() + std::chrono::milliseconds(f.silentForMs);
+            f.silentUntil =
+                f.silentForMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(f.silentForMs);
             f.silentAfter = -1;
             return;
         }
@@ -262,7 +266,8 @@ private:
             std::size_t due = bytes.size();
             if (paced) {
                 const auto now = Clock::now();
-                due = now < at ? 0 : std::min<std::size_t>(bytes.size(), static_cast<std::size_t>((now - at) / step) + 1);
+                due =
+                    now < at ? 0 : std::min<std::size_t>(bytes.size(), static_cast<std::size_t>((now - at) / step) + 1);
                 if (due <= sent) {
                     std::this_thread::sleep_until(at + step * static_cast<long>(sent));
                     continue;
