@@ -58,10 +58,10 @@ void ErrorLog::LogError(const LoggedException* exception, const std::string& tex
 
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) throw ELogWriteError(systemError("Cannot open " + path_, errno));
-    std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* p) {
-        ::close(*p);
-        delete p;
-    });
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closer{fd};
 
     // A file whose last line has no line end (edited by hand) must not swallow our time stamp.
     struct stat st {};

@@ -1,5 +1,7 @@
 #include "link/PortList.h"
 
+#include "link/synaser.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -32,26 +34,15 @@ bool realUart(const std::string& device, const std::string& sysEntry) {
     return known;
 }
 
-int comNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6) return 0;
-    std::string head = name.substr(0, 3);
-    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (head != "COM") return 0;
-    int n = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 } // namespace
 
 bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
     std::string name = nameIn;
     if (!name.empty() && name.back() == ':') name.pop_back();
-    if (const int n = comNumber(name); n > 0) {
-        const std::string tty = "ttyS" + std::to_string(n - 1);
+    int number = -1;
+    TBlockSerial::DevicePathFor(name, &number); // the same reading of "COM<n>" as opening uses
+    if (number >= 0) {
+        const std::string tty = "ttyS" + std::to_string(number);
         return exists(roots.dev + "/" + tty) && realUart(roots.dev + "/" + tty, roots.sysTty + "/" + tty);
     }
     return !name.empty() && exists(name);
