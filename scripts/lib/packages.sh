@@ -10,9 +10,14 @@ OSTREVO_PACKAGES=(
 # Installs whatever is missing: as root directly, otherwise through sudo, otherwise it prints
 # the one apt-get line needed and fails.
 ostrevo_install_packages() {
+    ostrevo_install_package_list "${OSTREVO_PACKAGES[@]}"
+}
+
+# The same for the packages given as arguments (those only some paths need).
+ostrevo_install_package_list() {
     local missing=()
     local p
-    for p in "${OSTREVO_PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

@@ -7,15 +7,17 @@
 
 #include <QApplication>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
-    // With no display at all, serve the windows over VNC instead of failing to start.
+    // With no display at all, say what to do and stop before Qt looks for one. The windows are
+    // never served on the network from here: scripts/run provides a private local view instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "vnc:size=1100x760:port=5900");
-        std::fprintf(stderr, "No display found: Ostrevo SetUp is served over VNC. "
-                             "Point a VNC viewer at this machine, port 5900 (display :0).\n");
+        std::fputs("ostrevo-setup: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); "
+                   "run it from a desktop session, or start it with scripts/run, which provides a private "
+                   "local view in a browser when there is no display.\n",
+                   stderr);
+        return 1;
     }
     OstrevoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrevo"));

@@ -1,0 +1,293 @@
+# A private desktop for machines with no display, looked at in a browser. Sourced by scripts/run
+# after scripts/lib/packages.sh.
+#
+# Nothing of it is reachable from the network:
+#   Xvnc        the X server with the VNC server built in; X only on its local socket with a cookie
+#               of its own, VNC on no TCP port at all, only on a Unix socket in a private directory;
+#   openbox     a small window manager, so that the windows can be moved;
+#   websockify  serves noVNC and bridges it to that socket, on 127.0.0.1 only.
+# From another machine the page is reached through an ssh tunnel.
+
+OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server xauth openbox novnc websockify iproute2)
+# What --check-headless needs besides: finding the window and taking the screenshot.
+OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick)
+OSTREVO_HEADLESS_GEOMETRY=1280x800
+
+OSTREVO_HEADLESS_PIDS=() # in the order started; stopped in the reverse order
+OSTREVO_HEADLESS_DIR=""
+OSTREVO_HEADLESS_PORT=""
+OSTREVO_HEADLESS_URL=""
+
+ostrevo_have_display() {
+    [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]
+}
+
+# True while process $1 exists and is not a zombie. Reads /proc, so procps is not needed.
+ostrevo_alive() {
+    local line
+    { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 1
+    line=${line##*) }
+    [ "${line%% *}" != Z ]
+}
+
+# Sets OSTREVO_DESCENDANTS to the ids of every process below process $1.
+ostrevo_descendants() {
+    local -A children=()
+    local stat line pid ppid child
+    for stat in /proc/[0-9]*/stat; do
+        { read -r line <"$stat"; } 2>/dev/null || continue
+        pid=${stat#/proc/}
+        pid=${pid%/stat}
+        line=${line##*) }
+        read -r _ ppid _ <<<"$line"
+        children[$ppid]+=" $pid"
+    done
+    OSTREVO_DESCENDANTS=()
+    local queue=("$1")
+    while [ ${#queue[@]} -gt 0 ]; do
+        pid=${queue[0]}
+        queue=("${queue[@]:1}")
+        for child in ${children[$pid]:-}; do
+            if [ "$child" = "$BASHPID" ]; then continue; fi
+            OSTREVO_DESCENDANTS+=("$child")
+            queue+=("$child")
+        done
+    done
+}
+
+# Ends process $1 and everything it started: TERM, then KILL for whatever is left after 3 s.
+ostrevo_stop_process() {
+    local pid=$1 p n
+    ostrevo_descendants "$pid"
+    local family=("$pid" "${OSTREVO_DESCENDANTS[@]}")
+    kill -TERM "${family[@]}" 2>/dev/null || true
+    for ((n = 0; n < 30; n++)); do
+        local left=0
+        for p in "${family[@]}"; do if ostrevo_alive "$p"; then left=1; fi; done
+        if [ $left -eq 0 ]; then break; fi
+        sleep 0.1
+    done
+    kill -KILL "${family[@]}" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+# Prints the first TCP port from $1 on that nothing listens on.
+ostrevo_free_port() {
+    local port
+    for ((port = $1; port < $1 + 100; port++)); do
+        if [ -z "$(ss -ltnH "sport = :$port")" ]; then
+            echo "$port"
+            return 0
+        fi
+    done
+    echo "No free TCP port between $1 and $(($1 + 99))" >&2
+    return 1
+}
+
+ostrevo_listening() {
+    [ -n "$(ss -ltnH "sport = :$1")" ]
+}
+
+# Waits up to 10 s for a condition ($2...) while process $1 lives.
+ostrevo_wait_for() {
+    local pid=$1
+    shift
+    local deadline=$((${EPOCHREALTIME/./} + 10000000))
+    while [ "${EPOCHREALTIME/./}" -lt $deadline ]; do
+        "$@" && return 0
+        ostrevo_alive "$pid" || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# Starts the private desktop and exports DISPLAY and XAUTHORITY for it. Logs go to build/headless-*.log.
+ostrevo_headless_start() {
+    ostrevo_install_package_list "${OSTREVO_HEADLESS_PACKAGES[@]}"
+    OSTREVO_HEADLESS_DIR=$(mktemp -d "${TMPDIR:-/tmp}/ostrevo-view.XXXXXX")
+    local dir=$OSTREVO_HEADLESS_DIR
+    local auth="$dir/Xauthority"
+
+    # The X server accepts every cookie in its -auth file whatever display it ends up on; clients need
+    # an entry for that display, so the placeholder is replaced once Xvnc has picked a free one.
+    local cookie
+    cookie=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
+    touch "$auth"
+    xauth -q -f "$auth" add :0 . "$cookie"
+    local server
+    Xvnc -displayfd 3 -auth "$auth" -nolisten tcp \
+        -rfbport -1 -rfbunixpath "$dir/vnc" -SecurityTypes None -AlwaysShared \
+        -geometry "$OSTREVO_HEADLESS_GEOMETRY" -depth 24 -desktop "Ostrevo SetUp" \
+        3>"$dir/display" >build/headless-xvnc.log 2>&1 &
+    server=$!
+    OSTREVO_HEADLESS_PIDS+=("$server")
+    if ! ostrevo_wait_for "$server" grep -q '^[0-9]' "$dir/display" || [ ! -S "$dir/vnc" ]; then
+        echo "The private X server did not start; see build/headless-xvnc.log" >&2
+        return 1
+    fi
+    local display
+    display=$(<"$dir/display")
+    xauth -q -f "$auth" remove :0
+    xauth -q -f "$auth" add ":$display" . "$cookie"
+    export DISPLAY=":$display" XAUTHORITY="$auth"
+    unset WAYLAND_DISPLAY
+
+    openbox --sm-disable >build/headless-openbox.log 2>&1 &
+    OSTREVO_HEADLESS_PIDS+=("$!")
+
+    OSTREVO_HEADLESS_PORT=$(ostrevo_free_port 6080)
+    local bridge
+    websockify --web /usr/share/novnc --unix-target="$dir/vnc" "127.0.0.1:$OSTREVO_HEADLESS_PORT" \
+        >build/headless-websockify.log 2>&1 &
+    bridge=$!
+    OSTREVO_HEADLESS_PIDS+=("$bridge")
+    if ! ostrevo_wait_for "$bridge" ostrevo_listening "$OSTREVO_HEADLESS_PORT"; then
+        echo "The browser view did not start; see build/headless-websockify.log" >&2
+        return 1
+    fi
+    OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html?autoconnect=1"
+}
+
+ostrevo_headless_explain() {
+    local port=$OSTREVO_HEADLESS_PORT
+    cat <<MSG
+No display: Ostrevo SetUp is shown on a private desktop that only this machine can reach.
+  Open  $OSTREVO_HEADLESS_URL
+  On another machine, open the same address after:  ssh -L $port:127.0.0.1:$port $(id -un)@${HOSTNAME:-this-machine}
+  Closing the program, or Ctrl-C here, stops the private desktop.
+MSG
+}
+
+# Stops everything ostrevo_headless_start (and the check) started; safe to call more than once.
+ostrevo_headless_stop() {
+    local i
+    for ((i = ${#OSTREVO_HEADLESS_PIDS[@]} - 1; i >= 0; i--)); do
+        ostrevo_stop_process "${OSTREVO_HEADLESS_PIDS[i]}"
+    done
+    OSTREVO_HEADLESS_PIDS=()
+    if [ -n "$OSTREVO_HEADLESS_DIR" ]; then rm -rf "$OSTREVO_HEADLESS_DIR"; fi
+    OSTREVO_HEADLESS_DIR=""
+}
+
+# Fetches noVNC's page from the browser view and opens its WebSocket the way noVNC does: the VNC
+# server's greeting must come back through it.
+ostrevo_headless_probe_web() {
+    timeout 10 python3 - "$1" <<'PY'
+import base64, os, socket, sys, urllib.request
+
+port = int(sys.argv[1])
+page = urllib.request.urlopen(f"http://127.0.0.1:{port}/vnc.html", timeout=5).read()
+if b"noVNC" not in page:
+    sys.exit("vnc.html is not noVNC's page")
+s = socket.create_connection(("127.0.0.1", port), timeout=5)
+key = base64.b64encode(os.urandom(16)).decode()
+s.sendall((f"GET /websockify HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
+           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n"
+           "Sec-WebSocket-Protocol: binary\r\n\r\n").encode())
+data = b""
+while b"\r\n\r\n" not in data or len(data.partition(b"\r\n\r\n")[2]) < 14:
+    chunk = s.recv(4096)
+    if not chunk:
+        break
+    data += chunk
+head, _, frame = data.partition(b"\r\n\r\n")
+if b" 101 " not in head.split(b"\r\n")[0]:
+    sys.exit("the WebSocket was refused: " + head.split(b"\r\n")[0].decode(errors="replace"))
+# One unmasked binary frame with a short payload: the 12-byte RFB greeting.
+if len(frame) < 14 or frame[0] != 0x82 or not frame[2:14].startswith(b"RFB "):
+    sys.exit(f"no VNC greeting through the WebSocket: {frame[:16]!r}")
+PY
+}
+
+# Fails with a message if a process of this script (or one started below it) listens anywhere but
+# on the loopback; prints the listening sockets it looked at.
+ostrevo_headless_check_listeners() {
+    ostrevo_descendants $$
+    local -A ours=()
+    local pid
+    for pid in "${OSTREVO_DESCENDANTS[@]}"; do ours[$pid]=1; done
+    local line local_address rest mine bad=0 seen_web=0
+    while read -r line; do
+        read -r _ _ _ _ local_address _ <<<"$line"
+        mine=0
+        rest=$line
+        while [[ $rest =~ pid=([0-9]+)(.*) ]]; do
+            if [ -n "${ours[${BASH_REMATCH[1]}]:-}" ]; then mine=1; fi
+            rest=${BASH_REMATCH[2]}
+        done
+        [ $mine -eq 1 ] || continue
+        echo "  $line"
+        case $local_address in
+        127.0.0.1:* | \[::1\]:*) ;;
+        *)
+            echo "Listens beyond this machine: $line" >&2
+            bad=1
+            ;;
+        esac
+        if [ "$local_address" = "127.0.0.1:$OSTREVO_HEADLESS_PORT" ]; then seen_web=1; fi
+    done < <(ss -ltunpH)
+    if [ $seen_web -eq 0 ]; then
+        echo "The browser view is not listening on 127.0.0.1:$OSTREVO_HEADLESS_PORT" >&2
+        bad=1
+    fi
+    return $bad
+}
+
+ostrevo_headless_window_shown() {
+    timeout 2 xdotool search --onlyvisible --name '^Ostrevo SetUp$' >/dev/null
+}
+
+# scripts/run --check-headless: the program on the private desktop, as a user with no display gets it.
+ostrevo_headless_check() {
+    ostrevo_install_package_list "${OSTREVO_HEADLESS_PACKAGES[@]}" "${OSTREVO_HEADLESS_CHECK_PACKAGES[@]}"
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+    ostrevo_headless_start
+    build/ostrevo-setup >build/headless-program.log 2>&1 &
+    local program=$!
+    OSTREVO_HEADLESS_PIDS+=("$program")
+
+    if ! ostrevo_wait_for "$program" ostrevo_headless_window_shown; then
+        if ostrevo_alive "$program"; then
+            echo "Headless check failed: no window \"Ostrevo SetUp\" after 10 s; see build/headless-program.log" >&2
+        else
+            echo "Headless check failed: the program ended before showing its window; see build/headless-program.log" >&2
+        fi
+        return 1
+    fi
+    sleep 1 # lets the window finish painting before the screenshot
+    rm -f build/headless.png
+    local colours=0
+    if ! timeout 10 import -window root build/headless.png ||
+        ! colours=$(timeout 10 convert build/headless.png -format %k info:); then
+        echo "Headless check failed: no screenshot of the private desktop" >&2
+        return 1
+    fi
+    if [ "$colours" -lt 16 ]; then
+        echo "Headless check failed: the screenshot build/headless.png is nearly blank ($colours colours)" >&2
+        return 1
+    fi
+    if ! ostrevo_headless_probe_web "$OSTREVO_HEADLESS_PORT"; then
+        echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT does not reach the desktop" >&2
+        return 1
+    fi
+    echo "Listening sockets of the program and the private desktop:"
+    if ! ostrevo_headless_check_listeners; then
+        echo "Headless check failed: something listens beyond the loopback" >&2
+        return 1
+    fi
+    if ! ostrevo_alive "$program"; then
+        echo "Headless check failed: the program ended; see build/headless-program.log" >&2
+        return 1
+    fi
+
+    ostrevo_headless_stop
+    ostrevo_descendants $$
+    local left=() pid
+    for pid in "${OSTREVO_DESCENDANTS[@]}"; do if ostrevo_alive "$pid"; then left+=("$pid"); fi; done
+    if [ ${#left[@]} -gt 0 ]; then
+        echo "Headless check failed: processes left behind: ${left[*]}" >&2
+        return 1
+    fi
+    echo "Headless check passed: the window is shown (build/headless.png, $colours colours), noVNC on" \
+        "127.0.0.1:$OSTREVO_HEADLESS_PORT reaches the desktop, nothing listens beyond the loopback."
+}
