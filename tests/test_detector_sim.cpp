@@ -1,7 +1,8 @@
 // The virtual detector's own parts: cutting command frames from the line, storing and clamping
-// settings, the flash file, and the world it reports.
+// settings, the flash file, the world it reports, and the replies it frames (and spoils on request).
 #include "CommandReader.h"
 #include "DetectorModel.h"
+#include "ReplyWriter.h"
 #include "link/Frames.h"
 
 #include <QFile>
@@ -26,6 +27,22 @@ std::vector<Bytes> readAll(CommandReader& r, std::int64_t now = 0) {
     std::vector<Bytes> out;
     while (auto f = r.next(now)) out.push_back(*f);
     return out;
+}
+
+// A reply as the program's receive path sees it: in its buffer, checked against the length it armed.
+frames::FrameCheck programCheck(const Bytes& reply) {
+    frames::ReceiveBuffer buffer{};
+    std::copy_n(reply.begin(), std::min(reply.size(), buffer.size()), buffer.begin());
+    return frames::CheckReplyFrame(buffer, frames::ReplyTotalLength(reply.at(3)));
+}
+
+Block readBackAfter(DetectorModel& m, const Parameters& sent) {
+    const Frame f = EncodeSettingsFrame(sent);
+    m.ApplySettings(f.data() + 4);
+    const auto payload = m.Answer(frames::ParameterReadBack, 0.0);
+    Block b{};
+    if (payload && payload->size() == b.size()) std::copy(payload->begin(), payload->end(), b.begin());
+    return b;
 }
 
 } // namespace
@@ -138,12 +155,311 @@ class TestDetectorSim : public QObject {
         DetectorModel restarted(flash);
         QCOMPARE(restarted.parameters().channels[1].trange, 444);
         QCOMPARE(restarted.parameters().flags & StoreRequest, 0);
+        QCOMPARE(restarted.parameters().reserved, DetectorModel::OwnReserved);
         // A flash that cannot be written is reported, and the settings still apply.
         DetectorModel nowhere((dir.path() + "/no/such/folder/flash.bin").toStdString());
         const Frame f = EncodeSettingsFrame(p);
         QVERIFY(!nowhere.ApplySettings(f.data() + 4));
         QVERIFY(!nowhere.flashError().empty());
         QCOMPARE(nowhere.parameters().channels[1].trange, 444);
+    }
+
+    // Every value the program can send comes back from a restarted detector, byte for byte.
+    void aStoredSetUpReadsBackWholeAfterARestart() {
+        QTemporaryDir dir;
+        const std::string flash = (dir.path() + "/flash.bin").toStdString();
+        Parameters p = DetectorModel::FactoryDefaults();
+        p.channels = {ChannelSettings{250, 3, 12, 4}, ChannelSettings{610, 40, 2, 1}, ChannelSettings{95, 7, 7, 3}};
+        p.pwmDuty = 80;
+        p.pwmFrequency = 3200;
+        p.flags = EnableMw | EnablePir2 | EnableMask | NoisePir1 | EnableAutoTest | StoreRequest;
+        p.outputs = {OutputSettings{7500, AutoOr, 0, OutputEnabled | OutputPirDown},
+                     OutputSettings{1200, NoFunction, 0, OutputEnabled},
+                     OutputSettings{4800, AutoTest, 0, OutputMw | OutputNormallyOpen}};
+        Block before{};
+        {
+            DetectorModel m(flash);
+            before = readBackAfter(m, p);
+            QVERIFY(m.flashError().empty());
+        }
+        DetectorModel restarted(flash);
+        const auto after = restarted.Answer(frames::ParameterReadBack, 0.0);
+        QVERIFY(after);
+        QCOMPARE(Bytes(after->begin(), after->end()), Bytes(before.begin(), before.end()));
+        Parameters expected = p;
+        expected.flags &= ~StoreRequest;
+        expected.reserved = DetectorModel::OwnReserved;
+        QCOMPARE(DecodeBlock(after->data(), PwmOrder::LowFirst), expected);
+    }
+
+    void noFunctionOnAnOutputIsStoredAndReadBack_data() {
+        QTest::addColumn<int>("output");
+        QTest::newRow("OUT #1") << 0;
+        QTest::newRow("OUT #2") << 1;
+        QTest::newRow("OUT #3") << 2;
+    }
+    void noFunctionOnAnOutputIsStoredAndReadBack() {
+        QFETCH(int, output);
+        DetectorModel m;
+        Parameters p = DetectorModel::FactoryDefaults();
+        p.outputs[output].function = NoFunction;
+        const Frame f = EncodeSettingsFrame(p);
+        QCOMPARE(f[4 + 25 + 5 * output + 2], 255); // as the program sends it
+        const Block b = readBackAfter(m, p);
+        QCOMPARE(m.parameters().outputs[output].function, std::uint8_t(255));
+        QCOMPARE(b[25 + 5 * output + 2], 255);
+        // The other outputs keep their functions.
+        for (int o = 0; o < 3; ++o)
+            if (o != output) QCOMPARE(b[25 + 5 * o + 2], DetectorModel::FactoryDefaults().outputs[o].function);
+    }
+
+    void theReservedBytesStayTheDetectorsOwn() {
+        QVERIFY(DetectorModel::OwnReserved != (std::array<std::uint8_t, 4>{})); // told apart from the zeros sent
+        DetectorModel m;
+        Parameters p = DetectorModel::FactoryDefaults();
+        p.reserved = {0x11, 0x22, 0x33, 0x44}; // never sent: the settings frame carries zeros
+        const Frame f = EncodeSettingsFrame(p);
+        for (int i = 0; i < 4; ++i) QCOMPARE(f[4 + 21 + i], 0);
+        const Block b = readBackAfter(m, p);
+        for (int i = 0; i < 4; ++i) QCOMPARE(b[21 + i], DetectorModel::OwnReserved[i]);
+        // The same from a flash written with other bytes there.
+        QTemporaryDir dir;
+        const QString flash = dir.path() + "/flash.bin";
+        QFile file(flash);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const Record r = EncodeRecord(p);
+        file.write(reinterpret_cast<const char*>(r.data()), r.size());
+        file.close();
+        DetectorModel loaded(flash.toStdString());
+        QCOMPARE(loaded.parameters().reserved, DetectorModel::OwnReserved);
+    }
+
+    void theDetectorAnswersThePollsTheProgramMakes_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("payloadSize"); // 0: not answered
+        QTest::newRow("7 PWM values") << 7 << int(frames::PwmRecordSize);
+        QTest::newRow("8 status") << 8 << int(frames::StatusRecordSize);
+        QTest::newRow("9 read-back") << 9 << int(frames::ParameterBlockSize);
+        QTest::newRow("12 event memory") << 12 << int(frames::EventLogRecordSize);
+        QTest::newRow("1 settings") << 1 << 0;
+        QTest::newRow("10") << 10 << 0;
+        QTest::newRow("0") << 0 << 0;
+    }
+    void theDetectorAnswersThePollsTheProgramMakes() {
+        QFETCH(int, code);
+        QFETCH(int, payloadSize);
+        DetectorModel m;
+        const auto c = static_cast<std::uint8_t>(code);
+        QCOMPARE(DetectorModel::Answers(c), payloadSize > 0);
+        const auto payload = m.Answer(c, 0.0);
+        QCOMPARE(payload.has_value(), payloadSize > 0);
+        if (!payload) return;
+        QCOMPARE(int(payload->size()), payloadSize);
+        const Bytes reply = ReplyWriter::Frame(c, *payload);
+        QCOMPARE(int(reply.size()), frames::ReplyTotalLength(c));
+        QCOMPARE(programCheck(reply), frames::FrameCheck::Good);
+    }
+
+    void pwmValuesReplyLowByteFirst_data() {
+        QTest::addColumn<int>("duty");
+        QTest::addColumn<int>("frequency");
+        QTest::addColumn<Bytes>("expected"); // the whole reply frame
+        QTest::newRow("factory: 10 %, 10 kHz")
+            << 160 << 1600 << Bytes{0x02, 0x00, 0x04, 0x07, 0xA0, 0x00, 0x40, 0x06, 0x1A, 0x03};
+        QTest::newRow("least duty, 1 kHz")
+            << 1 << 16000 << Bytes{0x02, 0x00, 0x04, 0x07, 0x01, 0x00, 0x80, 0x3E, 0x41, 0x03};
+        QTest::newRow("5 %, 0x1234") << 80 << 0x1234
+                                     << Bytes{0x02, 0x00, 0x04, 0x07, 0x50, 0x00, 0x34, 0x12, 0x6A, 0x03};
+        QTest::newRow("clamped as stored")
+            << 999 << 100 << Bytes{0x02, 0x00, 0x04, 0x07, 0xA0, 0x00, 0x40, 0x06, 0x1A, 0x03};
+    }
+    void pwmValuesReplyLowByteFirst() {
+        QFETCH(int, duty);
+        QFETCH(int, frequency);
+        QFETCH(Bytes, expected);
+        DetectorModel m;
+        Parameters p = DetectorModel::FactoryDefaults();
+        p.pwmDuty = static_cast<std::uint16_t>(duty);
+        p.pwmFrequency = static_cast<std::uint16_t>(frequency);
+        readBackAfter(m, p);
+        const auto payload = m.Answer(frames::PwmValues, 0.0);
+        QVERIFY(payload);
+        const Bytes reply = ReplyWriter::Frame(frames::PwmValues, *payload);
+        QCOMPARE(reply, expected);
+        QCOMPARE(programCheck(reply), frames::FrameCheck::Good);
+    }
+
+    // Each entry: G well-formed, C spoiled checksum, - left out.
+    void corruptNextSpoilsOnlyTheNextReplyOfItsCode_data() {
+        QTest::addColumn<QList<int>>("corruptNext");
+        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<int>("dropEvery");
+        QTest::addColumn<int>("corruptEvery");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the next read-back only")
+            << QList<int>{9} << QList<int>{8, 9, 8, 9, 12, 9} << 0 << 0 << "GCGGGG";
+        QTest::newRow("asked twice, two spoiled") << QList<int>{9, 9} << QList<int>{9, 8, 9, 9} << 0 << 0 << "CGCG";
+        QTest::newRow("two codes") << QList<int>{12, 7} << QList<int>{8, 7, 12, 7, 12} << 0 << 0 << "GCCGG";
+        QTest::newRow("a reply left out keeps it") << QList<int>{9} << QList<int>{8, 9, 9, 8} << 2 << 0 << "G-C-";
+        QTest::newRow("with every second spoiled") << QList<int>{8} << QList<int>{8, 8, 8, 8} << 0 << 2 << "CCGC";
+        QTest::newRow("none asked") << QList<int>{} << QList<int>{9, 9, 8} << 0 << 0 << "GGG";
+    }
+    void corruptNextSpoilsOnlyTheNextReplyOfItsCode() {
+        QFETCH(QList<int>, corruptNext);
+        QFETCH(QList<int>, codes);
+        QFETCH(int, dropEvery);
+        QFETCH(int, corruptEvery);
+        QFETCH(QString, expected);
+        DetectorModel m;
+        ReplyWriter w;
+        w.dropEvery = dropEvery;
+        w.corruptEvery = corruptEvery;
+        for (int code : corruptNext) w.CorruptNext(static_cast<std::uint8_t>(code));
+        QString seen;
+        long count = 0;
+        for (int code : codes) {
+            const auto c = static_cast<std::uint8_t>(code);
+            const auto payload = m.Answer(c, 0.0);
+            QVERIFY(payload);
+            const auto bytes = w.Write(++count, c, *payload);
+            if (!bytes) {
+                seen += '-';
+                continue;
+            }
+            QCOMPARE(bytes->size(), payload->size() + 6);
+            // Only the checksum is spoiled: the rest of the frame is as it would be.
+            Bytes good = ReplyWriter::Frame(c, *payload);
+            good[good.size() - 2] = (*bytes)[bytes->size() - 2];
+            QCOMPARE(*bytes, good);
+            const auto check = programCheck(*bytes);
+            QVERIFY(check == frames::FrameCheck::Good || check == frames::FrameCheck::BadChecksum);
+            seen += check == frames::FrameCheck::Good ? 'G' : 'C';
+        }
+        QCOMPARE(seen, expected);
+        for (int code : corruptNext) QCOMPARE(w.pendingCorruptions(static_cast<std::uint8_t>(code)), 0);
+    }
+
+    void surplusBytesFollowTheNextReplyOrEvery() {
+        DetectorModel m;
+        ReplyWriter w;
+        const auto payload = *m.Answer(frames::PwmValues, 0.0);
+        w.surplusOnce = 3;
+        QCOMPARE(w.Write(1, 7, payload)->size(), std::size_t(13));
+        QCOMPARE(w.Write(2, 7, payload)->size(), std::size_t(10));
+        w.surplusEvery = 2;
+        QCOMPARE(w.Write(3, 7, payload)->size(), std::size_t(12));
+        QCOMPARE(w.Write(4, 7, payload)->back(), 0x55);
+    }
+
+    void aDetectorOnDutyRemembersOlderEvents_data() {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("eventType");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("0 intruder pass") << 0 << 0x0047 << "MW";
+        QTest::newRow("1 low power") << 1 << 0x0800 << "LowPower";
+        QTest::newRow("2 IR noise blinding") << 2 << 0x0010 << "BL 1";
+        QTest::newRow("3 mask") << 3 << 0x0008 << "MASK";
+        QTest::newRow("4 tamper") << 4 << 0x0100 << "TAMPER";
+        QTest::newRow("5 intruder pass") << 5 << 0x0047 << "MW";
+        for (int e = 6; e < 10; ++e) QTest::addRow("%d never written", e) << e << 0 << "";
+    }
+    void aDetectorOnDutyRemembersOlderEvents() {
+        QFETCH(int, entry);
+        QFETCH(int, eventType);
+        QFETCH(QString, name);
+        DetectorModel m;
+        const auto payload = m.Answer(frames::EventLog, 0.0);
+        QVERIFY(payload);
+        const monitor::EventLog log = monitor::DecodeEventLog(payload->data());
+        const monitor::EventRecord& e = log[entry];
+        QCOMPARE(int(e.eventType), eventType);
+        QCOMPARE(QString::fromStdString(monitor::EventTypeText(e.eventType)), name);
+        if (eventType == 0) {
+            QCOMPARE(e, monitor::EventRecord{});
+            return;
+        }
+        QVERIFY(e.temperature >= 15 && e.temperature <= 25);
+        // The peaks that made the event stand out of the world's quiet values, and only those.
+        const std::array<std::uint16_t, 7> quietBelow{100, 100, 100, 100, 100, 50, 50};
+        std::array<bool, 7> raised{};
+        if (eventType & 0x1) raised[0] = true;
+        if (eventType & 0x2) raised[1] = true;
+        if (eventType & 0x4) raised[2] = true;
+        if (eventType & 0x8) raised[3] = raised[4] = true;
+        if (eventType & 0x10) raised[5] = true;
+        for (int i = 0; i < 7; ++i) QCOMPARE(e.peaks[i] >= quietBelow[i], raised[i]);
+    }
+
+    void theEventMemoryIsTheSameEveryStartAndNewEventsGoOnTop() {
+        QCOMPARE(DetectorModel().Events(), DetectorModel::SeededEvents());
+        QCOMPARE(DetectorModel({}, 99).Events(), DetectorModel::SeededEvents());
+        QCOMPARE(DetectorModel({}, 1, DetectorModel::EventMemory::Empty).Events(), monitor::EventLog{});
+        const monitor::EventLog seeded = DetectorModel::SeededEvents();
+        QVERIFY(seeded[0].eventType != 0 && seeded[0].eventType != (1u << 8));
+        DetectorModel m({}, 3);
+        m.intruderPeriod = 0;
+        m.conditions.tamper = true;
+        m.Advance(1.0);
+        QCOMPARE(m.Events()[0].eventType, std::uint16_t(1u << 8));
+        for (int e = 1; e < 10; ++e) QCOMPARE(m.Events()[e], seeded[e - 1]);
+    }
+
+    // What each command of the virtual detector raises, as the status reply carries it.
+    void everyStatusLampCanBeLit() {
+        using C = DetectorModel::Conditions;
+        struct Row {
+            const char* command;
+            bool C::*condition;
+            bool alarmWord; // AlarmFlags, else StateFlags
+            int bit;
+        };
+        const Row rows[] = {
+            {"mask1", &C::mask1, true, monitor::AlarmMask1},
+            {"mask2", &C::mask2, true, monitor::AlarmMask2},
+            {"noise1", &C::irNoise1, true, monitor::AlarmIrNoise1},
+            {"noise2", &C::irNoise2, true, monitor::AlarmIrNoise2},
+            {"tamper", &C::tamper, true, monitor::AlarmTamper},
+            {"nr1", &C::noiseReduction1, false, monitor::StateNoisePir1},
+            {"nr2", &C::noiseReduction2, false, monitor::StateNoisePir2},
+            {"lowvoltage", &C::lowVoltage, false, monitor::StateLowVoltage},
+            {"fault mw", &C::mwFault, false, monitor::StateMwFault},
+            {"fault pir1", &C::pir1Fault, false, monitor::StatePir1Fault},
+            {"fault pir2", &C::pir2Fault, false, monitor::StatePir2Fault},
+            {"fault cpu", &C::cpuFault, false, monitor::StateCpuFault},
+        };
+        for (const Row& row : rows) {
+            DetectorModel m({}, 5);
+            m.intruderPeriod = 0;
+            auto bitSet = [&](double t) {
+                const auto payload = m.Answer(frames::Status, t);
+                const monitor::StatusRecord s = monitor::DecodeStatus(payload->data());
+                return bool((row.alarmWord ? s.alarmFlags : s.stateFlags) & (1u << row.bit));
+            };
+            QVERIFY2(!bitSet(0.0), row.command);
+            m.conditions.*row.condition = true;
+            QVERIFY2(bitSet(1.0), row.command);
+            m.conditions.*row.condition = false;
+            QVERIFY2(!bitSet(2.0), row.command);
+        }
+    }
+
+    // The auto test runs only while the settings enable it as well.
+    void theAutoTestLampNeedsItsSetting() {
+        DetectorModel m;
+        m.intruderPeriod = 0;
+        auto autoTestBit = [&](double t) {
+            m.Advance(t);
+            return bool(m.Status().stateFlags & (1u << monitor::StateAutoTest));
+        };
+        m.conditions.autoTest = true;
+        QVERIFY(!(m.parameters().flags & EnableAutoTest));
+        QVERIFY(!autoTestBit(0.0));
+        Parameters p = m.parameters();
+        p.flags |= EnableAutoTest;
+        readBackAfter(m, p);
+        QVERIFY(autoTestBit(1.0));
+        m.conditions.autoTest = false;
+        QVERIFY(!autoTestBit(2.0));
     }
 
     void theWorldReportsWhatItsSettingsAllow() {

@@ -13,6 +13,8 @@ class CommandReader {
     void feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
     // The next well-formed command frame (STX, 0, LEN, CMD, data, CHK over CMD and data, ETX).
     std::optional<std::vector<std::uint8_t>> next(std::int64_t nowMs);
+    // Forgets what arrived on a line that is gone (not counted as discarded).
+    void clear() { buffer_.clear(); }
     // Bytes thrown away while resynchronising.
     std::size_t discarded() const { return discarded_; }
     // A frame not complete this long after its last byte is given up (a device's inter-byte time-out).

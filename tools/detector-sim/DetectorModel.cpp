@@ -1,5 +1,7 @@
 #include "DetectorModel.h"
 
+#include "link/Frames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,12 +30,37 @@ double bump(double t, double centre, double width) {
 
 } // namespace
 
-DetectorModel::DetectorModel(std::string flashPath, unsigned seed)
+DetectorModel::DetectorModel(std::string flashPath, unsigned seed, EventMemory memory)
     : flashPath_(std::move(flashPath)), params_(FactoryDefaults()), random_(seed) {
+    if (memory == EventMemory::Seeded) events_ = SeededEvents();
     if (flashPath_.empty()) return;
     std::ifstream in(flashPath_, std::ios::binary);
     Record r{};
-    if (in.read(reinterpret_cast<char*>(r.data()), r.size())) params_ = Clamp(DecodeRecord(r));
+    if (in.read(reinterpret_cast<char*>(r.data()), r.size())) {
+        params_ = Clamp(DecodeRecord(r));
+        params_.reserved = OwnReserved;
+    }
+}
+
+EventLog DetectorModel::SeededEvents() {
+    // Peaks: MW, PIR1, PIR2, Mask 1, Mask 2, IR noise 1, IR noise 2; the quiet values are those of
+    // the world's own noise, the raised ones those its conditions give.
+    auto entry = [](std::uint16_t bits, std::array<std::uint16_t, 7> peaks, std::int16_t temperature) {
+        EventRecord e;
+        e.eventType = bits;
+        e.peaks = peaks;
+        e.temperature = temperature;
+        return e;
+    };
+    constexpr std::uint16_t IntruderPass = 0x0001 | 0x0002 | 0x0004 | 0x0040; // MW, UP PIR, DOWN PIR, Gen Alarm
+    EventLog log{};
+    log[0] = entry(IntruderPass, {480, 600, 540, 27, 24, 13, 12}, 19);
+    log[1] = entry(1u << 11, {38, 41, 36, 25, 26, 12, 11}, 17);  // LowPower
+    log[2] = entry(1u << 4, {42, 44, 39, 26, 25, 164, 14}, 23);  // BL 1: the upper PIR blinded
+    log[3] = entry(1u << 3, {41, 39, 37, 322, 317, 12, 13}, 20); // MASK
+    log[4] = entry(1u << 8, {45, 40, 38, 26, 24, 12, 12}, 21);   // TAMPER
+    log[5] = entry(IntruderPass, {455, 575, 512, 24, 25, 11, 13}, 18);
+    return log; // the older slots have never been written
 }
 
 Parameters DetectorModel::FactoryDefaults() {
@@ -42,6 +69,7 @@ Parameters DetectorModel::FactoryDefaults() {
     p.pwmDuty = 160;       // 10 %
     p.pwmFrequency = 1600; // 10 kHz
     p.flags = EnableMw | EnablePir1 | EnablePir2 | EnableAcc | EnableTamper | EnableLed | EnableTempComp;
+    p.reserved = OwnReserved;
     p.outputs = {OutputSettings{2000, And, 0, OutputEnabled | OutputMw | OutputPirHigh | OutputPirDown},
                  OutputSettings{1000, Mask, 0, OutputEnabled | OutputNormallyOpen},
                  OutputSettings{1000, Or, 0, OutputMw}};
@@ -78,6 +106,28 @@ bool DetectorModel::ApplySettings(const std::uint8_t* block40) {
 
 Block DetectorModel::ReadBackBlock() const {
     return EncodeBlock(params_, PwmOrder::LowFirst);
+}
+
+std::array<std::uint8_t, 4> DetectorModel::PwmValues() const {
+    return {static_cast<std::uint8_t>(params_.pwmDuty & 0xFF), static_cast<std::uint8_t>(params_.pwmDuty >> 8),
+            static_cast<std::uint8_t>(params_.pwmFrequency & 0xFF),
+            static_cast<std::uint8_t>(params_.pwmFrequency >> 8)};
+}
+
+bool DetectorModel::Answers(std::uint8_t code) {
+    return code == frames::PwmValues || code == frames::Status || code == frames::ParameterReadBack ||
+           code == frames::EventLog;
+}
+
+std::optional<std::vector<std::uint8_t>> DetectorModel::Answer(std::uint8_t code, double nowSeconds) {
+    auto bytes = [](const auto& a) { return std::vector<std::uint8_t>(a.begin(), a.end()); };
+    switch (code) {
+    case frames::PwmValues: return bytes(PwmValues());
+    case frames::Status: Advance(nowSeconds); return bytes(EncodeStatus(status_));
+    case frames::ParameterReadBack: return bytes(ReadBackBlock());
+    case frames::EventLog: Advance(nowSeconds); return bytes(EncodeEventLog(events_));
+    default: return std::nullopt;
+    }
 }
 
 bool DetectorModel::storeToFlash() {
@@ -175,13 +225,16 @@ void DetectorModel::Advance(double now) {
         if (trigger) outputUntil_[o] = now + OutputHoldSeconds;
         if (now < outputUntil_[o]) state |= 1u << (StateOut1 + o);
     }
-    if ((p.flags & NoisePir1) || (tempComp && s.irNoise1 > 100)) state |= 1u << StateNoisePir1;
-    if ((p.flags & NoisePir2) || (tempComp && s.irNoise2 > 100)) state |= 1u << StateNoisePir2;
+    if ((p.flags & NoisePir1) || (tempComp && s.irNoise1 > 100) || conditions.noiseReduction1)
+        state |= 1u << StateNoisePir1;
+    if ((p.flags & NoisePir2) || (tempComp && s.irNoise2 > 100) || conditions.noiseReduction2)
+        state |= 1u << StateNoisePir2;
     if (conditions.lowVoltage) state |= 1u << StateLowVoltage;
     if (conditions.mwFault) state |= 1u << StateMwFault;
     if (conditions.pir1Fault) state |= 1u << StatePir1Fault;
     if (conditions.pir2Fault) state |= 1u << StatePir2Fault;
     if (conditions.cpuFault) state |= 1u << StateCpuFault;
+    // The detector runs its auto test only when the settings enable it.
     if (conditions.autoTest && (p.flags & EnableAutoTest)) state |= 1u << StateAutoTest;
     s.alarmFlags = alarm;
     s.stateFlags = state;

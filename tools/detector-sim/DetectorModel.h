@@ -1,20 +1,32 @@
 // The virtual detector: its stored parameters (clamped as the program's controls range them, kept
 // in a flash file) and a small world of noise, a passing intruder, temperature drift, mask, tamper
-// and faults, from which the status record and the event memory are made.
+// and faults, from which the status record and the event memory are made. Its event memory starts
+// with a few older events, as that of a detector that has been on duty for a while.
 #pragma once
 
 #include "config/ParameterBlock.h"
 #include "monitor/StatusRecord.h"
 
+#include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 class DetectorModel {
   public:
+    // A detector fresh from the box, or one that has been on duty for a while and remembers it.
+    enum class EventMemory { Seeded, Empty };
+
     // Without a flash file the detector starts from its factory values.
-    explicit DetectorModel(std::string flashPath = {}, unsigned seed = 1);
+    explicit DetectorModel(std::string flashPath = {}, unsigned seed = 1, EventMemory memory = EventMemory::Seeded);
 
     static params::Parameters FactoryDefaults();
+    // The four reserved bytes of the block are the detector's own: the program sends zeros there
+    // and reads these back.
+    static constexpr std::array<std::uint8_t, 4> OwnReserved{0x01, 0x04, 0x00, 0x2A};
+    // The older events a detector on duty remembers (entry 0 newest), always the same.
+    static monitor::EventLog SeededEvents();
     // Every field pulled into the range the program's controls give it.
     static params::Parameters Clamp(params::Parameters p);
 
@@ -24,6 +36,8 @@ class DetectorModel {
     bool ApplySettings(const std::uint8_t* block40);
     // The block of reply 9 (PWM low byte first).
     params::Block ReadBackBlock() const;
+    // The payload of reply 7: PWM duty then PWM frequency, each low byte first.
+    std::array<std::uint8_t, 4> PwmValues() const;
     const std::string& flashError() const { return flashError_; }
 
     // Conditions an operator raises by hand.
@@ -31,6 +45,8 @@ class DetectorModel {
         bool mask1 = false, mask2 = false, irNoise1 = false, irNoise2 = false, tamper = false;
         bool lowVoltage = false, mwFault = false, pir1Fault = false, pir2Fault = false, cpuFault = false;
         bool lis302Fault = false, autoTest = false;
+        // The infrared noise reduction forced on, whatever the settings and the noise say.
+        bool noiseReduction1 = false, noiseReduction2 = false;
     } conditions;
     // Seconds between two passes of the intruder (0: none pass by themselves).
     double intruderPeriod = 8.0;
@@ -41,6 +57,12 @@ class DetectorModel {
     void Advance(double nowSeconds);
     const monitor::StatusRecord& Status() const { return status_; }
     const monitor::EventLog& Events() const { return events_; }
+
+    // Whether the detector answers a poll with this code (7, 8, 9 and 12).
+    static bool Answers(std::uint8_t code);
+    // The payload of the reply to a poll at the given time (status and event memory are taken
+    // then), or nothing for a code the detector does not answer.
+    std::optional<std::vector<std::uint8_t>> Answer(std::uint8_t code, double nowSeconds);
 
   private:
     bool storeToFlash();

@@ -3,8 +3,10 @@
 // 19200 baud, and takes fault-injection commands on its standard input ("help" lists them).
 #include "CommandReader.h"
 #include "DetectorModel.h"
+#include "ReplyWriter.h"
 #include "link/Frames.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -33,14 +35,11 @@ void onSignal(int) {
 // One byte at 19200 baud with 8N1: ten bits.
 constexpr auto ByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 19200);
 
+// Faults in time; those of the reply bytes themselves are the ReplyWriter's.
 struct Faults {
     long silentAfter = -1; // go silent once this many replies were sent
     long silentForMs = -1; // for this long (-1: for good)
     Clock::time_point silentUntil{};
-    long dropEvery = 0;    // leave out every Nth reply
-    long corruptEvery = 0; // spoil the checksum of every Nth reply
-    long surplusEvery = 0; // add this many bytes to every reply
-    long surplusOnce = 0;  // ... or to the next one only
     long dribbleMs = 0;    // pause between the bytes of a reply
     long hangupAfter = -1; // close the line once this many replies were sent
 };
@@ -49,20 +48,31 @@ struct Options {
     std::string link;
     std::string flash;
     bool pacing = true;
+    bool emptyMemory = false;
     double intruderPeriod = 8.0;
     unsigned seed = 1;
     Faults faults;
+    ReplyWriter writer;
 };
 
 const char* const Usage =
-    "usage: ostrevo-detector-sim [--link PATH] [--flash FILE] [--no-pacing] [--intruder-every SECONDS]\n"
-    "       [--seed N] [--silent-after N] [--silent-for MS] [--drop-every N] [--corrupt-every N]\n"
-    "       [--surplus N] [--dribble MS] [--hangup-after N]\n";
+    "usage: ostrevo-detector-sim [--link PATH] [--flash FILE] [--no-pacing] [--empty-memory]\n"
+    "       [--intruder-every SECONDS] [--seed N] [--silent-after N] [--silent-for MS] [--drop-every N]\n"
+    "       [--corrupt-every N] [--surplus N] [--dribble MS] [--hangup-after N]\n";
 
 const char* const Help =
-    "commands: silent MS | silent-after N [MS] | drop N | corrupt N | surplus N | dribble MS | hangup |\n"
-    "          intruder | intruder-every SECONDS | mask1|mask2|noise1|noise2|tamper|lowvoltage|autotest on|off |\n"
-    "          fault mw|pir1|pir2|cpu|lis302 on|off | pacing on|off | status | quit\n";
+    "commands:\n"
+    "  the line:   silent MS | silent-after N [MS] | drop N (every Nth reply) | corrupt N (every Nth reply)\n"
+    "              corrupt-next CODE (spoils the checksum of the next reply 7, 8, 9 or 12 only)\n"
+    "              surplus N | dribble MS | pacing on|off\n"
+    "              unplug MS (with --link: the port goes away and comes back at the link after MS)\n"
+    "              hangup (closes the line for good)\n"
+    "  the world:  intruder | intruder-every SECONDS\n"
+    "              mask1|mask2|noise1|noise2|tamper|lowvoltage on|off\n"
+    "              nr1|nr2 on|off (PIR1/PIR2 noise reduction forced on)\n"
+    "              fault mw|pir1|pir2|cpu|lis302|lowvoltage on|off\n"
+    "              autotest on|off (the auto test bit shows while Enable Auto Test is set as well)\n"
+    "  the rest:   status | help | quit\n";
 
 bool parseArgs(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
@@ -86,15 +96,17 @@ bool parseArgs(int argc, char** argv, Options& o) {
             o.flash = v;
         } else if (a == "--no-pacing") {
             o.pacing = false;
+        } else if (a == "--empty-memory") {
+            o.emptyMemory = true;
         } else if (a == "--intruder-every" && number(n)) {
             o.intruderPeriod = static_cast<double>(n);
         } else if (a == "--seed" && number(n)) {
             o.seed = static_cast<unsigned>(n);
         } else if (a == "--silent-after" && number(o.faults.silentAfter)) {
         } else if (a == "--silent-for" && number(o.faults.silentForMs)) {
-        } else if (a == "--drop-every" && number(o.faults.dropEvery)) {
-        } else if (a == "--corrupt-every" && number(o.faults.corruptEvery)) {
-        } else if (a == "--surplus" && number(o.faults.surplusEvery)) {
+        } else if (a == "--drop-every" && number(o.writer.dropEvery)) {
+        } else if (a == "--corrupt-every" && number(o.writer.corruptEvery)) {
+        } else if (a == "--surplus" && number(o.writer.surplusEvery)) {
         } else if (a == "--dribble" && number(o.faults.dribbleMs)) {
         } else if (a == "--hangup-after" && number(o.faults.hangupAfter)) {
         } else {
@@ -106,7 +118,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
 
 class Simulator {
   public:
-    explicit Simulator(const Options& o) : options_(o), model_(o.flash, o.seed), start_(Clock::now()) {
+    explicit Simulator(const Options& o)
+        : options_(o), model_(o.flash, o.seed,
+                              o.emptyMemory ? DetectorModel::EventMemory::Empty : DetectorModel::EventMemory::Seeded),
+          start_(Clock::now()) {
         model_.intruderPeriod = o.intruderPeriod;
     }
     ~Simulator() { closeLine(); }
@@ -148,9 +163,19 @@ class Simulator {
     int run() {
         std::string line;
         bool stdinOpen = true;
-        while (!stopRequested && master_ >= 0) {
+        while (!stopRequested && (master_ >= 0 || unplugged_)) {
+            int timeoutMs = 50;
+            if (unplugged_) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(plugInAt_ - Clock::now()).count();
+                if (left <= 0) {
+                    if (!plugIn()) return 1;
+                } else {
+                    timeoutMs = static_cast<int>(std::min<long>(left, timeoutMs));
+                }
+            }
+            // While unplugged the line's slot holds -1, which poll passes over.
             pollfd fds[2] = {{master_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-            const int r = ::poll(fds, stdinOpen ? 2 : 1, 50);
+            const int r = ::poll(fds, stdinOpen ? 2 : 1, timeoutMs);
             if (r < 0 && errno != EINTR) break;
             if (r > 0 && (fds[0].revents & POLLIN)) readLine();
             if (r > 0 && stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
@@ -209,22 +234,9 @@ class Simulator {
                 continue;
             }
             if (frame->size() != 6) continue; // a poll carries its code alone
-            std::vector<std::uint8_t> payload;
-            if (code == frames::Status) {
-                model_.Advance(seconds());
-                const auto s = monitor::EncodeStatus(model_.Status());
-                payload.assign(s.begin(), s.end());
-            } else if (code == frames::ParameterReadBack) {
-                const auto b = model_.ReadBackBlock();
-                payload.assign(b.begin(), b.end());
-            } else if (code == frames::EventLog) {
-                model_.Advance(seconds());
-                const auto e = monitor::EncodeEventLog(model_.Events());
-                payload.assign(e.begin(), e.end());
-            } else {
-                continue; // a code the detector does not answer
-            }
-            reply(code, payload, answerAt);
+            const auto payload = model_.Answer(code, seconds());
+            if (!payload) continue; // a code the detector does not answer
+            reply(code, *payload, answerAt);
             if (master_ < 0) return;
         }
     }
@@ -239,17 +251,7 @@ class Simulator {
             f.silentAfter = -1;
             return;
         }
-        if (f.dropEvery > 0 && replies_ % f.dropEvery == 0) return;
-
-        std::vector<std::uint8_t> bytes{frames::STX, 0x00, static_cast<std::uint8_t>(payload.size()), code};
-        bytes.insert(bytes.end(), payload.begin(), payload.end());
-        bytes.push_back(frames::FrameChecksum(payload.data(), payload.size()));
-        bytes.push_back(frames::ETX);
-        if (f.corruptEvery > 0 && replies_ % f.corruptEvery == 0) bytes[bytes.size() - 2] ^= 0x5A;
-        const long surplus = f.surplusEvery + f.surplusOnce;
-        f.surplusOnce = 0;
-        bytes.insert(bytes.end(), static_cast<std::size_t>(surplus), 0x55);
-        send(bytes, answerAt);
+        if (const auto bytes = options_.writer.Write(replies_, code, payload)) send(*bytes, answerAt);
         if (f.hangupAfter >= 0 && replies_ >= f.hangupAfter) hangUp();
     }
 
@@ -289,6 +291,33 @@ class Simulator {
         std::printf("hung up\n");
         std::fflush(stdout);
         closeLine();
+        unplugged_ = false; // for good
+    }
+
+    // As when the USB adapter is pulled: the port and its link are gone until plugIn().
+    void unplug(long ms) {
+        if (!unplugged_) {
+            closeLine();
+            reader_.clear();
+            unplugged_ = true;
+            std::printf("unplugged\n");
+            std::fflush(stdout);
+        }
+        plugInAt_ = Clock::now() + std::chrono::milliseconds(ms);
+    }
+
+    // A new pseudo-terminal, at the same link.
+    bool plugIn() {
+        unplugged_ = false;
+        std::string error;
+        if (!openLine(error)) {
+            std::fprintf(stderr, "ostrevo-detector-sim: %s\n", error.c_str());
+            closeLine();
+            return false;
+        }
+        std::printf("plugged in %s\n", path_.c_str());
+        std::fflush(stdout);
+        return true;
     }
 
     void command(const std::string& text) {
@@ -300,6 +329,7 @@ class Simulator {
         const bool hasNumber = static_cast<bool>(in >> n);
         in.clear();
         Faults& f = options_.faults;
+        ReplyWriter& writer = options_.writer;
         auto onOff = [&](bool& flag) {
             std::istringstream again(text);
             std::string w, state;
@@ -317,17 +347,30 @@ class Simulator {
             long ms = -1;
             f.silentForMs = (in >> ms) ? ms : -1;
         } else if (word == "drop" && hasNumber) {
-            f.dropEvery = n;
+            writer.dropEvery = n;
         } else if (word == "corrupt" && hasNumber) {
-            f.corruptEvery = n;
+            writer.corruptEvery = n;
+        } else if (word == "corrupt-next" && hasNumber && n >= 0 && n <= 255 &&
+                   DetectorModel::Answers(static_cast<std::uint8_t>(n))) {
+            writer.CorruptNext(static_cast<std::uint8_t>(n));
         } else if (word == "surplus" && hasNumber) {
-            f.surplusOnce = n;
+            writer.surplusOnce = n;
         } else if (word == "dribble" && hasNumber) {
             f.dribbleMs = n;
         } else if (word == "hangup") {
             std::printf("ok %s\n", text.c_str());
             std::fflush(stdout);
             hangUp();
+            return;
+        } else if (word == "unplug" && hasNumber && n >= 0) {
+            if (options_.link.empty()) {
+                std::printf("unknown command: %s (unplug needs --link)\n", text.c_str());
+                std::fflush(stdout);
+                return;
+            }
+            std::printf("ok %s\n", text.c_str());
+            std::fflush(stdout);
+            unplug(n);
             return;
         } else if (word == "intruder") {
             model_.TriggerIntruder(seconds());
@@ -345,6 +388,10 @@ class Simulator {
             ok = onOff(c.tamper);
         } else if (word == "lowvoltage") {
             ok = onOff(c.lowVoltage);
+        } else if (word == "nr1") {
+            ok = onOff(c.noiseReduction1);
+        } else if (word == "nr2") {
+            ok = onOff(c.noiseReduction2);
         } else if (word == "autotest") {
             ok = onOff(c.autoTest);
         } else if (word == "pacing") {
@@ -353,12 +400,13 @@ class Simulator {
             std::istringstream again(text);
             std::string w, which, state;
             again >> w >> which >> state;
-            bool* flag = which == "mw"       ? &c.mwFault
-                         : which == "pir1"   ? &c.pir1Fault
-                         : which == "pir2"   ? &c.pir2Fault
-                         : which == "cpu"    ? &c.cpuFault
-                         : which == "lis302" ? &c.lis302Fault
-                                             : nullptr;
+            bool* flag = which == "mw"           ? &c.mwFault
+                         : which == "pir1"       ? &c.pir1Fault
+                         : which == "pir2"       ? &c.pir2Fault
+                         : which == "cpu"        ? &c.cpuFault
+                         : which == "lis302"     ? &c.lis302Fault
+                         : which == "lowvoltage" ? &c.lowVoltage
+                                                 : nullptr;
             ok = flag && (state == "on" || state == "off");
             if (ok) *flag = state == "on";
         } else if (word == "status") {
@@ -383,6 +431,8 @@ class Simulator {
     int master_ = -1;
     int slave_ = -1;
     bool linked_ = false;
+    bool unplugged_ = false;
+    Clock::time_point plugInAt_{};
     long replies_ = 0;
 };
 
