@@ -1,0 +1,181 @@
+#include "monitor/Siren.h"
+
+#include <QAudioDevice>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMediaDevices>
+#include <QSoundEffect>
+#include <QUrl>
+#include <QtEndian>
+#include <exception>
+
+namespace {
+
+// The length of a PCM WAV file from its header, or -1 when the header does not tell.
+int WavLengthMs(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray riff = file.read(12);
+    if (riff.size() < 12 || !riff.startsWith("RIFF") || riff.mid(8, 4) != "WAVE") return -1;
+    quint32 byteRate = 0;
+    for (;;) {
+        const QByteArray chunk = file.read(8);
+        if (chunk.size() < 8) return -1;
+        const quint32 size = qFromLittleEndian<quint32>(chunk.constData() + 4);
+        if (chunk.startsWith("fmt ")) {
+            const QByteArray fmt = file.read(size + (size & 1));
+            if (fmt.size() < 12) return -1;
+            byteRate = qFromLittleEndian<quint32>(fmt.constData() + 8);
+        } else if (chunk.startsWith("data")) {
+            if (byteRate == 0) return -1;
+            return static_cast<int>(qMin<quint64>(quint64(size) * 1000 / byteRate, 24 * 3600 * 1000));
+        } else if (!file.seek(file.pos() + size + (size & 1))) {
+            return -1;
+        }
+    }
+}
+
+// The program's player: a short WAV through QSoundEffect, played once, never blocking. QSoundEffect
+// reports a damaged file or a dead sink through its Error status, the end of a play through playing
+// turning false, and ignores play() once in error; all of these become finished() or failed() here.
+class SoundEffectPlayer : public SirenPlayer {
+  public:
+    explicit SoundEffectPlayer(QObject* parent = nullptr) : SirenPlayer(parent) {
+        effect_.setLoopCount(1);
+        connect(&effect_, &QSoundEffect::statusChanged, this, &SoundEffectPlayer::statusChanged);
+        connect(&effect_, &QSoundEffect::playingChanged, this, &SoundEffectPlayer::playingChanged);
+    }
+    // QSoundEffect stops itself on destruction; that is no end to report.
+    ~SoundEffectPlayer() override { effect_.disconnect(this); }
+
+    void load(const QString& path) override {
+        if (QMediaDevices::defaultAudioOutput().isNull()) {
+            emit failed(tr("no sound output device"));
+            return;
+        }
+        const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        // The same file stays loaded: playing it again needs no second decoding.
+        if (effect_.source() == url && effect_.status() != QSoundEffect::Null) return;
+        durationMs_ = WavLengthMs(path);
+        effect_.setSource(url);
+    }
+
+    void play() override {
+        const QSoundEffect::Status status = effect_.status();
+        if (status == QSoundEffect::Error || status == QSoundEffect::Null) {
+            emit failed(status == QSoundEffect::Error ? errorReason() : tr("no sound loaded"));
+            return;
+        }
+        active_ = true;
+        effect_.play();
+    }
+
+    void stop() override {
+        active_ = false;
+        effect_.stop();
+    }
+
+    int durationMs() const override { return durationMs_; }
+
+  private:
+    QString errorReason() const {
+        return tr("%1 cannot be played").arg(QDir::toNativeSeparators(effect_.source().toLocalFile()));
+    }
+
+    void statusChanged() {
+        if (effect_.status() != QSoundEffect::Error) return;
+        active_ = false;
+        emit failed(errorReason());
+    }
+
+    void playingChanged() {
+        if (effect_.isPlaying() || !active_) return;
+        active_ = false;
+        emit finished();
+    }
+
+    QSoundEffect effect_;
+    int durationMs_ = -1;
+    bool active_ = false; // a play of ours is going on and has not ended yet
+};
+
+} // namespace
+
+Siren::Siren(QObject* parent) : Siren(QCoreApplication::applicationDirPath(), nullptr, parent) {}
+
+Siren::Siren(const QString& folder, std::unique_ptr<SirenPlayer> player, QObject* parent)
+    : QObject(parent), player_(std::move(player)) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(FileName));
+    if (QFileInfo(path).isFile()) {
+        filePath_ = path;
+        available_ = true;
+        // Only a siren that can sound needs the sound system.
+        if (!player_) player_ = std::make_unique<SoundEffectPlayer>();
+    }
+    if (player_) {
+        connect(player_.get(), &SirenPlayer::finished, this, &Siren::MediaPlayer1Notify);
+        connect(player_.get(), &SirenPlayer::failed, this, &Siren::playerFailed);
+    }
+    endTimer_.setSingleShot(true);
+    connect(&endTimer_, &QTimer::timeout, this, &Siren::playTimedOut);
+}
+
+Siren::~Siren() {
+    // The player may still report the play it is stopping; nobody is listening any more.
+    if (player_) player_->disconnect(this);
+}
+
+void Siren::StartSiren() {
+    if (!available_ || !player_) return;
+    try {
+        player_->stop();
+        player_->load(filePath_);
+        if (!available_) return; // the load failed at once
+        // Set before play(): a play refused at once ends it again through playerFailed.
+        playing_ = true;
+        const int length = player_->durationMs();
+        endTimer_.start((length >= 0 ? length : UnknownLengthMs) + EndMarginMs);
+        player_->play();
+    } catch (const std::exception& e) {
+        playerFailed(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        playerFailed(tr("unknown sound error"));
+    }
+}
+
+void Siren::MediaPlayer1Notify() {
+    playing_ = false;
+    endTimer_.stop();
+}
+
+void Siren::playerFailed(const QString& reason) {
+    available_ = false;
+    MediaPlayer1Notify();
+    try {
+        player_->stop();
+    } catch (...) {
+        // Already given up on: nothing more to do with this player.
+    }
+    if (reported_) return;
+    reported_ = true;
+    const QString text = tr("The siren is off for this run: %1").arg(reason);
+    QMetaObject::invokeMethod(
+        this, [this, text] { emit unavailableNow(text); }, Qt::QueuedConnection);
+}
+
+void Siren::playTimedOut() {
+    if (!playing_) return;
+    // Neither played out nor failed in time: the play counts as ended and the next alarm tries again.
+    try {
+        player_->stop();
+    } catch (const std::exception& e) {
+        playerFailed(QString::fromLocal8Bit(e.what()));
+        return;
+    } catch (...) {
+        playerFailed(tr("unknown sound error"));
+        return;
+    }
+    MediaPlayer1Notify();
+}
