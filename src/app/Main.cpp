@@ -2,6 +2,8 @@
 
 #include "app/Fonts.h"
 #include "app/UserDialogs.h"
+#include "config/ConfigFile.h"
+#include "config/Settings.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "monitor/EventLog.h"
@@ -103,6 +105,16 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     connect(PageControl1, &QTabWidget::currentChanged, link_, &PollCycle::PageControl1Change);
 
     buildStatusBar();
+
+    // The parts that give the VIEW and LOGS tabs their life.
+    settings_ = new Settings(view_, *link_, this);
+    settings_->wire(Action4);
+    readBack_ = std::make_unique<ReadBack>(view_, *link_);
+    configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
+    connect(FileOpen1, &QAction::triggered, configFiles_, &ConfigFiles::FileOpen1Execute);
+    connect(FileSaveAs1, &QAction::triggered, configFiles_, &ConfigFiles::FileSaveAs1Execute);
+    statusView_ = std::make_unique<StatusView>(view_, nullptr);
+
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     endProcess_ = [](int code) { QCoreApplication::exit(code); };
 
@@ -114,6 +126,7 @@ TMee::~TMee() = default;
 void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
     formCom_ = formCom;
     graphics_ = graphics;
+    statusView_->setGraphics(graphics);
     if (formCom_) connect(formCom_, &TFormCom::portChosen, Action2, [this] { Action2->setEnabled(true); });
 }
 
@@ -394,6 +407,17 @@ void TMee::LogError(const LoggedException* exception, const std::string& text) {
     errorLog_.LogError(exception, text);
 }
 
-void TMee::ReplyArrived(std::uint8_t) {
-    // The views of replies 7, 8, 9 and 12 take their data from link_->Stores here.
+// A good reply, its payload already in its store, handed to the part that shows it.
+void TMee::ReplyArrived(std::uint8_t code) {
+    frames::ReplyStores& stores = link_->Stores;
+    switch (code) {
+    case frames::PwmValues: readBack_->ApplyPwmValues(); break;
+    case frames::Status:
+        statusView_->SplitFlags(stores.status);
+        statusView_->ShowStatus(stores.status);
+        break;
+    case frames::ParameterReadBack: readBack_->ApplyParameters(); break;
+    case frames::EventLog: ShowEventLog(*StringGrid1, stores.eventLog.data()); break;
+    default: break;
+    }
 }

@@ -4,10 +4,13 @@
 
 #include "app/ErrorLog.h"
 #include "app/ViewPage.h"
+#include "config/ReadBack.h"
 #include "link/PollCycle.h"
+#include "monitor/StatusView.h"
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -15,6 +18,8 @@ class QMenu;
 class QProgressBar;
 class QTabWidget;
 class QTimer;
+class ConfigFiles;
+class Settings;
 class QToolBar;
 class QToolButton;
 class StringGrid;
@@ -44,6 +49,10 @@ class TMee : public QMainWindow, private LinkView {
 
     ViewControls& view() { return view_; }
     PollCycle& link() { return *link_; }
+    Settings& settings() { return *settings_; }
+    ReadBack& readBack() { return *readBack_; }
+    ConfigFiles& configFiles() { return *configFiles_; }
+    StatusView& statusView() { return *statusView_; }
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
@@ -89,6 +98,10 @@ class TMee : public QMainWindow, private LinkView {
 
     ViewControls view_;
     PollCycle* link_ = nullptr;
+    Settings* settings_ = nullptr;
+    std::unique_ptr<ReadBack> readBack_;
+    ConfigFiles* configFiles_ = nullptr;
+    std::unique_ptr<StatusView> statusView_;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     TFormCom* formCom_ = nullptr;
     TGraphics* graphics_ = nullptr;

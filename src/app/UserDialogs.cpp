@@ -19,6 +19,14 @@ void ShowMessage(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, QApplication::applicationName(), text);
 }
 
+void ShowWarning(QWidget* parent, const QString& text) {
+    if (handler()) {
+        handler()(parent, text);
+        return;
+    }
+    QMessageBox::warning(parent, QApplication::applicationName(), text);
+}
+
 MessageHandler SetMessageHandler(MessageHandler h) {
     MessageHandler previous = std::move(handler());
     handler() = std::move(h);

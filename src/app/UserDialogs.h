@@ -12,7 +12,9 @@ using MessageHandler = std::function<void(QWidget* parent, const QString& text)>
 
 // Shows a message box with an OK button (modal), or hands the text to the installed handler.
 void ShowMessage(QWidget* parent, const QString& text);
-// Replaces the message box; an empty handler restores it. Returns the previous handler.
+// The same for a failure: a message box with the warning icon, or the installed handler.
+void ShowWarning(QWidget* parent, const QString& text);
+// Replaces the message boxes; an empty handler restores it. Returns the previous handler.
 MessageHandler SetMessageHandler(MessageHandler handler);
 
 } // namespace dialogs

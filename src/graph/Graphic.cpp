@@ -69,10 +69,14 @@ void TGraphics::FormResize() {
     ImageAlarm->update();
 }
 
+QSize TGraphics::imageSizeFor(const QSize& client) {
+    return {std::max(1, client.width() - ImageOrigin.x() - 2), std::max(1, client.height() - ImageOrigin.y() - 2)};
+}
+
 void TGraphics::build(bool atCreation) {
     if (atCreation) State.show.fill(true);
     GroupBox1->setGeometry(rect());
-    const QSize imageSize(std::max(1, width() - ImageOrigin.x() - 2), std::max(1, height() - ImageOrigin.y() - 2));
+    const QSize imageSize = imageSizeFor(size());
     for (ImageLayer* layer : {Image2, ImageAlarm, imgScreen}) layer->setGeometry(QRect(ImageOrigin, imageSize));
 
     // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
@@ -121,7 +125,10 @@ void TGraphics::RepaintScreen() {
 
 void TGraphics::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (event->oldSize() != event->size()) FormResize();
+    // Qt also sends a resize when the window is first shown, with no change of size: the traces
+    // fed while the window was hidden must survive that. Only a new image size rebuilds them.
+    if (imageSizeFor(event->size()) != Screen.size()) FormResize();
+    else GroupBox1->setGeometry(rect());
 }
 
 void TGraphics::changeEvent(QEvent* event) {

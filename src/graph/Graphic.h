@@ -61,6 +61,7 @@ class TGraphics : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
+    static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
     bool placed_ = false;
 };

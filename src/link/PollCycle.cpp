@@ -56,6 +56,7 @@ void PollCycle::Connect() {
         view_.ShowLinkState(true);
         PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
         RetryCount = 0;
+        ParametersKnown = false;
         timer2_->start();
     } catch (const std::exception& e) {
         timer2_->stop();
@@ -107,6 +108,19 @@ void PollCycle::failExchange() {
     logError(nullptr, text);
 }
 
+// The next request after an exchange. The VIEW tab polls the status, or the read-back for as long
+// as the parameters are not known. The LOGS tab keeps its event-memory poll, and goes back to it
+// after the read-back that follows a settings change, so that its grid keeps refreshing.
+void PollCycle::rearm(std::uint8_t goodCode) {
+    const int tab = view_.CurrentTab();
+    if (tab == 0) {
+        if (ParametersKnown) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+        else PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    } else if (tab == 1 && goodCode == frames::ParameterReadBack) {
+        PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    }
+}
+
 void PollCycle::Timer2Timer() {
     timer2_->stop();
     view_.StepActivity();
@@ -129,6 +143,7 @@ void PollCycle::Timer2Timer() {
             return;
         }
         PendingSettings = false;
+        emit settingsSent(SettingsFrame);
         view_.FillActivity();
         timer2_->start();
         return;
@@ -154,6 +169,7 @@ void PollCycle::Timer2Timer() {
         return;
     }
 
+    std::uint8_t goodCode = 0;
     if (frames::CheckReplyFrame(ReceiveBuffer, expected) != frames::FrameCheck::Good) {
         // A complete but damaged frame: dropped, neither counted nor resetting the count.
         serial_->FlushOutput();
@@ -165,6 +181,8 @@ void PollCycle::Timer2Timer() {
         ReceiveBuffer.fill(0);
         ++GoodReplies;
         LastReplyCode = code;
+        goodCode = code;
+        if (code == frames::ParameterReadBack) ParametersKnown = true;
         try {
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {
@@ -176,6 +194,6 @@ void PollCycle::Timer2Timer() {
             return;
         }
     }
-    if (view_.CurrentTab() == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+    rearm(goodCode);
     timer2_->start();
 }

@@ -54,6 +54,7 @@ class PollCycle : public QObject {
     void Exit();
 
     bool LinkActive() const { return serial_ && serial_->PortOpen; }
+    QTimer* PollTimer() const { return timer2_; }
     LinkState State() const;
     TBlockSerial* Serial() const { return serial_.get(); }
     void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
@@ -64,15 +65,24 @@ class PollCycle : public QObject {
     frames::ReceiveBuffer ReceiveBuffer{};
     frames::ReplyStores Stores;
     int RetryCount = 0;
+    // The detector's parameters have been read back (or loaded from a file) since the last
+    // Connect: until then the controls hold defaults that must never be sent, and the VIEW tab
+    // keeps asking for the read-back instead of the status.
+    bool ParametersKnown = false;
     // Good replies since the program started, and the code of the last one.
     std::uint64_t GoodReplies = 0;
     std::uint8_t LastReplyCode = 0;
+
+  signals:
+    // A settings frame went out on the line.
+    void settingsSent(const std::array<std::uint8_t, 46>& frame);
 
   private:
     void closed();
     // Writes the log; a log that cannot be written is reported, never lost silently.
     void logError(const LoggedException* exception, const std::string& text);
     void failExchange();
+    void rearm(std::uint8_t goodCode);
 
     LinkView& view_;
     QTimer* timer2_;

@@ -1,5 +1,7 @@
 #include "monitor/EventLog.h"
 
+#include "monitor/StatusRecord.h"
+#include "monitor/Texts.h"
 #include "widgets/StringGrid.h"
 
 void LabelLogGrid(StringGrid& grid) {
@@ -13,4 +15,19 @@ void LabelLogGrid(StringGrid& grid) {
 void ClearLogGrid(StringGrid& grid) {
     for (int c = 1; c < grid.ColCount(); ++c)
         for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(c, r, QString());
+}
+
+void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
+    const monitor::EventLog log = monitor::DecodeEventLog(eventLog220);
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        QString texts[10];
+        if (r <= static_cast<int>(log.size())) {
+            const monitor::EventRecord& e = log[static_cast<std::size_t>(r - 1)];
+            texts[1] = QString::fromStdString(monitor::EventTypeText(e.eventType));
+            for (int i = 0; i < 7; ++i) texts[2 + i] = NumberText(e.peaks[static_cast<std::size_t>(i)]);
+            texts[9] = DegreesText(e.temperature);
+        }
+        for (int c = 1; c < grid.ColCount() && c < 10; ++c)
+            if (grid.cell(c, r) != texts[c]) grid.setCell(c, r, texts[c]);
+    }
 }

@@ -1,5 +1,8 @@
-// The LOGS tab's grid of the detector's event memory: headings, row numbers and clearing.
+// The LOGS tab's grid of the detector's event memory: headings, row numbers, the ten entries of a
+// reply and clearing.
 #pragma once
+
+#include <cstdint>
 
 class StringGrid;
 
@@ -7,3 +10,6 @@ class StringGrid;
 void LabelLogGrid(StringGrid& grid);
 // Empties every cell of the grid body; headings and row numbers stay.
 void ClearLogGrid(StringGrid& grid);
+// Rewrites rows 1 .. 10 from the 220 bytes of an event-memory reply. The grid ends as if it had
+// been cleared and refilled, but only the cells whose text changes are written (and repainted).
+void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220);

@@ -25,8 +25,9 @@ int RadioGroup::ItemIndex() const {
 }
 
 void RadioGroup::setItemIndex(int index) {
+    if (index >= count()) index = count() - 1; // past the last item: the last item
     if (index == ItemIndex()) return;
-    if (index < 0 || index >= count()) {
+    if (index < 0) {
         // An exclusive group cannot be emptied by unchecking its button; lift that for a moment.
         group_->setExclusive(false);
         if (auto* b = group_->checkedButton()) b->setChecked(false);

@@ -11,7 +11,8 @@ class RadioGroup : public QGroupBox {
     RadioGroup(const QString& caption, const QStringList& items, QWidget* parent = nullptr, int columns = 1);
 
     int ItemIndex() const;
-    // Selects an item from code as a click would (the change signal fires); -1 clears the selection.
+    // Selects an item from code as a click would (the change signal fires); a negative index clears
+    // the selection, an index past the last item selects the last item.
     void setItemIndex(int index);
     int count() const { return static_cast<int>(group_->buttons().size()); }
     QString itemText(int index) const;

@@ -1,0 +1,118 @@
+#include "monitor/StatusView.h"
+
+#include "app/ViewPage.h"
+#include "graph/Graphic.h"
+#include "monitor/StatusRecord.h"
+#include "monitor/Texts.h"
+#include "widgets/LevelBar.h"
+#include "widgets/TrackBar.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+namespace {
+
+// Where each channel's values sit in the status record (MW, PIR1, PIR2).
+struct ChannelOffsets {
+    int signal, level, direct, compensation;
+};
+constexpr std::array<ChannelOffsets, 3> Offsets{{{0, 2, 4, 46}, {6, 8, 10, 42}, {12, 14, 16, 44}}};
+
+std::uint16_t be16(const StatusStore& s, int at) {
+    return static_cast<std::uint16_t>(s[at] << 8 | s[at + 1]);
+}
+
+} // namespace
+
+StatusView::StatusView(ViewControls& view, TGraphics* graphics) : view_(view), graphics_(graphics) {}
+
+void StatusView::SplitFlags(const StatusStore& store) {
+    const monitor::StatusRecord s = monitor::DecodeStatus(store.data());
+    AlarmFlags = monitor::SplitFlagWord(s.alarmFlags);
+    StateFlags = monitor::SplitFlagWord(s.stateFlags);
+}
+
+// The channel's threshold trace and newest sample. The plotted signal (the direct-conversion one
+// under Direct Convert) turns from 0 into 1 in the record before anything uses it.
+void StatusView::feedChannel(StatusStore& store, int channel, bool directConvert) {
+    const ChannelOffsets& at = Offsets[channel];
+    const int shown = directConvert ? at.direct : at.signal;
+    if (be16(store, shown) == 0) store[shown + 1] = 1;
+    if (!graphics_) return;
+    const auto c = static_cast<GraphChannel>(channel);
+    FeedThreshold(graphics_->State, c, be16(store, at.compensation), directConvert);
+    FeedSample(graphics_->State, c, be16(store, shown));
+}
+
+// The selection of the threshold track bar rises from the bottom by the level; the bar and its
+// label show the plotted signal.
+void StatusView::showChannel(StatusStore& store, int channel, bool directConvert) {
+    const ChannelOffsets& at = Offsets[channel];
+    ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
+    const int level = be16(store, at.level);
+    ch.threshold->setSelStart(ch.threshold->maximum() - level);
+    ch.levelLabel->setText(NumberText(level));
+    const int signal = be16(store, directConvert ? at.direct : at.signal);
+    ch.signal->setPosition(signal);
+    ch.signalLabel->setText(NumberText(signal));
+}
+
+void StatusView::ShowStatus(StatusStore& store) {
+    const monitor::StatusRecord before = monitor::DecodeStatus(store.data());
+    const bool direct = graphics_ && graphics_->DirectConvert();
+    const bool tempComp = view_.enTempComp->isChecked();
+
+    // 1. MW.
+    feedChannel(store, 0, direct);
+    showChannel(store, 0, direct);
+    view_.mwMaskBar->setPosition(before.mwMask);
+
+    // 2 and 3. The two PIR channels, with their compensation, mask and infrared-noise values.
+    const std::array<int, 2> masks{before.mask1, before.mask2};
+    const std::array<int, 2> noises{before.irNoise1, before.irNoise2};
+    for (int pir = 1; pir <= 2; ++pir) {
+        ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
+        feedChannel(store, pir, direct);
+        showChannel(store, pir, direct);
+        ch.compLabel->setText(tempComp ? QStringLiteral("(Comp. : ") + NumberText(before.channels[pir].compensation) +
+                                             QLatin1Char(')')
+                                       : QStringLiteral("(Comp. : --- )"));
+        ch.maskBar->setPosition(masks[pir - 1]);
+        ch.maskLabel->setText(NumberText(masks[pir - 1]));
+        ch.noiseLabel->setText(NumberText(noises[pir - 1]));
+        ch.noiseBar->setPosition(noises[pir - 1]);
+        if (indicators_) indicators_->FollowNoiseReduction(pir);
+    }
+
+    // 4. The frame of the graph and the channel names beside the newest points.
+    if (graphics_) {
+        PlotTraces(graphics_->State, graphics_->Screen, graphics_->Background);
+        DrawLabels(graphics_->State, graphics_->Screen);
+    }
+
+    // 5. Temperature, shown only while temperature compensation is enabled.
+    if (tempComp) {
+        view_.temperature->setPosition(before.temperature);
+        view_.temperatureLabel->setText(DegreesText(before.temperature));
+        view_.ntcLabel->setText(NumberText(before.ntc));
+    } else {
+        view_.temperatureLabel->setText(QStringLiteral("---"));
+        view_.ntcLabel->setText(QStringLiteral("---"));
+        view_.temperature->setPosition(view_.temperature->minimum());
+    }
+
+    // 6. Lamps, noise-reduction captions, output states and the siren.
+    if (indicators_) indicators_->ShowIndicators();
+
+    // 7. The sweep moves on; the new frame is shown.
+    if (graphics_) {
+        AdvanceSweep(graphics_->State);
+        graphics_->RepaintScreen();
+    }
+
+    // 8. Tamper axes.
+    for (int a = 0; a < 3; ++a) {
+        view_.accLabels[a]->setText(NumberText(before.acc[a]));
+        view_.accBars[a]->setPosition(before.acc[a]);
+    }
+}

@@ -1,0 +1,248 @@
+// The live views through the real main window: a status reply on the VIEW tab and the graph,
+// and the detector's event memory on the LOGS tab.
+#include "GuiTestMain.h"
+#include "app/Main.h"
+#include "graph/Graphic.h"
+#include "monitor/EventLog.h"
+#include "monitor/StatusRecord.h"
+#include "monitor/StatusView.h"
+#include "widgets/StringGrid.h"
+#include "widgets/TrackBar.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+#include <set>
+
+using monitor::StatusRecord;
+
+namespace {
+
+StatusRecord quiet() {
+    StatusRecord s;
+    s.channels = {{{100, 50, 120, 400}, {200, 60, 220, 500}, {300, 70, 330, 600}}};
+    s.temperature = 21;
+    s.ntc = 1600;
+    return s;
+}
+
+// What a control shows: a label's text, a bar's position, a track bar's selection start.
+QString shown(TMee& mee, const QString& name) {
+    if (auto* l = mee.findChild<QLabel*>(name)) return l->text();
+    if (auto* t = mee.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
+    if (auto* b = mee.findChild<QProgressBar*>(name)) return QString::number(b->value());
+    return QStringLiteral("(no control %1)").arg(name);
+}
+
+} // namespace
+
+class TestLiveView : public QObject {
+    Q_OBJECT
+    TMee* mee = nullptr;
+    TGraphics* graphics = nullptr;
+
+    void show(const monitor::StatusBytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), mee->link().Stores.status.begin());
+        mee->statusView().SplitFlags(mee->link().Stores.status);
+        mee->statusView().ShowStatus(mee->link().Stores.status);
+    }
+    // Row of the newest sample of a signal trace (the column just behind the sweep).
+    int newestRow(int trace) {
+        const GraphState& g = graphics->State;
+        const int column = (g.SweepPosition + g.GraphWidth - 1) % g.GraphWidth;
+        return g.traces[static_cast<std::size_t>(trace)][static_cast<std::size_t>(column)].Y;
+    }
+
+  private slots:
+    void init() {
+        mee = new TMee;
+        graphics = new TGraphics(mee);
+        mee->setCompanions(nullptr, graphics);
+    }
+    void cleanup() { delete mee; }
+
+    void aStatusReplyOnTheViewTab() {
+        struct Case {
+            const char* name;
+            std::function<void(StatusRecord&)> change;
+            bool direct, tempComp;
+            std::vector<std::pair<QString, QString>> expected;
+            std::vector<std::pair<int, int>> rows; // trace, row of its newest sample
+        };
+        const QString deg = QStringLiteral("\u00b0C");
+        const std::vector<Case> cases{
+            {"signals, levels and their selections",
+             [](StatusRecord& s) { s.channels[0].level = 120; },
+             false,
+             true,
+             {{"ProgressBar1", "100"},
+              {"Label3", "100"},
+              {"TrackBar_MW_TRange", "380"},
+              {"Label2", "120"},
+              {"ProgressBar2", "200"},
+              {"TrackBar_PIR1_TRange", "640"},
+              {"Label11", "300"},
+              {"TrackBar_PIR2_TRange", "630"},
+              {"Label5", "(Comp. : 500)"},
+              {"Label9", "(Comp. : 600)"}},
+             {{MwTrace, 70}, {UpPirTrace, 140}, {DownPirTrace, 210}, {MwThreshold, 41}, {UpPirThreshold, 111}}},
+            {"a signal of 0 is shown and plotted as 1",
+             [](StatusRecord& s) { s.channels[0].signal = 0; },
+             false,
+             true,
+             {{"ProgressBar1", "1"}, {"Label3", "1"}},
+             {{MwTrace, 80}}},
+            {"Direct Convert shows and plots the direct signals",
+             [](StatusRecord& s) { s.channels[2].direct = 0; },
+             true,
+             true,
+             {{"ProgressBar1", "120"},
+              {"Label3", "120"},
+              {"ProgressBar2", "220"},
+              {"Label7", "220"},
+              {"ProgressBar3", "1"},
+              {"Label11", "1"}},
+             {{MwTrace, 68}, {UpPirTrace, 138}, {DownPirTrace, 240}}},
+            {"temperature below zero, and masks and noise",
+             [](StatusRecord& s) {
+                 s.temperature = -10;
+                 s.mask1 = 320;
+                 s.irNoise2 = 450;
+             },
+             false,
+             true,
+             {{"Label13", "-10" + deg},
+              {"ProgressBar_Temperatura", "-10"},
+              {"Label15", "1600"},
+              {"ProgressBar_Acc1", "320"},
+              {"Label8", "320"},
+              {"ProgressBar_Acc2Noise", "400"},
+              {"Label38", "450"}},
+             {}},
+            {"100 degrees fill the temperature bar",
+             [](StatusRecord& s) { s.temperature = 100; },
+             false,
+             true,
+             {{"Label13", "100" + deg}, {"ProgressBar_Temperatura", "70"}},
+             {}},
+            {"without temperature compensation",
+             [](StatusRecord& s) { s.temperature = 35; },
+             false,
+             false,
+             {{"Label13", "---"},
+              {"Label15", "---"},
+              {"ProgressBar_Temperatura", "-30"},
+              {"Label5", "(Comp. : --- )"},
+              {"Label9", "(Comp. : --- )"}},
+             {}},
+            {"tamper axes, -128 below the bars",
+             [](StatusRecord& s) {
+                 s.acc = {-128, 127, -5};
+             },
+             false,
+             true,
+             {{"Label_Acc_X", "-128"},
+              {"ProgressBar_acc_X", "-127"},
+              {"Label_Acc_Y", "127"},
+              {"ProgressBar_acc_Y", "127"},
+              {"Label_Acc_Z", "-5"},
+              {"ProgressBar_acc_Z", "-5"}},
+             {}},
+        };
+        for (const Case& c : cases) {
+            StatusRecord s = quiet();
+            c.change(s);
+            graphics->DirectConvert1->setChecked(c.direct);
+            mee->view().enTempComp->setChecked(c.tempComp);
+            const int sweep = graphics->State.SweepPosition;
+            show(monitor::EncodeStatus(s));
+            for (const auto& [name, value] : c.expected)
+                QVERIFY2(
+                    shown(*mee, name) == value,
+                    qPrintable(QStringLiteral("%1: %2 shows %3, not %4").arg(c.name, name, shown(*mee, name), value)));
+            for (const auto& [trace, row] : c.rows)
+                QVERIFY2(newestRow(trace) == row, qPrintable(QStringLiteral("%1: trace %2 at row %3, not %4")
+                                                                 .arg(c.name)
+                                                                 .arg(trace)
+                                                                 .arg(newestRow(trace))
+                                                                 .arg(row)));
+            QCOMPARE(graphics->State.SweepPosition, (sweep + 1) % graphics->State.GraphWidth);
+            // Under Direct Convert the threshold traces draw nothing.
+            QCOMPARE(graphics->State.traces[MwThreshold][5].Y == 0, c.direct);
+        }
+        // The 0 that became 1 is 1 in the stored reply too.
+        StatusRecord s = quiet();
+        s.channels[1].signal = 0;
+        graphics->DirectConvert1->setChecked(false);
+        show(monitor::EncodeStatus(s));
+        QCOMPARE(monitor::DecodeStatus(mee->link().Stores.status.data()).channels[1].signal, std::uint16_t(1));
+    }
+
+    // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
+    void theGraphKeepsItsTracesWhenFirstShown() {
+        StatusRecord s = quiet();
+        s.channels[0].signal = 500;
+        for (int i = 0; i < 40; ++i) show(monitor::EncodeStatus(s));
+        QCOMPARE(newestRow(MwTrace), 30);
+        graphics->show();
+        QVERIFY(QTest::qWaitForWindowExposed(graphics));
+        QCOMPARE(graphics->State.traces[MwTrace][20].Y, 30);
+        QCOMPARE(graphics->State.SweepPosition, 40);
+        show(monitor::EncodeStatus(s));
+        QCOMPARE(graphics->Screen.pixelColor(20, 30), QColor(0, 255, 15));
+        // A real change of size still rebuilds.
+        graphics->resize(600, graphics->height());
+        QCOMPARE(graphics->State.traces[MwTrace][20].Y, 80);
+    }
+
+    void theEventMemoryOnTheLogsTab() {
+        monitor::EventLog log{};
+        log[0].eventType = 0x0003;              // bytes 03 00: MW wins over UP PIR
+        log[1].eventType = 0x8000;              // 00 80
+        log[2].eventType = 0x0200;              // 00 02
+        log[0].peaks = {300, 1, 2, 3, 4, 5, 6}; // 01 2C first
+        log[0].temperature = -5;
+        log[1].temperature = 25;
+        auto bytes = monitor::EncodeEventLog(log);
+        QCOMPARE(bytes[2], std::uint8_t(0x01));
+        QCOMPARE(bytes[3], std::uint8_t(0x2C));
+        StringGrid& grid = *mee->StringGrid1;
+        ShowEventLog(grid, bytes.data());
+        const QString deg = QStringLiteral("\u00b0C");
+        const std::vector<std::tuple<int, int, QString>> cells{
+            {1, 1, "MW"},       {2, 1, "300"},         {8, 1, "6"}, {9, 1, "-5" + deg}, {1, 2, "---"},
+            {9, 2, "25" + deg}, {1, 3, "Fail Lis302"}, {1, 4, ""},  {2, 4, "0"},        {9, 10, "0" + deg}};
+        for (const auto& [col, row, text] : cells)
+            QVERIFY2(
+                grid.cell(col, row) == text,
+                qPrintable(QStringLiteral("cell %1,%2: %3, not %4").arg(col).arg(row).arg(grid.cell(col, row), text)));
+
+        // The same memory again changes nothing; entry 3 alone changes only row 4.
+        QSignalSpy changed(grid.model(), &QAbstractItemModel::dataChanged);
+        ShowEventLog(grid, bytes.data());
+        QCOMPARE(changed.count(), 0);
+        log[3].peaks[1] = 77;
+        bytes = monitor::EncodeEventLog(log);
+        ShowEventLog(grid, bytes.data());
+        std::set<int> rows;
+        for (const QList<QVariant>& args : changed) rows.insert(args.at(0).toModelIndex().row() + 1);
+        QCOMPARE(rows, std::set<int>{4});
+        QCOMPARE(grid.cell(3, 4), QString("77"));
+
+        // "Clear Logs" empties the body; headings and row numbers stay.
+        auto* clear = mee->findChild<QMenu*>("PopupMenu2")->findChild<QAction*>("Clear1");
+        clear->trigger();
+        QCOMPARE(grid.cell(1, 1), QString());
+        QCOMPARE(grid.cell(3, 4), QString());
+        QCOMPARE(grid.cell(1, 0), QString("ALLARM"));
+        QCOMPARE(grid.cell(0, 10), QString("10 "));
+    }
+};
+
+OSTREVO_GUI_TEST_MAIN(TestLiveView)
+#include "test_liveview.moc"

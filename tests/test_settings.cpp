@@ -1,0 +1,367 @@
+// The detector's configuration through the real main window: the frame every settings control
+// sends (checked on a pseudo-terminal), the read-back into the controls, and parameter files.
+#include "DetectorModel.h"
+#include "GuiTestMain.h"
+#include "PtyPeer.h"
+#include "app/FileDialogs.h"
+#include "app/Main.h"
+#include "app/UserDialogs.h"
+#include "config/ConfigFile.h"
+#include "config/Settings.h"
+#include "link/ComSetup.h"
+#include "widgets/GaugeBar.h"
+#include "widgets/RadioGroup.h"
+#include "widgets/TrackBar.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace params;
+
+namespace {
+
+const Bytes Poll8{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+const Bytes Poll9{0x02, 0x00, 0x01, 0x09, 0xF7, 0x03};
+
+Bytes reply9(const Parameters& p) {
+    const Block b = EncodeBlock(p, PwmOrder::LowFirst);
+    Bytes f{0x02, 0x00, 40, 9};
+    f.insert(f.end(), b.begin(), b.end());
+    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(0x03);
+    return f;
+}
+
+Bytes frameOf(const Parameters& p) {
+    const Frame f = EncodeSettingsFrame(p);
+    return Bytes(f.begin(), f.end());
+}
+
+template <class W>
+W* child(QObject* o, const char* name) {
+    auto* w = o->findChild<W*>(QString::fromLatin1(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<TMee> mee;
+    std::unique_ptr<TFormCom> formCom;
+    std::vector<QString> messages;
+    Parameters factory = DetectorModel::FactoryDefaults();
+
+    PollCycle& link() { return mee->link(); }
+    Bytes tick() {
+        link().Timer2Timer();
+        return peer->readSent();
+    }
+    // Connects and answers the first read-back with p.
+    void connectWith(const Parameters& p) {
+        formCom->ComboBox1->setEditText(QString::fromStdString(peer->path()));
+        mee->Action2->trigger();
+        QVERIFY(link().LinkActive());
+        readBack(p);
+    }
+    void readBack(const Parameters& p) {
+        peer->write(reply9(p));
+        QCOMPARE(tick(), Poll9);
+        QVERIFY(link().ParametersKnown);
+    }
+    // The frame the next tick sends, and the read-back asked for right after it.
+    Bytes sentFrameThenReadBack(const Parameters& detectorAnswer) {
+        const Bytes sent = tick();
+        readBack(detectorAnswer);
+        return sent;
+    }
+
+  private slots:
+    void init() {
+        factory = DetectorModel::FactoryDefaults();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        peer = std::make_unique<PtyPeer>();
+        mee = std::make_unique<TMee>();
+        mee->setEndProcess([](int) {});
+        formCom = std::make_unique<TFormCom>(mee.get(), PortRoots{"/nonexistent", "/nonexistent"});
+        formCom->ScrollBar1->setValue(50);
+        mee->setCompanions(formCom.get(), nullptr);
+        messages.clear();
+        dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
+    }
+    void cleanup() {
+        dialogs::SetMessageHandler({});
+        dialogs::SetFileDialogHandler({});
+        dialogs::SetQuestionHandler({});
+        mee->Action1->trigger();
+        formCom.reset();
+        mee.reset();
+        peer.reset();
+    }
+
+    // Each control's change sends the whole set once, then asks for the detector's copy.
+    void everyChangeSendsTheWholeSet() {
+        connectWith(factory);
+        struct Case {
+            const char* name;
+            std::function<void()> change;
+            std::function<void(Parameters&)> expected;
+        };
+        const std::vector<Case> cases{
+            {"an unticked box", [&] { mee->view().enLed->setChecked(false); },
+             [](Parameters& p) { p.flags &= ~EnableLed; }},
+            {"MW thumb at the top", [&] { mee->view().mw.threshold->setValue(10); },
+             [](Parameters& p) { p.channels[0].trange = 500; }},
+            {"MW thumb at the bottom", [&] { mee->view().mw.threshold->setValue(500); },
+             [](Parameters& p) { p.channels[0].trange = 10; }},
+            {"PIR2 pulses", [&] { mee->view().pir2.npulse->setValue(5); },
+             [](Parameters& p) { p.channels[2].npulse = 5; }},
+            {"Time AND 7 s", [&] { mee->view().outputs[0].timeAnd->setValue(7); },
+             [](Parameters& p) { p.outputs[0].timeAndMs = 7000; }},
+            {"OUT #1 NO", [&] { mee->view().outputs[0].ncNo->setItemIndex(1); },
+             [](Parameters& p) { p.outputs[0].flags |= OutputNormallyOpen; }},
+            {"OUT #2 NC", [&] { mee->view().outputs[1].ncNo->setItemIndex(0); },
+             [](Parameters& p) { p.outputs[1].flags &= ~OutputNormallyOpen; }},
+            {"OUT #1 MW off", [&] { mee->view().outputs[0].mw->setChecked(false); },
+             [](Parameters& p) { p.outputs[0].flags &= ~OutputMw; }},
+            {"OUT #3 no function", [&] { mee->view().outputs[2].function->setItemIndex(-1); },
+             [](Parameters& p) { p.outputs[2].function = NoFunction; }},
+            {"OUT #3 function 2", [&] { mee->view().outputs[2].function->setItemIndex(2); },
+             [](Parameters& p) { p.outputs[2].function = AutoOr; }},
+        };
+        for (const Case& c : cases) {
+            Parameters expected = factory;
+            c.expected(expected);
+            c.change();
+            QVERIFY2(link().PendingSettings, c.name);
+            const Bytes sent = sentFrameThenReadBack(expected);
+            QVERIFY2(sent == frameOf(expected), c.name);
+            QCOMPARE(link().Stores.parameters, EncodeRecord(expected));
+            factory = expected; // the detector now holds it
+        }
+        QCOMPARE(frameOf(factory)[33] & 0x10, 0x10); // OUT #1 NO in frame byte 33
+        QCOMPARE(frameOf(factory)[38] & 0x10, 0);    // OUT #2 NC in frame byte 38
+        // A read-back identical to what the controls show runs no handler and builds nothing.
+        link().SettingsFrame.fill(0xEE);
+        link().PollRequest.ArmPoll(9, 46);
+        readBack(factory);
+        QCOMPARE(link().SettingsFrame[10], std::uint8_t(0xEE));
+        QVERIFY(!link().PendingSettings);
+    }
+
+    void theReadBackRedrawsTheControls() {
+        Parameters p = factory;
+        p.channels[1].trange = 800;         // above the track bar's 700
+        p.outputs[0].timeAndMs = 0;         // below the gauge's 1 s
+        p.outputs[1].timeAndMs = 2500;      // halves to even: 2
+        p.outputs[2].timeAndMs = 3500;      // 4
+        p.outputs[0].function = 7;          // past the items: AUTO TEST
+        p.outputs[1].function = NoFunction; // none selected
+        p.outputs[2] = {3500, Mask, 9, OutputEnabled | OutputPirHigh};
+        p.flags |= EnableTempComp | NoisePir2;
+        p.pwmDuty = 160;
+        p.pwmFrequency = 1600;
+        connectWith(p);
+        ViewControls& v = mee->view();
+        QCOMPARE(v.pir1.threshold->value(), 10);
+        QCOMPARE(v.pir1.trangeLabel->text(), QString("800"));
+        const int timeAnd[3] = {1, 2, 4};
+        const int function[3] = {4, -1, 3};
+        for (int o = 0; o < 3; ++o) {
+            QCOMPARE(v.outputs[o].timeAnd->value(), timeAnd[o]);
+            QCOMPARE(v.outputs[o].timeAndLabel->text(), QString::number(timeAnd[o]) + " sec.");
+            QCOMPARE(v.outputs[o].function->ItemIndex(), function[o]);
+        }
+        // A mask output does not use the technologies: disabled, but showing their bits.
+        QVERIFY(v.outputs[2].enable->isChecked() && v.outputs[2].function->isEnabled());
+        QVERIFY(!v.outputs[2].pirHigh->isEnabled() && v.outputs[2].pirHigh->isChecked());
+        QVERIFY(!v.outputs[2].mw->isChecked());
+        QCOMPARE(v.noisePir1->text(), QString("PIR UP(Auto change N.R.)"));
+        QVERIFY(!v.noisePir2->isEnabled() && v.noisePir2->isChecked());
+        QCOMPARE(v.pwmDutyLabel->text(), QString("DC:  10.0 %  @10KHz"));
+        QCOMPARE(v.pwmFrequencyLabel->text(), QString("10,000 KHz"));
+        // The moved Time AND gauges left whole seconds in the parameters; the next change sends
+        // them, the clamped threshold (700) and "no function" (255).
+        v.enMw->setChecked(false);
+        const Bytes sent = tick();
+        QCOMPARE(sent.size(), std::size_t(46));
+        QCOMPARE((sent[9] << 8) | sent[10], 700);
+        QCOMPARE((sent[34] << 8) | sent[35], 2000);
+        QCOMPARE((sent[39] << 8) | sent[40], 4000);
+        QCOMPARE(sent[31], std::uint8_t(4));
+        QCOMPARE(sent[36], std::uint8_t(255));
+        QCOMPARE(sent[42], std::uint8_t(9)); // reserved byte as read back
+    }
+
+    // Defaults never reach the detector: before its parameters are known nothing is sent.
+    void nothingIsSentBeforeTheParametersAreKnown() {
+        formCom->ComboBox1->setEditText(QString::fromStdString(peer->path()));
+        mee->Action2->trigger();
+        Bytes damaged = reply9(factory);
+        damaged[44] ^= 0xFF;
+        peer->write(damaged);
+        QCOMPARE(tick(), Poll9);
+        mee->view().enMw->setChecked(false); // a click, or a noise-reduction echo
+        mee->Action4->trigger();
+        QVERIFY(!link().PendingSettings);
+        QCOMPARE(messages.size(), std::size_t(1)); // Store To Flash says why nothing was stored
+        readBack(factory);                         // asked again, not the status
+        QVERIFY(mee->view().enMw->isChecked());
+        QCOMPARE(tick(), Poll8);
+    }
+
+    // A store request survives a rebuild before the tick, and is sent only once.
+    void storeToFlashIsNeverLost() {
+        connectWith(factory);
+        mee->Action4->trigger();
+        mee->view().mw.tconv->setValue(9); // a slider still moving
+        const Bytes sent = tick();
+        QCOMPARE(sent[24] & 0x40, 0x40);
+        QCOMPARE(sent[6], std::uint8_t(9));
+        Parameters stored = factory;
+        stored.channels[0].tconv = 9;
+        readBack(stored);
+        mee->view().mw.tconv->setValue(10);
+        QCOMPARE(tick()[24] & 0x40, 0);
+    }
+
+    // "User" after "Angle" widens the ranges and keeps the threshold value.
+    void lensPresetsKeepTheThreshold() {
+        connectWith(factory);
+        ViewControls& v = mee->view();
+        v.pir1.threshold->setValue(700); // bottom: 10
+        tick();
+        Parameters p = factory;
+        p.channels[1].trange = 10;
+        readBack(p);
+        v.pir1.lens->setCurrentIndex(1); // "Angle"
+        QVERIFY(link().PendingSettings);
+        Bytes sent = tick();
+        QCOMPARE(sent.size(), std::size_t(46));
+        QCOMPARE((sent[9] << 8) | sent[10], 380);
+        QCOMPARE(sent[11], std::uint8_t(10));
+        QCOMPARE(sent[12], std::uint8_t(8));
+        p.channels[1] = {380, 10, 8, p.channels[1].npulse};
+        readBack(p);
+        v.pir1.lens->setCurrentIndex(0); // "User"
+        QVERIFY(!link().PendingSettings);
+        QCOMPARE(v.pir1.threshold->minimum(), 10);
+        QCOMPARE(v.pir1.threshold->maximum(), 700);
+        QCOMPARE(v.pir1.tconv->maximum(), 50);
+        v.enLed->setChecked(false);
+        sent = tick();
+        QCOMPARE((sent[9] << 8) | sent[10], 380);
+    }
+
+    void fileNamesAndFailures() {
+        const std::pair<QString, QString> names[] = {
+            {"cfg", "cfg.bin"}, {"cabin", "cabin"}, {"x.BIN", "x.BIN.bin"}, {"a.bin", "a.bin"}};
+        for (const auto& [given, written] : names) QCOMPARE(configfile::WithBinExtension(given), written);
+
+        QTemporaryDir dir;
+        params::Record bytes{};
+        QString error;
+        const QString shortFile = dir.filePath("short.bin");
+        QFile f(shortFile);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(43, 'x')) == 43);
+        f.close();
+        QVERIFY(!configfile::ReadParameterFile(shortFile, bytes, error));
+        QVERIFY(error.contains("short.bin") && error.contains("too short"));
+        const QString fifo = dir.filePath("fifo.bin");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!configfile::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
+        QVERIFY(error.contains("not a regular file"));
+        QVERIFY(!configfile::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
+        QVERIFY(error.contains("No such file"));
+
+        // A write that fails (the file size limit stands in for a full disk) keeps the old file.
+        const QString kept = dir.filePath("kept.bin");
+        QVERIFY(configfile::WriteParameterFile(kept, EncodeRecord(factory), error));
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 0;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const bool written = configfile::WriteParameterFile(kept, params::Record{}, error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!written);
+        QVERIFY(error.contains("kept.bin"));
+        QFile again(kept);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        const QByteArray content = again.readAll();
+        const Record record = EncodeRecord(factory);
+        QCOMPARE(Bytes(content.begin(), content.end()), Bytes(record.begin(), record.end()));
+    }
+
+    // Save after a read-back, load the file back into the detector, save again: the same bytes.
+    void saveAndLoadThroughTheCommands() {
+        QTemporaryDir dir;
+        QString chosen;
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+        int questions = 0;
+        dialogs::SetQuestionHandler([&](QWidget*, const QString&) { return ++questions, false; });
+
+        chosen = dir.filePath("site");
+        mee->FileOpen1->trigger(); // not connected: said, nothing opened
+        QCOMPARE(messages.size(), std::size_t(1));
+
+        Parameters p = factory;
+        p.outputs[0].timeAndMs = 2500;
+        connectWith(p);
+        link().Stores.parameters[5] = 0x5A; // a pad byte, which a file keeps
+        mee->FileSaveAs1->trigger();
+        QFile saved(dir.filePath("site.bin"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray first = saved.readAll();
+        QCOMPARE(first.size(), 44);
+        QCOMPARE(std::uint8_t(first[5]), std::uint8_t(0x5A));
+        mee->FileSaveAs1->trigger(); // "site.bin" exists and the name was changed: asked, and No
+        QCOMPARE(questions, 1);
+
+        // A file with 2500 ms for OUT #1, loaded while its gauge already stands at 2: the file's
+        // value goes out unchanged, and both lenses are back to "User" first.
+        QFile file2500(dir.filePath("t2500.bin"));
+        Record record = EncodeRecord(p);
+        record[5] = 0x5A;
+        QVERIFY(file2500.open(QIODevice::WriteOnly) &&
+                file2500.write(reinterpret_cast<const char*>(record.data()), 44) == 44);
+        file2500.close();
+        mee->view().pir1.lens->setCurrentIndex(2);
+        tick();
+        readBack(factory);
+        QCOMPARE(mee->view().outputs[0].timeAnd->value(), 2);
+        chosen = file2500.fileName();
+        mee->FileOpen1->trigger();
+        QCOMPARE(mee->view().pir1.lens->currentIndex(), 0);
+        QCOMPARE(mee->view().pir1.tconv->maximum(), 50);
+        const Bytes sent = tick();
+        QCOMPARE((sent[29] << 8) | sent[30], 2500);
+        QCOMPARE(link().Stores.parameters, record);
+        readBack(p);
+        chosen = dir.filePath("again.bin");
+        mee->FileSaveAs1->trigger();
+        QFile second(dir.filePath("again.bin"));
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), QByteArray(reinterpret_cast<const char*>(record.data()), 44));
+        QCOMPARE(messages.size(), std::size_t(1));
+    }
+};
+
+OSTREVO_GUI_TEST_MAIN(TestSettings)
+#include "test_settings.moc"
