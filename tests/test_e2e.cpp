@@ -7,7 +7,12 @@
 #include "config/ParameterBlock.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
+#include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
+#include "widgets/GaugeBar.h"
+#include "widgets/Lamp.h"
+#include "widgets/LevelBar.h"
+#include "widgets/StringGrid.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +25,14 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+
+// A sound player that only counts its plays.
+struct CountingPlayer : SirenPlayer {
+    int plays = 0;
+    void load(const QString&) override {}
+    void play() override { ++plays; }
+    void stop() override {}
+};
 
 // The program's three windows, wired as at start-up, with messages and the log kept for the test.
 struct Program {
@@ -85,6 +98,71 @@ class TestEndToEnd : public QObject {
         QVERIFY(events[0].eventType & (1u << 8));
         p.mee.PageControl1->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+    }
+
+    // A walk past the detector moves the VIEW tab and the graph and lights the lamps; the tamper
+    // sounds the siren; the LOGS tab shows the detector's memory.
+    void aWalkTamperAndTheEventMemoryAsTheUserSeesThem() {
+        SimProcess sim({"--no-pacing", "--intruder-every", "0"});
+        Program p;
+        QTemporaryDir sound;
+        QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
+        auto player = std::make_unique<CountingPlayer>();
+        CountingPlayer* plays = player.get();
+        p.mee.setSiren(new Siren(sound.path(), std::move(player)));
+        p.connectTo(sim.port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
+        ViewControls& v = p.mee.view();
+        QVERIFY(v.mw.signal->value() < 150);
+        QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
+        QVERIFY(sim.command("intruder"));
+        QTRY_VERIFY_WITH_TIMEOUT(v.mw.signal->value() > 300, 3000);
+        const GraphState& g = p.graphics.State;
+        const int newest = (g.SweepPosition + g.GraphWidth - 1) % g.GraphWidth;
+        QCOMPARE(g.traces[MwTrace][static_cast<std::size_t>(newest)].Y,
+                 80 - RoundHalfEven(v.mw.signal->value() / 10.0));
+        QTRY_COMPARE_WITH_TIMEOUT(v.mw.detection->brushColor(), QColor(0, 255, 15), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(v.outputs[0].state->brushColor(), QColor(255, 0, 0), 4000); // MW AND PIRs
+        QVERIFY(sim.command("tamper on"));
+        QTRY_COMPARE_WITH_TIMEOUT(v.tamper->brushColor(), QColor(253, 131, 9), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(plays->plays >= 1, 3000);
+        QVERIFY(p.mee.siren()->Playing());
+
+        p.mee.PageControl1->setCurrentIndex(1);
+        StringGrid& grid = *p.mee.StringGrid1;
+        // The newest event is the walk (with the tamper that came while it lasted), then the
+        // detector's older events.
+        QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);
+        QVERIFY(grid.cell(2, 1).toInt() > 300);
+        QVERIFY(grid.cell(9, 1).endsWith(QStringLiteral("\u00b0C")));
+        QStringList names;
+        for (int r = 2; r <= 10; ++r) names << grid.cell(1, r);
+        QVERIFY2(names.contains("TAMPER") && names.contains("LowPower"), qPrintable(names.join(',')));
+        QVERIFY(p.messages.empty());
+    }
+
+    // A control moved by the user reaches the detector, and the detector's copy comes back; a
+    // store request survives a restart of the detector.
+    void aChangeReachesTheDetectorAndIsStored() {
+        QTemporaryDir dir;
+        const QString flash = dir.filePath("flash.bin");
+        {
+            SimProcess sim({"--no-pacing", "--flash", flash});
+            Program p;
+            p.connectTo(sim.port());
+            QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown && p.link().GoodReplies >= 3, 3000);
+            p.mee.view().mw.tconv->setValue(12);
+            p.mee.Action4->trigger(); // Store To Flash
+            QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().Stores.parameters).channels[0].tconv,
+                                      std::uint8_t(12), 3000);
+            QCOMPARE(p.mee.view().mw.tconvLabel->text(), QString("12"));
+            QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+        }
+        SimProcess again({"--no-pacing", "--flash", flash});
+        Program p;
+        p.connectTo(again.port());
+        QTRY_COMPARE_WITH_TIMEOUT(p.mee.view().mw.tconv->value(), 12, 3000);
+        QCOMPARE(p.mee.view().mw.tconvLabel->text(), QString("12"));
     }
 
     void aSilentDetectorTimesOutAndIsLogged() {

@@ -4,8 +4,10 @@
 #include "app/Main.h"
 #include "graph/Graphic.h"
 #include "monitor/EventLog.h"
+#include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
 #include "monitor/StatusView.h"
+#include "widgets/Lamp.h"
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
 
@@ -15,6 +17,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <set>
@@ -38,6 +41,14 @@ QString shown(TMee& mee, const QString& name) {
     if (auto* b = mee.findChild<QProgressBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
+
+// A sound player that only counts its plays.
+struct CountingPlayer : SirenPlayer {
+    int plays = 0;
+    void load(const QString&) override {}
+    void play() override { ++plays; }
+    void stop() override {}
+};
 
 } // namespace
 
@@ -198,6 +209,85 @@ class TestLiveView : public QObject {
         // A real change of size still rebuilds.
         graphics->resize(600, graphics->height());
         QCOMPARE(graphics->State.traces[MwTrace][20].Y, 80);
+    }
+
+    // Flag bytes in, lamp colours out: every lamp of both words, and the siren for an output, the
+    // tamper or a mask only.
+    void theLampsFollowTheFlagWords() {
+        QTemporaryDir sound;
+        QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
+        auto player = std::make_unique<CountingPlayer>();
+        CountingPlayer* counting = player.get();
+        mee->setSiren(new Siren(sound.path(), std::move(player)));
+        const QColor green(0, 255, 15), orange(253, 131, 9), red(255, 0, 0), grey(128, 128, 128);
+        const QColor face = mee->view().diagnosticOn->palette().color(QPalette::Button);
+        const char* const lamps[] = {
+            "Shape_Mw",          "Shape_Pir1",         "Shape_Pir2",       "Shape_Acc1",         "Shape_Acc2",
+            "Shape_Acc1Noise",   "Shape_Acc2Noise",    "Shape_OutTamper",  "Shape_Out1State",    "Shape_Out2State",
+            "Shape_Out3State",   "Shape_LedPowerFail", "Shape_LedMwFault", "Shape_LedPir1Fault", "Shape_LedPir2Fault",
+            "Shape_LedCPUFault", "Shape_DiagnosticOn"};
+        struct Case {
+            std::uint8_t alarm[2], state[2];
+            std::vector<std::pair<const char*, QColor>> lit;
+            bool siren;
+        };
+        const std::vector<Case> cases{
+            {{0x01, 0x00}, {0, 0}, {{"Shape_Mw", green}}, false},
+            {{0x04, 0x00}, {0, 0}, {{"Shape_Pir1", orange}}, false},
+            {{0x10, 0x00}, {0, 0}, {{"Shape_Pir2", orange}}, false},
+            {{0x80, 0x01}, {0, 0}, {{"Shape_Acc1", orange}, {"Shape_Acc2", orange}}, true}, // bit 8: second byte
+            {{0x00, 0x08}, {0, 0}, {{"Shape_OutTamper", orange}}, true},
+            {{0x00, 0x30}, {0, 0}, {{"Shape_Acc1Noise", orange}, {"Shape_Acc2Noise", orange}}, false},
+            {{0x6A, 0xC6}, {0, 0}, {}, false}, // bits without a lamp
+            {{0, 0}, {0x01, 0x00}, {{"Shape_Out1State", red}}, true},
+            {{0, 0}, {0x02, 0x00}, {{"Shape_Out2State", red}}, true},
+            {{0, 0}, {0x04, 0x00}, {{"Shape_Out3State", red}}, true},
+            {{0, 0},
+             {0xC0, 0x07},
+             {{"Shape_LedPowerFail", orange},
+              {"Shape_LedMwFault", orange},
+              {"Shape_LedPir1Fault", orange},
+              {"Shape_LedPir2Fault", orange},
+              {"Shape_LedCPUFault", orange}},
+             false},
+            {{0, 0}, {0x00, 0x40}, {{"Shape_DiagnosticOn", red}}, false},
+            {{0, 0}, {0x08, 0xB8}, {}, false}, // and the auto-test field back to the window's colour
+        };
+        for (const Case& c : cases) {
+            auto bytes = monitor::EncodeStatus(quiet());
+            bytes[48] = c.alarm[0];
+            bytes[49] = c.alarm[1];
+            bytes[50] = c.state[0];
+            bytes[51] = c.state[1];
+            const int before = counting->plays;
+            show(bytes);
+            for (const char* name : lamps) {
+                QColor expected = std::string(name) == "Shape_DiagnosticOn" ? face : grey;
+                for (const auto& [litName, colour] : c.lit)
+                    if (std::string(litName) == name) expected = colour;
+                const QColor actual = mee->findChild<Lamp*>(name)->brushColor();
+                QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1 %2 %3 %4: %5 is %6, not %7")
+                                                            .arg(c.alarm[0], 2, 16, QChar('0'))
+                                                            .arg(c.alarm[1], 2, 16, QChar('0'))
+                                                            .arg(c.state[0], 2, 16, QChar('0'))
+                                                            .arg(c.state[1], 2, 16, QChar('0'))
+                                                            .arg(name, actual.name(), expected.name())));
+            }
+            QCOMPARE(counting->plays - before, c.siren ? 1 : 0);
+            if (c.siren) {
+                show(bytes); // still playing: not started again
+                QCOMPARE(counting->plays - before, 1);
+                mee->siren()->MediaPlayer1Notify();
+            }
+        }
+        // The noise-reduction boxes follow the detector's bits 4 and 5; their captions follow the
+        // read-back word, here without temperature compensation.
+        auto bytes = monitor::EncodeStatus(quiet());
+        bytes[50] = 0x20;
+        show(bytes);
+        QVERIFY(!mee->view().noisePir1->isChecked() && mee->view().noisePir2->isChecked());
+        QCOMPARE(mee->view().noisePir2->text(), QString("PIR DOWN(Noise Reduction)"));
+        QVERIFY(mee->view().noisePir2->isEnabled());
     }
 
     void theEventMemoryOnTheLogsTab() {

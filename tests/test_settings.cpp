@@ -9,6 +9,7 @@
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "link/ComSetup.h"
+#include "monitor/StatusRecord.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/TrackBar.h"
@@ -265,6 +266,29 @@ class TestSettings : public QObject {
         v.enLed->setChecked(false);
         sent = tick();
         QCOMPARE((sent[9] << 8) | sent[10], 380);
+    }
+
+    // The detector switches a PIR noise reduction itself: the box follows and tells the detector
+    // once; the poll goes on with the status, so nothing echoes back and forth.
+    void aNoiseReductionEchoSendsOneFrame() {
+        connectWith(factory);
+        monitor::StatusRecord s;
+        s.stateFlags = 1u << monitor::StateNoisePir1;
+        const auto status = monitor::EncodeStatus(s);
+        Bytes reply{0x02, 0x00, 58, 8};
+        reply.insert(reply.end(), status.begin(), status.end());
+        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(0x03);
+        peer->write(reply);
+        QCOMPARE(tick(), Poll8);
+        QVERIFY(mee->view().noisePir1->isChecked());
+        QVERIFY(link().PendingSettings);
+        const Bytes sent = tick();
+        QCOMPARE(sent.size(), std::size_t(46));
+        QCOMPARE(sent[24] & (NoisePir1 >> 8), NoisePir1 >> 8);
+        peer->write(reply);
+        QCOMPARE(tick(), Poll8);
+        QVERIFY(!link().PendingSettings);
     }
 
     void fileNamesAndFailures() {

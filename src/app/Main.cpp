@@ -7,6 +7,7 @@
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "monitor/EventLog.h"
+#include "monitor/Siren.h"
 #include "widgets/Artwork.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
@@ -114,6 +115,8 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     connect(FileOpen1, &QAction::triggered, configFiles_, &ConfigFiles::FileOpen1Execute);
     connect(FileSaveAs1, &QAction::triggered, configFiles_, &ConfigFiles::FileSaveAs1Execute);
     statusView_ = std::make_unique<StatusView>(view_, nullptr);
+    indicators_ = std::make_unique<Indicators>(view_, *statusView_, *link_, nullptr);
+    statusView_->setIndicators(indicators_.get());
 
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     endProcess_ = [](int code) { QCoreApplication::exit(code); };
@@ -244,6 +247,10 @@ void TMee::buildStatusBar() {
         statusPanels_[i] = panel;
         bar->addWidget(panel);
     }
+    notice_ = new QLabel(bar);
+    notice_->setObjectName(QStringLiteral("StatusNotice"));
+    notice_->setIndent(3);
+    bar->addWidget(notice_, 1);
     ProgressBar_serial = new QProgressBar(statusPanels_[2]);
     ProgressBar_serial->setObjectName(QStringLiteral("ProgressBar_serial"));
     ProgressBar_serial->setRange(0, 100);
@@ -294,6 +301,24 @@ void TMee::FormCreate() {
     ProgressBar_serial->setValue(0);
     LabelLogGrid(*StringGrid1);
     StringGrid1->fitHeadings();
+    // The siren file is looked for once, now.
+    setSiren(new Siren(this));
+}
+
+void TMee::setSiren(Siren* siren) {
+    delete siren_;
+    siren_ = siren;
+    if (siren_) {
+        siren_->setParent(this);
+        siren_->setObjectName(QStringLiteral("MediaPlayer1"));
+        connect(siren_, &Siren::unavailableNow, this, &TMee::ShowNotice);
+    }
+    indicators_->setSiren(siren_);
+}
+
+void TMee::ShowNotice(const QString& text) {
+    notice_->setText(text);
+    notice_->setToolTip(text);
 }
 
 void TMee::FormShow() {

@@ -6,6 +6,7 @@
 #include "app/ViewPage.h"
 #include "config/ReadBack.h"
 #include "link/PollCycle.h"
+#include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ class QTabWidget;
 class QTimer;
 class ConfigFiles;
 class Settings;
+class Siren;
 class QToolBar;
 class QToolButton;
 class StringGrid;
@@ -53,6 +55,13 @@ class TMee : public QMainWindow, private LinkView {
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() { return *configFiles_; }
     StatusView& statusView() { return *statusView_; }
+    Indicators& indicators() { return *indicators_; }
+    Siren* siren() const { return siren_; }
+    // Replaces the siren (tests give one with a player of their own); the window takes it over.
+    void setSiren(Siren* siren);
+    // A short notice at the right of the status bar, for what the user should know but need not
+    // answer (the siren turned off, a recording running).
+    void ShowNotice(const QString& text);
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
@@ -102,6 +111,9 @@ class TMee : public QMainWindow, private LinkView {
     std::unique_ptr<ReadBack> readBack_;
     ConfigFiles* configFiles_ = nullptr;
     std::unique_ptr<StatusView> statusView_;
+    std::unique_ptr<Indicators> indicators_;
+    Siren* siren_ = nullptr; // MediaPlayer1
+    QLabel* notice_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     TFormCom* formCom_ = nullptr;
     TGraphics* graphics_ = nullptr;

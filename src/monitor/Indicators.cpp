@@ -1,0 +1,80 @@
+#include "monitor/Indicators.h"
+
+#include "app/ViewPage.h"
+#include "config/ParameterBlock.h"
+#include "graph/Graf.h"
+#include "link/PollCycle.h"
+#include "monitor/Siren.h"
+#include "monitor/StatusRecord.h"
+#include "widgets/Lamp.h"
+
+#include <QCheckBox>
+
+using namespace monitor;
+
+namespace {
+const QColor Grey(128, 128, 128);
+const QColor Red(255, 0, 0);
+} // namespace
+
+Indicators::Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren)
+    : view_(view), status_(status), link_(link), siren_(siren) {}
+
+void Indicators::FollowNoiseReduction(int pir) {
+    QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
+    box->setChecked(status_.StateFlags[pir == 1 ? StateNoisePir1 : StateNoisePir2]);
+}
+
+void Indicators::ShowIndicators() {
+    const auto& alarm = status_.AlarmFlags;
+    const auto& state = status_.StateFlags;
+
+    // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
+    const auto& record = link_.Stores.parameters;
+    const bool automatic = ((record[22] | record[23] << 8) & params::EnableTempComp) != 0;
+    view_.noisePir1->setEnabled(!automatic);
+    view_.noisePir2->setEnabled(!automatic);
+    view_.noisePir1->setText(automatic ? QStringLiteral("PIR UP(Auto change N.R.)")
+                                       : QStringLiteral("PIR UP(Noise Reduction)"));
+    view_.noisePir2->setText(automatic ? QStringLiteral("PIR DOWN(Auto change N.R.)")
+                                       : QStringLiteral("PIR DOWN(Noise Reduction)"));
+
+    // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
+    const QColor& mwColour = graf::TraceColour[MW];
+    const QColor& upColour = graf::TraceColour[UpPir];
+    const QColor& downColour = graf::TraceColour[DownPir];
+    const struct {
+        Lamp* lamp;
+        int bit;
+        const QColor& colour;
+    } detections[] = {
+        {view_.mw.detection, AlarmMw, mwColour},           {view_.pir1.detection, AlarmPir1, upColour},
+        {view_.pir2.detection, AlarmPir2, downColour},     {view_.pir1.maskLamp, AlarmMask1, downColour},
+        {view_.pir2.maskLamp, AlarmMask2, downColour},     {view_.pir1.noiseLamp, AlarmIrNoise1, downColour},
+        {view_.pir2.noiseLamp, AlarmIrNoise2, downColour}, {view_.tamper, AlarmTamper, downColour}};
+    for (const auto& d : detections) d.lamp->setBrushColorNow(alarm[d.bit] ? d.colour : Grey);
+
+    // 3. The 24-hour auto test: the field behind the fault lamps turns red, else the window's own colour.
+    view_.diagnosticOn->setBrushColorNow(state[StateAutoTest] ? Red
+                                                              : view_.diagnosticOn->palette().color(QPalette::Button));
+
+    // 4. Faults.
+    const struct {
+        Lamp* lamp;
+        int bit;
+    } faults[] = {{view_.ledPowerFail, StateLowVoltage},
+                  {view_.ledMwFault, StateMwFault},
+                  {view_.ledPir1Fault, StatePir1Fault},
+                  {view_.ledPir2Fault, StatePir2Fault},
+                  {view_.ledCpuFault, StateCpuFault}};
+    for (const auto& f : faults) f.lamp->setBrushColorNow(state[f.bit] ? downColour : Grey);
+
+    // 5. The relays, with the window's next paint.
+    for (int o = 0; o < 3; ++o)
+        view_.outputs[static_cast<std::size_t>(o)].state->setBrushColor(state[StateOut1 + o] ? Red : Grey);
+
+    // 6. An output, the tamper or a mask sounds the siren; detections and faults alone never do.
+    const bool alarmState = state[StateOut1] || state[StateOut2] || state[StateOut3] || alarm[AlarmTamper] ||
+                            alarm[AlarmMask1] || alarm[AlarmMask2];
+    if (alarmState && sirenAllowed_ && siren_ && !siren_->Playing()) siren_->StartSiren();
+}

@@ -1,0 +1,31 @@
+// The alarm and fault lamps of the VIEW tab, the PIR noise-reduction boxes that follow the detector,
+// and the siren trigger: the indicator steps of every status reply.
+#pragma once
+
+#include "monitor/StatusView.h"
+
+class PollCycle;
+class Siren;
+struct ViewControls;
+
+class Indicators : public IndicatorSteps {
+  public:
+    // siren may be null (no siren at all).
+    Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren);
+
+    void setSiren(Siren* siren) { siren_ = siren; }
+    // While off (a replay of a recording), the lamps still follow but the siren never starts.
+    void setSirenAllowed(bool allowed) { sirenAllowed_ = allowed; }
+
+    // The box is checked exactly while the detector reports that channel's noise reduction on. A
+    // change runs the box's handler as a click would, so the detector is told once.
+    void FollowNoiseReduction(int pir) override;
+    void ShowIndicators() override;
+
+  private:
+    ViewControls& view_;
+    const StatusView& status_;
+    const PollCycle& link_;
+    Siren* siren_;
+    bool sirenAllowed_ = true;
+};
