@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     TGraphics graphics(&mee);
     mee.setCompanions(&formCom, &graphics);
     mee.show();
+    graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches
     formCom.ComboBox1->setEditText(port);
     mee.Action2->trigger();
 
@@ -94,8 +95,8 @@ int main(int argc, char** argv) {
 
     const double rate = replies / wall;
     const double limit = 1.0 / (0.010 + 70 * 10 / 19200.0); // 10 ms pause + 70 bytes on the wire
-    std::printf("status polls against the paced virtual detector, %.1f s:\n", wall);
-    std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 95 %%)\n", rate,
+    std::printf("status polls against the paced virtual detector, VIEW tab and graph shown, %.1f s:\n", wall);
+    std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 97 %%)\n", rate,
                 100 * rate / limit, limit);
     std::printf("  CPU %.1f %% of one core while polling (target: under 10 %%)\n", 100 * cpu / wall);
     std::printf("  resident memory %.1f MB (target: under 80 MB)\n", residentKiB() / 1024.0);

@@ -1,11 +1,17 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
 #include "app/Fonts.h"
 #include "app/Main.h"
+#include "app/UserDialogs.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <cmath>
@@ -58,5 +64,51 @@ int main(int argc, char** argv) {
     }
     app.processEvents();
     ok = save(graphics, "graph.png") && ok;
+    if (argc < 3) return ok ? 0 : 1;
+
+    // Live, against the virtual detector: a walk past it, then the tamper and a fault as well.
+    QProcess sim;
+    sim.start(QString::fromLocal8Bit(argv[2]), {QStringLiteral("--intruder-every"), QStringLiteral("6")});
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "the virtual detector did not start\n");
+        return 1;
+    }
+    const QString port = QString::fromUtf8(sim.readLine()).trimmed();
+    auto command = [&](const char* line) {
+        sim.write(QByteArray(line) + '\n');
+        sim.waitForBytesWritten(1000);
+    };
+    auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    dialogs::SetMessageHandler([](QWidget*, const QString& t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
+    TMee live;
+    live.setEndProcess([](int) {});
+    TGraphics liveGraph(&live);
+    live.setCompanions(&formCom, &liveGraph);
+    live.show();
+    liveGraph.show();
+    formCom.ComboBox1->setEditText(port);
+    live.Action2->trigger();
+    runFor(30000); // a few walks sweep across the graph
+    command("intruder");
+    runFor(1000); // the walker in the microwave field
+    ok = save(live, "live-intrusion.png") && ok;
+    ok = save(liveGraph, "live-graph.png") && ok;
+    command("tamper on");
+    command("fault mw on");
+    command("intruder");
+    runFor(2600); // all three beams crossed: the AND output is on
+    ok = save(live, "live-alarms.png") && ok;
+    if (auto* setup = live.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
+        ok = save(*setup->widget(), "live-alarms-setup.png") && ok;
+    live.PageControl1->setCurrentIndex(1);
+    runFor(500);
+    ok = save(live, "live-logs.png") && ok;
+    live.Action1Execute();
+    sim.terminate();
+    sim.waitForFinished(3000);
     return ok ? 0 : 1;
 }

@@ -300,7 +300,7 @@ void TMee::FormCreate() {
     hostLayout->addWidget(ProgressBar_serial);
     ProgressBar_serial->setValue(0);
     LabelLogGrid(*StringGrid1);
-    StringGrid1->fitHeadings();
+    FitLogGrid(*StringGrid1);
     // The siren file is looked for once, now.
     setSiren(new Siren(this));
 }
@@ -317,7 +317,9 @@ void TMee::setSiren(Siren* siren) {
 }
 
 void TMee::ShowNotice(const QString& text) {
-    notice_->setText(text);
+    // The status bar leaves it the room beside the panels; the whole text is in the tooltip.
+    const int room = std::max(notice_->width(), 240) - 2 * notice_->indent();
+    notice_->setText(notice_->fontMetrics().elidedText(text, Qt::ElideRight, room));
     notice_->setToolTip(text);
 }
 

@@ -12,6 +12,13 @@ void LabelLogGrid(StringGrid& grid) {
     for (int c = 0; c < 10; ++c) grid.setCell(c, 0, QString::fromUtf8(headings[c]));
 }
 
+void FitLogGrid(StringGrid& grid) {
+    grid.fitHeadings();
+    QStringList names;
+    for (int bit = 0; bit < 16; ++bit) names << QString::fromStdString(monitor::EventTypeText(1u << bit));
+    grid.fitColumnTo(1, names); // the event names, "Fail DOWN PIR" the longest
+}
+
 void ClearLogGrid(StringGrid& grid) {
     for (int c = 1; c < grid.ColCount(); ++c)
         for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(c, r, QString());

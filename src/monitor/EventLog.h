@@ -8,6 +8,8 @@ class StringGrid;
 
 // Numbers rows 1 .. last as "1 ", "2 ", ... in column 0 and writes the headings into row 0.
 void LabelLogGrid(StringGrid& grid);
+// Widens the columns to their headings, and the event column to the longest event name.
+void FitLogGrid(StringGrid& grid);
 // Empties every cell of the grid body; headings and row numbers stay.
 void ClearLogGrid(StringGrid& grid);
 // Rewrites rows 1 .. 10 from the 220 bytes of an event-memory reply. The grid ends as if it had

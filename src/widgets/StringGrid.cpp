@@ -40,6 +40,14 @@ void StringGrid::fitHeadings() {
     }
 }
 
+void StringGrid::fitColumnTo(int col, const QStringList& texts) {
+    if (col < 1 || col >= ColCount()) return;
+    const QFontMetrics fm(font());
+    int needed = horizontalHeader()->sectionSize(col - 1);
+    for (const QString& t : texts) needed = std::max(needed, fm.horizontalAdvance(t) + 12);
+    horizontalHeader()->resizeSection(col - 1, needed);
+}
+
 QString StringGrid::cell(int col, int row) const {
     if (col == 0 && row == 0) return corner_;
     if (row == 0) return horizontalHeaderItem(col - 1)->text();

@@ -15,6 +15,8 @@ class StringGrid : public QTableWidget {
     void setCell(int col, int row, const QString& text);
     // Widens the columns whose heading is wider than the default width of 75 pixels.
     void fitHeadings();
+    // Widens a column so that each of the texts fits in its cells.
+    void fitColumnTo(int col, const QStringList& texts);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
