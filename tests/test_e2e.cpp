@@ -165,6 +165,19 @@ class TestEndToEnd : public QObject {
         QCOMPARE(p.mee.view().mw.tconvLabel->text(), QString("12"));
     }
 
+    // A damaged first read-back is asked for again before anything else is polled or sent.
+    void aDamagedFirstReadBackIsRepeated() {
+        SimProcess sim({"--no-pacing"});
+        QVERIFY(sim.command("corrupt-next 9"));
+        Program p;
+        p.connectTo(sim.port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown, 3000);
+        QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(p.mee.view().mw.trangeLabel->text(), QString("300"));
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+        QVERIFY(p.messages.empty());
+    }
+
     void aSilentDetectorTimesOutAndIsLogged() {
         SimProcess sim({"--no-pacing"});
         Program p;
@@ -249,17 +262,24 @@ class TestEndToEnd : public QObject {
         QCOMPARE(params::DecodeRecord(p.link().Stores.parameters).channels[1].trange, 222);
     }
 
-    void aPacedDetectorAndASlowOneAreReadToCompletion() {
+    void aPacedDetectorAndASlowOneAreReadButADribblingOneTimesOut() {
         SimProcess sim; // paced at 19200 baud
         Program p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
-        // Bytes 30 ms apart, under the 50 ms time-out: slow, but every reply arrives whole.
-        QVERIFY(sim.command("dribble 30"));
+        // Bytes 1 ms apart, half the line's speed: slow, but every reply arrives whole within the
+        // exchange's deadline (the time-out plus twice the reply's time on the line).
+        QVERIFY(sim.command("dribble 1"));
         const auto before = p.link().GoodReplies;
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= before + 2, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= before + 5, 8000);
         QVERIFY(p.messages.empty());
         QCOMPARE(p.link().State(), LinkState::Polling);
+        // Bytes 30 ms apart, each under the 50 ms time-out, but a status reply would take two
+        // seconds: every exchange fails at its deadline, and the sixth ends in "Error Time Out".
+        QVERIFY(sim.command("dribble 30"));
+        QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 8000);
+        QCOMPARE(p.messages.front(), QString("Error Time Out"));
+        QCOMPARE(p.link().State(), LinkState::Halted);
     }
 
     void theSimulatorCleansUpItsLink() {

@@ -3,6 +3,7 @@
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
 #include "app/Main.h"
+#include "app/QuitOnSignal.h"
 #include "app/UserDialogs.h"
 #include "link/ComSetup.h"
 #include "link/PollCycle.h"
@@ -17,6 +18,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -75,6 +80,22 @@ struct StalledSerial : TBlockSerial {
     int PendingOutput() override { return stalledCalls-- > 0 ? 5 : TBlockSerial::PendingOutput(); }
 };
 
+// Whether a second program may open the port now. It runs as an ordinary user: root may open a
+// port that is claimed for exclusive use anyway.
+bool anotherProgramCanOpen(const std::string& path) {
+    const uid_t nobody = 65534;
+    if (geteuid() == 0 && chown(path.c_str(), nobody, nobody) != 0) return false;
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
+        TBlockSerial second;
+        second.OpenPort(path);
+        _exit(second.PortOpen ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 class TestPollCycle : public QObject {
@@ -131,7 +152,7 @@ class TestPollCycle : public QObject {
     void connectToAMissingPortSaysWhy() {
         view->port = "/dev/ttyS254-not-here";
         cycle->Connect();
-        QCOMPARE(view->messages, std::vector<std::string>{"No such file or directory"});
+        QCOMPARE(view->messages, std::vector<std::string>{"No such file or directory\nPort: /dev/ttyS254-not-here"});
         QVERIFY(!view->connected);
         QCOMPARE(cycle->State(), LinkState::Closed);
         QVERIFY(view->logged.empty());
@@ -234,14 +255,20 @@ class TestPollCycle : public QObject {
         QCOMPARE(peer->readSent(), Poll12);
         QCOMPARE(view->replies, Bytes{12});
         QCOMPARE(cycle->Stores.eventLog[219], std::uint8_t(0x11 + 219));
+        cycle->PageControl1Change(0); // no read-back yet: the VIEW tab asks for it first
+        QCOMPARE(cycle->PollRequest.code(), 9);
+        cycle->ParametersKnown = true;
         cycle->PageControl1Change(0);
         QCOMPARE(cycle->PollRequest.code(), 8);
         cycle->PageControl1Change(7); // any other index arms nothing
         QCOMPARE(cycle->PollRequest.code(), 8);
     }
 
-    void surplusBytesMisalignTheNextExchange() {
+    // Stray bytes after a good reply put the next exchange out of step: it fails and counts, the
+    // line is emptied once it is quiet, and the exchange after it is back in step.
+    void surplusBytesCostOneExchangeOnly() {
         connectNow();
+        cycle->ParametersKnown = true; // the VIEW tab polls the status
         cycle->PollRequest.ArmPoll(8, 64);
         Bytes longer = replyFrame(8, 58);
         longer.insert(longer.end(), {0xAA, 0xBB, 0xCC});
@@ -252,13 +279,70 @@ class TestPollCycle : public QObject {
         cycle->Timer2Timer();
         QCOMPARE(cycle->RetryCount, 1); // the surplus came first: not a frame
         QCOMPARE(view->replies.size(), std::size_t(1));
-        // A reconnect purges what is left.
-        cycle->Disconnect();
+        peer->write(replyFrame(8, 58, 0x21));
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(view->replies.size(), std::size_t(2));
+        QCOMPARE(cycle->Stores.status[0], 0x21);
+        QCOMPARE(cycle->Recoveries, std::uint64_t(1));
+        QVERIFY(view->messages.empty());
+    }
+
+    // Noise that looks like the start of a frame makes the next reply a damaged frame: dropped
+    // without counting, and what is left of the reply goes with it.
+    void noiseBeforeAReplyIsDroppedWithIt() {
         connectNow();
+        cycle->ParametersKnown = true; // the VIEW tab polls the status
         cycle->PollRequest.ArmPoll(8, 64);
+        Bytes longer = replyFrame(8, 58);
+        longer.insert(longer.end(), {0x02, 0x00, 0x3A});
+        peer->write(longer);
+        cycle->Timer2Timer();
         peer->write(replyFrame(8, 58));
         cycle->Timer2Timer();
+        QCOMPARE(cycle->DroppedFrames, std::uint64_t(1));
+        QCOMPARE(cycle->RetryCount, 0);
+        peer->write(replyFrame(8, 58, 0x21));
+        cycle->Timer2Timer();
+        QCOMPARE(cycle->RetryCount, 0);
         QCOMPARE(view->replies.size(), std::size_t(2));
+        QCOMPARE(cycle->Stores.status[0], 0x21);
+    }
+
+    // Each byte comes within the time-out, but the whole reply would take far longer than an
+    // exchange may: the exchange fails at its deadline instead of holding the window.
+    void aDribblingReplyFailsAtTheDeadline() {
+        QCOMPARE(PollCycle::ExchangeLimitMs(90, 64), 90 + 67);   // 64 bytes: 33.3 ms on the line
+        QCOMPARE(PollCycle::ExchangeLimitMs(90, 226), 90 + 236); // 226 bytes: 117.7 ms
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64); // time-out 50 ms: deadline 117 ms
+        std::atomic<bool> stop{false};
+        std::thread dribble([&] {
+            for (std::uint8_t b : replyFrame(8, 58)) {
+                if (stop) break;
+                peer->write({b});
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        cycle->Timer2Timer();
+        stop = true;
+        dribble.join();
+        QCOMPARE(cycle->RetryCount, 1);
+        QVERIFY(view->replies.empty());
+        QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
+        QCOMPARE(cycle->State(), LinkState::Polling); // retried, as after any failed exchange
+    }
+
+    void aFrameCheckFailureIsLoggedWithItsCause() {
+        connectNow();
+        cycle->PollRequest.ArmPoll(8, 64);
+        for (int i = 0; i < 6; ++i) {
+            peer->write(Bytes(64, 0x55)); // whole, but no frame
+            cycle->Timer2Timer();
+        }
+        QCOMPARE(view->messages, std::vector<std::string>{"Error Time Out"});
+        QCOMPARE(view->logged,
+                 std::vector<std::string>{" BuffRX[0]= 85 LenRX= 64 message: Frame check failed: start (no STX)"});
     }
 
     void settingsPendingWhileHaltedGoFirstAfterConnect() {
@@ -371,6 +455,23 @@ class TestPollCycle : public QObject {
         QVERIFY(peer->readSent().empty());
         cycle->Exit();
         QVERIFY(!cycle->Serial());
+    }
+
+    // Told to stop while connected: the port is closed through the event loop, as Exit does, so
+    // another program may open it at once.
+    void sigtermWhileConnectedReleasesThePort() {
+        connectNow();
+        int quitWith = 0;
+        {
+            QuitOnSignal quitOnSignal([this] { cycle->Exit(); }, [&](int signal) { quitWith = signal; });
+            QCOMPARE(::raise(SIGTERM), 0); // without the handler, the end of this test
+            QTRY_COMPARE(quitWith, SIGTERM);
+        }
+        QVERIFY(!cycle->Serial());
+        int exclusive = 1;
+        QCOMPARE(ioctl(peer->slave(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 0);
+        QVERIFY(anotherProgramCanOpen(peer->path()));
     }
 
     void throughTheMainWindowWithTheRealTimer() {

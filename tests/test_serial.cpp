@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -351,29 +352,67 @@ class TestSerial : public QObject {
 
     void failureMessagesSayWhatToDo() {
         QCOMPARE(OpenFailureMessage(ENOENT, "No such file or directory", "/dev/ttyUSB0"),
-                 std::string("No such file or directory"));
+                 std::string("No such file or directory\nPort: /dev/ttyUSB0"));
         QCOMPARE(OpenFailureMessage(EBUSY, "Device or resource busy", "/dev/ttyUSB0"),
                  std::string("Device or resource busy\nAnother program is using /dev/ttyUSB0: close it, then "
                              "connect again."));
-        const std::string denied = OpenFailureMessage(EACCES, "Permission denied", "/dev/null");
+        QTemporaryDir dir;
+        const std::string path = (dir.path() + "/ttyFAKE").toStdString();
+        QVERIFY(QFile(QString::fromStdString(path)).open(QIODevice::WriteOnly));
+        QCOMPARE(chmod(path.c_str(), 0600), 0);
+        const std::string denied = OpenFailureMessage(EACCES, "Permission denied", path);
         QVERIFY(denied.rfind("Permission denied\n", 0) == 0); // the system's text stays first
-        QVERIFY(denied.find("log out and in again") != std::string::npos);
+        QVERIFY(denied.find("udev rule") != std::string::npos);
     }
 
-    void permissionAdviceNamesTheGroup() {
+    // Only the owner may open it: no group would help, so the message shows the udev rule instead.
+    void permissionAdviceForAnOwnerOnlyDevice() {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/ttyFAKE";
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        QCOMPARE(chmod(path.toLocal8Bit().constData(), 0600), 0);
+        const QString advice = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        const QString owner = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
+        QVERIFY2(advice.startsWith(path + " is open to its owner (" + owner + ") only"), qPrintable(advice));
+        QVERIFY2(advice.contains("\n    KERNEL==\"ttyFAKE\", GROUP=\"dialout\", MODE=\"0660\"\n"), qPrintable(advice));
+        QVERIFY(!advice.contains("Join the group"));
+    }
+
+    void permissionAdviceForAGroupDevice() {
         if (geteuid() != 0) QSKIP("changing a file's group needs root");
         QTemporaryDir dir;
         const QString path = dir.path() + "/ttyFAKE";
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        // A group we are in: log out and in again. A group we are not in: join it.
-        QVERIFY(chown(path.toLocal8Bit().constData(), 0, getegid()) == 0);
-        QVERIFY(QString::fromStdString(PermissionAdvice(path.toStdString())).contains("log out and in again"));
-        QVERIFY(chown(path.toLocal8Bit().constData(), 0, 54321) == 0);
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        const QByteArray p = path.toLocal8Bit();
+        QCOMPARE(chmod(p.constData(), 0660), 0);
+        // A group we are not in, that may read and write the device: join it.
+        QCOMPARE(chown(p.constData(), 0, 54321), 0);
         const QString join = QString::fromStdString(PermissionAdvice(path.toStdString()));
-        QVERIFY2(join.startsWith("Join the group"), qPrintable(join));
-        QVERIFY(join.contains(path));
+        QVERIFY2(join.startsWith("Join the group \"54321\" that owns " + path), qPrintable(join));
+        // The same mode but the administrators' group: never advised.
+        QCOMPARE(chown(p.constData(), 0, 0), 0);
+        const QString root = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        QVERIFY2(root.contains("which no ordinary user should join") && !root.contains("Join the group"),
+                 qPrintable(root));
+        // The group may only read: joining it would not help either.
+        QCOMPARE(chmod(p.constData(), 0640), 0);
+        QCOMPARE(chown(p.constData(), 0, 54321), 0);
+        QVERIFY(QString::fromStdString(PermissionAdvice(path.toStdString())).contains("udev rule"));
+    }
+
+    void theTerminalMultiplexerIsNoPort() {
+        TBlockSerial s;
+        s.OpenPort("/dev/ptmx");
+        QVERIFY(!s.PortOpen);
+        QCOMPARE(s.ErrorCode, int(ErrNotSerialLine));
+        QCOMPARE(s.ErrorText, std::string("Not a serial line: the pseudo-terminal multiplexer"));
+        QTemporaryDir dir; // nor by another name
+        const std::string link = (dir.path() + "/ttyDETECTOR").toStdString();
+        QCOMPARE(symlink("/dev/ptmx", link.c_str()), 0);
+        s.OpenPort(link);
+        QCOMPARE(s.ErrorCode, int(ErrNotSerialLine));
+        QVERIFY(OpenFailureMessage(s.ErrorCode, s.ErrorText, link).find("hands out new pseudo-terminals") !=
+                std::string::npos);
     }
 };
 

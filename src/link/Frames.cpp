@@ -42,6 +42,18 @@ FrameCheck CheckReplyFrame(const ReceiveBuffer& frame, int expectedReplyLength) 
     return FrameCheck::Good;
 }
 
+const char* FrameCheckText(FrameCheck check) {
+    switch (check) {
+    case FrameCheck::Good: return "OK";
+    case FrameCheck::BadStx: return "Frame check failed: start (no STX)";
+    case FrameCheck::BadZeroByte: return "Frame check failed: zero byte";
+    case FrameCheck::BadLength: return "Frame check failed: length";
+    case FrameCheck::BadChecksum: return "Frame check failed: checksum";
+    case FrameCheck::BadEtx: return "Frame check failed: end (no ETX)";
+    }
+    return "Frame check failed";
+}
+
 void PlaceParameterBlock(const std::uint8_t* block, std::array<std::uint8_t, DetectorParametersSize>& params) {
     // Five pieces: the three channels, PWM/flags/reserved, the three outputs; pads stay as they are.
     std::copy_n(block + 0, 5, params.begin() + 0);

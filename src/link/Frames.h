@@ -67,6 +67,9 @@ enum class FrameCheck { Good, BadStx, BadZeroByte, BadLength, BadChecksum, BadEt
 // Checks a received reply against the armed length: STX, zero byte, LEN, checksum, ETX.
 FrameCheck CheckReplyFrame(const ReceiveBuffer& frame, int expectedReplyLength);
 
+// What a failed check says in the error log ("Frame check failed: checksum"); "OK" for Good.
+const char* FrameCheckText(FrameCheck check);
+
 // Where the payloads of the replies are kept between replies.
 struct ReplyStores {
     std::array<std::uint8_t, PwmRecordSize> pwm{};

@@ -12,6 +12,12 @@ PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
 
 PollCycle::~PollCycle() = default;
 
+int PollCycle::ExchangeLimitMs(int replyTimeoutMs, int replyLength) {
+    constexpr int BitsPerByte = 10;
+    constexpr int Baud = 19200;
+    return replyTimeoutMs + (2 * replyLength * BitsPerByte * 1000 + Baud - 1) / Baud;
+}
+
 LinkState PollCycle::State() const {
     if (!LinkActive()) return LinkState::Closed;
     return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
@@ -56,6 +62,7 @@ void PollCycle::Connect() {
         view_.ShowLinkState(true);
         PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
         RetryCount = 0;
+        troubled_ = false;
         ParametersKnown = false;
         timer2_->start();
     } catch (const std::exception& e) {
@@ -84,11 +91,19 @@ void PollCycle::Exit() {
 
 void PollCycle::PageControl1Change(int index) {
     if (!LinkActive()) return;
-    if (index == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+    // Back on the VIEW tab before the parameters are known, the read-back is what it needs.
+    if (index == 0 && !ParametersKnown) PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    else if (index == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
     else if (index == 1) PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
 }
 
+void PollCycle::resync() {
+    BytesDiscarded += static_cast<std::uint64_t>(serial_->ResyncInput(ResyncQuietMs, ResyncLimitMs));
+}
+
 void PollCycle::failExchange() {
+    ++FailedExchanges;
+    troubled_ = true;
     if (RetryCount != MaxRetries) {
         ++RetryCount;
         timer2_->start();
@@ -101,10 +116,14 @@ void PollCycle::failExchange() {
     // A port that fails for a reason of its own (an adapter pulled out) says so as well.
     if (serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned)
         message += "\nThe port reports: " + serial_->ErrorText;
-    view_.ShowMessage(message);
+    // The failure is named by the serial layer, or by the frame check when the bytes came whole.
+    const std::string cause = serial_->ErrorCode == 0 && failedCheck_ != frames::FrameCheck::Good
+                                  ? std::string(frames::FrameCheckText(failedCheck_))
+                                  : serial_->ErrorText;
     const std::string text = " BuffRX[0]= " + std::to_string(ReceiveBuffer[0]) +
-                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
-                             " message: " + serial_->ErrorText;
+                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) + " message: " + cause;
+    // The text is made first: the port may be closed (Exit) while the message box is open.
+    view_.ShowMessage(message);
     logError(nullptr, text);
 }
 
@@ -139,6 +158,7 @@ void PollCycle::Timer2Timer() {
         if (sent != length || serial_->ErrorCode != 0) {
             // Not gone out: it stays pending (the next Connect sends it first), and the failure
             // counts like a failed exchange so that a dead line still ends in a time-out.
+            failedCheck_ = frames::FrameCheck::Good;
             failExchange();
             return;
         }
@@ -152,9 +172,10 @@ void PollCycle::Timer2Timer() {
     serial_->SendBytes(PollRequest.bytes().data(), static_cast<int>(PollRequest.bytes().size()));
     ReceiveBuffer.fill(0);
     const int expected = PollRequest.ExpectedReplyLength();
+    const int timeout = view_.ReplyTimeoutMs();
     int received = 0;
     try {
-        received = serial_->ReceiveBytes(ReceiveBuffer.data(), expected, view_.ReplyTimeoutMs());
+        received = serial_->ReceiveBytes(ReceiveBuffer.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
     } catch (const std::exception& e) {
         timer2_->stop();
         const LoggedException logged{ExceptionClassName(e), e.what()};
@@ -164,17 +185,28 @@ void PollCycle::Timer2Timer() {
         return;
     }
 
+    // A failed exchange (no reply, a short one, or one without its STX) counts towards the time-out,
+    // and whatever is still on its way is thrown away so that the retry starts in step.
     if (serial_->ErrorCode != 0 || ReceiveBuffer[0] != frames::STX || received != expected) {
+        failedCheck_ =
+            serial_->ErrorCode == 0 && received == expected ? frames::FrameCheck::BadStx : frames::FrameCheck::Good;
+        resync();
         failExchange();
         return;
     }
 
     std::uint8_t goodCode = 0;
     if (frames::CheckReplyFrame(ReceiveBuffer, expected) != frames::FrameCheck::Good) {
-        // A complete but damaged frame: dropped, neither counted nor resetting the count.
+        // A complete but damaged frame: dropped, neither counted nor resetting the count. What may
+        // follow it (noise, the rest of a reply out of step) goes with it.
+        ++DroppedFrames;
+        troubled_ = true;
         serial_->FlushOutput();
         ReceiveBuffer.fill(0);
+        resync();
     } else {
+        if (troubled_) ++Recoveries;
+        troubled_ = false;
         RetryCount = 0;
         view_.ShowLinkState(true);
         const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);

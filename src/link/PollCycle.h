@@ -41,6 +41,13 @@ class PollCycle : public QObject {
     Q_OBJECT
   public:
     static constexpr int MaxRetries = 5;
+    // After a failed exchange the input is thrown away once the line has been quiet this long (a
+    // USB adapter passes bytes on in bursts up to 16 ms apart), waiting no longer than the limit.
+    static constexpr int ResyncQuietMs = 20;
+    static constexpr int ResyncLimitMs = 50;
+    // The longest one exchange may take: the reply time-out plus twice the reply's time on the line
+    // at 19200 baud (ten bits a byte).
+    static int ExchangeLimitMs(int replyTimeoutMs, int replyLength);
     using SerialFactory = std::function<std::unique_ptr<TBlockSerial>()>;
 
     PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
@@ -72,6 +79,12 @@ class PollCycle : public QObject {
     // Good replies since the program started, and the code of the last one.
     std::uint64_t GoodReplies = 0;
     std::uint8_t LastReplyCode = 0;
+    // Exchanges that failed (counted towards the time-out), complete but damaged frames that were
+    // dropped, good replies that ended a run of either, and the stray bytes thrown away meanwhile.
+    std::uint64_t FailedExchanges = 0;
+    std::uint64_t DroppedFrames = 0;
+    std::uint64_t Recoveries = 0;
+    std::uint64_t BytesDiscarded = 0;
 
   signals:
     // A settings frame went out on the line.
@@ -82,10 +95,15 @@ class PollCycle : public QObject {
     // Writes the log; a log that cannot be written is reported, never lost silently.
     void logError(const LoggedException* exception, const std::string& text);
     void failExchange();
+    // Waits for the line to calm down and empties the input, so that the next exchange starts in step.
+    void resync();
     void rearm(std::uint8_t goodCode);
 
     LinkView& view_;
     QTimer* timer2_;
     std::unique_ptr<TBlockSerial> serial_;
     SerialFactory serialFactory_;
+    // The frame check a failed exchange's reply failed (Good when the serial layer reported the failure).
+    frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;
+    bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -72,11 +74,49 @@ std::vector<std::string> ListPorts(const PortRoots& roots) {
     return ports;
 }
 
+namespace {
+
+// The group a udev rule should give a serial device: the distribution's own for serial lines.
+std::string serialGroup() {
+    for (const char* name : {"dialout", "uucp", "tty"})
+        if (::getgrnam(name)) return name;
+    return "dialout";
+}
+
+// For a device whose group may not use it, or is the administrators': only its owner may open it,
+// and only the administrator can change that.
+std::string ownerOnlyAdvice(const std::string& devicePath, const struct stat& st, const std::string& groupName) {
+    const passwd* owner = ::getpwuid(st.st_uid);
+    const std::string ownerName = owner ? owner->pw_name : std::to_string(st.st_uid);
+    char resolved[PATH_MAX];
+    const std::string real = ::realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
+    const std::string kernelName = real.substr(real.find_last_of('/') + 1);
+    const std::string group = serialGroup();
+    const bool groupCanUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    const std::string who = groupCanUse ? "its owner (" + ownerName + ") and the group \"" + groupName +
+                                              "\", which no ordinary user should join,"
+                                        : "its owner (" + ownerName + ")";
+    return devicePath + " is open to " + who + " only: joining a group would not help. The administrator can change " +
+           "that with a udev rule, this one line in /etc/udev/rules.d/70-serial-" + kernelName +
+           ".rules:\n    KERNEL==\"" + kernelName + "\", GROUP=\"" + group +
+           "\", MODE=\"0660\"\nIt takes effect when the device next appears " +
+           "(or after \"sudo udevadm trigger\"); then join the group \"" + group + "\".";
+}
+
+} // namespace
+
 std::string PermissionAdvice(const std::string& devicePath) {
     struct stat st {};
     if (::stat(devicePath.c_str(), &st) != 0) return {};
     const group* owner = ::getgrgid(st.st_gid);
     const std::string groupName = owner ? owner->gr_name : std::to_string(st.st_gid);
+    if ((st.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH))
+        return devicePath + " is open to everyone, yet the system refused it (a security policy or the way its " +
+               "file system is mounted): ask the administrator.";
+    // Joining the device's group helps only when that group may read and write it, and the
+    // administrators' group is never the one to join.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0)
+        return ownerOnlyAdvice(devicePath, st, groupName);
     bool member = ::getegid() == st.st_gid;
     gid_t groups[256];
     const int count = ::getgroups(256, groups);
@@ -104,6 +144,12 @@ std::string OpenFailureMessage(int errorCode, const std::string& errorText, cons
         if (!advice.empty()) message += "\n" + advice;
     } else if (errorCode == EBUSY) {
         message += "\nAnother program is using " + devicePath + ": close it, then connect again.";
+    } else if (errorCode == ErrNotSerialLine) {
+        message += "\n" + devicePath +
+                   " hands out new pseudo-terminals to the programs that open it; it reaches no device. Choose "
+                   "the detector's port instead (a virtual detector prints the path of its own).";
     }
+    // Whatever went wrong, the user sees which port it was.
+    if (!devicePath.empty() && message.find(devicePath) == std::string::npos) message += "\nPort: " + devicePath;
     return message;
 }

@@ -18,9 +18,11 @@ bool ProbePort(const std::string& name, const PortRoots& roots = {});
 // (ttyUSB*, ttyACM*) by path, in numeric order.
 std::vector<std::string> ListPorts(const PortRoots& roots = {});
 
-// A line telling the user how to get permission to open the device, for a "Permission denied".
+// What to tell the user who got "Permission denied" for the device: which group to join (or log in
+// again for) when the device's group may read and write it; otherwise that only its owner may open
+// it, with the one-line udev rule the administrator can add to change that.
 std::string PermissionAdvice(const std::string& devicePath);
 
-// What Connect tells the user when the port cannot be opened or set up: the system's text, and
-// for a refused or busy port one more line on what to do.
+// What Connect tells the user when the port cannot be opened or set up: the system's text, for a
+// refused or busy port one more line on what to do, and the port's path.
 std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath);

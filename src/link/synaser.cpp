@@ -8,6 +8,8 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +61,13 @@ int comNumber(const std::string& rest) {
     return n;
 }
 
+// /dev/ptmx (and the multiplexer of a devpts mount) is character device 5, 2: opening it makes a
+// new pseudo-terminal pair, whose other end nobody holds, instead of reaching a device.
+bool isTerminalMultiplexer(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 5 && minor(st.st_rdev) == 2;
+}
+
 } // namespace
 
 ESynaSerError::ESynaSerError(int code, const std::string& text)
@@ -84,6 +93,7 @@ std::string TBlockSerial::GetErrorDesc(int code) {
     case ErrRxOver: return "Receive Queue overflow";
     case ErrRxParity: return "Receive Parity Error";
     case ErrTxFull: return "Tranceive Queue is full";
+    case ErrNotSerialLine: return "Not a serial line: the pseudo-terminal multiplexer";
     default: return std::strerror(code);
     }
 }
@@ -113,6 +123,10 @@ void TBlockSerial::OpenPort(const std::string& name) {
     setError(sOK);
     LineBuffer.clear();
     DevicePath = DevicePathFor(name, &PortNumber);
+    if (isTerminalMultiplexer(DevicePath)) {
+        setError(ErrNotSerialLine);
+        return finish();
+    }
 
     const int fd = ::open(DevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -277,13 +291,24 @@ int TBlockSerial::readQueued(std::uint8_t* into, int capacity) {
 }
 
 int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
+    return receive(buffer, count, timeoutMs, -1);
+}
+
+int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
+    return receive(buffer, count, timeoutMs, std::max(0, limitMs));
+}
+
+// limitMs < 0: no limit on the whole receive.
+int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
     if (!PortOpen) {
         setError(ErrPortNotOpen);
         finish();
         return 0;
     }
     setError(sOK);
-    const auto overall = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    const auto start = Clock::now();
+    const auto overall = start + std::chrono::milliseconds(std::max(0, timeoutMs));
+    const auto limit = start + std::chrono::milliseconds(std::max(0, limitMs));
     std::vector<std::uint8_t> chunk;
     std::uint8_t scratch[4096];
     int stored = 0;
@@ -292,7 +317,8 @@ int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
         if (!LineBuffer.empty()) {
             chunk.swap(LineBuffer);
         } else {
-            const int wait = InterPacketTimeout ? std::max(0, timeoutMs) : msLeft(overall);
+            int wait = InterPacketTimeout ? std::max(0, timeoutMs) : msLeft(overall);
+            if (limitMs >= 0) wait = std::min(wait, msLeft(limit));
             const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
             for (;;) {
                 pollfd p{fd_, POLLIN, 0};
@@ -329,6 +355,27 @@ int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
     }
     finish();
     return stored;
+}
+
+int TBlockSerial::ResyncInput(int quietMs, int limitMs) {
+    int dropped = static_cast<int>(LineBuffer.size());
+    LineBuffer.clear();
+    if (fd_ < 0) return dropped;
+    const auto limit = Clock::now() + std::chrono::milliseconds(std::max(0, limitMs));
+    std::uint8_t scratch[512];
+    for (;;) {
+        const int wait = std::min(std::max(0, quietMs), msLeft(limit));
+        if (wait == 0) break;
+        pollfd p{fd_, POLLIN, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLIN)) break; // quiet long enough, or the device is gone
+        const ssize_t n = ::read(fd_, scratch, sizeof scratch);
+        if (n > 0) dropped += static_cast<int>(n);
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN)) break;
+    }
+    ::tcflush(fd_, TCIFLUSH);
+    return dropped;
 }
 
 int TBlockSerial::PendingOutput() {

@@ -24,6 +24,7 @@ enum SerialError : int {
     ErrRxOver = 10001,
     ErrRxParity = 10002,
     ErrTxFull = 10003,
+    ErrNotSerialLine = 10004, // a device that is no serial line though it is a terminal (/dev/ptmx)
 };
 
 // Raised only while RaiseExcept is set: "Communication error %d: %s".
@@ -52,7 +53,8 @@ class TBlockSerial {
     TBlockSerial(const TBlockSerial&) = delete;
     TBlockSerial& operator=(const TBlockSerial&) = delete;
 
-    // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is.
+    // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is. The
+    // pseudo-terminal multiplexer is refused (ErrNotSerialLine): it only hands out new terminals.
     void OpenPort(const std::string& name);
     void ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow);
     void SetInputQueueSize(int bytes);
@@ -60,6 +62,14 @@ class TBlockSerial {
     int SendBytes(const std::uint8_t* buffer, int count);
     // Gathers count bytes, waiting up to timeoutMs for each chunk; a short count comes with an error.
     int ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs);
+    // The same, but the whole receive also ends limitMs after it began (ErrTimeout), however
+    // steadily the bytes come: a device that dribbles cannot hold the caller for longer.
+    int ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
+    // Back in step after a failed exchange: reads and throws away what still arrives until the
+    // line has been quiet for quietMs (but for no longer than limitMs in all), then empties
+    // LineBuffer and the input queue. Returns the bytes thrown away; ErrorCode and ErrorText stay
+    // those of the failure.
+    int ResyncInput(int quietMs, int limitMs);
     // Bytes still queued for output. Virtual so that tests can simulate a stalled transmitter,
     // which a pseudo-terminal never reports.
     virtual int PendingOutput();
@@ -92,6 +102,7 @@ class TBlockSerial {
     void finish(); // raises when asked to and the call failed
     void checkLineErrors();
     int readQueued(std::uint8_t* into, int capacity);
+    int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
 
     int fd_ = -1;
     bool haveSavedTermios_ = false;

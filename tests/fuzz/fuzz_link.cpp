@@ -1,9 +1,14 @@
 // Feeds arbitrary bytes through the serial receive path and the frame check, as a detector
-// gone mad would: the first byte picks the armed poll, the rest arrives on a pseudo-terminal.
+// gone mad would: the first byte picks the armed poll and how the exchange ends, the rest
+// arrives on a pseudo-terminal. Oracles: a frame that passes the check has its parts where they
+// belong and sums to zero with its checksum, and dispatch copies its payload to its store.
+#include "config/ParameterBlock.h"
 #include "link/Frames.h"
 #include "link/synaser.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -28,8 +33,32 @@ struct Line {
     }
 };
 
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
 void checkAndDispatch(const frames::ReceiveBuffer& buffer, int expected, frames::ReplyStores& stores) {
-    if (frames::CheckReplyFrame(buffer, expected) == frames::FrameCheck::Good) frames::DispatchReply(buffer, stores);
+    const frames::FrameCheck result = frames::CheckReplyFrame(buffer, expected);
+    check(std::strlen(frames::FrameCheckText(result)) > 0);
+    if (result != frames::FrameCheck::Good) return;
+    const std::size_t len = buffer[2];
+    check(buffer[0] == frames::STX && buffer[1] == 0 && static_cast<int>(len) == expected - 6);
+    check(buffer[len + 5] == frames::ETX);
+    unsigned sum = 0;
+    for (std::size_t i = 4; i <= len + 4; ++i) sum += buffer[i];
+    check(sum % 256 == 0);
+    const std::uint8_t code = frames::DispatchReply(buffer, stores);
+    check(code == buffer[3]);
+    const std::uint8_t* payload = buffer.data() + 4;
+    switch (code) {
+    case frames::Status: check(std::equal(stores.status.begin(), stores.status.end(), payload)); break;
+    case frames::EventLog: check(std::equal(stores.eventLog.begin(), stores.eventLog.end(), payload)); break;
+    case frames::PwmValues: check(std::equal(stores.pwm.begin(), stores.pwm.end(), payload)); break;
+    case frames::ParameterReadBack:
+        check(params::DecodeRecord(stores.parameters) == params::DecodeBlock(payload, params::PwmOrder::LowFirst));
+        break;
+    default: break;
+    }
 }
 
 } // namespace
@@ -41,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const int lengths[] = {frames::StatusReplyLength, frames::ParameterReplyLength, frames::EventLogReplyLength,
                                   frames::PwmReplyLength};
     const int expected = lengths[data[0] % 4];
+    const bool limited = data[0] & 4; // the whole receive bounded, as the poll cycle does it
+    const bool resync = data[0] & 8;  // after the last receive: back in step, or a plain purge
     ++data;
     --size;
 
@@ -56,11 +87,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     poll(&p, 1, 20);
     for (;;) {
         frames::ReceiveBuffer buffer{};
-        const int n = line.serial.ReceiveBytes(buffer.data(), expected, 1);
+        const int n = limited ? line.serial.ReceiveBytes(buffer.data(), expected, 1, 2)
+                              : line.serial.ReceiveBytes(buffer.data(), expected, 1);
+        check(n >= 0 && n <= expected);
+        check(n == expected || line.serial.ErrorCode != 0); // a short count comes with an error
         if (n == expected && line.serial.ErrorCode == 0 && buffer[0] == frames::STX)
             checkAndDispatch(buffer, expected, stores);
         if (n < expected || line.serial.ErrorCode != 0) break;
     }
-    line.serial.PurgePort();
+    if (resync) {
+        const int code = line.serial.ErrorCode;
+        check(line.serial.ResyncInput(1, 2) >= 0);
+        check(line.serial.ErrorCode == code && line.serial.LineBuffer.empty());
+    } else {
+        line.serial.PurgePort();
+    }
     return 0;
 }
