@@ -4,11 +4,13 @@
 #include "app/Application.h"
 #include "app/Fonts.h"
 
+#include <QStandardPaths>
 #include <QTest>
 
 #define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                               \
     int main(int argc, char** argv) {                                                                                  \
         OstrevoApplication app(argc, argv);                                                                            \
+        QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                       \
         RegisterProgramFonts();                                                                                        \
         QApplication::setFont(ProgramFont());                                                                          \
         TestClass test;                                                                                                \

@@ -10,7 +10,7 @@
 
 OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server xauth openbox novnc websockify iproute2)
 # What --check-headless needs besides: finding the window and taking the screenshot.
-OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick)
+OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils)
 OSTREVO_HEADLESS_GEOMETRY=1280x800
 
 OSTREVO_HEADLESS_PIDS=() # in the order started; stopped in the reverse order
@@ -237,6 +237,24 @@ ostrevo_headless_window_shown() {
     timeout 2 xdotool search --onlyvisible --name '^Ostrevo SetUp$' >/dev/null
 }
 
+# The main window as the window manager sees it, with no input event since it appeared: faded in
+# to 250 of 255 (the property is 250/255 of 0xFFFFFFFF), and a dialog's title bar without
+# minimise and maximise (Motif decorations 0x20 and 0x40 clear).
+ostrevo_headless_check_window() {
+    local win opacity decorations
+    win=$(timeout 2 xdotool search --onlyvisible --name '^Ostrevo SetUp$' | head -n 1)
+    opacity=$(timeout 2 xprop -id "$win" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
+    if [ "$opacity" != "4210752250" ]; then
+        echo "Headless check failed: the window's opacity is ${opacity:-unset}, not 250 of 255, with no input" >&2
+        return 1
+    fi
+    decorations=$(timeout 2 xprop -id "$win" _MOTIF_WM_HINTS | sed -n 's/.* = //p' | cut -d, -f3)
+    if [ -z "$decorations" ] || [ $((decorations & 0x61)) -ne 0 ]; then
+        echo "Headless check failed: the title bar offers minimise or maximise (Motif decorations ${decorations:-unset})" >&2
+        return 1
+    fi
+}
+
 # scripts/run --check-headless: the program on the private desktop, as a user with no display gets it.
 ostrevo_headless_check() {
     ostrevo_install_package_list "${OSTREVO_HEADLESS_PACKAGES[@]}" "${OSTREVO_HEADLESS_CHECK_PACKAGES[@]}"
@@ -254,7 +272,8 @@ ostrevo_headless_check() {
         fi
         return 1
     fi
-    sleep 1 # lets the window finish painting before the screenshot
+    sleep 1 # lets the window finish painting (and fading in) before the screenshot
+    if ! ostrevo_headless_check_window; then return 1; fi
     rm -f build/headless.png
     local colours=0
     if ! timeout 10 import -window root build/headless.png ||

@@ -1,10 +1,16 @@
-# Debian packages the build, the program and the tests need. Sourced by the other scripts.
-OSTREVO_PACKAGES=(
+# shellcheck shell=bash
+# Debian packages the build and the program need (scripts/run). Sourced by the other scripts.
+OSTREVO_RUN_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
     qt6-qpa-plugins gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-wine fonts-dejavu-core
-    clang libclang-rt-14-dev
+)
+# ... and with them everything the tests, benchmarks and the fuzz target need (pdftotext reads the
+# installation report back).
+OSTREVO_PACKAGES=(
+    "${OSTREVO_RUN_PACKAGES[@]}"
+    clang libclang-rt-14-dev poppler-utils
 )
 
 # Installs whatever is missing: as root directly, otherwise through sudo, otherwise it prints
@@ -36,11 +42,35 @@ ostrevo_install_package_list() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures build/ once and builds it; quick when nothing changed.
+# Configures the build folder $1 (default build/) once and builds everything in it, or only the targets
+# named after it; quick when nothing changed.
+#   ostrevo_build build                    everything: the program, the tools and the tests
+#   ostrevo_build build ostrevo-setup ...  only those targets and what they need
 ostrevo_build() {
     local dir=${1:-build}
+    if [ $# -gt 0 ]; then shift; fi
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     fi
-    cmake --build "$dir"
+    if [ $# -gt 0 ]; then
+        cmake --build "$dir" --target "$@"
+    else
+        cmake --build "$dir"
+    fi
+}
+
+# ostrevo_build without the compiler's output: it goes to $1/build-output.log, shown only when the
+# build fails. Says so when the program has never been built in $1, since that takes a while.
+ostrevo_build_quietly() {
+    local dir=$1
+    if [ ! -x "$dir/ostrevo-setup" ]; then
+        echo "Building Ostrevo SetUp in $dir/ for the first time: this takes a minute or two..."
+    fi
+    mkdir -p "$dir"
+    local log="$dir/build-output.log"
+    if ! ostrevo_build "$@" >"$log" 2>&1; then
+        echo "The build failed; its output ($log):" >&2
+        cat "$log" >&2
+        return 1
+    fi
 }

@@ -1,10 +1,12 @@
 #include "app/ErrorLog.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
 #include <fcntl.h>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
@@ -19,6 +21,19 @@ std::string twoDigits(int n) {
 
 std::string systemError(const std::string& what, int err) {
     return what + ": " + std::strerror(err);
+}
+
+std::string withSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+// Creates folder and the folders above it that are missing, private to the user as XDG asks. Failures
+// are left for the first write to report.
+void makeFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+        ::mkdir(folder.substr(0, slash).c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
 }
 
 } // namespace
@@ -45,7 +60,13 @@ ErrorLog::ErrorLog(std::string folder) : path_(std::move(folder)) {
 }
 
 ErrorLog ErrorLog::besideProgram() {
-    return ErrorLog(ProgramFolder());
+    return firstWritable(ProgramFolder(), StateLogFolder());
+}
+
+ErrorLog ErrorLog::firstWritable(const std::string& first, const std::string& fallback) {
+    if (LogFolderWritable(first)) return ErrorLog(first);
+    makeFolders(fallback);
+    return ErrorLog(fallback);
 }
 
 void ErrorLog::LogError(const LoggedException* exception, const std::string& text) const {
@@ -89,6 +110,35 @@ std::string ProgramFolder() {
     std::string path(buf, static_cast<std::size_t>(n));
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string StateLogFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return withSlash(state) + "ostrevo-setup/";
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
+        home = env;
+    } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+        home = user->pw_dir;
+    }
+    return withSlash(home) + ".local/state/ostrevo-setup/";
+}
+
+bool LogFolderWritable(const std::string& folder) {
+    const std::string path = ErrorLog(folder).path();
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno != ENOENT) return false;
+    // No log yet: a file of our own, created and removed at once, tells whether the folder takes one.
+    std::string probe = withSlash(folder) + ".LogError.XXXXXX";
+    fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 std::string ExceptionClassName(const std::exception& e) {

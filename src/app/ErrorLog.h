@@ -1,4 +1,5 @@
-// The program's error log, "LogError.txt" beside the executable: one entry per communication failure.
+// The program's error log, "LogError.txt": one entry per communication failure. It is written beside the
+// executable, or under $XDG_STATE_HOME/ostrevo-setup/ when that folder cannot take it (an installed program).
 #pragma once
 
 #include <ctime>
@@ -25,8 +26,13 @@ class ErrorLog {
   public:
     // The log in the given folder (a trailing separator is optional).
     explicit ErrorLog(std::string folder);
-    // The log beside the running executable.
+    // The log beside the running executable when a file can be written there, otherwise the log in
+    // StateLogFolder().
     static ErrorLog besideProgram();
+    // The log in first when a file can be written there, otherwise the log in fallback, whose folders
+    // are created as needed. A fallback that cannot be created either still names the log: writing to
+    // it then throws, so that the caller can tell the user.
+    static ErrorLog firstWritable(const std::string& first, const std::string& fallback);
 
     const std::string& path() const { return path_; }
 
@@ -40,5 +46,11 @@ class ErrorLog {
 
 // The folder of the running executable, with a trailing '/'.
 std::string ProgramFolder();
+// The user's folder for the log of an installed program, with a trailing '/': $XDG_STATE_HOME/ostrevo-setup/,
+// or ~/.local/state/ostrevo-setup/ when XDG_STATE_HOME is unset, empty or not an absolute path.
+std::string StateLogFolder();
+// True when a file can be created in folder or its LogError.txt can be appended to. Tried for real: as
+// root, permission bits alone do not tell (a read-only file system or /proc refuses root too).
+bool LogFolderWritable(const std::string& folder);
 // The class name of an exception object, readable ("std::runtime_error", "ESynaSerError").
 std::string ExceptionClassName(const std::exception& e);

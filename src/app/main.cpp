@@ -1,14 +1,19 @@
 // Entry point: the application "Ostrevo" with its three windows, created in order.
 #include "app/Main.h"
+#include "app/About.h"
 #include "app/Application.h"
 #include "app/Fonts.h"
+#include "app/QuitOnSignal.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
+#include "widgets/Artwork.h"
 
 #include <QApplication>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // --help and --version are answered first: they need no display and create no window.
+    if (const int status = AnswerInfoOptions(argc, argv); status >= 0) return status;
     // With no display at all, say what to do and stop before Qt looks for one. The windows are
     // never served on the network from here: scripts/run provides a private local view instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -21,6 +26,10 @@ int main(int argc, char** argv) {
     }
     OstrevoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrevo"));
+    QApplication::setOrganizationName(QStringLiteral("Ostrevo")); // ~/.config/Ostrevo/Ostrevo.conf
+    // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
     RegisterProgramFonts();
     QApplication::setFont(ProgramFont());
 
@@ -28,6 +37,10 @@ int main(int argc, char** argv) {
     TFormCom formCom(&mee);
     TGraphics graphics(&mee);
     mee.setCompanions(&formCom, &graphics);
+    // The last port, time-out and graph placement come back from the last run.
+    formCom.rememberBetweenRuns();
+    graphics.rememberBetweenRuns();
     mee.show();
+    QuitOnSignal quitOnSignal([&mee] { mee.link().Exit(); }); // killed while connected: the port is released
     return app.exec();
 }

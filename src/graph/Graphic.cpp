@@ -1,11 +1,17 @@
 #include "graph/Graphic.h"
 
+#include "app/FileDialogs.h"
+#include "app/UserDialogs.h"
+
 #include <QAction>
+#include <QSaveFile>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QShowEvent>
 
 namespace {
@@ -49,11 +55,25 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     DirectConvert1 = PopupMenu1->addAction(QStringLiteral("Direct Convert"));
     DirectConvert1->setObjectName(QStringLiteral("DirectConvert1"));
     DirectConvert1->setCheckable(true);
+    SaveImage1 = PopupMenu1->addAction(QStringLiteral("Save Image..."));
+    SaveImage1->setObjectName(QStringLiteral("SaveImage1"));
+    connect(SaveImage1, &QAction::triggered, this, [this] {
+        QString path = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
+                                            QStringLiteral("PNG (*.png)"));
+        if (path.isEmpty()) return;
+        if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+        QString error;
+        if (!SaveImage(path, error)) dialogs::ShowWarning(this, error);
+    });
     // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
     connect(Clear1, &QAction::triggered, this, &TGraphics::ClearClick);
     imgScreen->setContextMenuPolicy(Qt::CustomContextMenu);
+    imgScreen->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
     connect(imgScreen, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(imgScreen->mapToGlobal(at)); });
+    auto* popupKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(popupKey, &QShortcut::activated, this,
+            [this] { PopupMenu1->popup(imgScreen->mapToGlobal(imgScreen->rect().center())); });
 
     FormCreate();
 }
@@ -91,6 +111,14 @@ void TGraphics::build(bool atCreation) {
     BuildTraces(State, imgScreen->width());
     SetupGraph(Screen, Background);
     DrawBackground(Screen, Background);
+}
+
+bool TGraphics::SaveImage(const QString& path, QString& error) const {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && Screen.save(&file, "PNG") && file.flush() && file.commit()) return true;
+    error = QStringLiteral("The image \"%1\" could not be written: %2").arg(path, file.errorString());
+    file.cancelWriting();
+    return false;
 }
 
 void TGraphics::ClearClick() {
@@ -136,11 +164,42 @@ void TGraphics::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) update(); // FormActivate
 }
 
+TGraphics::~TGraphics() {
+    keepPlace();
+}
+
+void TGraphics::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    keepPlace();
+}
+
+void TGraphics::keepPlace() const {
+    if (!remember_ || !placed_) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("graph/x"), pos().x());
+    settings.setValue(QStringLiteral("graph/y"), pos().y());
+    settings.setValue(QStringLiteral("graph/width"), width());
+}
+
 void TGraphics::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (placed_ || event->spontaneous()) return;
     placed_ = true;
-    // Placed as designed, on the monitor of the main window.
+    // As designed, on the monitor of the main window, where it fits there; otherwise moved onto
+    // that monitor's available area (a small screen would hide most of it).
     QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
-    if (screen) move(screen->geometry().topLeft() + QPoint(460, 602));
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize frame = frameGeometry().size().expandedTo(size());
+    QPoint at = screen->geometry().topLeft() + QPoint(460, 602);
+    if (remember_) {
+        const QSettings settings;
+        if (settings.contains(QStringLiteral("graph/x"))) {
+            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(), settings.value(QStringLiteral("graph/y")).toInt());
+            resize(settings.value(QStringLiteral("graph/width"), width()).toInt(), height());
+        }
+    }
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height())));
+    move(at);
 }

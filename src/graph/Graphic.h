@@ -41,6 +41,9 @@ class TGraphics : public QWidget {
     void FeedStatus(const std::array<ChannelValues, 3>& channels);
     // Shows the screen image as it is now.
     void RepaintScreen();
+    // Opens where it was last left, at the width it had, and keeps both for the next run.
+    void rememberBetweenRuns() { remember_ = true; }
+    ~TGraphics() override;
 
     GraphState State;
     QImage Screen;     // imgScreen's picture
@@ -54,14 +57,20 @@ class TGraphics : public QWidget {
     QMenu* PopupMenu1 = nullptr;
     QAction* Clear1 = nullptr;
     QAction* DirectConvert1 = nullptr;
+    QAction* SaveImage1 = nullptr; // "Save Image...": the visible traces as a PNG file
+    // Writes the screen image as it is now to a PNG file; false and error when it cannot.
+    bool SaveImage(const QString& path, QString& error) const;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
+    void keepPlace() const;
     bool placed_ = false;
+    bool remember_ = false;
 };

@@ -1,14 +1,19 @@
 #include "link/ComSetup.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QSignalBlocker>
 
 TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint), roots_(roots) {
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Com Setup"));
     setModal(false);
@@ -29,6 +34,7 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     ScrollBar1->setPageStep(1);
     ScrollBar1->setValue(90);
     ScrollBar1->setGeometry(26, 37, 142, 17);
+    ScrollBar1->setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
     Label2 = new QLabel(QStringLiteral("COM"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(bold);
@@ -45,7 +51,7 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     for (QLabel* l : {Label3, Label2}) l->adjustSize();
 
     // The ports that exist now, in numeric order; nothing is selected.
-    for (const std::string& port : ListPorts(roots)) ComboBox1->addItem(QString::fromStdString(port));
+    RefreshPorts();
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(QString());
 
@@ -63,17 +69,93 @@ void TFormCom::ScrollBar1Change() {
     Label1->setText(QString::number(ScrollBar1->value()) + QStringLiteral(" mS"));
 }
 
+namespace {
+
+QString readLine(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readLine()).trimmed() : QString();
+}
+
+// "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
+QString usbDescription(const PortRoots& roots, const QString& ttyName) {
+    const QString iface = QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName +
+                                    QStringLiteral("/device"))
+                              .canonicalFilePath();
+    if (iface.isEmpty()) return {};
+    // The tty hangs off a USB interface (ttyACM) or a port below one (ttyUSB): walk up to the device.
+    QDir dir(iface);
+    for (int up = 0; up < 3; ++up, dir.cdUp()) {
+        const QString vid = readLine(dir.filePath(QStringLiteral("idVendor")));
+        if (vid.isEmpty()) continue;
+        const QString pid = readLine(dir.filePath(QStringLiteral("idProduct")));
+        QString product = readLine(dir.filePath(QStringLiteral("product")));
+        if (product.isEmpty()) product = readLine(dir.filePath(QStringLiteral("manufacturer")));
+        return (product.isEmpty() ? QString() : product + QLatin1Char(' ')) + QStringLiteral("(%1:%2)").arg(vid, pid);
+    }
+    return {};
+}
+
+} // namespace
+
+void TFormCom::RefreshPorts() {
+    const QString text = ComboBox1->currentText();
+    const QSignalBlocker quiet(ComboBox1);
+    ComboBox1->clear();
+    for (const std::string& port : ListPorts(roots_)) {
+        const QString path = QString::fromStdString(port);
+        const QString description = usbDescription(roots_, QFileInfo(path).fileName());
+        ComboBox1->addItem(description.isEmpty() ? path : path + QStringLiteral("  ") + description, path);
+    }
+    for (const QString& path : typed_)
+        if (ComboBox1->findData(path) < 0) ComboBox1->addItem(path, path);
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(text);
+}
+
 void TFormCom::ComboBox1Change() {
-    selectedPort_ = ComboBox1->currentText().trimmed();
+    // A listed port names its path, whatever description its line shows beside it.
+    const QString text = ComboBox1->currentText();
+    const int listed = ComboBox1->findText(text);
+    selectedPort_ = listed >= 0 ? ComboBox1->itemData(listed).toString().trimmed() : text.trimmed();
     if (!selectedPort_.isEmpty()) emit portChosen();
 }
 
 void TFormCom::Button_OKClick() {
+    // A port typed by hand stays in the list for the next time the dialog opens.
+    if (!selectedPort_.isEmpty() && ComboBox1->findData(selectedPort_) < 0 && !typed_.contains(selectedPort_)) {
+        typed_ << selectedPort_;
+        const QSignalBlocker quiet(ComboBox1);
+        const QString text = ComboBox1->currentText();
+        ComboBox1->addItem(selectedPort_, selectedPort_);
+        ComboBox1->setEditText(text);
+    }
+    if (remember_) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("port/name"), selectedPort_);
+        settings.setValue(QStringLiteral("port/timeoutMs"), ScrollBar1->value());
+    }
     hide();
+}
+
+void TFormCom::rememberBetweenRuns() {
+    remember_ = true;
+    QSettings settings;
+    const int timeout = settings.value(QStringLiteral("port/timeoutMs"), ScrollBar1->value()).toInt();
+    ScrollBar1->setValue(timeout);
+    const QString port = settings.value(QStringLiteral("port/name")).toString();
+    if (port.isEmpty()) return;
+    if (ComboBox1->findData(port) < 0 && !typed_.contains(port)) {
+        typed_ << port;
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->addItem(port, port);
+        ComboBox1->setCurrentIndex(-1);
+    }
+    ComboBox1->setEditText(port); // Connect is possible at once
 }
 
 void TFormCom::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous() && parentWidget())
-        move(parentWidget()->geometry().center() - QPoint(width() / 2, height() / 2));
+    if (event->spontaneous()) return;
+    RefreshPorts(); // an adapter plugged in since the last time appears
+    if (parentWidget()) move(parentWidget()->geometry().center() - QPoint(width() / 2, height() / 2));
 }

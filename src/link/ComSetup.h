@@ -19,8 +19,14 @@ class TFormCom : public QDialog {
     void ComboBox1Change();
     void Button_OKClick();
 
-    // The port name chosen last (the combo box's text at its last change), empty at start.
+    // The port name chosen last (the combo box's text at its last change, or the path of the
+    // listed port it names), empty at start.
     QString SelectedPort() const { return selectedPort_; }
+    // Lists the ports that exist now (USB adapters with their product and VID:PID), keeping a
+    // path the user typed. Runs each time the dialog opens.
+    void RefreshPorts();
+    // Keeps the port and the time-out chosen with OK for the next run, and starts with the last ones.
+    void rememberBetweenRuns();
     // The reply time-out in milliseconds: the scroll bar's position itself.
     int TimeoutMs() const;
 
@@ -40,4 +46,7 @@ class TFormCom : public QDialog {
 
   private:
     QString selectedPort_;
+    PortRoots roots_;
+    QStringList typed_; // paths the user typed, kept in the list
+    bool remember_ = false;
 };

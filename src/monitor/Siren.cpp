@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QSoundEffect>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QtEndian>
 #include <exception>
@@ -101,9 +102,38 @@ class SoundEffectPlayer : public SirenPlayer {
     bool active_ = false; // a play of ours is going on and has not ended yet
 };
 
+// The folder of the default siren: where SirenFileLookup() found it, else the executable's (no siren).
+QString DefaultSirenFolder() {
+    const QString file = SirenFileLookup();
+    return file.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(file).path();
+}
+
 } // namespace
 
-Siren::Siren(QObject* parent) : Siren(QCoreApplication::applicationDirPath(), nullptr, parent) {}
+QStringList SirenFolders() {
+    const QString program = QCoreApplication::applicationDirPath();
+    QStringList folders{program};
+#ifdef OSTREVO_DATA_FROM_BIN
+    folders << QDir::cleanPath(program + QLatin1Char('/') + QStringLiteral(OSTREVO_DATA_FROM_BIN));
+#endif
+#ifdef OSTREVO_DATA_DIR
+    folders << QStringLiteral(OSTREVO_DATA_DIR);
+#endif
+    folders << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("ostrevo-setup"),
+                                         QStandardPaths::LocateDirectory);
+    folders.removeDuplicates();
+    return folders;
+}
+
+QString SirenFileLookup(const QStringList& folders) {
+    for (const QString& folder : folders) {
+        const QString path = QDir(folder).filePath(QString::fromLatin1(Siren::FileName));
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return {};
+}
+
+Siren::Siren(QObject* parent) : Siren(DefaultSirenFolder(), nullptr, parent) {}
 
 Siren::Siren(const QString& folder, std::unique_ptr<SirenPlayer> player, QObject* parent)
     : QObject(parent), player_(std::move(player)) {

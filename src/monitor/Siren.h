@@ -1,10 +1,19 @@
-// The alarm siren: SIREN1.WAV from the program's folder, played once per alarm without holding up the poll.
+// The alarm siren: SIREN1.WAV from the program's folder (or, installed, from its data folder), played once
+// per alarm without holding up the poll.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
+
+// The folders the program's siren file is looked for in, in this order: the executable's, then the data
+// folder of an installation (<prefix>/share/ostrevo-setup: beside the executable's bin folder, at the
+// prefix it was built for, and in the XDG data folders).
+QStringList SirenFolders();
+// The path of the siren file in the first of folders that holds it; empty when none does.
+QString SirenFileLookup(const QStringList& folders = SirenFolders());
 
 // What the siren needs of a sound player. The program plays through QSoundEffect; tests use a fake.
 // Every signal is delivered on the thread the player lives in (the UI thread).
@@ -43,7 +52,7 @@ class Siren : public QObject {
     static constexpr int EndMarginMs = 5000;
     static constexpr int UnknownLengthMs = 5000;
 
-    // The siren of the program's folder (the executable's), played through QSoundEffect.
+    // The siren SirenFileLookup() finds (beside the executable first), played through QSoundEffect.
     explicit Siren(QObject* parent = nullptr);
     // The siren of folder, played through player (none: through QSoundEffect). The file is looked
     // for here, once; without it the siren stays unavailable for the whole run, silently.

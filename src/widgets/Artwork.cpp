@@ -13,6 +13,7 @@ const char* themeName(int index) {
     case 4: return "application-exit";
     case 5: return "preferences-system";
     case 8: return "utilities-system-monitor";
+    case 9: return "media-record";
     default: return nullptr;
     }
 }
@@ -77,6 +78,10 @@ QPixmap DrawnActionIcon(int index) {
         for (int i = 0; i < 4; ++i) p.drawEllipse(QPointF(7.5 + i * 3.0, 13.5), 0.9, 0.9);
         break;
     }
+    case 9: // a red recording dot
+        p.setBrush(QColor(210, 30, 30));
+        p.drawEllipse(QRectF(4.5, 4.5, 15, 15));
+        break;
     case 8: { // a trace on a dark screen
         p.setBrush(Qt::black);
         p.drawRect(QRectF(1.5, 3.5, 21, 17));

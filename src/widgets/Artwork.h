@@ -5,7 +5,7 @@
 #include <QPixmap>
 
 // Image of the action bar's image list by index (0 open, 1 save, 2 connect, 4 exit, 5 port set-up,
-// 8 graph): the desktop theme's icon where there is one, else a drawing of our own.
+// 8 graph, 9 recording): the desktop theme's icon where there is one, else a drawing of our own.
 QIcon ActionIcon(int index);
 // The drawing of our own for an index, 24 x 24; null for an index the program does not use.
 QPixmap DrawnActionIcon(int index);

@@ -6,4 +6,5 @@ GaugeBar::GaugeBar(Qt::Orientation orientation, int min, int max, int position, 
     setSingleStep(1);
     setPageStep(1);
     setValue(position);
+    setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
 }

@@ -1,0 +1,18 @@
+// What the program says about itself: --help, --version and the Help -> About box.
+#pragma once
+
+#include <QString>
+
+// The program's version, as in the project ("1.0.0").
+QString ProgramVersion();
+// For the About box: the program's name and version, what it does, the build (commit and date) and
+// the Qt version it runs on and was built with. Lines end with '\n'.
+QString AboutText();
+// For --version: "ostrevo-setup 1.0.0", then the build and the Qt version.
+QString VersionText();
+// For --help: how to start the program and its options.
+QString UsageText();
+
+// Answers --help and --version on stdout without creating anything of Qt's and returns the exit
+// status (0); returns -1 when argv asks for neither, and the program starts as usual.
+int AnswerInfoOptions(int argc, char** argv);
