@@ -113,11 +113,12 @@ class TestMainWindow : public QObject {
                 seen << qobject_cast<QToolButton*>(bar->widgetForAction(a))->text();
             }
         }
-        QCOMPARE(seen, QStringList({"-", "&Open Config...", "-", "Save &Config...", "-", "Co&nnect", "-",
-                                    "&Save To Device", "-", "Se&tUp COM", "-", "&View Graphic", "-", "&Exit", "-"}));
+        QCOMPARE(seen,
+                 QStringList({"-", "&Open Config...", "-", "Save &Config...", "-", "Co&nnect", "-", "&Save To Device",
+                              "-", "Se&tUp COM", "-", "&View Graphic", "-", "&Record", "-", "&Exit", "-"}));
         // Only the separator before "&Exit" is hidden.
         QCOMPARE(separatorVisible.count(false), 1);
-        QCOMPARE(separatorVisible.indexOf(false), 6);
+        QCOMPARE(separatorVisible.indexOf(false), 7);
     }
 
     void menuItemsFollowTheirActions() {

@@ -4,9 +4,11 @@
 #include "app/Fonts.h"
 #include "app/Main.h"
 #include "graph/Graphic.h"
+#include "commission/Recording.h"
 #include "monitor/StatusRecord.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -82,6 +84,19 @@ int main(int argc, char** argv) {
     measure("whole status reply and the repaint of both windows", runs / 5, [&](int i) {
         reply(i);
         app.processEvents();
+    });
+    // One line of a walk-test recording, written through to the file system.
+    QTemporaryDir dir;
+    WalkRecorder recorder;
+    QString error;
+    if (!recorder.Start(dir.filePath(QStringLiteral("walk.csv")), error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    measure("one line of a walk-test recording", runs, [&](int i) {
+        s.channels[0].signal = static_cast<std::uint16_t>(i);
+        const auto bytes = monitor::EncodeStatus(s);
+        recorder.Record(bytes.data(), error);
     });
     return 0;
 }

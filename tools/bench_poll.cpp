@@ -3,6 +3,7 @@
 #include "app/Fonts.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
+#include "commission/Commissioning.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(ProgramFont());
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
+    const bool recordWalk = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("--record");
 
     QProcess sim;
     sim.start(simPath, {});
@@ -77,6 +80,14 @@ int main(int argc, char** argv) {
     };
     // Settle for a second (the read-back and the first polls), then count status replies.
     runFor(1000);
+    QTemporaryDir recordings;
+    if (recordWalk) {
+        QString error;
+        if (!mee.commissioning().Recorder().Start(recordings.filePath(QStringLiteral("walk.csv")), error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+    }
     const auto repliesBefore = mee.link().GoodReplies;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
@@ -95,7 +106,8 @@ int main(int argc, char** argv) {
 
     const double rate = replies / wall;
     const double limit = 1.0 / (0.010 + 70 * 10 / 19200.0); // 10 ms pause + 70 bytes on the wire
-    std::printf("status polls against the paced virtual detector, VIEW tab and graph shown, %.1f s:\n", wall);
+    std::printf("status polls against the paced virtual detector, VIEW tab and graph shown%s, %.1f s:\n",
+                recordWalk ? ", walk test recorded" : "", wall);
     std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 97 %%)\n", rate,
                 100 * rate / limit, limit);
     std::printf("  CPU %.1f %% of one core while polling (target: under 10 %%)\n", 100 * cpu / wall);

@@ -1,7 +1,9 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
 #include "app/Fonts.h"
 #include "app/Main.h"
+#include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
+#include "commission/Commissioning.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 
@@ -107,6 +109,35 @@ int main(int argc, char** argv) {
     live.PageControl1->setCurrentIndex(1);
     runFor(500);
     ok = save(live, "live-logs.png") && ok;
+    live.PageControl1->setCurrentIndex(0);
+
+    // The commissioning commands: a recorded walk, the installation report, the walk replayed.
+    QString chosen;
+    dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+    Commissioning& c = live.commissioning();
+    c.AskReportDetails = [](QString& site, QString& installer, QString& note) {
+        site = QStringLiteral("Warehouse North, gate 2");
+        installer = QStringLiteral("A. Installer");
+        note = QStringLiteral("Walk test passed at 5, 10 and 15 m.");
+        return true;
+    };
+    command("tamper off");
+    command("fault mw off");
+    chosen = out + QStringLiteral("/walk.csv");
+    c.ActionRecord->trigger();
+    command("intruder");
+    runFor(4000);
+    c.ActionRecord->trigger();
+    chosen = out + QStringLiteral("/report.pdf");
+    c.ActionReport->trigger();
+    runFor(1000);
+    std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
+    live.Action2->trigger(); // Disconnect
+    liveGraph.ClearClick();
+    chosen = out + QStringLiteral("/walk.csv");
+    c.ActionReplay->trigger();
+    runFor(4500);
+    ok = save(liveGraph, "replay-graph.png") && ok;
     live.Action1Execute();
     sim.terminate();
     sim.waitForFinished(3000);

@@ -1,7 +1,9 @@
 #include "app/Main.h"
 
+#include "app/About.h"
 #include "app/Fonts.h"
 #include "app/UserDialogs.h"
+#include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "graph/Graphic.h"
@@ -12,6 +14,7 @@
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -72,6 +75,9 @@ QAction* bindItem(QWidget* owner, const char* name, QAction* action) {
 
 TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Mee"));
+    // A fixed-size window with a dialog's title bar: close only, no minimise or maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
     setFont(ProgramFont());
 
@@ -110,6 +116,7 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     // The parts that give the VIEW and LOGS tabs their life.
     settings_ = new Settings(view_, *link_, this);
     settings_->wire(Action4);
+    settings_->setNotice([this](const QString& text) { ShowNotice(text); });
     readBack_ = std::make_unique<ReadBack>(view_, *link_);
     configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
     connect(FileOpen1, &QAction::triggered, configFiles_, &ConfigFiles::FileOpen1Execute);
@@ -143,6 +150,7 @@ void TMee::buildActions() {
         return a;
     };
     Action1 = make("Action1", QStringLiteral("Exit"), 4, true);
+    Action1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Action2 = make("Action2", QStringLiteral("Connect"), 2, false);
     FileOpen1 = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
     FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -154,6 +162,9 @@ void TMee::buildActions() {
     Action4 = make("Action4", QStringLiteral("Store To Flash"), 1, false);
     Action3 = make("Action3", QStringLiteral("SetUp COM"), 5, true);
     Action5 = make("Action5", QStringLiteral("View Graphic"), 8, true);
+
+    commissioning_ = new Commissioning(*this);
+    commissioning_->ActionRecord->setIcon(ActionIcon(9));
 
     connect(Action1, &QAction::triggered, this, &TMee::Action1Execute);
     connect(Action2, &QAction::triggered, this, &TMee::Action2Execute);
@@ -170,8 +181,17 @@ void TMee::buildMenu() {
     file->addAction(bindItem(this, "SaveConfig1", FileSaveAs1));
     CommSetup1 = bindItem(this, "CommSetup1", Action4);
     file->addAction(CommSetup1);
+    file->addSeparator();
+    for (QAction* a : {commissioning_->ActionReport, commissioning_->ActionCompare, commissioning_->ActionRecord,
+                       commissioning_->ActionReplay})
+        file->addAction(a);
     bar->addAction(bindItem(this, "Connect1", Action2));
     bar->addAction(bindItem(this, "StoreToFlash1", Action4));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    QAction* about = help->addAction(QStringLiteral("&About Ostrevo SetUp..."));
+    about->setObjectName(QStringLiteral("About1"));
+    connect(about, &QAction::triggered, this, [this] { dialogs::ShowMessage(this, AboutText()); });
 
     auto* openFile = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
     connect(openFile, &QShortcut::activated, this, [bar, file] { bar->setActiveAction(file->menuAction()); });
@@ -199,6 +219,7 @@ void TMee::buildActionBar() {
                        {"&Save To Device", Action4, "ActionItem_SaveToDevice"},
                        {"Se&tUp COM", Action3, "ActionItem_SetUpCom"},
                        {"&View Graphic", Action5, "ActionItem_ViewGraphic"},
+                       {"&Record", commissioning_->ActionRecord, "ActionItem_Record"},
                        {"&Exit", Action1, "ActionItem_Exit"}};
     bar->addSeparator();
     for (const Item& it : items) {
@@ -216,6 +237,10 @@ void TMee::buildActionBar() {
         bar->addWidget(button);
         QAction* action = it.action;
         connect(button, &QToolButton::clicked, action, [action] { action->trigger(); });
+        if (action->isCheckable()) { // "Record" stays pressed while it is on
+            button->setCheckable(true);
+            connect(action, &QAction::toggled, button, &QToolButton::setChecked);
+        }
         // The item follows the action's enabled state and any caption it is given later.
         const QChar letter = mnemonicLetter(button->text());
         auto lastCaption = std::make_shared<QString>(action->text());
@@ -283,7 +308,11 @@ void TMee::buildLogsPage(QWidget* page) {
     for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(StringGrid1)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, popup,
-                [popup, w](const QPoint& at) { popup->popup(w->mapToGlobal(at)); });
+                [popup, w](const QPoint& at) {
+                    // A scroll area reports the place within its viewport.
+                    auto* area = qobject_cast<QAbstractScrollArea*>(w);
+                    popup->popup((area ? area->viewport() : w)->mapToGlobal(at));
+                });
     }
 }
 
@@ -370,6 +399,7 @@ void TMee::Action1Execute() {
 
 // Connect or Disconnect, by what the action's caption says it will do.
 void TMee::Action2Execute() {
+    commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
     if (Action2->text() == QLatin1String("Connect")) link_->Connect();
     else link_->Disconnect();
 }
@@ -393,7 +423,16 @@ void TMee::SetWindowAlpha(int alpha) {
     static const bool hasOpacity = !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal"),
                                                 QStringLiteral("vnc"), QStringLiteral("linuxfb")}
                                         .contains(QGuiApplication::platformName());
-    if (hasOpacity) setWindowOpacity(alpha / 255.0);
+    if (hasOpacity) {
+        setWindowOpacity(alpha / 255.0);
+        // The request must reach the window system now: on X11 it would otherwise wait for the next
+        // input event, and a compositing desktop would show a ghost until the mouse moved.
+        QGuiApplication::sync();
+    }
+}
+
+QString TMee::PortName() const {
+    return formCom_ ? formCom_->SelectedPort() : QString();
 }
 
 std::string TMee::SelectedPort() {
@@ -426,8 +465,9 @@ void TMee::FillActivity() {
     ProgressBar_serial->setValue(ProgressBar_serial->maximum());
 }
 
+// Everything the link has to say is a failure of some kind: shown with the warning icon.
 void TMee::ShowMessage(const std::string& text) {
-    dialogs::ShowMessage(this, QString::fromStdString(text));
+    dialogs::ShowWarning(this, QString::fromStdString(text));
 }
 
 void TMee::LogError(const LoggedException* exception, const std::string& text) {
@@ -440,11 +480,15 @@ void TMee::ReplyArrived(std::uint8_t code) {
     switch (code) {
     case frames::PwmValues: readBack_->ApplyPwmValues(); break;
     case frames::Status:
+        commissioning_->StatusArrived(stores.status.data());
         statusView_->SplitFlags(stores.status);
         statusView_->ShowStatus(stores.status);
         break;
     case frames::ParameterReadBack: readBack_->ApplyParameters(); break;
-    case frames::EventLog: ShowEventLog(*StringGrid1, stores.eventLog.data()); break;
+    case frames::EventLog:
+        ShowEventLog(*StringGrid1, stores.eventLog.data());
+        commissioning_->EventLogArrived();
+        break;
     default: break;
     }
 }

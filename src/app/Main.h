@@ -19,6 +19,7 @@ class QMenu;
 class QProgressBar;
 class QTabWidget;
 class QTimer;
+class Commissioning;
 class ConfigFiles;
 class Settings;
 class Siren;
@@ -57,6 +58,10 @@ class TMee : public QMainWindow, private LinkView {
     StatusView& statusView() { return *statusView_; }
     Indicators& indicators() { return *indicators_; }
     Siren* siren() const { return siren_; }
+    TGraphics* graphics() const { return graphics_; }
+    Commissioning& commissioning() { return *commissioning_; }
+    // The port chosen in the port dialog.
+    QString PortName() const;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
     void setSiren(Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not
@@ -114,6 +119,7 @@ class TMee : public QMainWindow, private LinkView {
     std::unique_ptr<Indicators> indicators_;
     Siren* siren_ = nullptr; // MediaPlayer1
     QLabel* notice_ = nullptr;
+    Commissioning* commissioning_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     TFormCom* formCom_ = nullptr;
     TGraphics* graphics_ = nullptr;

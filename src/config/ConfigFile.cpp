@@ -89,11 +89,15 @@ bool WriteParameterFile(const QString& path, const params::Record& bytes, QStrin
 ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack) {}
 
+namespace {
+const QString ConnectFirst = QStringLiteral("A configuration is loaded into a connected detector: "
+                                            "connect to the detector first, then open the file.");
+}
+
 void ConfigFiles::FileOpen1Execute() {
     // A file is loaded into the connected detector; without one there is nothing to load it into.
     if (!link_.PollTimer()->isActive()) {
-        dialogs::ShowMessage(window_, QStringLiteral("A configuration is loaded into a connected detector: "
-                                                     "connect to the detector first, then open the file."));
+        dialogs::ShowMessage(window_, ConnectFirst);
         return;
     }
     const QString name =
@@ -108,7 +112,11 @@ void ConfigFiles::FileSaveAs1Execute() {
 }
 
 void ConfigFiles::FileOpen1Accept(const QString& fileName) {
-    if (!link_.PollTimer()->isActive()) return;
+    // The link may have stopped while the dialog was open: nothing changes, and the user is told.
+    if (!link_.PollTimer()->isActive()) {
+        dialogs::ShowMessage(window_, ConnectFirst);
+        return;
+    }
     params::Record bytes{};
     QString error;
     if (!configfile::ReadParameterFile(fileName, bytes, error)) {

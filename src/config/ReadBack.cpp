@@ -127,13 +127,14 @@ void ReadBack::ApplyParameters() {
     const QLocale locale;
     const int duty = le16(&record[18]);
     view_.pwmDuty->setValue(duty);
-    view_.pwmDutyLabel->setText(QStringLiteral("DC:  ") + locale.toString(duty * 0.0625, 'f', 1) +
+    // Rounded here, halves to even, so that the locale only formats.
+    view_.pwmDutyLabel->setText(QStringLiteral("DC:  ") + locale.toString(std::nearbyint(duty * 0.625) / 10, 'f', 1) +
                                 QStringLiteral(" %  @10KHz"));
     const int frequencyValue = le16(&record[20]);
     view_.pwmFrequency->setValue(frequencyValue);
     double frequency = frequencyValue * 6.25;
     if (frequency != 0) frequency = 10000 / frequency * 10000; // 16 000 000 / value
-    view_.pwmFrequencyLabel->setText(locale.toString(frequency, 'f', 0) + QStringLiteral(" KHz"));
+    view_.pwmFrequencyLabel->setText(locale.toString(std::nearbyint(frequency), 'f', 0) + QStringLiteral(" KHz"));
 
     view_.enLed->setChecked(has(flags(), EnableLed));
     view_.enTamper->setChecked(has(flags(), EnableTamper));
@@ -141,11 +142,15 @@ void ReadBack::ApplyParameters() {
     // With temperature compensation the detector changes the PIR noise reduction itself.
     const bool tempComp = has(flags(), EnableTempComp);
     view_.enTempComp->setChecked(tempComp);
-    view_.noisePir1->setEnabled(!tempComp);
-    view_.noisePir2->setEnabled(!tempComp);
-    view_.noisePir1->setText(tempComp ? QStringLiteral("PIR UP(Auto change N.R.)")
+    ShowPirNoiseReductionMode(view_, tempComp);
+}
+
+void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
+    view.noisePir1->setEnabled(!automatic);
+    view.noisePir2->setEnabled(!automatic);
+    view.noisePir1->setText(automatic ? QStringLiteral("PIR UP(Auto change N.R.)")
                                       : QStringLiteral("PIR UP(Noise Reduction)"));
-    view_.noisePir2->setText(tempComp ? QStringLiteral("PIR DOWN(Auto change N.R.)")
+    view.noisePir2->setText(automatic ? QStringLiteral("PIR DOWN(Auto change N.R.)")
                                       : QStringLiteral("PIR DOWN(Noise Reduction)"));
 }
 

@@ -20,3 +20,7 @@ class ReadBack {
     ViewControls& view_;
     PollCycle& link_;
 };
+
+// The two PIR noise-reduction boxes under temperature compensation (automatic: the detector
+// switches them itself, so they are disabled and say so) or without it.
+void ShowPirNoiseReductionMode(ViewControls& view, bool automatic);

@@ -1,6 +1,5 @@
 #include "config/Settings.h"
 
-#include "app/UserDialogs.h"
 #include "app/ViewPage.h"
 #include "link/PollCycle.h"
 #include "widgets/GaugeBar.h"
@@ -207,9 +206,9 @@ void Settings::Action4Execute() {
             FlagAccumulator |= StoreRequest;
             BuildSettingsFrame();
             requestReadBack();
-        } else {
-            dialogs::ShowMessage(nullptr, QStringLiteral("The detector's parameters have not been read back yet, "
-                                                         "so nothing was stored. Try again in a moment."));
+        } else if (notice_) {
+            // Said without a box: the poll goes on meanwhile, and no box may run its ticks.
+            notice_(QStringLiteral("Nothing stored: the detector's parameters have not been read yet."));
         }
     }
     if (storeToFlash_) storeToFlash_->setEnabled(true);

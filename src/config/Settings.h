@@ -5,7 +5,9 @@
 #include "config/ParameterBlock.h"
 
 #include <QObject>
+#include <QString>
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class PollCycle;
@@ -19,6 +21,8 @@ class Settings : public QObject {
     // Connects every settings control's change signal (which fires on changes made by code too)
     // to its handler, and the Store To Flash action to Action4Execute.
     void wire(QAction* storeToFlash);
+    // Where the handlers say something that needs no answer (the status bar).
+    void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
 
     // Rebuilds the whole settings frame from the controls and the output bytes of the detector's
     // parameters, and marks it pending.
@@ -48,6 +52,7 @@ class Settings : public QObject {
     PollCycle& link_;
     QAction* storeToFlash_ = nullptr;
     bool storePending_ = false;
+    std::function<void(const QString&)> notice_;
 };
 
 // The offsets of one relay output's bytes in the 44-byte parameter record.

@@ -2,6 +2,7 @@
 
 #include "app/ViewPage.h"
 #include "config/ParameterBlock.h"
+#include "config/ReadBack.h"
 #include "graph/Graf.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
@@ -32,12 +33,7 @@ void Indicators::ShowIndicators() {
     // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
     const auto& record = link_.Stores.parameters;
     const bool automatic = ((record[22] | record[23] << 8) & params::EnableTempComp) != 0;
-    view_.noisePir1->setEnabled(!automatic);
-    view_.noisePir2->setEnabled(!automatic);
-    view_.noisePir1->setText(automatic ? QStringLiteral("PIR UP(Auto change N.R.)")
-                                       : QStringLiteral("PIR UP(Noise Reduction)"));
-    view_.noisePir2->setText(automatic ? QStringLiteral("PIR DOWN(Auto change N.R.)")
-                                       : QStringLiteral("PIR DOWN(Noise Reduction)"));
+    ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
     const QColor& mwColour = graf::TraceColour[MW];

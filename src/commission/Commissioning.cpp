@@ -1,0 +1,300 @@
+#include "commission/Commissioning.h"
+
+#include "app/About.h"
+#include "app/FileDialogs.h"
+#include "app/Main.h"
+#include "app/UserDialogs.h"
+#include "commission/ParameterText.h"
+#include "config/ConfigFile.h"
+#include "graph/Graphic.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTextStream>
+
+Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
+    auto make = [this](const char* name, const QString& caption) {
+        auto* a = new QAction(caption, &mee_);
+        a->setObjectName(QString::fromLatin1(name));
+        mee_.addAction(a);
+        return a;
+    };
+    ActionReport = make("ActionReport", QStringLiteral("Installation &Report..."));
+    ActionRecord = make("ActionRecord", QStringLiteral("&Record"));
+    ActionRecord->setCheckable(true);
+    ActionRecord->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
+    ActionReplay = make("ActionReplay", QStringLiteral("Re&play..."));
+    ActionReplay->setCheckable(true);
+    ActionCompare = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
+    connect(ActionReport, &QAction::triggered, this, &Commissioning::ReportExecute);
+    connect(ActionRecord, &QAction::toggled, this, &Commissioning::RecordToggled);
+    connect(ActionReplay, &QAction::triggered, this, &Commissioning::ReplayExecute);
+    connect(ActionCompare, &QAction::triggered, this, &Commissioning::CompareExecute);
+    AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
+
+    recordingClock_.setInterval(1000);
+    connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
+    reportDeadline_.setSingleShot(true);
+    reportDeadline_.setInterval(3000);
+    connect(&reportDeadline_, &QTimer::timeout, this, [this] {
+        reportPath_.clear();
+        dialogs::ShowWarning(&mee_, QStringLiteral("The detector did not send its event memory, so the report "
+                                                   "was not written. Check the link and try again."));
+    });
+    replayTimer_.setSingleShot(true);
+    replayTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&replayTimer_, &QTimer::timeout, this, &Commissioning::replayNext);
+}
+
+bool Commissioning::parametersKnown(const QString& what) {
+    if (mee_.link().State() == LinkState::Polling && mee_.link().ParametersKnown) return true;
+    dialogs::ShowMessage(&mee_, what + QStringLiteral(" needs a connected detector whose parameters have been "
+                                                      "read: connect to it first."));
+    return false;
+}
+
+// ---- Installation report ----
+
+bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QString& note) {
+    QDialog dialog(&mee_);
+    dialog.setWindowTitle(QStringLiteral("Installation Report"));
+    auto* form = new QFormLayout(&dialog);
+    QSettings settings;
+    auto* siteEdit = new QLineEdit(settings.value(QStringLiteral("report/site")).toString());
+    auto* installerEdit = new QLineEdit(settings.value(QStringLiteral("report/installer")).toString());
+    auto* noteEdit = new QPlainTextEdit(settings.value(QStringLiteral("report/note")).toString());
+    noteEdit->setTabChangesFocus(true);
+    form->addRow(QStringLiteral("&Site:"), siteEdit);
+    form->addRow(QStringLiteral("&Installer:"), installerEdit);
+    form->addRow(QStringLiteral("&Note:"), noteEdit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    site = siteEdit->text();
+    installer = installerEdit->text();
+    note = noteEdit->toPlainText();
+    settings.setValue(QStringLiteral("report/site"), site);
+    settings.setValue(QStringLiteral("report/installer"), installer);
+    settings.setValue(QStringLiteral("report/note"), note);
+    return true;
+}
+
+void Commissioning::ReportExecute() {
+    if (!parametersKnown(QStringLiteral("The installation report"))) return;
+    ReportContents r;
+    if (!AskReportDetails(r.site, r.installer, r.note)) return;
+    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
+                                              QStringLiteral("Installation Report"), QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty()) return;
+    r.port = mee_.PortName();
+    r.lenses[0] = mee_.view().pir1.lens->currentText();
+    r.lenses[1] = mee_.view().pir2.lens->currentText();
+    r.programVersion = ProgramVersion();
+    report_ = r;
+    reportPath_ = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".pdf");
+    // The event memory is read fresh: one poll of it, then the poll goes on as before.
+    mee_.link().PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    reportDeadline_.start();
+}
+
+void Commissioning::EventLogArrived() {
+    if (reportPath_.isEmpty()) return;
+    reportDeadline_.stop();
+    // Written after the poll tick has ended, so that no box is shown from inside it.
+    QTimer::singleShot(0, this, &Commissioning::writeReport);
+}
+
+void Commissioning::writeReport() {
+    const QString path = reportPath_;
+    reportPath_.clear();
+    if (path.isEmpty()) return;
+    const frames::ReplyStores& stores = mee_.link().Stores;
+    report_.written = QDateTime::currentDateTime();
+    report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
+    report_.status = monitor::DecodeStatus(stores.status.data());
+    report_.events = monitor::DecodeEventLog(stores.eventLog.data());
+    if (TGraphics* g = mee_.graphics()) report_.graph = g->Screen;
+    QString error;
+    if (WriteReport(path, report_, error)) dialogs::ShowMessage(&mee_, QStringLiteral("The report was written to \"%1\".").arg(path));
+    else dialogs::ShowWarning(&mee_, error);
+}
+
+// ---- Walk-test recording ----
+
+void Commissioning::RecordToggled(bool on) {
+    if (!on) {
+        if (!recorder_.Recording()) return;
+        const auto lines = recorder_.Lines();
+        recorder_.Stop();
+        recordingClock_.stop();
+        mee_.ShowNotice(QStringLiteral("Recorded %1 replies.").arg(lines));
+        return;
+    }
+    auto refuse = [this] {
+        const QSignalBlocker quiet(ActionRecord);
+        ActionRecord->setChecked(false);
+    };
+    if (mee_.link().State() != LinkState::Polling) {
+        refuse();
+        dialogs::ShowMessage(&mee_, QStringLiteral("A walk test is recorded from a connected detector: connect first."));
+        return;
+    }
+    QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"),
+                                        QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty()) return refuse();
+    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) path += QStringLiteral(".csv");
+    QString error;
+    if (!recorder_.Start(path, error)) {
+        refuse();
+        dialogs::ShowWarning(&mee_, error);
+        return;
+    }
+    recordingClock_.start();
+    showRecordingTime();
+}
+
+void Commissioning::showRecordingTime() {
+    const auto s = recorder_.ElapsedMs() / 1000;
+    mee_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
+                        .arg(s / 60)
+                        .arg(s % 60, 2, 10, QLatin1Char('0'))
+                        .arg(recorder_.Lines()));
+}
+
+void Commissioning::StatusArrived(const std::uint8_t* status58) {
+    if (!recorder_.Recording()) return;
+    QString error;
+    if (recorder_.Record(status58, error)) return;
+    recordingClock_.stop();
+    const QSignalBlocker quiet(ActionRecord);
+    ActionRecord->setChecked(false);
+    mee_.ShowNotice(error); // told without a box: this runs inside the poll tick
+}
+
+// ---- Replay ----
+
+void Commissioning::ReplayExecute() {
+    if (Replaying()) {
+        StopReplay();
+        return;
+    }
+    const QSignalBlocker quiet(ActionReplay);
+    ActionReplay->setChecked(false);
+    if (mee_.link().LinkActive()) {
+        dialogs::ShowMessage(&mee_, QStringLiteral("A recording is replayed while no detector is connected: "
+                                                   "disconnect first."));
+        return;
+    }
+    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
+                                              QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty()) return;
+    QString error;
+    params::Record unused{};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        dialogs::ShowWarning(&mee_, QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, file.errorString()));
+        return;
+    }
+    QStringList lines;
+    QTextStream in(&file);
+    while (!in.atEnd()) lines << in.readLine();
+    StartReplay(lines, path);
+}
+
+bool Commissioning::StartReplay(const QStringList& lines, const QString& name) {
+    StopReplay();
+    if (lines.isEmpty() || lines.first().trimmed() != recording::CsvHeader()) {
+        dialogs::ShowWarning(&mee_, QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(name));
+        return false;
+    }
+    replayLines_ = lines;
+    replayIndex_ = 1;
+    replayName_ = name;
+    replayStartMs_ = -1;
+    mee_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
+    {
+        const QSignalBlocker quiet(ActionReplay);
+        ActionReplay->setChecked(true);
+    }
+    replayClock_.start();
+    replayNext();
+    return true;
+}
+
+void Commissioning::replayNext() {
+    // Blank lines (a last line end) are passed over.
+    while (replayIndex_ < replayLines_.size() && replayLines_[replayIndex_].trimmed().isEmpty()) ++replayIndex_;
+    if (replayIndex_ >= replayLines_.size()) {
+        StopReplay();
+        mee_.ShowNotice(QStringLiteral("Replay finished."));
+        return;
+    }
+    std::int64_t ms = 0;
+    monitor::StatusRecord s;
+    QString error;
+    if (!recording::ParseLine(replayLines_[replayIndex_], ms, s, error)) {
+        const qsizetype line = replayIndex_ + 1;
+        StopReplay();
+        dialogs::ShowWarning(&mee_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
+                                        .arg(line)
+                                        .arg(replayName_, error));
+        return;
+    }
+    if (replayStartMs_ < 0) replayStartMs_ = ms;
+    const std::int64_t due = ms - replayStartMs_;
+    if (due > replayClock_.elapsed()) { // not yet: at its recorded pace
+        replayTimer_.start(static_cast<int>(due - replayClock_.elapsed()));
+        return;
+    }
+    const auto bytes = monitor::EncodeStatus(s);
+    auto& store = mee_.link().Stores.status;
+    std::copy(bytes.begin(), bytes.end(), store.begin());
+    mee_.statusView().SplitFlags(store);
+    mee_.statusView().ShowStatus(store);
+    ++replayIndex_;
+    replayTimer_.start(0);
+}
+
+void Commissioning::StopReplay() {
+    const bool was = Replaying();
+    replayTimer_.stop();
+    replayLines_.clear();
+    replayIndex_ = 0;
+    mee_.indicators().setSirenAllowed(true);
+    const QSignalBlocker quiet(ActionReplay);
+    ActionReplay->setChecked(false);
+    if (was) mee_.ShowNotice(QString());
+}
+
+// ---- Compare ----
+
+void Commissioning::CompareExecute() {
+    if (!parametersKnown(QStringLiteral("Comparing a file with the detector"))) return;
+    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open, QStringLiteral("Compare with Detector"),
+                                              QStringLiteral("bin (*.bin)"));
+    if (path.isEmpty()) return;
+    params::Record file{};
+    QString error;
+    if (!configfile::ReadParameterFile(path, file, error)) {
+        dialogs::ShowWarning(&mee_, error);
+        return;
+    }
+    const auto differences = CompareParameters(params::DecodeRecord(file), params::DecodeRecord(mee_.link().Stores.parameters));
+    if (differences.empty()) {
+        dialogs::ShowMessage(&mee_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
+        return;
+    }
+    QString text = QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
+    for (const ParameterDifference& d : differences)
+        text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
+    dialogs::ShowMessage(&mee_, text);
+}

@@ -1,0 +1,79 @@
+#include "commission/ParameterText.h"
+
+#include <QStringList>
+
+using namespace params;
+
+namespace {
+
+QString functionName(int output, std::uint8_t f) {
+    switch (f) {
+    case And: return QStringLiteral("AND");
+    case Or: return QStringLiteral("OR");
+    case AutoOr: return QStringLiteral("AUTO OR");
+    case Mask: return output == 0 ? QStringLiteral("Mask #1-# 2") : QStringLiteral("Mask #1-#2");
+    case NoFunction: return QStringLiteral("none");
+    default: return QStringLiteral("AUTO TEST");
+    }
+}
+
+QString onOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+} // namespace
+
+std::vector<ParameterLine> DescribeParameters(const Parameters& p) {
+    std::vector<ParameterLine> lines;
+    const QString channels[3] = {QStringLiteral("MW"), QStringLiteral("PIR HIGH ABOVE"), QStringLiteral("PIR DOWN UNDER")};
+    for (int c = 0; c < 3; ++c) {
+        const ChannelSettings& ch = p.channels[static_cast<std::size_t>(c)];
+        lines.push_back({channels[c], QStringLiteral("Threshold"), QString::number(ch.trange)});
+        lines.push_back({channels[c], QStringLiteral("Rate (Tconv)"), QString::number(ch.tconv)});
+        lines.push_back({channels[c], QStringLiteral("Speed (Nconv)"), QString::number(ch.nconv)});
+        lines.push_back({channels[c], QStringLiteral("Pulses"), QString::number(ch.npulse)});
+    }
+    const struct {
+        std::uint16_t mask;
+        const char* name;
+    } flags[] = {{EnableMw, "MW"},
+                 {EnablePir1, "PIR (HIGH ABOVE)"},
+                 {EnablePir2, "PIR (DOWN UNDER)"},
+                 {EnableMask, "MASK"},
+                 {EnableAcc, "Mask #1-2"},
+                 {EnableTamper, "Tamper"},
+                 {EnableLed, "LED"},
+                 {EnableTempComp, "Temp. Comp."},
+                 {EnableAutoTest, "AutoTest (24h)"},
+                 {NoiseMw, "MW Noise Reduction"},
+                 {NoisePir1, "PIR HIGH Noise Reduction"},
+                 {NoisePir2, "PIR DOWN Noise Reduction"}};
+    for (const auto& f : flags)
+        lines.push_back({QStringLiteral("Enable"), QString::fromLatin1(f.name), onOff((p.flags & f.mask) == f.mask)});
+    for (int o = 0; o < 3; ++o) {
+        const OutputSettings& out = p.outputs[static_cast<std::size_t>(o)];
+        const QString group = QStringLiteral("OUT #%1").arg(o + 1);
+        lines.push_back({group, QStringLiteral("Enabled"), onOff(out.flags & OutputEnabled)});
+        lines.push_back({group, QStringLiteral("Function"), functionName(o, out.function)});
+        lines.push_back({group, QStringLiteral("Contact"), (out.flags & OutputNormallyOpen) ? "NO" : "NC"});
+        lines.push_back({group, QStringLiteral("Time AND"), QStringLiteral("%1 ms").arg(out.timeAndMs)});
+        QStringList technologies;
+        if (out.flags & OutputMw) technologies << QStringLiteral("MW");
+        if (out.flags & OutputPirHigh) technologies << QStringLiteral("PIR HIGH");
+        if (out.flags & OutputPirDown) technologies << QStringLiteral("PIR DOWN");
+        lines.push_back({group, QStringLiteral("Technologies"),
+                         technologies.isEmpty() ? QStringLiteral("none") : technologies.join(QStringLiteral(", "))});
+    }
+    lines.push_back({QStringLiteral("MW Pw"), QStringLiteral("PWM duty value"), QString::number(p.pwmDuty)});
+    lines.push_back({QStringLiteral("MW Pw"), QStringLiteral("PWM frequency value"), QString::number(p.pwmFrequency)});
+    return lines;
+}
+
+std::vector<ParameterDifference> CompareParameters(const Parameters& file, const Parameters& detector) {
+    const auto a = DescribeParameters(file);
+    const auto b = DescribeParameters(detector);
+    std::vector<ParameterDifference> out;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].value != b[i].value) out.push_back({a[i].group + QLatin1Char(' ') + a[i].name, a[i].value, b[i].value});
+    return out;
+}

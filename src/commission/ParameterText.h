@@ -1,0 +1,24 @@
+// The detector's parameters in words: one named, readable value per setting, for the installation
+// report and for comparing a parameter file with the detector.
+#pragma once
+
+#include "config/ParameterBlock.h"
+
+#include <QString>
+#include <vector>
+
+struct ParameterLine {
+    QString group; // "MW", "PIR HIGH ABOVE", "Enable", "OUT #1", ...
+    QString name;  // "Threshold", "Function", ...
+    QString value;
+};
+
+std::vector<ParameterLine> DescribeParameters(const params::Parameters& p);
+
+struct ParameterDifference {
+    QString name; // group and name
+    QString fileValue, detectorValue;
+};
+// The settings whose values differ, in the order of DescribeParameters.
+std::vector<ParameterDifference> CompareParameters(const params::Parameters& file,
+                                                   const params::Parameters& detector);

@@ -1,0 +1,27 @@
+// The installation report: one PDF with the site, the detector's parameters as read back, its last
+// status, its event memory and the graph, for the installer's paperwork.
+#pragma once
+
+#include "config/ParameterBlock.h"
+#include "monitor/StatusRecord.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+
+struct ReportContents {
+    QString site, installer, note;
+    QString port, programVersion;
+    QDateTime written;
+    params::Parameters parameters;
+    // The lens chosen on each PIR channel: the program's own choice, which the detector does not keep.
+    QString lenses[2];
+    monitor::StatusRecord status;
+    monitor::EventLog events;
+    QImage graph;
+};
+
+// The report as HTML (the PDF's text), with the graph as the image "graph.png".
+QString ReportHtml(const ReportContents& r);
+// Writes the PDF through a temporary file that replaces path only when complete.
+bool WriteReport(const QString& path, const ReportContents& r, QString& error);
