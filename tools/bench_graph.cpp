@@ -3,8 +3,8 @@
 // (the VIEW tab's controls, the lamps and the graph at design size, both windows shown, painted).
 #include "app/Fonts.h"
 #include "app/Main.h"
-#include "graph/Graphic.h"
 #include "commission/Recording.h"
+#include "graph/Graphic.h"
 #include "monitor/StatusRecord.h"
 
 #include <QApplication>
@@ -21,7 +21,7 @@ namespace {
 constexpr double WireUs = 36.5e3; // a status exchange on the wire: 70 bytes at 19200 baud, 8N1
 
 // Runs work runs times after a warm-up and prints the median and the 99th percentile.
-void measure(const char* what, int runs, const std::function<void(int)>& work) {
+void measure(const char* what, int runs, const std::function<void(int)>& work, const char* target = "under 0.5 ms") {
     std::vector<double> us;
     us.reserve(static_cast<std::size_t>(runs));
     for (int i = 0; i < runs + 200; ++i) {
@@ -34,8 +34,8 @@ void measure(const char* what, int runs, const std::function<void(int)>& work) {
     const double median = us[us.size() / 2];
     const double p99 = us[us.size() * 99 / 100];
     std::printf("%s, %d runs:\n", what, runs);
-    std::printf("  median %.1f us (%.2f %% of the %.1f ms a status reply spends on the wire; target under 0.5 ms)\n",
-                median, 100.0 * median / WireUs, WireUs / 1000);
+    std::printf("  median %.1f us (%.2f %% of the %.1f ms a status reply spends on the wire; target %s)\n", median,
+                100.0 * median / WireUs, WireUs / 1000, target);
     std::printf("  99th percentile %.1f us\n", p99);
 }
 
@@ -81,10 +81,14 @@ int main(int argc, char** argv) {
         mee.statusView().ShowStatus(mee.link().Stores.status);
     };
     measure("whole status reply, VIEW tab and graph at design size (ShowStatus)", runs, reply);
-    measure("whole status reply and the repaint of both windows", runs / 5, [&](int i) {
-        reply(i);
-        app.processEvents();
-    });
+    // The painting happens in the pause between two polls, not inside the exchange.
+    measure(
+        "whole status reply and the repaint of both windows (offscreen raster)", runs / 5,
+        [&](int i) {
+            reply(i);
+            app.processEvents();
+        },
+        "none, it fits the 10 ms pause between polls");
     // One line of a walk-test recording, written through to the file system.
     QTemporaryDir dir;
     WalkRecorder recorder;
@@ -93,10 +97,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    measure("one line of a walk-test recording", runs, [&](int i) {
-        s.channels[0].signal = static_cast<std::uint16_t>(i);
-        const auto bytes = monitor::EncodeStatus(s);
-        recorder.Record(bytes.data(), error);
-    });
+    measure(
+        "one line of a walk-test recording", runs,
+        [&](int i) {
+            s.channels[0].signal = static_cast<std::uint16_t>(i);
+            const auto bytes = monitor::EncodeStatus(s);
+            recorder.Record(bytes.data(), error);
+        },
+        "a small share of the 36.5 ms");
     return 0;
 }

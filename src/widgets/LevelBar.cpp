@@ -10,5 +10,11 @@ LevelBar::LevelBar(Qt::Orientation orientation, int min, int max, QWidget* paren
 }
 
 void LevelBar::setPosition(int value) {
-    setValue(std::clamp(value, minimum(), maximum()));
+    value = std::clamp(value, minimum(), maximum());
+    if (value == this->value()) return;
+    // QProgressBar repaints at once on a visible change; a live bar is shown with the window's next
+    // paint instead, so that a status reply never waits for the bars to be drawn.
+    setUpdatesEnabled(false);
+    setValue(value);
+    setUpdatesEnabled(true);
 }

@@ -7,7 +7,8 @@ class LevelBar : public QProgressBar {
     Q_OBJECT
   public:
     LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent = nullptr);
-    // Clamps into the range; plain setValue would ignore an out-of-range value.
+    // Clamps into the range (plain setValue would ignore an out-of-range value); shown with the
+    // window's next paint.
     void setPosition(int value);
     int position() const { return value(); }
 };
