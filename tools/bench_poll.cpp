@@ -1,5 +1,6 @@
 // Measures the status poll rate of the real program (main window, poll cycle, serial layer)
 // against the virtual detector paced at 19200 baud, with its CPU use and resident memory.
+#include "ProcessFigures.h"
 #include "app/Fonts.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
@@ -18,30 +19,6 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
-
-namespace {
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -4,6 +4,7 @@
 // exchanges, the faults the link recovered from by itself, the "Error Time Out"s (where one is
 // expected and where it is not), resident memory at the start and at the end, CPU. At the end it
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
+#include "ProcessFigures.h"
 #include "app/Application.h"
 #include "app/Fonts.h"
 #include "app/Main.h"
@@ -30,26 +31,6 @@
 #include <vector>
 
 namespace {
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return 0;
-}
 
 // Runs the event loop as the program does (sleeping between events) for a while.
 void runFor(int ms) {
