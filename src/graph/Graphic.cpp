@@ -46,6 +46,8 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     ImageAlarm = new ImageLayer(&Alarm, GroupBox1);
     ImageAlarm->setObjectName(QStringLiteral("ImageAlarm"));
     imgScreen = new ImageLayer(&Screen, GroupBox1);
+    // The screen image covers the layers below it whole, so a new frame paints only itself.
+    imgScreen->setAttribute(Qt::WA_OpaquePaintEvent, true);
     imgScreen->setObjectName(QStringLiteral("imgScreen"));
 
     PopupMenu1 = new QMenu(this);
