@@ -1,22 +1,28 @@
 # A private desktop for machines with no display, looked at in a browser. Sourced by scripts/run
 # after scripts/lib/packages.sh.
 #
-# Nothing of it is reachable from the network:
+# Nothing of it is reachable from the network, and on this machine only by its owner:
 #   Xvnc        the X server with the VNC server built in; X only on its local socket with a cookie
-#               of its own, VNC on no TCP port at all, only on a Unix socket in a private directory;
+#               of its own, VNC on no TCP port at all, only on a Unix socket in a private directory,
+#               and only with a password made afresh for every run;
 #   openbox     a small window manager, so that the windows can be moved;
-#   websockify  serves noVNC and bridges it to that socket, on 127.0.0.1 only.
-# From another machine the page is reached through an ssh tunnel.
+#   websockify  serves noVNC and bridges it to that socket, on 127.0.0.1 only, on a port chosen at
+#               random, and only for pages of its own origin: a page from anywhere else open in a
+#               browser on this machine is refused.
+# The password travels in the address's fragment, which a browser never sends to a server, so it
+# reaches no log. From another machine the page is reached through an ssh tunnel.
 
-OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server xauth openbox novnc websockify iproute2)
-# What --check-headless needs besides: finding the window and taking the screenshot.
-OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils)
+OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server tigervnc-tools xauth openbox novnc websockify iproute2)
+# What --check-headless needs besides: finding the window, taking the screenshot, and answering the
+# VNC server's password challenge (DES, from openssl's legacy provider).
+OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils openssl)
 OSTREVO_HEADLESS_GEOMETRY=1280x800
 
 OSTREVO_HEADLESS_PIDS=() # in the order started; stopped in the reverse order
 OSTREVO_HEADLESS_DIR=""
 OSTREVO_HEADLESS_PORT=""
 OSTREVO_HEADLESS_URL=""
+OSTREVO_HEADLESS_PASSWORD=""
 
 ostrevo_have_display() {
     [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]
@@ -71,16 +77,17 @@ ostrevo_stop_process() {
     wait "$pid" 2>/dev/null || true
 }
 
-# Prints the first TCP port from $1 on that nothing listens on.
+# Prints a TCP port between 20000 and 59999, chosen at random, that nothing listens on.
 ostrevo_free_port() {
-    local port
-    for ((port = $1; port < $1 + 100; port++)); do
+    local port n
+    for ((n = 0; n < 100; n++)); do
+        port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
         if [ -z "$(ss -ltnH "sport = :$port")" ]; then
             echo "$port"
             return 0
         fi
     done
-    echo "No free TCP port between $1 and $(($1 + 99))" >&2
+    echo "No free TCP port found between 20000 and 59999" >&2
     return 1
 }
 
@@ -101,12 +108,18 @@ ostrevo_wait_for() {
     return 1
 }
 
-# Starts the private desktop and exports DISPLAY and XAUTHORITY for it. Logs go to build/headless-*.log.
+# Starts the private desktop and exports DISPLAY and XAUTHORITY for it. Logs go to build/headless-*.log,
+# readable by their owner only.
 ostrevo_headless_start() {
     ostrevo_install_package_list "${OSTREVO_HEADLESS_PACKAGES[@]}"
     OSTREVO_HEADLESS_DIR=$(mktemp -d "${TMPDIR:-/tmp}/ostrevo-view.XXXXXX")
     local dir=$OSTREVO_HEADLESS_DIR
     local auth="$dir/Xauthority"
+    local log
+    for log in xvnc openbox websockify; do
+        rm -f "build/headless-$log.log"
+        (umask 077 && : >"build/headless-$log.log")
+    done
 
     # The X server accepts every cookie in its -auth file whatever display it ends up on; clients need
     # an entry for that display, so the placeholder is replaced once Xvnc has picked a free one.
@@ -114,11 +127,17 @@ ostrevo_headless_start() {
     cookie=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
     touch "$auth"
     xauth -q -f "$auth" add :0 . "$cookie"
+    # VNC's own authentication takes eight characters at most: 62^8, and the server turns a client
+    # away for longer and longer after a few wrong answers.
+    local letters
+    letters=$(head -c 512 /dev/urandom | tr -dc 'A-Za-z0-9')
+    OSTREVO_HEADLESS_PASSWORD=${letters:0:8}
+    (umask 077 && printf '%s\n' "$OSTREVO_HEADLESS_PASSWORD" | vncpasswd -f >"$dir/passwd")
     local server
     Xvnc -displayfd 3 -auth "$auth" -nolisten tcp \
-        -rfbport -1 -rfbunixpath "$dir/vnc" -SecurityTypes None -AlwaysShared \
+        -rfbport -1 -rfbunixpath "$dir/vnc" -SecurityTypes VncAuth -PasswordFile "$dir/passwd" -AlwaysShared \
         -geometry "$OSTREVO_HEADLESS_GEOMETRY" -depth 24 -desktop "Ostrevo SetUp" \
-        3>"$dir/display" >build/headless-xvnc.log 2>&1 &
+        3>"$dir/display" >>build/headless-xvnc.log 2>&1 &
     server=$!
     OSTREVO_HEADLESS_PIDS+=("$server")
     if ! ostrevo_wait_for "$server" grep -q '^[0-9]' "$dir/display" || [ ! -S "$dir/vnc" ]; then
@@ -132,20 +151,27 @@ ostrevo_headless_start() {
     export DISPLAY=":$display" XAUTHORITY="$auth"
     unset WAYLAND_DISPLAY
 
-    openbox --sm-disable >build/headless-openbox.log 2>&1 &
+    openbox --sm-disable >>build/headless-openbox.log 2>&1 &
     OSTREVO_HEADLESS_PIDS+=("$!")
 
-    OSTREVO_HEADLESS_PORT=$(ostrevo_free_port 6080)
-    local bridge
-    websockify --web /usr/share/novnc --unix-target="$dir/vnc" "127.0.0.1:$OSTREVO_HEADLESS_PORT" \
-        >build/headless-websockify.log 2>&1 &
-    bridge=$!
-    OSTREVO_HEADLESS_PIDS+=("$bridge")
-    if ! ostrevo_wait_for "$bridge" ostrevo_listening "$OSTREVO_HEADLESS_PORT"; then
-        echo "The browser view did not start; see build/headless-websockify.log" >&2
-        return 1
-    fi
-    OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html?autoconnect=1"
+    # Another program may take the port between the look and websockify's bind: then another port.
+    local bridge attempt
+    for attempt in 1 2 3 4 5; do
+        OSTREVO_HEADLESS_PORT=$(ostrevo_free_port) || return 1
+        local origins="http://127.0.0.1:$OSTREVO_HEADLESS_PORT http://localhost:$OSTREVO_HEADLESS_PORT"
+        websockify --web /usr/share/novnc --unix-target="$dir/vnc" \
+            --auth-plugin ExpectOrigin --auth-source "$origins" "127.0.0.1:$OSTREVO_HEADLESS_PORT" \
+            >>build/headless-websockify.log 2>&1 &
+        bridge=$!
+        if ostrevo_wait_for "$bridge" ostrevo_listening "$OSTREVO_HEADLESS_PORT"; then
+            OSTREVO_HEADLESS_PIDS+=("$bridge")
+            OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html?autoconnect=1#password=$OSTREVO_HEADLESS_PASSWORD"
+            return 0
+        fi
+        ostrevo_stop_process "$bridge"
+    done
+    echo "The browser view did not start; see build/headless-websockify.log" >&2
+    return 1
 }
 
 ostrevo_headless_explain() {
@@ -153,6 +179,7 @@ ostrevo_headless_explain() {
     cat <<MSG
 No display: Ostrevo SetUp is shown on a private desktop that only this machine can reach.
   Open  $OSTREVO_HEADLESS_URL
+  The address holds this run's password (after "#"): it opens the desktop, so keep it to yourself.
   On another machine, open the same address after:  ssh -L $port:127.0.0.1:$port $(id -un)@${HOSTNAME:-this-machine}
   Closing the program, or Ctrl-C here, stops the private desktop.
 MSG
@@ -169,34 +196,11 @@ ostrevo_headless_stop() {
     OSTREVO_HEADLESS_DIR=""
 }
 
-# Fetches noVNC's page from the browser view and opens its WebSocket the way noVNC does: the VNC
-# server's greeting must come back through it.
+# The browser view as its owner and as strangers meet it (scripts/lib/vnc_probe.py): noVNC's page is
+# served; a WebSocket from a foreign page, or from none, is refused; the VNC server asks for a password
+# and gives no picture for a wrong one; with the password of the printed address the desktop shows.
 ostrevo_headless_probe_web() {
-    timeout 10 python3 - "$1" <<'PY'
-import base64, os, socket, sys, urllib.request
-
-port = int(sys.argv[1])
-page = urllib.request.urlopen(f"http://127.0.0.1:{port}/vnc.html", timeout=5).read()
-if b"noVNC" not in page:
-    sys.exit("vnc.html is not noVNC's page")
-s = socket.create_connection(("127.0.0.1", port), timeout=5)
-key = base64.b64encode(os.urandom(16)).decode()
-s.sendall((f"GET /websockify HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
-           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n"
-           "Sec-WebSocket-Protocol: binary\r\n\r\n").encode())
-data = b""
-while b"\r\n\r\n" not in data or len(data.partition(b"\r\n\r\n")[2]) < 14:
-    chunk = s.recv(4096)
-    if not chunk:
-        break
-    data += chunk
-head, _, frame = data.partition(b"\r\n\r\n")
-if b" 101 " not in head.split(b"\r\n")[0]:
-    sys.exit("the WebSocket was refused: " + head.split(b"\r\n")[0].decode(errors="replace"))
-# One unmasked binary frame with a short payload: the 12-byte RFB greeting.
-if len(frame) < 14 or frame[0] != 0x82 or not frame[2:14].startswith(b"RFB "):
-    sys.exit(f"no VNC greeting through the WebSocket: {frame[:16]!r}")
-PY
+    timeout 30 python3 scripts/lib/vnc_probe.py "$1" "$2"
 }
 
 # Fails with a message if a process of this script (or one started below it) listens anywhere but
@@ -260,7 +264,9 @@ ostrevo_headless_check() {
     ostrevo_install_package_list "${OSTREVO_HEADLESS_PACKAGES[@]}" "${OSTREVO_HEADLESS_CHECK_PACKAGES[@]}"
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
     ostrevo_headless_start
-    build/ostrevo-setup >build/headless-program.log 2>&1 &
+    rm -f build/headless-program.log
+    (umask 077 && : >build/headless-program.log)
+    build/ostrevo-setup >>build/headless-program.log 2>&1 &
     local program=$!
     OSTREVO_HEADLESS_PIDS+=("$program")
 
@@ -285,10 +291,17 @@ ostrevo_headless_check() {
         echo "Headless check failed: the screenshot build/headless.png is nearly blank ($colours colours)" >&2
         return 1
     fi
-    if ! ostrevo_headless_probe_web "$OSTREVO_HEADLESS_PORT"; then
-        echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT does not reach the desktop" >&2
+    if ! ostrevo_headless_probe_web "$OSTREVO_HEADLESS_PORT" "$OSTREVO_HEADLESS_URL"; then
+        echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT is not its owner's alone" >&2
         return 1
     fi
+    local log
+    for log in build/headless-*.log; do
+        if grep -q -F "$OSTREVO_HEADLESS_PASSWORD" "$log" || [ "$(stat -c %a "$log")" != 600 ]; then
+            echo "Headless check failed: $log holds the password or can be read by others" >&2
+            return 1
+        fi
+    done
     echo "Listening sockets of the program and the private desktop:"
     if ! ostrevo_headless_check_listeners; then
         echo "Headless check failed: something listens beyond the loopback" >&2
@@ -308,5 +321,5 @@ ostrevo_headless_check() {
         return 1
     fi
     echo "Headless check passed: the window is shown (build/headless.png, $colours colours), noVNC on" \
-        "127.0.0.1:$OSTREVO_HEADLESS_PORT reaches the desktop, nothing listens beyond the loopback."
+        "127.0.0.1:$OSTREVO_HEADLESS_PORT shows it with the printed address only, nothing listens beyond the loopback."
 }
