@@ -15,6 +15,7 @@
 #include "widgets/TrackBar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
@@ -108,7 +110,10 @@ class TestSettings : public QObject {
         dialogs::SetMessageHandler({});
         dialogs::SetFileDialogHandler({});
         dialogs::SetQuestionHandler({});
+        // Changes not stored in flash: leave without storing.
+        dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
         mee->Action1->trigger();
+        dialogs::SetChoiceHandler({});
         formCom.reset();
         mee.reset();
         peer.reset();
@@ -195,14 +200,16 @@ class TestSettings : public QObject {
         QVERIFY(!v.noisePir2->isEnabled() && v.noisePir2->isChecked());
         QCOMPARE(v.pwmDutyLabel->text(), QString("DC:  10.0 %  @10KHz"));
         QCOMPARE(v.pwmFrequencyLabel->text(), QString("10,000 KHz"));
-        // The moved Time AND gauges left whole seconds in the parameters; the next change sends
-        // them, the clamped threshold (700) and "no function" (255).
+        // Showing the values changed none of them: the next change sends the detector's own Time AND
+        // values (not the gauges' whole seconds), its function 7 and "no function" (255); only the
+        // threshold goes as the control shows it (700).
         v.enMw->setChecked(false);
         const Bytes sent = tick();
         QCOMPARE(sent.size(), std::size_t(46));
         QCOMPARE((sent[9] << 8) | sent[10], 700);
-        QCOMPARE((sent[34] << 8) | sent[35], 2000);
-        QCOMPARE((sent[39] << 8) | sent[40], 4000);
+        QCOMPARE((sent[29] << 8) | sent[30], 0);
+        QCOMPARE((sent[34] << 8) | sent[35], 2500);
+        QCOMPARE((sent[39] << 8) | sent[40], 3500);
         QCOMPARE(sent[31], std::uint8_t(4));
         QCOMPARE(sent[36], std::uint8_t(255));
         QCOMPARE(sent[42], std::uint8_t(9)); // reserved byte as read back
@@ -218,13 +225,14 @@ class TestSettings : public QObject {
         QCOMPARE(mee->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
         QCOMPARE(mee->view().pwmFrequencyLabel->text(), QString("0 KHz"));
         link().PollRequest.ArmPoll(frames::PwmValues, frames::PwmReplyLength);
-        peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06, frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
+        peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
+                     frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
         QCOMPARE(mee->view().pwmDuty->value(), 100);
         QCOMPARE(mee->view().pwmDutyLabel->text(), QString("100"));
         QCOMPARE(mee->view().pwmFrequency->value(), 1600);
         QCOMPARE(mee->view().pwmFrequencyLabel->text(), QString("1600"));
-        QVERIFY(link().PendingSettings); // the moved scroll bars queue the new values, as a change would
+        QVERIFY(!link().PendingSettings); // shown, not sent back
     }
 
     // Defaults never reach the detector: before its parameters are known nothing is sent.
@@ -240,7 +248,7 @@ class TestSettings : public QObject {
         QVERIFY(!link().PendingSettings);
         QVERIFY(messages.empty()); // no box while polling runs: the status bar says why nothing was stored
         QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("Nothing stored"));
-        readBack(factory);                         // asked again, not the status
+        readBack(factory); // asked again, not the status
         QVERIFY(mee->view().enMw->isChecked());
         QCOMPARE(tick(), Poll8);
     }
@@ -288,10 +296,16 @@ class TestSettings : public QObject {
         QCOMPARE((sent[9] << 8) | sent[10], 380);
     }
 
-    // The detector switches a PIR noise reduction itself: the box follows and tells the detector
-    // once; the poll goes on with the status, so nothing echoes back and forth.
-    void aNoiseReductionEchoSendsOneFrame() {
-        connectWith(factory);
+    // The detector switches a PIR noise reduction itself: the box follows and the detector is told
+    // once, with its own parameters (out of the controls' ranges here) and only that bit changed,
+    // followed by one read-back; then the status again, and nothing echoes back and forth.
+    void aNoiseReductionEchoSendsOnlyThatBit() {
+        Parameters p = factory;
+        p.channels[1].trange = 800;    // above the track bar's 700
+        p.outputs[0].function = 9;     // shown as AUTO TEST
+        p.outputs[1].timeAndMs = 2500; // shown as 2 s
+        p.flags |= StoreRequest;       // reported back: never echoed as a request to store
+        connectWith(p);
         monitor::StatusRecord s;
         s.stateFlags = 1u << monitor::StateNoisePir1;
         const auto status = monitor::EncodeStatus(s);
@@ -302,13 +316,143 @@ class TestSettings : public QObject {
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
         QVERIFY(mee->view().noisePir1->isChecked());
-        QVERIFY(link().PendingSettings);
-        const Bytes sent = tick();
-        QCOMPARE(sent.size(), std::size_t(46));
-        QCOMPARE(sent[24] & (NoisePir1 >> 8), NoisePir1 >> 8);
+        Parameters echoed = p;
+        echoed.flags = static_cast<std::uint16_t>((p.flags | NoisePir1) & ~StoreRequest);
+        QCOMPARE(tick(), frameOf(echoed));
+        readBack(echoed);
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
         QVERIFY(!link().PendingSettings);
+        QCOMPARE(tick(), Poll8);
+    }
+
+    // Every Connect starts clean: a change and a store request made for one detector, the cable
+    // pulled before they went out, never reach the next one. Its first bytes are the read-back
+    // request, and the status bar says what was not sent. A detector that comes back with the
+    // parameters it had is still "not stored in flash".
+    void aNewConnectionStartsClean() {
+        connectWith(factory);
+        Parameters sent = factory;
+        sent.flags &= ~EnableTamper;
+        mee->view().enTamper->setChecked(false);
+        sentFrameThenReadBack(sent);
+        mee->view().enLed->setChecked(false);
+        mee->Action4->trigger();
+        peer->hangUp();
+        for (int i = 0; i < 6; ++i) link().Timer2Timer();
+        QCOMPARE(link().State(), LinkState::Halted);
+        QVERIFY(link().PendingSettings);
+        PtyPeer next;
+        formCom->ComboBox1->setEditText(QString::fromStdString(next.path()));
+        mee->Action2->trigger();
+        QCOMPARE(link().State(), LinkState::Polling);
+        link().Timer2Timer();
+        QCOMPARE(next.readSent(), Poll9);
+        QVERIFY(mee->findChild<QLabel*>("StatusNotice")
+                    ->toolTip()
+                    .startsWith("1 change and a request to store in flash made while the link was down were not sent"));
+        QVERIFY(!link().ParametersKnown); // and the old set is neither saved nor changed for this one
+        QCOMPARE(mee->statusPanel(3)->text(), QString());
+        next.write(reply9(sent));
+        link().Timer2Timer();
+        QCOMPARE(mee->statusPanel(3)->text(), QString("not stored in flash"));
+    }
+
+    // The wheel scrolls the SETUP box over the settings it passes; it changes a setting only when
+    // that control has the keyboard focus.
+    void theWheelChangesOnlyAFocusedSetting() {
+        connectWith(factory);
+        mee->show();
+        QVERIFY(QTest::qWaitForWindowActive(mee.get()));
+        ViewControls& v = mee->view();
+        const struct {
+            QWidget* control;
+            std::function<int()> value;
+        } cases[] = {{v.outputs[0].timeAnd, [&] { return v.outputs[0].timeAnd->value(); }},
+                     {v.mw.threshold, [&] { return v.mw.threshold->value(); }},
+                     {v.pir1.lens, [&] { return v.pir1.lens->currentIndex(); }}};
+        // True when the control took the wheel; an ignored wheel goes on to the box around it.
+        auto wheel = [](QWidget* w) {
+            const QPointF at(w->width() / 2.0, w->height() / 2.0);
+            QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &e);
+            return e.isAccepted();
+        };
+        for (const auto& c : cases) {
+            const QByteArray objectName = c.control->objectName().toLatin1();
+            const char* name = objectName.constData();
+            mee->PageControl1->setFocus();
+            const int before = c.value();
+            QVERIFY2(!wheel(c.control), name);
+            QVERIFY2(c.value() == before && !link().PendingSettings, name);
+            c.control->setFocus();
+            QVERIFY2(wheel(c.control), name);
+            QVERIFY2(c.value() != before && link().PendingSettings, name);
+            const Bytes sent = tick();
+            readBack(DecodeBlock(&sent[4], PwmOrder::HighFirst));
+        }
+    }
+
+    // The status bar says what the detector's flash holds. Leaving with changes not stored asks:
+    // Cancel stays, Store sends the store request and leaves once its read-back has come.
+    void theFlashStateAndLeaving() {
+        QLabel* panel = mee->statusPanel(3);
+        std::vector<QString> asked;
+        int choice = 0;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList&) {
+            asked.push_back(text);
+            return choice;
+        });
+        connectWith(factory);
+        QCOMPARE(panel->text(), QString("no changes"));
+        mee->view().enLed->setChecked(false);
+        Parameters changed = factory;
+        changed.flags &= ~EnableLed;
+        sentFrameThenReadBack(changed);
+        QCOMPARE(panel->text(), QString("not stored in flash"));
+        choice = 2; // Cancel
+        mee->Action2->trigger();
+        QCOMPARE(asked.size(), std::size_t(1));
+        QCOMPARE(link().State(), LinkState::Polling);
+        choice = 0; // Store
+        mee->Action2->trigger();
+        const Bytes sent = tick();
+        Parameters storeRequest = changed; // the set as read back, with the store request
+        storeRequest.flags |= StoreRequest;
+        QCOMPARE(sent, frameOf(storeRequest));
+        QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("store its parameters in flash"));
+        QCOMPARE(panel->text(), QString("not stored in flash"));
+        readBack(changed);
+        QCOMPARE(panel->text(), QString("stored in flash"));
+        QCoreApplication::processEvents();
+        QCOMPARE(link().State(), LinkState::Closed);
+        QCOMPARE(asked.size(), std::size_t(2));
+        dialogs::SetChoiceHandler({});
+    }
+
+    // Ctrl+Z sends the set read at Connect back, exactly as the detector reported it, once the user
+    // has seen what it changes and said yes.
+    void revertToTheConnectTimeSet() {
+        Parameters atConnect = factory;
+        atConnect.channels[1].trange = 800; // beyond the track bar
+        connectWith(atConnect);
+        mee->view().mw.npulse->setValue(4);
+        const Bytes change = tick();
+        readBack(DecodeBlock(&change[4], PwmOrder::HighFirst)); // PIR1 went as the control shows it: 700
+        std::vector<QString> questions;
+        bool answer = false;
+        dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), answer; });
+        QCOMPARE(mee->ActionRevert->shortcut(), QKeySequence(QKeySequence::Undo));
+        mee->ActionRevert->trigger();
+        QCOMPARE(questions.size(), std::size_t(1));
+        QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") &&
+                questions[0].contains("PIR HIGH ABOVE Threshold: 700 -> 800"));
+        QCOMPARE(tick(), Poll8);
+        answer = true;
+        mee->ActionRevert->trigger();
+        QCOMPARE(tick(), frameOf(atConnect));
+        QCOMPARE(tick(), Poll9);
     }
 
     void fileNamesAndFailures() {
@@ -352,18 +496,31 @@ class TestSettings : public QObject {
         QCOMPARE(Bytes(content.begin(), content.end()), Bytes(record.begin(), record.end()));
     }
 
-    // Save after a read-back, load the file back into the detector, save again: the same bytes.
+    // Save writes only what this detector reported. A file reaches the detector only once the user
+    // has seen what it changes and said yes, and the same file twice sends the same frame.
     void saveAndLoadThroughTheCommands() {
         QTemporaryDir dir;
         QString chosen;
         dialogs::SetFileDialogHandler(
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
-        int questions = 0;
-        dialogs::SetQuestionHandler([&](QWidget*, const QString&) { return ++questions, false; });
+        std::vector<QString> questions;
+        bool answer = false;
+        dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), answer; });
+        auto writeFile = [&](const QString& name, const Record& r, int extra) {
+            QFile f(dir.filePath(name));
+            QByteArray bytes(reinterpret_cast<const char*>(r.data()), 44);
+            bytes.append(QByteArray(extra, '\x01'));
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+                qFatal("cannot write %s", qPrintable(name));
+            return f.fileName();
+        };
 
         chosen = dir.filePath("site");
+        mee->FileSaveAs1->trigger(); // nothing read: nothing written, and said
+        QVERIFY(!QFile::exists(dir.filePath("site.bin")));
+        QVERIFY(messages.at(0).startsWith("Nothing was saved"));
         mee->FileOpen1->trigger(); // not connected: said, nothing opened
-        QCOMPARE(messages.size(), std::size_t(1));
+        QCOMPARE(messages.size(), std::size_t(2));
 
         Parameters p = factory;
         p.outputs[0].timeAndMs = 2500;
@@ -376,34 +533,48 @@ class TestSettings : public QObject {
         QCOMPARE(first.size(), 44);
         QCOMPARE(std::uint8_t(first[5]), std::uint8_t(0x5A));
         mee->FileSaveAs1->trigger(); // "site.bin" exists and the name was changed: asked, and No
-        QCOMPARE(questions, 1);
+        QCOMPARE(questions.size(), std::size_t(1));
 
-        // A file with 2500 ms for OUT #1, loaded while its gauge already stands at 2: the file's
-        // value goes out unchanged, and both lenses are back to "User" first.
-        QFile file2500(dir.filePath("t2500.bin"));
-        Record record = EncodeRecord(p);
+        // A longer file with a pad byte set, a threshold the controls cannot show and a Time AND
+        // for OUT #2 beyond its gauge, loaded while a lens preset narrows PIR1's ranges.
+        Parameters q = p;
+        q.channels[0].trange = 800;
+        q.outputs[1].timeAndMs = 7000;
+        q.flags ^= EnableLed;
+        Record record = EncodeRecord(q);
         record[5] = 0x5A;
-        QVERIFY(file2500.open(QIODevice::WriteOnly) &&
-                file2500.write(reinterpret_cast<const char*>(record.data()), 44) == 44);
-        file2500.close();
+        chosen = writeFile("other.bin", record, 6);
         mee->view().pir1.lens->setCurrentIndex(2);
         tick();
-        readBack(factory);
-        QCOMPARE(mee->view().outputs[0].timeAnd->value(), 2);
-        chosen = file2500.fileName();
-        mee->FileOpen1->trigger();
-        QCOMPARE(mee->view().pir1.lens->currentIndex(), 0);
-        QCOMPARE(mee->view().pir1.tconv->maximum(), 50);
-        const Bytes sent = tick();
-        QCOMPARE((sent[29] << 8) | sent[30], 2500);
-        QCOMPARE(link().Stores.parameters, record);
         readBack(p);
-        chosen = dir.filePath("again.bin");
-        mee->FileSaveAs1->trigger();
-        QFile second(dir.filePath("again.bin"));
-        QVERIFY(second.open(QIODevice::ReadOnly));
-        QCOMPARE(second.readAll(), QByteArray(reinterpret_cast<const char*>(record.data()), 44));
-        QCOMPARE(messages.size(), std::size_t(1));
+        mee->FileOpen1->trigger(); // No: nothing changes, on the screen or on the line
+        QCOMPARE(questions.size(), std::size_t(2));
+        for (const char* said : {"MW Threshold: 300 -> 800", "OUT #2 Time AND", "50 bytes", "pad bytes",
+                                 "MW Threshold 800 (the controls take 10..500)"})
+            QVERIFY2(questions.back().contains(said), said);
+        QCOMPARE(mee->view().pir1.lens->currentIndex(), 2);
+        QVERIFY(!link().PendingSettings);
+        QCOMPARE(tick(), Poll8);
+        Parameters sentSet = q; // what the controls can send: the threshold at its end
+        sentSet.channels[0].trange = 500;
+        answer = true;
+        for (int load = 0; load < 2; ++load) {
+            mee->FileOpen1->trigger();
+            QCOMPARE(questions.size(), std::size_t(3 + load));
+            QCOMPARE(mee->view().pir1.lens->currentIndex(), 0);
+            QCOMPARE(tick(), frameOf(sentSet));
+            QCOMPARE(link().Stores.parameters, record);
+            readBack(p); // the detector went back (as if another installer put it back)
+        }
+        // A file that holds what the detector holds sends nothing, and a device is never opened.
+        chosen = writeFile("same.bin", EncodeRecord(p), 0);
+        mee->FileOpen1->trigger();
+        QVERIFY(messages.back().contains("nothing was sent"));
+        chosen = QStringLiteral("/dev/null");
+        mee->FileOpen1->trigger();
+        QVERIFY(messages.back().contains("not a regular file"));
+        QCOMPARE(questions.size(), std::size_t(4));
+        QCOMPARE(tick(), Poll8);
     }
 };
 

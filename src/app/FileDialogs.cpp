@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace dialogs {
 namespace {
@@ -12,6 +13,10 @@ FileDialogHandler& fileHandler() {
 }
 QuestionHandler& questionHandler() {
     static QuestionHandler h;
+    return h;
+}
+ChoiceHandler& choiceHandler() {
+    static ChoiceHandler h;
     return h;
 }
 } // namespace
@@ -28,9 +33,32 @@ bool AskYesNo(QWidget* parent, const QString& text) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
+int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons) {
+    if (choiceHandler()) return choiceHandler()(parent, text, buttons);
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> made;
+    for (int i = 0; i < buttons.size(); ++i) {
+        const bool last = i == buttons.size() - 1;
+        made << box.addButton(buttons[i], last ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+    }
+    if (!made.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+        box.setEscapeButton(made.last());
+    }
+    box.exec();
+    const qsizetype chosen = made.indexOf(box.clickedButton());
+    return chosen < 0 ? static_cast<int>(buttons.size()) - 1 : static_cast<int>(chosen);
+}
+
 FileDialogHandler SetFileDialogHandler(FileDialogHandler h) {
     FileDialogHandler previous = std::move(fileHandler());
     fileHandler() = std::move(h);
+    return previous;
+}
+
+ChoiceHandler SetChoiceHandler(ChoiceHandler h) {
+    ChoiceHandler previous = std::move(choiceHandler());
+    choiceHandler() = std::move(h);
     return previous;
 }
 

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/About.h"
+#include "app/FileDialogs.h"
 #include "app/Fonts.h"
 #include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
@@ -117,12 +118,25 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     settings_ = new Settings(view_, *link_, this);
     settings_->wire(Action4);
     settings_->setNotice([this](const QString& text) { ShowNotice(text); });
-    readBack_ = std::make_unique<ReadBack>(view_, *link_);
+    readBack_ = std::make_unique<ReadBack>(view_, *link_, *settings_);
     configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
     connect(FileOpen1, &QAction::triggered, configFiles_, &ConfigFiles::FileOpen1Execute);
     connect(FileSaveAs1, &QAction::triggered, configFiles_, &ConfigFiles::FileSaveAs1Execute);
+    connect(ActionRevert, &QAction::triggered, configFiles_, &ConfigFiles::RevertExecute);
+    connect(settings_, &Settings::flashStateChanged, this, &TMee::showFlashState);
+    storeDeadline_ = new QTimer(this);
+    storeDeadline_->setSingleShot(true);
+    storeDeadline_->setInterval(3000);
+    connect(storeDeadline_, &QTimer::timeout, this, [this] {
+        if (!leaveAfterStore_) return;
+        leaveAfterStore_ = nullptr;
+        dialogs::ShowWarning(this, QStringLiteral("The detector did not confirm that it stored its parameters, so "
+                                                  "the link was left as it is. Check the link and try again."));
+    });
     statusView_ = std::make_unique<StatusView>(view_, nullptr);
     indicators_ = std::make_unique<Indicators>(view_, *statusView_, *link_, nullptr);
+    indicators_->setNoiseReductionFollower(
+        [this](int pir, bool on) { settings_->FollowDetectorNoiseReduction(pir, on); });
     statusView_->setIndicators(indicators_.get());
 
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
@@ -162,6 +176,8 @@ void TMee::buildActions() {
     Action4 = make("Action4", QStringLiteral("Store To Flash"), 1, false);
     Action3 = make("Action3", QStringLiteral("SetUp COM"), 5, true);
     Action5 = make("Action5", QStringLiteral("View Graphic"), 8, true);
+    ActionRevert = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
+    ActionRevert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
 
     commissioning_ = new Commissioning(*this);
     commissioning_->ActionRecord->setIcon(ActionIcon(9));
@@ -181,6 +197,7 @@ void TMee::buildMenu() {
     file->addAction(bindItem(this, "SaveConfig1", FileSaveAs1));
     CommSetup1 = bindItem(this, "CommSetup1", Action4);
     file->addAction(CommSetup1);
+    file->addAction(ActionRevert);
     file->addSeparator();
     for (QAction* a : {commissioning_->ActionReport, commissioning_->ActionCompare, commissioning_->ActionRecord,
                        commissioning_->ActionReplay})
@@ -265,7 +282,9 @@ void TMee::buildStatusBar() {
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QLabel(QString::fromLatin1(texts[i]), bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
+        // The last panel (the flash state) grows with its text; the others keep their widths.
+        if (i == 3) panel->setMinimumWidth(widths[i]);
+        else panel->setFixedWidth(widths[i]);
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setIndent(3);
@@ -307,12 +326,11 @@ void TMee::buildLogsPage(QWidget* page) {
     // A right click anywhere on the LOGS tab, the grid included, opens the menu.
     for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(StringGrid1)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(w, &QWidget::customContextMenuRequested, popup,
-                [popup, w](const QPoint& at) {
-                    // A scroll area reports the place within its viewport.
-                    auto* area = qobject_cast<QAbstractScrollArea*>(w);
-                    popup->popup((area ? area->viewport() : w)->mapToGlobal(at));
-                });
+        connect(w, &QWidget::customContextMenuRequested, popup, [popup, w](const QPoint& at) {
+            // A scroll area reports the place within its viewport.
+            auto* area = qobject_cast<QAbstractScrollArea*>(w);
+            popup->popup((area ? area->viewport() : w)->mapToGlobal(at));
+        });
     }
 }
 
@@ -388,7 +406,47 @@ void TMee::Timer1Timer() {
     }
 }
 
+bool TMee::confirmLeaving(const std::function<void()>& leave) {
+    if (settings_->Flash() != FlashState::NotStored) return true;
+    const bool canStore = link_->State() == LinkState::Polling && link_->ParametersKnown;
+    const QString text = QStringLiteral("The changes sent to the detector are not stored in its flash: it loses them "
+                                        "when its power goes off.\n\n") +
+                         (canStore ? QStringLiteral("Store them in its flash now?")
+                                   : QStringLiteral("The link is down, so they cannot be stored now."));
+    const QStringList buttons =
+        canStore ? QStringList{QStringLiteral("&Store"), QStringLiteral("&Don't Store"), QStringLiteral("Cancel")}
+                 : QStringList{QStringLiteral("&Don't Store"), QStringLiteral("Cancel")};
+    const QString choice = buttons.value(dialogs::AskChoice(this, text, buttons));
+    if (choice == QLatin1String("&Don't Store")) return true;
+    if (choice == QLatin1String("&Store")) {
+        // The store request goes out with the next tick; leaving follows its read-back.
+        leaveAfterStore_ = leave;
+        storeDeadline_->start();
+        settings_->Action4Execute();
+    }
+    return false;
+}
+
+void TMee::showFlashState() {
+    const FlashState state = settings_->Flash();
+    QLabel* panel = statusPanels_[3];
+    panel->setText(FlashStateText(state));
+    panel->setMinimumWidth(std::max(50, panel->sizeHint().width())); // the whole text, whatever the notice says
+    panel->setToolTip(state == FlashState::Unchanged
+                          ? QStringLiteral("No change has been sent to this detector since Connect.")
+                          : FlashStateText(state));
+    if (state == FlashState::Stored && leaveAfterStore_) {
+        storeDeadline_->stop();
+        const std::function<void()> leave = std::move(leaveAfterStore_);
+        leaveAfterStore_ = nullptr;
+        // After the tick that brought the read-back has ended.
+        QTimer::singleShot(0, this, leave);
+    }
+}
+
 void TMee::Action1Execute() {
+    if (!exiting_ && !confirmLeaving([this] { Action1Execute(); })) return;
+    exiting_ = true;
     link_->Exit();
     Timer2->stop();
     fadeIn_ = false;
@@ -401,7 +459,7 @@ void TMee::Action1Execute() {
 void TMee::Action2Execute() {
     commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
     if (Action2->text() == QLatin1String("Connect")) link_->Connect();
-    else link_->Disconnect();
+    else if (confirmLeaving([this] { link_->Disconnect(); })) link_->Disconnect();
 }
 
 void TMee::Action3Execute() {
@@ -453,6 +511,7 @@ void TMee::ShowLinkState(bool connected) {
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
     CommSetup1->setEnabled(!connected);
     Action4->setEnabled(connected);
+    ActionRevert->setEnabled(connected);
 }
 
 void TMee::StepActivity() {
@@ -484,7 +543,10 @@ void TMee::ReplyArrived(std::uint8_t code) {
         statusView_->SplitFlags(stores.status);
         statusView_->ShowStatus(stores.status);
         break;
-    case frames::ParameterReadBack: readBack_->ApplyParameters(); break;
+    case frames::ParameterReadBack:
+        readBack_->ApplyParameters();
+        settings_->ReadBackArrived();
+        break;
     case frames::EventLog:
         ShowEventLog(*StringGrid1, stores.eventLog.data());
         commissioning_->EventLogArrived();

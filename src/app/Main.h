@@ -81,6 +81,7 @@ class TMee : public QMainWindow, private LinkView {
     QAction* Action3 = nullptr; // port dialog
     QAction* Action5 = nullptr; // graph window
     QAction* CommSetup1 = nullptr;
+    QAction* ActionRevert = nullptr; // back to the parameters read at Connect
     QTabWidget* PageControl1 = nullptr;
     StringGrid* StringGrid1 = nullptr;
     QProgressBar* ProgressBar_serial = nullptr;
@@ -96,6 +97,10 @@ class TMee : public QMainWindow, private LinkView {
     void buildActionBar();
     void buildStatusBar();
     void buildLogsPage(QWidget* page);
+    // Exit and Disconnect ask first when changes sent to the detector are not stored in its flash.
+    // True when leaving goes on now; after "Store", leave runs once the store has been read back.
+    bool confirmLeaving(const std::function<void()>& leave);
+    void showFlashState();
     void FormCreate();
     void FormShow();
 
@@ -128,4 +133,7 @@ class TMee : public QMainWindow, private LinkView {
     int fadeAlpha_ = 0;
     int appliedAlpha_ = -1;
     std::function<void(int)> endProcess_;
+    bool exiting_ = false;
+    std::function<void()> leaveAfterStore_;
+    QTimer* storeDeadline_ = nullptr;
 };

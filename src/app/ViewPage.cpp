@@ -1,5 +1,6 @@
 #include "app/ViewPage.h"
 
+#include "config/ParameterBlock.h"
 #include "widgets/Artwork.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
@@ -7,6 +8,7 @@
 #include "widgets/RadioGroup.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/TrackBar.h"
+#include "widgets/WheelNeedsFocus.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -65,7 +67,8 @@ QVBoxLayout* vbox(QWidget* w, int margin = 3, int spacing = 2) {
 struct ChannelNames {
     const char *group, *caption, *detection, *trackBar, *signal, *tconv, *nconv, *npulse, *tconvLabel, *nconvLabel,
         *npulseLabel, *trangeLabel, *statusBar, *rateCaption;
-    int trangeMax, tconvMax, nconvMax, tconvStart, nconvStart;
+    int channel; // 0 MW, 1 PIR1, 2 PIR2: which ranges its controls have
+    int tconvStart, nconvStart;
     std::array<const char*, 5> numberLabels; // compensation, level, signal, mask, noise
 };
 
@@ -89,11 +92,12 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     outer->addLayout(row, 1);
 
     ch.threshold = named(new TrackBar(Qt::Vertical, ch.group), n.trackBar);
-    ch.threshold->setRange(10, n.trangeMax);
+    const params::ValueRange trange = params::ThresholdRange[static_cast<std::size_t>(n.channel)];
+    ch.threshold->setRange(trange.min, trange.max);
     ch.threshold->setSingleStep(10);
     ch.threshold->setTickInterval(16);
-    ch.threshold->setValue(n.trangeMax);
-    ch.threshold->setSelEnd(n.trangeMax);
+    ch.threshold->setValue(trange.max); // the thumb at the bottom: the lowest threshold
+    ch.threshold->setSelEnd(trange.max);
     ch.threshold->setFixedWidth(28);
     row->addWidget(ch.threshold);
 
@@ -111,8 +115,10 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     rateGrid->setContentsMargins(3, 2, 3, 2);
     rateGrid->setHorizontalSpacing(4);
     rateGrid->setVerticalSpacing(1);
-    ch.tconv = gauge(rate, n.tconv, Qt::Vertical, 1, n.tconvMax, n.tconvStart);
-    ch.nconv = gauge(rate, n.nconv, Qt::Vertical, 1, n.nconvMax, n.nconvStart);
+    const params::ValueRange tconv = params::TconvRange[static_cast<std::size_t>(n.channel)];
+    const params::ValueRange nconv = params::NconvRange[static_cast<std::size_t>(n.channel)];
+    ch.tconv = gauge(rate, n.tconv, Qt::Vertical, tconv.min, tconv.max, n.tconvStart);
+    ch.nconv = gauge(rate, n.nconv, Qt::Vertical, nconv.min, nconv.max, n.nconvStart);
     ch.tconvLabel = valueLabel(rate, n.tconvLabel, n.tconvStart);
     ch.nconvLabel = valueLabel(rate, n.nconvLabel, n.nconvStart);
     rateGrid->addWidget(new QLabel(QStringLiteral("Max"), rate), 0, 0, Qt::AlignTop);
@@ -125,7 +131,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
 
     auto* pulse = group(ch.group, QStringLiteral("Pulse"));
     auto* pulseBox = vbox(pulse, 3, 1);
-    ch.npulse = gauge(pulse, n.npulse, Qt::Vertical, 1, 5, 1);
+    ch.npulse = gauge(pulse, n.npulse, Qt::Vertical, params::NPulseRange.min, params::NPulseRange.max, 1);
     ch.npulseLabel = valueLabel(pulse, n.npulseLabel, 1);
     pulseBox->addWidget(ch.npulse, 1, Qt::AlignHCenter);
     pulseBox->addWidget(ch.npulseLabel);
@@ -161,9 +167,7 @@ void buildMw(QWidget* page, ViewControls& c) {
                          "Label_MW_TRange",
                          "StatusBar1",
                          "Rate  Speed",
-                         500,
-                         15,
-                         15,
+                         0,
                          8,
                          8,
                          {"Label1", "Label2", "Label3", "Label4", "Label18"}};
@@ -176,8 +180,10 @@ void buildMw(QWidget* page, ViewControls& c) {
     hidden(gauge(speed, "GaugeBar_Mw_Speed", Qt::Horizontal, 0, 100, 0));
 
     auto* pw = hidden(group(ch.group, QStringLiteral("MW Pw"), "GroupBox_MwPw"));
-    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, 1, 160, 160));
-    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, 1600, 16000, 1600));
+    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, params::PwmDutyRange.min, params::PwmDutyRange.max,
+                             params::PwmDutyRange.max));
+    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, params::PwmFrequencyRange.min,
+                                  params::PwmFrequencyRange.max, params::PwmFrequencyRange.min));
     c.pwmDutyLabel = hidden(label(pw, "Label_PWM_Dc", QString()));
     c.pwmFrequencyLabel = hidden(label(pw, "Label_PWM_Fq", QString()));
 
@@ -197,6 +203,7 @@ void buildPir(QWidget* page, ChannelControls& ch, const ChannelNames& n, const c
     ch.lens->addItems({QStringLiteral("User"), QStringLiteral("Angle"), QStringLiteral("Horizontal Curtain"),
                        QStringLiteral("Vertical Curtain")});
     ch.lens->setCurrentIndex(0);
+    WheelNeedsFocus::Install(ch.lens);
     layouts.gauges->addWidget(ch.lens);
 
     auto* mn = group(ch.group, QString());
@@ -265,7 +272,9 @@ void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n
     box->addLayout(row);
 
     if (n > 1) {
-        out.timeAnd = hidden(gauge(out.group, name("ScrollBar_TimeAnd#").constData(), Qt::Horizontal, 1, 5, 1));
+        const params::ValueRange seconds = params::TimeAndSecondsRange[static_cast<std::size_t>(n - 1)];
+        out.timeAnd = hidden(
+            gauge(out.group, name("ScrollBar_TimeAnd#").constData(), Qt::Horizontal, seconds.min, seconds.max, 1));
         out.timeAndLabel = hidden(label(out.group, name("Label_TimeAnd#").constData(), QStringLiteral("1 sec.")));
     }
     setup->addWidget(out.group);
@@ -348,7 +357,8 @@ void buildSetup(QWidget* page, ViewControls& c) {
     auto* timeAnd = group(test, QStringLiteral("Time And"));
     auto* ta = vbox(timeAnd, 4, 1);
     OutputControls& out1 = c.outputs[0];
-    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, 1, 10, 1);
+    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, params::TimeAndSecondsRange[0].min,
+                         params::TimeAndSecondsRange[0].max, 1);
     out1.timeAndLabel = label(timeAnd, "Label_TimeAnd1", QStringLiteral("Time AND"));
     ta->addWidget(out1.timeAnd);
     ta->addWidget(out1.timeAndLabel);
@@ -433,9 +443,7 @@ void BuildViewPage(QWidget* page, ViewControls& c) {
               "Label_Pir1_TRange",
               "StatusBar2",
               "Rate   Speed",
-              700,
-              50,
-              50,
+              1,
               8,
               4,
               {"Label5", "Label6", "Label7", "Label8", "Label19"}},
@@ -456,9 +464,7 @@ void BuildViewPage(QWidget* page, ViewControls& c) {
               "Label_Pir2_TRange",
               "StatusBar3",
               "Rate   Speed",
-              700,
-              50,
-              50,
+              2,
               8,
               4,
               {"Label9", "Label10", "Label11", "Label12", "Label38"}},

@@ -4,8 +4,9 @@
 #include "app/FileDialogs.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
-#include "commission/ParameterText.h"
 #include "config/ConfigFile.h"
+#include "config/ParameterText.h"
+#include "config/Settings.h"
 #include "graph/Graphic.h"
 
 #include <QAction>
@@ -121,10 +122,12 @@ void Commissioning::writeReport() {
     report_.written = QDateTime::currentDateTime();
     report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = monitor::DecodeStatus(stores.status.data());
+    report_.flash = FlashStateText(mee_.settings().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
     if (TGraphics* g = mee_.graphics()) report_.graph = g->Screen;
     QString error;
-    if (WriteReport(path, report_, error)) dialogs::ShowMessage(&mee_, QStringLiteral("The report was written to \"%1\".").arg(path));
+    if (WriteReport(path, report_, error))
+        dialogs::ShowMessage(&mee_, QStringLiteral("The report was written to \"%1\".").arg(path));
     else dialogs::ShowWarning(&mee_, error);
 }
 
@@ -145,7 +148,8 @@ void Commissioning::RecordToggled(bool on) {
     };
     if (mee_.link().State() != LinkState::Polling) {
         refuse();
-        dialogs::ShowMessage(&mee_, QStringLiteral("A walk test is recorded from a connected detector: connect first."));
+        dialogs::ShowMessage(&mee_,
+                             QStringLiteral("A walk test is recorded from a connected detector: connect first."));
         return;
     }
     QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"),
@@ -198,10 +202,10 @@ void Commissioning::ReplayExecute() {
                                               QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty()) return;
     QString error;
-    params::Record unused{};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        dialogs::ShowWarning(&mee_, QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, file.errorString()));
+        dialogs::ShowWarning(
+            &mee_, QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, file.errorString()));
         return;
     }
     QStringList lines;
@@ -213,7 +217,8 @@ void Commissioning::ReplayExecute() {
 bool Commissioning::StartReplay(const QStringList& lines, const QString& name) {
     StopReplay();
     if (lines.isEmpty() || lines.first().trimmed() != recording::CsvHeader()) {
-        dialogs::ShowWarning(&mee_, QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(name));
+        dialogs::ShowWarning(&mee_,
+                             QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(name));
         return false;
     }
     replayLines_ = lines;
@@ -244,9 +249,10 @@ void Commissioning::replayNext() {
     if (!recording::ParseLine(replayLines_[replayIndex_], ms, s, error)) {
         const qsizetype line = replayIndex_ + 1;
         StopReplay();
-        dialogs::ShowWarning(&mee_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
-                                        .arg(line)
-                                        .arg(replayName_, error));
+        dialogs::ShowWarning(&mee_,
+                             QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
+                                 .arg(line)
+                                 .arg(replayName_, error));
         return;
     }
     if (replayStartMs_ < 0) replayStartMs_ = ms;
@@ -279,8 +285,8 @@ void Commissioning::StopReplay() {
 
 void Commissioning::CompareExecute() {
     if (!parametersKnown(QStringLiteral("Comparing a file with the detector"))) return;
-    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open, QStringLiteral("Compare with Detector"),
-                                              QStringLiteral("bin (*.bin)"));
+    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open,
+                                              QStringLiteral("Compare with Detector"), QStringLiteral("bin (*.bin)"));
     if (path.isEmpty()) return;
     params::Record file{};
     QString error;
@@ -288,12 +294,14 @@ void Commissioning::CompareExecute() {
         dialogs::ShowWarning(&mee_, error);
         return;
     }
-    const auto differences = CompareParameters(params::DecodeRecord(file), params::DecodeRecord(mee_.link().Stores.parameters));
+    const auto differences =
+        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(mee_.link().Stores.parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(&mee_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;
     }
-    QString text = QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
+    QString text =
+        QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
     for (const ParameterDifference& d : differences)
         text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
     dialogs::ShowMessage(&mee_, text);

@@ -1,6 +1,6 @@
 #include "commission/Report.h"
 
-#include "commission/ParameterText.h"
+#include "config/ParameterText.h"
 #include "monitor/Texts.h"
 
 #include <QPageSize>
@@ -67,8 +67,11 @@ QString ReportHtml(const ReportContents& r) {
     h += row({QStringLiteral("Date and time"), r.written.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
     h += row({QStringLiteral("Port"), r.port});
     h += row({QStringLiteral("Program"), QStringLiteral("Ostrevo SetUp ") + r.programVersion});
+    if (!r.flash.isEmpty()) h += row({QStringLiteral("Detector's flash"), r.flash});
     h += QStringLiteral("</table>");
-    if (!r.note.isEmpty()) h += QStringLiteral("<p>") + esc(r.note).replace(QLatin1Char('\n'), QStringLiteral("<br>")) + QStringLiteral("</p>");
+    if (!r.note.isEmpty())
+        h += QStringLiteral("<p>") + esc(r.note).replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
+             QStringLiteral("</p>");
 
     h += QStringLiteral("<h2>Parameters held by the detector</h2><table>");
     h += row({QStringLiteral("Group"), QStringLiteral("Setting"), QStringLiteral("Value")}, true);
@@ -87,10 +90,9 @@ QString ReportHtml(const ReportContents& r) {
     h += row({QStringLiteral("Temperature"), DegreesText(s.temperature)});
     h += row({QStringLiteral("Tamper axes X, Y, Z"),
               QStringLiteral("%1, %2, %3").arg(s.acc[0]).arg(s.acc[1]).arg(s.acc[2])});
-    h += row({QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"), QStringLiteral("%1, %2, %3")
-                                                                    .arg(s.channels[0].signal)
-                                                                    .arg(s.channels[1].signal)
-                                                                    .arg(s.channels[2].signal)});
+    h += row(
+        {QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"),
+         QStringLiteral("%1, %2, %3").arg(s.channels[0].signal).arg(s.channels[1].signal).arg(s.channels[2].signal)});
     const QStringList lit = litLamps(s);
     h += row({QStringLiteral("Lamps lit"), lit.isEmpty() ? QStringLiteral("none") : lit.join(QStringLiteral(", "))});
     h += QStringLiteral("</table>");

@@ -16,6 +16,8 @@ struct ReportContents {
     params::Parameters parameters;
     // The lens chosen on each PIR channel: the program's own choice, which the detector does not keep.
     QString lenses[2];
+    // Whether the detector's flash holds these parameters ("stored in flash", ...).
+    QString flash;
     monitor::StatusRecord status;
     monitor::EventLog events;
     QImage graph;

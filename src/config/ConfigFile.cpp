@@ -3,6 +3,7 @@
 #include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
 #include "app/ViewPage.h"
+#include "config/ParameterText.h"
 #include "config/ReadBack.h"
 #include "config/Settings.h"
 #include "link/PollCycle.h"
@@ -34,19 +35,25 @@ QString WithBinExtension(const QString& name) {
     return name.endsWith(QLatin1String("bin"), Qt::CaseSensitive) ? name : name + QStringLiteral(".bin");
 }
 
-bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error) {
+bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error, qint64* size) {
     auto fail = [&](const QString& reason) {
         error = QStringLiteral("The parameter file \"%1\" could not be read: %2").arg(shown(path), reason);
         return false;
     };
-    // Opened without blocking and checked before reading: a FIFO or a device would hang the program.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // Looked at before it is opened: opening a device can act on it (a serial port raises its
+    // lines), and a FIFO would hang the program. Then opened without blocking, and checked again.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before {};
+    if (::stat(name.constData(), &before) != 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(before.st_mode)) return fail(QStringLiteral("it is not a regular file."));
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != before.st_dev) {
         ::close(fd);
         return fail(QStringLiteral("it is not a regular file."));
     }
+    if (size) *size = static_cast<qint64>(st.st_size);
     params::Record read{};
     std::size_t done = 0;
     while (done < read.size()) {
@@ -89,56 +96,126 @@ bool WriteParameterFile(const QString& path, const params::Record& bytes, QStrin
 ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack) {}
 
-namespace {
-const QString ConnectFirst = QStringLiteral("A configuration is loaded into a connected detector: "
-                                            "connect to the detector first, then open the file.");
+bool ConfigFiles::detectorReady(const QString& what) {
+    if (link_.State() == LinkState::Polling && link_.ParametersKnown) return true;
+    dialogs::ShowMessage(window_, what + QStringLiteral(" needs a connected detector whose parameters have been read: "
+                                                        "connect to the detector first, and wait until its "
+                                                        "parameters are shown."));
+    return false;
 }
 
 void ConfigFiles::FileOpen1Execute() {
     // A file is loaded into the connected detector; without one there is nothing to load it into.
-    if (!link_.PollTimer()->isActive()) {
-        dialogs::ShowMessage(window_, ConnectFirst);
-        return;
-    }
+    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
     if (!name.isEmpty()) FileOpen1Accept(name);
 }
 
+// Only what this detector reported is saved: before its read-back the record holds zeros, or the
+// previous detector's set.
+bool ConfigFiles::parametersToSave() {
+    if (link_.ParametersKnown) return true;
+    dialogs::ShowMessage(window_, QStringLiteral("Nothing was saved: no parameters have been read from the detector "
+                                                 "since Connect. Connect to it and wait until its parameters are "
+                                                 "shown, then save."));
+    return false;
+}
+
 void ConfigFiles::FileSaveAs1Execute() {
+    if (!parametersToSave()) return; // said before a name is asked for
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"), FileFilter);
     if (!name.isEmpty()) FileSaveAs1Accept(name);
 }
 
-void ConfigFiles::FileOpen1Accept(const QString& fileName) {
-    // The link may have stopped while the dialog was open: nothing changes, and the user is told.
-    if (!link_.PollTimer()->isActive()) {
-        dialogs::ShowMessage(window_, ConnectFirst);
-        return;
+bool ConfigFiles::askToSend(const QString& question, const QString& source, const params::Record& bytes,
+                            const QStringList& notes) {
+    const auto differences =
+        CompareParameters(params::DecodeRecord(bytes), params::DecodeRecord(link_.Stores.parameters));
+    if (differences.empty()) {
+        dialogs::ShowMessage(
+            window_, QStringLiteral("%1 holds the same parameters as the detector: nothing was sent.").arg(source));
+        return false;
     }
-    params::Record bytes{};
-    QString error;
-    if (!configfile::ReadParameterFile(fileName, bytes, error)) {
-        dialogs::ShowWarning(window_, error);
-        return;
-    }
+    QString text = question + QStringLiteral("\n\nIt changes %1 setting(s) on the detector (now -> %2):\n")
+                                  .arg(differences.size())
+                                  .arg(source);
+    for (const ParameterDifference& d : differences)
+        text += QStringLiteral("\n  %1: %2 -> %3").arg(d.name, d.detectorValue, d.fileValue);
+    for (const QString& note : notes) text += QStringLiteral("\n\n") + note;
+    return dialogs::AskYesNo(window_, text);
+}
+
+void ConfigFiles::send(const params::Record& bytes, bool exactly) {
     link_.Stores.parameters = bytes; // byte for byte, pads included
-    link_.ParametersKnown = true;
-    // Both lenses back to "User", so that the file's values meet the full ranges.
-    for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
-        if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
-        else if (lens == view_.pir1.lens) settings_.ComboBox_Pir1_LensChange();
-        else settings_.ComboBox_Pir2_LensChange();
-    }
-    if (link_.LinkActive()) {
+    {
+        const Settings::Showing quiet(settings_);
+        // Both lenses back to "User", so that the values meet the full ranges.
+        for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
+            if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
+            else if (lens == view_.pir1.lens) settings_.ComboBox_Pir1_LensChange();
+            else settings_.ComboBox_Pir2_LensChange();
+        }
         readBack_.ApplyParameters();
+    }
+    if (exactly) {
+        settings_.SendParameters(params::DecodeRecord(bytes));
+    } else {
         settings_.BuildSettingsFrame();
-        link_.PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        link_.RequestReadBack();
     }
 }
 
+void ConfigFiles::FileOpen1Accept(const QString& fileName) {
+    // The link may have stopped while the dialog was open: nothing changes, and the user is told.
+    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
+    params::Record bytes{};
+    QString error;
+    qint64 size = 0;
+    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+        dialogs::ShowWarning(window_, error);
+        return;
+    }
+    QStringList notes;
+    if (size != static_cast<qint64>(bytes.size()))
+        notes << QStringLiteral("Note: the file holds %1 bytes, not %2: only its first %2 are used.")
+                     .arg(size)
+                     .arg(bytes.size());
+    for (int pad : params::RecordPadOffsets)
+        if (bytes[static_cast<std::size_t>(pad)] != 0) {
+            notes << QStringLiteral("Note: its pad bytes are not zero: it may not be a parameter file.");
+            break;
+        }
+    const std::vector<QString> outside = ValuesOutsideTheControls(params::DecodeRecord(bytes));
+    if (!outside.empty()) {
+        QString note = QStringLiteral("Note: these values lie outside what the controls take; the nearest value "
+                                      "they take is sent instead:");
+        for (const QString& line : outside) note += QStringLiteral("\n  ") + line;
+        notes << note;
+    }
+    const QString source = QStringLiteral("\"%1\"").arg(shown(fileName));
+    if (!askToSend(QStringLiteral("Load %1 into the detector?").arg(source), source, bytes, notes)) return;
+    // The link may have stopped while the question was open.
+    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
+    send(bytes, false);
+}
+
+void ConfigFiles::RevertExecute() {
+    if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
+    const std::optional<params::Record>& atConnect = settings_.ConnectTimeParameters();
+    if (!atConnect) return; // known together with the parameters
+    const params::Record bytes = *atConnect;
+    const QString source = QStringLiteral("The set read at Connect");
+    if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, {}))
+        return;
+    if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
+    // They came from the detector itself: sent exactly as it reported them.
+    send(bytes, true);
+}
+
 void ConfigFiles::FileSaveAs1Accept(const QString& fileName) {
+    if (!parametersToSave()) return;
     const params::Record bytes = link_.Stores.parameters;
     const QString target = configfile::WithBinExtension(fileName);
     // The dialog asked about the name it was given; a name the extension changed is asked about here.

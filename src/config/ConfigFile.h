@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class PollCycle;
 class ReadBack;
@@ -19,8 +20,9 @@ namespace configfile {
 // the name with ".bin" appended.
 QString WithBinExtension(const QString& name);
 
-// Reads the first 44 bytes of a regular file. On failure, error names the file and the reason.
-bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error);
+// Reads the first 44 bytes of a regular file, and its size. Anything else (a device, a FIFO) is
+// refused before it is opened. On failure, error names the file and the reason.
+bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error, qint64* size = nullptr);
 // Writes the 44 bytes through a temporary file that replaces the target only once complete, so
 // an existing file survives any failure. On failure, error names the file and the reason.
 bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error);
@@ -35,12 +37,26 @@ class ConfigFiles : public QObject {
     // The commands: choose a file, then load or save it.
     void FileOpen1Execute();
     void FileSaveAs1Execute();
-    // Loads the file into the detector: the controls show it and it is sent at once.
+    // Loads the file into the detector, once the user has seen what it changes and agreed: the
+    // controls show it and it is sent at once.
     void FileOpen1Accept(const QString& fileName);
-    // Saves the detector's parameters as last read back (with the output edits made since).
+    // Saves the detector's parameters as last read back (with the output edits made since); nothing
+    // when no parameters have been read since Connect.
     void FileSaveAs1Accept(const QString& fileName);
+    // Sends the parameters read at Connect back to the detector, once the user has agreed.
+    void RevertExecute();
 
   private:
+    bool parametersToSave();
+    // Polling, with the detector's parameters read: said in a box when not, naming what needs it.
+    bool detectorReady(const QString& what);
+    // Asks whether to send parameters that differ from the detector's; says so when none differ.
+    bool askToSend(const QString& question, const QString& source, const params::Record& bytes,
+                   const QStringList& notes);
+    // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
+    // the detector: through the controls, or exactly as it is.
+    void send(const params::Record& bytes, bool exactly);
+
     QWidget* window_;
     ViewControls& view_;
     PollCycle& link_;

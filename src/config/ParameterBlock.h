@@ -65,6 +65,22 @@ struct Parameters {
     bool operator==(const Parameters&) const = default;
 };
 
+// What the settings controls can show and send (a lens preset narrows a PIR channel's Tconv, Nconv
+// and threshold ranges): a value outside is shown, and sent with the next change, as the nearest end.
+struct ValueRange {
+    int min, max;
+    bool contains(int v) const { return v >= min && v <= max; }
+};
+constexpr std::array<ValueRange, 3> ThresholdRange{{{10, 500}, {10, 700}, {10, 700}}}; // MW, PIR1, PIR2
+constexpr std::array<ValueRange, 3> TconvRange{{{1, 15}, {1, 50}, {1, 50}}};
+constexpr std::array<ValueRange, 3> NconvRange{{{1, 15}, {1, 50}, {1, 50}}};
+constexpr ValueRange NPulseRange{1, 5};
+constexpr ValueRange PwmDutyRange{1, 160};
+constexpr ValueRange PwmFrequencyRange{1600, 16000};
+constexpr std::array<ValueRange, 3> TimeAndSecondsRange{{{1, 10}, {1, 5}, {1, 5}}}; // OUT #1, #2, #3
+// The pad bytes of the record: zero in every record the detector or this program makes.
+constexpr std::array<int, 4> RecordPadOffsets{5, 11, 17, 43};
+
 using Block = std::array<std::uint8_t, 40>;
 using Record = std::array<std::uint8_t, 44>;
 using Frame = std::array<std::uint8_t, 46>;

@@ -68,8 +68,8 @@ void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
 
 void ReadBack::ApplyParameters() {
     const ReadBackEnd end(link_);
-    // The handlers that run below may edit the record; each step reads it as it stands then.
-    auto& record = link_.Stores.parameters;
+    const Settings::Showing quiet(settings_);
+    const auto& record = link_.Stores.parameters;
     auto flags = [&record] { return le16(&record[22]); };
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
@@ -155,6 +155,7 @@ void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
 }
 
 void ReadBack::ApplyPwmValues() {
+    const Settings::Showing quiet(settings_);
     const auto& pwm = link_.Stores.pwm;
     const int duty = le16(&pwm[0]);
     view_.pwmDuty->setValue(duty);

@@ -3,22 +3,25 @@
 #pragma once
 
 class PollCycle;
+class Settings;
 struct ViewControls;
 
 class ReadBack {
   public:
-    ReadBack(ViewControls& view, PollCycle& link) : view_(view), link_(link) {}
+    ReadBack(ViewControls& view, PollCycle& link, Settings& settings) : view_(view), link_(link), settings_(settings) {}
 
-    // Redraws every settings control and its label from the detector's parameters. The handlers
-    // that this runs build frames, but none is sent: the poll timer is stopped meanwhile and the
-    // pending frame is dropped at the end, also when a step fails.
+    // Redraws every settings control and its label from the detector's parameters. Showing a value
+    // changes nothing: the handlers stay quiet, so the parameters keep what the detector (or the
+    // file) said until the user moves a control, and no frame is built. The poll timer is stopped
+    // meanwhile and nothing is left pending at the end, also when a step fails.
     void ApplyParameters();
-    // The two PWM values of reply 7 into their (hidden) scroll bars and labels.
+    // The two PWM values of reply 7 into their (hidden) scroll bars and labels, without sending them.
     void ApplyPwmValues();
 
   private:
     ViewControls& view_;
     PollCycle& link_;
+    Settings& settings_;
 };
 
 // The two PIR noise-reduction boxes under temperature compensation (automatic: the detector

@@ -1,6 +1,7 @@
 #include "config/Settings.h"
 
 #include "app/ViewPage.h"
+#include "config/ParameterText.h"
 #include "link/PollCycle.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -42,15 +43,24 @@ std::uint8_t lowByte(int v) {
 
 } // namespace
 
+QString FlashStateText(FlashState state) {
+    switch (state) {
+    case FlashState::Unknown: return QString();
+    case FlashState::Unchanged: return QStringLiteral("no changes");
+    case FlashState::NotStored:
+    case FlashState::StoreSent: return QStringLiteral("not stored in flash");
+    case FlashState::Stored: return QStringLiteral("stored in flash");
+    }
+    return QString();
+}
+
 Settings::Settings(ViewControls& view, PollCycle& link, QObject* parent) : QObject(parent), view_(view), link_(link) {}
 
 void Settings::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
     if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::Action4Execute);
-    // A store request is kept until a frame carrying it has gone out on the line.
-    connect(&link_, &PollCycle::settingsSent, this, [this](const std::array<std::uint8_t, 46>& frame) {
-        if (frame[24] & (StoreRequest >> 8)) storePending_ = false;
-    });
+    connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
+    connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
 
     auto change = [this] { SettingChange(); };
     for (QCheckBox* box :
@@ -86,12 +96,72 @@ void Settings::wire(QAction* storeToFlash) {
 
 // Changes are sent only to a detector whose own parameters have been read: until then the
 // controls hold the program's defaults, and a frame built from them would overwrite its set-up.
+// Nor while values are shown rather than chosen.
 bool Settings::mayChange() const {
-    return link_.LinkActive() && link_.ParametersKnown;
+    return !showing_ && link_.LinkActive() && link_.ParametersKnown;
 }
 
 void Settings::requestReadBack() {
-    link_.PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    link_.RequestReadBack();
+}
+
+void Settings::notice(const QString& text) {
+    if (notice_) notice_(text);
+}
+
+void Settings::setFlash(FlashState state) {
+    if (state == flash_) return;
+    flash_ = state;
+    emit flashStateChanged(state);
+}
+
+// Every Connect starts clean. What was made for the detector the link had before is dropped, and
+// the user is told what was lost.
+void Settings::connecting(bool droppedSettings) {
+    int changes = 0;
+    if (droppedSettings) {
+        Parameters unsent = DecodeBlock(&link_.SettingsFrame[4], PwmOrder::HighFirst);
+        const Parameters before = DecodeRecord(link_.Stores.parameters);
+        unsent.reserved = before.reserved;
+        changes = static_cast<int>(CompareParameters(unsent, before).size());
+    }
+    const bool store = storePending_;
+    storePending_ = false;
+    FlagAccumulator = 0;
+    pendingIsEcho_ = false;
+    connectTime_.reset();
+    // A detector that comes back with the parameters it had when the link went, changes not
+    // stored, is taken for the same detector: still not stored.
+    unstoredBefore_.reset();
+    if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) unstoredBefore_ = link_.Stores.parameters;
+    setFlash(FlashState::Unknown);
+    if (changes == 0 && !store) return;
+    const QString what = changes == 0   ? QStringLiteral("A request to store in flash")
+                         : changes == 1 ? QStringLiteral("1 change")
+                                        : QStringLiteral("%1 changes").arg(changes);
+    const bool several = changes > 1 || (changes > 0 && store);
+    notice(what + (changes > 0 && store ? QStringLiteral(" and a request to store in flash") : QString()) +
+           (several ? QStringLiteral(" made while the link was down were not sent.")
+                    : QStringLiteral(" made while the link was down was not sent.")));
+}
+
+void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
+    // A store request is kept until a frame carrying it has gone out on the line.
+    if (frame[24] & (StoreRequest >> 8)) {
+        storePending_ = false;
+        setFlash(FlashState::StoreSent);
+        notice(QStringLiteral("Sent: the detector was asked to store its parameters in flash."));
+    } else if (!pendingIsEcho_) {
+        setFlash(FlashState::NotStored);
+    }
+    pendingIsEcho_ = false;
+}
+
+void Settings::ReadBackArrived() {
+    if (!connectTime_) connectTime_ = link_.Stores.parameters;
+    if (flash_ == FlashState::Unknown)
+        setFlash(unstoredBefore_ == link_.Stores.parameters ? FlashState::NotStored : FlashState::Unchanged);
+    else if (flash_ == FlashState::StoreSent) setFlash(FlashState::Stored);
 }
 
 Parameters Settings::fromControls() const {
@@ -134,13 +204,46 @@ Parameters Settings::fromControls() const {
 }
 
 void Settings::BuildSettingsFrame() {
+    queue(fromControls(), false);
+}
+
+void Settings::SendParameters(Parameters p) {
+    queue(p, false);
+    requestReadBack();
+}
+
+void Settings::queue(Parameters p, bool echo) {
     if (FlagAccumulator & StoreRequest) storePending_ = true;
-    Parameters p = fromControls();
-    p.flags |= FlagAccumulator;
+    // The store bit goes out only when the user asked for it: never because the parameters the
+    // frame is made of (the detector's own report, say) happen to carry it.
+    p.flags = static_cast<std::uint16_t>((p.flags & ~StoreRequest) | FlagAccumulator);
     if (storePending_) p.flags |= StoreRequest;
     FlagAccumulator = 0;
     link_.SettingsFrame = EncodeSettingsFrame(p);
     link_.PendingSettings = true;
+    pendingIsEcho_ = echo;
+}
+
+void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
+    QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
+    if (box->isChecked() == on) return;
+    {
+        const Showing quiet(*this);
+        box->setChecked(on);
+    }
+    if (!mayChange()) return;
+    Parameters p = DecodeRecord(link_.Stores.parameters);
+    const std::uint16_t bit = pir == 1 ? NoisePir1 : NoisePir2;
+    if (((p.flags & bit) != 0) == on) return; // its parameters say so already
+    if (link_.PendingSettings && !pendingIsEcho_) {
+        // A change of the user's still waits: it goes with the box as it is now.
+        BuildSettingsFrame();
+        requestReadBack();
+        return;
+    }
+    p.flags = on ? static_cast<std::uint16_t>(p.flags | bit) : static_cast<std::uint16_t>(p.flags & ~bit);
+    queue(p, true);
+    requestReadBack();
 }
 
 void Settings::SettingChange() {
@@ -204,7 +307,12 @@ void Settings::Action4Execute() {
     if (link_.LinkActive()) {
         if (link_.ParametersKnown) {
             FlagAccumulator |= StoreRequest;
-            BuildSettingsFrame();
+            // With a frame still waiting, the store goes with it. Otherwise it carries the parameters
+            // as the detector reported them, not the controls' view of them (which clamps a value
+            // the controls cannot show).
+            queue(link_.PendingSettings ? DecodeBlock(&link_.SettingsFrame[4], PwmOrder::HighFirst)
+                                        : DecodeRecord(link_.Stores.parameters),
+                  false);
             requestReadBack();
         } else if (notice_) {
             // Said without a box: the poll goes on meanwhile, and no box may run its ticks.

@@ -8,10 +8,23 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QAction;
 class PollCycle;
 struct ViewControls;
+
+// What the detector's flash holds, as far as this program can tell, for the detector of the current
+// (or last) connection.
+enum class FlashState {
+    Unknown,   // no parameters read since Connect
+    Unchanged, // read back, and nothing sent to it since Connect
+    NotStored, // a change was sent after the last store
+    StoreSent, // a store request went out; its read-back has not come yet
+    Stored,    // the store request went out and the read-back followed
+};
+// The status bar's words for it ("not stored in flash", ...); empty for Unknown.
+QString FlashStateText(FlashState state);
 
 class Settings : public QObject {
     Q_OBJECT
@@ -27,6 +40,33 @@ class Settings : public QObject {
     // Rebuilds the whole settings frame from the controls and the output bytes of the detector's
     // parameters, and marks it pending.
     void BuildSettingsFrame();
+    // Queues a frame of the given parameters as they are (not through the controls, which would
+    // clamp them), then the read-back.
+    void SendParameters(params::Parameters p);
+
+    // While a Showing lives, values are being shown, not chosen (a read-back, a file, the detector's
+    // own switches): the handlers neither edit the parameters nor build a frame.
+    class Showing {
+      public:
+        explicit Showing(Settings& s) : s_(s), was_(s.showing_) { s_.showing_ = true; }
+        ~Showing() { s_.showing_ = was_; }
+        Showing(const Showing&) = delete;
+        Showing& operator=(const Showing&) = delete;
+
+      private:
+        Settings& s_;
+        bool was_;
+    };
+
+    // The detector switched a PIR channel's noise reduction itself (its status says so): the box
+    // follows, and when the detector's parameters say otherwise it is told once, with a frame made
+    // of those parameters with only that bit changed, followed by one read-back.
+    void FollowDetectorNoiseReduction(int pir, bool on);
+    // A reply 9 has been shown: the flash state and the parameters at Connect follow it.
+    void ReadBackArrived();
+    FlashState Flash() const { return flash_; }
+    // The parameters the detector reported first after the last Connect.
+    const std::optional<params::Record>& ConnectTimeParameters() const { return connectTime_; }
     // Bits that the next build adds to ParameterFlags (StoreRequest after "Store To Flash").
     std::uint16_t FlagAccumulator = 0;
     // A store request that has not gone out yet: every rebuilt frame carries it until one has.
@@ -42,16 +82,29 @@ class Settings : public QObject {
     void ComboBox_Pir2_LensChange();
     void Action4Execute();
 
+  signals:
+    void flashStateChanged(FlashState state);
+
   private:
     bool mayChange() const;
     void requestReadBack();
     void applyLens(int pir);
     params::Parameters fromControls() const;
+    void queue(params::Parameters p, bool echo);
+    void connecting(bool droppedSettings);
+    void frameSent(const std::array<std::uint8_t, 46>& frame);
+    void setFlash(FlashState state);
+    void notice(const QString& text);
 
     ViewControls& view_;
     PollCycle& link_;
     QAction* storeToFlash_ = nullptr;
     bool storePending_ = false;
+    bool showing_ = false;
+    bool pendingIsEcho_ = false; // the pending frame is the detector's own switch told back to it
+    FlashState flash_ = FlashState::Unknown;
+    std::optional<params::Record> connectTime_;
+    std::optional<params::Record> unstoredBefore_; // the parameters of a connection that left changes unstored
     std::function<void(const QString&)> notice_;
 };
 

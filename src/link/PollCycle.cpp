@@ -37,6 +37,14 @@ void PollCycle::closed() {
 
 void PollCycle::Connect() {
     if (!serial_) serial_ = serialFactory_();
+    // Whatever detector answers now, its parameters are unknown until it has reported them, and a
+    // frame made before (for the detector the link had then, perhaps another one) is never sent
+    // to it: the first frame after Connect is the read-back request.
+    ParametersKnown = false;
+    const bool dropped = PendingSettings;
+    PendingSettings = false;
+    readBackRequested_ = false;
+    emit connecting(dropped);
     try {
         serial_->ClosePort();
         serial_->RaiseExcept = false;
@@ -63,7 +71,6 @@ void PollCycle::Connect() {
         PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
         RetryCount = 0;
         troubled_ = false;
-        ParametersKnown = false;
         timer2_->start();
     } catch (const std::exception& e) {
         timer2_->stop();
@@ -89,8 +96,13 @@ void PollCycle::Exit() {
     timer2_->stop();
 }
 
+void PollCycle::RequestReadBack() {
+    readBackRequested_ = true;
+    PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+}
+
 void PollCycle::PageControl1Change(int index) {
-    if (!LinkActive()) return;
+    if (!LinkActive() || readBackRequested_) return;
     // Back on the VIEW tab before the parameters are known, the read-back is what it needs.
     if (index == 0 && !ParametersKnown) PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
     else if (index == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
@@ -131,6 +143,10 @@ void PollCycle::failExchange() {
 // as the parameters are not known. The LOGS tab keeps its event-memory poll, and goes back to it
 // after the read-back that follows a settings change, so that its grid keeps refreshing.
 void PollCycle::rearm(std::uint8_t goodCode) {
+    if (readBackRequested_) {
+        PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        return;
+    }
     const int tab = view_.CurrentTab();
     if (tab == 0) {
         if (ParametersKnown) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
@@ -214,7 +230,10 @@ void PollCycle::Timer2Timer() {
         ++GoodReplies;
         LastReplyCode = code;
         goodCode = code;
-        if (code == frames::ParameterReadBack) ParametersKnown = true;
+        if (code == frames::ParameterReadBack) {
+            ParametersKnown = true;
+            readBackRequested_ = false;
+        }
         try {
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {

@@ -57,6 +57,10 @@ class PollCycle : public QObject {
     void Disconnect();
     void Timer2Timer();
     void PageControl1Change(int index);
+    // Asks for the detector's parameters with the next poll, whatever the tab and the reply that
+    // comes first: after a frame that changes them, the program must learn what the detector made of it.
+    void RequestReadBack();
+    bool ReadBackRequested() const { return readBackRequested_; }
     // Exit: close the port and release the serial object, stop polling.
     void Exit();
 
@@ -89,6 +93,10 @@ class PollCycle : public QObject {
   signals:
     // A settings frame went out on the line.
     void settingsSent(const std::array<std::uint8_t, 46>& frame);
+    // Connect begins, and starts clean: nothing made before it is sent after it. When a settings
+    // frame was still waiting (made for the detector the link had before), it was dropped;
+    // SettingsFrame still holds it, for whoever wants to say what was lost.
+    void connecting(bool droppedSettings);
 
   private:
     void closed();
@@ -106,4 +114,5 @@ class PollCycle : public QObject {
     // The frame check a failed exchange's reply failed (Good when the serial layer reported the failure).
     frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;
     bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
+    bool readBackRequested_ = false;
 };

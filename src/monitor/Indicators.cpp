@@ -10,6 +10,7 @@
 #include "widgets/Lamp.h"
 
 #include <QCheckBox>
+#include <QSignalBlocker>
 
 using namespace monitor;
 
@@ -22,8 +23,11 @@ Indicators::Indicators(ViewControls& view, const StatusView& status, const PollC
     : view_(view), status_(status), link_(link), siren_(siren) {}
 
 void Indicators::FollowNoiseReduction(int pir) {
+    const bool on = status_.StateFlags[pir == 1 ? StateNoisePir1 : StateNoisePir2];
+    if (follower_) return follower_(pir, on);
     QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
-    box->setChecked(status_.StateFlags[pir == 1 ? StateNoisePir1 : StateNoisePir2]);
+    const QSignalBlocker quiet(box);
+    box->setChecked(on);
 }
 
 void Indicators::ShowIndicators() {

@@ -4,6 +4,8 @@
 
 #include "monitor/StatusView.h"
 
+#include <functional>
+
 class PollCycle;
 class Siren;
 struct ViewControls;
@@ -17,8 +19,10 @@ class Indicators : public IndicatorSteps {
     // While off (a replay of a recording), the lamps still follow but the siren never starts.
     void setSirenAllowed(bool allowed) { sirenAllowed_ = allowed; }
 
-    // The box is checked exactly while the detector reports that channel's noise reduction on. A
-    // change runs the box's handler as a click would, so the detector is told once.
+    // Who makes the PIR noise-reduction boxes follow the detector (and tells it when its parameters
+    // say otherwise); without one the boxes just follow.
+    void setNoiseReductionFollower(std::function<void(int pir, bool on)> follower) { follower_ = std::move(follower); }
+    // The box is checked exactly while the detector reports that channel's noise reduction on.
     void FollowNoiseReduction(int pir) override;
     void ShowIndicators() override;
 
@@ -28,4 +32,5 @@ class Indicators : public IndicatorSteps {
     const PollCycle& link_;
     Siren* siren_;
     bool sirenAllowed_ = true;
+    std::function<void(int pir, bool on)> follower_;
 };

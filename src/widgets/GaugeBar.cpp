@@ -1,10 +1,26 @@
 #include "widgets/GaugeBar.h"
 
+#include "widgets/WheelNeedsFocus.h"
+
+#include <QPainter>
+
 GaugeBar::GaugeBar(Qt::Orientation orientation, int min, int max, int position, QWidget* parent)
     : QScrollBar(orientation, parent) {
     setRange(min, max);
     setSingleStep(1);
     setPageStep(1);
     setValue(position);
-    setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
+    WheelNeedsFocus::Install(this); // Tab or a click gives it the focus; the arrow keys move it
+}
+
+void GaugeBar::paintEvent(QPaintEvent* event) {
+    QScrollBar::paintEvent(event);
+    if (hasFocus()) PaintFocusFrame(this);
+}
+
+void PaintFocusFrame(QWidget* control) {
+    QPainter p(control);
+    p.setPen(QPen(control->palette().color(QPalette::Highlight), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(control->rect().adjusted(1, 1, -1, -1));
 }

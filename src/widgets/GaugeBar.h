@@ -7,4 +7,10 @@ class GaugeBar : public QScrollBar {
     Q_OBJECT
   public:
     GaugeBar(Qt::Orientation orientation, int min, int max, int position, QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
+
+// A frame in the highlight colour around a control that has the keyboard focus.
+void PaintFocusFrame(QWidget* control);

@@ -1,5 +1,8 @@
 #include "widgets/TrackBar.h"
 
+#include "widgets/GaugeBar.h"
+#include "widgets/WheelNeedsFocus.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -12,6 +15,7 @@ TrackBar::TrackBar(Qt::Orientation orientation, QWidget* parent) : QSlider(orien
     QPalette pal = palette();
     pal.setColor(QPalette::Highlight, pal.color(QPalette::Mid));
     setPalette(pal);
+    WheelNeedsFocus::Install(this);
 }
 
 void TrackBar::setSelStart(int v) {
@@ -28,6 +32,7 @@ void TrackBar::setSelEnd(int v) {
 
 void TrackBar::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
+    if (hasFocus()) PaintFocusFrame(this);
     const int lo = std::max(minimum(), std::min(selStart_, selEnd_));
     const int hi = std::min(maximum(), std::max(selStart_, selEnd_));
     if (hi <= lo) return;

@@ -1,6 +1,7 @@
-#include "commission/ParameterText.h"
+#include "config/ParameterText.h"
 
 #include <QStringList>
+#include <cmath>
 
 using namespace params;
 
@@ -25,7 +26,8 @@ QString onOff(bool on) {
 
 std::vector<ParameterLine> DescribeParameters(const Parameters& p) {
     std::vector<ParameterLine> lines;
-    const QString channels[3] = {QStringLiteral("MW"), QStringLiteral("PIR HIGH ABOVE"), QStringLiteral("PIR DOWN UNDER")};
+    const QString channels[3] = {QStringLiteral("MW"), QStringLiteral("PIR HIGH ABOVE"),
+                                 QStringLiteral("PIR DOWN UNDER")};
     for (int c = 0; c < 3; ++c) {
         const ChannelSettings& ch = p.channels[static_cast<std::size_t>(c)];
         lines.push_back({channels[c], QStringLiteral("Threshold"), QString::number(ch.trange)});
@@ -74,6 +76,43 @@ std::vector<ParameterDifference> CompareParameters(const Parameters& file, const
     const auto b = DescribeParameters(detector);
     std::vector<ParameterDifference> out;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].value != b[i].value) out.push_back({a[i].group + QLatin1Char(' ') + a[i].name, a[i].value, b[i].value});
+        if (a[i].value != b[i].value)
+            out.push_back({a[i].group + QLatin1Char(' ') + a[i].name, a[i].value, b[i].value});
     return out;
+}
+
+std::vector<QString> ValuesOutsideTheControls(const Parameters& p) {
+    std::vector<QString> lines;
+    auto check = [&lines](const QString& name, int value, ValueRange range) {
+        if (!range.contains(value))
+            lines.push_back(
+                QStringLiteral("%1 %2 (the controls take %3..%4)").arg(name).arg(value).arg(range.min).arg(range.max));
+    };
+    const QString channels[3] = {QStringLiteral("MW"), QStringLiteral("PIR HIGH ABOVE"),
+                                 QStringLiteral("PIR DOWN UNDER")};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const ChannelSettings& ch = p.channels[c];
+        check(channels[c] + QStringLiteral(" Threshold"), ch.trange, ThresholdRange[c]);
+        check(channels[c] + QStringLiteral(" Rate (Tconv)"), ch.tconv, TconvRange[c]);
+        check(channels[c] + QStringLiteral(" Speed (Nconv)"), ch.nconv, NconvRange[c]);
+        check(channels[c] + QStringLiteral(" Pulses"), ch.npulse, NPulseRange);
+    }
+    check(QStringLiteral("MW Pw PWM duty value"), p.pwmDuty, PwmDutyRange);
+    check(QStringLiteral("MW Pw PWM frequency value"), p.pwmFrequency, PwmFrequencyRange);
+    for (std::size_t o = 0; o < 3; ++o) {
+        const OutputSettings& out = p.outputs[o];
+        const QString group = QStringLiteral("OUT #%1").arg(o + 1);
+        // The gauge shows whole seconds; the value itself is kept until the gauge is moved.
+        const int seconds = static_cast<int>(std::nearbyint(out.timeAndMs / 1000.0));
+        if (!TimeAndSecondsRange[o].contains(seconds))
+            lines.push_back(QStringLiteral("%1 Time AND %2 ms (the controls take %3..%4 s)")
+                                .arg(group)
+                                .arg(out.timeAndMs)
+                                .arg(TimeAndSecondsRange[o].min)
+                                .arg(TimeAndSecondsRange[o].max));
+        if (out.function > AutoTest && out.function != NoFunction)
+            lines.push_back(
+                QStringLiteral("%1 Function %2 (the controls show it as AUTO TEST)").arg(group).arg(out.function));
+    }
+    return lines;
 }

@@ -20,5 +20,8 @@ struct ParameterDifference {
     QString fileValue, detectorValue;
 };
 // The settings whose values differ, in the order of DescribeParameters.
-std::vector<ParameterDifference> CompareParameters(const params::Parameters& file,
-                                                   const params::Parameters& detector);
+std::vector<ParameterDifference> CompareParameters(const params::Parameters& file, const params::Parameters& detector);
+
+// The values that the settings controls (at their full ranges) cannot show as they are, one line
+// each: "MW Threshold 800 (the controls take 10..500)".
+std::vector<QString> ValuesOutsideTheControls(const params::Parameters& p);
