@@ -3,6 +3,7 @@
 
 #include <QTest>
 #include <numeric>
+#include <tuple>
 
 using namespace frames;
 
@@ -119,15 +120,16 @@ class TestFrames : public QObject {
         QCOMPARE(CheckReplyFrame(b, 64), FrameCheck::BadLength);
     }
 
-    void reply7AnsweringPoll9GoesToThePwmRecordOnly() {
-        auto payload = counting(40, 0x21);
-        ReceiveBuffer b = reply(PwmValues, payload); // a 46-byte frame carrying code 7
-        QCOMPARE(CheckReplyFrame(b, 46), FrameCheck::Good);
-        ReplyStores s;
-        s.parameters.fill(0xEE);
-        QCOMPARE(DispatchReply(b, s), PwmValues);
-        QCOMPARE(s.pwm, (std::array<std::uint8_t, 4>{0x21, 0x22, 0x23, 0x24}));
-        for (auto byte : s.parameters) QCOMPARE(byte, 0xEE);
+    // A known code must come with its own length: a 46-byte frame labelled 7 (answering poll 9) or a
+    // 64-byte one labelled 12 is not dispatched, whatever its checksum says.
+    void aKnownCodeWithAnotherLengthIsDamaged() {
+        for (const auto& [code, payload, armed] :
+             {std::tuple{PwmValues, 40, 46}, std::tuple{EventLog, 58, 64}, std::tuple{ParameterReadBack, 58, 64}}) {
+            const ReceiveBuffer b = reply(code, counting(static_cast<std::size_t>(payload)));
+            QVERIFY(ReplyChecksumOk(b));
+            QCOMPARE(CheckReplyFrame(b, armed), FrameCheck::BadLengthForCode);
+        }
+        QCOMPARE(CheckReplyFrame(reply(PwmValues, counting(4)), PwmReplyLength), FrameCheck::Good);
     }
 
     void reply9IsPlacedInFivePiecesAroundThePads() {

@@ -326,24 +326,27 @@ class TestSerial : public QObject {
         QVERIFY(!ProbePort("", roots));
     }
 
+    // A second program is refused the port: as an ordinary user (the terminal's exclusive mode)
+    // and as root too (the lock, which root does not bypass).
     void aSecondProgramIsRefusedThePort() {
         PtyPeer peer;
         TBlockSerial first;
         openLine(first, peer);
-        // Root may open an exclusive port anyway: the second program runs as an ordinary user.
         const uid_t nobody = 65534;
-        if (geteuid() == 0) QCOMPARE(chown(peer.path().c_str(), nobody, nobody), 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-            TBlockSerial second;
-            second.OpenPort(peer.path());
-            _exit(second.ErrorCode == EBUSY && !second.PortOpen ? 0 : 1);
+        for (const bool asRoot : {false, true}) {
+            if (asRoot && geteuid() != 0) continue;
+            if (!asRoot && geteuid() == 0) QCOMPARE(chown(peer.path().c_str(), nobody, nobody), 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                if (!asRoot && geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
+                TBlockSerial second;
+                second.OpenPort(peer.path());
+                _exit(second.ErrorCode == EBUSY && !second.PortOpen ? 0 : 1);
+            }
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, asRoot ? "as root" : "as a user");
         }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
         first.ClosePort(); // and once it is closed, the port is free again
         TBlockSerial third;
         third.OpenPort(peer.path());
@@ -352,7 +355,8 @@ class TestSerial : public QObject {
 
     void failureMessagesSayWhatToDo() {
         QCOMPARE(OpenFailureMessage(ENOENT, "No such file or directory", "/dev/ttyUSB0"),
-                 std::string("No such file or directory\nPort: /dev/ttyUSB0"));
+                 std::string("No such file or directory\nThere is no port /dev/ttyUSB0: check that the adapter is "
+                             "plugged in, then choose its port in SetUp COM."));
         QCOMPARE(OpenFailureMessage(EBUSY, "Device or resource busy", "/dev/ttyUSB0"),
                  std::string("Device or resource busy\nAnother program is using /dev/ttyUSB0: close it, then "
                              "connect again."));

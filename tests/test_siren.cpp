@@ -99,14 +99,25 @@ class TestSiren : public QObject {
         QCOMPARE(spy.count(), 0); // told from the event loop, never inside the caller's tick
         if (how == 0) emit fake->failed("no device");
         QVERIFY(!siren.Playing());
-        QVERIFY(!siren.Available());
+        QVERIFY(!siren.Available()); // resting
         QTRY_COMPARE(spy.count(), 1);
         emit fake->failed("again");
-        siren.StartSiren();
+        siren.StartSiren(); // an alarm during the rest tries nothing
         QCoreApplication::processEvents();
         QCOMPARE(spy.count(), 1);
         QCOMPARE(fake->loads.size(), 1);
         QVERIFY(!siren.Playing());
+        // After the rest the next alarm tries again; a play that ends normally brings the siren back.
+        siren.setRetryAfterMs(0);
+        fake->failOnLoad.clear();
+        fake->throwOnPlay = false;
+        QSignalSpy back(&siren, &Siren::availableAgain);
+        siren.StartSiren();
+        QCOMPARE(fake->loads.size(), 2);
+        QVERIFY(siren.Playing());
+        emit fake->finished();
+        QCOMPARE(back.count(), 1);
+        QCOMPARE(spy.count(), 1);
     }
 
     void unfinishedPlayEndsInTime() {

@@ -1,8 +1,9 @@
 // Soak: the real program (main window, poll cycle, serial layer) against the real virtual detector
 // for a number of minutes, with faults injected through the detector's standard input over and over
-// (corrupt, drop, surplus, a slow and a dribbling detector, silent, unplug), then the figures: the
-// exchanges, the faults the link recovered from by itself, the "Error Time Out"s (where one is
-// expected and where it is not), resident memory at the start and at the end, CPU. At the end it
+// (corrupt, drop, surplus, a slow and a dribbling detector, silent, unplug, frames of another length, a
+// stalled transmitter, unplug with automatic reconnection), then the figures: the exchanges, the faults
+// the link recovered from by itself, the "Error Time Out"s (where one is expected and where it is not),
+// how soon a reconnecting link was back after its port, resident memory at the start and at the end, CPU. At the end it
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
@@ -14,14 +15,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <malloc.h>
@@ -49,6 +53,7 @@ struct Phase {
     bool expectTimeOut = false; // a detector that cannot be polled: "Error Time Out" is right, and
                                 // the end commands go as soon as it came
     int tab = 0;                // the tab shown meanwhile
+    bool reconnect = false;     // "Reconnect automatically" on: the link comes back without a box
 };
 
 const std::vector<Phase> Schedule = {
@@ -62,6 +67,9 @@ const std::vector<Phase> Schedule = {
     {"dribbling detector (a byte every 40 ms)", 10, {"dribble 40"}, {"dribble 0"}, 0, true},
     {"silent for 3 s", 6, {"silent 3000"}, {}, 0, true},
     {"unplugged for 1.5 s", 6, {"unplug 1500"}, {}, 0, true},
+    {"another firmware's frames (6 data bytes longer)", 6, {"lengthen 6"}, {"lengthen 0"}, 0, true},
+    {"transmitter stalled for 0.3 s", 10, {"stall 300"}, {}},
+    {"unplugged for 1.5 s, reconnecting by itself", 8, {"unplug 1500"}, {}, 0, false, 0, true},
 };
 
 // How much the heap grows per message box: the program's (through its message seam, over the main
@@ -148,6 +156,22 @@ int main(int argc, char** argv) {
     PollCycle& cycle = mee.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
+    // While a phase reconnects by itself: when its port came back, and how long the link took after.
+    std::vector<double> backAfterMs;
+    QElapsedTimer sinceReturn;
+    bool portGone = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const bool there = QFileInfo::exists(link);
+        if (!there) portGone = true;
+        if (portGone && there && !sinceReturn.isValid()) sinceReturn.start();
+        if (sinceReturn.isValid() && cycle.State() == LinkState::Polling) {
+            backAfterMs.push_back(static_cast<double>(sinceReturn.nsecsElapsed()) / 1e6);
+            sinceReturn.invalidate();
+            portGone = false;
+        }
+    });
     auto reconnectIfHalted = [&] {
         if (cycle.State() != LinkState::Halted) return;
         ++reconnects;
@@ -168,6 +192,10 @@ int main(int argc, char** argv) {
             ++phases;
             phase = &p;
             mee.PageControl1->setCurrentIndex(p.tab);
+            formCom.CheckBox_Reconnect->setChecked(p.reconnect);
+            portGone = false;
+            sinceReturn.invalidate();
+            if (p.reconnect) watch.start();
             for (const char* c : p.start) {
                 command(c);
                 ++injected[c];
@@ -195,6 +223,7 @@ int main(int argc, char** argv) {
                 if (!p.expectTimeOut) reconnectIfHalted();
             }
             end();
+            watch.stop();
             runFor(1000); // the detector back to normal
             reconnectIfHalted();
             runFor(2000);
@@ -223,11 +252,20 @@ int main(int argc, char** argv) {
     std::printf("  recovered faults (back to good replies without the user): %llu; %llu stray bytes thrown away\n",
                 static_cast<unsigned long long>(cycle.Recoveries),
                 static_cast<unsigned long long>(cycle.BytesDiscarded));
-    std::printf("  \"Error Time Out\": %d where expected (dribbling, silent, unplugged: Connect again each time), "
-                "%d elsewhere (target: 0)\n",
-                expectedTimeOuts, unexpectedTimeOuts);
+    std::printf(
+        "  \"Error Time Out\": %d where expected (dribbling, silent, unplugged, another firmware: Connect again each "
+        "time), "
+        "%d elsewhere (target: 0)\n",
+        expectedTimeOuts, unexpectedTimeOuts);
     for (const auto& [where, count] : timeOuts) std::printf("    %s: %d\n", where.c_str(), count);
     std::printf("  Connect pressed %d times\n", reconnects);
+    std::sort(backAfterMs.begin(), backAfterMs.end());
+    if (!backAfterMs.empty())
+        std::printf(
+            "  reconnected by itself %zu times (of %llu links lost with reconnection on): back %.0f ms (median), "
+            "%.0f ms (worst) after its port (target: within 1 s)\n",
+            backAfterMs.size(), static_cast<unsigned long long>(cycle.Reconnections),
+            backAfterMs[backAfterMs.size() / 2], backAfterMs.back());
     if (otherMessages) std::printf("  other messages: %d\n", otherMessages);
     std::printf("  resident memory %.1f MB at the start, %.1f MB at the end: %+.2f MB (target: under 1 MB)\n",
                 rssStart / 1024.0, rssEnd / 1024.0, (rssEnd - rssStart) / 1024.0);

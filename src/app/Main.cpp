@@ -151,7 +151,11 @@ void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
     formCom_ = formCom;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);
-    if (formCom_) connect(formCom_, &TFormCom::portChosen, Action2, [this] { Action2->setEnabled(true); });
+    if (formCom_)
+        connect(formCom_, &TFormCom::portChosen, Action2, [this] {
+            Action2->setEnabled(true);
+            link_->PortChosen(formCom_->SelectedPort().toStdString());
+        });
 }
 
 void TMee::buildActions() {
@@ -359,6 +363,9 @@ void TMee::setSiren(Siren* siren) {
         siren_->setParent(this);
         siren_->setObjectName(QStringLiteral("MediaPlayer1"));
         connect(siren_, &Siren::unavailableNow, this, &TMee::ShowNotice);
+        connect(siren_, &Siren::availableAgain, this, [this] {
+            if (notice_->toolTip().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
+        });
     }
     indicators_->setSiren(siren_);
 }
@@ -527,6 +534,20 @@ void TMee::FillActivity() {
 // Everything the link has to say is a failure of some kind: shown with the warning icon.
 void TMee::ShowMessage(const std::string& text) {
     dialogs::ShowWarning(this, QString::fromStdString(text));
+}
+
+void TMee::ShowLinkNotice(const std::string& text) {
+    ShowNotice(QString::fromStdString(text));
+}
+
+bool TMee::ReconnectAutomatically() {
+    return formCom_ && formCom_->ReconnectAutomatically();
+}
+
+// Waiting for the port to come back: nothing can be stored, and Disconnect stops the waiting.
+void TMee::ShowReconnecting() {
+    ShowLinkState(false);
+    Action2->setText(QStringLiteral("Disconnect"));
 }
 
 void TMee::LogError(const LoggedException* exception, const std::string& text) {

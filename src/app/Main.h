@@ -112,6 +112,9 @@ class TMee : public QMainWindow, private LinkView {
     void StepActivity() override;
     void FillActivity() override;
     void ShowMessage(const std::string& text) override;
+    void ShowLinkNotice(const std::string& text) override;
+    bool ReconnectAutomatically() override;
+    void ShowReconnecting() override;
     void LogError(const LoggedException* exception, const std::string& text) override;
     void ReplyArrived(std::uint8_t code) override;
 

@@ -1,14 +1,15 @@
 #include "link/ComSetup.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
@@ -17,7 +18,7 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Com Setup"));
     setModal(false);
-    setFixedSize(193, 170);
+    setFixedSize(193, 190);
 
     QFont bold = font();
     bold.setBold(true);
@@ -44,9 +45,14 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(26, 91, 142, ComboBox1->sizeHint().height());
+    CheckBox_Reconnect = new QCheckBox(QStringLiteral("&Reconnect automatically"), this);
+    CheckBox_Reconnect->setObjectName(QStringLiteral("CheckBox_Reconnect"));
+    CheckBox_Reconnect->setToolTip(QStringLiteral("When the link is lost, wait for the port to come back (an adapter "
+                                                  "plugged in again) and connect again without asking"));
+    CheckBox_Reconnect->setGeometry(26, 124, 160, CheckBox_Reconnect->sizeHint().height());
     Button_OK = new QPushButton(QStringLiteral("OK"), this);
     Button_OK->setObjectName(QStringLiteral("Button_OK"));
-    Button_OK->setGeometry(56, 137, 75, 25);
+    Button_OK->setGeometry(56, 157, 75, 25);
     Button_OK->setDefault(true);
     for (QLabel* l : {Label3, Label2}) l->adjustSize();
 
@@ -65,6 +71,10 @@ int TFormCom::TimeoutMs() const {
     return ScrollBar1->value();
 }
 
+bool TFormCom::ReconnectAutomatically() const {
+    return CheckBox_Reconnect->isChecked();
+}
+
 void TFormCom::ScrollBar1Change() {
     Label1->setText(QString::number(ScrollBar1->value()) + QStringLiteral(" mS"));
 }
@@ -78,9 +88,9 @@ QString readLine(const QString& path) {
 
 // "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
 QString usbDescription(const PortRoots& roots, const QString& ttyName) {
-    const QString iface = QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName +
-                                    QStringLiteral("/device"))
-                              .canonicalFilePath();
+    const QString iface =
+        QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName + QStringLiteral("/device"))
+            .canonicalFilePath();
     if (iface.isEmpty()) return {};
     // The tty hangs off a USB interface (ttyACM) or a port below one (ttyUSB): walk up to the device.
     QDir dir(iface);
@@ -133,6 +143,7 @@ void TFormCom::Button_OKClick() {
         QSettings settings;
         settings.setValue(QStringLiteral("port/name"), selectedPort_);
         settings.setValue(QStringLiteral("port/timeoutMs"), ScrollBar1->value());
+        settings.setValue(QStringLiteral("port/reconnect"), CheckBox_Reconnect->isChecked());
     }
     hide();
 }
@@ -142,6 +153,7 @@ void TFormCom::rememberBetweenRuns() {
     QSettings settings;
     const int timeout = settings.value(QStringLiteral("port/timeoutMs"), ScrollBar1->value()).toInt();
     ScrollBar1->setValue(timeout);
+    CheckBox_Reconnect->setChecked(settings.value(QStringLiteral("port/reconnect"), false).toBool());
     const QString port = settings.value(QStringLiteral("port/name")).toString();
     if (port.isEmpty()) return;
     if (ComboBox1->findData(port) < 0 && !typed_.contains(port)) {

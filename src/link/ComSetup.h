@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -29,6 +30,8 @@ class TFormCom : public QDialog {
     void rememberBetweenRuns();
     // The reply time-out in milliseconds: the scroll bar's position itself.
     int TimeoutMs() const;
+    // Whether a lost link connects again by itself once its port is back (off unless chosen).
+    bool ReconnectAutomatically() const;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -36,6 +39,7 @@ class TFormCom : public QDialog {
     QScrollBar* ScrollBar1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QPushButton* Button_OK = nullptr;
+    QCheckBox* CheckBox_Reconnect = nullptr;
 
   signals:
     // A port name was chosen: Connect becomes possible.

@@ -39,6 +39,8 @@ FrameCheck CheckReplyFrame(const ReceiveBuffer& frame, int expectedReplyLength) 
     if (static_cast<int>(frame[2]) != expectedReplyLength - 6) return FrameCheck::BadLength;
     if (!ReplyChecksumOk(frame)) return FrameCheck::BadChecksum;
     if (frame[frame[2] + 5] != ETX) return FrameCheck::BadEtx;
+    const int codeLength = ReplyTotalLength(frame[3]);
+    if (codeLength != 0 && codeLength != expectedReplyLength) return FrameCheck::BadLengthForCode;
     return FrameCheck::Good;
 }
 
@@ -50,6 +52,7 @@ const char* FrameCheckText(FrameCheck check) {
     case FrameCheck::BadLength: return "Frame check failed: length";
     case FrameCheck::BadChecksum: return "Frame check failed: checksum";
     case FrameCheck::BadEtx: return "Frame check failed: end (no ETX)";
+    case FrameCheck::BadLengthForCode: return "Frame check failed: length for its code";
     }
     return "Frame check failed";
 }

@@ -62,9 +62,11 @@ class PollRequest {
 };
 
 // Outcome of the frame check, in the order the conditions are tested.
-enum class FrameCheck { Good, BadStx, BadZeroByte, BadLength, BadChecksum, BadEtx };
+enum class FrameCheck { Good, BadStx, BadZeroByte, BadLength, BadChecksum, BadEtx, BadLengthForCode };
 
-// Checks a received reply against the armed length: STX, zero byte, LEN, checksum, ETX.
+// Checks a received reply against the armed length: STX, zero byte, LEN, checksum, ETX; then that
+// a code the program knows comes with its own length (a short frame labelled 12 would otherwise
+// fill the event memory with its checksum, ETX and zeros). Codes it does not know pass.
 FrameCheck CheckReplyFrame(const ReceiveBuffer& frame, int expectedReplyLength);
 
 // What a failed check says in the error log ("Frame check failed: checksum"); "OK" for Good.

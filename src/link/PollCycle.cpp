@@ -4,21 +4,34 @@
 
 #include <QTimer>
 #include <exception>
+#include <sys/stat.h>
 
 PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
-    : QObject(parent), view_(view), timer2_(timer2), serialFactory_([] { return std::make_unique<TBlockSerial>(); }) {
+    : QObject(parent), view_(view), timer2_(timer2), serialFactory_([] { return std::make_unique<TBlockSerial>(); }),
+      reconnectTimer_(new QTimer(this)) {
     connect(timer2_, &QTimer::timeout, this, &PollCycle::Timer2Timer);
+    reconnectTimer_->setInterval(ReconnectPollMs);
+    connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
 }
 
 PollCycle::~PollCycle() = default;
 
-int PollCycle::ExchangeLimitMs(int replyTimeoutMs, int replyLength) {
+int PollCycle::WireTimeMs(int count) {
     constexpr int BitsPerByte = 10;
     constexpr int Baud = 19200;
-    return replyTimeoutMs + (2 * replyLength * BitsPerByte * 1000 + Baud - 1) / Baud;
+    return (count * BitsPerByte * 1000 + Baud - 1) / Baud;
+}
+
+int PollCycle::ExchangeLimitMs(int replyTimeoutMs, int replyLength) {
+    return replyTimeoutMs + WireTimeMs(2 * replyLength);
+}
+
+bool PollCycle::Reconnecting() const {
+    return reconnectTimer_->isActive();
 }
 
 LinkState PollCycle::State() const {
+    if (Reconnecting()) return LinkState::Reconnecting;
     if (!LinkActive()) return LinkState::Closed;
     return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
@@ -35,8 +48,31 @@ void PollCycle::closed() {
     view_.ShowLinkState(false);
 }
 
+bool PollCycle::openPort(const std::string& port) {
+    // Each step runs only while the ones before it succeeded, so the message names the real cause
+    // (a failed open would otherwise be reported as the configuration's bad handle).
+    serial_->OpenPort(port);
+    if (serial_->ErrorCode == 0) serial_->ConfigureLine(19200, 8, 'N', 0, false, false);
+    if (serial_->ErrorCode == 0) serial_->SetInputQueueSize(128);
+    if (serial_->ErrorCode == 0) serial_->ApplyLineSettings();
+    if (serial_->ErrorCode == 0) return true;
+    if (LinkActive()) serial_->ClosePort();
+    return false;
+}
+
+void PollCycle::startPolling() {
+    view_.ShowLinkState(true);
+    PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    RetryCount = 0;
+    DamagedRun = 0;
+    troubled_ = false;
+    timer2_->start();
+}
+
 void PollCycle::Connect() {
     if (!serial_) serial_ = serialFactory_();
+    reconnectTimer_->stop();
+    lossLogged_ = false;
     // Whatever detector answers now, its parameters are unknown until it has reported them, and a
     // frame made before (for the detector the link had then, perhaps another one) is never sent
     // to it: the first frame after Connect is the read-back request.
@@ -53,25 +89,14 @@ void PollCycle::Connect() {
             view_.ShowMessage("set the COM port number");
             return;
         }
-        // Each step runs only while the ones before it succeeded, so the message names the real
-        // cause (a failed open would otherwise be reported as the configuration's bad handle).
-        serial_->OpenPort(port);
-        if (serial_->ErrorCode == 0) serial_->ConfigureLine(19200, 8, 'N', 0, false, false);
-        if (serial_->ErrorCode == 0) serial_->SetInputQueueSize(128);
-        if (serial_->ErrorCode == 0) serial_->ApplyLineSettings();
-        if (serial_->ErrorCode != 0) {
+        if (!openPort(port)) {
             const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
             timer2_->stop();
-            if (LinkActive()) serial_->ClosePort();
             closed();
             view_.ShowMessage(message);
             return;
         }
-        view_.ShowLinkState(true);
-        PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-        RetryCount = 0;
-        troubled_ = false;
-        timer2_->start();
+        startPolling();
     } catch (const std::exception& e) {
         timer2_->stop();
         if (LinkActive()) serial_->ClosePort();
@@ -83,17 +108,68 @@ void PollCycle::Connect() {
 }
 
 void PollCycle::Disconnect() {
+    reconnectTimer_->stop();
     timer2_->stop();
     if (LinkActive()) serial_->ClosePort();
     closed();
 }
 
+void PollCycle::PortChosen(const std::string& port) {
+    if (Reconnecting() && port != reconnectPort_) Disconnect();
+}
+
 void PollCycle::Exit() {
+    reconnectTimer_->stop();
     if (serial_) {
         serial_->ClosePort();
         serial_.reset();
     }
     timer2_->stop();
+}
+
+void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
+    timer2_->stop();
+    RetryCount = 0;
+    DamagedRun = 0;
+    // The entry first: a program killed while the box is open has still logged the failure. A link
+    // that keeps failing while it reconnects has its entry already.
+    if (!lossLogged_) logError(exception, logText);
+    const std::string port = view_.SelectedPort();
+    if (!view_.ReconnectAutomatically() || port.empty()) {
+        closed();
+        view_.ShowMessage(message);
+        return;
+    }
+    // The port is closed (an adapter pulled out leaves a dead descriptor) and looked for again.
+    lossLogged_ = true;
+    serial_->ClosePort();
+    reconnectPort_ = port;
+    view_.ShowReconnecting();
+    view_.ShowLinkNotice("Link lost, reconnecting to " + port + "...");
+    reconnectTimer_->start();
+}
+
+// While reconnecting: as soon as the port is there again and opens, polling starts afresh, clean as
+// after Connect.
+void PollCycle::tryReconnect() {
+    struct stat st {};
+    if (::stat(TBlockSerial::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
+    try {
+        serial_->RaiseExcept = false;
+        if (!openPort(reconnectPort_)) return; // not ready yet (busy, still being set up): next time
+    } catch (const std::exception&) {
+        if (LinkActive()) serial_->ClosePort();
+        return;
+    }
+    reconnectTimer_->stop();
+    ++Reconnections;
+    ParametersKnown = false;
+    const bool dropped = PendingSettings;
+    PendingSettings = false;
+    readBackRequested_ = false;
+    view_.ShowLinkNotice("Link back on " + reconnectPort_ + ".");
+    emit connecting(dropped); // (which says so when a change made meanwhile was dropped)
+    startPolling();
 }
 
 void PollCycle::RequestReadBack() {
@@ -121,22 +197,32 @@ void PollCycle::failExchange() {
         timer2_->start();
         return;
     }
-    RetryCount = 0;
-    timer2_->stop();
-    closed();
-    std::string message = "Error Time Out";
-    // A port that fails for a reason of its own (an adapter pulled out) says so as well.
-    if (serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned)
-        message += "\nThe port reports: " + serial_->ErrorText;
     // The failure is named by the serial layer, or by the frame check when the bytes came whole.
-    const std::string cause = serial_->ErrorCode == 0 && failedCheck_ != frames::FrameCheck::Good
-                                  ? std::string(frames::FrameCheckText(failedCheck_))
-                                  : serial_->ErrorText;
+    const bool frameCheck = serial_->ErrorCode == 0 && failedCheck_ != frames::FrameCheck::Good;
+    const std::string cause = frameCheck ? std::string(frames::FrameCheckText(failedCheck_)) : serial_->ErrorText;
     const std::string text = " BuffRX[0]= " + std::to_string(ReceiveBuffer[0]) +
                              " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) + " message: " + cause;
-    // The text is made first: the port may be closed (Exit) while the message box is open.
-    view_.ShowMessage(message);
-    logError(nullptr, text);
+    // A port that fails for a reason of its own (an adapter pulled out) says so as well.
+    const std::string portError =
+        serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned ? serial_->ErrorText : std::string();
+    loseLink(TimeOutMessage(view_.SelectedPort(), frameCheck ? cause : std::string(), portError), nullptr, text);
+}
+
+// A complete frame that fails the frame check is dropped, neither counted as a failed exchange nor
+// resetting the count. What may follow it (noise, the rest of a reply out of step) goes with it.
+// A detector that sends nothing else (another firmware's records) loses the link all the same.
+bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
+    ++DroppedFrames;
+    troubled_ = true;
+    serial_->FlushOutput(WireTimeMs(frames::EventLogReplyLength) + view_.ReplyTimeoutMs());
+    ReceiveBuffer.fill(0);
+    resync();
+    if (++DamagedRun < MaxDamagedFrames) return false;
+    const std::string text = " BuffRX[0]= " + std::to_string(frames::STX) +
+                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
+                             " message: " + frames::FrameCheckText(check);
+    loseLink(TimeOutMessage(view_.SelectedPort(), frames::FrameCheckText(check), std::string()), nullptr, text);
+    return true;
 }
 
 // The next request after an exchange. The VIEW tab polls the status, or the read-back for as long
@@ -160,20 +246,24 @@ void PollCycle::Timer2Timer() {
     timer2_->stop();
     view_.StepActivity();
     if (!LinkActive()) {
-        timer2_->start();
+        if (!Reconnecting()) timer2_->start();
         return;
     }
-    // Output still queued: try again on the next tick rather than stopping the poll for good.
-    if (serial_->PendingOutput() != 0) {
-        timer2_->start();
+    const int timeout = view_.ReplyTimeoutMs();
+    // Output still queued: it has its line time to go out. A queue that does not drain is a failed
+    // exchange, so that a stuck transmitter ends in a time-out instead of ticking on forever.
+    if (const int queued = serial_->PendingOutput();
+        queued > 0 && !serial_->FlushOutput(WireTimeMs(queued) + timeout)) {
+        failedCheck_ = frames::FrameCheck::Good;
+        failExchange();
         return;
     }
     if (PendingSettings) {
         const int length = SettingsFrame[2] + 5;
-        const int sent = serial_->SendBytes(SettingsFrame.data(), length);
+        const int sent = serial_->SendBytes(SettingsFrame.data(), length, WireTimeMs(length) + timeout);
         if (sent != length || serial_->ErrorCode != 0) {
-            // Not gone out: it stays pending (the next Connect sends it first), and the failure
-            // counts like a failed exchange so that a dead line still ends in a time-out.
+            // Not gone out: it stays pending until the next Connect drops it, and the failure counts
+            // like a failed exchange so that a dead line still ends in a time-out.
             failedCheck_ = frames::FrameCheck::Good;
             failExchange();
             return;
@@ -185,19 +275,21 @@ void PollCycle::Timer2Timer() {
         return;
     }
 
-    serial_->SendBytes(PollRequest.bytes().data(), static_cast<int>(PollRequest.bytes().size()));
+    const int requestLength = static_cast<int>(PollRequest.bytes().size());
+    const int sent = serial_->SendBytes(PollRequest.bytes().data(), requestLength, WireTimeMs(requestLength) + timeout);
+    if (sent != requestLength || serial_->ErrorCode != 0) {
+        failedCheck_ = frames::FrameCheck::Good;
+        failExchange();
+        return;
+    }
     ReceiveBuffer.fill(0);
     const int expected = PollRequest.ExpectedReplyLength();
-    const int timeout = view_.ReplyTimeoutMs();
     int received = 0;
     try {
         received = serial_->ReceiveBytes(ReceiveBuffer.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
     } catch (const std::exception& e) {
-        timer2_->stop();
         const LoggedException logged{ExceptionClassName(e), e.what()};
-        logError(&logged, "");
-        closed();
-        view_.ShowMessage(e.what());
+        loseLink(e.what(), &logged, "");
         return;
     }
 
@@ -212,18 +304,15 @@ void PollCycle::Timer2Timer() {
     }
 
     std::uint8_t goodCode = 0;
-    if (frames::CheckReplyFrame(ReceiveBuffer, expected) != frames::FrameCheck::Good) {
-        // A complete but damaged frame: dropped, neither counted nor resetting the count. What may
-        // follow it (noise, the rest of a reply out of step) goes with it.
-        ++DroppedFrames;
-        troubled_ = true;
-        serial_->FlushOutput();
-        ReceiveBuffer.fill(0);
-        resync();
+    if (const frames::FrameCheck check = frames::CheckReplyFrame(ReceiveBuffer, expected);
+        check != frames::FrameCheck::Good) {
+        if (dropDamagedFrame(check)) return; // the link is lost
     } else {
         if (troubled_) ++Recoveries;
         troubled_ = false;
+        lossLogged_ = false;
         RetryCount = 0;
+        DamagedRun = 0;
         view_.ShowLinkState(true);
         const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);
         ReceiveBuffer.fill(0);
@@ -237,11 +326,13 @@ void PollCycle::Timer2Timer() {
         try {
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {
-            // A fault in showing a reply: reported, and the poll timer stays as the consumer left it.
-            const bool wasRunning = timer2_->isActive();
+            // A fault in showing a reply: the link stops, says so and logs it, rather than polling
+            // on (or not) behind captions that say connected.
+            const LoggedException logged{ExceptionClassName(e), e.what()};
             timer2_->stop();
+            logError(&logged, "");
+            closed();
             view_.ShowMessage(e.what());
-            if (wasRunning) timer2_->start();
             return;
         }
     }

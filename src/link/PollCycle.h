@@ -29,18 +29,30 @@ class LinkView {
     virtual void FillActivity() = 0;
     // A message box; never called while the poll timer runs.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A notice in the status bar, for what the user should know but need not answer.
+    virtual void ShowLinkNotice(const std::string& text) = 0;
+    // Whether a lost link is connected again without asking (the port dialog's choice).
+    virtual bool ReconnectAutomatically() = 0;
+    // Captions while the link waits for its port to come back: Disconnect stops the waiting.
+    virtual void ShowReconnecting() = 0;
     // Appends to the error log; throws ELogWriteError when the log cannot be written.
     virtual void LogError(const LoggedException* exception, const std::string& text) = 0;
     // A good reply was copied into its store; code is the reply's own code.
     virtual void ReplyArrived(std::uint8_t code) = 0;
 };
 
-enum class LinkState { Closed, Polling, Halted };
+// Reconnecting: the link was lost, its port is closed, and the program waits for the port to come
+// back (an adapter plugged in again) to connect by itself.
+enum class LinkState { Closed, Polling, Halted, Reconnecting };
 
 class PollCycle : public QObject {
     Q_OBJECT
   public:
     static constexpr int MaxRetries = 5;
+    // Complete frames in a row that fail the frame check before the link counts as lost.
+    static constexpr int MaxDamagedFrames = 6;
+    // How often a lost link looks for its port while reconnecting.
+    static constexpr int ReconnectPollMs = 200;
     // After a failed exchange the input is thrown away once the line has been quiet this long (a
     // USB adapter passes bytes on in bursts up to 16 ms apart), waiting no longer than the limit.
     static constexpr int ResyncQuietMs = 20;
@@ -48,13 +60,18 @@ class PollCycle : public QObject {
     // The longest one exchange may take: the reply time-out plus twice the reply's time on the line
     // at 19200 baud (ten bits a byte).
     static int ExchangeLimitMs(int replyTimeoutMs, int replyLength);
+    // The time count bytes take on the line at 19200 baud, rounded up.
+    static int WireTimeMs(int count);
     using SerialFactory = std::function<std::unique_ptr<TBlockSerial>()>;
 
     PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
     ~PollCycle() override;
 
     void Connect();
+    // Disconnect, also while reconnecting: the link is closed and stays so.
     void Disconnect();
+    // The user chose a port: a lost link no longer waits for its old one.
+    void PortChosen(const std::string& port);
     void Timer2Timer();
     void PageControl1Change(int index);
     // Asks for the detector's parameters with the next poll, whatever the tab and the reply that
@@ -65,6 +82,7 @@ class PollCycle : public QObject {
     void Exit();
 
     bool LinkActive() const { return serial_ && serial_->PortOpen; }
+    bool Reconnecting() const;
     QTimer* PollTimer() const { return timer2_; }
     LinkState State() const;
     TBlockSerial* Serial() const { return serial_.get(); }
@@ -89,6 +107,9 @@ class PollCycle : public QObject {
     std::uint64_t DroppedFrames = 0;
     std::uint64_t Recoveries = 0;
     std::uint64_t BytesDiscarded = 0;
+    // Links lost and found again without the user, and complete frames dropped in a row so far.
+    std::uint64_t Reconnections = 0;
+    int DamagedRun = 0;
 
   signals:
     // A settings frame went out on the line.
@@ -100,9 +121,21 @@ class PollCycle : public QObject {
 
   private:
     void closed();
+    // Opens the chosen port with the detector's line settings; false (and the serial layer's error)
+    // when it cannot be had.
+    bool openPort(const std::string& port);
+    // The start of every connection, by the user or by itself: nothing made before is sent, and the
+    // first exchange reads the parameters back.
+    void startPolling();
     // Writes the log; a log that cannot be written is reported, never lost silently.
     void logError(const LoggedException* exception, const std::string& text);
+    // The link is lost: polling stops, the log has its entry first, then the user is told (a box),
+    // or, when asked for, the program waits for the port to come back.
+    void loseLink(const std::string& message, const LoggedException* exception, const std::string& logText);
+    void tryReconnect();
     void failExchange();
+    // True when the frame was the last of too many in a row, and the link is lost.
+    bool dropDamagedFrame(frames::FrameCheck check);
     // Waits for the line to calm down and empties the input, so that the next exchange starts in step.
     void resync();
     void rearm(std::uint8_t goodCode);
@@ -115,4 +148,7 @@ class PollCycle : public QObject {
     frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;
     bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
     bool readBackRequested_ = false;
+    QTimer* reconnectTimer_;
+    std::string reconnectPort_;
+    bool lossLogged_ = false; // a lost link already has its log entry until a good reply
 };

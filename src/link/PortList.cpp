@@ -137,9 +137,30 @@ std::string PermissionAdvice(const std::string& devicePath) {
            "), then log out and in again.";
 }
 
+std::string TimeOutMessage(const std::string& port, const std::string& frameCheck, const std::string& portError) {
+    std::string message = "Error Time Out\n";
+    if (!frameCheck.empty())
+        message += "The detector on " + port + " answers, but not with frames this program knows (" + frameCheck +
+                   "). Check that it is an Ostrevo detector, that no other device shares the line, and that the " +
+                   "adapter runs at 19200 baud.";
+    else
+        message += "The detector on " + port + " does not answer. Check that it has power, that the cable is " +
+                   "plugged in at both ends, that " + port + " is the detector's port (SetUp COM), and that no " +
+                   "other program uses it.";
+    if (!portError.empty()) message += "\nThe port reports: " + portError;
+    return message;
+}
+
 std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath) {
     std::string message = errorText;
-    if (errorCode == EACCES || errorCode == EPERM) {
+    if (errorCode == ENOENT || errorCode == ENODEV || errorCode == ENXIO) {
+        message += "\nThere is no port " + devicePath + ": check that the adapter is plugged in, then choose its " +
+                   "port in SetUp COM.";
+    } else if (errorCode == EIO) {
+        message += "\nThe port " + devicePath + " does not respond: unplug the adapter, plug it in again and connect.";
+    } else if (errorCode == ENOTTY || errorCode == EINVAL) {
+        message += "\n" + devicePath + " is not a serial port: choose the detector's port in SetUp COM.";
+    } else if (errorCode == EACCES || errorCode == EPERM) {
         const std::string advice = PermissionAdvice(devicePath);
         if (!advice.empty()) message += "\n" + advice;
     } else if (errorCode == EBUSY) {

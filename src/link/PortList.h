@@ -26,3 +26,8 @@ std::string PermissionAdvice(const std::string& devicePath);
 // What Connect tells the user when the port cannot be opened or set up: the system's text, for a
 // refused or busy port one more line on what to do, and the port's path.
 std::string OpenFailureMessage(int errorCode, const std::string& errorText, const std::string& devicePath);
+
+// What the user reads when the link is lost ("Error Time Out" first): which port, what to check on
+// site, and why it failed: the frame check the replies failed, or the port's own error (either may
+// be empty).
+std::string TimeOutMessage(const std::string& port, const std::string& frameCheck, const std::string& portError);

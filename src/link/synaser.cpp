@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -138,9 +139,15 @@ void TBlockSerial::OpenPort(const std::string& name) {
         setError(ENOTTY);
         return finish();
     }
-    // Exclusive use: a second program gets EBUSY instead of stealing our bytes.
+    // Exclusive use: a second program gets EBUSY instead of stealing our bytes. TIOCEXCL does not
+    // bind root, so the port is locked as well; the lock goes with the descriptor.
     if (::ioctl(fd, TIOCEXCL) != 0) {
         setError(errno);
+        ::close(fd);
+        return finish();
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        setError(errno == EWOULDBLOCK ? EBUSY : errno);
         ::close(fd);
         return finish();
     }
@@ -237,13 +244,21 @@ void TBlockSerial::checkLineErrors() {
 }
 
 int TBlockSerial::SendBytes(const std::uint8_t* buffer, int count) {
+    return send(buffer, count, DeadlockTimeout);
+}
+
+int TBlockSerial::SendBytes(const std::uint8_t* buffer, int count, int limitMs) {
+    return send(buffer, count, std::clamp(limitMs, 0, DeadlockTimeout));
+}
+
+int TBlockSerial::send(const std::uint8_t* buffer, int count, int limitMs) {
     if (!PortOpen) {
         setError(ErrPortNotOpen);
         finish();
         return 0;
     }
     setError(sOK);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(DeadlockTimeout);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     int written = 0;
     while (written < count) {
         const ssize_t n = ::write(fd_, buffer + written, static_cast<std::size_t>(count - written));
@@ -256,7 +271,7 @@ int TBlockSerial::SendBytes(const std::uint8_t* buffer, int count) {
             setError(errno);
             break;
         }
-        // The driver's queue is full: wait for room, but never past the deadlock time-out.
+        // The driver's queue is full, or its output stopped: wait for room, but not past the limit.
         pollfd p{fd_, POLLOUT, 0};
         const int r = ::poll(&p, 1, msLeft(deadline));
         if (r == 0 || msLeft(deadline) == 0) {
@@ -390,22 +405,29 @@ int TBlockSerial::PendingOutput() {
 }
 
 void TBlockSerial::FlushOutput() {
+    FlushOutput(DeadlockTimeout);
+}
+
+bool TBlockSerial::FlushOutput(int limitMs) {
     if (fd_ < 0) {
         setError(ErrPortNotOpen);
-        return finish();
+        finish();
+        return false;
     }
     setError(sOK);
-    // Wait for the queue to drain, bounded: a stalled line must not hang the program.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(DeadlockTimeout);
+    // Wait for the queue to drain, bounded: a stalled line must not hang the program. (Not
+    // tcdrain: it waits without a limit.)
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, limitMs));
     while (PendingOutput() > 0) {
         if (msLeft(deadline) == 0) {
             setError(ErrTimeout);
-            return finish();
+            finish();
+            return false;
         }
         ::poll(nullptr, 0, 1);
     }
-    ::tcdrain(fd_);
     finish();
+    return true;
 }
 
 void TBlockSerial::PurgePort() {

@@ -55,11 +55,15 @@ class TBlockSerial {
 
     // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is. The
     // pseudo-terminal multiplexer is refused (ErrNotSerialLine): it only hands out new terminals.
+    // The port is the program's alone while open: another opener gets EBUSY, root included.
     void OpenPort(const std::string& name);
     void ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow);
     void SetInputQueueSize(int bytes);
     void ApplyLineSettings();
     int SendBytes(const std::uint8_t* buffer, int count);
+    // The same, but the send gives up (ErrTimeout) limitMs after it began: a transmitter that stops
+    // taking bytes cannot hold the caller for long.
+    int SendBytes(const std::uint8_t* buffer, int count, int limitMs);
     // Gathers count bytes, waiting up to timeoutMs for each chunk; a short count comes with an error.
     int ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs);
     // The same, but the whole receive also ends limitMs after it began (ErrTimeout), however
@@ -73,7 +77,10 @@ class TBlockSerial {
     // Bytes still queued for output. Virtual so that tests can simulate a stalled transmitter,
     // which a pseudo-terminal never reports.
     virtual int PendingOutput();
+    // Waits until the queued output has gone out on the line, for up to the deadlock time-out.
     void FlushOutput();
+    // The same for up to limitMs; false (and ErrTimeout) when the queue did not drain in time.
+    bool FlushOutput(int limitMs);
     void PurgePort();
     // Closes the port and restores the line settings it had before OpenPort.
     void ClosePort();
@@ -102,6 +109,7 @@ class TBlockSerial {
     void finish(); // raises when asked to and the call failed
     void checkLineErrors();
     int readQueued(std::uint8_t* into, int capacity);
+    int send(const std::uint8_t* buffer, int count, int limitMs);
     int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
 
     int fd_ = -1;

@@ -140,12 +140,11 @@ Siren::Siren(const QString& folder, std::unique_ptr<SirenPlayer> player, QObject
     const QString path = QDir(folder).filePath(QString::fromLatin1(FileName));
     if (QFileInfo(path).isFile()) {
         filePath_ = path;
-        available_ = true;
         // Only a siren that can sound needs the sound system.
         if (!player_) player_ = std::make_unique<SoundEffectPlayer>();
     }
     if (player_) {
-        connect(player_.get(), &SirenPlayer::finished, this, &Siren::MediaPlayer1Notify);
+        connect(player_.get(), &SirenPlayer::finished, this, &Siren::playFinished);
         connect(player_.get(), &SirenPlayer::failed, this, &Siren::playerFailed);
     }
     endTimer_.setSingleShot(true);
@@ -157,12 +156,17 @@ Siren::~Siren() {
     if (player_) player_->disconnect(this);
 }
 
+bool Siren::Available() const {
+    return !filePath_.isEmpty() && player_ && !(failed_ && failedAt_.elapsed() < retryAfterMs_);
+}
+
 void Siren::StartSiren() {
-    if (!available_ || !player_) return;
+    if (!Available()) return;
+    failed_ = false; // tried (again)
     try {
         player_->stop();
         player_->load(filePath_);
-        if (!available_) return; // the load failed at once
+        if (failed_) return; // the load failed at once
         // Set before play(): a play refused at once ends it again through playerFailed.
         playing_ = true;
         const int length = player_->durationMs();
@@ -180,8 +184,16 @@ void Siren::MediaPlayer1Notify() {
     endTimer_.stop();
 }
 
+void Siren::playFinished() {
+    MediaPlayer1Notify();
+    if (!reported_) return;
+    reported_ = false;
+    emit availableAgain();
+}
+
 void Siren::playerFailed(const QString& reason) {
-    available_ = false;
+    failed_ = true;
+    failedAt_.start();
     MediaPlayer1Notify();
     try {
         player_->stop();
@@ -190,7 +202,7 @@ void Siren::playerFailed(const QString& reason) {
     }
     if (reported_) return;
     reported_ = true;
-    const QString text = tr("The siren is off for this run: %1").arg(reason);
+    const QString text = tr("The siren is off (%1); the next alarm after a minute tries it again.").arg(reason);
     QMetaObject::invokeMethod(
         this, [this, text] { emit unavailableNow(text); }, Qt::QueuedConnection);
 }

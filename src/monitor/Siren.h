@@ -2,6 +2,7 @@
 // per alarm without holding up the poll.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -41,8 +42,10 @@ class SirenPlayer : public QObject {
 };
 
 // Plays the siren file once per call of StartSiren and tells when it has ended. A machine that cannot
-// play it loses the siren for the rest of the run, is told once through unavailableNow(), and the
-// monitoring goes on: nothing here throws, blocks or shows a box.
+// play it (a sound device unplugged, a sound server restarting) is told once through unavailableNow();
+// the siren rests for a minute and is tried again at the next alarm after that, and availableAgain()
+// says when it has played to its end once more. The monitoring goes on meanwhile: nothing here
+// throws, blocks or shows a box.
 class Siren : public QObject {
     Q_OBJECT
   public:
@@ -51,6 +54,8 @@ class Siren : public QObject {
     // reported its end counts as ended. Generous: a busy sound server may take a second or two longer.
     static constexpr int EndMarginMs = 5000;
     static constexpr int UnknownLengthMs = 5000;
+    // How long a siren that failed rests before the next alarm tries it again.
+    static constexpr int RetryAfterMs = 60000;
 
     // The siren SirenFileLookup() finds (beside the executable first), played through QSoundEffect.
     explicit Siren(QObject* parent = nullptr);
@@ -65,23 +70,32 @@ class Siren : public QObject {
     // The play has ended (played out, stopped, failed or timed out): clears the playing flag.
     void MediaPlayer1Notify();
 
-    bool Available() const { return available_; }
+    // There is a siren file, and the siren is not resting after a failure.
+    bool Available() const;
+    // For tests: a shorter rest after a failure.
+    void setRetryAfterMs(int ms) { retryAfterMs_ = ms; }
     bool Playing() const { return playing_; }
     // The siren file's path; empty when there was no file at start-up.
     QString FilePath() const { return filePath_; }
 
   signals:
-    // The siren has just become unavailable for the rest of the run; emitted once, from the event loop
-    // after the call that found the fault, so the receiver never runs inside the poll tick. reason is a
-    // sentence for the status bar: "The siren is off for this run: no sound output device".
+    // The siren has just failed; emitted once until it works again, from the event loop after the
+    // call that found the fault, so the receiver never runs inside the poll tick. reason is a sentence
+    // for the status bar: "The siren is off (no sound output device); the next alarm after a minute
+    // tries it again."
     void unavailableNow(const QString& reason);
+    // A play has ended normally after a failure was told: the siren works again.
+    void availableAgain();
 
   private:
     void playerFailed(const QString& reason);
+    void playFinished();
     void playTimedOut();
 
     QString filePath_;
-    bool available_ = false;
+    bool failed_ = false;
+    QElapsedTimer failedAt_;
+    int retryAfterMs_ = RetryAfterMs;
     bool playing_ = false;
     bool reported_ = false;
     std::unique_ptr<SirenPlayer> player_;

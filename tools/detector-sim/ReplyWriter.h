@@ -16,6 +16,7 @@ class ReplyWriter {
     long corruptEvery = 0; // spoil the checksum of every Nth reply
     long surplusEvery = 0; // add this many bytes to every reply
     long surplusOnce = 0;  // ... or to the next one only
+    long lengthen = 0;     // every reply a well-formed frame this many data bytes longer (another firmware's)
 
     // Spoils the checksum of the next reply of this code that goes out; each call spoils one more.
     void CorruptNext(std::uint8_t code) { ++corruptNext_[code]; }
@@ -39,7 +40,10 @@ class ReplyWriter {
     std::optional<std::vector<std::uint8_t>> Write(long count, std::uint8_t code,
                                                    const std::vector<std::uint8_t>& payload) {
         if (dropEvery > 0 && count % dropEvery == 0) return std::nullopt;
-        std::vector<std::uint8_t> bytes = Frame(code, payload);
+        std::vector<std::uint8_t> data = payload;
+        if (lengthen > 0)
+            data.resize(std::min<std::size_t>(data.size() + static_cast<std::size_t>(lengthen), 255), 0x77);
+        std::vector<std::uint8_t> bytes = Frame(code, data);
         bool spoil = corruptEvery > 0 && count % corruptEvery == 0;
         if (corruptNext_[code] > 0) {
             --corruptNext_[code];

@@ -40,8 +40,10 @@ struct Faults {
     long silentAfter = -1; // go silent once this many replies were sent
     long silentForMs = -1; // for this long (-1: for good)
     Clock::time_point silentUntil{};
-    long dribbleMs = 0;    // pause between the bytes of a reply
-    long hangupAfter = -1; // close the line once this many replies were sent
+    long dribbleMs = 0;               // pause between the bytes of a reply
+    long hangupAfter = -1;            // close the line once this many replies were sent
+    Clock::time_point stalledUntil{}; // the line takes no bytes from the program until then
+    bool stalled = false;
 };
 
 struct Options {
@@ -58,7 +60,7 @@ struct Options {
 const char* const Usage =
     "usage: ostrevo-detector-sim [--link PATH] [--flash FILE] [--no-pacing] [--empty-memory]\n"
     "       [--intruder-every SECONDS] [--seed N] [--silent-after N] [--silent-for MS] [--drop-every N]\n"
-    "       [--corrupt-every N] [--surplus N] [--dribble MS] [--hangup-after N]\n";
+    "       [--corrupt-every N] [--surplus N] [--lengthen N] [--dribble MS] [--hangup-after N]\n";
 
 const char* const Help =
     "commands:\n"
@@ -107,6 +109,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
         } else if (a == "--drop-every" && number(o.writer.dropEvery)) {
         } else if (a == "--corrupt-every" && number(o.writer.corruptEvery)) {
         } else if (a == "--surplus" && number(o.writer.surplusEvery)) {
+        } else if (a == "--lengthen" && number(o.writer.lengthen)) {
         } else if (a == "--dribble" && number(o.faults.dribbleMs)) {
         } else if (a == "--hangup-after" && number(o.faults.hangupAfter)) {
         } else {
@@ -169,6 +172,16 @@ class Simulator {
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(plugInAt_ - Clock::now()).count();
                 if (left <= 0) {
                     if (!plugIn()) return 1;
+                } else {
+                    timeoutMs = static_cast<int>(std::min<long>(left, timeoutMs));
+                }
+            }
+            Faults& f = options_.faults;
+            if (f.stalled) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(f.stalledUntil - Clock::now()).count();
+                if (left <= 0) {
+                    f.stalled = false;
+                    if (slave_ >= 0) ::tcflow(slave_, TCOON);
                 } else {
                     timeoutMs = static_cast<int>(std::min<long>(left, timeoutMs));
                 }
@@ -357,6 +370,13 @@ class Simulator {
             writer.surplusOnce = n;
         } else if (word == "dribble" && hasNumber) {
             f.dribbleMs = n;
+        } else if (word == "lengthen" && hasNumber && n >= 0) {
+            writer.lengthen = n;
+        } else if (word == "stall" && hasNumber && n >= 0 && slave_ >= 0) {
+            // The program's side of the line stops taking bytes, as a port whose output was stopped.
+            ok = ::tcflow(slave_, TCOOFF) == 0;
+            f.stalled = ok;
+            f.stalledUntil = Clock::now() + std::chrono::milliseconds(n);
         } else if (word == "hangup") {
             std::printf("ok %s\n", text.c_str());
             std::fflush(stdout);
