@@ -2,19 +2,28 @@
 // through the real status display, and comparing a parameter file with the detector.
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "PtyPeer.h"
+#include "app/FileDialogs.h"
 #include "app/Main.h"
 #include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
+#include "commission/Recording.h"
 #include "commission/Report.h"
 #include "config/ParameterText.h"
 #include "graph/Graphic.h"
+#include "link/ComSetup.h"
 #include "widgets/LevelBar.h"
 
+#include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +36,15 @@ monitor::StatusRecord walk(int i) {
     s.stateFlags = i % 60 == 12 ? 0x0001 : 0;
     s.acc = {static_cast<std::int8_t>(i % 7 - 3), 2, 64};
     return s;
+}
+
+std::vector<std::uint8_t> reply9(const params::Parameters& p) {
+    const params::Block b = params::EncodeBlock(p, params::PwmOrder::LowFirst);
+    std::vector<std::uint8_t> f{0x02, 0x00, 40, 9};
+    f.insert(f.end(), b.begin(), b.end());
+    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(0x03);
+    return f;
 }
 
 } // namespace
@@ -107,7 +125,7 @@ class TestCommissioning : public QObject {
         TMee again;
         TGraphics replayGraph(&again);
         again.setCompanions(nullptr, &replayGraph);
-        QVERIFY(again.commissioning().StartReplay(lines, csv));
+        QVERIFY(again.commissioning().StartReplay(csv));
         QTRY_VERIFY_WITH_TIMEOUT(!again.commissioning().Replaying(), 10000);
         QVERIFY(said.empty());
         QCOMPARE(replayGraph.State.SweepPosition, liveGraph.State.SweepPosition);
@@ -117,14 +135,39 @@ class TestCommissioning : public QObject {
             QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
     }
 
-    void aMalformedLineStopsTheReplayAndIsNamed() {
+    // What a replay is given: a malformed line stops it, named; a FIFO is refused at once; a pause of
+    // 2^31 ms is shortened and the replay goes on; a last line cut off unfinished ends it quietly.
+    void replayInput() {
+        QTemporaryDir dir;
+        auto write = [&](const char* name, const QStringList& lines, const QByteArray& tail = {}) {
+            QFile f(dir.filePath(name));
+            if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", name);
+            f.write((lines.join('\n') + '\n').toUtf8() + tail);
+            return f.fileName();
+        };
+        const QString header = recording::CsvHeader();
         TMee mee;
-        const QStringList lines{recording::CsvHeader(), recording::CsvLine(0, walk(1)), recording::CsvLine(5, walk(2)),
-                                QStringLiteral("10,1,2,three")};
-        QVERIFY(mee.commissioning().StartReplay(lines, QStringLiteral("bad.csv")));
+        mee.commissioning().setMaxReplayGapMs(50);
+        const QString bad = write("bad.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(5, walk(2)),
+                                              QStringLiteral("10,1,2,three")});
+        QVERIFY(mee.commissioning().StartReplay(bad));
         QTRY_VERIFY_WITH_TIMEOUT(!mee.commissioning().Replaying(), 5000);
         QCOMPARE(said.size(), std::size_t(1));
-        QVERIFY2(said[0].startsWith("Line 4 of \"bad.csv\""), qPrintable(said[0]));
+        QVERIFY2(said[0].startsWith("Line 4 of \"" + bad + "\""), qPrintable(said[0]));
+
+        const QString fifo = dir.filePath("fifo.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!mee.commissioning().StartReplay(fifo)); // returns at once, never blocks
+        QVERIFY(said.back().contains("not a regular file"));
+
+        const QString gap =
+            write("gap.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(2147483653LL, walk(11))},
+                  recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
+        said.clear();
+        QVERIFY(mee.commissioning().StartReplay(gap));
+        QTRY_VERIFY_WITH_TIMEOUT(!mee.commissioning().Replaying(), 2000);
+        QVERIFY(said.empty());
+        QCOMPARE(mee.view().mw.signal->value(), int(walk(11).channels[0].signal)); // the line after the gap was shown
         // A value out of its field's range is named too.
         QString error;
         std::int64_t ms = 0;
@@ -133,6 +176,75 @@ class TestCommissioning : public QObject {
         wide.replace(wide.lastIndexOf(','), 3, QStringLiteral(",200"));
         QVERIFY(!recording::ParseLine(wide, ms, s, error));
         QVERIFY2(error.startsWith("acc_z"), qPrintable(error));
+    }
+
+    // Record, the installation report and Save Image ask before an extension they add makes them
+    // replace an existing file, and leave it alone on No. A full disk (the file size limit stands in
+    // for it) leaves the recording with whole lines only, and says why.
+    void writersAskAndKeepWholeLines() {
+        QTemporaryDir dir;
+        PtyPeer peer;
+        TMee mee;
+        mee.setEndProcess([](int) {});
+        TFormCom formCom(&mee, PortRoots{"/nonexistent", "/nonexistent"});
+        TGraphics graph(&mee);
+        mee.setCompanions(&formCom, &graph);
+        formCom.ComboBox1->setEditText(QString::fromStdString(peer.path()));
+        mee.Action2->trigger();
+        peer.write(reply9(DetectorModel::FactoryDefaults()));
+        mee.link().Timer2Timer();
+        QVERIFY(mee.link().ParametersKnown);
+        mee.commissioning().AskReportDetails = [](QString&, QString&, QString&) { return true; };
+
+        QString chosen;
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+        QStringList asked;
+        dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return asked << text, false; });
+        const struct {
+            const char* name;
+            QAction* command;
+        } writers[] = {{"walk", mee.commissioning().ActionRecord},
+                       {"report", mee.commissioning().ActionReport},
+                       {"graph", graph.SaveImage1}};
+        const char* extensions[] = {".csv", ".pdf", ".png"};
+        for (int i = 0; i < 3; ++i) {
+            const QString existing = dir.filePath(QString::fromLatin1(writers[i].name) + extensions[i]);
+            QFile f(existing);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("keep") == 4);
+            f.close();
+            chosen = dir.filePath(QString::fromLatin1(writers[i].name));
+            writers[i].command->trigger();
+            QCOMPARE(asked.size(), i + 1);
+            QVERIFY2(asked.last().contains(existing), writers[i].name);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("keep"));
+        }
+        QVERIFY(!mee.commissioning().Recorder().Recording());
+        dialogs::SetFileDialogHandler({});
+        dialogs::SetQuestionHandler({});
+
+        WalkRecorder& recorder = mee.commissioning().Recorder();
+        const QString full = dir.filePath("full.csv");
+        QString error;
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 600; // the header and a few lines, the last of them cut
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        bool writing = recorder.Start(full, error);
+        const auto status = monitor::EncodeStatus(walk(3));
+        for (int i = 0; writing && i < 100; ++i) writing = recorder.Record(status.data(), error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!writing);
+        QVERIFY2(error.contains("File too large") && error.contains("full.csv"), qPrintable(error));
+        QFile f(full);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray content = f.readAll();
+        QVERIFY(content.endsWith('\n'));
+        QCOMPARE(content.count('\n'), recorder.Lines() + 1);
+        mee.Action1->trigger();
     }
 
     void theComparisonListsExactlyTheDifferences() {

@@ -1,7 +1,11 @@
 #include "app/FileDialogs.h"
 
+#include "app/UserDialogs.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,9 +26,31 @@ ChoiceHandler& choiceHandler() {
 } // namespace
 
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter) {
-    if (fileHandler()) return fileHandler()(parent, kind, caption, filter);
-    return kind == FileDialogKind::Open ? QFileDialog::getOpenFileName(parent, caption, QString(), filter)
-                                        : QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    const QString name = fileHandler() ? fileHandler()(parent, kind, caption, filter)
+                         : kind == FileDialogKind::Open
+                             ? QFileDialog::getOpenFileName(parent, caption, QString(), filter)
+                             : QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    // Bytes that are not UTF-8 reach the program as replacement characters, which name no file.
+    if (name.contains(QChar::ReplacementCharacter)) {
+        ShowWarning(parent, QStringLiteral("The name \"%1\" cannot be used: it is not valid UTF-8 text, so the file "
+                                           "it stands for cannot be named. Rename it (or its folder), then try again.")
+                                .arg(QDir::toNativeSeparators(name)));
+        return {};
+    }
+    return name;
+}
+
+QString WithExtension(const QString& name, const QString& extension) {
+    const QString suffix = QLatin1Char('.') + extension;
+    return name.endsWith(suffix, Qt::CaseInsensitive) ? name : name + suffix;
+}
+
+QString ConfirmReplacing(QWidget* parent, const QString& chosen, const QString& target) {
+    if (target == chosen || !QFileInfo::exists(target)) return target;
+    return AskYesNo(parent, QStringLiteral("\"%1\" already exists.\nDo you want to replace it?")
+                                .arg(QDir::toNativeSeparators(target)))
+               ? target
+               : QString();
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {

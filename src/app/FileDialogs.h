@@ -16,8 +16,16 @@ using FileDialogHandler =
 using QuestionHandler = std::function<bool(QWidget* parent, const QString& text)>;
 using ChoiceHandler = std::function<int(QWidget* parent, const QString& text, const QStringList& buttons)>;
 
-// The standard open or save dialog (the save dialog asks before replacing the file it names).
+// The standard open or save dialog (the save dialog asks before replacing the file it names). A name
+// that cannot be turned back into the bytes of a file name (not valid UTF-8 on disk) is refused with
+// a message, and the result is empty, as for a cancelled dialog.
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter);
+// name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".
+QString WithExtension(const QString& name, const QString& extension);
+// The save dialog asked about the name it returned (chosen); a name the program then changed (an
+// extension added) is asked about here before an existing file is replaced. Returns target, or
+// empty when the user would keep the existing file.
+QString ConfirmReplacing(QWidget* parent, const QString& chosen, const QString& target);
 // A question with Yes and No; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
 // A question with buttons of its own (the last one is what Escape and closing the box mean):

@@ -13,12 +13,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
-#include <QTextStream>
 
 Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
     auto make = [this](const char* name, const QString& caption) {
@@ -93,15 +91,18 @@ void Commissioning::ReportExecute() {
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
-    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
-                                              QStringLiteral("Installation Report"), QStringLiteral("PDF (*.pdf)"));
+    const QString chosen = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
+                                                QStringLiteral("Installation Report"), QStringLiteral("PDF (*.pdf)"));
+    if (chosen.isEmpty()) return;
+    const QString path =
+        dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
     if (path.isEmpty()) return;
     r.port = mee_.PortName();
     r.lenses[0] = mee_.view().pir1.lens->currentText();
     r.lenses[1] = mee_.view().pir2.lens->currentText();
     r.programVersion = ProgramVersion();
     report_ = r;
-    reportPath_ = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".pdf");
+    reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
     mee_.link().PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
     reportDeadline_.start();
@@ -139,7 +140,7 @@ void Commissioning::RecordToggled(bool on) {
         const auto lines = recorder_.Lines();
         recorder_.Stop();
         recordingClock_.stop();
-        mee_.ShowNotice(QStringLiteral("Recorded %1 replies.").arg(lines));
+        mee_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
         return;
     }
     auto refuse = [this] {
@@ -152,10 +153,13 @@ void Commissioning::RecordToggled(bool on) {
                              QStringLiteral("A walk test is recorded from a connected detector: connect first."));
         return;
     }
-    QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"),
-                                        QStringLiteral("CSV (*.csv)"));
+    const QString chosen = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
+                                                QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"));
+    if (chosen.isEmpty()) return refuse();
+    // The file is created (or replaced) only once the user agreed to its name.
+    const QString path =
+        dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return refuse();
-    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) path += QStringLiteral(".csv");
     QString error;
     if (!recorder_.Start(path, error)) {
         refuse();
@@ -193,38 +197,31 @@ void Commissioning::ReplayExecute() {
     }
     const QSignalBlocker quiet(ActionReplay);
     ActionReplay->setChecked(false);
-    if (mee_.link().LinkActive()) {
-        dialogs::ShowMessage(&mee_, QStringLiteral("A recording is replayed while no detector is connected: "
-                                                   "disconnect first."));
-        return;
+    if (mee_.link().LinkActive() || mee_.link().Reconnecting()) {
+        // A replay shows a recording where the detector's replies would go: the link must be closed.
+        if (!dialogs::AskYesNo(&mee_, QStringLiteral("A recording is replayed while no detector is connected.\n"
+                                                     "Disconnect from the detector and replay?")))
+            return;
+        if (mee_.link().State() == LinkState::Halted) mee_.link().Disconnect(); // only the port to close
+        else mee_.Action2->trigger(); // Disconnect, which asks first when changes are not stored
+        if (mee_.link().State() != LinkState::Closed) return; // the user kept the link
     }
     const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
                                               QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty()) return;
-    QString error;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        dialogs::ShowWarning(
-            &mee_, QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, file.errorString()));
-        return;
-    }
-    QStringList lines;
-    QTextStream in(&file);
-    while (!in.atEnd()) lines << in.readLine();
-    StartReplay(lines, path);
+    if (!path.isEmpty()) StartReplay(path);
 }
 
-bool Commissioning::StartReplay(const QStringList& lines, const QString& name) {
+bool Commissioning::StartReplay(const QString& path) {
     StopReplay();
-    if (lines.isEmpty() || lines.first().trimmed() != recording::CsvHeader()) {
-        dialogs::ShowWarning(&mee_,
-                             QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(name));
+    QString error;
+    if (!replay_.Open(path, error)) {
+        dialogs::ShowWarning(&mee_, error);
         return false;
     }
-    replayLines_ = lines;
-    replayIndex_ = 1;
-    replayName_ = name;
-    replayStartMs_ = -1;
+    replayName_ = path;
+    replayShiftMs_ = -1;
+    replayLastMs_ = -1;
+    replayPending_ = false;
     mee_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
     {
         const QSignalBlocker quiet(ActionReplay);
@@ -236,45 +233,51 @@ bool Commissioning::StartReplay(const QStringList& lines, const QString& name) {
 }
 
 void Commissioning::replayNext() {
-    // Blank lines (a last line end) are passed over.
-    while (replayIndex_ < replayLines_.size() && replayLines_[replayIndex_].trimmed().isEmpty()) ++replayIndex_;
-    if (replayIndex_ >= replayLines_.size()) {
-        StopReplay();
-        mee_.ShowNotice(QStringLiteral("Replay finished."));
+    if (!replayPending_) {
+        QString error;
+        switch (replay_.Next(pendingMs_, pendingStatus_, error)) {
+        case RecordingReader::Result::End:
+            StopReplay();
+            mee_.ShowNotice(QStringLiteral("Replay finished."));
+            return;
+        case RecordingReader::Result::Bad: {
+            const qint64 line = replay_.LineNumber();
+            StopReplay();
+            dialogs::ShowWarning(
+                &mee_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
+                           .arg(line)
+                           .arg(replayName_, error));
+            return;
+        }
+        case RecordingReader::Result::Reply: break;
+        }
+        replayPending_ = true;
+        // At its recorded pace, but a pause longer than MaxReplayGapMs (a clock that jumped, a
+        // recording left running) is shortened to it; a time that goes back plays at once.
+        if (replayShiftMs_ < 0) replayShiftMs_ = pendingMs_;
+        if (replayLastMs_ >= 0 && pendingMs_ - replayLastMs_ > maxGapMs_)
+            replayShiftMs_ += pendingMs_ - replayLastMs_ - maxGapMs_;
+        replayLastMs_ = pendingMs_;
+    }
+    const std::int64_t due = pendingMs_ - replayShiftMs_;
+    if (due > replayClock_.elapsed()) { // not yet
+        replayTimer_.start(static_cast<int>(std::min<std::int64_t>(due - replayClock_.elapsed(), maxGapMs_)));
         return;
     }
-    std::int64_t ms = 0;
-    monitor::StatusRecord s;
-    QString error;
-    if (!recording::ParseLine(replayLines_[replayIndex_], ms, s, error)) {
-        const qsizetype line = replayIndex_ + 1;
-        StopReplay();
-        dialogs::ShowWarning(&mee_,
-                             QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
-                                 .arg(line)
-                                 .arg(replayName_, error));
-        return;
-    }
-    if (replayStartMs_ < 0) replayStartMs_ = ms;
-    const std::int64_t due = ms - replayStartMs_;
-    if (due > replayClock_.elapsed()) { // not yet: at its recorded pace
-        replayTimer_.start(static_cast<int>(due - replayClock_.elapsed()));
-        return;
-    }
-    const auto bytes = monitor::EncodeStatus(s);
+    replayPending_ = false;
+    const auto bytes = monitor::EncodeStatus(pendingStatus_);
     auto& store = mee_.link().Stores.status;
     std::copy(bytes.begin(), bytes.end(), store.begin());
     mee_.statusView().SplitFlags(store);
     mee_.statusView().ShowStatus(store);
-    ++replayIndex_;
     replayTimer_.start(0);
 }
 
 void Commissioning::StopReplay() {
     const bool was = Replaying();
     replayTimer_.stop();
-    replayLines_.clear();
-    replayIndex_ = 0;
+    replay_.Close();
+    replayPending_ = false;
     mee_.indicators().setSirenAllowed(true);
     const QSignalBlocker quiet(ActionReplay);
     ActionReplay->setChecked(false);

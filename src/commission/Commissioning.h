@@ -31,7 +31,7 @@ class Commissioning : public QObject {
     // event-memory reply.
     void StatusArrived(const std::uint8_t* status58);
     void EventLogArrived();
-    bool Replaying() const { return replayTimer_.isActive() || replayIndex_ < replayLines_.size(); }
+    bool Replaying() const { return replay_.IsOpen(); }
     void StopReplay();
     WalkRecorder& Recorder() { return recorder_; }
 
@@ -39,8 +39,12 @@ class Commissioning : public QObject {
     void RecordToggled(bool on);
     void ReplayExecute();
     void CompareExecute();
-    // Starts replaying the lines of a recording (header first) as if they were arriving now.
-    bool StartReplay(const QStringList& lines, const QString& name);
+    // Starts replaying a recording as if its replies were arriving now, at their own pace (a pause
+    // longer than MaxReplayGapMs is shortened to it). False, and said, when it cannot be read.
+    bool StartReplay(const QString& path);
+    static constexpr std::int64_t MaxReplayGapMs = 10000;
+    // For tests: a shorter longest pause.
+    void setMaxReplayGapMs(std::int64_t ms) { maxGapMs_ = ms; }
 
   private:
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
@@ -55,10 +59,14 @@ class Commissioning : public QObject {
     QString reportPath_;
     ReportContents report_;
     QTimer reportDeadline_;
-    QStringList replayLines_;
-    qsizetype replayIndex_ = 0;
-    std::int64_t replayStartMs_ = 0;
+    RecordingReader replay_;
     QString replayName_;
+    std::int64_t replayShiftMs_ = 0; // subtracted from a line's time: its start, and the pauses shortened
+    std::int64_t replayLastMs_ = -1;
+    std::int64_t maxGapMs_ = MaxReplayGapMs;
+    bool replayPending_ = false; // a reply read, waiting for its time
+    std::int64_t pendingMs_ = 0;
+    monitor::StatusRecord pendingStatus_;
     QTimer replayTimer_;
     QElapsedTimer replayClock_;
 };

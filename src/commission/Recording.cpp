@@ -1,17 +1,23 @@
 #include "commission/Recording.h"
 
+#include "files/RegularFile.h"
+
 #include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace recording {
 namespace {
 
 // The fields of a line after the time, in order.
-const char* const Fields[] = {"mw_signal",   "mw_level",    "mw_direct",   "pir1_signal", "pir1_level",
-                              "pir1_direct", "pir2_signal", "pir2_level",  "pir2_direct", "mw_mask",
-                              "mask1",       "mask2",       "ir_noise1",   "ir_noise2",   "ntc",
-                              "temperature", "mw_comp",     "pir1_comp",   "pir2_comp",   "alarm_flags",
-                              "state_flags", "acc_x",       "acc_y",       "acc_z"};
+const char* const Fields[] = {"mw_signal",   "mw_level",    "mw_direct",   "pir1_signal", "pir1_level", "pir1_direct",
+                              "pir2_signal", "pir2_level",  "pir2_direct", "mw_mask",     "mask1",      "mask2",
+                              "ir_noise1",   "ir_noise2",   "ntc",         "temperature", "mw_comp",    "pir1_comp",
+                              "pir2_comp",   "alarm_flags", "state_flags", "acc_x",       "acc_y",      "acc_z"};
 constexpr int FieldCount = sizeof Fields / sizeof Fields[0];
 
 } // namespace
@@ -88,36 +94,128 @@ bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, 
 
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered)) {
-        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, file_.errorString());
+    const QByteArray name = QFile::encodeName(path);
+    auto fail = [&](int e) {
+        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
+        return false;
+    };
+    // Looked at first: a FIFO would block the program, and opening a device acts on it.
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
         return false;
     }
+    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd_ < 0) return fail(errno);
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Stop();
+        return fail(EINVAL);
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    path_ = path;
+    size_ = 0;
     lines_ = 0;
-    const QByteArray header = recording::CsvHeader().toUtf8() + '\n';
-    if (file_.write(header) != header.size()) {
-        error = QStringLiteral("The recording \"%1\" could not be written: %2").arg(path, file_.errorString());
-        file_.close();
-        return false;
+    int failure = 0;
+    if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
+        Stop();
+        return fail(failure);
     }
     clock_.start();
     return true;
 }
 
 void WalkRecorder::Stop() {
-    if (file_.isOpen()) file_.close();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     clock_.invalidate();
 }
 
+bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
+    qint64 done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd_, line.constData() + done, static_cast<std::size_t>(line.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        failure = n < 0 ? errno : ENOSPC;
+        // Cut back to the last whole line, so that a replay reads every line up to here.
+        if (done > 0 && ::ftruncate(fd_, size_) == 0) ::lseek(fd_, size_, SEEK_SET);
+        return false;
+    }
+    size_ += done;
+    return true;
+}
+
 bool WalkRecorder::Record(const std::uint8_t* status58, QString& error) {
-    if (!file_.isOpen()) return true;
-    // One write call per line on an unbuffered file: the line is with the system at once.
+    if (fd_ < 0) return true;
     const QByteArray line = recording::CsvLine(clock_.elapsed(), monitor::DecodeStatus(status58)).toUtf8() + '\n';
-    if (file_.write(line) != line.size()) {
-        error = QStringLiteral("The recording \"%1\" stopped: %2").arg(file_.fileName(), file_.errorString());
+    int failure = 0;
+    if (!writeWhole(line, failure)) {
+        error = QStringLiteral("The recording \"%1\" stopped after %2 replies: %3. It holds every reply up to then.")
+                    .arg(path_)
+                    .arg(lines_)
+                    .arg(files::SystemError(failure));
         Stop();
         return false;
     }
     ++lines_;
     return true;
+}
+
+bool RecordingReader::Open(const QString& path, QString& error) {
+    Close();
+    line_ = 0;
+    lastMs_ = -1;
+    QString reason;
+    qint64 size = 0;
+    const int fd = files::OpenRegularForReading(path, reason, &size);
+    if (fd < 0 || !file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
+        error = QStringLiteral("The recording \"%1\" could not be read: %2")
+                    .arg(path, reason.isEmpty() ? file_.errorString() : reason);
+        return false;
+    }
+    // The end first, for the length of the walk: its last whole line.
+    const qint64 tail = std::max<qint64>(0, size - 4 * MaxLineLength);
+    if (file_.seek(tail)) {
+        const QList<QByteArray> lines = file_.read(size - tail).split('\n');
+        for (qsizetype i = lines.size() - 2; i >= 0 && lastMs_ < 0; --i) { // the part after the last '\n' is unfinished
+            std::int64_t ms = 0;
+            monitor::StatusRecord s;
+            QString ignored;
+            if (recording::ParseLine(QString::fromUtf8(lines[i]), ms, s, ignored)) lastMs_ = ms;
+        }
+    }
+    file_.seek(0);
+    const QByteArray header = file_.readLine(MaxLineLength);
+    line_ = 1;
+    if (QString::fromUtf8(header).trimmed() != recording::CsvHeader()) {
+        Close();
+        error = QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(path);
+        return false;
+    }
+    return true;
+}
+
+RecordingReader::Result RecordingReader::Next(std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
+    for (;;) {
+        if (!file_.isOpen() || file_.atEnd()) return Result::End;
+        const QByteArray line = file_.readLine(MaxLineLength);
+        ++line_;
+        if (line.isEmpty() && file_.error() != QFileDevice::NoError) {
+            error = file_.errorString();
+            return Result::Bad;
+        }
+        const bool whole = line.endsWith('\n');
+        if (!whole && !file_.atEnd()) {
+            error = QStringLiteral("it is longer than any status reply");
+            return Result::Bad;
+        }
+        if (line.trimmed().isEmpty()) continue;
+        if (recording::ParseLine(QString::fromUtf8(line), ms, s, error)) return Result::Reply;
+        // A last line cut off unfinished (the program or the machine stopped while writing it).
+        return whole ? Result::Bad : Result::End;
+    }
 }

@@ -6,6 +6,7 @@
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
 #include "config/Settings.h"
+#include "files/RegularFile.h"
 #include "link/PollCycle.h"
 
 #include <QComboBox>
@@ -14,9 +15,6 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,20 +38,9 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
         error = QStringLiteral("The parameter file \"%1\" could not be read: %2").arg(shown(path), reason);
         return false;
     };
-    // Looked at before it is opened: opening a device can act on it (a serial port raises its
-    // lines), and a FIFO would hang the program. Then opened without blocking, and checked again.
-    const QByteArray name = QFile::encodeName(path);
-    struct stat before {};
-    if (::stat(name.constData(), &before) != 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (!S_ISREG(before.st_mode)) return fail(QStringLiteral("it is not a regular file."));
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != before.st_dev) {
-        ::close(fd);
-        return fail(QStringLiteral("it is not a regular file."));
-    }
-    if (size) *size = static_cast<qint64>(st.st_size);
+    QString reason;
+    const int fd = files::OpenRegularForReading(path, reason, size);
+    if (fd < 0) return fail(reason);
     params::Record read{};
     std::size_t done = 0;
     while (done < read.size()) {
@@ -62,7 +49,7 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
         if (n < 0) {
             const int e = errno;
             ::close(fd);
-            return fail(QString::fromLocal8Bit(std::strerror(e)));
+            return fail(files::SystemError(e));
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
@@ -217,12 +204,8 @@ void ConfigFiles::RevertExecute() {
 void ConfigFiles::FileSaveAs1Accept(const QString& fileName) {
     if (!parametersToSave()) return;
     const params::Record bytes = link_.Stores.parameters;
-    const QString target = configfile::WithBinExtension(fileName);
-    // The dialog asked about the name it was given; a name the extension changed is asked about here.
-    if (target != fileName && QFileInfo::exists(target) &&
-        !dialogs::AskYesNo(window_,
-                           QStringLiteral("\"%1\" already exists.\nDo you want to replace it?").arg(shown(target))))
-        return;
+    const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));
+    if (target.isEmpty()) return;
     QString error;
     if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
 }

@@ -4,11 +4,11 @@
 #include "app/UserDialogs.h"
 
 #include <QAction>
-#include <QSaveFile>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -60,10 +60,12 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     SaveImage1 = PopupMenu1->addAction(QStringLiteral("Save Image..."));
     SaveImage1->setObjectName(QStringLiteral("SaveImage1"));
     connect(SaveImage1, &QAction::triggered, this, [this] {
-        QString path = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
-                                            QStringLiteral("PNG (*.png)"));
+        const QString chosen = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
+                                                    QStringLiteral("PNG (*.png)"));
+        if (chosen.isEmpty()) return;
+        const QString path =
+            dialogs::ConfirmReplacing(this, chosen, dialogs::WithExtension(chosen, QStringLiteral("png")));
         if (path.isEmpty()) return;
-        if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
         QString error;
         if (!SaveImage(path, error)) dialogs::ShowWarning(this, error);
     });
@@ -197,7 +199,8 @@ void TGraphics::showEvent(QShowEvent* event) {
     if (remember_) {
         const QSettings settings;
         if (settings.contains(QStringLiteral("graph/x"))) {
-            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(), settings.value(QStringLiteral("graph/y")).toInt());
+            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(),
+                        settings.value(QStringLiteral("graph/y")).toInt());
             resize(settings.value(QStringLiteral("graph/width"), width()).toInt(), height());
         }
     }
