@@ -1,5 +1,7 @@
 #include "app/FileDialogs.h"
 
+#include "app/UserDialogs.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -29,13 +31,13 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
 
 bool AskYesNo(QWidget* parent, const QString& text) {
     if (questionHandler()) return questionHandler()(parent, text);
-    return QMessageBox::question(parent, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(parent, BoxTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons) {
     if (choiceHandler()) return choiceHandler()(parent, text, buttons);
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, parent);
     QList<QAbstractButton*> made;
     for (int i = 0; i < buttons.size(); ++i) {
         const bool last = i == buttons.size() - 1;

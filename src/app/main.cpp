@@ -4,6 +4,8 @@
 #include "app/Application.h"
 #include "app/Fonts.h"
 #include "app/QuitOnSignal.h"
+#include "app/SettingsFile.h"
+#include "config/RememberedSettings.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "widgets/Artwork.h"
@@ -25,8 +27,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     OstrevoApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ostrevo"));
-    QApplication::setOrganizationName(QStringLiteral("Ostrevo")); // ~/.config/Ostrevo/Ostrevo.conf
+    UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     QApplication::setFont(ProgramFont());
 
     TMee mee;
+    // What the user should know without being asked: a log or settings file that could not be used.
+    ErrorLog::SetNotice([&mee](const std::string& text) { mee.ShowNotice(QString::fromStdString(text)); });
+    remembered::SetNotice([&mee](const QString& text) { mee.ShowNotice(text); });
     TFormCom formCom(&mee);
     TGraphics graphics(&mee);
     mee.setCompanions(&formCom, &graphics);

@@ -2,13 +2,14 @@
 
 #include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
+#include "config/RememberedSettings.h"
 
 #include <QAction>
-#include <QSaveFile>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -181,6 +182,7 @@ void TGraphics::keepPlace() const {
     settings.setValue(QStringLiteral("graph/x"), pos().x());
     settings.setValue(QStringLiteral("graph/y"), pos().y());
     settings.setValue(QStringLiteral("graph/width"), width());
+    remembered::Sync(settings);
 }
 
 void TGraphics::showEvent(QShowEvent* event) {
@@ -197,7 +199,8 @@ void TGraphics::showEvent(QShowEvent* event) {
     if (remember_) {
         const QSettings settings;
         if (settings.contains(QStringLiteral("graph/x"))) {
-            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(), settings.value(QStringLiteral("graph/y")).toInt());
+            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(),
+                        settings.value(QStringLiteral("graph/y")).toInt());
             resize(settings.value(QStringLiteral("graph/width"), width()).toInt(), height());
         }
     }

@@ -1,14 +1,16 @@
 #include "link/ComSetup.h"
 
+#include "config/RememberedSettings.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
@@ -78,9 +80,9 @@ QString readLine(const QString& path) {
 
 // "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
 QString usbDescription(const PortRoots& roots, const QString& ttyName) {
-    const QString iface = QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName +
-                                    QStringLiteral("/device"))
-                              .canonicalFilePath();
+    const QString iface =
+        QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName + QStringLiteral("/device"))
+            .canonicalFilePath();
     if (iface.isEmpty()) return {};
     // The tty hangs off a USB interface (ttyACM) or a port below one (ttyUSB): walk up to the device.
     QDir dir(iface);
@@ -133,6 +135,7 @@ void TFormCom::Button_OKClick() {
         QSettings settings;
         settings.setValue(QStringLiteral("port/name"), selectedPort_);
         settings.setValue(QStringLiteral("port/timeoutMs"), ScrollBar1->value());
+        remembered::Sync(settings);
     }
     hide();
 }
