@@ -3,6 +3,7 @@
 #include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
 #include "config/RememberedSettings.h"
+#include "widgets/WindowPlatform.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -187,7 +188,8 @@ void TGraphics::keepPlace() const {
 
 void TGraphics::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (placed_ || event->spontaneous()) return;
+    // Where the compositor places windows (Wayland), it places this one too, and there is no place to keep.
+    if (placed_ || event->spontaneous() || !PlatformPlacesWindows()) return;
     placed_ = true;
     // As designed, on the monitor of the main window, where it fits there; otherwise moved onto
     // that monitor's available area (a small screen would hide most of it).
