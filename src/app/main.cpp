@@ -3,6 +3,7 @@
 #include "app/About.h"
 #include "app/Application.h"
 #include "app/Fonts.h"
+#include "app/QtNoise.h"
 #include "app/QuitOnSignal.h"
 #include "app/SettingsFile.h"
 #include "config/RememberedSettings.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    KeepQtNoiseQuiet();
     OstrevoApplication app(argc, argv);
     UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.
