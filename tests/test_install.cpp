@@ -6,6 +6,7 @@
 #include "app/SettingsFile.h"
 #include "config/RememberedSettings.h"
 #include "monitor/Siren.h"
+#include "widgets/WindowPlatform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -450,6 +451,27 @@ class TestInstall : public QObject {
         QVERIFY(installed.process.waitForFinished(10000));
         QCOMPARE(installed.process.exitCode(), 128 + SIGTERM);
         QCOMPARE(QString::fromLocal8Bit(installed.process.readAllStandardError()), QString());
+    }
+
+    // On the user's desktop: the window fades in only where the window system has opacity, and the
+    // graph window is placed only where a program may place its windows (not under Wayland).
+    void windowSystemDecidesFadeAndPlacing_data() {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<bool>("fades");
+        QTest::addColumn<bool>("places");
+        QTest::newRow("X11") << "xcb" << true << true;
+        QTest::newRow("Wayland") << "wayland" << false << false;
+        QTest::newRow("Wayland with EGL") << "wayland-egl" << false << false;
+        QTest::newRow("offscreen") << "offscreen" << false << true;
+        QTest::newRow("VNC") << "vnc" << false << true;
+    }
+
+    void windowSystemDecidesFadeAndPlacing() {
+        QFETCH(QString, platform);
+        QFETCH(bool, fades);
+        QFETCH(bool, places);
+        QCOMPARE(PlatformFadesWindows(platform), fades);
+        QCOMPARE(PlatformPlacesWindows(platform), places);
     }
 
     // The settings file has the program's name; an older file's values are carried over once.
