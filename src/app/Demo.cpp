@@ -270,7 +270,7 @@ void Demo::Attach(TMee& mee, TFormCom& formCom) {
         if (mee.Action2->isEnabled() && mee.link().State() == LinkState::Closed) mee.Action2->trigger();
     });
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
-    // one when the link goes down (its timer runs inside a message box's loop as well).
+    // one when the link goes down for want of answers (its timer runs inside a message box's loop too).
     watch_ = new QTimer(this);
     watch_->setInterval(200);
     connect(watch_, &QTimer::timeout, this, [this, &mee] {
@@ -283,7 +283,10 @@ void Demo::Attach(TMee& mee, TFormCom& formCom) {
         } else if (answering_ && link.State() != LinkState::Polling) {
             answering_ = false;
             repliesBefore_ = link.GoodReplies;
-            printLine(QStringLiteral("demo: the link to the virtual detector is down"));
+            // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
+            // (Disconnect, Exit), which needs no word.
+            if (link.State() == LinkState::Halted)
+                printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
         }
     });
     watch_->start();
