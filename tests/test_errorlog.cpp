@@ -3,8 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -112,19 +117,83 @@ class TestErrorLog : public QObject {
         ErrorLog blocked(dir.path().toStdString());
         QVERIFY_THROWS_EXCEPTION(ELogWriteError, blocked.LogError(nullptr, "x"));
 
-        // A full disk: the write fails, and what was in the file stays.
+        // A disk that takes no more bytes (here: a file size limit at the log's size, which binds root
+        // too): the write fails, and what was in the file stays.
         QTemporaryDir full;
-        QVERIFY(QFile::link("/dev/full", full.path() + "/LogError.txt"));
         ErrorLog onFullDisk(full.path().toStdString());
+        onFullDisk.LogError(nullptr, "fits");
+        const QByteArray before = readAll(onFullDisk.path());
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit unlimited = limit;
+        limit.rlim_cur = static_cast<rlim_t>(before.size());
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        QString error;
         try {
-            onFullDisk.LogError(nullptr, "x");
-            QFAIL("a write to a full disk was reported as success");
+            onFullDisk.LogError(nullptr, "does not fit");
         } catch (const ELogWriteError& e) {
-            QVERIFY(QString::fromLatin1(e.what()).contains("No space left on device"));
+            error = QString::fromLatin1(e.what());
         }
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(error.contains("File too large"), qPrintable(error));
+        QCOMPARE(readAll(onFullDisk.path()), before);
 
         ErrorLog missingFolder("/nonexistent-folder-for-ostrevo-tests");
         QVERIFY_THROWS_EXCEPTION(ELogWriteError, missingFolder.LogError(nullptr, "x"));
+    }
+
+    // What may stand in the log's place instead of a regular file, and how it is put there.
+    void refusedInPlaceOfTheLog_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("link to another file") << "link";
+        QTest::newRow("dangling link") << "dangling";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("folder") << "folder";
+    }
+
+    // Nothing but a regular file of its own is written: the thing in its place is left exactly as it was,
+    // the entry goes to the refuge, and the user is told once, however many entries follow.
+    void refusedInPlaceOfTheLog() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString logPath = dir.path() + "/program/LogError.txt";
+        const QString other = dir.path() + "/someone-elses.txt";
+        QVERIFY(QDir(dir.path()).mkdir("program"));
+        QFile otherFile(other);
+        QVERIFY(otherFile.open(QIODevice::WriteOnly));
+        otherFile.write("not the log\n");
+        otherFile.close();
+        if (kind == "link") QVERIFY(QFile::link(other, logPath));
+        if (kind == "dangling") QVERIFY(QFile::link(dir.path() + "/made-by-the-log.txt", logPath));
+        if (kind == "fifo") QCOMPARE(::mkfifo(logPath.toLocal8Bit().constData(), 0600), 0);
+        if (kind == "folder") QVERIFY(QDir().mkdir(logPath));
+
+        std::vector<std::string> told;
+        ErrorLog::SetNotice([&told](const std::string& text) { told.push_back(text); });
+        const std::string refuge = dir.path().toStdString() + "/state/ostrevo-setup/";
+        const ErrorLog log(dir.path().toStdString() + "/program", refuge);
+        log.LogError(nullptr, "first");
+        log.LogError(nullptr, "second");
+        ErrorLog::SetNotice({});
+
+        QCOMPARE(log.writtenTo(), refuge + "LogError.txt");
+        const QByteArray refuged = readAll(log.writtenTo());
+        QVERIFY(refuged.contains("Error String:  first\r\n"));
+        QVERIFY(refuged.contains("Error String:  second\r\n"));
+        QCOMPARE(told.size(), std::size_t(1));
+        QVERIFY2(QString::fromStdString(told[0]).contains(logPath), told[0].c_str());
+        QVERIFY2(QString::fromStdString(told[0]).contains(QString::fromStdString(log.writtenTo())), told[0].c_str());
+        QCOMPARE(readAll(other.toStdString()), QByteArray("not the log\n"));
+        QVERIFY(!QFileInfo::exists(dir.path() + "/made-by-the-log.txt"));
+        const QFileInfo left(logPath);
+        QCOMPARE(left.isSymLink(), kind == "link" || kind == "dangling");
+        QCOMPARE(left.isDir(), kind == "folder");
+
+        // Without a refuge the entry cannot be written anywhere: the caller hears of it.
+        const ErrorLog alone(dir.path().toStdString() + "/program");
+        QVERIFY_THROWS_EXCEPTION(ELogWriteError, alone.LogError(nullptr, "lost?"));
     }
 
     void exceptionClassNamesAreReadable() {

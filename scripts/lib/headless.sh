@@ -61,11 +61,18 @@ ostrevo_descendants() {
     done
 }
 
-# Ends process $1 and everything it started: TERM, then KILL for whatever is left after 3 s.
+# Ends process $1 and everything it started: TERM to it first, so that a program that ends its own
+# children (the demo's virtual detector) does so in its own order; after at most 3 s TERM to whatever
+# it left, then KILL for whatever is left 3 s later.
 ostrevo_stop_process() {
     local pid=$1 p n
     ostrevo_descendants "$pid"
     local family=("$pid" "${OSTREVO_DESCENDANTS[@]}")
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((n = 0; n < 30; n++)); do
+        if ! ostrevo_alive "$pid"; then break; fi
+        sleep 0.1
+    done
     kill -TERM "${family[@]}" 2>/dev/null || true
     for ((n = 0; n < 30; n++)); do
         local left=0

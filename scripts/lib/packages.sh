@@ -19,7 +19,9 @@ ostrevo_install_packages() {
     ostrevo_install_package_list "${OSTREVO_PACKAGES[@]}"
 }
 
-# The same for the packages given as arguments (those only some paths need).
+# The same for the packages given as arguments (those only some paths need). It says in one line what
+# it installs; the package manager's output goes to a log that is shown only when the installation
+# fails, and removed when it succeeds.
 ostrevo_install_package_list() {
     local missing=()
     local p
@@ -27,7 +29,8 @@ ostrevo_install_package_list() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing Debian packages: ${missing[*]}"
+    local count="${#missing[@]} Debian packages"
+    [ ${#missing[@]} -eq 1 ] && count="1 Debian package"
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then
         if command -v sudo >/dev/null 2>&1; then
@@ -38,8 +41,17 @@ ostrevo_install_package_list() {
             return 1
         fi
     fi
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    echo "Installing $count (${missing[*]})..."
+    local log
+    log=$(mktemp "${TMPDIR:-/tmp}/ostrevo-packages.XXXXXX")
+    if ! { $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+        </dev/null >"$log" 2>&1; then
+        echo "Installing the packages failed; the package manager said ($log):" >&2
+        cat "$log" >&2
+        return 1
+    fi
+    rm -f "$log"
 }
 
 # Configures the build folder $1 (default build/) once and builds everything in it, or only the targets
@@ -64,7 +76,7 @@ ostrevo_build() {
 ostrevo_build_quietly() {
     local dir=$1
     if [ ! -x "$dir/ostrevo-setup" ]; then
-        echo "Building Ostrevo SetUp in $dir/ for the first time: this takes a minute or two..."
+        echo "Building Ostrevo SetUp in $dir/ (about 2 minutes the first time)..."
     fi
     mkdir -p "$dir"
     local log="$dir/build-output.log"

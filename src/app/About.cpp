@@ -1,5 +1,7 @@
 #include "app/About.h"
 
+#include "app/ErrorLog.h"
+
 #include "BuildInfo.h" // generated at build time: OSTREVO_VERSION, OSTREVO_BUILD_COMMIT, OSTREVO_BUILD_DATE
 
 #include <cstdio>
@@ -41,26 +43,56 @@ QString VersionText() {
     return QStringLiteral("ostrevo-setup %1\n%2\n%3\n").arg(ProgramVersion(), buildLine(), qtLine());
 }
 
-QString UsageText() {
-    return QStringLiteral(
-        "Usage: ostrevo-setup [OPTION]\n"
-        "Sets up and watches an exterior triple-technology intrusion detector over a serial line.\n"
-        "\n"
-        "  -h, --help     print this help and exit\n"
-        "  -v, --version  print the version and exit\n"
-        "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
-        "\n"
-        "It needs a desktop session: with none of DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM set it\n"
-        "exits with status 1 (in the source tree, scripts/run shows it in a browser on this machine).\n"
-        "The error log LogError.txt is written beside the executable, or in\n"
-        "$XDG_STATE_HOME/ostrevo-setup/ (by default ~/.local/state/ostrevo-setup/) when that folder\n"
-        "cannot be written.\n");
+QString UsageText(bool inBuildTree) {
+    QString text =
+        QStringLiteral("Usage: ostrevo-setup [OPTION]\n"
+                       "Sets up and watches an exterior triple-technology intrusion detector over a serial line.\n"
+                       "\n"
+                       "  --demo         start with a virtual detector to train and demonstrate on, without hardware:\n"
+                       "                 it is connected at once, and the Demo menu makes things happen\n"
+                       "  -h, --help     print this help and exit\n"
+                       "  -v, --version  print the version and exit\n"
+                       "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
+                       "\n"
+                       "A serial port may be opened only by members of the dialout group: add yourself with\n"
+                       "  sudo adduser $USER dialout\n"
+                       "and log in again.\n"
+                       "It needs a desktop session: with none of DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM set it\n"
+                       "exits with status 1.\n");
+    if (inBuildTree) {
+        text += QStringLiteral(
+            "From the source tree, scripts/run starts it (with a private view in a browser on this machine\n"
+            "when there is no display), and scripts/run --demo with the virtual detector.\n"
+            "Run from this build tree, it writes its error log LogError.txt beside the executable (an\n"
+            "installed program writes it in $XDG_STATE_HOME/ostrevo-setup/).\n");
+    } else {
+        text += QStringLiteral(
+            "Files: the error log $XDG_STATE_HOME/ostrevo-setup/LogError.txt (by default in\n"
+            "~/.local/state/ostrevo-setup/), the settings $XDG_CONFIG_HOME/ostrevo-setup/ostrevo-setup.conf\n"
+            "(by default in ~/.config/ostrevo-setup/). See ostrevo-setup(1).\n");
+    }
+    return text;
+}
+
+QString NoDisplayText(bool inBuildTree) {
+    const QString what = QStringLiteral("ostrevo-setup: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+                                        "are unset); ");
+    return what + (inBuildTree
+                       ? QStringLiteral("run it from a desktop session, or start it with scripts/run, which "
+                                        "provides a private local view in a browser when there is no display.\n")
+                       : QStringLiteral("start it from a desktop session: its menu entry Ostrevo SetUp, or "
+                                        "ostrevo-setup in a terminal there (ostrevo-setup --demo for the "
+                                        "training detector).\n"));
+}
+
+bool RunFromBuildTree() {
+    return IsBuildTree(ProgramFolder());
 }
 
 int AnswerInfoOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            print(UsageText());
+            print(UsageText(RunFromBuildTree()));
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {

@@ -10,8 +10,13 @@ QString ProgramVersion();
 QString AboutText();
 // For --version: "ostrevo-setup 1.0.0", then the build and the Qt version.
 QString VersionText();
-// For --help: how to start the program and its options.
-QString UsageText();
+// For --help: how to start the program, its options and files. The installed program speaks of itself;
+// one run from its build tree (inBuildTree) of the scripts beside it and of its files there.
+QString UsageText(bool inBuildTree);
+// The one line printed when there is no display, as UsageText chooses its reader.
+QString NoDisplayText(bool inBuildTree);
+// True when the running program is its build tree's (see IsBuildTree in app/ErrorLog.h).
+bool RunFromBuildTree();
 
 // Answers --help and --version on stdout without creating anything of Qt's and returns the exit
 // status (0); returns -1 when argv asks for neither, and the program starts as usual.

@@ -1,6 +1,8 @@
 #include "app/ErrorLog.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
@@ -36,6 +38,45 @@ void makeFolders(const std::string& folder) {
     ::mkdir(folder.c_str(), 0700);
 }
 
+ErrorLog::Notice& refusalNotice() {
+    static ErrorLog::Notice notice;
+    return notice;
+}
+
+// What holds a log's name when it is not a regular file; empty for a regular file.
+std::string notARegularFile(mode_t mode) {
+    if (S_ISREG(mode)) return {};
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+// Opens the log at path for appending, created as needed, never through a symbolic link. Anything but a
+// regular file in its place is refused: refusal then says what is there and -1 is returned, as on any
+// other failure (errno set).
+int openLogFile(const std::string& path, std::string& refusal) {
+    refusal.clear();
+    // Looked at before it is opened, since opening a device or a FIFO may itself do something.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) refusal = notARegularFile(st.st_mode);
+    if (!refusal.empty()) return -1;
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP) refusal = "a symbolic link"; // put there after the look
+        return -1;
+    }
+    // Whatever was put in its place after the look, the descriptor tells what was opened.
+    if (::fstat(fd, &st) != 0 || !(refusal = notARegularFile(st.st_mode)).empty()) {
+        ::close(fd);
+        if (refusal.empty()) refusal = "not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedException* exception,
@@ -54,19 +95,25 @@ std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedExcepti
     return lines;
 }
 
-ErrorLog::ErrorLog(std::string folder) : path_(std::move(folder)) {
-    if (!path_.empty() && path_.back() != '/') path_ += '/';
-    path_ += "LogError.txt";
+ErrorLog::ErrorLog(std::string folder, std::string refuge)
+    : path_(withSlash(std::move(folder)) + "LogError.txt"), refuge_(withSlash(std::move(refuge))) {
+    // A refuge in the log's own folder would refuse the same file again.
+    if (refuge_ + "LogError.txt" == path_) refuge_.clear();
+    writtenTo_ = path_;
 }
 
 ErrorLog ErrorLog::besideProgram() {
-    return firstWritable(ProgramFolder(), StateLogFolder());
+    return ErrorLog(RunFilesFolder(), StateLogFolder());
 }
 
 ErrorLog ErrorLog::firstWritable(const std::string& first, const std::string& fallback) {
-    if (LogFolderWritable(first)) return ErrorLog(first);
+    if (LogFolderWritable(first)) return ErrorLog(first, fallback);
     makeFolders(fallback);
     return ErrorLog(fallback);
+}
+
+void ErrorLog::SetNotice(Notice notice) {
+    refusalNotice() = std::move(notice);
 }
 
 void ErrorLog::LogError(const LoggedException* exception, const std::string& text) const {
@@ -77,8 +124,28 @@ void ErrorLog::LogError(const LoggedException* exception, const std::string& tex
     std::string entry;
     for (const std::string& line : FormatLogEntry(local, exception, text)) entry += line + "\r\n";
 
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) throw ELogWriteError(systemError("Cannot open " + path_, errno));
+    std::string target = path_;
+    std::string refusal;
+    int fd = openLogFile(target, refusal);
+    if (fd < 0 && !refusal.empty()) {
+        // Someone else's file, or a trap: it is left alone and the entry goes to the refuge.
+        const std::string why = path_ + " is " + refusal + ", which the error log does not write to";
+        if (refuge_.empty()) throw ELogWriteError("Cannot write " + why);
+        makeFolders(refuge_);
+        target = ErrorLog(refuge_).path();
+        std::string refugeRefusal;
+        fd = openLogFile(target, refugeRefusal);
+        if (fd < 0 && !refugeRefusal.empty())
+            throw ELogWriteError("Cannot write " + target + ": it is " + refugeRefusal);
+        if (fd >= 0 && !refusalTold_) {
+            refusalTold_ = true;
+            const std::string text = why + "; it is written to " + target + " instead.";
+            if (refusalNotice()) refusalNotice()(text);
+            else std::fprintf(stderr, "ostrevo-setup: %s\n", text.c_str());
+        }
+    }
+    if (fd < 0) throw ELogWriteError(systemError("Cannot open " + target, errno));
+    writtenTo_ = target;
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -97,7 +164,7 @@ void ErrorLog::LogError(const LoggedException* exception, const std::string& tex
         const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw ELogWriteError(systemError("Cannot write " + path_, errno));
+            throw ELogWriteError(systemError("Cannot write " + target, errno));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -110,6 +177,41 @@ std::string ProgramFolder() {
     std::string path(buf, static_cast<std::size_t>(n));
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// A build tree is recognised by CMake's own mark, CMakeCache.txt (a regular file), in the executable's
+// folder (build/ostrevo-setup) or in the folder above it (build/tests/test_install), and only when that
+// folder belongs to the user running the program and lies outside the folders an installation uses.
+// An installed program has no CMakeCache.txt beside it, whether under /usr, /usr/local, /opt or a prefix
+// of its own; a build tree of another user is not ours to write in (root included), and nothing under
+// the system's folders is written at run time, whatever lies there. The mark is CMake's rather than one
+// of ours so that no install step can carry it along by mistake: CMake never installs its cache.
+bool IsBuildTree(const std::string& folder) {
+    char real[PATH_MAX];
+    if (!::realpath(folder.c_str(), real)) return false;
+    const std::string dir = withSlash(real);
+    static const char* const systemFolders[] = {"/usr/", "/bin/", "/sbin/", "/lib/",  "/lib32/", "/lib64/", "/libx32/",
+                                                "/opt/", "/etc/", "/var/",  "/boot/", "/snap/",  "/nix/"};
+    if (dir == "/") return false;
+    for (const char* system : systemFolders)
+        if (dir.rfind(system, 0) == 0) return false;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || st.st_uid != ::geteuid()) return false;
+    auto hasCache = [](const std::string& d) {
+        struct stat cache {};
+        return ::lstat((d + "CMakeCache.txt").c_str(), &cache) == 0 && S_ISREG(cache.st_mode);
+    };
+    if (hasCache(dir)) return true;
+    const std::string parent = dir.substr(0, dir.rfind('/', dir.size() - 2) + 1);
+    return !parent.empty() && hasCache(parent);
+}
+
+std::string RunFilesFolder() {
+    const std::string program = ProgramFolder();
+    if (IsBuildTree(program) && LogFolderWritable(program)) return program;
+    const std::string state = StateLogFolder();
+    makeFolders(state);
+    return state;
 }
 
 std::string StateLogFolder() {
@@ -126,12 +228,15 @@ std::string StateLogFolder() {
 
 bool LogFolderWritable(const std::string& folder) {
     const std::string path = ErrorLog(folder).path();
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // Never through a link, and never opening a device or a FIFO: those leave it to the probe below.
+    struct stat st {};
+    const bool regular = ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    int fd = regular ? ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY) : -1;
     if (fd >= 0) {
         ::close(fd);
         return true;
     }
-    if (errno != ENOENT) return false;
+    if (regular && errno != ENOENT) return false;
     // No log yet: a file of our own, created and removed at once, tells whether the folder takes one.
     std::string probe = withSlash(folder) + ".LogError.XXXXXX";
     fd = ::mkostemp(probe.data(), O_CLOEXEC);

@@ -1,8 +1,10 @@
-// The program's error log, "LogError.txt": one entry per communication failure. It is written beside the
-// executable, or under $XDG_STATE_HOME/ostrevo-setup/ when that folder cannot take it (an installed program).
+// The program's error log, "LogError.txt": one entry per communication failure. A program run from its
+// build tree writes it beside the executable; any other (an installed program) under
+// $XDG_STATE_HOME/ostrevo-setup/.
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,28 +26,47 @@ std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedExcepti
 
 class ErrorLog {
   public:
-    // The log in the given folder (a trailing separator is optional).
-    explicit ErrorLog(std::string folder);
-    // The log beside the running executable when a file can be written there, otherwise the log in
-    // StateLogFolder().
+    // Told once per log, the first time its file is refused, with a sentence for the user.
+    using Notice = std::function<void(const std::string& text)>;
+
+    // The log in the given folder (a trailing separator is optional). When refuge names a folder, an
+    // entry the log's own file refuses (a symbolic link, a folder, a device or a FIFO in its place)
+    // goes there instead, created as needed.
+    explicit ErrorLog(std::string folder, std::string refuge = {});
+    // The log in RunFilesFolder() (beside the executable in a build tree, else the state folder), with
+    // StateLogFolder() as its refuge.
     static ErrorLog besideProgram();
     // The log in first when a file can be written there, otherwise the log in fallback, whose folders
-    // are created as needed. A fallback that cannot be created either still names the log: writing to
-    // it then throws, so that the caller can tell the user.
+    // are created as needed; fallback is the refuge either way. A fallback that cannot be created either
+    // still names the log: writing to it then throws, so that the caller can tell the user.
     static ErrorLog firstWritable(const std::string& first, const std::string& fallback);
+    // Who is told when a log refuses its file (the main window's status bar). Without one, stderr.
+    static void SetNotice(Notice notice);
 
     const std::string& path() const { return path_; }
+    // Where entries went last: path(), or the refuge's log once path() was refused.
+    const std::string& writtenTo() const { return writtenTo_; }
 
-    // Appends one entry at the end of the file; earlier lines are never rewritten.
-    // Throws ELogWriteError when the file cannot be opened or written.
+    // Appends one entry at the end of the file; earlier lines are never rewritten. The file is never
+    // reached through a symbolic link, and only a regular file is written.
+    // Throws ELogWriteError when neither the file nor the refuge's can be opened or written.
     void LogError(const LoggedException* exception, const std::string& text) const;
 
   private:
     std::string path_;
+    std::string refuge_;
+    mutable std::string writtenTo_;
+    mutable bool refusalTold_ = false;
 };
 
 // The folder of the running executable, with a trailing '/'.
 std::string ProgramFolder();
+// True when folder (with or without a trailing '/') is a build tree of the program: see ErrorLog.cpp.
+bool IsBuildTree(const std::string& folder);
+// The folder for what the program writes while it runs (the error log, the virtual detector's log of a
+// demo), with a trailing '/': the executable's own in a build tree that can be written, else
+// StateLogFolder(), created as needed.
+std::string RunFilesFolder();
 // The user's folder for the log of an installed program, with a trailing '/': $XDG_STATE_HOME/ostrevo-setup/,
 // or ~/.local/state/ostrevo-setup/ when XDG_STATE_HOME is unset, empty or not an absolute path.
 std::string StateLogFolder();

@@ -55,13 +55,13 @@ QString ConfirmReplacing(QWidget* parent, const QString& chosen, const QString& 
 
 bool AskYesNo(QWidget* parent, const QString& text) {
     if (questionHandler()) return questionHandler()(parent, text);
-    return QMessageBox::question(parent, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(parent, BoxTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons) {
     if (choiceHandler()) return choiceHandler()(parent, text, buttons);
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, parent);
     QList<QAbstractButton*> made;
     for (int i = 0; i < buttons.size(); ++i) {
         const bool last = i == buttons.size() - 1;

@@ -14,6 +14,7 @@
 #include "widgets/Artwork.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
+#include "widgets/WindowPlatform.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -485,9 +486,7 @@ void TMee::Action5Execute() {
 void TMee::SetWindowAlpha(int alpha) {
     appliedAlpha_ = alpha;
     // Where the platform has no window opacity the window is simply opaque; the fade still runs.
-    static const bool hasOpacity = !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal"),
-                                                QStringLiteral("vnc"), QStringLiteral("linuxfb")}
-                                        .contains(QGuiApplication::platformName());
+    static const bool hasOpacity = PlatformFadesWindows();
     if (hasOpacity) {
         setWindowOpacity(alpha / 255.0);
         // The request must reach the window system now: on X11 it would otherwise wait for the next

@@ -11,12 +11,16 @@ MessageHandler& handler() {
 }
 } // namespace
 
+QString BoxTitle() {
+    return QStringLiteral("Ostrevo SetUp");
+}
+
 void ShowMessage(QWidget* parent, const QString& text) {
     if (handler()) {
         handler()(parent, text);
         return;
     }
-    QMessageBox::information(parent, QApplication::applicationName(), text);
+    QMessageBox::information(parent, BoxTitle(), text);
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -24,7 +28,7 @@ void ShowWarning(QWidget* parent, const QString& text) {
         handler()(parent, text);
         return;
     }
-    QMessageBox::warning(parent, QApplication::applicationName(), text);
+    QMessageBox::warning(parent, BoxTitle(), text);
 }
 
 MessageHandler SetMessageHandler(MessageHandler h) {

@@ -6,6 +6,7 @@
 #include "app/UserDialogs.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
+#include "config/RememberedSettings.h"
 #include "config/Settings.h"
 #include "graph/Graphic.h"
 
@@ -84,6 +85,7 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
     settings.setValue(QStringLiteral("report/site"), site);
     settings.setValue(QStringLiteral("report/installer"), installer);
     settings.setValue(QStringLiteral("report/note"), note);
+    remembered::Sync(settings);
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
+#include "config/RememberedSettings.h"
+#include "widgets/WindowPlatform.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -183,11 +185,13 @@ void TGraphics::keepPlace() const {
     settings.setValue(QStringLiteral("graph/x"), pos().x());
     settings.setValue(QStringLiteral("graph/y"), pos().y());
     settings.setValue(QStringLiteral("graph/width"), width());
+    remembered::Sync(settings);
 }
 
 void TGraphics::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (placed_ || event->spontaneous()) return;
+    // Where the compositor places windows (Wayland), it places this one too, and there is no place to keep.
+    if (placed_ || event->spontaneous() || !PlatformPlacesWindows()) return;
     placed_ = true;
     // As designed, on the monitor of the main window, where it fits there; otherwise moved onto
     // that monitor's available area (a small screen would hide most of it).

@@ -1,5 +1,7 @@
 #include "link/ComSetup.h"
 
+#include "config/RememberedSettings.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -144,6 +146,7 @@ void TFormCom::Button_OKClick() {
         settings.setValue(QStringLiteral("port/name"), selectedPort_);
         settings.setValue(QStringLiteral("port/timeoutMs"), ScrollBar1->value());
         settings.setValue(QStringLiteral("port/reconnect"), CheckBox_Reconnect->isChecked());
+        remembered::Sync(settings);
     }
     hide();
 }

@@ -1,0 +1,314 @@
+#include "app/Demo.h"
+
+#include "app/Main.h"
+#include "link/ComSetup.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* SimulatorName = "ostrevo-detector-sim";
+constexpr int StartLimitMs = 5000;
+constexpr int StopLimitMs = 3000;
+// Good replies after which the demo counts as connected: the read-back and some status replies.
+constexpr std::uint64_t AnsweringReplies = 10;
+
+// Where the private folder goes: $XDG_RUNTIME_DIR when it is a folder of the user's own that nobody
+// else can enter (as the XDG rules want it), else the temporary folder.
+QString privateBase() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime.startsWith('/') && ::stat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid() && (st.st_mode & 077) == 0)
+        return QString::fromLocal8Bit(runtime);
+    return QDir::tempPath();
+}
+
+void printLine(const QString& text) {
+    std::fprintf(stdout, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+const std::vector<Demo::MenuEntry>& Demo::MenuEntries() {
+    static const std::vector<MenuEntry> entries{
+        {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
+        {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
+        {"DemoMask",
+         "&Mask",
+         {QStringLiteral("mask1 on"), QStringLiteral("mask2 on")},
+         {QStringLiteral("mask1 off"), QStringLiteral("mask2 off")},
+         nullptr},
+        {"DemoFaultMw", "&Microwave", {QStringLiteral("fault mw on")}, {QStringLiteral("fault mw off")}, "&Fault"},
+        {"DemoFaultPir1", "PIR &1", {QStringLiteral("fault pir1 on")}, {QStringLiteral("fault pir1 off")}, "&Fault"},
+        {"DemoFaultPir2", "PIR &2", {QStringLiteral("fault pir2 on")}, {QStringLiteral("fault pir2 off")}, "&Fault"},
+        {"DemoFaultCpu", "&Processor", {QStringLiteral("fault cpu on")}, {QStringLiteral("fault cpu off")}, "&Fault"},
+        {"DemoFaultAccelerometer",
+         "&Accelerometer",
+         {QStringLiteral("fault lis302 on")},
+         {QStringLiteral("fault lis302 off")},
+         "&Fault"},
+        {"DemoFaultLowVoltage",
+         "&Low Voltage",
+         {QStringLiteral("fault lowvoltage on")},
+         {QStringLiteral("fault lowvoltage off")},
+         "&Fault"},
+        {"DemoSilence", "&Silent for 3 s", {QStringLiteral("silent 3000")}, {}, nullptr},
+        {"DemoUnplug", "&Unplug for 5 s", {QStringLiteral("unplug 5000")}, {}, nullptr},
+    };
+    return entries;
+}
+
+bool Demo::Requested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--demo") == 0) return true;
+    return false;
+}
+
+QString Demo::SimulatorPath() {
+    // Beside the program first: the build tree's own, or the one installed with the program.
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(SimulatorName));
+    if (QFileInfo(beside).isExecutable() && QFileInfo(beside).isFile()) return beside;
+    return QStandardPaths::findExecutable(QLatin1String(SimulatorName));
+}
+
+Demo::Demo(QObject* parent) : QObject(parent) {}
+
+Demo::~Demo() {
+    Stop();
+}
+
+QString Demo::Folder() const {
+    return folder_ ? folder_->path() : QString();
+}
+
+bool Demo::Start(const QString& simulator, const QString& logPath, QString& error) {
+    if (simulator.isEmpty()) {
+        error = QStringLiteral("the virtual detector %1 is neither beside the program nor on the PATH")
+                    .arg(QLatin1String(SimulatorName));
+        return false;
+    }
+    folder_ = std::make_unique<QTemporaryDir>(privateBase() + QStringLiteral("/ostrevo-setup-demo-XXXXXX"));
+    if (!folder_->isValid()) {
+        error = QStringLiteral("no private folder for its link: %1").arg(folder_->errorString());
+        folder_.reset();
+        return false;
+    }
+    // mkdtemp makes it 0700 already; said again so that nothing else can reach the link.
+    QFile::setPermissions(folder_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    port_ = folder_->filePath(QStringLiteral("ttyDETECTOR"));
+
+    // The log is written only as a regular file of its own, never through a link.
+    const QFileInfo logInfo(logPath);
+    if (!logPath.isEmpty() && !logInfo.isSymLink() && (!logInfo.exists() || logInfo.isFile())) {
+        log_.setFileName(logPath);
+        if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate)) log_.setFileName(QString());
+    }
+
+    process_.setProgram(simulator);
+    process_.setArguments({QStringLiteral("--link"), port_});
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    const pid_t program = ::getpid();
+    process_.setChildProcessModifier([program] {
+        // Its own process group: an interrupt typed in the terminal reaches the program, which closes
+        // its port and then ends the detector. Should the program die without a word (SIGKILL), the
+        // kernel tells the detector, which then removes its link.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != program) ::_exit(1);
+    });
+    process_.start();
+    if (!process_.waitForStarted(StartLimitMs)) {
+        error = QStringLiteral("%1 did not start: %2").arg(simulator, process_.errorString());
+        Stop();
+        return false;
+    }
+    // Its first line is its pseudo-terminal, or why it has none.
+    QElapsedTimer waited;
+    waited.start();
+    while (!process_.canReadLine() && Running() && waited.elapsed() < StartLimitMs) process_.waitForReadyRead(100);
+    const QByteArray first = process_.readLine().trimmed();
+    if (log_.isOpen()) {
+        log_.write(first + '\n');
+        log_.flush();
+    }
+    if (!QFileInfo(port_).isSymLink()) {
+        error = first.isEmpty() ? QStringLiteral("%1 gave no port").arg(simulator) : QString::fromLocal8Bit(first);
+        Stop();
+        return false;
+    }
+    connect(&process_, &QProcess::readyRead, this, &Demo::readAnswers);
+    connect(&process_, &QProcess::finished, this, &Demo::processEnded);
+    if (process_.bytesAvailable() > 0) readAnswers();
+    return true;
+}
+
+void Demo::Stop() {
+    delete input_;
+    input_ = nullptr;
+    if (watch_) watch_->stop();
+    stopping_ = true;
+    if (Running()) {
+        process_.terminate();
+        if (!process_.waitForFinished(StopLimitMs)) {
+            process_.kill();
+            process_.waitForFinished(StopLimitMs);
+        }
+    }
+    if (log_.isOpen()) {
+        log_.write(process_.readAll());
+        log_.close();
+    }
+    // The detector removes its link as it ends; one left by a kill goes with the folder.
+    folder_.reset();
+    if (menu_) menu_->setEnabled(false);
+}
+
+void Demo::Send(const QString& command) {
+    if (!Running()) return;
+    process_.write(command.toUtf8() + '\n');
+}
+
+void Demo::tell(const QString& text) {
+    if (notice_) notice_(text);
+}
+
+void Demo::readAnswers() {
+    const QByteArray bytes = process_.readAll();
+    if (log_.isOpen()) {
+        log_.write(bytes);
+        log_.flush();
+    }
+    pending_ += bytes;
+    for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+        const QString line = QString::fromLocal8Bit(pending_.left(end)).trimmed();
+        pending_.remove(0, end + 1);
+        if (line.startsWith(QLatin1String("ok "))) {
+            tell(QStringLiteral("Virtual detector: %1").arg(line.mid(3)));
+            printLine(QStringLiteral("demo: done: %1").arg(line.mid(3))); // for whoever commands it from a pipe
+        } else if (line == QLatin1String("unplugged"))
+            tell(QStringLiteral("Virtual detector: its adapter is pulled out."));
+        else if (line.startsWith(QLatin1String("plugged in")))
+            tell(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
+        else if (line.startsWith(QLatin1String("unknown command"))) {
+            tell(QStringLiteral("Virtual detector: ") + line);
+            printLine(QStringLiteral("demo: ") + line);
+        }
+    }
+}
+
+void Demo::processEnded() {
+    if (stopping_) return;
+    if (menu_) menu_->setEnabled(false);
+    const QString text = QStringLiteral("The virtual detector has ended; start the demo again for a new one.");
+    tell(text);
+    printLine(QStringLiteral("demo: ") + text);
+    emit ended();
+}
+
+QMenu* Demo::BuildMenu(QMenuBar* bar) {
+    menu_ = new QMenu(QStringLiteral("&Demo"), bar);
+    menu_->setObjectName(QStringLiteral("DemoMenu"));
+    if (auto* help = bar->findChild<QMenu*>(QStringLiteral("Help1"))) bar->insertMenu(help->menuAction(), menu_);
+    else bar->addMenu(menu_);
+    QAction* where = menu_->addAction(QStringLiteral("Virtual detector on %1").arg(QDir::toNativeSeparators(port_)));
+    where->setEnabled(false);
+    menu_->addSeparator();
+    QMenu* faults = nullptr;
+    for (const MenuEntry& entry : MenuEntries()) {
+        QMenu* into = menu_;
+        if (entry.submenu) {
+            if (!faults) faults = menu_->addMenu(QString::fromLatin1(entry.submenu));
+            into = faults;
+        } else if (faults && into->actions().last() == faults->menuAction()) {
+            menu_->addSeparator(); // the world above, the line below
+        }
+        QAction* action = into->addAction(QString::fromLatin1(entry.caption));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.offCommands.isEmpty()) {
+            connect(action, &QAction::triggered, this, [this, entry] {
+                for (const QString& c : entry.onCommands) Send(c);
+            });
+        } else {
+            action->setCheckable(true);
+            connect(action, &QAction::toggled, this, [this, entry](bool on) {
+                for (const QString& c : on ? entry.onCommands : entry.offCommands) Send(c);
+            });
+        }
+    }
+    menu_->setEnabled(Running());
+    return menu_;
+}
+
+void Demo::Attach(TMee& mee, TFormCom& formCom) {
+    setNotice([&mee](const QString& text) { mee.ShowNotice(text); });
+    BuildMenu(mee.menuBar());
+    printLine(QStringLiteral("demo: the virtual detector is on %1; its answers go to %2")
+                  .arg(QDir::toNativeSeparators(port_),
+                       log_.fileName().isEmpty() ? QStringLiteral("no log") : log_.fileName()));
+    formCom.ComboBox1->setEditText(port_); // chosen: Connect is possible at once
+    QTimer::singleShot(0, &mee, [&mee] {
+        if (mee.Action2->isEnabled() && mee.link().State() == LinkState::Closed) mee.Action2->trigger();
+    });
+    // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
+    // one when the link goes down for want of answers (its timer runs inside a message box's loop too).
+    watch_ = new QTimer(this);
+    watch_->setInterval(200);
+    connect(watch_, &QTimer::timeout, this, [this, &mee] {
+        const PollCycle& link = mee.link();
+        if (!answering_ && link.State() == LinkState::Polling &&
+            link.GoodReplies >= repliesBefore_ + AnsweringReplies) {
+            answering_ = true;
+            printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
+                          .arg(QDir::toNativeSeparators(port_)));
+        } else if (answering_ && link.State() != LinkState::Polling) {
+            answering_ = false;
+            repliesBefore_ = link.GoodReplies;
+            // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
+            // (Disconnect, Exit), which needs no word.
+            if (link.State() == LinkState::Halted)
+                printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
+        }
+    });
+    watch_->start();
+}
+
+void Demo::ForwardInput(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) return;
+    input_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(input_, &QSocketNotifier::activated, this, [this, fd] {
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n <= 0) { // the writer has gone for good
+            input_->setEnabled(false);
+            return;
+        }
+        inputLine_.append(buf, n);
+        for (qsizetype end; (end = inputLine_.indexOf('\n')) >= 0;) {
+            const QString line = QString::fromLocal8Bit(inputLine_.left(end)).trimmed();
+            inputLine_.remove(0, end + 1);
+            if (!line.isEmpty()) Send(line);
+        }
+    });
+}

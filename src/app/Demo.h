@@ -1,0 +1,102 @@
+// The training detector of --demo: the virtual detector (ostrevo-detector-sim) started on a link in a
+// private folder, its port chosen in the port dialog and connected, its commands in a "Demo" menu, and
+// all of it ended with the program, also when the program is told to stop by a signal.
+#pragma once
+
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QMenuBar;
+class QSocketNotifier;
+class QTemporaryDir;
+class QTimer;
+class TFormCom;
+class TMee;
+
+class Demo : public QObject {
+    Q_OBJECT
+  public:
+    // One entry of the Demo menu: its caption, and the command(s) it sends to the virtual detector.
+    // A checkable entry sends onCommands when checked and offCommands when cleared.
+    struct MenuEntry {
+        const char* name; // objectName of its action
+        const char* caption;
+        QStringList onCommands;
+        QStringList offCommands; // empty: a plain entry
+        const char* submenu;     // nullptr: in the Demo menu itself
+    };
+    static const std::vector<MenuEntry>& MenuEntries();
+
+    // True when argv asks for the demo.
+    static bool Requested(int argc, char** argv);
+    // The virtual detector's executable: beside the program's, else on PATH; empty when there is none.
+    static QString SimulatorPath();
+
+    explicit Demo(QObject* parent = nullptr);
+    // Stop().
+    ~Demo() override;
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // Starts the virtual detector on a link in a new folder that only the user can enter (under
+    // $XDG_RUNTIME_DIR, else the temporary folder) and waits a few seconds at most for its port. Its
+    // answers go to logPath (truncated). False, with error saying why, when it did not start.
+    bool Start(const QString& simulator, const QString& logPath, QString& error);
+    // Ends the virtual detector (SIGTERM, a kill if it lingers) and removes its link and the folder.
+    // Safe to call twice.
+    void Stop();
+    bool Running() const { return process_.state() != QProcess::NotRunning; }
+    // The link the program connects to, "<private folder>/ttyDETECTOR"; empty before Start().
+    QString Port() const { return port_; }
+    // The private folder that holds the link.
+    QString Folder() const;
+    // The virtual detector's process id (0 when it is not running).
+    qint64 ProcessId() const { return process_.processId(); }
+
+    // Sends one command line to the virtual detector ("tamper on").
+    void Send(const QString& command);
+    // Where short news for the user goes (the status bar): the detector's answers, its end.
+    void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
+
+    // Builds the Demo menu into bar, before its Help menu, and returns it.
+    QMenu* BuildMenu(QMenuBar* bar);
+    // Wires the demo into the program: the notice and the menu in the main window, the port chosen in
+    // the port dialog (not remembered for the next run), Connect pressed once the event loop runs, and
+    // one line on stdout once the detector is answering the polls.
+    void Attach(TMee& mee, TFormCom& formCom);
+    // Passes the lines that arrive on fd (the program's standard input) to the virtual detector, when
+    // fd is a pipe or a FIFO: scripts and trainers can command it without the menu.
+    void ForwardInput(int fd);
+
+  signals:
+    // The virtual detector has ended on its own (a "hangup", a crash): the menu is disabled.
+    void ended();
+
+  private:
+    void readAnswers();
+    void processEnded();
+    void tell(const QString& text);
+
+    QProcess process_;
+    std::unique_ptr<QTemporaryDir> folder_;
+    QString port_;
+    QFile log_;
+    QByteArray pending_; // answer bytes not yet a whole line
+    bool stopping_ = false;
+    QPointer<QMenu> menu_; // the menu bar may go first
+    QSocketNotifier* input_ = nullptr;
+    QByteArray inputLine_;
+    QTimer* watch_ = nullptr;
+    bool answering_ = false;
+    std::uint64_t repliesBefore_ = 0;
+    std::function<void(const QString&)> notice_;
+};
