@@ -225,7 +225,8 @@ class TestLiveView : public QObject {
             "Shape_Mw",          "Shape_Pir1",         "Shape_Pir2",       "Shape_Acc1",         "Shape_Acc2",
             "Shape_Acc1Noise",   "Shape_Acc2Noise",    "Shape_OutTamper",  "Shape_Out1State",    "Shape_Out2State",
             "Shape_Out3State",   "Shape_LedPowerFail", "Shape_LedMwFault", "Shape_LedPir1Fault", "Shape_LedPir2Fault",
-            "Shape_LedCPUFault", "Shape_DiagnosticOn"};
+            "Shape_LedCPUFault", "Shape_DiagnosticOn", "Summary_Out1",     "Summary_Out2",       "Summary_Out3",
+            "Summary_Tamper",    "Summary_Mask1",      "Summary_Mask2",    "Summary_Fault"};
         struct Case {
             std::uint8_t alarm[2], state[2];
             std::vector<std::pair<const char*, QColor>> lit;
@@ -235,20 +236,24 @@ class TestLiveView : public QObject {
             {{0x01, 0x00}, {0, 0}, {{"Shape_Mw", green}}, false},
             {{0x04, 0x00}, {0, 0}, {{"Shape_Pir1", orange}}, false},
             {{0x10, 0x00}, {0, 0}, {{"Shape_Pir2", orange}}, false},
-            {{0x80, 0x01}, {0, 0}, {{"Shape_Acc1", orange}, {"Shape_Acc2", orange}}, true}, // bit 8: second byte
-            {{0x00, 0x08}, {0, 0}, {{"Shape_OutTamper", orange}}, true},
+            {{0x80, 0x01},
+             {0, 0},
+             {{"Shape_Acc1", orange}, {"Shape_Acc2", orange}, {"Summary_Mask1", orange}, {"Summary_Mask2", orange}},
+             true}, // bit 8: second byte
+            {{0x00, 0x08}, {0, 0}, {{"Shape_OutTamper", orange}, {"Summary_Tamper", orange}}, true},
             {{0x00, 0x30}, {0, 0}, {{"Shape_Acc1Noise", orange}, {"Shape_Acc2Noise", orange}}, false},
             {{0x6A, 0xC6}, {0, 0}, {}, false}, // bits without a lamp
-            {{0, 0}, {0x01, 0x00}, {{"Shape_Out1State", red}}, true},
-            {{0, 0}, {0x02, 0x00}, {{"Shape_Out2State", red}}, true},
-            {{0, 0}, {0x04, 0x00}, {{"Shape_Out3State", red}}, true},
+            {{0, 0}, {0x01, 0x00}, {{"Shape_Out1State", red}, {"Summary_Out1", red}}, true},
+            {{0, 0}, {0x02, 0x00}, {{"Shape_Out2State", red}, {"Summary_Out2", red}}, true},
+            {{0, 0}, {0x04, 0x00}, {{"Shape_Out3State", red}, {"Summary_Out3", red}}, true},
             {{0, 0},
              {0xC0, 0x07},
              {{"Shape_LedPowerFail", orange},
               {"Shape_LedMwFault", orange},
               {"Shape_LedPir1Fault", orange},
               {"Shape_LedPir2Fault", orange},
-              {"Shape_LedCPUFault", orange}},
+              {"Shape_LedCPUFault", orange},
+              {"Summary_Fault", orange}},
              false},
             {{0, 0}, {0x00, 0x40}, {{"Shape_DiagnosticOn", red}}, false},
             {{0, 0}, {0x08, 0xB8}, {}, false}, // and the auto-test field back to the window's colour

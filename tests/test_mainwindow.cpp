@@ -19,9 +19,12 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMap>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -70,7 +73,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(mee->objectName(), QString("Mee"));
         QCOMPARE(mee->width(), 1009);
         QCOMPARE(mee->height() - mee->menuBar()->sizeHint().height(), 404);
-        QCOMPARE(mee->minimumSize(), mee->maximumSize()); // not resizable
+        QCOMPARE(mee->minimumSize(), mee->size()); // the design's size is the least; larger is fine
         QCOMPARE(child<QToolBar>(mee, "ActionMainMenuBar1")->height(), 35);
         QCOMPARE(mee->statusBar()->objectName(), QString("StatusBar_form"));
         QCOMPARE(mee->statusBar()->height(), 22);
@@ -127,7 +130,7 @@ class TestMainWindow : public QObject {
         auto* load = child<QAction>(mee, "LoadConfig1");
         QVERIFY(commSetup && connect1 && load && child<QAction>(mee, "SaveConfig1") &&
                 child<QAction>(mee, "StoreToFlash1"));
-        QCOMPARE(commSetup->text(), QString("Store To Flash"));
+        QCOMPARE(commSetup->text(), QString("S&tore To Flash"));
         QVERIFY(!commSetup->isEnabled());
         QVERIFY(load->text().startsWith("&Open..."));
         // A bound item's own enabled state can be set directly, and follows the next action change.
@@ -171,6 +174,62 @@ class TestMainWindow : public QObject {
         QTest::keyClick(mee, Qt::Key_N, Qt::AltModifier);
         QTest::qWait(300);
         QCOMPARE(connectRan.count(), 0);
+    }
+
+    // Every mnemonic reaches one thing: the menu bar's and the action bar's together (Alt+letter),
+    // and within each menu its items.
+    void mnemonicsAreUnique() {
+        auto letter = [](const QString& caption) {
+            const qsizetype at = caption.indexOf(QLatin1Char('&'));
+            return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
+        };
+        QStringList clashes;
+        auto check = [&](const QString& scope, const QList<QString>& captions) {
+            QMap<QChar, QString> seen;
+            for (const QString& c : captions) {
+                const QChar l = letter(c.section(QLatin1Char('\t'), 0, 0));
+                if (l.isNull()) continue;
+                if (seen.contains(l)) clashes << QString("%1: %2 and %3").arg(scope, seen[l], c);
+                seen[l] = c;
+            }
+        };
+        QList<QString> altKeys;
+        for (QAction* a : mee->menuBar()->actions()) {
+            altKeys << a->text();
+            if (QMenu* menu = a->menu()) {
+                QList<QString> items;
+                for (QAction* item : menu->actions())
+                    if (!item->isSeparator()) items << item->text();
+                check(a->text(), items);
+            }
+        }
+        for (auto* button : child<QToolBar>(mee, "ActionMainMenuBar1")->findChildren<QToolButton*>())
+            altKeys << button->text();
+        check("menu bar and action bar", altKeys);
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join("; ")));
+    }
+
+    // The window grows, and a larger height shows the whole SETUP box; a screen smaller than the
+    // design (a display scale of 2 on 1600 x 1000: 800 x 500 for the program) gets a window that fits.
+    void theWindowGrowsAndFits() {
+        mee->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mee));
+        auto* setup = child<QScrollArea>(mee, "ScrollBox_Setup");
+        QVERIFY(setup->verticalScrollBar()->maximum() > 0); // at the design's size, it scrolls
+        mee->resize(1920, 1040);                            // maximised on a full-HD screen
+        QTest::qWait(50);
+        QTRY_COMPARE(setup->verticalScrollBar()->maximum(), 0);
+        QVERIFY(child<QWidget>(mee, "MW")->width() > 246);
+        const QSize design(1009, 404 + mee->menuBar()->sizeHint().height());
+        const QSize frame(8, 32);
+        for (const QRect& area : {QRect(0, 0, 1920, 1040), QRect(0, 0, 800, 500), QRect(-1600, 0, 914, 571)}) {
+            const QRect placed = PlaceOnScreen(area, design, design, frame);
+            const QRect whole = placed.adjusted(-frame.width() / 2, -(frame.height() - frame.width() / 2),
+                                                frame.width() / 2, frame.width() / 2);
+            QCOMPARE(placed.size(), design.boundedTo(area.size() - frame));
+            QVERIFY2(area.contains(whole), qPrintable(QString("%1 in %2").arg(whole.width()).arg(area.width())));
+            QVERIFY(std::abs((whole.left() - area.left()) - (area.right() - whole.right())) <= 2); // centred
+        }
     }
 
     void channelControls_data() {
@@ -305,9 +364,8 @@ class TestMainWindow : public QObject {
         QCOMPARE(child<QLabel>(mee, "Label_MW_TRange")->parentWidget()->objectName(), QString("StatusBar1"));
         QCOMPARE(child<QLabel>(mee, "Label13")->parentWidget()->objectName(), QString("StatusBar4"));
         QCOMPARE(child<QLabel>(mee, "Label_Pir2_TRange")->text(), QString("0000"));
-        // Group widths of the design.
-        QCOMPARE(child<QGroupBox>(mee, "MW")->width(), 246);
-        QCOMPARE(child<QGroupBox>(mee, "SETUP")->width(), 218);
+        // Group widths of the design, at the least.
+        QVERIFY(child<QGroupBox>(mee, "MW")->width() >= 246 && child<QGroupBox>(mee, "SETUP")->width() >= 218);
         QCOMPARE(child<QGroupBox>(mee, "NTC")->width(), 46);
         QCOMPARE(child<QGroupBox>(mee, "PIR1")->title(), QString("HIGH ABOVE  PIROELETTRIC"));
     }

@@ -9,8 +9,10 @@
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "link/ComSetup.h"
+#include "monitor/LiveMarks.h"
 #include "monitor/StatusRecord.h"
 #include "widgets/GaugeBar.h"
+#include "widgets/LevelBar.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/TrackBar.h"
 
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -453,6 +456,37 @@ class TestSettings : public QObject {
         mee->ActionRevert->trigger();
         QCOMPARE(tick(), frameOf(atConnect));
         QCOMPARE(tick(), Poll9);
+    }
+
+    // The readings are greyed while nothing live reaches them: before the first status reply, on the
+    // LOGS tab (said in the status bar), after a halt; the next status reply makes them live.
+    void readingsAreStaleUntilTheNextReply() {
+        monitor::StatusRecord s;
+        const auto status = monitor::EncodeStatus(s);
+        Bytes reply{0x02, 0x00, 58, 8};
+        reply.insert(reply.end(), status.begin(), status.end());
+        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(0x03);
+        auto* bar = mee->view().mw.signal;
+        auto live = [&] { return bar->graphicsEffect() == nullptr && mee->liveMarks().Live(); };
+        QVERIFY(!live());
+        connectWith(factory);
+        QCOMPARE(mee->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
+        QVERIFY(!live()); // the read-back is no reading
+        peer->write(reply);
+        QCOMPARE(tick(), Poll8);
+        QVERIFY(live());
+        mee->PageControl1->setCurrentIndex(1);
+        QVERIFY(!live());
+        QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("paused"));
+        mee->PageControl1->setCurrentIndex(0);
+        QVERIFY(!live());
+        peer->write(reply);
+        tick();
+        QVERIFY(live());
+        for (int i = 0; i < 6; ++i) link().Timer2Timer(); // silent: halted
+        QCOMPARE(link().State(), LinkState::Halted);
+        QVERIFY(!live());
     }
 
     void fileNamesAndFailures() {

@@ -1,7 +1,7 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
+#include "app/FileDialogs.h"
 #include "app/Fonts.h"
 #include "app/Main.h"
-#include "app/FileDialogs.h"
 #include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
 #include "graph/Graphic.h"
@@ -13,9 +13,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 
@@ -106,6 +106,13 @@ int main(int argc, char** argv) {
     ok = save(live, "live-alarms.png") && ok;
     if (auto* setup = live.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
         ok = save(*setup->widget(), "live-alarms-setup.png") && ok;
+    // Maximised on a full-HD screen: the SETUP box whole, its groups side by side.
+    const QSize designSize = live.size();
+    live.resize(1920, 1040);
+    runFor(600);
+    ok = save(live, "live-maximised.png") && ok;
+    live.resize(designSize);
+    runFor(200);
     live.PageControl1->setCurrentIndex(1);
     runFor(500);
     ok = save(live, "live-logs.png") && ok;
@@ -113,7 +120,8 @@ int main(int argc, char** argv) {
 
     // The commissioning commands: a recorded walk, the installation report, the walk replayed.
     QString chosen;
-    dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+    dialogs::SetFileDialogHandler(
+        [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
     Commissioning& c = live.commissioning();
     c.AskReportDetails = [](QString& site, QString& installer, QString& note) {
         site = QStringLiteral("Warehouse North, gate 2");
@@ -136,7 +144,7 @@ int main(int argc, char** argv) {
     liveGraph.ClearClick();
     chosen = out + QStringLiteral("/walk.csv");
     c.ActionReplay->trigger();
-    runFor(4500);
+    runFor(3500); // (before the end of the walk: a replay that ends empties the view)
     ok = save(liveGraph, "replay-graph.png") && ok;
     live.Action1Execute();
     sim.terminate();

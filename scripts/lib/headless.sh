@@ -249,19 +249,21 @@ ostrevo_headless_window_shown() {
 }
 
 # The main window as the window manager sees it, with no input event since it appeared: faded in
-# to 250 of 255 (the property is 250/255 of 0xFFFFFFFF), and a dialog's title bar without
-# minimise and maximise (Motif decorations 0x20 and 0x40 clear).
+# to 250 of 255 (the property is 250/255 of 0xFFFFFFFF), and a window that may be maximised (no
+# Motif hints, or hints that keep the maximise button, 0x40).
 ostrevo_headless_check_window() {
-    local win opacity decorations
+    local win opacity hints decorations flags
     win=$(timeout 2 xdotool search --onlyvisible --name '^Ostrevo SetUp$' | head -n 1)
     opacity=$(timeout 2 xprop -id "$win" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
     if [ "$opacity" != "4210752250" ]; then
         echo "Headless check failed: the window's opacity is ${opacity:-unset}, not 250 of 255, with no input" >&2
         return 1
     fi
-    decorations=$(timeout 2 xprop -id "$win" _MOTIF_WM_HINTS | sed -n 's/.* = //p' | cut -d, -f3)
-    if [ -z "$decorations" ] || [ $((decorations & 0x61)) -ne 0 ]; then
-        echo "Headless check failed: the title bar offers minimise or maximise (Motif decorations ${decorations:-unset})" >&2
+    hints=$(timeout 2 xprop -id "$win" _MOTIF_WM_HINTS | sed -n 's/.* = //p')
+    decorations=$(echo "$hints" | cut -d, -f3)
+    flags=$(echo "$hints" | cut -d, -f1)
+    if [ -n "$hints" ] && [ $((flags & 2)) -ne 0 ] && [ $((decorations & 1)) -eq 0 ] && [ $((decorations & 0x40)) -eq 0 ]; then
+        echo "Headless check failed: the title bar offers no maximise (Motif hints $hints)" >&2
         return 1
     fi
 }

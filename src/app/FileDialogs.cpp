@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 namespace dialogs {
 namespace {
@@ -25,11 +26,19 @@ ChoiceHandler& choiceHandler() {
 }
 } // namespace
 
-QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter) {
-    const QString name = fileHandler() ? fileHandler()(parent, kind, caption, filter)
-                         : kind == FileDialogKind::Open
-                             ? QFileDialog::getOpenFileName(parent, caption, QString(), filter)
-                             : QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
+                    const QString& suggestedName) {
+    QString name;
+    if (fileHandler()) {
+        name = fileHandler()(parent, kind, caption, filter);
+    } else {
+        QSettings settings;
+        const QString folder = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+        const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
+        name = kind == FileDialogKind::Open ? QFileDialog::getOpenFileName(parent, caption, start, filter)
+                                            : QFileDialog::getSaveFileName(parent, caption, start, filter);
+        if (!name.isEmpty()) settings.setValue(QStringLiteral("files/lastFolder"), QFileInfo(name).absolutePath());
+    }
     // Bytes that are not UTF-8 reach the program as replacement characters, which name no file.
     if (name.contains(QChar::ReplacementCharacter)) {
         ShowWarning(parent, QStringLiteral("The name \"%1\" cannot be used: it is not valid UTF-8 text, so the file "
@@ -38,6 +47,13 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
         return {};
     }
     return name;
+}
+
+QString FileNameFrom(const QString& text) {
+    QString name = text.simplified();
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    while (name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+    return name.isEmpty() ? QStringLiteral("untitled") : name;
 }
 
 QString WithExtension(const QString& name, const QString& extension) {

@@ -19,7 +19,11 @@ using ChoiceHandler = std::function<int(QWidget* parent, const QString& text, co
 // The standard open or save dialog (the save dialog asks before replacing the file it names). A name
 // that cannot be turned back into the bytes of a file name (not valid UTF-8 on disk) is refused with
 // a message, and the result is empty, as for a cancelled dialog.
-QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter);
+// The dialog starts in the folder used last (remembered between runs), with suggestedName filled in.
+QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
+                    const QString& suggestedName = QString());
+// A file name made of text the user typed: no folder separators, no leading dot, not empty.
+QString FileNameFrom(const QString& text);
 // name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".
 QString WithExtension(const QString& name, const QString& extension);
 // The save dialog asked about the name it returned (chosen); a name the program then changed (an

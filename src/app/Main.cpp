@@ -10,6 +10,7 @@
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "monitor/EventLog.h"
+#include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "widgets/Artwork.h"
 #include "widgets/SmallStatusBar.h"
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -57,14 +59,16 @@ QChar mnemonicLetter(const QString& caption) {
     return at >= 0 && at + 1 < caption.size() ? caption[at + 1] : QChar();
 }
 
-// A menu item bound to an action: it shows the action's caption and enabled state and runs it.
-// Its own enabled state can still be set directly until the action's next change.
-QAction* bindItem(QWidget* owner, const char* name, QAction* action) {
+// A menu item bound to an action: it shows the action's caption (with its own mnemonic letter, when
+// given) and enabled state and runs it. Its own enabled state can still be set directly until the
+// action's next change.
+QAction* bindItem(QWidget* owner, const char* name, QAction* action, QChar letter = QChar()) {
     auto* item = new QAction(owner);
     item->setObjectName(QString::fromLatin1(name));
-    auto sync = [item, action] {
+    auto sync = [item, action, letter] {
         const QString shortcut = action->shortcut().toString(QKeySequence::NativeText);
-        item->setText(shortcut.isEmpty() ? action->text() : action->text() + QLatin1Char('\t') + shortcut);
+        const QString caption = withMnemonic(action->text(), letter);
+        item->setText(shortcut.isEmpty() ? caption : caption + QLatin1Char('\t') + shortcut);
         item->setEnabled(action->isEnabled());
     };
     sync();
@@ -75,11 +79,18 @@ QAction* bindItem(QWidget* owner, const char* name, QAction* action) {
 
 } // namespace
 
+QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame) {
+    const QSize room = area.size() - frame;
+    const QSize size = wanted.expandedTo(least).boundedTo(room);
+    const QSize whole = size + frame;
+    // Centred; where it is as large as the screen, its title bar and menu stay on it.
+    const int x = area.left() + std::max(0, (area.width() - whole.width()) / 2);
+    const int y = area.top() + std::max(0, (area.height() - whole.height()) / 2);
+    return QRect(QPoint(x, y) + QPoint(frame.width() / 2, frame.height() - frame.width() / 2), size);
+}
+
 TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Mee"));
-    // A fixed-size window with a dialog's title bar: close only, no minimise or maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
     setFont(ProgramFont());
 
@@ -102,16 +113,39 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
     auto* viewPage = new QWidget;
-    viewPage->setObjectName(QStringLiteral("TabSheet1"));
+    viewPage->setObjectName(QStringLiteral("ViewContent"));
     BuildViewPage(viewPage, view_);
+    // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
+    auto* viewScroll = new QScrollArea;
+    viewScroll->setObjectName(QStringLiteral("TabSheet1"));
+    viewScroll->setWidgetResizable(true);
+    viewScroll->setFrameShape(QFrame::NoFrame);
+    viewScroll->setWidget(viewPage);
     auto* logsPage = new QWidget;
     logsPage->setObjectName(QStringLiteral("TabSheet2"));
     buildLogsPage(logsPage);
-    PageControl1->addTab(viewPage, QStringLiteral("VIEW"));
+    PageControl1->addTab(viewScroll, QStringLiteral("VIEW"));
     PageControl1->addTab(logsPage, QStringLiteral("LOGS"));
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
     connect(PageControl1, &QTabWidget::currentChanged, link_, &PollCycle::PageControl1Change);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMee::tabShown);
+    // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
+    PageControl1->setCornerWidget(BuildAlarmSummary(PageControl1, view_), Qt::TopRightCorner);
+    liveMarks_ = std::make_unique<LiveMarks>(view_);
+    liveMarks_->SetLive(false); // nothing has come from a detector yet
+    const struct {
+        QKeySequence keys;
+        int step;
+    } tabKeys[] = {{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                   {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+                   {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                   {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
+    for (const auto& k : tabKeys)
+        connect(new QShortcut(k.keys, this), &QShortcut::activated, PageControl1, [this, step = k.step] {
+            PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + PageControl1->count()) %
+                                          PageControl1->count());
+        });
 
     buildStatusBar();
 
@@ -140,7 +174,10 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
         [this](int pir, bool on) { settings_->FollowDetectorNoiseReduction(pir, on); });
     statusView_->setIndicators(indicators_.get());
 
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    // The design's size is the default and the least; the window may grow and be maximised.
+    const QSize design(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(design);
+    resize(design);
     endProcess_ = [](int code) { QCoreApplication::exit(code); };
 
     FormCreate();
@@ -156,6 +193,7 @@ void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
         connect(formCom_, &TFormCom::portChosen, Action2, [this] {
             Action2->setEnabled(true);
             link_->PortChosen(formCom_->SelectedPort().toStdString());
+            if (link_->State() != LinkState::Polling) showPort();
         });
 }
 
@@ -200,13 +238,15 @@ void TMee::buildMenu() {
     file->setObjectName(QStringLiteral("File1"));
     file->addAction(bindItem(this, "LoadConfig1", FileOpen1));
     file->addAction(bindItem(this, "SaveConfig1", FileSaveAs1));
-    CommSetup1 = bindItem(this, "CommSetup1", Action4);
+    CommSetup1 = bindItem(this, "CommSetup1", Action4, QLatin1Char('t'));
     file->addAction(CommSetup1);
     file->addAction(ActionRevert);
     file->addSeparator();
     for (QAction* a : {commissioning_->ActionReport, commissioning_->ActionCompare, commissioning_->ActionRecord,
                        commissioning_->ActionReplay})
         file->addAction(a);
+    file->addSeparator();
+    file->addAction(bindItem(this, "Exit1", Action1, QLatin1Char('x')));
     bar->addAction(bindItem(this, "Connect1", Action2));
     bar->addAction(bindItem(this, "StoreToFlash1", Action4));
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
@@ -390,7 +430,19 @@ void TMee::FormShow() {
 void TMee::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return; // restored from the task bar, not shown by the program
-    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    QScreen* screen = this->screen();
+    // (The off-screen platforms have no real screen, only a made-up size: the design's size stays.)
+    static const bool realScreen =
+        !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal")}.contains(QGuiApplication::platformName());
+    if (screen && realScreen) {
+        QSize frame = frameGeometry().size() - size();
+        if (frame.width() <= 0 && frame.height() <= 0) frame = QSize(8, 32); // not decorated yet: a guess
+        const QRect place = PlaceOnScreen(screen->availableGeometry(), size(), minimumSize(), frame);
+        setMinimumSize(minimumSize().boundedTo(place.size()));
+        setGeometry(place);
+    } else if (screen) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
     FormShow();
 }
 
@@ -515,9 +567,10 @@ void TMee::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
     Action2->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
-    CommSetup1->setEnabled(!connected);
-    Action4->setEnabled(connected);
+    Action4->setEnabled(connected); // (and with it the File menu's Store To Flash)
     ActionRevert->setEnabled(connected);
+    showPort();
+    if (!connected) liveMarks_->SetLive(false);
 }
 
 void TMee::StepActivity() {
@@ -533,6 +586,29 @@ void TMee::FillActivity() {
 // Everything the link has to say is a failure of some kind: shown with the warning icon.
 void TMee::ShowMessage(const std::string& text) {
     dialogs::ShowWarning(this, QString::fromStdString(text));
+}
+
+void TMee::showPort() {
+    // The port in use (or the one chosen), with the adapter's name where it is known.
+    const QString port = PortName();
+    const QString adapter = formCom_ && !port.isEmpty() ? formCom_->PortDescription(port) : QString();
+    QString text = QStringLiteral("COM:");
+    if (!port.isEmpty()) text += QLatin1Char(' ') + port;
+    if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
+    statusPanels_[1]->setText(
+        statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));
+    statusPanels_[1]->setToolTip(text);
+}
+
+void TMee::tabShown(int index) {
+    if (index == 0) return; // live again with the next status reply
+    liveMarks_->SetLive(false);
+    if (link_->State() != LinkState::Polling) return;
+    ShowNotice(commissioning_->Recorder().Recording()
+                   ? QStringLiteral("The LOGS tab reads the event memory: the live view, the graph and the recording "
+                                    "are paused until the VIEW tab is shown again.")
+                   : QStringLiteral("The LOGS tab reads the event memory: the live view and the graph are paused until "
+                                    "the VIEW tab is shown again."));
 }
 
 void TMee::ShowLinkNotice(const std::string& text) {
@@ -559,6 +635,7 @@ void TMee::ReplyArrived(std::uint8_t code) {
     switch (code) {
     case frames::PwmValues: readBack_->ApplyPwmValues(); break;
     case frames::Status:
+        liveMarks_->SetLive(true);
         commissioning_->StatusArrived(stores.status.data());
         statusView_->SplitFlags(stores.status);
         statusView_->ShowStatus(stores.status);

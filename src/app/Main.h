@@ -20,6 +20,7 @@ class QProgressBar;
 class QTabWidget;
 class QTimer;
 class Commissioning;
+class LiveMarks;
 class ConfigFiles;
 class Settings;
 class Siren;
@@ -28,6 +29,11 @@ class QToolButton;
 class StringGrid;
 class TFormCom;
 class TGraphics;
+
+// Where the main window goes on a screen's available area: centred, at the wanted size (and at least
+// the least) where the screen has room, else as large as the room, its title bar in sight. frame is
+// what the window manager adds around the window (its title bar). Returns the window's own geometry.
+QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
 class TMee : public QMainWindow, private LinkView {
     Q_OBJECT
@@ -57,6 +63,7 @@ class TMee : public QMainWindow, private LinkView {
     ConfigFiles& configFiles() { return *configFiles_; }
     StatusView& statusView() { return *statusView_; }
     Indicators& indicators() { return *indicators_; }
+    LiveMarks& liveMarks() { return *liveMarks_; }
     Siren* siren() const { return siren_; }
     TGraphics* graphics() const { return graphics_; }
     Commissioning& commissioning() { return *commissioning_; }
@@ -101,6 +108,8 @@ class TMee : public QMainWindow, private LinkView {
     // True when leaving goes on now; after "Store", leave runs once the store has been read back.
     bool confirmLeaving(const std::function<void()>& leave);
     void showFlashState();
+    void showPort();
+    void tabShown(int index);
     void FormCreate();
     void FormShow();
 
@@ -125,6 +134,7 @@ class TMee : public QMainWindow, private LinkView {
     ConfigFiles* configFiles_ = nullptr;
     std::unique_ptr<StatusView> statusView_;
     std::unique_ptr<Indicators> indicators_;
+    std::unique_ptr<LiveMarks> liveMarks_;
     Siren* siren_ = nullptr; // MediaPlayer1
     QLabel* notice_ = nullptr;
     Commissioning* commissioning_ = nullptr;

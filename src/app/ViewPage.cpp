@@ -2,6 +2,7 @@
 
 #include "config/ParameterBlock.h"
 #include "widgets/Artwork.h"
+#include "widgets/ColumnFlowLayout.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -80,7 +81,7 @@ struct ChannelLayouts {
 // The common part of a channel box: detection bar, threshold and signal bars, rate and pulse gauges.
 ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNames& n) {
     ch.group = group(page, QString::fromLatin1(n.caption), n.group);
-    ch.group->setFixedWidth(246);
+    ch.group->setMinimumWidth(246); // the design's width; a larger window gives it more
     auto* outer = vbox(ch.group, 3, 3);
 
     ch.detection = named(new Lamp(Lamp::Rectangle, LampGrey, ch.group), n.detection);
@@ -139,6 +140,17 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     gauges->addLayout(gaugeRow, 1);
     row->addLayout(gauges, 1);
 
+    const QString channel = QString::fromLatin1(n.channel == 0   ? "microwave"
+                                                : n.channel == 1 ? "PIR HIGH"
+                                                                 : "PIR DOWN");
+    ch.threshold->setToolTip(QStringLiteral("Alarm threshold of the %1 channel, on its signal's scale (thumb up: a "
+                                            "higher threshold); the blue selection is the detector's level now")
+                                 .arg(channel));
+    ch.signal->setToolTip(QStringLiteral("Signal of the %1 channel, on the threshold's scale").arg(channel));
+    ch.tconv->setToolTip(QStringLiteral("Rate: the conversion time of the %1 channel, in ms").arg(channel));
+    ch.nconv->setToolTip(QStringLiteral("Speed: the number of conversions the %1 channel averages").arg(channel));
+    ch.npulse->setToolTip(
+        QStringLiteral("Pulse: how many pulses over the threshold make an alarm of the %1 channel").arg(channel));
     ch.statusBar = named(new SmallStatusBar(ch.group), n.statusBar);
     ch.trangeLabel = label(ch.group, n.trangeLabel, QString());
     outer->addWidget(ch.statusBar);
@@ -203,6 +215,8 @@ void buildPir(QWidget* page, ChannelControls& ch, const ChannelNames& n, const c
     ch.lens->addItems({QStringLiteral("User"), QStringLiteral("Angle"), QStringLiteral("Horizontal Curtain"),
                        QStringLiteral("Vertical Curtain")});
     ch.lens->setCurrentIndex(0);
+    ch.lens->setToolTip(QStringLiteral("The lens fitted to this PIR: a preset narrows its Rate, Speed and threshold to "
+                                       "what suits that lens (set in the program; the detector does not keep it)"));
     WheelNeedsFocus::Install(ch.lens);
     layouts.gauges->addWidget(ch.lens);
 
@@ -217,6 +231,8 @@ void buildPir(QWidget* page, ChannelControls& ch, const ChannelNames& n, const c
     ch.noiseBar = named(new LevelBar(Qt::Vertical, 0, noiseMax, mn), noiseBar);
     for (Lamp* l : {ch.maskLamp, ch.noiseLamp}) l->setFixedSize(12, 9);
     for (LevelBar* b : {ch.maskBar, ch.noiseBar}) b->setFixedWidth(12);
+    ch.maskBar->setToolTip(QStringLiteral("M: the anti-mask level of this PIR (its lamp lights at a mask alarm)"));
+    ch.noiseBar->setToolTip(QStringLiteral("N: the infrared noise this PIR measures (its lamp lights when too high)"));
     grid->addWidget(new QLabel(QStringLiteral("M"), mn), 0, 0, Qt::AlignHCenter);
     grid->addWidget(new QLabel(QStringLiteral("N"), mn), 0, 1, Qt::AlignHCenter);
     grid->addWidget(ch.maskLamp, 1, 0, Qt::AlignHCenter);
@@ -242,7 +258,7 @@ QCheckBox* check(QWidget* parent, QLayout* layout, const char* name, const char*
     return box;
 }
 
-void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n) {
+void buildOutput(QWidget* parent, QLayout* setup, OutputControls& out, int n) {
     const QByteArray N = QByteArray::number(n);
     auto name = [&](const char* pattern) { return QByteArray(pattern).replace('#', N); };
     out.group = group(parent, QStringLiteral("Out #%1").arg(n));
@@ -282,7 +298,7 @@ void buildOutput(QWidget* parent, QVBoxLayout* setup, OutputControls& out, int n
 
 void buildSetup(QWidget* page, ViewControls& c) {
     auto* setup = group(page, QStringLiteral("SETUP"), "SETUP");
-    setup->setFixedWidth(218);
+    setup->setMinimumWidth(218);
     auto* outer = vbox(setup, 0, 0);
     auto* scroll = named(new QScrollArea(setup), "ScrollBox_Setup");
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -291,7 +307,8 @@ void buildSetup(QWidget* page, ViewControls& c) {
     scroll->setFrameShape(QFrame::NoFrame);
     outer->addWidget(scroll);
     auto* content = new QWidget;
-    auto* box = vbox(content, 0, 3);
+    // One column at the design's width; a wider box takes its groups side by side and needs less height.
+    auto* box = new ColumnFlowLayout(content, 195, 3);
 
     auto* enable = group(content, QStringLiteral("Enable/Disable"));
     auto* en = vbox(enable, 4, 1);
@@ -360,6 +377,8 @@ void buildSetup(QWidget* page, ViewControls& c) {
     out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, params::TimeAndSecondsRange[0].min,
                          params::TimeAndSecondsRange[0].max, 1);
     out1.timeAndLabel = label(timeAnd, "Label_TimeAnd1", QStringLiteral("Time AND"));
+    out1.timeAnd->setToolTip(QStringLiteral("Time AND of OUT #1, in seconds: how long the technologies may take to "
+                                            "agree on an alarm"));
     ta->addWidget(out1.timeAnd);
     ta->addWidget(out1.timeAndLabel);
     testBox->addWidget(timeAnd);
@@ -393,7 +412,6 @@ void buildSetup(QWidget* page, ViewControls& c) {
         ++i;
     }
     box->addWidget(auto24);
-    box->addStretch(1);
     scroll->setWidget(content);
 }
 
@@ -411,6 +429,9 @@ void buildNtc(QWidget* page, ViewControls& c) {
     image->setPixmap(DrawNtcScale(scaleSize));
     c.temperature = named(new LevelBar(Qt::Vertical, -30, 70, scale), "ProgressBar_Temperatura");
     c.temperature->setGeometry(1, 8, 9, 241); // the scale's -30 .. 70 span
+    c.temperature->setToolTip(
+        QStringLiteral("The detector's temperature, in \u00b0C (shown while Enable Temp. Comp. is "
+                       "on)"));
     box->addWidget(scale, 0, Qt::AlignHCenter);
     box->addStretch(1);
     c.ntcStatusBar = named(new SmallStatusBar(ntc), "StatusBar4");
@@ -474,8 +495,40 @@ void BuildViewPage(QWidget* page, ViewControls& c) {
     buildSetup(page, c);
     buildNtc(page, c);
 
-    for (QWidget* g :
-         {static_cast<QWidget*>(c.mw.group), static_cast<QWidget*>(c.pir1.group), static_cast<QWidget*>(c.pir2.group),
-          page->findChild<QWidget*>(QStringLiteral("SETUP")), page->findChild<QWidget*>(QStringLiteral("NTC"))})
-        row->addWidget(g);
+    // A larger window widens the channels and the SETUP box; the NTC scale keeps its width.
+    for (QWidget* g : {static_cast<QWidget*>(c.mw.group), static_cast<QWidget*>(c.pir1.group),
+                       static_cast<QWidget*>(c.pir2.group), page->findChild<QWidget*>(QStringLiteral("SETUP"))})
+        row->addWidget(g, 1);
+    row->addWidget(page->findChild<QWidget*>(QStringLiteral("NTC")), 0);
+}
+
+QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c) {
+    auto* summary = named(new QWidget(parent), "AlarmSummary");
+    auto* row = new QHBoxLayout(summary);
+    row->setContentsMargins(4, 0, 4, 0);
+    row->setSpacing(3);
+    const struct {
+        const char* caption;
+        const char* name;
+        const char* tip;
+    } lamps[AlarmSummaryLamps] = {
+        {"OUT1", "Summary_Out1", "Output 1 active"},
+        {"OUT2", "Summary_Out2", "Output 2 active"},
+        {"OUT3", "Summary_Out3", "Output 3 active"},
+        {"Tamper", "Summary_Tamper", "Tamper"},
+        {"Mask1", "Summary_Mask1", "Mask 1 (PIR HIGH)"},
+        {"Mask2", "Summary_Mask2", "Mask 2 (PIR DOWN)"},
+        {"Fault", "Summary_Fault", "A fault: low voltage, MW, PIR H, PIR D or CPU (see Auto Test 24h)"}};
+    for (int i = 0; i < AlarmSummaryLamps; ++i) {
+        auto* lamp = named(new Lamp(Lamp::Circle, LampGrey, summary), lamps[i].name);
+        lamp->setFixedSize(11, 11);
+        lamp->setToolTip(QString::fromLatin1(lamps[i].tip));
+        auto* caption = new QLabel(QString::fromLatin1(lamps[i].caption), summary);
+        caption->setToolTip(lamp->toolTip());
+        row->addWidget(lamp);
+        row->addWidget(caption);
+        row->addSpacing(4);
+        c.summary[static_cast<std::size_t>(i)] = lamp;
+    }
+    return summary;
 }

@@ -57,6 +57,18 @@ struct OutputControls {
     QLabel* timeAndLabel = nullptr;
 };
 
+// The compact lamps beside the tabs that keep every alarm in sight.
+enum AlarmSummaryLamp {
+    SummaryOut1,
+    SummaryOut2,
+    SummaryOut3,
+    SummaryTamper,
+    SummaryMask1,
+    SummaryMask2,
+    SummaryFault
+};
+constexpr int AlarmSummaryLamps = 7;
+
 struct ViewControls {
     ChannelControls mw, pir1, pir2;
     std::array<OutputControls, 3> outputs;
@@ -86,7 +98,12 @@ struct ViewControls {
     QLabel* temperatureLabel = nullptr; // Label13
     QLabel* ntcLabel = nullptr;         // Label15
     SmallStatusBar* ntcStatusBar = nullptr;
+
+    // The alarm summary (none until BuildAlarmSummary made it).
+    std::array<Lamp*, AlarmSummaryLamps> summary{};
 };
 
 // Builds the VIEW tab's content into page and fills in the control pointers.
 void BuildViewPage(QWidget* page, ViewControls& c);
+// Builds the alarm summary (outputs, tamper, masks, any fault) and fills in its lamps.
+QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c);

@@ -9,11 +9,13 @@
 #include "config/RememberedSettings.h"
 #include "config/Settings.h"
 #include "graph/Graphic.h"
+#include "monitor/LiveMarks.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,7 +28,7 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
         mee_.addAction(a);
         return a;
     };
-    ActionReport = make("ActionReport", QStringLiteral("Installation &Report..."));
+    ActionReport = make("ActionReport", QStringLiteral("&Installation Report..."));
     ActionRecord = make("ActionRecord", QStringLiteral("&Record"));
     ActionRecord->setCheckable(true);
     ActionRecord->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
@@ -48,6 +50,8 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
         dialogs::ShowWarning(&mee_, QStringLiteral("The detector did not send its event memory, so the report "
                                                    "was not written. Check the link and try again."));
     });
+    replayStatus_.setInterval(1000);
+    connect(&replayStatus_, &QTimer::timeout, this, &Commissioning::showReplayTime);
     replayTimer_.setSingleShot(true);
     replayTimer_.setTimerType(Qt::PreciseTimer);
     connect(&replayTimer_, &QTimer::timeout, this, &Commissioning::replayNext);
@@ -93,8 +97,12 @@ void Commissioning::ReportExecute() {
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
-    const QString chosen = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
-                                                QStringLiteral("Installation Report"), QStringLiteral("PDF (*.pdf)"));
+    const QString suggested =
+        dialogs::FileNameFrom((r.site.isEmpty() ? QStringLiteral("report") : r.site) + QLatin1Char(' ') +
+                              QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
+    const QString chosen =
+        dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save, QStringLiteral("Installation Report"),
+                             QStringLiteral("PDF (*.pdf)"), suggested);
     if (chosen.isEmpty()) return;
     const QString path =
         dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
@@ -155,8 +163,10 @@ void Commissioning::RecordToggled(bool on) {
                              QStringLiteral("A walk test is recorded from a connected detector: connect first."));
         return;
     }
-    const QString chosen = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save,
-                                                QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"));
+    const QString chosen = dialogs::GetFileName(
+        &mee_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
+        QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
+            QStringLiteral(".csv"));
     if (chosen.isEmpty()) return refuse();
     // The file is created (or replaced) only once the user agreed to its name.
     const QString path =
@@ -221,6 +231,8 @@ bool Commissioning::StartReplay(const QString& path) {
         return false;
     }
     replayName_ = path;
+    replayFirstMs_ = -1;
+    replayShownMs_ = 0;
     replayShiftMs_ = -1;
     replayLastMs_ = -1;
     replayPending_ = false;
@@ -230,8 +242,26 @@ bool Commissioning::StartReplay(const QString& path) {
         ActionReplay->setChecked(true);
     }
     replayClock_.start();
+    replayStatus_.start();
     replayNext();
+    if (Replaying()) showReplayTime();
     return true;
+}
+
+namespace {
+QString minutes(std::int64_t ms) {
+    const std::int64_t s = std::max<std::int64_t>(0, ms) / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+void Commissioning::showReplayTime() {
+    if (!Replaying()) return;
+    const std::int64_t first = std::max<std::int64_t>(replayFirstMs_, 0);
+    QString text = QStringLiteral("Replaying %1 \u2013 %2")
+                       .arg(QFileInfo(replayName_).fileName(), minutes(replayShownMs_ - first));
+    if (replay_.LastMs() >= first) text += QStringLiteral(" of ") + minutes(replay_.LastMs() - first);
+    mee_.ShowNotice(text);
 }
 
 void Commissioning::replayNext() {
@@ -256,7 +286,7 @@ void Commissioning::replayNext() {
         replayPending_ = true;
         // At its recorded pace, but a pause longer than MaxReplayGapMs (a clock that jumped, a
         // recording left running) is shortened to it; a time that goes back plays at once.
-        if (replayShiftMs_ < 0) replayShiftMs_ = pendingMs_;
+        if (replayShiftMs_ < 0) replayShiftMs_ = replayFirstMs_ = pendingMs_;
         if (replayLastMs_ >= 0 && pendingMs_ - replayLastMs_ > maxGapMs_)
             replayShiftMs_ += pendingMs_ - replayLastMs_ - maxGapMs_;
         replayLastMs_ = pendingMs_;
@@ -267,9 +297,11 @@ void Commissioning::replayNext() {
         return;
     }
     replayPending_ = false;
+    replayShownMs_ = pendingMs_;
     const auto bytes = monitor::EncodeStatus(pendingStatus_);
     auto& store = mee_.link().Stores.status;
     std::copy(bytes.begin(), bytes.end(), store.begin());
+    mee_.liveMarks().SetLive(true);
     mee_.statusView().SplitFlags(store);
     mee_.statusView().ShowStatus(store);
     replayTimer_.start(0);
@@ -278,12 +310,17 @@ void Commissioning::replayNext() {
 void Commissioning::StopReplay() {
     const bool was = Replaying();
     replayTimer_.stop();
+    replayStatus_.stop();
     replay_.Close();
     replayPending_ = false;
     mee_.indicators().setSirenAllowed(true);
     const QSignalBlocker quiet(ActionReplay);
     ActionReplay->setChecked(false);
-    if (was) mee_.ShowNotice(QString());
+    if (!was) return;
+    mee_.ShowNotice(QString());
+    // What the view shows belonged to the recording: it is emptied, and not live.
+    mee_.liveMarks().Clear(mee_.graphics());
+    mee_.liveMarks().SetLive(false);
 }
 
 // ---- Compare ----

@@ -51,6 +51,7 @@ class Commissioning : public QObject {
     void writeReport();
     void replayNext();
     void showRecordingTime();
+    void showReplayTime();
     bool parametersKnown(const QString& what);
 
     TMee& mee_;
@@ -69,4 +70,6 @@ class Commissioning : public QObject {
     monitor::StatusRecord pendingStatus_;
     QTimer replayTimer_;
     QElapsedTimer replayClock_;
+    QTimer replayStatus_; // "Replaying <file> - m:ss of m:ss", every second
+    std::int64_t replayFirstMs_ = -1, replayShownMs_ = 0;
 };

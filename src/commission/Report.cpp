@@ -55,6 +55,22 @@ QStringList litLamps(const monitor::StatusRecord& s) {
 
 } // namespace
 
+QImage PrintFriendlyGraph(const QImage& screen) {
+    // The screen's colours for paper: a white ground, a light grid, a green that shows on white.
+    QImage out = screen.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb c = line[x] & 0xFFFFFF;
+            if (c == 0x000000) line[x] = qRgb(255, 255, 255);
+            else if (c == 0x282828) line[x] = qRgb(215, 215, 215);
+            else if (c == 0x00FF0F) line[x] = qRgb(0, 150, 20);
+            else if (c == 0x00FFFF) line[x] = qRgb(190, 240, 255);
+        }
+    }
+    return out;
+}
+
 QString ReportHtml(const ReportContents& r) {
     QString h = QStringLiteral("<html><head><style>"
                                "body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} h2{font-size:11pt}"
@@ -110,7 +126,10 @@ QString ReportHtml(const ReportContents& r) {
         h += row(cells);
     }
     h += QStringLiteral("</table>");
-    if (!r.graph.isNull()) h += QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\">");
+    if (!r.graph.isNull())
+        h += QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\"><p>Traces: MW (green), UP PIR "
+                            "and DOWN PIR (orange), each in its band from the top; dash-dotted, each channel's "
+                            "threshold. One column a status reply, the newest beside its label.</p>");
     return h + QStringLiteral("</body></html>");
 }
 
@@ -127,7 +146,7 @@ bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
         pdf.setTitle(QStringLiteral("Installation report: ") + r.site);
         pdf.setCreator(QStringLiteral("Ostrevo SetUp ") + r.programVersion);
         QTextDocument doc;
-        doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("graph.png")), r.graph);
+        doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("graph.png")), PrintFriendlyGraph(r.graph));
         doc.setHtml(ReportHtml(r));
         doc.print(&pdf);
     }

@@ -23,6 +23,8 @@ struct ReportContents {
     QImage graph;
 };
 
+// The graph as printed: the screen's picture on a white ground.
+QImage PrintFriendlyGraph(const QImage& screen);
 // The report as HTML (the PDF's text), with the graph as the image "graph.png".
 QString ReportHtml(const ReportContents& r);
 // Writes the PDF through a temporary file that replaces path only when complete.

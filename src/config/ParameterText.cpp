@@ -58,7 +58,8 @@ std::vector<ParameterLine> DescribeParameters(const Parameters& p) {
         lines.push_back({group, QStringLiteral("Enabled"), onOff(out.flags & OutputEnabled)});
         lines.push_back({group, QStringLiteral("Function"), functionName(o, out.function)});
         lines.push_back({group, QStringLiteral("Contact"), (out.flags & OutputNormallyOpen) ? "NO" : "NC"});
-        lines.push_back({group, QStringLiteral("Time AND"), QStringLiteral("%1 ms").arg(out.timeAndMs)});
+        // In seconds, as the screen shows it, but exact.
+        lines.push_back({group, QStringLiteral("Time AND"), QStringLiteral("%1 s").arg(out.timeAndMs / 1000.0)});
         QStringList technologies;
         if (out.flags & OutputMw) technologies << QStringLiteral("MW");
         if (out.flags & OutputPirHigh) technologies << QStringLiteral("PIR HIGH");

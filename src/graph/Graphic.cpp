@@ -73,6 +73,8 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     });
     // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
     connect(Clear1, &QAction::triggered, this, &TGraphics::ClearClick);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close); // closing only hides it
     imgScreen->setContextMenuPolicy(Qt::CustomContextMenu);
     imgScreen->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
     connect(imgScreen, &QWidget::customContextMenuRequested, this,
@@ -193,13 +195,21 @@ void TGraphics::showEvent(QShowEvent* event) {
     // Where the compositor places windows (Wayland), it places this one too, and there is no place to keep.
     if (placed_ || event->spontaneous() || !PlatformPlacesWindows()) return;
     placed_ = true;
-    // As designed, on the monitor of the main window, where it fits there; otherwise moved onto
-    // that monitor's available area (a small screen would hide most of it).
+    // Below the main window, or else beside it, where the screen has room, so that it hides neither
+    // the main window's status bar nor its lamps; otherwise as designed, on the main window's monitor,
+    // moved onto that monitor's available area (a small screen would hide most of it).
     QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const QSize frame = frameGeometry().size().expandedTo(size());
     QPoint at = screen->geometry().topLeft() + QPoint(460, 602);
+    if (parentWidget() && parentWidget()->window()->isVisible()) {
+        const QRect main = parentWidget()->window()->frameGeometry();
+        const QRect below(QPoint(main.left(), main.bottom() + 1), frame);
+        const QRect beside(QPoint(main.right() + 1, main.top()), frame);
+        if (area.contains(below)) at = below.topLeft();
+        else if (area.contains(beside)) at = beside.topLeft();
+    }
     if (remember_) {
         const QSettings settings;
         if (settings.contains(QStringLiteral("graph/x"))) {

@@ -1,6 +1,8 @@
 #include "link/ComSetup.h"
 
+#include "app/FileDialogs.h"
 #include "config/RememberedSettings.h"
+#include "link/synaser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +22,8 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Com Setup"));
     setModal(false);
-    setFixedSize(193, 190);
+    // Wide enough for the stable names of USB adapters (/dev/serial/by-id/usb-...).
+    setFixedSize(420, 190);
 
     QFont bold = font();
     bold.setBold(true);
@@ -46,15 +49,16 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setGeometry(26, 91, 142, ComboBox1->sizeHint().height());
+    ComboBox1->setGeometry(26, 91, 368, ComboBox1->sizeHint().height());
+    ComboBox1->setToolTip(QStringLiteral("The detector's port: COM1.. (serial ports), a USB adapter, or any path"));
     CheckBox_Reconnect = new QCheckBox(QStringLiteral("&Reconnect automatically"), this);
     CheckBox_Reconnect->setObjectName(QStringLiteral("CheckBox_Reconnect"));
     CheckBox_Reconnect->setToolTip(QStringLiteral("When the link is lost, wait for the port to come back (an adapter "
                                                   "plugged in again) and connect again without asking"));
-    CheckBox_Reconnect->setGeometry(26, 124, 160, CheckBox_Reconnect->sizeHint().height());
+    CheckBox_Reconnect->setGeometry(26, 124, 368, CheckBox_Reconnect->sizeHint().height());
     Button_OK = new QPushButton(QStringLiteral("OK"), this);
     Button_OK->setObjectName(QStringLiteral("Button_OK"));
-    Button_OK->setGeometry(56, 157, 75, 25);
+    Button_OK->setGeometry(172, 157, 75, 25);
     Button_OK->setDefault(true);
     for (QLabel* l : {Label3, Label2}) l->adjustSize();
 
@@ -109,6 +113,12 @@ QString usbDescription(const PortRoots& roots, const QString& ttyName) {
 
 } // namespace
 
+QString TFormCom::PortDescription(const QString& port) const {
+    const QString device = QString::fromStdString(TBlockSerial::DevicePathFor(port.toStdString()));
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? QString() : usbDescription(roots_, QFileInfo(canonical).fileName());
+}
+
 void TFormCom::RefreshPorts() {
     const QString text = ComboBox1->currentText();
     const QSignalBlocker quiet(ComboBox1);
@@ -117,6 +127,17 @@ void TFormCom::RefreshPorts() {
         const QString path = QString::fromStdString(port);
         const QString description = usbDescription(roots_, QFileInfo(path).fileName());
         ComboBox1->addItem(description.isEmpty() ? path : path + QStringLiteral("  ") + description, path);
+    }
+    // The stable names of USB adapters, which stay the same whichever socket they are plugged into.
+    const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = link.absoluteFilePath();
+        const QString target = QFileInfo(link.canonicalFilePath()).fileName();
+        const QString description = usbDescription(roots_, target);
+        ComboBox1->addItem(path + QStringLiteral("  (") + target +
+                               (description.isEmpty() ? QString() : QStringLiteral(", ") + description) +
+                               QLatin1Char(')'),
+                           path);
     }
     for (const QString& path : typed_)
         if (ComboBox1->findData(path) < 0) ComboBox1->addItem(path, path);
@@ -133,6 +154,14 @@ void TFormCom::ComboBox1Change() {
 }
 
 void TFormCom::Button_OKClick() {
+    // A port that does not exist is said now, not only at Connect (an adapter may yet be plugged in).
+    if (!selectedPort_.isEmpty() && !ProbePort(selectedPort_.toStdString(), roots_) &&
+        !dialogs::AskYesNo(this, QStringLiteral("There is no port %1 on this machine now. Keep it anyway (an adapter "
+                                                "that is not plugged in yet)?")
+                                     .arg(selectedPort_))) {
+        ComboBox1->setFocus();
+        return;
+    }
     // A port typed by hand stays in the list for the next time the dialog opens.
     if (!selectedPort_.isEmpty() && ComboBox1->findData(selectedPort_) < 0 && !typed_.contains(selectedPort_)) {
         typed_ << selectedPort_;
@@ -172,5 +201,7 @@ void TFormCom::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     RefreshPorts(); // an adapter plugged in since the last time appears
+    ComboBox1->setFocus();
+    ComboBox1->lineEdit()->selectAll();
     if (parentWidget()) move(parentWidget()->geometry().center() - QPoint(width() / 2, height() / 2));
 }

@@ -32,6 +32,8 @@ class TFormCom : public QDialog {
     int TimeoutMs() const;
     // Whether a lost link connects again by itself once its port is back (off unless chosen).
     bool ReconnectAutomatically() const;
+    // The adapter behind a port ("FT232R USB UART (0403:6001)"), where the system tells; else empty.
+    QString PortDescription(const QString& port) const;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

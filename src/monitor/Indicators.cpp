@@ -73,6 +73,25 @@ void Indicators::ShowIndicators() {
     for (int o = 0; o < 3; ++o)
         view_.outputs[static_cast<std::size_t>(o)].state->setBrushColor(state[StateOut1 + o] ? Red : Grey);
 
+    // The summary beside the tabs: the same replies, in the same colours.
+    if (view_.summary[SummaryOut1]) {
+        const bool fault = state[StateLowVoltage] || state[StateMwFault] || state[StatePir1Fault] ||
+                           state[StatePir2Fault] || state[StateCpuFault];
+        const struct {
+            int lamp;
+            bool lit;
+            const QColor& colour;
+        } summary[] = {{SummaryOut1, state[StateOut1], Red},
+                       {SummaryOut2, state[StateOut2], Red},
+                       {SummaryOut3, state[StateOut3], Red},
+                       {SummaryTamper, alarm[AlarmTamper], downColour},
+                       {SummaryMask1, alarm[AlarmMask1], downColour},
+                       {SummaryMask2, alarm[AlarmMask2], downColour},
+                       {SummaryFault, fault, downColour}};
+        for (const auto& l : summary)
+            view_.summary[static_cast<std::size_t>(l.lamp)]->setBrushColor(l.lit ? l.colour : Grey);
+    }
+
     // 6. An output, the tamper or a mask sounds the siren; detections and faults alone never do.
     const bool alarmState = state[StateOut1] || state[StateOut2] || state[StateOut3] || alarm[AlarmTamper] ||
                             alarm[AlarmMask1] || alarm[AlarmMask2];

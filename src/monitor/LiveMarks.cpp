@@ -1,0 +1,60 @@
+#include "monitor/LiveMarks.h"
+
+#include "app/ViewPage.h"
+#include "graph/Graf.h"
+#include "graph/Graphic.h"
+#include "widgets/Lamp.h"
+#include "widgets/LevelBar.h"
+#include "widgets/TrackBar.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+
+// The live readings only: the settings controls stay as they are, usable.
+QList<QWidget*> LiveMarks::readings() const {
+    QList<QWidget*> w;
+    for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2}) {
+        w << ch->detection << ch->signal << ch->trangeLabel;
+        if (ch->maskBar) w << ch->maskBar << ch->noiseBar << ch->maskLamp << ch->noiseLamp;
+    }
+    for (const OutputControls& out : view_.outputs) w << out.state;
+    for (int a = 0; a < 3; ++a)
+        w << view_.accLabels[static_cast<std::size_t>(a)] << view_.accBars[static_cast<std::size_t>(a)];
+    w << view_.tamper << view_.diagnosticOn << view_.temperature << view_.temperatureLabel;
+    for (Lamp* lamp : view_.summary)
+        if (lamp) w << lamp;
+    return w;
+}
+
+void LiveMarks::SetLive(bool live) {
+    if (live == live_) return;
+    live_ = live;
+    for (QWidget* w : readings()) {
+        if (live) {
+            w->setGraphicsEffect(nullptr); // (deletes the effect)
+            continue;
+        }
+        auto* grey = new QGraphicsOpacityEffect(w);
+        grey->setOpacity(0.35);
+        w->setGraphicsEffect(grey);
+    }
+}
+
+void LiveMarks::Clear(TGraphics* graphics) {
+    const QColor grey(128, 128, 128);
+    for (QWidget* w : readings()) {
+        if (auto* bar = qobject_cast<LevelBar*>(w)) bar->setPosition(bar->minimum());
+        else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(QStringLiteral("---"));
+        else if (auto* lamp = qobject_cast<Lamp*>(w); lamp && lamp != view_.diagnosticOn) lamp->setBrushColor(grey);
+    }
+    for (Lamp* lamp : {view_.ledPowerFail, view_.ledMwFault, view_.ledPir1Fault, view_.ledPir2Fault, view_.ledCpuFault})
+        lamp->setBrushColor(grey);
+    view_.diagnosticOn->setBrushColor(view_.diagnosticOn->palette().color(QPalette::Button));
+    for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2})
+        ch->threshold->setSelStart(ch->threshold->maximum());
+    if (graphics) {
+        graphics->ClearClick();
+        PlotTraces(graphics->State, graphics->Screen, graphics->Background);
+        graphics->RepaintScreen();
+    }
+}
