@@ -89,6 +89,7 @@ void PollCycle::Connect() {
             view_.ShowMessage("set the COM port number");
             return;
         }
+        connectedPort_ = port;
         if (!openPort(port)) {
             const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
             timer2_->stop();
@@ -134,7 +135,7 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
     // The entry first: a program killed while the box is open has still logged the failure. A link
     // that keeps failing while it reconnects has its entry already.
     if (!lossLogged_) logError(exception, logText);
-    const std::string port = view_.SelectedPort();
+    const std::string port = connectedPort_; // (the dialog may name another one by now)
     if (!view_.ReconnectAutomatically() || port.empty()) {
         closed();
         view_.ShowMessage(message);
@@ -205,7 +206,7 @@ void PollCycle::failExchange() {
     // A port that fails for a reason of its own (an adapter pulled out) says so as well.
     const std::string portError =
         serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned ? serial_->ErrorText : std::string();
-    loseLink(TimeOutMessage(view_.SelectedPort(), frameCheck ? cause : std::string(), portError), nullptr, text);
+    loseLink(TimeOutMessage(connectedPort_, frameCheck ? cause : std::string(), portError), nullptr, text);
 }
 
 // A complete frame that fails the frame check is dropped, neither counted as a failed exchange nor
@@ -221,7 +222,7 @@ bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
     const std::string text = " BuffRX[0]= " + std::to_string(frames::STX) +
                              " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
                              " message: " + frames::FrameCheckText(check);
-    loseLink(TimeOutMessage(view_.SelectedPort(), frames::FrameCheckText(check), std::string()), nullptr, text);
+    loseLink(TimeOutMessage(connectedPort_, frames::FrameCheckText(check), std::string()), nullptr, text);
     return true;
 }
 

@@ -149,6 +149,7 @@ class PollCycle : public QObject {
     bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
     bool readBackRequested_ = false;
     QTimer* reconnectTimer_;
+    std::string connectedPort_; // the name the link was opened with
     std::string reconnectPort_;
     bool lossLogged_ = false; // a lost link already has its log entry until a good reply
 };
