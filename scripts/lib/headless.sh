@@ -13,9 +13,8 @@
 # reaches no log. From another machine the page is reached through an ssh tunnel.
 
 OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server tigervnc-tools xauth openbox novnc websockify iproute2)
-# What --check-headless needs besides: finding the window, taking the screenshot, and answering the
-# VNC server's password challenge (DES, from openssl's legacy provider).
-OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils openssl)
+# What --check-headless needs besides: finding the window and taking the screenshot.
+OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils)
 OSTREVO_HEADLESS_GEOMETRY=1280x800
 
 OSTREVO_HEADLESS_PIDS=() # in the order started; stopped in the reverse order
@@ -133,7 +132,8 @@ ostrevo_headless_start() {
     local cookie
     cookie=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
     touch "$auth"
-    xauth -q -f "$auth" add :0 . "$cookie"
+    # The cookie goes to xauth on its standard input, never on a command line others can read.
+    printf 'add :0 . %s\n' "$cookie" | xauth -q -f "$auth" source -
     # VNC's own authentication takes eight characters at most: 62^8, and the server turns a client
     # away for longer and longer after a few wrong answers.
     local letters
@@ -153,8 +153,7 @@ ostrevo_headless_start() {
     fi
     local display
     display=$(<"$dir/display")
-    xauth -q -f "$auth" remove :0
-    xauth -q -f "$auth" add ":$display" . "$cookie"
+    printf 'remove :0\nadd :%s . %s\n' "$display" "$cookie" | xauth -q -f "$auth" source -
     export DISPLAY=":$display" XAUTHORITY="$auth"
     unset WAYLAND_DISPLAY
 
@@ -207,7 +206,7 @@ ostrevo_headless_stop() {
 # served; a WebSocket from a foreign page, or from none, is refused; the VNC server asks for a password
 # and gives no picture for a wrong one; with the password of the printed address the desktop shows.
 ostrevo_headless_probe_web() {
-    timeout 30 python3 scripts/lib/vnc_probe.py "$1" "$2"
+    printf '%s\n' "$2" | timeout 30 python3 scripts/lib/vnc_probe.py "$1"
 }
 
 # Fails with a message if a process of this script (or one started below it) listens anywhere but

@@ -467,7 +467,8 @@ void TMee::Timer1Timer() {
 }
 
 bool TMee::confirmLeaving(const std::function<void()>& leave) {
-    if (settings_->Flash() != FlashState::NotStored) return true;
+    // (A change made a moment ago, still waiting for its tick, counts as well.)
+    if (settings_->Flash() != FlashState::NotStored && !(link_->PendingSettings && link_->LinkActive())) return true;
     const bool canStore = link_->State() == LinkState::Polling && link_->ParametersKnown;
     const QString text = QStringLiteral("The changes sent to the detector are not stored in its flash: it loses them "
                                         "when its power goes off.\n\n") +
@@ -476,8 +477,16 @@ bool TMee::confirmLeaving(const std::function<void()>& leave) {
     const QStringList buttons =
         canStore ? QStringList{QStringLiteral("&Store"), QStringLiteral("&Don't Store"), QStringLiteral("Cancel")}
                  : QStringList{QStringLiteral("&Don't Store"), QStringLiteral("Cancel")};
+    const auto connection = link_->Connections;
     const QString choice = buttons.value(dialogs::AskChoice(this, text, buttons));
     if (choice == QLatin1String("&Don't Store")) return true;
+    if (choice == QLatin1String("&Store") && link_->Connections != connection) {
+        // Connected again by itself meanwhile, perhaps to another detector: not for this answer.
+        dialogs::ShowWarning(this,
+                             QStringLiteral("The link was connected again while the question was open, perhaps to "
+                                            "another detector: nothing was stored."));
+        return false;
+    }
     if (choice == QLatin1String("&Store")) {
         // The store request goes out with the next tick; leaving follows its read-back.
         leaveAfterStore_ = leave;

@@ -14,6 +14,7 @@
 #include "widgets/Artwork.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     KeepQtNoiseQuiet();
+    // A file size limit makes a write fail (and the program says so) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     OstrevoApplication app(argc, argv);
     UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.

@@ -41,6 +41,9 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
     connect(ActionCompare, &QAction::triggered, this, &Commissioning::CompareExecute);
     AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
 
+    // What the status store holds before the first reply of a connection is another detector's (or a
+    // replay's): the report does not take it for this one's.
+    connect(&mee_.link(), &PollCycle::connecting, this, [this] { statusSinceConnect_ = false; });
     recordingClock_.setInterval(1000);
     connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
     reportDeadline_.setSingleShot(true);
@@ -133,9 +136,10 @@ void Commissioning::writeReport() {
     report_.written = QDateTime::currentDateTime();
     report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = monitor::DecodeStatus(stores.status.data());
+    report_.statusKnown = statusSinceConnect_;
     report_.flash = FlashStateText(mee_.settings().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
-    if (TGraphics* g = mee_.graphics()) report_.graph = g->Screen;
+    if (TGraphics* g = mee_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
     QString error;
     if (WriteReport(path, report_, error))
         dialogs::ShowMessage(&mee_, QStringLiteral("The report was written to \"%1\".").arg(path));
@@ -191,6 +195,7 @@ void Commissioning::showRecordingTime() {
 }
 
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
+    statusSinceConnect_ = true;
     if (!recorder_.Recording()) return;
     QString error;
     if (recorder_.Record(status58, error)) return;

@@ -58,6 +58,7 @@ class Commissioning : public QObject {
     WalkRecorder recorder_;
     QTimer recordingClock_;
     QString reportPath_;
+    bool statusSinceConnect_ = false;
     ReportContents report_;
     QTimer reportDeadline_;
     RecordingReader replay_;

@@ -102,16 +102,24 @@ QString ReportHtml(const ReportContents& r) {
     h += QStringLiteral("</table>");
 
     const monitor::StatusRecord& s = r.status;
-    h += QStringLiteral("<h2>Last status</h2><table>");
-    h += row({QStringLiteral("Temperature"), DegreesText(s.temperature)});
-    h += row({QStringLiteral("Tamper axes X, Y, Z"),
-              QStringLiteral("%1, %2, %3").arg(s.acc[0]).arg(s.acc[1]).arg(s.acc[2])});
-    h += row(
-        {QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"),
-         QStringLiteral("%1, %2, %3").arg(s.channels[0].signal).arg(s.channels[1].signal).arg(s.channels[2].signal)});
-    const QStringList lit = litLamps(s);
-    h += row({QStringLiteral("Lamps lit"), lit.isEmpty() ? QStringLiteral("none") : lit.join(QStringLiteral(", "))});
-    h += QStringLiteral("</table>");
+    h += QStringLiteral("<h2>Last status</h2>");
+    if (!r.statusKnown) {
+        h += QStringLiteral("<p>No status reply came from this detector since Connect (its VIEW tab was not shown), "
+                            "so the report holds no status and no graph.</p>");
+    } else {
+        h += QStringLiteral("<table>");
+        h += row({QStringLiteral("Temperature"), DegreesText(s.temperature)});
+        h += row({QStringLiteral("Tamper axes X, Y, Z"),
+                  QStringLiteral("%1, %2, %3").arg(s.acc[0]).arg(s.acc[1]).arg(s.acc[2])});
+        h += row({QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"), QStringLiteral("%1, %2, %3")
+                                                                        .arg(s.channels[0].signal)
+                                                                        .arg(s.channels[1].signal)
+                                                                        .arg(s.channels[2].signal)});
+        const QStringList lit = litLamps(s);
+        h +=
+            row({QStringLiteral("Lamps lit"), lit.isEmpty() ? QStringLiteral("none") : lit.join(QStringLiteral(", "))});
+        h += QStringLiteral("</table>");
+    }
 
     h += QStringLiteral("<h2>Event memory</h2><table>");
     h += row({QStringLiteral("Num"), QStringLiteral("Event"), QStringLiteral("Max MW"), QStringLiteral("Max PIR HIGH"),

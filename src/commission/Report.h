@@ -19,6 +19,8 @@ struct ReportContents {
     // Whether the detector's flash holds these parameters ("stored in flash", ...).
     QString flash;
     monitor::StatusRecord status;
+    // False when no status reply came from this detector since Connect: status and graph are not its.
+    bool statusKnown = true;
     monitor::EventLog events;
     QImage graph;
 };

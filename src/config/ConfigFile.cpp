@@ -91,6 +91,16 @@ bool ConfigFiles::detectorReady(const QString& what) {
     return false;
 }
 
+// After a question: the link may have stopped meanwhile, or been connected again by itself, perhaps
+// to another detector, for which the answer was not given.
+bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) {
+    if (!detectorReady(what)) return false;
+    if (link_.Connections == connection) return true;
+    dialogs::ShowMessage(window_, QStringLiteral("The link was connected again while the question was open, perhaps "
+                                                 "to another detector: nothing was sent. Try again."));
+    return false;
+}
+
 void ConfigFiles::FileOpen1Execute() {
     // A file is loaded into the connected detector; without one there is nothing to load it into.
     if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
@@ -134,7 +144,7 @@ bool ConfigFiles::askToSend(const QString& question, const QString& source, cons
     return dialogs::AskYesNo(window_, text);
 }
 
-void ConfigFiles::send(const params::Record& bytes, bool exactly) {
+void ConfigFiles::send(const params::Record& bytes) {
     link_.Stores.parameters = bytes; // byte for byte, pads included
     {
         const Settings::Showing quiet(settings_);
@@ -146,12 +156,7 @@ void ConfigFiles::send(const params::Record& bytes, bool exactly) {
         }
         readBack_.ApplyParameters();
     }
-    if (exactly) {
-        settings_.SendParameters(params::DecodeRecord(bytes));
-    } else {
-        settings_.BuildSettingsFrame();
-        link_.RequestReadBack();
-    }
+    settings_.SendParameters(params::DecodeRecord(bytes));
 }
 
 void ConfigFiles::FileOpen1Accept(const QString& fileName) {
@@ -176,16 +181,17 @@ void ConfigFiles::FileOpen1Accept(const QString& fileName) {
         }
     const std::vector<QString> outside = ValuesOutsideTheControls(params::DecodeRecord(bytes));
     if (!outside.empty()) {
-        QString note = QStringLiteral("Note: these values lie outside what the controls take; the nearest value "
-                                      "they take is sent instead:");
+        QString note = QStringLiteral("Note: these values lie outside what the controls can show; they are sent "
+                                      "as they are (the detector may correct them), and the controls show the "
+                                      "nearest value they take:");
         for (const QString& line : outside) note += QStringLiteral("\n  ") + line;
         notes << note;
     }
     const QString source = QStringLiteral("\"%1\"").arg(shown(fileName));
+    const auto connection = link_.Connections;
     if (!askToSend(QStringLiteral("Load %1 into the detector?").arg(source), source, bytes, notes)) return;
-    // The link may have stopped while the question was open.
-    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
-    send(bytes, false);
+    if (!sameConnection(connection, QStringLiteral("Loading a configuration"))) return;
+    send(bytes);
 }
 
 void ConfigFiles::RevertExecute() {
@@ -194,11 +200,11 @@ void ConfigFiles::RevertExecute() {
     if (!atConnect) return; // known together with the parameters
     const params::Record bytes = *atConnect;
     const QString source = QStringLiteral("The set read at Connect");
+    const auto connection = link_.Connections;
     if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, {}))
         return;
-    if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
-    // They came from the detector itself: sent exactly as it reported them.
-    send(bytes, true);
+    if (!sameConnection(connection, QStringLiteral("Going back to the settings read at Connect"))) return;
+    send(bytes);
 }
 
 void ConfigFiles::FileSaveAs1Accept(const QString& fileName) {

@@ -50,12 +50,13 @@ class ConfigFiles : public QObject {
     bool parametersToSave();
     // Polling, with the detector's parameters read: said in a box when not, naming what needs it.
     bool detectorReady(const QString& what);
+    bool sameConnection(std::uint64_t connection, const QString& what);
     // Asks whether to send parameters that differ from the detector's; says so when none differ.
     bool askToSend(const QString& question, const QString& source, const params::Record& bytes,
                    const QStringList& notes);
     // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
-    // the detector: through the controls, or exactly as it is.
-    void send(const params::Record& bytes, bool exactly);
+    // the detector exactly as it is.
+    void send(const params::Record& bytes);
 
     QWidget* window_;
     ViewControls& view_;

@@ -41,6 +41,11 @@ std::uint8_t lowByte(int v) {
     return static_cast<std::uint8_t>(v & 0xFF);
 }
 
+template <class T>
+T setBits(T value, int mask, bool set) {
+    return static_cast<T>(set ? value | mask : value & ~mask);
+}
+
 } // namespace
 
 QString FlashStateText(FlashState state) {
@@ -62,35 +67,73 @@ void Settings::wire(QAction* storeToFlash) {
     connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
     connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
 
-    auto change = [this] { SettingChange(); };
-    for (QCheckBox* box :
-         {view_.enMw, view_.enPir1, view_.enPir2, view_.enMask, view_.enAcc, view_.enTamper, view_.enTempComp,
-          view_.enLed, view_.autoTest, view_.noiseMw, view_.noisePir1, view_.noisePir2})
-        connect(box, &QCheckBox::toggled, this, change);
-    for (ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2}) {
-        connect(ch->threshold, &QSlider::valueChanged, this, change);
-        for (GaugeBar* g : {ch->tconv, ch->nconv, ch->npulse}) connect(g, &QScrollBar::valueChanged, this, change);
+    // Each control writes its own value into the parameters to send, and nothing else: a value the
+    // user did not touch goes out as the detector reported it, even one its control cannot show.
+    const struct {
+        QCheckBox* box;
+        std::uint16_t mask;
+    } flagBoxes[] = {{view_.enMw, EnableMw},
+                     {view_.enPir1, EnablePir1},
+                     {view_.enPir2, EnablePir2},
+                     {view_.enMask, EnableMask},
+                     {view_.enAcc, EnableAcc},
+                     {view_.enTamper, EnableTamper},
+                     {view_.enTempComp, EnableTempComp},
+                     {view_.enLed, EnableLed},
+                     {view_.autoTest, EnableAutoTest},
+                     {view_.noiseMw, NoiseMw},
+                     {view_.noisePir1, NoisePir1},
+                     {view_.noisePir2, NoisePir2}};
+    for (const auto& f : flagBoxes)
+        connect(f.box, &QCheckBox::toggled, this, [this, mask = f.mask](bool checked) {
+            edit([&](Parameters& p) { p.flags = setBits(p.flags, mask, checked); });
+        });
+    ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
+    for (std::size_t c = 0; c < 3; ++c) {
+        ChannelControls* ch = channels[c];
+        connect(ch->threshold, &QSlider::valueChanged, this, [this, c, ch] {
+            edit([&](Parameters& p) {
+                p.channels[c].trange = static_cast<std::uint16_t>(thresholdValue(ch->threshold));
+            });
+        });
+        connect(ch->tconv, &QScrollBar::valueChanged, this,
+                [this, c](int v) { edit([&](Parameters& p) { p.channels[c].tconv = lowByte(v); }); });
+        connect(ch->nconv, &QScrollBar::valueChanged, this,
+                [this, c](int v) { edit([&](Parameters& p) { p.channels[c].nconv = lowByte(v); }); });
+        connect(ch->npulse, &QScrollBar::valueChanged, this,
+                [this, c](int v) { edit([&](Parameters& p) { p.channels[c].npulse = lowByte(v); }); });
     }
-    for (GaugeBar* g : {view_.pwmDuty, view_.pwmFrequency}) connect(g, &QScrollBar::valueChanged, this, change);
+    connect(view_.pwmDuty, &QScrollBar::valueChanged, this,
+            [this](int v) { edit([&](Parameters& p) { p.pwmDuty = static_cast<std::uint16_t>(v); }); });
+    connect(view_.pwmFrequency, &QScrollBar::valueChanged, this,
+            [this](int v) { edit([&](Parameters& p) { p.pwmFrequency = static_cast<std::uint16_t>(v); }); });
     connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &Settings::ComboBox_Pir1_LensChange);
     connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &Settings::ComboBox_Pir2_LensChange);
 
-    for (int o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
+    for (std::size_t o = 0; o < 3; ++o) {
+        OutputControls& out = view_.outputs[o];
         const struct {
             QCheckBox* box;
             std::uint8_t mask;
-        } flagBoxes[] = {{out.enable, OutputEnabled},
-                         {out.mw, OutputMw},
-                         {out.pirHigh, OutputPirHigh},
-                         {out.pirDown, OutputPirDown}};
-        for (const auto& f : flagBoxes)
-            connect(f.box, &QCheckBox::toggled, this,
-                    [this, o, mask = f.mask](bool checked) { OutputFlagClick(o, mask, checked); });
-        connect(out.ncNo, &RadioGroup::itemIndexChanged, this,
-                [this, o](int index) { OutputFlagClick(o, OutputNormallyOpen, index != 0); });
-        connect(out.function, &RadioGroup::itemIndexChanged, this, change);
-        connect(out.timeAnd, &QScrollBar::valueChanged, this, [this, o] { ScrollBar_TimeAndChange(o); });
+        } outputBoxes[] = {{out.enable, OutputEnabled},
+                           {out.mw, OutputMw},
+                           {out.pirHigh, OutputPirHigh},
+                           {out.pirDown, OutputPirDown}};
+        for (const auto& f : outputBoxes)
+            connect(f.box, &QCheckBox::toggled, this, [this, o, mask = f.mask](bool checked) {
+                edit([&](Parameters& p) { p.outputs[o].flags = setBits(p.outputs[o].flags, mask, checked); });
+            });
+        connect(out.ncNo, &RadioGroup::itemIndexChanged, this, [this, o](int index) {
+            edit([&](Parameters& p) {
+                p.outputs[o].flags = setBits(p.outputs[o].flags, OutputNormallyOpen, index != 0);
+            });
+        });
+        // No function selected is 255.
+        connect(out.function, &RadioGroup::itemIndexChanged, this,
+                [this, o](int index) { edit([&](Parameters& p) { p.outputs[o].function = lowByte(index); }); });
+        connect(out.timeAnd, &QScrollBar::valueChanged, this, [this, o](int seconds) {
+            edit([&](Parameters& p) { p.outputs[o].timeAndMs = static_cast<std::uint16_t>(seconds * 1000); });
+        });
     }
 }
 
@@ -118,12 +161,20 @@ void Settings::setFlash(FlashState state) {
 // Every Connect starts clean. What was made for the detector the link had before is dropped, and
 // the user is told what was lost.
 void Settings::connecting(bool droppedSettings) {
+    // The changes not sent: those the user made since the last read-back, when they never went out.
     int changes = 0;
     if (droppedSettings) {
-        Parameters unsent = DecodeBlock(&link_.SettingsFrame[4], PwmOrder::HighFirst);
         const Parameters before = DecodeRecord(link_.Stores.parameters);
+        Parameters unsent = edits_;
         unsent.reserved = before.reserved;
         changes = static_cast<int>(CompareParameters(unsent, before).size());
+    }
+    // A lens chosen for the detector before is not this one's: both back to "User", their full ranges.
+    {
+        const Showing quiet(*this);
+        for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) lens->setCurrentIndex(0);
+        applyLens(1);
+        applyLens(2);
     }
     const bool store = storePending_;
     storePending_ = false;
@@ -158,56 +209,26 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
 }
 
 void Settings::ReadBackArrived() {
+    edits_ = DecodeRecord(link_.Stores.parameters); // what the detector holds now, changes and all
     if (!connectTime_) connectTime_ = link_.Stores.parameters;
     if (flash_ == FlashState::Unknown)
         setFlash(unstoredBefore_ == link_.Stores.parameters ? FlashState::NotStored : FlashState::Unchanged);
     else if (flash_ == FlashState::StoreSent) setFlash(FlashState::Stored);
 }
 
-Parameters Settings::fromControls() const {
-    Parameters p;
-    const ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
-    for (int c = 0; c < 3; ++c) {
-        const ChannelControls& ch = *channels[c];
-        p.channels[static_cast<std::size_t>(c)] = {static_cast<std::uint16_t>(thresholdValue(ch.threshold)),
-                                                   lowByte(ch.tconv->value()), lowByte(ch.nconv->value()),
-                                                   lowByte(ch.npulse->value())};
-    }
-    p.pwmDuty = static_cast<std::uint16_t>(view_.pwmDuty->value());
-    p.pwmFrequency = static_cast<std::uint16_t>(view_.pwmFrequency->value());
-    const struct {
-        const QCheckBox* box;
-        std::uint16_t mask;
-    } boxes[] = {{view_.enMw, EnableMw},
-                 {view_.enPir1, EnablePir1},
-                 {view_.enPir2, EnablePir2},
-                 {view_.enMask, EnableMask},
-                 {view_.enAcc, EnableAcc},
-                 {view_.enTamper, EnableTamper},
-                 {view_.enTempComp, EnableTempComp},
-                 {view_.enLed, EnableLed},
-                 {view_.noiseMw, NoiseMw},
-                 {view_.noisePir1, NoisePir1},
-                 {view_.noisePir2, NoisePir2},
-                 {view_.autoTest, EnableAutoTest}};
-    for (const auto& b : boxes)
-        if (b.box->isChecked()) p.flags |= b.mask;
-    // Time AND, the reserved byte and the output flags come from the detector's parameters, as
-    // the output controls have edited them; the function from its radio group (none: 255).
-    const Parameters record = DecodeRecord(link_.Stores.parameters);
-    for (int o = 0; o < 3; ++o) {
-        p.outputs[static_cast<std::size_t>(o)] = record.outputs[static_cast<std::size_t>(o)];
-        p.outputs[static_cast<std::size_t>(o)].function =
-            lowByte(view_.outputs[static_cast<std::size_t>(o)].function->ItemIndex());
-    }
-    return p;
+void Settings::edit(const std::function<void(Parameters&)>& change) {
+    if (!mayChange()) return;
+    change(edits_);
+    queue(edits_, false);
+    requestReadBack();
 }
 
 void Settings::BuildSettingsFrame() {
-    queue(fromControls(), false);
+    queue(edits_, false);
 }
 
 void Settings::SendParameters(Parameters p) {
+    edits_ = p;
     queue(p, false);
     requestReadBack();
 }
@@ -232,41 +253,18 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
         box->setChecked(on);
     }
     if (!mayChange()) return;
-    Parameters p = DecodeRecord(link_.Stores.parameters);
     const std::uint16_t bit = pir == 1 ? NoisePir1 : NoisePir2;
+    Parameters p = DecodeRecord(link_.Stores.parameters);
     if (((p.flags & bit) != 0) == on) return; // its parameters say so already
+    edits_.flags = setBits(edits_.flags, bit, on);
     if (link_.PendingSettings && !pendingIsEcho_) {
-        // A change of the user's still waits: it goes with the box as it is now.
-        BuildSettingsFrame();
+        // A change of the user's still waits: it goes with the switch.
+        queue(edits_, false);
         requestReadBack();
         return;
     }
-    p.flags = on ? static_cast<std::uint16_t>(p.flags | bit) : static_cast<std::uint16_t>(p.flags & ~bit);
+    p.flags = setBits(p.flags, bit, on);
     queue(p, true);
-    requestReadBack();
-}
-
-void Settings::SettingChange() {
-    if (!mayChange()) return;
-    BuildSettingsFrame();
-    requestReadBack();
-}
-
-void Settings::OutputFlagClick(int output, std::uint8_t mask, bool set) {
-    if (!mayChange()) return;
-    std::uint8_t& flags = link_.Stores.parameters[static_cast<std::size_t>(OutputRecordOffset(output) + 4)];
-    flags = set ? (flags | mask) : (flags & ~mask);
-    BuildSettingsFrame();
-    requestReadBack();
-}
-
-void Settings::ScrollBar_TimeAndChange(int output) {
-    if (!mayChange()) return;
-    const int ms = view_.outputs[static_cast<std::size_t>(output)].timeAnd->value() * 1000;
-    auto* at = &link_.Stores.parameters[static_cast<std::size_t>(OutputRecordOffset(output))];
-    at[0] = static_cast<std::uint8_t>(ms >> 8 & 0xFF);
-    at[1] = static_cast<std::uint8_t>(ms & 0xFF);
-    BuildSettingsFrame();
     requestReadBack();
 }
 
@@ -307,12 +305,9 @@ void Settings::Action4Execute() {
     if (link_.LinkActive()) {
         if (link_.ParametersKnown) {
             FlagAccumulator |= StoreRequest;
-            // With a frame still waiting, the store goes with it. Otherwise it carries the parameters
-            // as the detector reported them, not the controls' view of them (which clamps a value
-            // the controls cannot show).
-            queue(link_.PendingSettings ? DecodeBlock(&link_.SettingsFrame[4], PwmOrder::HighFirst)
-                                        : DecodeRecord(link_.Stores.parameters),
-                  false);
+            // The parameters as the detector reported them with the user's changes, also one that
+            // went out and waits for its read-back: a store never takes a change back.
+            queue(edits_, false);
             requestReadBack();
         } else if (notice_) {
             // Said without a box: the poll goes on meanwhile, and no box may run its ticks.

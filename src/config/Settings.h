@@ -37,8 +37,8 @@ class Settings : public QObject {
     // Where the handlers say something that needs no answer (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
 
-    // Rebuilds the whole settings frame from the controls and the output bytes of the detector's
-    // parameters, and marks it pending.
+    // Queues the whole settings frame: the detector's parameters (as last read back, or sent whole)
+    // with the changes the user made since on the controls, and marks it pending.
     void BuildSettingsFrame();
     // Queues a frame of the given parameters as they are (not through the controls, which would
     // clamp them), then the read-back.
@@ -72,12 +72,9 @@ class Settings : public QObject {
     // A store request that has not gone out yet: every rebuilt frame carries it until one has.
     bool StoreRequestPending() const { return storePending_; }
 
-    // Handlers. A change handler does nothing while the link is closed or the detector's
-    // parameters are not known yet; otherwise it makes its own edit of the parameters (if any),
-    // builds the frame and arms the read-back.
-    void SettingChange(); // enable and noise boxes, track bars, gauges, functions
-    void OutputFlagClick(int output, std::uint8_t mask, bool set); // Enable, MW, PIR HIGH, PIR DOWN, NC/NO
-    void ScrollBar_TimeAndChange(int output);
+    // Handlers. A control's change does nothing while the link is closed or the detector's
+    // parameters are not known yet (or while values are shown); otherwise it writes its own value
+    // into the parameters to send, queues them and arms the read-back.
     void ComboBox_Pir1_LensChange();
     void ComboBox_Pir2_LensChange();
     void Action4Execute();
@@ -89,7 +86,7 @@ class Settings : public QObject {
     bool mayChange() const;
     void requestReadBack();
     void applyLens(int pir);
-    params::Parameters fromControls() const;
+    void edit(const std::function<void(params::Parameters&)>& change);
     void queue(params::Parameters p, bool echo);
     void connecting(bool droppedSettings);
     void frameSent(const std::array<std::uint8_t, 46>& frame);
@@ -103,6 +100,8 @@ class Settings : public QObject {
     bool showing_ = false;
     bool pendingIsEcho_ = false; // the pending frame is the detector's own switch told back to it
     FlashState flash_ = FlashState::Unknown;
+    // The parameters to send: the detector's, with the user's changes since its last read-back.
+    params::Parameters edits_;
     std::optional<params::Record> connectTime_;
     std::optional<params::Record> unstoredBefore_; // the parameters of a connection that left changes unstored
     std::function<void(const QString&)> notice_;

@@ -70,6 +70,13 @@ TFormCom::TFormCom(QWidget* mainWindow, const PortRoots& roots)
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TFormCom::ScrollBar1Change);
     connect(ComboBox1, &QComboBox::editTextChanged, this, &TFormCom::ComboBox1Change);
     connect(Button_OK, &QPushButton::clicked, this, &TFormCom::Button_OKClick);
+    // Remembered as soon as it is ticked: the dialog may be closed without OK.
+    connect(CheckBox_Reconnect, &QCheckBox::toggled, this, [this](bool on) {
+        if (!remember_) return;
+        QSettings settings;
+        settings.setValue(QStringLiteral("port/reconnect"), on);
+        remembered::Sync(settings);
+    });
     ScrollBar1Change();
 }
 

@@ -27,7 +27,7 @@ int PollCycle::ExchangeLimitMs(int replyTimeoutMs, int replyLength) {
 }
 
 bool PollCycle::Reconnecting() const {
-    return reconnectTimer_->isActive();
+    return reconnectTimer_->isActive() || awaitingReply_;
 }
 
 LinkState PollCycle::State() const {
@@ -36,11 +36,13 @@ LinkState PollCycle::State() const {
     return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
 
-void PollCycle::logError(const LoggedException* exception, const std::string& text) {
+void PollCycle::logError(const LoggedException* exception, const std::string& text, bool quietly) {
     try {
         view_.LogError(exception, text);
     } catch (const std::exception& e) {
-        view_.ShowMessage(std::string("The error log could not be written: ") + e.what());
+        const std::string said = std::string("The error log could not be written: ") + e.what();
+        if (quietly) view_.ShowLinkNotice(said);
+        else view_.ShowMessage(said);
     }
 }
 
@@ -61,7 +63,8 @@ bool PollCycle::openPort(const std::string& port) {
 }
 
 void PollCycle::startPolling() {
-    view_.ShowLinkState(true);
+    ++Connections;
+    if (!awaitingReply_) view_.ShowLinkState(true); // (a reconnection shows it at the first good reply)
     PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
     RetryCount = 0;
     DamagedRun = 0;
@@ -72,6 +75,7 @@ void PollCycle::startPolling() {
 void PollCycle::Connect() {
     if (!serial_) serial_ = serialFactory_();
     reconnectTimer_->stop();
+    awaitingReply_ = false;
     lossLogged_ = false;
     // Whatever detector answers now, its parameters are unknown until it has reported them, and a
     // frame made before (for the detector the link had then, perhaps another one) is never sent
@@ -110,6 +114,7 @@ void PollCycle::Connect() {
 
 void PollCycle::Disconnect() {
     reconnectTimer_->stop();
+    awaitingReply_ = false;
     timer2_->stop();
     if (LinkActive()) serial_->ClosePort();
     closed();
@@ -121,6 +126,7 @@ void PollCycle::PortChosen(const std::string& port) {
 
 void PollCycle::Exit() {
     reconnectTimer_->stop();
+    awaitingReply_ = false;
     if (serial_) {
         serial_->ClosePort();
         serial_.reset();
@@ -132,9 +138,11 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
     timer2_->stop();
     RetryCount = 0;
     DamagedRun = 0;
+    awaitingReply_ = false;
     // The entry first: a program killed while the box is open has still logged the failure. A link
-    // that keeps failing while it reconnects has its entry already.
-    if (!lossLogged_) logError(exception, logText);
+    // that keeps failing while it reconnects has its entry already. (Reconnecting, no box is shown:
+    // a log that cannot be written is said in the status bar.)
+    if (!lossLogged_) logError(exception, logText, view_.ReconnectAutomatically());
     const std::string port = connectedPort_; // (the dialog may name another one by now)
     if (!view_.ReconnectAutomatically() || port.empty()) {
         closed();
@@ -162,13 +170,14 @@ void PollCycle::tryReconnect() {
         if (LinkActive()) serial_->ClosePort();
         return;
     }
+    // The port is back: polling starts afresh, clean as after Connect. The link counts as back only
+    // once the detector answers (a port can come back without the detector behind it).
     reconnectTimer_->stop();
-    ++Reconnections;
+    awaitingReply_ = true;
     ParametersKnown = false;
     const bool dropped = PendingSettings;
     PendingSettings = false;
     readBackRequested_ = false;
-    view_.ShowLinkNotice("Link back on " + reconnectPort_ + ".");
     emit connecting(dropped); // (which says so when a change made meanwhile was dropped)
     startPolling();
 }
@@ -312,6 +321,11 @@ void PollCycle::Timer2Timer() {
         if (troubled_) ++Recoveries;
         troubled_ = false;
         lossLogged_ = false;
+        if (awaitingReply_) {
+            awaitingReply_ = false;
+            ++Reconnections;
+            view_.ShowLinkNotice("Link back on " + reconnectPort_ + ".");
+        }
         RetryCount = 0;
         DamagedRun = 0;
         view_.ShowLinkState(true);

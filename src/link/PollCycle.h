@@ -107,6 +107,9 @@ class PollCycle : public QObject {
     std::uint64_t DroppedFrames = 0;
     std::uint64_t Recoveries = 0;
     std::uint64_t BytesDiscarded = 0;
+    // Connections made so far, by the user or by themselves: a question asked during one is stale when
+    // this has moved on (the detector may be another one).
+    std::uint64_t Connections = 0;
     // Links lost and found again without the user, and complete frames dropped in a row so far.
     std::uint64_t Reconnections = 0;
     int DamagedRun = 0;
@@ -128,7 +131,7 @@ class PollCycle : public QObject {
     // first exchange reads the parameters back.
     void startPolling();
     // Writes the log; a log that cannot be written is reported, never lost silently.
-    void logError(const LoggedException* exception, const std::string& text);
+    void logError(const LoggedException* exception, const std::string& text, bool quietly = false);
     // The link is lost: polling stops, the log has its entry first, then the user is told (a box),
     // or, when asked for, the program waits for the port to come back.
     void loseLink(const std::string& message, const LoggedException* exception, const std::string& logText);
@@ -151,5 +154,6 @@ class PollCycle : public QObject {
     QTimer* reconnectTimer_;
     std::string connectedPort_; // the name the link was opened with
     std::string reconnectPort_;
-    bool lossLogged_ = false; // a lost link already has its log entry until a good reply
+    bool lossLogged_ = false;    // a lost link already has its log entry until a good reply
+    bool awaitingReply_ = false; // reconnected: the port is open again, the detector not heard yet
 };

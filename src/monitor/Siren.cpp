@@ -57,8 +57,12 @@ class SoundEffectPlayer : public SirenPlayer {
             return;
         }
         const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-        // The same file stays loaded: playing it again needs no second decoding.
-        if (effect_.source() == url && effect_.status() != QSoundEffect::Null) return;
+        // The same file stays loaded: playing it again needs no second decoding. After an error it is
+        // loaded afresh (the sound device may be back).
+        if (effect_.source() == url && effect_.status() != QSoundEffect::Null &&
+            effect_.status() != QSoundEffect::Error)
+            return;
+        if (effect_.status() == QSoundEffect::Error) effect_.setSource(QUrl());
         durationMs_ = WavLengthMs(path);
         effect_.setSource(url);
     }
