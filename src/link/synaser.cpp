@@ -335,6 +335,9 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
             int wait = InterPacketTimeout ? std::max(0, timeoutMs) : msLeft(overall);
             if (limitMs >= 0) wait = std::min(wait, msLeft(limit));
             const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
+            // Once a reply has begun, its other bytes need their time on the line: sleep through it
+            // rather than wake for every byte, waking a byte early so that the end is seen as it comes.
+            if (stored > 0) sleepThroughLineTime(count - stored - 1, deadline);
             for (;;) {
                 pollfd p{fd_, POLLIN, 0};
                 const int r = ::poll(&p, 1, msLeft(deadline));
@@ -370,6 +373,29 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
     }
     finish();
     return stored;
+}
+
+std::chrono::nanoseconds TBlockSerial::ByteTime() const {
+    if (Settings.baud <= 0) return std::chrono::nanoseconds(0);
+    const int bits = 1 + Settings.dataBits + (Settings.parity != 'N' ? 1 : 0) + (Settings.stopBits == 0 ? 1 : 2);
+    return std::chrono::nanoseconds(1'000'000'000LL * bits / Settings.baud);
+}
+
+void TBlockSerial::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
+    const auto lineTime = ByteTime() * bytes;
+    if (bytes < 2 || lineTime.count() == 0) return; // a byte or two: not worth a sleep
+    const auto until = std::min(Clock::now() + lineTime, deadline);
+    // No events asked for: only a hang-up or an error ends the sleep early, and is reported at once
+    // by the wait that follows.
+    pollfd p{fd_, 0, 0};
+    for (;;) {
+        const auto left = until - Clock::now();
+        if (left <= Clock::duration::zero()) return;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec t{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        const int r = ::ppoll(&p, 1, &t, nullptr);
+        if (r != 0 && !(r < 0 && errno == EINTR)) return;
+    }
 }
 
 int TBlockSerial::ResyncInput(int quietMs, int limitMs) {
