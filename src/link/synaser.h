@@ -116,6 +116,8 @@ class TBlockSerial {
     int readQueued(std::uint8_t* into, int capacity);
     int send(const std::uint8_t* buffer, int count, int limitMs);
     int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
+    // Bytes the driver holds for reading now.
+    int queuedInput() const;
     // Sleeps while that many bytes take their time on the line, but not past the deadline; a hang-up
     // ends the sleep.
     void sleepThroughLineTime(int bytes, Clock::time_point deadline);
