@@ -145,12 +145,7 @@ void blit(QImage& target, const QImage& source, int left, int top, const QRect& 
                     static_cast<std::size_t>(x1 - x0) * sizeof(QRgb));
 }
 
-// What decides how a part of a trace is drawn again.
-struct TraceFacts {
-    bool blank;   // draws nothing (a blanked threshold)
-    bool indexed; // point i lies in column i, so that segment i touches columns i and i + 1 only
-    bool level;   // every point on the same row
-};
+using TraceFacts = DrawnFrame::Facts;
 
 TraceFacts factsOf(const TraceBuffer& t) {
     TraceFacts f{t.size() < 2 || flat(t), true, true};
@@ -363,6 +358,7 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         PlotTraces(state, screen, background);
         DrawLabels(state, screen);
         drawn.traces = state.traces;
+        for (int t = 0; t < 6; ++t) drawn.facts[t] = factsOf(state.traces[t]);
         drawn.show = state.show;
         drawn.size = screen.size();
         for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
@@ -373,11 +369,10 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         background.format() != screen.format() || state.SweepPosition >= static_cast<int>(state.traces[0].size()))
         return whole();
 
-    std::array<TraceFacts, 6> facts{};
-    for (int t = 0; t < 6; ++t) facts[t] = factsOf(state.traces[t]);
     // A change of a few points of a signal is redrawn around them; a threshold that moved is
     // redrawn on its old and its new row; anything else (a cleared graph) is drawn whole.
     constexpr int MostPointsRedrawn = 32;
+    std::array<TraceFacts, 6> facts = drawn.facts;
     QRegion changed;
     std::array<std::vector<std::size_t>, 3> changedPoints;
     for (int t = 0; t < 6; ++t) {
@@ -385,17 +380,19 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         const TraceBuffer& before = drawn.traces[t];
         if (samePoints(now, before)) continue;
         if (now.size() != before.size()) return whole();
-        const TraceFacts was = factsOf(before);
         if (t < 3) {
-            if (facts[t].blank || was.blank || !facts[t].indexed || !was.indexed) return whole();
+            // Points that keep their columns keep the facts of the trace drawn.
+            if (facts[t].blank || !facts[t].indexed) return whole();
             for (std::size_t i = 0; i < now.size(); ++i) {
+                if (now[i].X != before[i].X) return whole();
                 if (now[i].Y == before[i].Y) continue;
                 if (changedPoints[t].size() == MostPointsRedrawn) return whole();
                 changedPoints[t].push_back(i);
-                changed |= aroundPoint(before, i) | aroundPoint(now, i);
+                changed |= aroundPoint(before, i).united(aroundPoint(now, i));
             }
         } else {
-            for (const auto& [f, trace] : {std::pair{was, &before}, std::pair{facts[t], &now}}) {
+            facts[t] = factsOf(now);
+            for (const auto& [f, trace] : {std::pair{drawn.facts[t], &before}, std::pair{facts[t], &now}}) {
                 if (f.blank) continue;
                 if (!f.indexed || !f.level) return whole();
                 changed |= QRect(0, trace->front().Y, screen.width(), 1);
@@ -415,6 +412,7 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         for (std::size_t i : changedPoints[c]) drawn.traces[c][i] = state.traces[c][i];
     for (int t = 3; t < 6; ++t)
         if (!samePoints(state.traces[t], drawn.traces[t])) drawn.traces[t] = state.traces[t];
+    drawn.facts = facts;
     for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
     return changed;
 }

@@ -76,7 +76,14 @@ void AdvanceSweep(GraphState& state);
 
 // The frame last drawn on a screen image, so that the next one is drawn only where it differs.
 struct DrawnFrame {
+    // What decides how a part of a trace is drawn again.
+    struct Facts {
+        bool blank = true;    // draws nothing (a blanked threshold)
+        bool indexed = false; // point i lies in column i: segment i touches columns i and i + 1 only
+        bool level = false;   // every point on the same row
+    };
     std::array<TraceBuffer, 6> traces;
+    std::array<Facts, 6> facts{};
     std::array<bool, 6> show{};
     std::array<QRect, 3> labels{}; // the channel names' cells
     QSize size;
