@@ -27,8 +27,24 @@ class TrackBar : public QSlider {
 
   private:
     QStyleOptionSlider sliderOption() const;
-    QRect selectionRect(const QStyleOptionSlider& option) const;
+    QRect selectionRect() const;
     void selectionChanged(const QRect& before);
+
+    // Where the style puts the groove and the handle, asked again only when the slider changed.
+    struct Geometry {
+        QSize size;
+        int position = 0, minimum = 0, maximum = 0;
+        bool vertical = false, upsideDown = false;
+        const void* style = nullptr;
+        QRect groove, handle;
+        bool sameSlider(const Geometry& other) const {
+            return size == other.size && position == other.position && minimum == other.minimum &&
+                   maximum == other.maximum && vertical == other.vertical && upsideDown == other.upsideDown &&
+                   style == other.style;
+        }
+    };
+    const Geometry& geometryNow() const;
+    mutable Geometry geometry_;
 
     struct BodyKey {
         PictureKey picture;
