@@ -1,5 +1,6 @@
 #include "widgets/LevelBar.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
@@ -21,12 +22,28 @@ LevelBar::LevelBar(Qt::Orientation orientation, int min, int max, QWidget* paren
 
 void LevelBar::setPosition(int value) {
     value = std::clamp(value, minimum(), maximum());
-    if (value == this->value()) return;
-    // QProgressBar repaints at once on a visible change; a live bar is shown with the window's next
-    // paint instead, so that a status reply never waits for the bars to be drawn.
-    setUpdatesEnabled(false);
+    const int before = this->value();
+    if (value == before) return;
+    // QProgressBar::setValue repaints at once (a status reply would wait for the bar to be drawn, and
+    // the window flushed): with updates held off for the call, nothing is painted, and the bar is shown
+    // with the window's next paint, which paints only the strip whose fill changed. (Held off for this
+    // bar alone, which has no child widgets: QWidget::setUpdatesEnabled(true) would update all of it.)
+    const bool held = testAttribute(Qt::WA_UpdatesDisabled);
+    setAttribute(Qt::WA_UpdatesDisabled, true);
     setValue(value);
-    setUpdatesEnabled(true);
+    setAttribute(Qt::WA_UpdatesDisabled, held);
+    update(changedArea(before, value));
+}
+
+QRect LevelBar::changedArea(int from, int to) const {
+    const bool partial = from > minimum() && from < maximum() && to > minimum() && to < maximum();
+    if (!partial || empty_.isNull() || !(PictureKeyOf(this) == key_)) return rect();
+    // The strip between the two fills, in device pixels, out to whole pixels of the widget.
+    const QRect strip = part(std::min(from, to), false) & part(std::max(from, to), true);
+    const qreal ratio = empty_.devicePixelRatio();
+    const QPoint topLeft(qFloor(strip.left() / ratio), qFloor(strip.top() / ratio));
+    const QPoint bottomRight(qCeil((strip.right() + 1) / ratio) - 1, qCeil((strip.bottom() + 1) / ratio) - 1);
+    return QRect(topLeft, bottomRight);
 }
 
 void LevelBar::drawPictures() {
@@ -77,31 +94,39 @@ int LevelBar::filledLength(int value) const {
     return std::clamp(static_cast<int>(steps * length_ / range) + overhang_, 0, length_);
 }
 
-void LevelBar::paintEvent(QPaintEvent*) {
+QRect LevelBar::part(int value, bool filled) const {
+    const int length = filled ? filledLength(value) : length_ - filledLength(value);
+    const QRect all(QPoint(0, 0), empty_.size());
+    const bool vertical = orientation() == Qt::Vertical;
+    // The filled part lies at the end the bar fills from, the empty one at the other.
+    const bool atFarEnd = fillsFromFarEnd() == filled;
+    QRect r = vertical ? QRect(0, 0, all.width(), length) : QRect(0, 0, length, all.height());
+    if (atFarEnd) r.moveBottomRight(all.bottomRight());
+    return r;
+}
+
+void LevelBar::paintEvent(QPaintEvent* event) {
     const PictureKey key = PictureKeyOf(this);
     if (empty_.isNull() || !(key == key_)) {
         key_ = key;
         drawPictures();
     }
     QPainter p(this);
+    const qreal ratio = empty_.devicePixelRatio();
+    // Only what is asked for, in device pixels.
+    const QRect asked(qFloor(event->rect().x() * ratio), qFloor(event->rect().y() * ratio),
+                      qCeil(event->rect().width() * ratio), qCeil(event->rect().height() * ratio));
+    auto copy = [&](const QPixmap& picture, const QRect& from) {
+        const QRect r = from & asked;
+        if (r.isEmpty()) return;
+        p.drawPixmap(QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio), picture, r);
+    };
     if (value() <= minimum() || value() >= maximum()) {
-        p.drawPixmap(0, 0, value() <= minimum() ? empty_ : full_);
+        copy(value() <= minimum() ? empty_ : full_, QRect(QPoint(0, 0), empty_.size()));
         return;
     }
-    const int filled = filledLength(value());
-    const QRect all(QPoint(0, 0), empty_.size());
-    const bool vertical = orientation() == Qt::Vertical;
-    const bool fromFar = fillsFromFarEnd();
-    QRect filledPart = vertical ? QRect(0, 0, all.width(), filled) : QRect(0, 0, filled, all.height());
-    if (fromFar) filledPart.moveBottomRight(all.bottomRight());
-    const QRect emptyPart = vertical ? QRect(0, fromFar ? 0 : filled, all.width(), all.height() - filled)
-                                     : QRect(fromFar ? 0 : filled, 0, all.width() - filled, all.height());
-    const qreal ratio = empty_.devicePixelRatio();
-    auto logical = [ratio](const QRect& r) {
-        return QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio);
-    };
-    p.drawPixmap(logical(emptyPart), empty_, emptyPart);
-    p.drawPixmap(logical(filledPart), filled_, filledPart);
+    copy(empty_, part(value(), false));
+    copy(filled_, part(value(), true));
 }
 
 bool LevelBar::event(QEvent* event) {

@@ -10,7 +10,7 @@ class LevelBar : public QProgressBar {
   public:
     LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent = nullptr);
     // Clamps into the range (plain setValue would ignore an out-of-range value); shown with the
-    // window's next paint.
+    // window's next paint, which paints only the strip whose fill changed.
     void setPosition(int value);
     int position() const { return value(); }
 
@@ -27,6 +27,10 @@ class LevelBar : public QProgressBar {
     bool fillsFromFarEnd() const;
     // Device pixels along the bar, from the end it fills from, that the value fills.
     int filledLength(int value) const;
+    // The part of the bar, in device pixels, that value fills (from) or leaves empty (not from).
+    QRect part(int value, bool filled) const;
+    // What changes on the screen from one value to another.
+    QRect changedArea(int from, int to) const;
 
     PictureKey key_;
     QPixmap empty_, filled_, full_;
