@@ -30,10 +30,14 @@ QSize devicePixels(const QWidget* widget) {
 } // namespace
 
 PictureKey PictureKeyOf(const QWidget* widget) {
-    const std::vector<const QWidget*> way = wayUp(widget);
-    return {widget->size(),      widget->devicePixelRatioF(), widget->mapTo(way.back(), QPoint(0, 0)),
-            widget->isEnabled(), widget->isActiveWindow(),    widget->palette().cacheKey(),
-            widget->style()};
+    // (Asked at every paint: the place is summed on the way up, as wayUp() goes.)
+    QPoint place(0, 0);
+    for (const QWidget* w = widget; w->parentWidget(); w = w->parentWidget()) {
+        place += w->pos();
+        if (paintsAllItsBackground(w->parentWidget())) break;
+    }
+    return {widget->size(),           widget->devicePixelRatioF(),  place,          widget->isEnabled(),
+            widget->isActiveWindow(), widget->palette().cacheKey(), widget->style()};
 }
 
 void KeepOpaque(QWidget* widget, const QEvent* event) {
