@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QTest>
+#include <cmath>
+#include <functional>
 
 namespace {
 
@@ -205,6 +207,92 @@ class TestGraph : public QObject {
         QCOMPARE(g->State.traces[MwThreshold][10].Y, threshold[10].Y);
         QCOMPARE(g->State.SweepPosition, 11);
         QCOMPARE(g->Screen, before); // unchanged until the next reply
+    }
+
+    // Each reply redraws only what changed (the columns around the new samples, the channel names'
+    // cells, a moved threshold's rows): frame after frame, the screen must be exactly the whole
+    // frame drawn afresh, whatever the signals and thresholds do and wherever the sweep is.
+    void drawingOnlyWhatChangedGivesTheWholeFrame() {
+        struct Phase {
+            const char* name;
+            int replies;
+            std::function<std::array<TGraphics::ChannelValues, 3>(int)> reply;
+            std::function<void(TGraphics&, int)> before; // done before some replies
+        };
+        auto wave = [](int i, int centre, int height) {
+            const double d = (i % 400 - centre) / 25.0;
+            return static_cast<std::uint16_t>(40 + 15 * std::sin(i * 0.9) + height * std::exp(-d * d));
+        };
+        const std::vector<Phase> phases{
+            {"walks past the detector, the sweep wrapping",
+             2200,
+             [&](int i) {
+                 return std::array<TGraphics::ChannelValues, 3>{
+                     {{wave(i, 200, 620), 600}, {wave(i, 260, 700), 560}, {wave(i, 320, 540), 640}}};
+             },
+             {}},
+            {"thresholds moving with every few replies",
+             400,
+             [&](int i) {
+                 const auto comp = static_cast<std::uint16_t>(400 + 40 * ((i / 3) % 9));
+                 return std::array<TGraphics::ChannelValues, 3>{{{wave(i, 100, 900), comp},
+                                                                 {wave(i, 150, 300), std::uint16_t(900 - comp)},
+                                                                 {std::uint16_t(i % 2 ? 0 : 2000), comp}}};
+             },
+             {}},
+            {"Direct Convert on and off", 300,
+             [&](int i) {
+                 return std::array<TGraphics::ChannelValues, 3>{
+                     {{wave(i, 50, 700), 500}, {wave(i, 90, 200), 500}, {wave(i, 130, 400), 820}}};
+             },
+             [](TGraphics& g, int i) {
+                 if (i % 70 == 0) g.Direct_ConvertClick();
+             }},
+            {"cleared now and then", 300,
+             [&](int i) {
+                 return std::array<TGraphics::ChannelValues, 3>{
+                     {{wave(i, 50, 700), 450}, {std::uint16_t(i * 7 % 1200), 450}, {wave(i, 20, 100), 450}}};
+             },
+             [](TGraphics& g, int i) {
+                 if (i % 90 == 45) g.ClearClick();
+             }},
+            {"a narrower window", 700,
+             [&](int i) {
+                 return std::array<TGraphics::ChannelValues, 3>{
+                     {{wave(i, 30, 800), 700}, {wave(i, 60, 800), 300}, {wave(i, 90, 800), 100}}};
+             },
+             [](TGraphics& g, int i) {
+                 if (i == 0) g.resize(420, g.height());
+             }},
+        };
+        g->show();
+        QVERIFY(QTest::qWaitForWindowExposed(g));
+        QImage whole(g->Screen.size(), QImage::Format_RGB32);
+        for (const Phase& phase : phases) {
+            for (int i = 0; i < phase.replies; ++i) {
+                if (phase.before) phase.before(*g, i);
+                g->FeedStatus(phase.reply(i));
+                // The whole frame of the same reply: labels at the newest point, before the sweep moved.
+                GraphState drawn = g->State;
+                drawn.SweepPosition = (drawn.SweepPosition + drawn.GraphWidth - 1) % drawn.GraphWidth;
+                if (whole.size() != g->Screen.size()) whole = QImage(g->Screen.size(), QImage::Format_RGB32);
+                PlotTraces(drawn, whole, g->Background);
+                DrawLabels(drawn, whole);
+                if (g->Screen == whole) continue;
+                QPoint at;
+                for (int y = 0; y < whole.height() && at.isNull(); ++y)
+                    for (int x = 0; x < whole.width(); ++x)
+                        if (g->Screen.pixel(x, y) != whole.pixel(x, y)) {
+                            at = QPoint(x, y);
+                            break;
+                        }
+                QFAIL(qPrintable(QStringLiteral("%1, reply %2: pixel %3,%4 differs from the whole frame")
+                                     .arg(phase.name)
+                                     .arg(i)
+                                     .arg(at.x())
+                                     .arg(at.y())));
+            }
+        }
     }
 
     void resizingRebuildsAtTheNewWidth() {

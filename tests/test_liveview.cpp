@@ -1,8 +1,13 @@
 // The live views through the real main window: a status reply on the VIEW tab and the graph,
-// and the detector's event memory on the LOGS tab.
+// what a reply paints, and the detector's event memory on the LOGS tab.
+#include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "PtyPeer.h"
+#include "app/Fonts.h"
 #include "app/Main.h"
+#include "config/ParameterBlock.h"
 #include "graph/Graphic.h"
+#include "link/ComSetup.h"
 #include "monitor/EventLog.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
@@ -13,13 +18,17 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <map>
 #include <set>
 
 using monitor::StatusRecord;
@@ -41,6 +50,42 @@ QString shown(TMee& mee, const QString& name) {
     if (auto* b = mee.findChild<QProgressBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
+
+// A status reply as the detector frames it.
+std::vector<std::uint8_t> statusFrame(const StatusRecord& s) {
+    const monitor::StatusBytes record = monitor::EncodeStatus(s);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(record.size()), frames::Status};
+    f.insert(f.end(), record.begin(), record.end());
+    f.push_back(frames::FrameChecksum(record.data(), record.size()));
+    f.push_back(0x03);
+    return f;
+}
+
+std::vector<std::uint8_t> readBackFrame(const params::Parameters& p) {
+    const params::Block b = params::EncodeBlock(p, params::PwmOrder::LowFirst);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(b.size()), frames::ParameterReadBack};
+    f.insert(f.end(), b.begin(), b.end());
+    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(0x03);
+    return f;
+}
+
+// Counts the paint events of every widget, and keeps what the graph's screen layer painted.
+struct PaintCounter : QObject {
+    std::map<QString, int> painted; // object name -> paint events
+    QRegion graphPainted;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        painted[watched->objectName()]++;
+        if (watched->objectName() == QLatin1String("imgScreen"))
+            graphPainted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    void clear() {
+        painted.clear();
+        graphPainted = QRegion();
+    }
+};
 
 // A sound player that only counts its plays.
 struct CountingPlayer : SirenPlayer {
@@ -293,6 +338,116 @@ class TestLiveView : public QObject {
         QVERIFY(!mee->view().noisePir1->isChecked() && mee->view().noisePir2->isChecked());
         QCOMPARE(mee->view().noisePir2->text(), QString("PIR DOWN(Noise Reduction)"));
         QVERIFY(mee->view().noisePir2->isEnabled());
+    }
+
+    // A reply goes to the screen with the window's next paint, after the tick (the next request is
+    // never kept waiting), and only what it changed is painted: a reply that changes nothing paints
+    // no bar, track bar, label or lamp, and the graph only the column of its new sample, with the
+    // channel names beside it.
+    void aReplyPaintsOnlyWhatItChanged() {
+        PtyPeer peer;
+        TFormCom formCom(mee, PortRoots{"/nonexistent", "/nonexistent"});
+        mee->setCompanions(&formCom, graphics);
+        mee->setEndProcess([](int) {});
+        mee->show();
+        graphics->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mee) && QTest::qWaitForWindowExposed(graphics));
+        // The tamper axes in view: the SETUP box scrolled down to them.
+        auto* setup = mee->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
+        setup->ensureWidgetVisible(mee->view().accLabels[0]);
+        formCom.ComboBox1->setEditText(QString::fromStdString(peer.path()));
+        mee->Action2->trigger();
+        peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
+        mee->link().Timer2Timer();
+        QVERIFY(mee->link().ParametersKnown);
+        mee->Timer2->stop();
+        peer.readSent();
+
+        PaintCounter counter;
+        qApp->installEventFilter(&counter);
+        const QStringList live{"ProgressBar1",
+                               "ProgressBar2",
+                               "ProgressBar3",
+                               "ProgressBar_Acc1",
+                               "ProgressBar_Acc2",
+                               "ProgressBar_Acc1Noise",
+                               "ProgressBar_Acc2Noise",
+                               "ProgressBar_acc_X",
+                               "ProgressBar_acc_Y",
+                               "ProgressBar_acc_Z",
+                               "ProgressBar_Temperatura",
+                               "TrackBar_MW_TRange",
+                               "TrackBar_PIR1_TRange",
+                               "TrackBar_PIR2_TRange",
+                               "Label_Acc_X",
+                               "Label_Acc_Y",
+                               "Label_Acc_Z",
+                               "Label13",
+                               "Shape_Mw",
+                               "Shape_OutTamper",
+                               "Shape_Out1State"};
+        StatusRecord walking = quiet();
+        walking.channels[0].signal = 480;
+        walking.channels[0].level = 300;
+        walking.acc[0] = 12;
+        StatusRecord alarm = walking;
+        alarm.alarmFlags = 0x0801; // MW detection and the tamper
+        const struct {
+            const char* name;
+            StatusRecord reply;
+            std::set<QString> painted; // of the live controls above, exactly these
+        } cases[] = {
+            {"the same reply again", quiet(), {}},
+            {"the MW signal, its level and a tamper axis move",
+             walking,
+             {"ProgressBar1", "TrackBar_MW_TRange", "ProgressBar_acc_X", "Label_Acc_X"}},
+            {"the same reply again", walking, {}},
+            {"the MW detection and the tamper lamps light", alarm, {"Shape_Mw", "Shape_OutTamper"}},
+            {"and again", alarm, {}},
+        };
+        const int widestName = QFontMetrics(ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
+        auto showReply = [&](const StatusRecord& reply) {
+            peer.write(statusFrame(reply));
+            counter.clear();
+            mee->link().Timer2Timer();
+            const bool paintedInTick = !counter.painted.empty();
+            mee->Timer2->stop();
+            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+            return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+        };
+        QVERIFY(showReply(quiet())); // the first frame of the graph is drawn whole
+        // Until the window system has settled (which window is active): nothing more to paint.
+        mee->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(mee));
+        for (int i = 0; i < 50 && (i < 2 || !counter.painted.empty()); ++i) {
+            counter.clear();
+            QTest::qWait(20);
+        }
+        QVERIFY(counter.painted.empty());
+        for (const auto& c : cases) {
+            const int column = graphics->State.SweepPosition;
+            QVERIFY2(showReply(c.reply), c.name); // polled, and nothing painted inside the tick
+            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar_serial")), c.name); // the activity bar
+            std::set<QString> painted;
+            for (const QString& name : live)
+                if (counter.painted.count(name)) painted.insert(name);
+            QVERIFY2(painted == c.painted,
+                     qPrintable(QStringLiteral("%1: painted %2")
+                                    .arg(c.name, QStringList(painted.begin(), painted.end()).join(QLatin1Char(' ')))));
+            // The graph: the new sample's column and the one on each side, and the channel names'
+            // cells beside the old and the new newest points.
+            const QRect graphArea = counter.graphPainted.boundingRect();
+            const int row = graphics->State.traces[MwTrace][static_cast<std::size_t>(column)].Y;
+            QVERIFY2(counter.graphPainted.contains(QPoint(column, row)), c.name);
+            QVERIFY2(graphArea.left() >= column - 1 && graphArea.right() <= column + 2 + widestName,
+                     qPrintable(QStringLiteral("%1: the graph painted %2..%3 for column %4")
+                                    .arg(c.name)
+                                    .arg(graphArea.left())
+                                    .arg(graphArea.right())
+                                    .arg(column)));
+        }
+        qApp->removeEventFilter(&counter);
+        mee->link().Disconnect();
     }
 
     void theEventMemoryOnTheLogsTab() {

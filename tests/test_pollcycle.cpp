@@ -57,6 +57,7 @@ struct RecordingView : LinkView {
     std::vector<std::size_t> loggedWhenShown; // entries in the log when each box was shown
     bool logFails = false;
     bool consumerFails = false;
+    std::function<void()> whileShown; // what showing a reply does besides
     bool reconnect = false;
     int reconnectingCalls = 0;
 
@@ -83,6 +84,7 @@ struct RecordingView : LinkView {
     }
     void ReplyArrived(std::uint8_t code) override {
         replies.push_back(code);
+        if (whileShown) whileShown();
         if (consumerFails) throw std::runtime_error("the view could not show the reply");
     }
 };
@@ -211,6 +213,39 @@ class TestPollCycle : public QObject {
         silentTicks(5);
         QVERIFY(view->messages.empty());
         QCOMPARE(cycle->State(), LinkState::Polling);
+    }
+
+    // The pause before the next request runs from the moment a good reply is in, while it is shown;
+    // a box opened while showing it runs the event loop, and with it the poll timer, yet no tick runs
+    // inside the tick: the next request waits until the reply has been shown.
+    void aReplyIsShownWhileThePauseRuns() {
+        const struct {
+            const char* name;
+            int tab;
+            std::uint8_t code;
+            Bytes reply;
+        } cases[] = {{"the read-back", 0, 9, replyFrame(9, 40)},
+                     {"a status reply", 0, 8, replyFrame(8, 58)},
+                     {"the event memory", 1, 12, replyFrame(12, 220)}};
+        connectNow();
+        for (const auto& c : cases) {
+            view->tab = c.tab;
+            cycle->PollRequest.ArmPoll(c.code, static_cast<int>(c.reply.size()));
+            bool pausing = false;
+            view->whileShown = [&] {
+                pausing = timer->isActive();
+                QTest::qWait(5 * 10); // as a box open for five pauses would
+            };
+            peer->write(c.reply);
+            cycle->Timer2Timer();
+            view->whileShown = nullptr;
+            QVERIFY2(pausing, c.name);
+            QCOMPARE(view->replies.back(), c.code);
+            QCOMPARE(peer->readSent(), (Bytes{0x02, 0x00, 0x01, c.code, std::uint8_t(0x100 - c.code), 0x03}));
+            QVERIFY2(timer->isActive(), c.name); // and polling goes on
+            QCOMPARE(cycle->RetryCount, 0);
+        }
+        QVERIFY(view->messages.empty());
     }
 
     void aDroppedFrameNeitherCountsNorResets() {

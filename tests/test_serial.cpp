@@ -29,6 +29,13 @@ void openLine(TBlockSerial& s, const PtyPeer& peer) {
     QCOMPARE(s.ErrorCode, 0);
 }
 
+// Times the calling thread went to sleep waiting (voluntary context switches).
+long threadWakeUps() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_nvcsw;
+}
+
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -86,6 +93,48 @@ class TestSerial : public QObject {
         QCOMPARE(next[5], 70);
         QCOMPARE(next[6], 200);
         QVERIFY(s.LineBuffer.empty());
+    }
+
+    // A reply paced as on the line (19200 baud) is received whole while the receive sleeps through
+    // its bytes' time on the line, waking a few times instead of once a byte; what follows a reply,
+    // a hang-up (what was still in the line goes with it) and a reply that stops are met as before.
+    void aPacedReplyIsReceivedWithoutWakingForEveryByte() {
+        const struct {
+            const char* name;
+            int sent, surplus;
+            bool hangUp;
+            int received, error;
+        } cases[] = {{"a status reply", 64, 0, false, 64, 0},
+                     {"a reply and 3 surplus bytes", 64, 3, false, 64, 0},
+                     {"a reply that stops half-way", 30, 0, false, 30, ErrTimeout},
+                     {"a detector that hangs up half-way", 30, 0, true, -1, EIO}};
+        for (const auto& c : cases) {
+            PtyPeer peer;
+            TBlockSerial s;
+            openLine(s, peer);
+            QCOMPARE(s.ByteTime(), std::chrono::nanoseconds(520833)); // ten bits at 19200 baud
+            std::thread line([&] {
+                const auto start = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+                for (int i = 0; i < c.sent + c.surplus; ++i) {
+                    std::this_thread::sleep_until(start + s.ByteTime() * i);
+                    peer.write({static_cast<std::uint8_t>(i + 1)});
+                }
+                if (c.hangUp) peer.hangUp();
+            });
+            std::uint8_t buf[64] = {};
+            const long wakeUpsBefore = threadWakeUps();
+            const int n = s.ReceiveBytes(buf, 64, 50, 500);
+            const long wakeUps = threadWakeUps() - wakeUpsBefore;
+            line.join();
+            QCOMPARE(s.ErrorCode, c.error);
+            if (c.received >= 0) QCOMPARE(n, c.received);
+            for (int i = 0; i < n; ++i) QVERIFY2(buf[i] == i + 1, c.name); // in order, none lost
+            QVERIFY2(wakeUps < 16, qPrintable(QStringLiteral("%1: %2 wake-ups").arg(c.name).arg(wakeUps)));
+            if (c.surplus > 0) { // the surplus comes first in the next receive
+                QCOMPARE(s.ReceiveBytes(buf, c.surplus, 50), c.surplus);
+                QCOMPARE(buf[0], std::uint8_t(65));
+            }
+        }
     }
 
     void slowDeviceIsReadToCompletion() {

@@ -1,5 +1,7 @@
 // Measures the status poll rate of the real program (main window, poll cycle, serial layer)
-// against the virtual detector paced at 19200 baud, with its CPU use and resident memory.
+// against the virtual detector paced at 19200 baud, with its CPU use and resident memory, on the
+// platform it is started on (offscreen unless QT_QPA_PLATFORM says otherwise; scripts/bench also runs
+// it on a real X server, Xvfb, and there at a display scale of 2).
 #include "ProcessFigures.h"
 #include "app/Fonts.h"
 #include "app/Main.h"
@@ -12,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -83,11 +86,17 @@ int main(int argc, char** argv) {
 
     const double rate = replies / wall;
     const double limit = 1.0 / (0.010 + 70 * 10 / 19200.0); // 10 ms pause + 70 bytes on the wire
-    std::printf("status polls against the paced virtual detector, VIEW tab and graph shown%s, %.1f s:\n",
-                recordWalk ? ", walk test recorded" : "", wall);
-    std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 97 %%)\n", rate,
+    // Where the windows are painted: the offscreen raster, or a real X server (and at what scale).
+    const qreal scale = mee.devicePixelRatioF();
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    const QString platform = (x11 ? QStringLiteral("X11") : QGuiApplication::platformName()) +
+                             (scale != 1 ? QStringLiteral(" at display scale %1").arg(scale) : QString());
+    std::printf("status polls against the paced virtual detector, %s, VIEW tab and graph shown%s, %.1f s:\n",
+                qPrintable(platform), recordWalk ? ", walk test recorded" : "", wall);
+    std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 99.5 %%)\n", rate,
                 100 * rate / limit, limit);
-    std::printf("  CPU %.1f %% of one core while polling (target: under 10 %%)\n", 100 * cpu / wall);
+    std::printf("  CPU %.1f %% of one core while polling (target: at most %s %%)\n", 100 * cpu / wall,
+                scale > 1 ? "5" : "2.5");
     std::printf("  resident memory %.1f MB (target: under 80 MB)\n", residentKiB() / 1024.0);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "widgets/Artwork.h"
+#include "widgets/LevelBar.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
@@ -340,10 +341,8 @@ void TMee::buildStatusBar() {
     notice_->setObjectName(QStringLiteral("StatusNotice"));
     notice_->setIndent(3);
     bar->addWidget(notice_, 1);
-    ProgressBar_serial = new QProgressBar(statusPanels_[2]);
+    ProgressBar_serial = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
     ProgressBar_serial->setObjectName(QStringLiteral("ProgressBar_serial"));
-    ProgressBar_serial->setRange(0, 100);
-    ProgressBar_serial->setTextVisible(false);
     setStatusBar(bar);
 }
 
@@ -584,12 +583,12 @@ void TMee::ShowLinkState(bool connected) {
 
 void TMee::StepActivity() {
     if (ProgressBar_serial->value() < ProgressBar_serial->maximum())
-        ProgressBar_serial->setValue(ProgressBar_serial->value() + 1);
-    else ProgressBar_serial->setValue(ProgressBar_serial->minimum());
+        ProgressBar_serial->setPosition(ProgressBar_serial->value() + 1);
+    else ProgressBar_serial->setPosition(ProgressBar_serial->minimum());
 }
 
 void TMee::FillActivity() {
-    ProgressBar_serial->setValue(ProgressBar_serial->maximum());
+    ProgressBar_serial->setPosition(ProgressBar_serial->maximum());
 }
 
 // Everything the link has to say is a failure of some kind: shown with the warning icon.

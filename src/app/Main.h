@@ -17,6 +17,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class LevelBar;
 class QTabWidget;
 class QTimer;
 class Commissioning;
@@ -91,7 +92,7 @@ class TMee : public QMainWindow, private LinkView {
     QAction* ActionRevert = nullptr; // back to the parameters read at Connect
     QTabWidget* PageControl1 = nullptr;
     StringGrid* StringGrid1 = nullptr;
-    QProgressBar* ProgressBar_serial = nullptr;
+    LevelBar* ProgressBar_serial = nullptr;
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
   protected:

@@ -4,6 +4,8 @@
 #include "widgets/Artwork.h"
 #include "widgets/ColumnFlowLayout.h"
 #include "widgets/GaugeBar.h"
+#include "widgets/GroupFrame.h"
+#include "widgets/LabelPlace.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
 #include "widgets/RadioGroup.h"
@@ -43,7 +45,7 @@ W* hidden(W* w) {
 }
 
 QGroupBox* group(QWidget* parent, const QString& caption, const char* name = nullptr) {
-    auto* g = new QGroupBox(caption, parent);
+    auto* g = new GroupFrame(caption, parent);
     if (name) g->setObjectName(QString::fromLatin1(name));
     return g;
 }
@@ -365,7 +367,7 @@ void buildSetup(QWidget* page, ViewControls& c) {
         c.accLabels[i]->setMinimumWidth(26);
         c.accBars[i] = named(new LevelBar(Qt::Vertical, -127, 128, tamper), axisBars[i]);
         c.accBars[i]->setFixedSize(12, 50);
-        col->addWidget(c.accLabels[i]);
+        col->addWidget(new LabelPlace(c.accLabels[i], tamper));
         col->addWidget(c.accBars[i], 0, Qt::AlignHCenter);
         tamperRow->addLayout(col);
     }

@@ -32,39 +32,42 @@ bool flat(const TraceBuffer& t) {
 }
 
 // Pixels of a pen along a polyline: solid, or dash-dot-dot (9 on, 3 off, 3 on, 3 off, 3 on, 3 off)
-// with the gaps painted in the gap colour.
+// with the gaps painted in the gap colour. Only pixels inside the clip are written; the dash pattern
+// advances for the others too.
+constexpr bool DashPattern[24] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0};
+
 class PenWalker {
   public:
-    PenWalker(QImage& img, QRgb colour, bool dashed, QRgb gap)
-        : img_(img), colour_(colour), gap_(gap), dashed_(dashed), w_(img.width()), h_(img.height()) {}
+    PenWalker(QImage& img, QRgb colour, bool dashed, QRgb gap, const QRect& clip)
+        : bits_(img.bits()), stride_(img.bytesPerLine()), colour_(colour), gap_(gap), dashed_(dashed),
+          clip_(clip & img.rect()) {}
 
     void plot(int x, int y) {
         QRgb c = colour_;
         if (dashed_) {
-            static constexpr bool pattern[24] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0,
-                                                 1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0};
-            c = pattern[phase_] ? colour_ : gap_;
+            c = DashPattern[phase_] ? colour_ : gap_;
             phase_ = (phase_ + 1) % 24;
         }
-        if (x >= 0 && y >= 0 && x < w_ && y < h_) reinterpret_cast<QRgb*>(img_.scanLine(y))[x] = c;
+        if (clip_.contains(x, y)) at(x, y) = c;
     }
 
     // Rows [from, to) of one column, in the direction of travel, clipped to what can be seen.
     void column(int x, int from, int to) {
         const int step = to >= from ? 1 : -1;
         const int count = std::abs(to - from);
-        if (dashed_ || x < 0 || x >= w_) { // the pattern must advance for unseen pixels too
+        if (dashed_) { // the pattern must advance for unseen pixels too
             for (int i = 0, y = from; i < count; ++i, y += step) plot(x, y);
             return;
         }
+        if (x < clip_.left() || x > clip_.right()) return;
         int y0 = from, y1 = to;
         if (step < 0) { // walk upwards: rows to+1 .. from
             y0 = to + 1;
             y1 = from + 1;
         }
-        y0 = std::max(y0, 0);
-        y1 = std::min(y1, h_);
-        for (int y = y0; y < y1; ++y) reinterpret_cast<QRgb*>(img_.scanLine(y))[x] = colour_;
+        y0 = std::max(y0, clip_.top());
+        y1 = std::min(y1, clip_.bottom() + 1);
+        for (int y = y0; y < y1; ++y) at(x, y) = colour_;
     }
 
     // A segment without its end point. Trace segments step one column, so the rows of a steep
@@ -94,16 +97,19 @@ class PenWalker {
     }
 
   private:
-    QImage& img_;
+    QRgb& at(int x, int y) { return reinterpret_cast<QRgb*>(bits_ + static_cast<std::ptrdiff_t>(y) * stride_)[x]; }
+
+    uchar* bits_;
+    qsizetype stride_;
     QRgb colour_, gap_;
     bool dashed_;
-    int w_, h_;
+    QRect clip_;
     int phase_ = 0;
 };
 
-void polyline(QImage& img, const TraceBuffer& t, const QColor& colour, bool dashed) {
+void polyline(QImage& img, const TraceBuffer& t, const QColor& colour, bool dashed, const QRect& clip) {
     if (t.size() < 2 || flat(t)) return; // a blanked trace draws nothing
-    PenWalker pen(img, colour.rgb(), dashed, graf::Background.rgb());
+    PenWalker pen(img, colour.rgb(), dashed, graf::Background.rgb(), clip);
     for (std::size_t i = 0; i + 1 < t.size(); ++i) pen.segment(t[i].X, t[i].Y, t[i + 1].X, t[i + 1].Y);
 }
 
@@ -129,14 +135,85 @@ const std::array<QImage, 3>& labelImages() {
     return images;
 }
 
-void blit(QImage& target, const QImage& source, int left, int top) {
-    const int x0 = std::max(0, left), x1 = std::min(target.width(), left + source.width());
-    if (x1 <= x0) return;
-    for (int y = std::max(0, top); y < std::min(target.height(), top + source.height()); ++y)
+void blit(QImage& target, const QImage& source, int left, int top, const QRect& clip) {
+    const QRect area = QRect(left, top, source.width(), source.height()) & clip & target.rect();
+    if (area.isEmpty()) return;
+    const int x0 = area.left(), x1 = area.right() + 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
         std::memcpy(reinterpret_cast<QRgb*>(target.scanLine(y)) + x0,
                     reinterpret_cast<const QRgb*>(source.constScanLine(y - top)) + (x0 - left),
                     static_cast<std::size_t>(x1 - x0) * sizeof(QRgb));
 }
+
+using TraceFacts = DrawnFrame::Facts;
+
+TraceFacts factsOf(const TraceBuffer& t) {
+    TraceFacts f{t.size() < 2 || flat(t), true, true};
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        f.indexed = f.indexed && t[i].X == static_cast<std::int32_t>(i);
+        f.level = f.level && t[i].Y == t.front().Y;
+    }
+    return f;
+}
+
+bool samePoints(const TraceBuffer& a, const TraceBuffer& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(TracePoint)) == 0;
+}
+
+// Where the channel's name is drawn beside its newest point.
+QRect labelCell(const GraphState& state, int c, const QImage& screen) {
+    const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
+    return QRect(QPoint(at.X + 1, at.Y + 1), labelImages()[c].size()) & screen.rect();
+}
+
+// What the two segments at point i of an indexed trace can touch.
+QRect aroundPoint(const TraceBuffer& t, std::size_t i) {
+    int top = t[i].Y, bottom = t[i].Y;
+    if (i > 0) top = std::min(top, t[i - 1].Y), bottom = std::max(bottom, t[i - 1].Y);
+    if (i + 1 < t.size()) top = std::min(top, t[i + 1].Y), bottom = std::max(bottom, t[i + 1].Y);
+    const int x = static_cast<int>(i);
+    return QRect(QPoint(x - 1, top), QPoint(x + 1, bottom));
+}
+
+// The frame within r, in the order the whole frame is drawn: background, signals, thresholds, labels.
+void redraw(const GraphState& state, QImage& screen, const QImage& background, const QRect& r,
+            const std::array<TraceFacts, 6>& facts) {
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::memcpy(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(),
+                    reinterpret_cast<const QRgb*>(background.constScanLine(y)) + r.left(),
+                    static_cast<std::size_t>(r.width()) * sizeof(QRgb));
+    for (int c = 0; c < 3; ++c) {
+        const TraceBuffer& t = state.traces[c];
+        if (!state.show[c] || facts[c].blank) continue;
+        PenWalker pen(screen, graf::TraceColour[c].rgb(), false, graf::Background.rgb(), r);
+        // Only the segments that reach into r (all of them, were the trace not indexed).
+        const int last = static_cast<int>(t.size()) - 1;
+        const int from = facts[c].indexed ? std::clamp(r.left() - 1, 0, last) : 0;
+        const int to = facts[c].indexed ? std::clamp(r.right() + 1, 0, last) : last;
+        for (int i = from; i < to; ++i) pen.segment(t[i].X, t[i].Y, t[i + 1].X, t[i + 1].Y);
+    }
+    for (int c = 0; c < 3; ++c) {
+        const TraceBuffer& t = state.traces[3 + c];
+        if (!state.show[3 + c] || facts[3 + c].blank) continue;
+        if (!facts[3 + c].indexed || !facts[3 + c].level) {
+            polyline(screen, t, graf::ThresholdColour[c], true, r);
+            continue;
+        }
+        // A level line: segment i is the one pixel (i, row), the dash pattern at its place i.
+        const int row = t.front().Y;
+        if (row < r.top() || row > r.bottom()) continue;
+        const QRgb on = graf::ThresholdColour[c].rgb(), off = graf::Background.rgb();
+        auto* line = reinterpret_cast<QRgb*>(screen.scanLine(row));
+        const int end = std::min(r.right(), static_cast<int>(t.size()) - 2);
+        for (int x = std::max(r.left(), 0); x <= end; ++x) line[x] = DashPattern[x % 24] ? on : off;
+    }
+    for (int c = 0; c < 3; ++c) {
+        if (!state.show[c]) continue;
+        const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
+        blit(screen, labelImages()[c], at.X + 1, at.Y + 1, r);
+    }
+}
+
 } // namespace
 
 int RoundHalfEven(double v) {
@@ -149,7 +226,9 @@ void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const 
         image = image.convertToFormat(QImage::Format_RGB32);
     const QRgb stop = border.rgb() | 0xFF000000u;
     const QRgb paint = fill.rgb() | 0xFF000000u;
-    auto at = [&](int px, int py) -> QRgb& { return reinterpret_cast<QRgb*>(image.scanLine(py))[px]; };
+    uchar* const bits = image.bits(); // (scanLine() would check for a shared copy at every pixel)
+    const qsizetype stride = image.bytesPerLine();
+    auto at = [&](int px, int py) -> QRgb& { return reinterpret_cast<QRgb*>(bits + py * stride)[px]; };
     auto open = [&](int px, int py) { return (at(px, py) | 0xFF000000u) != stop && at(px, py) != paint; };
     if (!open(x, y)) return;
     // Scanline fill: fill a run, then seed the runs above and below it.
@@ -224,9 +303,9 @@ void SetupGraph(QImage& screen, QImage& background) {
 void PlotTraces(const GraphState& state, QImage& screen, const QImage& background) {
     CopyBackground(screen, background);
     for (int c = 0; c < 3; ++c)
-        if (state.show[c]) polyline(screen, state.traces[c], graf::TraceColour[c], false);
+        if (state.show[c]) polyline(screen, state.traces[c], graf::TraceColour[c], false, screen.rect());
     for (int c = 0; c < 3; ++c)
-        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], graf::ThresholdColour[c], true);
+        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], graf::ThresholdColour[c], true, screen.rect());
 }
 
 void BuildTraces(GraphState& state, int width) {
@@ -265,11 +344,75 @@ void DrawLabels(const GraphState& state, QImage& screen) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
         // The text cell's top-left corner one pixel right of and below the newest point.
-        blit(screen, labelImages()[c], at.X + 1, at.Y + 1);
+        blit(screen, labelImages()[c], at.X + 1, at.Y + 1, screen.rect());
     }
 }
 
 void AdvanceSweep(GraphState& state) {
     ++state.SweepPosition;
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
+}
+
+QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
+    const auto whole = [&] {
+        PlotTraces(state, screen, background);
+        DrawLabels(state, screen);
+        drawn.traces = state.traces;
+        for (int t = 0; t < 6; ++t) drawn.facts[t] = factsOf(state.traces[t]);
+        drawn.show = state.show;
+        drawn.size = screen.size();
+        for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
+        drawn.valid = true;
+        return QRegion(screen.rect());
+    };
+    if (!drawn.valid || drawn.size != screen.size() || drawn.show != state.show || background.size() != screen.size() ||
+        background.format() != screen.format() || state.SweepPosition >= static_cast<int>(state.traces[0].size()))
+        return whole();
+
+    // A change of a few points of a signal is redrawn around them; a threshold that moved is
+    // redrawn on its old and its new row; anything else (a cleared graph) is drawn whole.
+    constexpr int MostPointsRedrawn = 32;
+    std::array<TraceFacts, 6> facts = drawn.facts;
+    QRegion changed;
+    std::array<std::vector<std::size_t>, 3> changedPoints;
+    for (int t = 0; t < 6; ++t) {
+        const TraceBuffer& now = state.traces[t];
+        const TraceBuffer& before = drawn.traces[t];
+        if (samePoints(now, before)) continue;
+        if (now.size() != before.size()) return whole();
+        if (t < 3) {
+            // Points that keep their columns keep the facts of the trace drawn.
+            if (facts[t].blank || !facts[t].indexed) return whole();
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                if (now[i].X != before[i].X) return whole();
+                if (now[i].Y == before[i].Y) continue;
+                if (changedPoints[t].size() == MostPointsRedrawn) return whole();
+                changedPoints[t].push_back(i);
+                changed |= aroundPoint(before, i).united(aroundPoint(now, i));
+            }
+        } else {
+            facts[t] = factsOf(now);
+            for (const auto& [f, trace] : {std::pair{drawn.facts[t], &before}, std::pair{facts[t], &now}}) {
+                if (f.blank) continue;
+                if (!f.indexed || !f.level) return whole();
+                changed |= QRect(0, trace->front().Y, screen.width(), 1);
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        const QRect cell = state.show[c] ? labelCell(state, c, screen) : QRect();
+        if (cell == drawn.labels[c]) continue;
+        changed |= drawn.labels[c];
+        changed |= cell;
+    }
+    changed &= screen.rect();
+    for (const QRect& r : changed) redraw(state, screen, background, r, facts);
+
+    for (int c = 0; c < 3; ++c)
+        for (std::size_t i : changedPoints[c]) drawn.traces[c][i] = state.traces[c][i];
+    for (int t = 3; t < 6; ++t)
+        if (!samePoints(state.traces[t], drawn.traces[t])) drawn.traces[t] = state.traces[t];
+    drawn.facts = facts;
+    for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
+    return changed;
 }

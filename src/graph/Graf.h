@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRegion>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -72,3 +73,24 @@ void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value);
 void DrawLabels(const GraphState& state, QImage& screen);
 // ... and last the sweep moves on, back to 0 at the end.
 void AdvanceSweep(GraphState& state);
+
+// The frame last drawn on a screen image, so that the next one is drawn only where it differs.
+struct DrawnFrame {
+    // What decides how a part of a trace is drawn again.
+    struct Facts {
+        bool blank = true;    // draws nothing (a blanked threshold)
+        bool indexed = false; // point i lies in column i: segment i touches columns i and i + 1 only
+        bool level = false;   // every point on the same row
+    };
+    std::array<TraceBuffer, 6> traces;
+    std::array<Facts, 6> facts{};
+    std::array<bool, 6> show{};
+    std::array<QRect, 3> labels{}; // the channel names' cells
+    QSize size;
+    bool valid = false; // false: the screen holds no frame (a new image), draw it whole
+};
+
+// One frame, the picture PlotTraces and then DrawLabels give, drawn only where it differs from the
+// frame drawn before: the columns around a new sample, the old and new label cells, a moved
+// threshold's rows (the whole frame the first time). Returns the part of the screen that changed.
+QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QSaveFile>
@@ -27,9 +28,9 @@ ImageLayer::ImageLayer(const QImage* image, QWidget* parent) : QWidget(parent), 
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void ImageLayer::paintEvent(QPaintEvent*) {
+void ImageLayer::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    p.drawImage(0, 0, *image_);
+    for (const QRect& r : event->region()) p.drawImage(r, *image_, r);
 }
 
 TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
@@ -112,13 +113,16 @@ void TGraphics::build(bool atCreation) {
     Screen.fill(Qt::white);
     Background = QImage(imageSize, QImage::Format_RGB32);
     Background.fill(Qt::white);
-    Alarm = QImage(imageSize, QImage::Format_ARGB32);
-    Alarm.fill(Qt::transparent);
+    // Covered by the screen image, never seen: one bit a pixel, every one transparent.
+    Alarm = QImage(imageSize, QImage::Format_Mono);
+    Alarm.setColorTable({qRgba(0, 0, 0, 0), qRgba(0, 0, 0, 0)});
+    Alarm.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
     BuildTraces(State, imgScreen->width());
     SetupGraph(Screen, Background);
-    DrawBackground(Screen, Background);
+    drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
+    changed_ = QRegion();
 }
 
 bool TGraphics::SaveImage(const QString& path, QString& error) const {
@@ -149,14 +153,19 @@ void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
         FeedThreshold(State, channel, channels[c].compensation, direct);
         FeedSample(State, channel, channels[c].signal == 0 ? 1 : channels[c].signal);
     }
-    PlotTraces(State, Screen, Background);
-    DrawLabels(State, Screen);
+    DrawFrame();
     AdvanceSweep(State);
     RepaintScreen();
 }
 
+void TGraphics::DrawFrame() {
+    changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
+}
+
 void TGraphics::RepaintScreen() {
-    imgScreen->update();
+    if (changed_.isEmpty()) return;
+    imgScreen->update(changed_);
+    changed_ = QRegion();
 }
 
 void TGraphics::resizeEvent(QResizeEvent* event) {

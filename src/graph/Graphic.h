@@ -9,7 +9,8 @@ class QAction;
 class QGroupBox;
 class QMenu;
 
-// A widget that shows an image at its top-left corner (one layer of the graph).
+// A widget that shows an image at its top-left corner (one layer of the graph), painting only the
+// parts asked for.
 class ImageLayer : public QWidget {
     Q_OBJECT
   public:
@@ -39,7 +40,9 @@ class TGraphics : public QWidget {
         std::uint16_t compensation;
     };
     void FeedStatus(const std::array<ChannelValues, 3>& channels);
-    // Shows the screen image as it is now.
+    // Draws the frame of the state on the screen image where it differs from the one drawn before.
+    void DrawFrame();
+    // Shows what the frames drawn since the last call changed on the screen image.
     void RepaintScreen();
     // Opens where it was last left, at the width it had, and keeps both for the next run.
     void rememberBetweenRuns() { remember_ = true; }
@@ -48,7 +51,7 @@ class TGraphics : public QWidget {
     GraphState State;
     QImage Screen;     // imgScreen's picture
     QImage Background; // Image2's picture
-    QImage Alarm;      // ImageAlarm's picture: transparent, nothing draws on it
+    QImage Alarm;      // ImageAlarm's picture: transparent, nothing draws on it (one bit a pixel)
 
     QGroupBox* GroupBox1 = nullptr;
     ImageLayer* Image2 = nullptr;
@@ -71,6 +74,8 @@ class TGraphics : public QWidget {
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
     void keepPlace() const;
+    DrawnFrame drawn_;
+    QRegion changed_;
     bool placed_ = false;
     bool remember_ = false;
 };

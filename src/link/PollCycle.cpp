@@ -3,12 +3,14 @@
 #include "link/PortList.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 #include <sys/stat.h>
+#include <thread>
 
 PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
-    : QObject(parent), view_(view), timer2_(timer2), serialFactory_([] { return std::make_unique<TBlockSerial>(); }),
-      reconnectTimer_(new QTimer(this)) {
+    : QObject(parent), view_(view), timer2_(timer2), pause_(timer2->interval()),
+      serialFactory_([] { return std::make_unique<TBlockSerial>(); }), reconnectTimer_(new QTimer(this)) {
     connect(timer2_, &QTimer::timeout, this, &PollCycle::Timer2Timer);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
@@ -69,7 +71,7 @@ void PollCycle::startPolling() {
     RetryCount = 0;
     DamagedRun = 0;
     troubled_ = false;
-    timer2_->start();
+    startPause();
 }
 
 void PollCycle::Connect() {
@@ -204,7 +206,7 @@ void PollCycle::failExchange() {
     troubled_ = true;
     if (RetryCount != MaxRetries) {
         ++RetryCount;
-        timer2_->start();
+        startPause();
         return;
     }
     // The failure is named by the serial layer, or by the frame check when the bytes came whole.
@@ -252,13 +254,32 @@ void PollCycle::rearm(std::uint8_t goodCode) {
     }
 }
 
+void PollCycle::startPause() {
+    pauseEnd_ = std::chrono::steady_clock::now() + pause_;
+    timer2_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, pause_.count() - 1)));
+}
+
+void PollCycle::waitForPauseEnd() {
+    // At most the millisecond the timer woke early (or the whole pause, for a tick called before it).
+    if (std::chrono::steady_clock::now() < pauseEnd_) std::this_thread::sleep_until(pauseEnd_);
+}
+
 void PollCycle::Timer2Timer() {
+    // Inside a box opened from the tick the timer may run (the pause began when the reply came): that
+    // tick comes again once the box has closed.
+    if (inTick_) return;
+    inTick_ = true;
+    const struct TickEnd {
+        bool& inTick;
+        ~TickEnd() { inTick = false; }
+    } tickEnd{inTick_};
     timer2_->stop();
     view_.StepActivity();
     if (!LinkActive()) {
-        if (!Reconnecting()) timer2_->start();
+        if (!Reconnecting()) startPause();
         return;
     }
+    waitForPauseEnd();
     const int timeout = view_.ReplyTimeoutMs();
     // Output still queued: it has its line time to go out. A queue that does not drain is a failed
     // exchange, so that a stuck transmitter ends in a time-out instead of ticking on forever.
@@ -281,7 +302,7 @@ void PollCycle::Timer2Timer() {
         PendingSettings = false;
         emit settingsSent(SettingsFrame);
         view_.FillActivity();
-        timer2_->start();
+        startPause();
         return;
     }
 
@@ -338,6 +359,8 @@ void PollCycle::Timer2Timer() {
             ParametersKnown = true;
             readBackRequested_ = false;
         }
+        // The pause runs while the reply is shown: showing it never delays the next request.
+        startPause();
         try {
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {
@@ -352,5 +375,5 @@ void PollCycle::Timer2Timer() {
         }
     }
     rearm(goodCode);
-    timer2_->start();
+    if (!timer2_->isActive()) startPause();
 }

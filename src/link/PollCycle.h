@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -142,9 +143,19 @@ class PollCycle : public QObject {
     // Waits for the line to calm down and empties the input, so that the next exchange starts in step.
     void resync();
     void rearm(std::uint8_t goodCode);
+    // The pause before the next request begins now: the poll timer wakes the tick shortly before
+    // its end and the tick waits out the rest, so that the request goes out the pause after the
+    // reply, however coarse the timer (a timer of 10 ms waits up to 11).
+    void startPause();
+    void waitForPauseEnd();
 
     LinkView& view_;
     QTimer* timer2_;
+    // The pause between a reply and the next request: the poll timer's interval when the cycle was made.
+    std::chrono::milliseconds pause_;
+    std::chrono::steady_clock::time_point pauseEnd_{};
+    // A box or a dialog opened from inside the tick runs the event loop: the tick never runs inside itself.
+    bool inTick_ = false;
     std::unique_ptr<TBlockSerial> serial_;
     SerialFactory serialFactory_;
     // The frame check a failed exchange's reply failed (Good when the serial layer reported the failure).

@@ -324,17 +324,24 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
     const auto start = Clock::now();
     const auto overall = start + std::chrono::milliseconds(std::max(0, timeoutMs));
     const auto limit = start + std::chrono::milliseconds(std::max(0, limitMs));
-    std::vector<std::uint8_t> chunk;
     std::uint8_t scratch[4096];
+    std::vector<std::uint8_t> held;
     int stored = 0;
     while (stored < count && ErrorCode == 0) {
-        chunk.clear();
+        const std::uint8_t* got = scratch;
+        int gotCount = 0;
         if (!LineBuffer.empty()) {
-            chunk.swap(LineBuffer);
+            held.swap(LineBuffer);
+            got = held.data();
+            gotCount = static_cast<int>(held.size());
         } else {
             int wait = InterPacketTimeout ? std::max(0, timeoutMs) : msLeft(overall);
             if (limitMs >= 0) wait = std::min(wait, msLeft(limit));
             const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
+            // The bytes still to come need their time on the line (all of them, before the first has
+            // come): sleep through it rather than wake for every byte, waking a byte early so that the
+            // end is seen as it comes. Bytes already waiting are taken at once.
+            if (queuedInput() == 0) sleepThroughLineTime(count - stored - 1, deadline);
             for (;;) {
                 pollfd p{fd_, POLLIN, 0};
                 const int r = ::poll(&p, 1, msLeft(deadline));
@@ -352,9 +359,8 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
                     break;
                 }
                 if (p.revents & POLLIN) {
-                    const int n = readQueued(scratch, sizeof scratch);
-                    if (n > 0) chunk.assign(scratch, scratch + n);
-                    else if (ErrorCode == 0) continue; // raced with another reader: wait again
+                    gotCount = readQueued(scratch, sizeof scratch);
+                    if (gotCount == 0 && ErrorCode == 0) continue; // raced with another reader: wait again
                     break;
                 }
                 // Hang-up or error without data: the device is gone; report it at once.
@@ -363,13 +369,42 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
             }
             if (ErrorCode == 0) checkLineErrors();
         }
-        const int take = std::min(static_cast<int>(chunk.size()), count - stored);
-        std::copy_n(chunk.begin(), take, buffer + stored);
+        const int take = std::min(gotCount, count - stored);
+        std::copy_n(got, take, buffer + stored);
         stored += take;
-        if (take < static_cast<int>(chunk.size())) LineBuffer.assign(chunk.begin() + take, chunk.end());
+        if (take < gotCount) LineBuffer.assign(got + take, got + gotCount);
+        held.clear();
     }
     finish();
     return stored;
+}
+
+std::chrono::nanoseconds TBlockSerial::ByteTime() const {
+    if (Settings.baud <= 0) return std::chrono::nanoseconds(0);
+    const int bits = 1 + Settings.dataBits + (Settings.parity != 'N' ? 1 : 0) + (Settings.stopBits == 0 ? 1 : 2);
+    return std::chrono::nanoseconds(1'000'000'000LL * bits / Settings.baud);
+}
+
+int TBlockSerial::queuedInput() const {
+    int queued = 0;
+    return ::ioctl(fd_, FIONREAD, &queued) == 0 ? queued : 0;
+}
+
+void TBlockSerial::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
+    const auto lineTime = ByteTime() * bytes;
+    if (bytes < 2 || lineTime.count() == 0) return; // a byte or two: not worth a sleep
+    const auto until = std::min(Clock::now() + lineTime, deadline);
+    // No events asked for: only a hang-up or an error ends the sleep early, and is reported at once
+    // by the wait that follows.
+    pollfd p{fd_, 0, 0};
+    for (;;) {
+        const auto left = until - Clock::now();
+        if (left <= Clock::duration::zero()) return;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec t{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        const int r = ::ppoll(&p, 1, &t, nullptr);
+        if (r != 0 && !(r < 0 && errno == EINTR)) return;
+    }
 }
 
 int TBlockSerial::ResyncInput(int quietMs, int limitMs) {

@@ -2,6 +2,7 @@
 // and text after every call instead of exceptions.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -89,6 +90,9 @@ class TBlockSerial {
     // The device a port name opens: "COM3" -> "/dev/ttyS2", anything else unchanged.
     static std::string DevicePathFor(const std::string& name, int* portNumber = nullptr);
 
+    // The time one byte takes on the line with the settings applied; zero before a speed is set.
+    std::chrono::nanoseconds ByteTime() const;
+
     int handle() const { return fd_; }
     bool PortOpen = false;
     std::string DevicePath;
@@ -105,12 +109,18 @@ class TBlockSerial {
     LineSettings Settings;
 
   private:
+    using Clock = std::chrono::steady_clock;
     void setError(int code);
     void finish(); // raises when asked to and the call failed
     void checkLineErrors();
     int readQueued(std::uint8_t* into, int capacity);
     int send(const std::uint8_t* buffer, int count, int limitMs);
     int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
+    // Bytes the driver holds for reading now.
+    int queuedInput() const;
+    // Sleeps while that many bytes take their time on the line, but not past the deadline; a hang-up
+    // ends the sleep.
+    void sleepThroughLineTime(int bytes, Clock::time_point deadline);
 
     int fd_ = -1;
     bool haveSavedTermios_ = false;

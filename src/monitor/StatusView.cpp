@@ -84,11 +84,9 @@ void StatusView::ShowStatus(StatusStore& store) {
         if (indicators_) indicators_->FollowNoiseReduction(pir);
     }
 
-    // 4. The frame of the graph and the channel names beside the newest points.
-    if (graphics_) {
-        PlotTraces(graphics_->State, graphics_->Screen, graphics_->Background);
-        DrawLabels(graphics_->State, graphics_->Screen);
-    }
+    // 4. The frame of the graph and the channel names beside the newest points (drawn where they
+    // changed: the columns around the new samples).
+    if (graphics_) graphics_->DrawFrame();
 
     // 5. Temperature, shown only while temperature compensation is enabled.
     if (tempComp) {

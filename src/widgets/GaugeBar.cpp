@@ -20,7 +20,11 @@ void GaugeBar::paintEvent(QPaintEvent* event) {
 
 void PaintFocusFrame(QWidget* control) {
     QPainter p(control);
-    p.setPen(QPen(control->palette().color(QPalette::Highlight), 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(control->rect().adjusted(1, 1, -1, -1));
+    PaintFocusFrame(p, control);
+}
+
+void PaintFocusFrame(QPainter& painter, const QWidget* control) {
+    painter.setPen(QPen(control->palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(control->rect().adjusted(1, 1, -1, -1));
 }

@@ -3,6 +3,8 @@
 
 #include <QScrollBar>
 
+class QPainter;
+
 class GaugeBar : public QScrollBar {
     Q_OBJECT
   public:
@@ -14,3 +16,4 @@ class GaugeBar : public QScrollBar {
 
 // A frame in the highlight colour around a control that has the keyboard focus.
 void PaintFocusFrame(QWidget* control);
+void PaintFocusFrame(QPainter& painter, const QWidget* control);

@@ -11,9 +11,7 @@ void Lamp::setBrushColor(const QColor& colour) {
 }
 
 void Lamp::setBrushColorNow(const QColor& colour) {
-    if (colour == colour_) return; // nothing new to show
     setBrushColor(colour);
-    if (isVisible()) repaint();
 }
 
 QSize Lamp::sizeHint() const {

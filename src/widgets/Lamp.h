@@ -12,7 +12,9 @@ class Lamp : public QWidget {
 
     QColor brushColor() const { return colour_; }
     void setBrushColor(const QColor& colour);
-    // Sets the colour and paints at once, not with the window's next paint.
+    // An alarm or fault lamp that must be seen at once: shown with the window's next paint, which
+    // comes in the pause right after the reply that set it, before the next request goes out. (A
+    // paint inside the poll tick would paint and flush the whole window while the detector waits.)
     void setBrushColorNow(const QColor& colour);
 
     QSize sizeHint() const override;

@@ -1,20 +1,15 @@
 #include "widgets/SmallStatusBar.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 
-SmallStatusBar::SmallStatusBar(QWidget* parent) : QFrame(parent) {
+SmallStatusBar::SmallStatusBar(QWidget* parent) : LabelPlace(parent, QMargins(3, 0, 2, 0)) {
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
     setFixedHeight(19);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(3, 0, 2, 0);
 }
 
 void SmallStatusBar::hostLabel(QLabel* label) {
-    label->setParent(this);
     label->setText(QStringLiteral("0000"));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    layout()->addWidget(label);
-    label->show();
+    place(label);
 }

@@ -1,11 +1,9 @@
 // A one-panel status bar at the foot of a group box that hosts a value label.
 #pragma once
 
-#include <QFrame>
+#include "widgets/LabelPlace.h"
 
-class QLabel;
-
-class SmallStatusBar : public QFrame {
+class SmallStatusBar : public LabelPlace {
     Q_OBJECT
   public:
     explicit SmallStatusBar(QWidget* parent = nullptr);
