@@ -25,6 +25,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -239,12 +240,30 @@ class TestCommissioning : public QObject {
             QCOMPARE(f.readAll(), QByteArray("keep"));
         }
         QVERIFY(!mee.commissioning().Recorder().Recording());
+        // The questions of a report answered while the link connected again by itself, perhaps to
+        // another detector: no report is written of either.
+        mee.commissioning().AskReportDetails = [&](QString&, QString&, QString&) {
+            mee.link().Connect();
+            peer.write(reply9(DetectorModel::FactoryDefaults()));
+            mee.link().Timer2Timer();
+            return true;
+        };
+        chosen = dir.filePath("fresh.pdf");
+        mee.commissioning().ActionReport->trigger();
+        QVERIFY(!said.empty() && said.back().contains("connected again"));
+        QTest::qWait(50);
+        QVERIFY(!QFile::exists(chosen));
         dialogs::SetFileDialogHandler({});
         dialogs::SetQuestionHandler({});
 
         WalkRecorder& recorder = mee.commissioning().Recorder();
         const QString full = dir.filePath("full.csv");
         QString error;
+        // A symbolic link where the recording goes is not followed, dangling or not.
+        const QString link = dir.filePath("link.csv"), target = dir.filePath("elsewhere.csv");
+        QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+        QVERIFY(!recorder.Start(link, error));
+        QVERIFY2(error.contains("link.csv") && !QFile::exists(target), qPrintable(error));
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);

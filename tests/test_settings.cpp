@@ -325,6 +325,58 @@ class TestSettings : public QObject {
         QCOMPARE(tick(), Poll8);
         QVERIFY(!link().PendingSettings);
         QCOMPARE(tick(), Poll8);
+        // Both switches in one reply (PIR1 off, PIR2 on): one echo carries both.
+        s.stateFlags = 1u << monitor::StateNoisePir2;
+        const auto both = monitor::EncodeStatus(s);
+        std::copy(both.begin(), both.end(), reply.begin() + 4);
+        reply[reply.size() - 2] = frames::FrameChecksum(both.data(), both.size());
+        peer->write(reply);
+        QCOMPARE(tick(), Poll8);
+        echoed.flags = static_cast<std::uint16_t>((echoed.flags & ~NoisePir1) | NoisePir2);
+        QCOMPARE(tick(), frameOf(echoed));
+    }
+
+    // What a lost link leaves behind is judged by what went out and what the detector last said: a
+    // change sent whose read-back never came is still not stored when the detector comes back with
+    // it; a revert not yet sent counts among the changes that were not sent.
+    void whatALostLinkLeftBehind_data() {
+        QTest::addColumn<bool>("sentBeforeTheLoss");
+        QTest::newRow("a change sent, its read-back lost") << true;
+        QTest::newRow("a revert not sent") << false;
+    }
+    void whatALostLinkLeftBehind() {
+        QFETCH(bool, sentBeforeTheLoss);
+        Parameters atConnect = factory;
+        atConnect.channels[0].npulse = 3;
+        connectWith(atConnect);
+        Parameters changed = atConnect;
+        changed.channels[0].npulse = 4;
+        mee->view().mw.npulse->setValue(4);
+        const Bytes change = tick();
+        QCOMPARE(change, frameOf(changed));
+        if (!sentBeforeTheLoss) {
+            readBack(changed);
+            dialogs::SetQuestionHandler([](QWidget*, const QString&) { return true; });
+            mee->ActionRevert->trigger(); // queued, never sent
+            QVERIFY(link().PendingSettings);
+        }
+        peer->hangUp();
+        for (int i = 0; i < 6; ++i) link().Timer2Timer();
+        QCOMPARE(link().State(), LinkState::Halted);
+        PtyPeer next;
+        formCom->ComboBox1->setEditText(QString::fromStdString(next.path()));
+        mee->Action2->trigger();
+        link().Timer2Timer();
+        QCOMPARE(next.readSent(), Poll9);
+        next.write(reply9(changed));
+        link().Timer2Timer();
+        if (sentBeforeTheLoss) {
+            QCOMPARE(mee->statusPanel(3)->text(), QString("not stored in flash"));
+        } else {
+            QVERIFY(mee->findChild<QLabel*>("StatusNotice")
+                        ->toolTip()
+                        .startsWith("1 change made while the link was down was not sent"));
+        }
     }
 
     // Every Connect starts clean: a change and a store request made for one detector, the cable
@@ -486,9 +538,12 @@ class TestSettings : public QObject {
         connectWith(factory);
         QCOMPARE(mee->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
         QVERIFY(!live()); // the read-back is no reading
+        // Another name typed in the port dialog meanwhile: the panel still names the port in use.
+        formCom->ComboBox1->setEditText(QStringLiteral("/dev/ttyUSB7"));
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
         QVERIFY(live());
+        QCOMPARE(mee->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
         mee->PageControl1->setCurrentIndex(1);
         QVERIFY(!live());
         QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("paused"));

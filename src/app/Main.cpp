@@ -193,6 +193,7 @@ void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
     if (formCom_)
         connect(formCom_, &TFormCom::portChosen, Action2, [this] {
             Action2->setEnabled(true);
+            describedPort_.clear(); // the dialog looked at the ports again
             link_->PortChosen(formCom_->SelectedPort().toStdString());
             if (link_->State() != LinkState::Polling) showPort();
         });
@@ -556,6 +557,8 @@ void TMee::SetWindowAlpha(int alpha) {
 }
 
 QString TMee::PortName() const {
+    if (link_->State() != LinkState::Closed && !link_->ConnectedPort().empty())
+        return QString::fromStdString(link_->ConnectedPort());
     return formCom_ ? formCom_->SelectedPort() : QString();
 }
 
@@ -599,7 +602,12 @@ void TMee::ShowMessage(const std::string& text) {
 void TMee::showPort() {
     // The port in use (or the one chosen), with the adapter's name where it is known.
     const QString port = PortName();
-    const QString adapter = formCom_ && !port.isEmpty() ? formCom_->PortDescription(port) : QString();
+    // The adapter's name is read from the system once per port shown, not at every reply.
+    if (port != describedPort_) {
+        describedPort_ = port;
+        portDescription_ = formCom_ && !port.isEmpty() ? formCom_->PortDescription(port) : QString();
+    }
+    const QString& adapter = portDescription_;
     QString text = QStringLiteral("COM:");
     if (!port.isEmpty()) text += QLatin1Char(' ') + port;
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');

@@ -68,7 +68,7 @@ class TMee : public QMainWindow, private LinkView {
     Siren* siren() const { return siren_; }
     TGraphics* graphics() const { return graphics_; }
     Commissioning& commissioning() { return *commissioning_; }
-    // The port chosen in the port dialog.
+    // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
     void setSiren(Siren* siren);
@@ -143,6 +143,7 @@ class TMee : public QMainWindow, private LinkView {
     TFormCom* formCom_ = nullptr;
     TGraphics* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
+    QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     bool fadeIn_ = false;
     int fadeAlpha_ = 0;
     int appliedAlpha_ = -1;

@@ -43,7 +43,15 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
 
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
-    connect(&mee_.link(), &PollCycle::connecting, this, [this] { statusSinceConnect_ = false; });
+    connect(&mee_.link(), &PollCycle::connecting, this, [this] {
+        statusSinceConnect_ = false;
+        // A report waiting for the event memory was meant for the detector of the connection before.
+        if (reportPath_.isEmpty()) return;
+        reportPath_.clear();
+        reportDeadline_.stop();
+        mee_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
+                                       "before the detector sent its event memory."));
+    });
     recordingClock_.setInterval(1000);
     connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
     reportDeadline_.setSingleShot(true);
@@ -98,6 +106,7 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
 
 void Commissioning::ReportExecute() {
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
+    const std::uint64_t connection = mee_.link().Connections;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
     const QString suggested =
@@ -110,6 +119,14 @@ void Commissioning::ReportExecute() {
     const QString path =
         dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
     if (path.isEmpty()) return;
+    // The link may have been connected anew (by itself) while the questions were open: the report
+    // would describe a detector the installer did not look at.
+    if (!parametersKnown(QStringLiteral("The installation report"))) return;
+    if (mee_.link().Connections != connection) {
+        dialogs::ShowMessage(&mee_, QStringLiteral("The link was connected again while the questions were open, "
+                                                   "perhaps to another detector: no report was written. Try again."));
+        return;
+    }
     r.port = mee_.PortName();
     r.lenses[0] = mee_.view().pir1.lens->currentText();
     r.lenses[1] = mee_.view().pir2.lens->currentText();

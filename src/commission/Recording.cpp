@@ -99,13 +99,14 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
         error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
         return false;
     };
-    // Looked at first: a FIFO would block the program, and opening a device acts on it.
+    // Looked at first: a FIFO would block the program, and opening a device acts on it. A symbolic
+    // link is not followed (a dangling one would create its target wherever it points).
     struct stat st {};
-    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
         return false;
     }
-    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
     if (fd_ < 0) return fail(errno);
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         Stop();

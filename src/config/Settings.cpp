@@ -164,7 +164,8 @@ void Settings::connecting(bool droppedSettings) {
     // The changes not sent: those the user made since the last read-back, when they never went out.
     int changes = 0;
     if (droppedSettings) {
-        const Parameters before = DecodeRecord(link_.Stores.parameters);
+        // Against what the detector reported last: a file or a revert sets the store ahead of it.
+        const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters));
         Parameters unsent = edits_;
         unsent.reserved = before.reserved;
         changes = static_cast<int>(CompareParameters(unsent, before).size());
@@ -183,8 +184,13 @@ void Settings::connecting(bool droppedSettings) {
     connectTime_.reset();
     // A detector that comes back with the parameters it had when the link went, changes not
     // stored, is taken for the same detector: still not stored.
-    unstoredBefore_.reset();
-    if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) unstoredBefore_ = link_.Stores.parameters;
+    unstoredBefore_.clear();
+    if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
+        unstoredBefore_.push_back(DecodeRecord(link_.Stores.parameters));
+        if (lastSent_) unstoredBefore_.push_back(*lastSent_);
+    }
+    lastReadBack_.reset();
+    lastSent_.reset();
     setFlash(FlashState::Unknown);
     if (changes == 0 && !store) return;
     const QString what = changes == 0   ? QStringLiteral("A request to store in flash")
@@ -197,6 +203,7 @@ void Settings::connecting(bool droppedSettings) {
 }
 
 void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
+    lastSent_ = queued_;
     // A store request is kept until a frame carrying it has gone out on the line.
     if (frame[24] & (StoreRequest >> 8)) {
         storePending_ = false;
@@ -211,9 +218,12 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
 void Settings::ReadBackArrived() {
     edits_ = DecodeRecord(link_.Stores.parameters); // what the detector holds now, changes and all
     if (!connectTime_) connectTime_ = link_.Stores.parameters;
-    if (flash_ == FlashState::Unknown)
-        setFlash(unstoredBefore_ == link_.Stores.parameters ? FlashState::NotStored : FlashState::Unchanged);
-    else if (flash_ == FlashState::StoreSent) setFlash(FlashState::Stored);
+    lastReadBack_ = link_.Stores.parameters;
+    if (flash_ == FlashState::Unknown) {
+        const bool same = std::any_of(unstoredBefore_.begin(), unstoredBefore_.end(),
+                                      [this](const Parameters& p) { return CompareParameters(p, edits_).empty(); });
+        setFlash(same ? FlashState::NotStored : FlashState::Unchanged);
+    } else if (flash_ == FlashState::StoreSent) setFlash(FlashState::Stored);
 }
 
 void Settings::edit(const std::function<void(Parameters&)>& change) {
@@ -240,6 +250,7 @@ void Settings::queue(Parameters p, bool echo) {
     p.flags = static_cast<std::uint16_t>((p.flags & ~StoreRequest) | FlagAccumulator);
     if (storePending_) p.flags |= StoreRequest;
     FlagAccumulator = 0;
+    queued_ = p;
     link_.SettingsFrame = EncodeSettingsFrame(p);
     link_.PendingSettings = true;
     pendingIsEcho_ = echo;
@@ -254,7 +265,8 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     }
     if (!mayChange()) return;
     const std::uint16_t bit = pir == 1 ? NoisePir1 : NoisePir2;
-    Parameters p = DecodeRecord(link_.Stores.parameters);
+    // The detector's parameters, or the echo of its other switch when that one has not gone out yet.
+    Parameters p = link_.PendingSettings && pendingIsEcho_ ? queued_ : DecodeRecord(link_.Stores.parameters);
     if (((p.flags & bit) != 0) == on) return; // its parameters say so already
     edits_.flags = setBits(edits_.flags, bit, on);
     if (link_.PendingSettings && !pendingIsEcho_) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class PollCycle;
@@ -103,7 +104,12 @@ class Settings : public QObject {
     // The parameters to send: the detector's, with the user's changes since its last read-back.
     params::Parameters edits_;
     std::optional<params::Record> connectTime_;
-    std::optional<params::Record> unstoredBefore_; // the parameters of a connection that left changes unstored
+    // The sets a connection that left changes unstored knew of: the detector's last reply, and the
+    // last set sent to it (its read-back may never have come).
+    std::vector<params::Parameters> unstoredBefore_;
+    std::optional<params::Record> lastReadBack_; // this connection's last read-back
+    params::Parameters queued_;                  // the set of the pending frame
+    std::optional<params::Parameters> lastSent_; // the set of the last frame that went out
     std::function<void(const QString&)> notice_;
 };
 

@@ -349,7 +349,6 @@ void PollCycle::Timer2Timer() {
         }
         RetryCount = 0;
         DamagedRun = 0;
-        view_.ShowLinkState(true);
         const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);
         ReceiveBuffer.fill(0);
         ++GoodReplies;
@@ -362,6 +361,7 @@ void PollCycle::Timer2Timer() {
         // The pause runs while the reply is shown: showing it never delays the next request.
         startPause();
         try {
+            view_.ShowLinkState(true);
             view_.ReplyArrived(code);
         } catch (const std::exception& e) {
             // A fault in showing a reply: the link stops, says so and logs it, rather than polling

@@ -83,6 +83,9 @@ class PollCycle : public QObject {
     void Exit();
 
     bool LinkActive() const { return serial_ && serial_->PortOpen; }
+    // The port the link was last opened with (the port dialog may name another by now); empty before
+    // the first Connect.
+    const std::string& ConnectedPort() const { return connectedPort_; }
     bool Reconnecting() const;
     QTimer* PollTimer() const { return timer2_; }
     LinkState State() const;

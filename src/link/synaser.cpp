@@ -15,6 +15,22 @@
 
 namespace {
 
+// A device the system names as something other than a terminal (/dev/null, a disk, a watchdog, which
+// some opens act on) is never opened; nor is anything but a character device. Pseudo-terminals
+// have no entry of the system's and pass, as does a path that does not exist (open says why).
+bool knownNotATerminal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    if (!S_ISCHR(st.st_mode)) return true;
+    const std::string entry =
+        "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ':' + std::to_string(minor(st.st_rdev)) + "/subsystem";
+    char target[256];
+    const ssize_t n = ::readlink(entry.c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    const std::string subsystem(target, static_cast<std::size_t>(n));
+    return subsystem.size() < 4 || subsystem.compare(subsystem.size() - 4, 4, "/tty") != 0;
+}
+
 using Clock = std::chrono::steady_clock;
 
 int msLeft(Clock::time_point deadline) {
@@ -129,6 +145,10 @@ void TBlockSerial::OpenPort(const std::string& name) {
         return finish();
     }
 
+    if (knownNotATerminal(DevicePath)) {
+        setError(ENOTTY);
+        return finish();
+    }
     const int fd = ::open(DevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         setError(errno);
