@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/Application.h"
-#include "app/Fonts.h"
+#include "graph/Fonts.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -10,7 +10,7 @@
 #define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                               \
     int main(int argc, char** argv) {                                                                                  \
         OstrevoApplication app(argc, argv);                                                                            \
-        QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                       \
+        QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                        \
         RegisterProgramFonts();                                                                                        \
         QApplication::setFont(ProgramFont());                                                                          \
         TestClass test;                                                                                                \

@@ -1,5 +1,5 @@
 // The error log: entry lines and format, append-only writing, failures reaching the caller.
-#include "app/ErrorLog.h"
+#include "log/ErrorLog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The program installed: where it writes (never beside itself, outside its build tree), its settings
 // file, the siren found in the data folder, what it says about itself, and its training detector.
 #include "app/About.h"
-#include "app/ErrorLog.h"
 #include "app/QtNoise.h"
 #include "app/SettingsFile.h"
 #include "config/RememberedSettings.h"
+#include "log/ErrorLog.h"
 #include "monitor/Siren.h"
 #include "widgets/WindowPlatform.h"
 

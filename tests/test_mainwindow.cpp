@@ -1,8 +1,8 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Application.h"
-#include "app/Fonts.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "widgets/GaugeBar.h"

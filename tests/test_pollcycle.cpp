@@ -4,7 +4,7 @@
 #include "PtyPeer.h"
 #include "app/Main.h"
 #include "app/QuitOnSignal.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "link/ComSetup.h"
 #include "link/PollCycle.h"
 

@@ -2,9 +2,9 @@
 // frame, labels, sweep), the whole reply from its checked frame to the updated window and graph
 // (the VIEW tab's controls, the lamps and the graph at design size, both windows shown), and apart
 // from it the paint that the reply causes in both windows.
-#include "app/Fonts.h"
 #include "app/Main.h"
 #include "commission/Recording.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "monitor/StatusRecord.h"
 

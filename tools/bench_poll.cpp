@@ -3,10 +3,10 @@
 // platform it is started on (offscreen unless QT_QPA_PLATFORM says otherwise; scripts/bench also runs
 // it on a real X server, Xvfb, and there at a display scale of 2).
 #include "ProcessFigures.h"
-#include "app/Fonts.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 

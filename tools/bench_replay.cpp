@@ -3,10 +3,10 @@
 // with the file. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
-#include "app/Fonts.h"
 #include "app/Main.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 
 #include <QApplication>

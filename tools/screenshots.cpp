@@ -1,9 +1,9 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
-#include "app/FileDialogs.h"
-#include "app/Fonts.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 

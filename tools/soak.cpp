@@ -7,9 +7,9 @@
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
-#include "app/Fonts.h"
 #include "app/Main.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 

@@ -1,6 +1,6 @@
 #include "app/About.h"
 
-#include "app/ErrorLog.h"
+#include "log/ErrorLog.h"
 
 #include "BuildInfo.h" // generated at build time: OSTREVO_VERSION, OSTREVO_BUILD_COMMIT, OSTREVO_BUILD_DATE
 

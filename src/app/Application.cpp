@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 OstrevoApplication::OstrevoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

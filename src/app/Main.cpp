@@ -1,12 +1,12 @@
 #include "app/Main.h"
 
 #include "app/About.h"
-#include "app/FileDialogs.h"
-#include "app/Fonts.h"
-#include "app/UserDialogs.h"
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/Fonts.h"
 #include "graph/Graphic.h"
 #include "link/ComSetup.h"
 #include "monitor/EventLog.h"
@@ -224,7 +224,7 @@ void TMee::buildActions() {
     ActionRevert = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
     ActionRevert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
 
-    commissioning_ = new Commissioning(*this);
+    commissioning_ = new Commissioning(*this, *this);
     commissioning_->ActionRecord->setIcon(ActionIcon(9));
 
     connect(Action1, &QAction::triggered, this, &TMee::Action1Execute);
@@ -409,6 +409,14 @@ void TMee::setSiren(Siren* siren) {
         });
     }
     indicators_->setSiren(siren_);
+}
+
+void TMee::connectOrDisconnect() {
+    Action2->trigger();
+}
+
+QString TMee::programVersion() const {
+    return ProgramVersion();
 }
 
 void TMee::ShowNotice(const QString& text) {

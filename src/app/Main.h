@@ -2,12 +2,13 @@
 // timers and the fade in and out. It owns and wires the parts; their logic lives in their own classes.
 #pragma once
 
-#include "app/ErrorLog.h"
-#include "app/ViewPage.h"
+#include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
 #include "link/PollCycle.h"
+#include "log/ErrorLog.h"
 #include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
+#include "view/ViewPage.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -36,7 +37,7 @@ class TGraphics;
 // what the window manager adds around the window (its title bar). Returns the window's own geometry.
 QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
-class TMee : public QMainWindow, private LinkView {
+class TMee : public QMainWindow, private LinkView, private CommissioningHost {
     Q_OBJECT
   public:
     explicit TMee(QWidget* parent = nullptr);
@@ -57,24 +58,24 @@ class TMee : public QMainWindow, private LinkView {
     void Action5Execute();
     void SetWindowAlpha(int alpha);
 
-    ViewControls& view() { return view_; }
-    PollCycle& link() { return *link_; }
-    Settings& settings() { return *settings_; }
+    ViewControls& view() override { return view_; }
+    PollCycle& link() override { return *link_; }
+    Settings& settings() override { return *settings_; }
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() { return *configFiles_; }
-    StatusView& statusView() { return *statusView_; }
-    Indicators& indicators() { return *indicators_; }
-    LiveMarks& liveMarks() { return *liveMarks_; }
+    StatusView& statusView() override { return *statusView_; }
+    Indicators& indicators() override { return *indicators_; }
+    LiveMarks& liveMarks() override { return *liveMarks_; }
     Siren* siren() const { return siren_; }
-    TGraphics* graphics() const { return graphics_; }
+    TGraphics* graphics() const override { return graphics_; }
     Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
-    QString PortName() const;
+    QString PortName() const override;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
     void setSiren(Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not
     // answer (the siren turned off, a recording running).
-    void ShowNotice(const QString& text);
+    void ShowNotice(const QString& text) override;
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
@@ -127,6 +128,10 @@ class TMee : public QMainWindow, private LinkView {
     void ShowReconnecting() override;
     void LogError(const LoggedException* exception, const std::string& text) override;
     void ReplyArrived(std::uint8_t code) override;
+
+    // What the installer's end-of-job commands use besides the parts above.
+    void connectOrDisconnect() override;
+    QString programVersion() const override;
 
     ViewControls view_;
     PollCycle* link_ = nullptr;

@@ -1,15 +1,17 @@
 #include "commission/Commissioning.h"
 
-#include "app/About.h"
-#include "app/FileDialogs.h"
-#include "app/Main.h"
-#include "app/UserDialogs.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
 #include "config/RememberedSettings.h"
 #include "config/Settings.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "graph/Graphic.h"
+#include "link/PollCycle.h"
+#include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
+#include "monitor/StatusView.h"
+#include "view/ViewPage.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,11 +23,12 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 
-Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
+Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
+    : QObject(&window), window_(window), host_(host) {
     auto make = [this](const char* name, const QString& caption) {
-        auto* a = new QAction(caption, &mee_);
+        auto* a = new QAction(caption, &window_);
         a->setObjectName(QString::fromLatin1(name));
-        mee_.addAction(a);
+        window_.addAction(a);
         return a;
     };
     ActionReport = make("ActionReport", QStringLiteral("&Installation Report..."));
@@ -43,13 +46,13 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
 
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
-    connect(&mee_.link(), &PollCycle::connecting, this, [this] {
+    connect(&host_.link(), &PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
         // A report waiting for the event memory was meant for the detector of the connection before.
         if (reportPath_.isEmpty()) return;
         reportPath_.clear();
         reportDeadline_.stop();
-        mee_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
+        host_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
                                        "before the detector sent its event memory."));
     });
     recordingClock_.setInterval(1000);
@@ -58,8 +61,8 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
     reportDeadline_.setInterval(3000);
     connect(&reportDeadline_, &QTimer::timeout, this, [this] {
         reportPath_.clear();
-        dialogs::ShowWarning(&mee_, QStringLiteral("The detector did not send its event memory, so the report "
-                                                   "was not written. Check the link and try again."));
+        dialogs::ShowWarning(&window_, QStringLiteral("The detector did not send its event memory, so the report "
+                                                      "was not written. Check the link and try again."));
     });
     replayStatus_.setInterval(1000);
     connect(&replayStatus_, &QTimer::timeout, this, &Commissioning::showReplayTime);
@@ -69,16 +72,16 @@ Commissioning::Commissioning(TMee& mee) : QObject(&mee), mee_(mee) {
 }
 
 bool Commissioning::parametersKnown(const QString& what) {
-    if (mee_.link().State() == LinkState::Polling && mee_.link().ParametersKnown) return true;
-    dialogs::ShowMessage(&mee_, what + QStringLiteral(" needs a connected detector whose parameters have been "
-                                                      "read: connect to it first."));
+    if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown) return true;
+    dialogs::ShowMessage(&window_, what + QStringLiteral(" needs a connected detector whose parameters have been "
+                                                         "read: connect to it first."));
     return false;
 }
 
 // ---- Installation report ----
 
 bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QString& note) {
-    QDialog dialog(&mee_);
+    QDialog dialog(&window_);
     dialog.setWindowTitle(QStringLiteral("Installation Report"));
     auto* form = new QFormLayout(&dialog);
     QSettings settings;
@@ -106,35 +109,35 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
 
 void Commissioning::ReportExecute() {
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
-    const std::uint64_t connection = mee_.link().Connections;
+    const std::uint64_t connection = host_.link().Connections;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
     const QString suggested =
         dialogs::FileNameFrom((r.site.isEmpty() ? QStringLiteral("report") : r.site) + QLatin1Char(' ') +
                               QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
     const QString chosen =
-        dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Save, QStringLiteral("Installation Report"),
+        dialogs::GetFileName(&window_, dialogs::FileDialogKind::Save, QStringLiteral("Installation Report"),
                              QStringLiteral("PDF (*.pdf)"), suggested);
     if (chosen.isEmpty()) return;
     const QString path =
-        dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
+        dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
     if (path.isEmpty()) return;
     // The link may have been connected anew (by itself) while the questions were open: the report
     // would describe a detector the installer did not look at.
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
-    if (mee_.link().Connections != connection) {
-        dialogs::ShowMessage(&mee_, QStringLiteral("The link was connected again while the questions were open, "
+    if (host_.link().Connections != connection) {
+        dialogs::ShowMessage(&window_, QStringLiteral("The link was connected again while the questions were open, "
                                                    "perhaps to another detector: no report was written. Try again."));
         return;
     }
-    r.port = mee_.PortName();
-    r.lenses[0] = mee_.view().pir1.lens->currentText();
-    r.lenses[1] = mee_.view().pir2.lens->currentText();
-    r.programVersion = ProgramVersion();
+    r.port = host_.PortName();
+    r.lenses[0] = host_.view().pir1.lens->currentText();
+    r.lenses[1] = host_.view().pir2.lens->currentText();
+    r.programVersion = host_.programVersion();
     report_ = r;
     reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
-    mee_.link().PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    host_.link().PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
     reportDeadline_.start();
 }
 
@@ -149,18 +152,18 @@ void Commissioning::writeReport() {
     const QString path = reportPath_;
     reportPath_.clear();
     if (path.isEmpty()) return;
-    const frames::ReplyStores& stores = mee_.link().Stores;
+    const frames::ReplyStores& stores = host_.link().Stores;
     report_.written = QDateTime::currentDateTime();
     report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = monitor::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
-    report_.flash = FlashStateText(mee_.settings().Flash());
+    report_.flash = FlashStateText(host_.settings().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
-    if (TGraphics* g = mee_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
+    if (TGraphics* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
     QString error;
     if (WriteReport(path, report_, error))
-        dialogs::ShowMessage(&mee_, QStringLiteral("The report was written to \"%1\".").arg(path));
-    else dialogs::ShowWarning(&mee_, error);
+        dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
+    else dialogs::ShowWarning(&window_, error);
 }
 
 // ---- Walk-test recording ----
@@ -171,32 +174,32 @@ void Commissioning::RecordToggled(bool on) {
         const auto lines = recorder_.Lines();
         recorder_.Stop();
         recordingClock_.stop();
-        mee_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
+        host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
         return;
     }
     auto refuse = [this] {
         const QSignalBlocker quiet(ActionRecord);
         ActionRecord->setChecked(false);
     };
-    if (mee_.link().State() != LinkState::Polling) {
+    if (host_.link().State() != LinkState::Polling) {
         refuse();
-        dialogs::ShowMessage(&mee_,
+        dialogs::ShowMessage(&window_,
                              QStringLiteral("A walk test is recorded from a connected detector: connect first."));
         return;
     }
     const QString chosen = dialogs::GetFileName(
-        &mee_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
+        &window_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
         QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
             QStringLiteral(".csv"));
     if (chosen.isEmpty()) return refuse();
     // The file is created (or replaced) only once the user agreed to its name.
     const QString path =
-        dialogs::ConfirmReplacing(&mee_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
+        dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return refuse();
     QString error;
     if (!recorder_.Start(path, error)) {
         refuse();
-        dialogs::ShowWarning(&mee_, error);
+        dialogs::ShowWarning(&window_, error);
         return;
     }
     recordingClock_.start();
@@ -205,10 +208,10 @@ void Commissioning::RecordToggled(bool on) {
 
 void Commissioning::showRecordingTime() {
     const auto s = recorder_.ElapsedMs() / 1000;
-    mee_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
-                        .arg(s / 60)
-                        .arg(s % 60, 2, 10, QLatin1Char('0'))
-                        .arg(recorder_.Lines()));
+    host_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
+                         .arg(s / 60)
+                         .arg(s % 60, 2, 10, QLatin1Char('0'))
+                         .arg(recorder_.Lines()));
 }
 
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
@@ -219,7 +222,7 @@ void Commissioning::StatusArrived(const std::uint8_t* status58) {
     recordingClock_.stop();
     const QSignalBlocker quiet(ActionRecord);
     ActionRecord->setChecked(false);
-    mee_.ShowNotice(error); // told without a box: this runs inside the poll tick
+    host_.ShowNotice(error); // told without a box: this runs inside the poll tick
 }
 
 // ---- Replay ----
@@ -231,17 +234,17 @@ void Commissioning::ReplayExecute() {
     }
     const QSignalBlocker quiet(ActionReplay);
     ActionReplay->setChecked(false);
-    if (mee_.link().LinkActive() || mee_.link().Reconnecting()) {
+    if (host_.link().LinkActive() || host_.link().Reconnecting()) {
         // A replay shows a recording where the detector's replies would go: the link must be closed.
-        if (!dialogs::AskYesNo(&mee_, QStringLiteral("A recording is replayed while no detector is connected.\n"
-                                                     "Disconnect from the detector and replay?")))
+        if (!dialogs::AskYesNo(&window_, QStringLiteral("A recording is replayed while no detector is connected.\n"
+                                                        "Disconnect from the detector and replay?")))
             return;
-        if (mee_.link().State() == LinkState::Halted) mee_.link().Disconnect(); // only the port to close
-        else mee_.Action2->trigger(); // Disconnect, which asks first when changes are not stored
-        if (mee_.link().State() != LinkState::Closed) return; // the user kept the link
+        if (host_.link().State() == LinkState::Halted) host_.link().Disconnect(); // only the port to close
+        else host_.connectOrDisconnect(); // Disconnect, which asks first when changes are not stored
+        if (host_.link().State() != LinkState::Closed) return; // the user kept the link
     }
-    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
-                                              QStringLiteral("CSV (*.csv)"));
+    const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
+                                              QStringLiteral("Replay Walk Test"), QStringLiteral("CSV (*.csv)"));
     if (!path.isEmpty()) StartReplay(path);
 }
 
@@ -249,7 +252,7 @@ bool Commissioning::StartReplay(const QString& path) {
     StopReplay();
     QString error;
     if (!replay_.Open(path, error)) {
-        dialogs::ShowWarning(&mee_, error);
+        dialogs::ShowWarning(&window_, error);
         return false;
     }
     replayName_ = path;
@@ -258,7 +261,7 @@ bool Commissioning::StartReplay(const QString& path) {
     replayShiftMs_ = -1;
     replayLastMs_ = -1;
     replayPending_ = false;
-    mee_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
+    host_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
     {
         const QSignalBlocker quiet(ActionReplay);
         ActionReplay->setChecked(true);
@@ -283,7 +286,7 @@ void Commissioning::showReplayTime() {
     QString text = QStringLiteral("Replaying %1 \u2013 %2")
                        .arg(QFileInfo(replayName_).fileName(), minutes(replayShownMs_ - first));
     if (replay_.LastMs() >= first) text += QStringLiteral(" of ") + minutes(replay_.LastMs() - first);
-    mee_.ShowNotice(text);
+    host_.ShowNotice(text);
 }
 
 void Commissioning::replayNext() {
@@ -292,15 +295,15 @@ void Commissioning::replayNext() {
         switch (replay_.Next(pendingMs_, pendingStatus_, error)) {
         case RecordingReader::Result::End:
             StopReplay();
-            mee_.ShowNotice(QStringLiteral("Replay finished."));
+            host_.ShowNotice(QStringLiteral("Replay finished."));
             return;
         case RecordingReader::Result::Bad: {
             const qint64 line = replay_.LineNumber();
             StopReplay();
             dialogs::ShowWarning(
-                &mee_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
-                           .arg(line)
-                           .arg(replayName_, error));
+                &window_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
+                              .arg(line)
+                              .arg(replayName_, error));
             return;
         }
         case RecordingReader::Result::Reply: break;
@@ -321,11 +324,11 @@ void Commissioning::replayNext() {
     replayPending_ = false;
     replayShownMs_ = pendingMs_;
     const auto bytes = monitor::EncodeStatus(pendingStatus_);
-    auto& store = mee_.link().Stores.status;
+    auto& store = host_.link().Stores.status;
     std::copy(bytes.begin(), bytes.end(), store.begin());
-    mee_.liveMarks().SetLive(true);
-    mee_.statusView().SplitFlags(store);
-    mee_.statusView().ShowStatus(store);
+    host_.liveMarks().SetLive(true);
+    host_.statusView().SplitFlags(store);
+    host_.statusView().ShowStatus(store);
     replayTimer_.start(0);
 }
 
@@ -335,38 +338,38 @@ void Commissioning::StopReplay() {
     replayStatus_.stop();
     replay_.Close();
     replayPending_ = false;
-    mee_.indicators().setSirenAllowed(true);
+    host_.indicators().setSirenAllowed(true);
     const QSignalBlocker quiet(ActionReplay);
     ActionReplay->setChecked(false);
     if (!was) return;
-    mee_.ShowNotice(QString());
+    host_.ShowNotice(QString());
     // What the view shows belonged to the recording: it is emptied, and not live.
-    mee_.liveMarks().Clear(mee_.graphics());
-    mee_.liveMarks().SetLive(false);
+    host_.liveMarks().Clear(host_.graphics());
+    host_.liveMarks().SetLive(false);
 }
 
 // ---- Compare ----
 
 void Commissioning::CompareExecute() {
     if (!parametersKnown(QStringLiteral("Comparing a file with the detector"))) return;
-    const QString path = dialogs::GetFileName(&mee_, dialogs::FileDialogKind::Open,
+    const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
                                               QStringLiteral("Compare with Detector"), QStringLiteral("bin (*.bin)"));
     if (path.isEmpty()) return;
     params::Record file{};
     QString error;
     if (!configfile::ReadParameterFile(path, file, error)) {
-        dialogs::ShowWarning(&mee_, error);
+        dialogs::ShowWarning(&window_, error);
         return;
     }
     const auto differences =
-        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(mee_.link().Stores.parameters));
+        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(host_.link().Stores.parameters));
     if (differences.empty()) {
-        dialogs::ShowMessage(&mee_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
+        dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;
     }
     QString text =
         QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
     for (const ParameterDifference& d : differences)
         text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
-    dialogs::ShowMessage(&mee_, text);
+    dialogs::ShowMessage(&window_, text);
 }

@@ -2,6 +2,7 @@
 // replaying it, comparing a parameter file with the detector. New commands of the main window.
 #pragma once
 
+#include "commission/CommissioningHost.h"
 #include "commission/Recording.h"
 #include "commission/Report.h"
 
@@ -12,12 +13,13 @@
 #include <vector>
 
 class QAction;
-class TMee;
+class QWidget;
 
 class Commissioning : public QObject {
     Q_OBJECT
   public:
-    explicit Commissioning(TMee& mee);
+    // window: the main window, parent of the commands' dialogs and holder of their shortcuts.
+    Commissioning(QWidget& window, CommissioningHost& host);
 
     QAction* ActionReport = nullptr;  // "Installation Report..."
     QAction* ActionRecord = nullptr;  // "Record" (on while recording)
@@ -54,7 +56,8 @@ class Commissioning : public QObject {
     void showReplayTime();
     bool parametersKnown(const QString& what);
 
-    TMee& mee_;
+    QWidget& window_;
+    CommissioningHost& host_;
     WalkRecorder recorder_;
     QTimer recordingClock_;
     QString reportPath_;

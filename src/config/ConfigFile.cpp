@@ -1,13 +1,13 @@
 #include "config/ConfigFile.h"
 
-#include "app/FileDialogs.h"
-#include "app/UserDialogs.h"
-#include "app/ViewPage.h"
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
 #include "config/Settings.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
 #include "link/PollCycle.h"
+#include "view/ViewPage.h"
 
 #include <QComboBox>
 #include <QDir>

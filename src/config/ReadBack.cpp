@@ -1,9 +1,9 @@
 #include "config/ReadBack.h"
 
-#include "app/ViewPage.h"
 #include "config/ParameterBlock.h"
 #include "config/Settings.h"
 #include "link/PollCycle.h"
+#include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/TrackBar.h"

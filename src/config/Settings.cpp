@@ -1,8 +1,8 @@
 #include "config/Settings.h"
 
-#include "app/ViewPage.h"
 #include "config/ParameterText.h"
 #include "link/PollCycle.h"
+#include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/TrackBar.h"

@@ -1,6 +1,6 @@
 #include "graph/Graf.h"
 
-#include "app/Fonts.h"
+#include "graph/Fonts.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "graph/Graphic.h"
 
-#include "app/FileDialogs.h"
-#include "app/UserDialogs.h"
 #include "config/RememberedSettings.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "widgets/WindowPlatform.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "link/ComSetup.h"
 
-#include "app/FileDialogs.h"
 #include "config/RememberedSettings.h"
+#include "dialogs/FileDialogs.h"
 #include "link/synaser.h"
 
 #include <QCheckBox>

@@ -1,12 +1,12 @@
 #include "monitor/Indicators.h"
 
-#include "app/ViewPage.h"
 #include "config/ParameterBlock.h"
 #include "config/ReadBack.h"
 #include "graph/Graf.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
+#include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "monitor/LiveMarks.h"
 
-#include "app/ViewPage.h"
 #include "graph/Graf.h"
 #include "graph/Graphic.h"
+#include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
 #include "widgets/TrackBar.h"

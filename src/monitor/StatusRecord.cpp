@@ -63,6 +63,12 @@ StatusRecord DecodeStatus(const std::uint8_t* b) {
     return s;
 }
 
+std::uint16_t RaiseZeroPlottedSignal(std::uint8_t* data, int channel, bool direct) {
+    std::uint8_t* at = data + SignalAt[channel] + (direct ? 4 : 0);
+    if (getBE(at) == 0) putBE(at, 1);
+    return getBE(at);
+}
+
 std::array<bool, 16> SplitFlagWord(std::uint16_t word) {
     std::array<bool, 16> flags{};
     for (int n = 0; n < 16; ++n) flags[n] = (word >> n) & 1;

@@ -58,6 +58,11 @@ using StatusBytes = std::array<std::uint8_t, 58>;
 StatusBytes EncodeStatus(const StatusRecord& s);
 StatusRecord DecodeStatus(const std::uint8_t* data);
 
+// The graph cannot plot a signal of 0: the plotted one (the direct-conversion signal when direct is
+// true) of a channel (0 MW, 1 PIR1, 2 PIR2) that is 0 in the status bytes becomes 1 there, before
+// anything shows or records them. Returns the plotted value.
+std::uint16_t RaiseZeroPlottedSignal(std::uint8_t* data, int channel, bool direct);
+
 // 16 booleans, element n being bit n of the word.
 std::array<bool, 16> SplitFlagWord(std::uint16_t word);
 

@@ -1,28 +1,14 @@
 #include "monitor/StatusView.h"
 
-#include "app/ViewPage.h"
 #include "graph/Graphic.h"
 #include "monitor/StatusRecord.h"
 #include "monitor/Texts.h"
+#include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
 #include "widgets/TrackBar.h"
 
 #include <QCheckBox>
 #include <QLabel>
-
-namespace {
-
-// Where each channel's values sit in the status record (MW, PIR1, PIR2).
-struct ChannelOffsets {
-    int signal, level, direct, compensation;
-};
-constexpr std::array<ChannelOffsets, 3> Offsets{{{0, 2, 4, 46}, {6, 8, 10, 42}, {12, 14, 16, 44}}};
-
-std::uint16_t be16(const StatusStore& s, int at) {
-    return static_cast<std::uint16_t>(s[at] << 8 | s[at + 1]);
-}
-
-} // namespace
 
 StatusView::StatusView(ViewControls& view, TGraphics* graphics) : view_(view), graphics_(graphics) {}
 
@@ -32,27 +18,19 @@ void StatusView::SplitFlags(const StatusStore& store) {
     StateFlags = monitor::SplitFlagWord(s.stateFlags);
 }
 
-// The channel's threshold trace and newest sample. The plotted signal (the direct-conversion one
-// under Direct Convert) turns from 0 into 1 in the record before anything uses it.
-void StatusView::feedChannel(StatusStore& store, int channel, bool directConvert) {
-    const ChannelOffsets& at = Offsets[channel];
-    const int shown = directConvert ? at.direct : at.signal;
-    if (be16(store, shown) == 0) store[shown + 1] = 1;
-    if (!graphics_) return;
-    const auto c = static_cast<GraphChannel>(channel);
-    FeedThreshold(graphics_->State, c, be16(store, at.compensation), directConvert);
-    FeedSample(graphics_->State, c, be16(store, shown));
-}
-
-// The selection of the threshold track bar rises from the bottom by the level; the bar and its
-// label show the plotted signal.
-void StatusView::showChannel(StatusStore& store, int channel, bool directConvert) {
-    const ChannelOffsets& at = Offsets[channel];
+// The channel's threshold trace and newest sample, and on the VIEW tab its level (the selection of
+// the threshold track bar rises from the bottom by it) and the plotted signal in its bar and label.
+void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert) {
+    const monitor::ChannelStatus& values = record.channels[channel];
+    const std::uint16_t signal = monitor::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
+    if (graphics_) {
+        const auto c = static_cast<GraphChannel>(channel);
+        FeedThreshold(graphics_->State, c, values.compensation, directConvert);
+        FeedSample(graphics_->State, c, signal);
+    }
     ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
-    const int level = be16(store, at.level);
-    ch.threshold->setSelStart(ch.threshold->maximum() - level);
-    ch.levelLabel->setText(NumberText(level));
-    const int signal = be16(store, directConvert ? at.direct : at.signal);
+    ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
+    ch.levelLabel->setText(NumberText(values.level));
     ch.signal->setPosition(signal);
     ch.signalLabel->setText(NumberText(signal));
 }
@@ -63,8 +41,7 @@ void StatusView::ShowStatus(StatusStore& store) {
     const bool tempComp = view_.enTempComp->isChecked();
 
     // 1. MW.
-    feedChannel(store, 0, direct);
-    showChannel(store, 0, direct);
+    showChannel(store, before, 0, direct);
     view_.mwMaskBar->setPosition(before.mwMask);
 
     // 2 and 3. The two PIR channels, with their compensation, mask and infrared-noise values.
@@ -72,8 +49,7 @@ void StatusView::ShowStatus(StatusStore& store) {
     const std::array<int, 2> noises{before.irNoise1, before.irNoise2};
     for (int pir = 1; pir <= 2; ++pir) {
         ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
-        feedChannel(store, pir, direct);
-        showChannel(store, pir, direct);
+        showChannel(store, before, pir, direct);
         ch.compLabel->setText(tempComp ? QStringLiteral("(Comp. : ") + NumberText(before.channels[pir].compensation) +
                                              QLatin1Char(')')
                                        : QStringLiteral("(Comp. : --- )"));

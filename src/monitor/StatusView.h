@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/Frames.h"
+#include "monitor/StatusRecord.h"
 
 #include <array>
 #include <cstdint>
@@ -41,8 +42,7 @@ class StatusView {
     void ShowStatus(StatusStore& store);
 
   private:
-    void feedChannel(StatusStore& store, int channel, bool directConvert);
-    void showChannel(StatusStore& store, int channel, bool directConvert);
+    void showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert);
 
     ViewControls& view_;
     TGraphics* graphics_;

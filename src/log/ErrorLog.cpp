@@ -1,4 +1,4 @@
-#include "app/ErrorLog.h"
+#include "log/ErrorLog.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "app/ViewPage.h"
+#include "view/ViewPage.h"
 
 #include "config/ParameterBlock.h"
 #include "widgets/Artwork.h"

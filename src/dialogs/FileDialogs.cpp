@@ -1,6 +1,6 @@
-#include "app/FileDialogs.h"
+#include "dialogs/FileDialogs.h"
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,37 @@
+// What the installer's end-of-job commands use of the main window: the link, the parts that show a
+// status reply, the graph, the status bar's notice and the Connect / Disconnect command. The main
+// window implements it, so that the commands know no more of the window than this.
+#pragma once
+
+#include <QString>
+
+class Indicators;
+class LiveMarks;
+class PollCycle;
+class Settings;
+class StatusView;
+class TGraphics;
+struct ViewControls;
+
+class CommissioningHost {
+  public:
+    virtual PollCycle& link() = 0;
+    virtual ViewControls& view() = 0;
+    virtual Settings& settings() = 0;
+    virtual StatusView& statusView() = 0;
+    virtual Indicators& indicators() = 0;
+    virtual LiveMarks& liveMarks() = 0;
+    // The graph window; null when there is none.
+    virtual TGraphics* graphics() const = 0;
+    // The port the link is open on (or lost from), else the one chosen in the port dialog.
+    virtual QString PortName() const = 0;
+    // A short notice in the status bar, for what the user should know but need not answer.
+    virtual void ShowNotice(const QString& text) = 0;
+    // As the user's Connect / Disconnect: Disconnect asks first when changes are not stored.
+    virtual void connectOrDisconnect() = 0;
+    // The program's version, for the installation report.
+    virtual QString programVersion() const = 0;
+
+  protected:
+    ~CommissioningHost() = default;
+};
