@@ -3,15 +3,15 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/Report.h"
 #include "config/ParameterText.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "widgets/LevelBar.h"
 
@@ -105,8 +105,8 @@ class TestCommissioning : public QObject {
         QTemporaryDir dir;
         const QString csv = dir.filePath("walk.csv");
         constexpr int N = 150;
-        TMee live;
-        TGraphics liveGraph(&live);
+        MainWindow live;
+        GraphWindow liveGraph(&live);
         live.setCompanions(nullptr, &liveGraph);
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
@@ -130,8 +130,8 @@ class TestCommissioning : public QObject {
         file.write((recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
         file.close();
 
-        TMee again;
-        TGraphics replayGraph(&again);
+        MainWindow again;
+        GraphWindow replayGraph(&again);
         again.setCompanions(nullptr, &replayGraph);
         again.commissioning().setMaxReplayGapMs(60000);
         QVERIFY(again.commissioning().StartReplay(csv));
@@ -163,28 +163,28 @@ class TestCommissioning : public QObject {
             return f.fileName();
         };
         const QString header = recording::CsvHeader();
-        TMee mee;
-        mee.commissioning().setMaxReplayGapMs(50);
+        MainWindow mainWindow;
+        mainWindow.commissioning().setMaxReplayGapMs(50);
         const QString bad = write("bad.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(5, walk(2)),
                                               QStringLiteral("10,1,2,three")});
-        QVERIFY(mee.commissioning().StartReplay(bad));
-        QTRY_VERIFY_WITH_TIMEOUT(!mee.commissioning().Replaying(), 5000);
+        QVERIFY(mainWindow.commissioning().StartReplay(bad));
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 5000);
         QCOMPARE(said.size(), std::size_t(1));
         QVERIFY2(said[0].startsWith("Line 4 of \"" + bad + "\""), qPrintable(said[0]));
 
         const QString fifo = dir.filePath("fifo.csv");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!mee.commissioning().StartReplay(fifo)); // returns at once, never blocks
+        QVERIFY(!mainWindow.commissioning().StartReplay(fifo)); // returns at once, never blocks
         QVERIFY(said.back().contains("not a regular file"));
 
-        TGraphics graph(&mee);
-        mee.setCompanions(nullptr, &graph);
+        GraphWindow graph(&mainWindow);
+        mainWindow.setCompanions(nullptr, &graph);
         const QString gap =
             write("gap.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(2147483653LL, walk(11))},
                   recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
         said.clear();
-        QVERIFY(mee.commissioning().StartReplay(gap));
-        QTRY_VERIFY_WITH_TIMEOUT(!mee.commissioning().Replaying(), 2000);
+        QVERIFY(mainWindow.commissioning().StartReplay(gap));
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 2000);
         QVERIFY(said.empty());
         QCOMPARE(graph.State.SweepPosition, 2); // the reply after the gap was shown, the cut-off one was not
         // A value out of its field's range is named too.
@@ -203,17 +203,17 @@ class TestCommissioning : public QObject {
     void writersAskAndKeepWholeLines() {
         QTemporaryDir dir;
         PtyPeer peer;
-        TMee mee;
-        mee.setEndProcess([](int) {});
-        TFormCom formCom(&mee, PortRoots{"/nonexistent", "/nonexistent"});
-        TGraphics graph(&mee);
-        mee.setCompanions(&formCom, &graph);
-        formCom.ComboBox1->setEditText(QString::fromStdString(peer.path()));
-        mee.Action2->trigger();
+        MainWindow mainWindow;
+        mainWindow.setEndProcess([](int) {});
+        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        GraphWindow graph(&mainWindow);
+        mainWindow.setCompanions(&portDialog, &graph);
+        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        mainWindow.connectAction->trigger();
         peer.write(reply9(DetectorModel::FactoryDefaults()));
-        mee.link().Timer2Timer();
-        QVERIFY(mee.link().ParametersKnown);
-        mee.commissioning().AskReportDetails = [](QString&, QString&, QString&) { return true; };
+        mainWindow.link().tick();
+        QVERIFY(mainWindow.link().ParametersKnown);
+        mainWindow.commissioning().AskReportDetails = [](QString&, QString&, QString&) { return true; };
 
         QString chosen;
         dialogs::SetFileDialogHandler(
@@ -223,9 +223,9 @@ class TestCommissioning : public QObject {
         const struct {
             const char* name;
             QAction* command;
-        } writers[] = {{"walk", mee.commissioning().ActionRecord},
-                       {"report", mee.commissioning().ActionReport},
-                       {"graph", graph.SaveImage1}};
+        } writers[] = {{"walk", mainWindow.commissioning().recordAction},
+                       {"report", mainWindow.commissioning().reportAction},
+                       {"graph", graph.saveImageAction}};
         const char* extensions[] = {".csv", ".pdf", ".png"};
         for (int i = 0; i < 3; ++i) {
             const QString existing = dir.filePath(QString::fromLatin1(writers[i].name) + extensions[i]);
@@ -239,24 +239,24 @@ class TestCommissioning : public QObject {
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("keep"));
         }
-        QVERIFY(!mee.commissioning().Recorder().Recording());
+        QVERIFY(!mainWindow.commissioning().Recorder().Recording());
         // The questions of a report answered while the link connected again by itself, perhaps to
         // another detector: no report is written of either.
-        mee.commissioning().AskReportDetails = [&](QString&, QString&, QString&) {
-            mee.link().Connect();
+        mainWindow.commissioning().AskReportDetails = [&](QString&, QString&, QString&) {
+            mainWindow.link().Connect();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
-            mee.link().Timer2Timer();
+            mainWindow.link().tick();
             return true;
         };
         chosen = dir.filePath("fresh.pdf");
-        mee.commissioning().ActionReport->trigger();
+        mainWindow.commissioning().reportAction->trigger();
         QVERIFY(!said.empty() && said.back().contains("connected again"));
         QTest::qWait(50);
         QVERIFY(!QFile::exists(chosen));
         dialogs::SetFileDialogHandler({});
         dialogs::SetQuestionHandler({});
 
-        WalkRecorder& recorder = mee.commissioning().Recorder();
+        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         const QString full = dir.filePath("full.csv");
         QString error;
         // A symbolic link where the recording goes is not followed, dangling or not.
@@ -281,7 +281,7 @@ class TestCommissioning : public QObject {
         const QByteArray content = f.readAll();
         QVERIFY(content.endsWith('\n'));
         QCOMPARE(content.count('\n'), recorder.Lines() + 1);
-        mee.Action1->trigger();
+        mainWindow.exitAction->trigger();
     }
 
     void theComparisonListsExactlyTheDifferences() {

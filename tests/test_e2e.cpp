@@ -2,11 +2,11 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "SimProcess.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "config/ParameterBlock.h"
 #include "dialogs/UserDialogs.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
 #include "widgets/GaugeBar.h"
@@ -40,27 +40,27 @@ struct Program {
     QTemporaryDir logDir;
     std::vector<QString> messages;
     dialogs::MessageHandler previous;
-    TMee mee;
-    TFormCom formCom{&mee, PortRoots{"/nonexistent", "/nonexistent"}};
-    TGraphics graphics{&mee};
+    MainWindow mainWindow;
+    PortDialog portDialog{&mainWindow, PortRoots{"/nonexistent", "/nonexistent"}};
+    GraphWindow graphics{&mainWindow};
 
     Program() {
         previous = dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
-        mee.setErrorLogFolder(logDir.path().toStdString());
-        mee.setEndProcess([](int) {});
-        mee.setCompanions(&formCom, &graphics);
-        mee.show();
-        formCom.ScrollBar1->setValue(50);
+        mainWindow.setErrorLogFolder(logDir.path().toStdString());
+        mainWindow.setEndProcess([](int) {});
+        mainWindow.setCompanions(&portDialog, &graphics);
+        mainWindow.show();
+        portDialog.timeoutBar->setValue(50);
     }
     ~Program() {
-        mee.Action1->trigger(); // Exit: closes the port
+        mainWindow.exitAction->trigger(); // Exit: closes the port
         dialogs::SetMessageHandler(previous);
     }
     void connectTo(const QString& port) {
-        formCom.ComboBox1->setEditText(port);
-        mee.Action2->trigger();
+        portDialog.portCombo->setEditText(port);
+        mainWindow.connectAction->trigger();
     }
-    PollCycle& link() { return mee.link(); }
+    PollCycle& link() { return mainWindow.link(); }
     QByteArray log() {
         QFile f(logDir.path() + "/LogError.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -75,7 +75,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(!sim.port().isEmpty());
         Program p;
         p.connectTo(sim.port());
-        QCOMPARE(p.mee.Action2->text(), QString("Disconnect"));
+        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 1, 3000);
         QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 20, 5000);
@@ -93,11 +93,11 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
         QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().Stores.status.data()).alarmFlags & (1u << 11), 3000);
-        p.mee.PageControl1->setCurrentIndex(1);
+        p.mainWindow.tabs->setCurrentIndex(1);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(12), 3000);
         const monitor::EventLog events = monitor::DecodeEventLog(p.link().Stores.eventLog.data());
         QVERIFY(events[0].eventType & (1u << 8));
-        p.mee.PageControl1->setCurrentIndex(0);
+        p.mainWindow.tabs->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
     }
 
@@ -110,10 +110,10 @@ class TestEndToEnd : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* plays = player.get();
-        p.mee.setSiren(new Siren(sound.path(), std::move(player)));
+        p.mainWindow.setSiren(new Siren(sound.path(), std::move(player)));
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
-        ViewControls& v = p.mee.view();
+        ViewControls& v = p.mainWindow.view();
         QVERIFY(v.mw.signal->value() < 150);
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
         QVERIFY(sim.command("intruder"));
@@ -127,10 +127,10 @@ class TestEndToEnd : public QObject {
         QVERIFY(sim.command("tamper on"));
         QTRY_COMPARE_WITH_TIMEOUT(v.tamper->brushColor(), QColor(253, 131, 9), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(plays->plays >= 1, 3000);
-        QVERIFY(p.mee.siren()->Playing());
+        QVERIFY(p.mainWindow.siren()->Playing());
 
-        p.mee.PageControl1->setCurrentIndex(1);
-        StringGrid& grid = *p.mee.StringGrid1;
+        p.mainWindow.tabs->setCurrentIndex(1);
+        StringGrid& grid = *p.mainWindow.eventGrid;
         // The newest event is the walk (with the tamper that came while it lasted), then the
         // detector's older events.
         QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);
@@ -152,18 +152,18 @@ class TestEndToEnd : public QObject {
             Program p;
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown && p.link().GoodReplies >= 3, 3000);
-            p.mee.view().mw.tconv->setValue(12);
-            p.mee.Action4->trigger(); // Store To Flash
+            p.mainWindow.view().mw.tconv->setValue(12);
+            p.mainWindow.storeAction->trigger(); // Store To Flash
             QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().Stores.parameters).channels[0].tconv,
                                       std::uint8_t(12), 3000);
-            QCOMPARE(p.mee.view().mw.tconvLabel->text(), QString("12"));
+            QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
             QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
         }
         SimProcess again({"--no-pacing", "--flash", flash});
         Program p;
         p.connectTo(again.port());
-        QTRY_COMPARE_WITH_TIMEOUT(p.mee.view().mw.tconv->value(), 12, 3000);
-        QCOMPARE(p.mee.view().mw.tconvLabel->text(), QString("12"));
+        QTRY_COMPARE_WITH_TIMEOUT(p.mainWindow.view().mw.tconv->value(), 12, 3000);
+        QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
     }
 
     // A damaged first read-back is asked for again before anything else is polled or sent.
@@ -174,7 +174,7 @@ class TestEndToEnd : public QObject {
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown, 3000);
         QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
-        QCOMPARE(p.mee.view().mw.trangeLabel->text(), QString("300"));
+        QCOMPARE(p.mainWindow.view().mw.trangeLabel->text(), QString("300"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
         QVERIFY(p.messages.empty());
     }
@@ -188,12 +188,12 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
         QCOMPARE(p.link().State(), LinkState::Halted);
-        QCOMPARE(p.mee.Action2->text(), QString("Connect"));
+        QCOMPARE(p.mainWindow.connectAction->text(), QString("Connect"));
         QVERIFY(p.log().contains("Error String:   BuffRX[0]= 0 LenRX= 64 message: Timeout during operation\r\n"));
         // The detector speaks again: Connect resumes polling, starting with a read-back.
         QVERIFY(sim.command("silent 0"));
         const auto before = p.link().GoodReplies;
-        p.mee.Action2->trigger();
+        p.mainWindow.connectAction->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > before + 3, 3000);
     }
 
@@ -229,7 +229,7 @@ class TestEndToEnd : public QObject {
         QCOMPARE(p.link().State(), LinkState::Halted);
         QVERIFY(p.log().contains("message: Frame check failed: checksum\r\n"));
         QVERIFY(sim.command("corrupt 0"));
-        p.mee.Action2->trigger();
+        p.mainWindow.connectAction->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > good + 3, 3000);
     }
 
@@ -239,12 +239,12 @@ class TestEndToEnd : public QObject {
         const QString link = dir.filePath("ttyDETECTOR");
         SimProcess sim({"--no-pacing", "--link", link});
         Program p;
-        p.formCom.CheckBox_Reconnect->setChecked(true);
+        p.portDialog.reconnectBox->setChecked(true);
         p.connectTo(link);
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), LinkState::Reconnecting, 3000);
-        QCOMPARE(p.mee.Action2->text(), QString("Disconnect"));
+        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
         const auto before = p.link().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > before + 3, 5000);
         QCOMPARE(p.link().State(), LinkState::Polling);

@@ -1,4 +1,5 @@
 // The error log: entry lines and format, append-only writing, failures reaching the caller.
+#include "link/SerialPort.h"
 #include "log/ErrorLog.h"
 
 #include <QDir>
@@ -201,6 +202,8 @@ class TestErrorLog : public QObject {
         QCOMPARE(ExceptionClassName(e), std::string("std::runtime_error"));
         const ELogWriteError w("y");
         QCOMPARE(ExceptionClassName(w), std::string("ELogWriteError"));
+        // The serial layer's exception keeps the name the logs have always had.
+        QCOMPARE(ExceptionClassName(SerialError(9997, "Timeout")), std::string("ESynaSerError"));
     }
 };
 

@@ -1,7 +1,7 @@
 // The graph window and its drawing, checked pixel by pixel on the images.
 #include "GuiTestMain.h"
-#include "graph/Graf.h"
-#include "graph/Graphic.h"
+#include "graph/GraphPainter.h"
+#include "graph/GraphWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,14 +28,14 @@ int countInRow(const QImage& img, int y, const QColor& c) {
 
 class TestGraph : public QObject {
     Q_OBJECT
-    TGraphics* g = nullptr;
+    GraphWindow* g = nullptr;
 
     void feed(std::uint16_t mw, std::uint16_t up, std::uint16_t down, std::uint16_t comp = 400) {
         g->FeedStatus({{{mw, comp}, {up, comp}, {down, comp}}});
     }
 
   private slots:
-    void init() { g = new TGraphics(nullptr); }
+    void init() { g = new GraphWindow(nullptr); }
     void cleanup() { delete g; }
 
     void windowAndLayers() {
@@ -43,8 +43,8 @@ class TestGraph : public QObject {
         QVERIFY(g->windowFlags() & Qt::Tool);
         QCOMPARE(g->minimumHeight(), g->maximumHeight());
         QVERIFY(g->maximumWidth() <= 1000);
-        for (QWidget* layer : {static_cast<QWidget*>(g->Image2), static_cast<QWidget*>(g->ImageAlarm),
-                               static_cast<QWidget*>(g->imgScreen)})
+        for (QWidget* layer : {static_cast<QWidget*>(g->backgroundLayer), static_cast<QWidget*>(g->alarmLayer),
+                               static_cast<QWidget*>(g->screenLayer)})
             QCOMPARE(layer->geometry(), QRect(2, 15, 988, 277));
         QCOMPARE(g->Screen.size(), QSize(988, 277));
         QCOMPARE(g->State.GraphWidth, 988);
@@ -54,9 +54,9 @@ class TestGraph : public QObject {
         QCOMPARE(g->State.traces[DownPirTrace][7].X, 7);
         // The middle layer stays empty and transparent; the screen is on top.
         QCOMPARE(g->Alarm.pixelColor(100, 100).alpha(), 0);
-        QCOMPARE(g->imgScreen, g->findChildren<ImageLayer*>().last());
-        QCOMPARE(g->Clear1->text(), QString("Clear"));
-        QVERIFY(g->DirectConvert1->isCheckable());
+        QCOMPARE(g->screenLayer, g->findChildren<ImageLayer*>().last());
+        QCOMPARE(g->clearAction->text(), QString("Clear"));
+        QVERIFY(g->directConvertAction->isCheckable());
         QVERIFY(!g->DirectConvert());
     }
 
@@ -162,14 +162,14 @@ class TestGraph : public QObject {
     void directConvertHidesTheThresholdsUntilUnticked() {
         feed(100, 100, 100, 810);
         QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0);
-        g->Direct_ConvertClick();
+        g->directConvertToggled();
         QVERIFY(g->DirectConvert());
         QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0); // only the next reply shows it
         feed(100, 100, 100, 810);
         QCOMPARE(countInRow(g->Screen, 0, graf::ThresholdColour[MW]), 0);
         for (const TracePoint& p : g->State.traces[UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
         QVERIFY(px(g->Screen, 0, 0) == Black);
-        g->DirectConvert1->trigger(); // unticked from the menu
+        g->directConvertAction->trigger(); // unticked from the menu
         QVERIFY(!g->DirectConvert());
         feed(100, 100, 100, 810);
         QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 400);
@@ -201,7 +201,7 @@ class TestGraph : public QObject {
         feed(300, 400, 500, 500);
         const QImage before = g->Screen;
         const TraceBuffer threshold = g->State.traces[MwThreshold];
-        g->ClearClick();
+        g->clearGraph();
         QCOMPARE(g->State.traces[MwTrace][10].Y, 80);
         QCOMPARE(g->State.traces[DownPirTrace][10].Y, 240);
         QCOMPARE(g->State.traces[MwThreshold][10].Y, threshold[10].Y);
@@ -216,8 +216,8 @@ class TestGraph : public QObject {
         struct Phase {
             const char* name;
             int replies;
-            std::function<std::array<TGraphics::ChannelValues, 3>(int)> reply;
-            std::function<void(TGraphics&, int)> before; // done before some replies
+            std::function<std::array<GraphWindow::ChannelValues, 3>(int)> reply;
+            std::function<void(GraphWindow&, int)> before; // done before some replies
         };
         auto wave = [](int i, int centre, int height) {
             const double d = (i % 400 - centre) / 25.0;
@@ -227,7 +227,7 @@ class TestGraph : public QObject {
             {"walks past the detector, the sweep wrapping",
              2200,
              [&](int i) {
-                 return std::array<TGraphics::ChannelValues, 3>{
+                 return std::array<GraphWindow::ChannelValues, 3>{
                      {{wave(i, 200, 620), 600}, {wave(i, 260, 700), 560}, {wave(i, 320, 540), 640}}};
              },
              {}},
@@ -235,33 +235,33 @@ class TestGraph : public QObject {
              400,
              [&](int i) {
                  const auto comp = static_cast<std::uint16_t>(400 + 40 * ((i / 3) % 9));
-                 return std::array<TGraphics::ChannelValues, 3>{{{wave(i, 100, 900), comp},
-                                                                 {wave(i, 150, 300), std::uint16_t(900 - comp)},
-                                                                 {std::uint16_t(i % 2 ? 0 : 2000), comp}}};
+                 return std::array<GraphWindow::ChannelValues, 3>{{{wave(i, 100, 900), comp},
+                                                                   {wave(i, 150, 300), std::uint16_t(900 - comp)},
+                                                                   {std::uint16_t(i % 2 ? 0 : 2000), comp}}};
              },
              {}},
             {"Direct Convert on and off", 300,
              [&](int i) {
-                 return std::array<TGraphics::ChannelValues, 3>{
+                 return std::array<GraphWindow::ChannelValues, 3>{
                      {{wave(i, 50, 700), 500}, {wave(i, 90, 200), 500}, {wave(i, 130, 400), 820}}};
              },
-             [](TGraphics& g, int i) {
-                 if (i % 70 == 0) g.Direct_ConvertClick();
+             [](GraphWindow& g, int i) {
+                 if (i % 70 == 0) g.directConvertToggled();
              }},
             {"cleared now and then", 300,
              [&](int i) {
-                 return std::array<TGraphics::ChannelValues, 3>{
+                 return std::array<GraphWindow::ChannelValues, 3>{
                      {{wave(i, 50, 700), 450}, {std::uint16_t(i * 7 % 1200), 450}, {wave(i, 20, 100), 450}}};
              },
-             [](TGraphics& g, int i) {
-                 if (i % 90 == 45) g.ClearClick();
+             [](GraphWindow& g, int i) {
+                 if (i % 90 == 45) g.clearGraph();
              }},
             {"a narrower window", 700,
              [&](int i) {
-                 return std::array<TGraphics::ChannelValues, 3>{
+                 return std::array<GraphWindow::ChannelValues, 3>{
                      {{wave(i, 30, 800), 700}, {wave(i, 60, 800), 300}, {wave(i, 90, 800), 100}}};
              },
-             [](TGraphics& g, int i) {
+             [](GraphWindow& g, int i) {
                  if (i == 0) g.resize(420, g.height());
              }},
         };
@@ -301,7 +301,7 @@ class TestGraph : public QObject {
         g->State.SweepPosition = 900;
         feed(300, 400, 500);
         g->resize(600, g->height());
-        QCOMPARE(g->imgScreen->width(), 596);
+        QCOMPARE(g->screenLayer->width(), 596);
         QCOMPARE(g->State.GraphWidth, 596);
         for (const TraceBuffer& t : g->State.traces) QCOMPARE(int(t.size()), 596);
         QCOMPARE(g->State.traces[MwTrace][100].Y, 80); // flat again

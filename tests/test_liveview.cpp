@@ -3,11 +3,11 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "config/ParameterBlock.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"
@@ -44,10 +44,10 @@ StatusRecord quiet() {
 }
 
 // What a control shows: a label's text, a bar's position, a track bar's selection start.
-QString shown(TMee& mee, const QString& name) {
-    if (auto* l = mee.findChild<QLabel*>(name)) return l->text();
-    if (auto* t = mee.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
-    if (auto* b = mee.findChild<QProgressBar*>(name)) return QString::number(b->value());
+QString shown(MainWindow& mainWindow, const QString& name) {
+    if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
+    if (auto* t = mainWindow.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
+    if (auto* b = mainWindow.findChild<QProgressBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
 
@@ -99,13 +99,13 @@ struct CountingPlayer : SirenPlayer {
 
 class TestLiveView : public QObject {
     Q_OBJECT
-    TMee* mee = nullptr;
-    TGraphics* graphics = nullptr;
+    MainWindow* mainWindow = nullptr;
+    GraphWindow* graphics = nullptr;
 
     void show(const monitor::StatusBytes& bytes) {
-        std::copy(bytes.begin(), bytes.end(), mee->link().Stores.status.begin());
-        mee->statusView().SplitFlags(mee->link().Stores.status);
-        mee->statusView().ShowStatus(mee->link().Stores.status);
+        std::copy(bytes.begin(), bytes.end(), mainWindow->link().Stores.status.begin());
+        mainWindow->statusView().SplitFlags(mainWindow->link().Stores.status);
+        mainWindow->statusView().ShowStatus(mainWindow->link().Stores.status);
     }
     // Row of the newest sample of a signal trace (the column just behind the sweep).
     int newestRow(int trace) {
@@ -116,11 +116,11 @@ class TestLiveView : public QObject {
 
   private slots:
     void init() {
-        mee = new TMee;
-        graphics = new TGraphics(mee);
-        mee->setCompanions(nullptr, graphics);
+        mainWindow = new MainWindow;
+        graphics = new GraphWindow(mainWindow);
+        mainWindow->setCompanions(nullptr, graphics);
     }
-    void cleanup() { delete mee; }
+    void cleanup() { delete mainWindow; }
 
     void aStatusReplyOnTheViewTab() {
         struct Case {
@@ -213,14 +213,15 @@ class TestLiveView : public QObject {
         for (const Case& c : cases) {
             StatusRecord s = quiet();
             c.change(s);
-            graphics->DirectConvert1->setChecked(c.direct);
-            mee->view().enTempComp->setChecked(c.tempComp);
+            graphics->directConvertAction->setChecked(c.direct);
+            mainWindow->view().enTempComp->setChecked(c.tempComp);
             const int sweep = graphics->State.SweepPosition;
             show(monitor::EncodeStatus(s));
             for (const auto& [name, value] : c.expected)
                 QVERIFY2(
-                    shown(*mee, name) == value,
-                    qPrintable(QStringLiteral("%1: %2 shows %3, not %4").arg(c.name, name, shown(*mee, name), value)));
+                    shown(*mainWindow, name) == value,
+                    qPrintable(
+                        QStringLiteral("%1: %2 shows %3, not %4").arg(c.name, name, shown(*mainWindow, name), value)));
             for (const auto& [trace, row] : c.rows)
                 QVERIFY2(newestRow(trace) == row, qPrintable(QStringLiteral("%1: trace %2 at row %3, not %4")
                                                                  .arg(c.name)
@@ -234,9 +235,9 @@ class TestLiveView : public QObject {
         // The 0 that became 1 is 1 in the stored reply too.
         StatusRecord s = quiet();
         s.channels[1].signal = 0;
-        graphics->DirectConvert1->setChecked(false);
+        graphics->directConvertAction->setChecked(false);
         show(monitor::EncodeStatus(s));
-        QCOMPARE(monitor::DecodeStatus(mee->link().Stores.status.data()).channels[1].signal, std::uint16_t(1));
+        QCOMPARE(monitor::DecodeStatus(mainWindow->link().Stores.status.data()).channels[1].signal, std::uint16_t(1));
     }
 
     // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
@@ -263,9 +264,9 @@ class TestLiveView : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* counting = player.get();
-        mee->setSiren(new Siren(sound.path(), std::move(player)));
+        mainWindow->setSiren(new Siren(sound.path(), std::move(player)));
         const QColor green(0, 255, 15), orange(253, 131, 9), red(255, 0, 0), grey(128, 128, 128);
-        const QColor face = mee->view().diagnosticOn->palette().color(QPalette::Button);
+        const QColor face = mainWindow->view().diagnosticOn->palette().color(QPalette::Button);
         const char* const lamps[] = {
             "Shape_Mw",          "Shape_Pir1",         "Shape_Pir2",       "Shape_Acc1",         "Shape_Acc2",
             "Shape_Acc1Noise",   "Shape_Acc2Noise",    "Shape_OutTamper",  "Shape_Out1State",    "Shape_Out2State",
@@ -315,7 +316,7 @@ class TestLiveView : public QObject {
                 QColor expected = std::string(name) == "Shape_DiagnosticOn" ? face : grey;
                 for (const auto& [litName, colour] : c.lit)
                     if (std::string(litName) == name) expected = colour;
-                const QColor actual = mee->findChild<Lamp*>(name)->brushColor();
+                const QColor actual = mainWindow->findChild<Lamp*>(name)->brushColor();
                 QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1 %2 %3 %4: %5 is %6, not %7")
                                                             .arg(c.alarm[0], 2, 16, QChar('0'))
                                                             .arg(c.alarm[1], 2, 16, QChar('0'))
@@ -327,7 +328,7 @@ class TestLiveView : public QObject {
             if (c.siren) {
                 show(bytes); // still playing: not started again
                 QCOMPARE(counting->plays - before, 1);
-                mee->siren()->MediaPlayer1Notify();
+                mainWindow->siren()->playEnded();
             }
         }
         // The noise-reduction boxes follow the detector's bits 4 and 5; their captions follow the
@@ -335,9 +336,9 @@ class TestLiveView : public QObject {
         auto bytes = monitor::EncodeStatus(quiet());
         bytes[50] = 0x20;
         show(bytes);
-        QVERIFY(!mee->view().noisePir1->isChecked() && mee->view().noisePir2->isChecked());
-        QCOMPARE(mee->view().noisePir2->text(), QString("PIR DOWN(Noise Reduction)"));
-        QVERIFY(mee->view().noisePir2->isEnabled());
+        QVERIFY(!mainWindow->view().noisePir1->isChecked() && mainWindow->view().noisePir2->isChecked());
+        QCOMPARE(mainWindow->view().noisePir2->text(), QString("PIR DOWN(Noise Reduction)"));
+        QVERIFY(mainWindow->view().noisePir2->isEnabled());
     }
 
     // A reply goes to the screen with the window's next paint, after the tick (the next request is
@@ -346,21 +347,21 @@ class TestLiveView : public QObject {
     // channel names beside it.
     void aReplyPaintsOnlyWhatItChanged() {
         PtyPeer peer;
-        TFormCom formCom(mee, PortRoots{"/nonexistent", "/nonexistent"});
-        mee->setCompanions(&formCom, graphics);
-        mee->setEndProcess([](int) {});
-        mee->show();
+        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        mainWindow->setCompanions(&portDialog, graphics);
+        mainWindow->setEndProcess([](int) {});
+        mainWindow->show();
         graphics->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mee) && QTest::qWaitForWindowExposed(graphics));
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow) && QTest::qWaitForWindowExposed(graphics));
         // The tamper axes in view: the SETUP box scrolled down to them.
-        auto* setup = mee->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
-        setup->ensureWidgetVisible(mee->view().accLabels[0]);
-        formCom.ComboBox1->setEditText(QString::fromStdString(peer.path()));
-        mee->Action2->trigger();
+        auto* setup = mainWindow->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
+        setup->ensureWidgetVisible(mainWindow->view().accLabels[0]);
+        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        mainWindow->connectAction->trigger();
         peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
-        mee->link().Timer2Timer();
-        QVERIFY(mee->link().ParametersKnown);
-        mee->Timer2->stop();
+        mainWindow->link().tick();
+        QVERIFY(mainWindow->link().ParametersKnown);
+        mainWindow->pollTimer->stop();
         peer.readSent();
 
         PaintCounter counter;
@@ -409,16 +410,16 @@ class TestLiveView : public QObject {
         auto showReply = [&](const StatusRecord& reply) {
             peer.write(statusFrame(reply));
             counter.clear();
-            mee->link().Timer2Timer();
+            mainWindow->link().tick();
             const bool paintedInTick = !counter.painted.empty();
-            mee->Timer2->stop();
+            mainWindow->pollTimer->stop();
             for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
             return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
         };
         QVERIFY(showReply(quiet())); // the first frame of the graph is drawn whole
         // Until the window system has settled (which window is active): nothing more to paint.
-        mee->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(mee));
+        mainWindow->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow));
         for (int i = 0; i < 50 && (i < 2 || !counter.painted.empty()); ++i) {
             counter.clear();
             QTest::qWait(20);
@@ -447,7 +448,7 @@ class TestLiveView : public QObject {
                                     .arg(column)));
         }
         qApp->removeEventFilter(&counter);
-        mee->link().Disconnect();
+        mainWindow->link().Disconnect();
     }
 
     void theEventMemoryOnTheLogsTab() {
@@ -461,7 +462,7 @@ class TestLiveView : public QObject {
         auto bytes = monitor::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
-        StringGrid& grid = *mee->StringGrid1;
+        StringGrid& grid = *mainWindow->eventGrid;
         ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{
@@ -485,7 +486,7 @@ class TestLiveView : public QObject {
         QCOMPARE(grid.cell(3, 4), QString("77"));
 
         // "Clear Logs" empties the body; headings and row numbers stay.
-        auto* clear = mee->findChild<QMenu*>("PopupMenu2")->findChild<QAction*>("Clear1");
+        auto* clear = mainWindow->findChild<QMenu*>("PopupMenu2")->findChild<QAction*>("Clear1");
         clear->trigger();
         QCOMPARE(grid.cell(1, 1), QString());
         QCOMPARE(grid.cell(3, 4), QString());

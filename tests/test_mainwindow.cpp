@@ -1,10 +1,10 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Application.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -50,62 +50,62 @@ bool fitsItsText(QWidget* w) {
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-    TMee* mee = nullptr;
+    MainWindow* mainWindow = nullptr;
     int exitCode = -1;
     QStringList said;
 
   private slots:
     void init() {
-        mee = new TMee;
+        mainWindow = new MainWindow;
         exitCode = -1;
-        mee->setEndProcess([this](int code) { exitCode = code; });
+        mainWindow->setEndProcess([this](int code) { exitCode = code; });
         // No box may wait for a click: what the window says is kept here.
         said.clear();
         dialogs::SetMessageHandler([this](QWidget*, const QString& t) { said << t; });
     }
     void cleanup() {
         dialogs::SetMessageHandler({});
-        delete mee;
+        delete mainWindow;
     }
 
     void windowFrame() {
-        QCOMPARE(mee->windowTitle(), QString("Ostrevo SetUp"));
-        QCOMPARE(mee->objectName(), QString("Mee"));
-        QCOMPARE(mee->width(), 1009);
-        QCOMPARE(mee->height() - mee->menuBar()->sizeHint().height(), 404);
-        QCOMPARE(mee->minimumSize(), mee->size()); // the design's size is the least; larger is fine
-        QCOMPARE(child<QToolBar>(mee, "ActionMainMenuBar1")->height(), 35);
-        QCOMPARE(mee->statusBar()->objectName(), QString("StatusBar_form"));
-        QCOMPARE(mee->statusBar()->height(), 22);
-        QCOMPARE(mee->PageControl1->count(), 2);
-        QCOMPARE(mee->PageControl1->tabText(0), QString("VIEW"));
-        QCOMPARE(mee->PageControl1->tabText(1), QString("LOGS"));
-        QCOMPARE(mee->PageControl1->currentIndex(), 0);
-        QCOMPARE(mee->Timer1->interval(), 1);
-        QCOMPARE(mee->Timer2->interval(), 10);
-        QVERIFY(!mee->Timer1->isActive());
-        QVERIFY(!mee->Timer2->isActive());
+        QCOMPARE(mainWindow->windowTitle(), QString("Ostrevo SetUp"));
+        QCOMPARE(mainWindow->objectName(), QString("Mee"));
+        QCOMPARE(mainWindow->width(), 1009);
+        QCOMPARE(mainWindow->height() - mainWindow->menuBar()->sizeHint().height(), 404);
+        QCOMPARE(mainWindow->minimumSize(), mainWindow->size()); // the design's size is the least; larger is fine
+        QCOMPARE(child<QToolBar>(mainWindow, "ActionMainMenuBar1")->height(), 35);
+        QCOMPARE(mainWindow->statusBar()->objectName(), QString("StatusBar_form"));
+        QCOMPARE(mainWindow->statusBar()->height(), 22);
+        QCOMPARE(mainWindow->tabs->count(), 2);
+        QCOMPARE(mainWindow->tabs->tabText(0), QString("VIEW"));
+        QCOMPARE(mainWindow->tabs->tabText(1), QString("LOGS"));
+        QCOMPARE(mainWindow->tabs->currentIndex(), 0);
+        QCOMPARE(mainWindow->fadeTimer->interval(), 1);
+        QCOMPARE(mainWindow->pollTimer->interval(), 10);
+        QVERIFY(!mainWindow->fadeTimer->isActive());
+        QVERIFY(!mainWindow->pollTimer->isActive());
     }
 
     void startStateOfActionsAndStatusBar() {
-        QVERIFY(mee->Action1->isEnabled());
-        QVERIFY(!mee->Action2->isEnabled());
-        QVERIFY(!mee->Action4->isEnabled());
-        QVERIFY(mee->FileOpen1->isEnabled() && mee->FileSaveAs1->isEnabled());
-        QVERIFY(mee->Action3->isEnabled() && mee->Action5->isEnabled());
-        QCOMPARE(mee->Action2->text(), QString("Connect"));
-        QCOMPARE(mee->statusPanel(0)->text(), QString("Disconnect"));
-        QCOMPARE(mee->statusPanel(1)->text(), QString("COM:"));
+        QVERIFY(mainWindow->exitAction->isEnabled());
+        QVERIFY(!mainWindow->connectAction->isEnabled());
+        QVERIFY(!mainWindow->storeAction->isEnabled());
+        QVERIFY(mainWindow->openConfigAction->isEnabled() && mainWindow->saveConfigAction->isEnabled());
+        QVERIFY(mainWindow->portAction->isEnabled() && mainWindow->graphAction->isEnabled());
+        QCOMPARE(mainWindow->connectAction->text(), QString("Connect"));
+        QCOMPARE(mainWindow->statusPanel(0)->text(), QString("Disconnect"));
+        QCOMPARE(mainWindow->statusPanel(1)->text(), QString("COM:"));
         const int widths[] = {100, 400, 200, 50};
-        for (int i = 0; i < 4; ++i) QCOMPARE(mee->statusPanel(i)->width(), widths[i]);
-        QCOMPARE(mee->ProgressBar_serial->parentWidget(), mee->statusPanel(2));
-        QCOMPARE(mee->ProgressBar_serial->value(), 0);
-        QCOMPARE(mee->ProgressBar_serial->maximum(), 100);
-        QCOMPARE(mee->FileOpen1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        for (int i = 0; i < 4; ++i) QCOMPARE(mainWindow->statusPanel(i)->width(), widths[i]);
+        QCOMPARE(mainWindow->activityBar->parentWidget(), mainWindow->statusPanel(2));
+        QCOMPARE(mainWindow->activityBar->value(), 0);
+        QCOMPARE(mainWindow->activityBar->maximum(), 100);
+        QCOMPARE(mainWindow->openConfigAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     }
 
     void actionBarItemsInOrderWithSeparators() {
-        auto* bar = child<QToolBar>(mee, "ActionMainMenuBar1");
+        auto* bar = child<QToolBar>(mainWindow, "ActionMainMenuBar1");
         QStringList seen;
         QList<bool> separatorVisible;
         for (QAction* a : bar->actions()) {
@@ -125,53 +125,53 @@ class TestMainWindow : public QObject {
     }
 
     void menuItemsFollowTheirActions() {
-        auto* commSetup = child<QAction>(mee, "CommSetup1");
-        auto* connect1 = child<QAction>(mee, "Connect1");
-        auto* load = child<QAction>(mee, "LoadConfig1");
-        QVERIFY(commSetup && connect1 && load && child<QAction>(mee, "SaveConfig1") &&
-                child<QAction>(mee, "StoreToFlash1"));
+        auto* commSetup = child<QAction>(mainWindow, "CommSetup1");
+        auto* connect1 = child<QAction>(mainWindow, "Connect1");
+        auto* load = child<QAction>(mainWindow, "LoadConfig1");
+        QVERIFY(commSetup && connect1 && load && child<QAction>(mainWindow, "SaveConfig1") &&
+                child<QAction>(mainWindow, "StoreToFlash1"));
         QCOMPARE(commSetup->text(), QString("S&tore To Flash"));
         QVERIFY(!commSetup->isEnabled());
         QVERIFY(load->text().startsWith("&Open..."));
         // A bound item's own enabled state can be set directly, and follows the next action change.
-        mee->Action4->setEnabled(true);
+        mainWindow->storeAction->setEnabled(true);
         QVERIFY(commSetup->isEnabled());
         commSetup->setEnabled(false);
-        QVERIFY(mee->Action4->isEnabled());
-        mee->Action4->setEnabled(false);
-        mee->Action4->setEnabled(true);
+        QVERIFY(mainWindow->storeAction->isEnabled());
+        mainWindow->storeAction->setEnabled(false);
+        mainWindow->storeAction->setEnabled(true);
         QVERIFY(commSetup->isEnabled());
         // The action bar item takes a new caption of its action and keeps its mnemonic.
-        mee->Action2->setText("Disconnect");
+        mainWindow->connectAction->setText("Disconnect");
         QCOMPARE(connect1->text(), QString("Disconnect"));
-        QCOMPARE(child<QToolButton>(mee, "ActionItem_Connect")->text(), QString("Disco&nnect"));
+        QCOMPARE(child<QToolButton>(mainWindow, "ActionItem_Connect")->text(), QString("Disco&nnect"));
         // Running the item runs the action (which, with no detector connected, says so).
-        QSignalSpy ran(mee->FileOpen1, &QAction::triggered);
+        QSignalSpy ran(mainWindow->openConfigAction, &QAction::triggered);
         load->trigger();
         QCOMPARE(ran.count(), 1);
         QCOMPARE(said.size(), 1);
     }
 
     void mnemonicsRunTheActionBar() {
-        mee->show();
-        mee->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(mee));
-        QSignalSpy openRan(mee->FileOpen1, &QAction::triggered);
-        QSignalSpy graphRan(mee->Action5, &QAction::triggered);
+        mainWindow->show();
+        mainWindow->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow));
+        QSignalSpy openRan(mainWindow->openConfigAction, &QAction::triggered);
+        QSignalSpy graphRan(mainWindow->graphAction, &QAction::triggered);
         // A mnemonic presses its button visibly, so the click comes a moment later.
-        QTest::keyClick(mee, Qt::Key_O, Qt::AltModifier);
-        QTest::keyClick(mee, Qt::Key_V, Qt::AltModifier);
+        QTest::keyClick(mainWindow, Qt::Key_O, Qt::AltModifier);
+        QTest::keyClick(mainWindow, Qt::Key_V, Qt::AltModifier);
         QTRY_COMPARE(openRan.count(), 1);
         QTRY_COMPARE(graphRan.count(), 1);
-        QTest::keyClick(mee, Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(mainWindow, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(openRan.count(), 2);
         // Ctrl+F opens the File menu.
-        QTest::keyClick(mee, Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(mee->menuBar()->activeAction(), mee->menuBar()->actions().first());
-        QTest::keyClick(mee->menuBar(), Qt::Key_Escape);
+        QTest::keyClick(mainWindow, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(mainWindow->menuBar()->activeAction(), mainWindow->menuBar()->actions().first());
+        QTest::keyClick(mainWindow->menuBar(), Qt::Key_Escape);
         // Disabled items do not run: Connect waits for a port.
-        QSignalSpy connectRan(mee->Action2, &QAction::triggered);
-        QTest::keyClick(mee, Qt::Key_N, Qt::AltModifier);
+        QSignalSpy connectRan(mainWindow->connectAction, &QAction::triggered);
+        QTest::keyClick(mainWindow, Qt::Key_N, Qt::AltModifier);
         QTest::qWait(300);
         QCOMPARE(connectRan.count(), 0);
     }
@@ -194,7 +194,7 @@ class TestMainWindow : public QObject {
             }
         };
         QList<QString> altKeys;
-        for (QAction* a : mee->menuBar()->actions()) {
+        for (QAction* a : mainWindow->menuBar()->actions()) {
             altKeys << a->text();
             if (QMenu* menu = a->menu()) {
                 QList<QString> items;
@@ -203,7 +203,7 @@ class TestMainWindow : public QObject {
                 check(a->text(), items);
             }
         }
-        for (auto* button : child<QToolBar>(mee, "ActionMainMenuBar1")->findChildren<QToolButton*>())
+        for (auto* button : child<QToolBar>(mainWindow, "ActionMainMenuBar1")->findChildren<QToolButton*>())
             altKeys << button->text();
         check("menu bar and action bar", altKeys);
         QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join("; ")));
@@ -212,15 +212,15 @@ class TestMainWindow : public QObject {
     // The window grows, and a larger height shows the whole SETUP box; a screen smaller than the
     // design (a display scale of 2 on 1600 x 1000: 800 x 500 for the program) gets a window that fits.
     void theWindowGrowsAndFits() {
-        mee->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mee));
-        auto* setup = child<QScrollArea>(mee, "ScrollBox_Setup");
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
+        auto* setup = child<QScrollArea>(mainWindow, "ScrollBox_Setup");
         QVERIFY(setup->verticalScrollBar()->maximum() > 0); // at the design's size, it scrolls
-        mee->resize(1920, 1040);                            // maximised on a full-HD screen
+        mainWindow->resize(1920, 1040);                     // maximised on a full-HD screen
         QTest::qWait(50);
         QTRY_COMPARE(setup->verticalScrollBar()->maximum(), 0);
-        QVERIFY(child<QWidget>(mee, "MW")->width() > 246);
-        const QSize design(1009, 404 + mee->menuBar()->sizeHint().height());
+        QVERIFY(child<QWidget>(mainWindow, "MW")->width() > 246);
+        const QSize design(1009, 404 + mainWindow->menuBar()->sizeHint().height());
         const QSize frame(8, 32);
         for (const QRect& area : {QRect(0, 0, 1920, 1040), QRect(0, 0, 800, 500), QRect(-1600, 0, 914, 571)}) {
             const QRect placed = PlaceOnScreen(area, design, design, frame);
@@ -251,7 +251,7 @@ class TestMainWindow : public QObject {
         QFETCH(int, tconvMax);
         QFETCH(int, nconvStart);
         QFETCH(QString, bar);
-        auto* t = mee->findChild<TrackBar*>(track);
+        auto* t = mainWindow->findChild<TrackBar*>(track);
         QVERIFY(t);
         QCOMPARE(t->orientation(), Qt::Vertical);
         QCOMPARE(t->minimum(), 10);
@@ -261,23 +261,23 @@ class TestMainWindow : public QObject {
         QCOMPARE(t->tickInterval(), 16);
         QCOMPARE(t->SelEnd(), trangeMax);
         QVERIFY(t->invertedAppearance()); // minimum at the top
-        auto* tc = mee->findChild<GaugeBar*>(tconv);
+        auto* tc = mainWindow->findChild<GaugeBar*>(tconv);
         QCOMPARE(tc->maximum(), tconvMax);
         QCOMPARE(tc->value(), 8);
-        auto* nc = mee->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "Nconv"));
+        auto* nc = mainWindow->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "Nconv"));
         QCOMPARE(nc->value(), nconvStart);
-        auto* np = mee->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "NPulse"));
+        auto* np = mainWindow->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "NPulse"));
         QCOMPARE(np->minimum(), 1);
         QCOMPARE(np->maximum(), 5);
         QCOMPARE(np->value(), 1);
-        auto* b = mee->findChild<LevelBar*>(bar);
+        auto* b = mainWindow->findChild<LevelBar*>(bar);
         QCOMPARE(b->orientation(), Qt::Vertical);
         QCOMPARE(b->maximum(), 700);
     }
 
     void everyNamedControlExistsWithItsVisibility() {
-        mee->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mee));
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
         const char* shown[] = {"MW",
                                "PIR1",
                                "PIR2",
@@ -322,7 +322,7 @@ class TestMainWindow : public QObject {
                                "StatusBar4",
                                "Label13"};
         for (const char* name : shown) {
-            auto* w = child<QWidget>(mee, name);
+            auto* w = child<QWidget>(mainWindow, name);
             QVERIFY2(w, name);
             QVERIFY2(w->isVisible(), name);
         }
@@ -356,18 +356,19 @@ class TestMainWindow : public QObject {
                                      "Label_TimeAnd2",
                                      "Label_TimeAnd3"};
         for (const char* name : hiddenNames) {
-            auto* w = child<QWidget>(mee, name);
+            auto* w = child<QWidget>(mainWindow, name);
             QVERIFY2(w, name);
             QVERIFY2(!w->isVisible(), name);
         }
         // The value labels sit in their small status bars.
-        QCOMPARE(child<QLabel>(mee, "Label_MW_TRange")->parentWidget()->objectName(), QString("StatusBar1"));
-        QCOMPARE(child<QLabel>(mee, "Label13")->parentWidget()->objectName(), QString("StatusBar4"));
-        QCOMPARE(child<QLabel>(mee, "Label_Pir2_TRange")->text(), QString("0000"));
+        QCOMPARE(child<QLabel>(mainWindow, "Label_MW_TRange")->parentWidget()->objectName(), QString("StatusBar1"));
+        QCOMPARE(child<QLabel>(mainWindow, "Label13")->parentWidget()->objectName(), QString("StatusBar4"));
+        QCOMPARE(child<QLabel>(mainWindow, "Label_Pir2_TRange")->text(), QString("0000"));
         // Group widths of the design, at the least.
-        QVERIFY(child<QGroupBox>(mee, "MW")->width() >= 246 && child<QGroupBox>(mee, "SETUP")->width() >= 218);
-        QCOMPARE(child<QGroupBox>(mee, "NTC")->width(), 46);
-        QCOMPARE(child<QGroupBox>(mee, "PIR1")->title(), QString("HIGH ABOVE  PIROELETTRIC"));
+        QVERIFY(child<QGroupBox>(mainWindow, "MW")->width() >= 246 &&
+                child<QGroupBox>(mainWindow, "SETUP")->width() >= 218);
+        QCOMPARE(child<QGroupBox>(mainWindow, "NTC")->width(), 46);
+        QCOMPARE(child<QGroupBox>(mainWindow, "PIR1")->title(), QString("HIGH ABOVE  PIROELETTRIC"));
     }
 
     void setupControls() {
@@ -387,63 +388,65 @@ class TestMainWindow : public QObject {
                            {"CheckBox_EN_TempComp", "Enable Temp. Comp."},
                            {"CheckBox_AutoTest", "Enable AutoTest (24h)"}};
         for (const Box& b : boxes) {
-            auto* box = child<QCheckBox>(mee, b.name);
+            auto* box = child<QCheckBox>(mainWindow, b.name);
             QVERIFY2(box, b.name);
             QCOMPARE(box->text(), QString(b.caption));
             QVERIFY(!box->isChecked());
             QVERIFY(box->isEnabled());
         }
         for (int n = 1; n <= 3; ++n) {
-            auto* func = mee->findChild<RadioGroup*>(QString("RadioGroup_FuncOut%1").arg(n));
+            auto* func = mainWindow->findChild<RadioGroup*>(QString("RadioGroup_FuncOut%1").arg(n));
             QVERIFY(func);
             QCOMPARE(func->title(), QString("Function"));
             QCOMPARE(func->count(), 5);
             QCOMPARE(func->itemText(3), QString(n == 1 ? "Mask #1-# 2" : "Mask #1-#2"));
             QCOMPARE(func->ItemIndex(), -1);
             QVERIFY(!func->isEnabled());
-            auto* nc = mee->findChild<RadioGroup*>(QString("RadioGroup_NCOut%1").arg(n));
+            auto* nc = mainWindow->findChild<RadioGroup*>(QString("RadioGroup_NCOut%1").arg(n));
             QCOMPARE(nc->title(), QString("OUT #%1").arg(n));
             QCOMPARE(nc->itemText(1), QString("NO"));
             QVERIFY(!nc->isEnabled());
-            QVERIFY(mee->findChild<QCheckBox*>(QString("CheckBox_Out%1Enable").arg(n))->isEnabled());
+            QVERIFY(mainWindow->findChild<QCheckBox*>(QString("CheckBox_Out%1Enable").arg(n))->isEnabled());
             for (const char* tech : {"Mw", "Pir1", "Pir2"})
-                QVERIFY(!mee->findChild<QCheckBox*>(QString("CheckBox_Out%1%2").arg(n).arg(tech))->isEnabled());
-            QCOMPARE(mee->findChild<Lamp*>(QString("Shape_Out%1State").arg(n))->brushColor(), QColor(128, 128, 128));
+                QVERIFY(!mainWindow->findChild<QCheckBox*>(QString("CheckBox_Out%1%2").arg(n).arg(tech))->isEnabled());
+            QCOMPARE(mainWindow->findChild<Lamp*>(QString("Shape_Out%1State").arg(n))->brushColor(),
+                     QColor(128, 128, 128));
         }
-        auto* timeAnd1 = child<GaugeBar>(mee, "ScrollBar_TimeAnd1");
+        auto* timeAnd1 = child<GaugeBar>(mainWindow, "ScrollBar_TimeAnd1");
         QCOMPARE(timeAnd1->orientation(), Qt::Horizontal);
         QCOMPARE(timeAnd1->maximum(), 10);
-        QCOMPARE(child<GaugeBar>(mee, "ScrollBar_TimeAnd2")->maximum(), 5);
-        QCOMPARE(child<GaugeBar>(mee, "ScrollBar_PWM_Dc")->value(), 160);
-        QCOMPARE(child<GaugeBar>(mee, "ScrollBar_PWM_Fq")->value(), 1600);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_acc_X")->minimum(), -127);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_acc_Z")->maximum(), 128);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_Temperatura")->minimum(), -30);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_Acc1Noise")->maximum(), 200);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_Acc2Noise")->maximum(), 400);
-        QCOMPARE(child<LevelBar>(mee, "ProgressBar_Mask")->maximum(), 750);
-        auto* lens = child<QComboBox>(mee, "ComboBox_Pir2_Lens");
+        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_TimeAnd2")->maximum(), 5);
+        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_PWM_Dc")->value(), 160);
+        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_PWM_Fq")->value(), 1600);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_acc_X")->minimum(), -127);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_acc_Z")->maximum(), 128);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Temperatura")->minimum(), -30);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Acc1Noise")->maximum(), 200);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Acc2Noise")->maximum(), 400);
+        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Mask")->maximum(), 750);
+        auto* lens = child<QComboBox>(mainWindow, "ComboBox_Pir2_Lens");
         QCOMPARE(lens->count(), 4);
         QCOMPARE(lens->currentText(), QString("User"));
         QCOMPARE(lens->itemText(2), QString("Horizontal Curtain"));
-        QCOMPARE(child<Lamp>(mee, "Shape_DiagnosticOn")->brushColor(), QApplication::palette().color(QPalette::Button));
+        QCOMPARE(child<Lamp>(mainWindow, "Shape_DiagnosticOn")->brushColor(),
+                 QApplication::palette().color(QPalette::Button));
         for (const char* lamp : {"Shape_LedPowerFail", "Shape_LedMwFault", "Shape_LedPir1Fault", "Shape_LedPir2Fault",
                                  "Shape_LedCPUFault", "Shape_OutTamper", "Shape_Mw"})
-            QCOMPARE(child<Lamp>(mee, lamp)->brushColor(), QColor(128, 128, 128));
+            QCOMPARE(child<Lamp>(mainWindow, lamp)->brushColor(), QColor(128, 128, 128));
     }
 
     void levelBarsClampOutOfRangeValues() {
-        auto* acc = child<LevelBar>(mee, "ProgressBar_acc_X");
+        auto* acc = child<LevelBar>(mainWindow, "ProgressBar_acc_X");
         acc->setPosition(50);
         acc->setPosition(-128);
         QCOMPARE(acc->value(), -127); // empty, not stuck at the last value
-        auto* temp = child<LevelBar>(mee, "ProgressBar_Temperatura");
+        auto* temp = child<LevelBar>(mainWindow, "ProgressBar_Temperatura");
         temp->setPosition(100);
         QCOMPARE(temp->value(), 70);
     }
 
     void radioGroupItemIndexFromCode() {
-        auto* func = child<RadioGroup>(mee, "RadioGroup_FuncOut2");
+        auto* func = child<RadioGroup>(mainWindow, "RadioGroup_FuncOut2");
         QSignalSpy changed(func, &RadioGroup::itemIndexChanged);
         func->setItemIndex(3);
         QCOMPARE(func->ItemIndex(), 3);
@@ -455,7 +458,7 @@ class TestMainWindow : public QObject {
     }
 
     void logGridIsLabelledAndClears() {
-        StringGrid* g = mee->StringGrid1;
+        StringGrid* g = mainWindow->eventGrid;
         QCOMPARE(g->ColCount(), 10);
         QCOMPARE(g->RowCount(), 11);
         QCOMPARE(g->cell(0, 0), QString::fromUtf8("Num\u00b0"));
@@ -468,7 +471,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(g->font().pixelSize(), 13);
         g->setCell(4, 7, "123");
         QCOMPARE(g->cell(4, 7), QString("123"));
-        auto* clear = child<QAction>(mee, "Clear1");
+        auto* clear = child<QAction>(mainWindow, "Clear1");
         QCOMPARE(clear->text(), QString("Clear Logs"));
         clear->trigger();
         QCOMPARE(g->cell(4, 7), QString());
@@ -477,24 +480,24 @@ class TestMainWindow : public QObject {
     }
 
     void firstArmedRequestIsTheStatusPoll() {
-        mee->show();
-        QCOMPARE(mee->link().PollRequest.code(), 8);
-        QCOMPARE(mee->link().PollRequest.ExpectedReplyLength(), 64);
-        QCOMPARE(mee->link().PollRequest.bytes()[4], 0xF8);
+        mainWindow->show();
+        QCOMPARE(mainWindow->link().PollRequest.code(), 8);
+        QCOMPARE(mainWindow->link().PollRequest.ExpectedReplyLength(), 64);
+        QCOMPARE(mainWindow->link().PollRequest.bytes()[4], 0xF8);
     }
 
     void fadeInRunsFiftyOneStepsAndStopsAt250() {
-        QCOMPARE(mee->AppliedAlpha(), 0); // transparent from creation
-        mee->show();
-        QVERIFY(mee->FadeIn());
-        QVERIFY(mee->Timer1->isActive());
-        mee->Timer1->stop();
+        QCOMPARE(mainWindow->AppliedAlpha(), 0); // transparent from creation
+        mainWindow->show();
+        QVERIFY(mainWindow->FadeIn());
+        QVERIFY(mainWindow->fadeTimer->isActive());
+        mainWindow->fadeTimer->stop();
         QList<int> applied;
         int steps = 0;
-        mee->Timer1->start();
-        while (mee->Timer1->isActive() && steps < 100) {
-            mee->Timer1Timer();
-            applied << mee->AppliedAlpha();
+        mainWindow->fadeTimer->start();
+        while (mainWindow->fadeTimer->isActive() && steps < 100) {
+            mainWindow->fadeStep();
+            applied << mainWindow->AppliedAlpha();
             ++steps;
         }
         QCOMPARE(steps, 51);
@@ -504,28 +507,28 @@ class TestMainWindow : public QObject {
     }
 
     void closeButtonFadesOutAndEndsWithZero() {
-        mee->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mee));
-        mee->Timer2->start();
-        QVERIFY(!mee->close()); // refused: the window stays
-        QVERIFY(mee->isVisible());
-        QVERIFY(!mee->Timer2->isActive());
-        QVERIFY(!mee->FadeIn());
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
+        mainWindow->pollTimer->start();
+        QVERIFY(!mainWindow->close()); // refused: the window stays
+        QVERIFY(mainWindow->isVisible());
+        QVERIFY(!mainWindow->pollTimer->isActive());
+        QVERIFY(!mainWindow->FadeIn());
         QTRY_COMPARE_WITH_TIMEOUT(exitCode, 0, 5000);
-        QCOMPARE(mee->AppliedAlpha(), 5);
+        QCOMPARE(mainWindow->AppliedAlpha(), 5);
     }
 
     void exitTwiceRestartsTheFadeFrom255() {
-        mee->show();
-        mee->Action1->trigger();
-        mee->Timer1Timer();
-        mee->Timer1Timer();
-        QCOMPARE(mee->FadeAlpha(), 245);
-        QVERIFY(!mee->close());
-        QCOMPARE(mee->FadeAlpha(), 255);
+        mainWindow->show();
+        mainWindow->exitAction->trigger();
+        mainWindow->fadeStep();
+        mainWindow->fadeStep();
+        QCOMPARE(mainWindow->FadeAlpha(), 245);
+        QVERIFY(!mainWindow->close());
+        QCOMPARE(mainWindow->FadeAlpha(), 255);
         int steps = 0;
-        while (mee->Timer1->isActive()) {
-            mee->Timer1Timer();
+        while (mainWindow->fadeTimer->isActive()) {
+            mainWindow->fadeStep();
             ++steps;
         }
         QCOMPARE(steps, 51);
@@ -533,23 +536,23 @@ class TestMainWindow : public QObject {
     }
 
     void exitHidesThePortDialog() {
-        TFormCom formCom(mee);
-        TGraphics graphics(mee);
-        mee->setCompanions(&formCom, &graphics);
-        mee->Action3->trigger();
-        QVERIFY(formCom.isVisible());
-        mee->Action5->trigger();
+        PortDialog portDialog(mainWindow);
+        GraphWindow graphics(mainWindow);
+        mainWindow->setCompanions(&portDialog, &graphics);
+        mainWindow->portAction->trigger();
+        QVERIFY(portDialog.isVisible());
+        mainWindow->graphAction->trigger();
         QVERIFY(graphics.isVisible());
-        mee->Action1->trigger();
-        QVERIFY(!formCom.isVisible());
+        mainWindow->exitAction->trigger();
+        QVERIFY(!portDialog.isVisible());
         QVERIFY(graphics.isVisible());
     }
 
     void nothingIsClipped() {
-        mee->show();
-        QVERIFY(QTest::qWaitForWindowExposed(mee));
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
         QStringList clipped;
-        for (auto* w : mee->findChildren<QWidget*>()) {
+        for (auto* w : mainWindow->findChildren<QWidget*>()) {
             if (!w->isVisible()) continue;
             if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QToolButton*>(w) ||
                 qobject_cast<QAbstractButton*>(w)) {
@@ -562,7 +565,7 @@ class TestMainWindow : public QObject {
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
         // The SETUP box scrolls up and down only: its content must fit its width.
-        auto* setup = child<QScrollArea>(mee, "ScrollBox_Setup");
+        auto* setup = child<QScrollArea>(mainWindow, "ScrollBox_Setup");
         QVERIFY(setup->widget()->minimumSizeHint().width() <= setup->viewport()->width());
     }
 };

@@ -2,11 +2,11 @@
 // dropped frames, surplus bytes, pending settings, and the link state it shows.
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/QuitOnSignal.h"
 #include "dialogs/UserDialogs.h"
-#include "link/ComSetup.h"
 #include "link/PollCycle.h"
+#include "link/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,9 +90,9 @@ struct RecordingView : LinkView {
 };
 
 // A port whose transmitter reports bytes still queued for a number of calls.
-struct StalledSerial : TBlockSerial {
+struct StalledSerial : SerialPort {
     int stalledCalls = 0;
-    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : TBlockSerial::PendingOutput(); }
+    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : SerialPort::PendingOutput(); }
 };
 
 std::string firstLine(const std::string& text) {
@@ -107,7 +107,7 @@ bool anotherProgramCanOpen(const std::string& path) {
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-        TBlockSerial second;
+        SerialPort second;
         second.OpenPort(path);
         _exit(second.PortOpen ? 0 : 1);
     }
@@ -131,7 +131,7 @@ class TestPollCycle : public QObject {
         peer->readSent(1); // nothing should be waiting, but start clean
     }
     void silentTicks(int n) {
-        for (int i = 0; i < n; ++i) cycle->Timer2Timer();
+        for (int i = 0; i < n; ++i) cycle->tick();
     }
 
   private slots:
@@ -154,7 +154,7 @@ class TestPollCycle : public QObject {
         connectNow();
         QVERIFY(view->connected);
         QVERIFY(timer->isActive());
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
         QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 46);
     }
@@ -186,7 +186,7 @@ class TestPollCycle : public QObject {
         QVERIFY(view->messages.empty());
         QCOMPARE(cycle->RetryCount, 5);
         QVERIFY(timer->isActive());
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(firstLine(view->messages.front()), std::string("Error Time Out"));
         QVERIFY(view->messages.front().find("does not answer") != std::string::npos);
         QCOMPARE(view->logged, std::vector<std::string>{" BuffRX[0]= 0 LenRX= 64 message: Timeout during operation"});
@@ -206,7 +206,7 @@ class TestPollCycle : public QObject {
         cycle->PollRequest.ArmPoll(8, 64);
         silentTicks(5);
         peer->write(replyFrame(8, 58));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 0);
         QCOMPARE(view->replies, Bytes{8});
         QCOMPARE(cycle->Stores.status[0], 0x11);
@@ -237,7 +237,7 @@ class TestPollCycle : public QObject {
                 QTest::qWait(5 * 10); // as a box open for five pauses would
             };
             peer->write(c.reply);
-            cycle->Timer2Timer();
+            cycle->tick();
             view->whileShown = nullptr;
             QVERIFY2(pausing, c.name);
             QCOMPARE(view->replies.back(), c.code);
@@ -255,11 +255,11 @@ class TestPollCycle : public QObject {
         Bytes bad = replyFrame(8, 58);
         bad[62] ^= 0x01; // checksum
         peer->write(bad);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 5);
         QVERIFY(view->replies.empty());
         QVERIFY(view->messages.empty());
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(view->messages.size(), std::size_t(1));
         QCOMPARE(firstLine(view->messages.front()), std::string("Error Time Out"));
     }
@@ -271,18 +271,18 @@ class TestPollCycle : public QObject {
         Bytes bad = replyFrame(9, 40);
         bad[44] ^= 0xFF;
         peer->write(bad);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
         QVERIFY(!cycle->ParametersKnown);
         peer->write(replyFrame(9, 40));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
         QVERIFY(cycle->ParametersKnown);
         cycle->PollRequest.ArmPoll(9, 46); // as a settings change does
         peer->write(bad);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll8);
         cycle->Connect(); // a new connection forgets what it knew
         QVERIFY(!cycle->ParametersKnown);
@@ -293,31 +293,31 @@ class TestPollCycle : public QObject {
         view->tab = 1;
         connectNow();
         peer->write(replyFrame(9, 40));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(view->replies, Bytes{9});
         QCOMPARE(peer->readSent(), Poll9);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll12);
     }
 
     void tabChangesArmTheirPolls() {
-        cycle->PageControl1Change(1); // no link: nothing armed
+        cycle->tabChanged(1); // no link: nothing armed
         QCOMPARE(cycle->PollRequest.code(), 8);
         connectNow();
-        cycle->PageControl1Change(1);
+        cycle->tabChanged(1);
         QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 226);
         view->tab = 1;
         peer->write(replyFrame(12, 220));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll12);
         QCOMPARE(view->replies, Bytes{12});
         QCOMPARE(cycle->Stores.eventLog[219], std::uint8_t(0x11 + 219));
-        cycle->PageControl1Change(0); // no read-back yet: the VIEW tab asks for it first
+        cycle->tabChanged(0); // no read-back yet: the VIEW tab asks for it first
         QCOMPARE(cycle->PollRequest.code(), 9);
         cycle->ParametersKnown = true;
-        cycle->PageControl1Change(0);
+        cycle->tabChanged(0);
         QCOMPARE(cycle->PollRequest.code(), 8);
-        cycle->PageControl1Change(7); // any other index arms nothing
+        cycle->tabChanged(7); // any other index arms nothing
         QCOMPARE(cycle->PollRequest.code(), 8);
     }
 
@@ -330,14 +330,14 @@ class TestPollCycle : public QObject {
         Bytes longer = replyFrame(8, 58);
         longer.insert(longer.end(), {0xAA, 0xBB, 0xCC});
         peer->write(longer);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 0); // judged on the armed 64 bytes: good
         peer->write(replyFrame(8, 58));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 1); // the surplus came first: not a frame
         QCOMPARE(view->replies.size(), std::size_t(1));
         peer->write(replyFrame(8, 58, 0x21));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 0);
         QCOMPARE(view->replies.size(), std::size_t(2));
         QCOMPARE(cycle->Stores.status[0], 0x21);
@@ -354,13 +354,13 @@ class TestPollCycle : public QObject {
         Bytes longer = replyFrame(8, 58);
         longer.insert(longer.end(), {0x02, 0x00, 0x3A});
         peer->write(longer);
-        cycle->Timer2Timer();
+        cycle->tick();
         peer->write(replyFrame(8, 58));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->DroppedFrames, std::uint64_t(1));
         QCOMPARE(cycle->RetryCount, 0);
         peer->write(replyFrame(8, 58, 0x21));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->RetryCount, 0);
         QCOMPARE(view->replies.size(), std::size_t(2));
         QCOMPARE(cycle->Stores.status[0], 0x21);
@@ -381,7 +381,7 @@ class TestPollCycle : public QObject {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
-        cycle->Timer2Timer();
+        cycle->tick();
         stop = true;
         dribble.join();
         QCOMPARE(cycle->RetryCount, 1);
@@ -395,7 +395,7 @@ class TestPollCycle : public QObject {
         cycle->PollRequest.ArmPoll(8, 64);
         for (int i = 0; i < 6; ++i) {
             peer->write(Bytes(64, 0x55)); // whole, but no frame
-            cycle->Timer2Timer();
+            cycle->tick();
         }
         QCOMPARE(view->messages.size(), std::size_t(1));
         QCOMPARE(firstLine(view->messages.front()), std::string("Error Time Out"));
@@ -418,7 +418,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.at(0).at(0).toBool(), true);
         QVERIFY(!cycle->PendingSettings);
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
     }
 
@@ -429,7 +429,7 @@ class TestPollCycle : public QObject {
         cycle->SettingsFrame[45] = 0x03;
         cycle->PendingSettings = true;
         peer->hangUp();
-        cycle->Timer2Timer();
+        cycle->tick();
         QVERIFY(cycle->PendingSettings);
         QCOMPARE(cycle->RetryCount, 1);
         silentTicks(5);
@@ -461,7 +461,7 @@ class TestPollCycle : public QObject {
             return s;
         });
         connectNow();
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(peer->readSent(), Poll9); // drained within the tick
         static_cast<StalledSerial*>(cycle->Serial())->stalledCalls = 1000000;
         silentTicks(5); // the silent poll above was the first failure
@@ -475,7 +475,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(::tcflow(peer->slave(), TCOOFF), 0);
         QElapsedTimer tick;
         tick.start();
-        cycle->Timer2Timer();
+        cycle->tick();
         QVERIFY2(tick.elapsed() < 1000, "a tick waited for a stalled transmitter");
         QCOMPARE(cycle->RetryCount, 1);
         QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
@@ -505,15 +505,15 @@ class TestPollCycle : public QObject {
             cycle->PollRequest.ArmPoll(8, 64);
             for (int i = 0; i < 5; ++i) {
                 peer->write(c.frame);
-                cycle->Timer2Timer();
+                cycle->tick();
             }
             peer->write(replyFrame(8, 58));
-            cycle->Timer2Timer();
+            cycle->tick();
             QCOMPARE(cycle->DamagedRun, 0);
             QVERIFY2(view->messages.empty(), c.name);
             for (int i = 0; i < 6; ++i) {
                 peer->write(c.frame);
-                cycle->Timer2Timer();
+                cycle->tick();
             }
             QCOMPARE(view->replies, Bytes{8}); // only the good one
             QVERIFY2(view->messages.size() == 1 && firstLine(view->messages[0]) == "Error Time Out", c.name);
@@ -558,7 +558,7 @@ class TestPollCycle : public QObject {
         timer->stop();
         back.readSent(50);
         back.write(replyFrame(9, 40));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(cycle->State(), LinkState::Polling);
         QCOMPARE(cycle->Reconnections, std::uint64_t(1));
         QCOMPARE(view->notices.back(), "Link back on " + link + ".");
@@ -595,7 +595,7 @@ class TestPollCycle : public QObject {
         view->consumerFails = true;
         connectNow();
         peer->write(replyFrame(9, 40));
-        cycle->Timer2Timer();
+        cycle->tick();
         QCOMPARE(view->messages, std::vector<std::string>{"the view could not show the reply"});
         QCOMPARE(view->loggedClasses, std::vector<std::string>{"std::runtime_error"});
         QCOMPARE(cycle->State(), LinkState::Halted);
@@ -607,12 +607,12 @@ class TestPollCycle : public QObject {
 
     void disconnectKeepsTheSerialObject() {
         connectNow();
-        TBlockSerial* serial = cycle->Serial();
+        SerialPort* serial = cycle->Serial();
         cycle->Disconnect();
         QCOMPARE(cycle->State(), LinkState::Closed);
         QVERIFY(!timer->isActive());
         QCOMPARE(cycle->Serial(), serial);
-        cycle->Timer2Timer(); // a tick without a link only keeps the activity bar going
+        cycle->tick(); // a tick without a link only keeps the activity bar going
         QVERIFY(peer->readSent().empty());
         cycle->Exit();
         QVERIFY(!cycle->Serial());
@@ -639,38 +639,38 @@ class TestPollCycle : public QObject {
         QTemporaryDir logDir;
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        TMee mee;
-        mee.setErrorLogFolder(logDir.path().toStdString());
-        mee.setEndProcess([](int) {});
-        TFormCom formCom(&mee, PortRoots{"/nonexistent", "/nonexistent"});
-        mee.setCompanions(&formCom, nullptr);
-        mee.show();
-        QVERIFY(!mee.Action2->isEnabled());
-        formCom.ComboBox1->setEditText(QString::fromStdString(peer->path()));
-        QVERIFY(mee.Action2->isEnabled());
-        formCom.ScrollBar1->setValue(50);
-        QCOMPARE(formCom.Label1->text(), QString("50 mS"));
-        mee.Action2->trigger();
-        QCOMPARE(mee.Action2->text(), QString("Disconnect"));
-        QCOMPARE(mee.statusPanel(0)->text(), QString("Connect"));
-        QVERIFY(mee.Action4->isEnabled());
-        QVERIFY(mee.Timer2->isActive());
+        MainWindow mainWindow;
+        mainWindow.setErrorLogFolder(logDir.path().toStdString());
+        mainWindow.setEndProcess([](int) {});
+        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        mainWindow.setCompanions(&portDialog, nullptr);
+        mainWindow.show();
+        QVERIFY(!mainWindow.connectAction->isEnabled());
+        portDialog.portCombo->setEditText(QString::fromStdString(peer->path()));
+        QVERIFY(mainWindow.connectAction->isEnabled());
+        portDialog.timeoutBar->setValue(50);
+        QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
+        mainWindow.connectAction->trigger();
+        QCOMPARE(mainWindow.connectAction->text(), QString("Disconnect"));
+        QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Connect"));
+        QVERIFY(mainWindow.storeAction->isEnabled());
+        QVERIFY(mainWindow.pollTimer->isActive());
         // Nobody answers: six failed exchanges later the link halts and says so.
         QTRY_VERIFY_WITH_TIMEOUT(!shown.empty(), 5000);
         QVERIFY(shown.front().startsWith("Error Time Out\n"));
-        QCOMPARE(mee.Action2->text(), QString("Connect"));
-        QCOMPARE(mee.statusPanel(0)->text(), QString("Disconnect"));
-        QVERIFY(!mee.Action4->isEnabled());
-        QVERIFY(!mee.Timer2->isActive());
+        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Disconnect"));
+        QVERIFY(!mainWindow.storeAction->isEnabled());
+        QVERIFY(!mainWindow.pollTimer->isActive());
         QFile log(logDir.path() + "/LogError.txt");
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().contains("Error String:   BuffRX[0]= 0 LenRX= 46 message: Timeout during operation\r\n"));
         // Halted: Connect again polls again; then Disconnect closes.
-        mee.Action2->trigger();
-        QVERIFY(mee.Timer2->isActive());
-        mee.Action2->trigger();
-        QCOMPARE(mee.Action2->text(), QString("Connect"));
-        QVERIFY(!mee.link().LinkActive());
+        mainWindow.connectAction->trigger();
+        QVERIFY(mainWindow.pollTimer->isActive());
+        mainWindow.connectAction->trigger();
+        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        QVERIFY(!mainWindow.link().LinkActive());
         dialogs::SetMessageHandler(previous);
     }
 
@@ -685,42 +685,43 @@ class TestPollCycle : public QObject {
             type.open(QIODevice::WriteOnly);
             type.write("4\n");
         }
-        TMee mee;
-        TFormCom formCom(&mee, PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
-        mee.setCompanions(&formCom, nullptr);
-        QCOMPARE(formCom.windowTitle(), QString("Com Setup"));
-        QCOMPARE(formCom.ComboBox1->count(), 3);
-        QCOMPARE(formCom.ComboBox1->itemText(0), QString("COM1"));
-        QCOMPARE(formCom.ComboBox1->itemText(1), QString("COM3"));
-        QCOMPARE(formCom.ComboBox1->itemText(2), QString("COM10"));
-        QCOMPARE(formCom.ComboBox1->currentText(), QString());
-        QCOMPARE(formCom.Label1->text(), QString("90 mS"));
-        formCom.ScrollBar1->setValue(formCom.ScrollBar1->minimum());
-        QCOMPARE(formCom.Label1->text(), QString("50 mS"));
-        formCom.ScrollBar1->setValue(formCom.ScrollBar1->maximum());
-        QCOMPARE(formCom.Label1->text(), QString("500 mS"));
-        QCOMPARE(formCom.TimeoutMs(), 500);
+        MainWindow mainWindow;
+        PortDialog portDialog(&mainWindow,
+                              PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
+        mainWindow.setCompanions(&portDialog, nullptr);
+        QCOMPARE(portDialog.windowTitle(), QString("Com Setup"));
+        QCOMPARE(portDialog.portCombo->count(), 3);
+        QCOMPARE(portDialog.portCombo->itemText(0), QString("COM1"));
+        QCOMPARE(portDialog.portCombo->itemText(1), QString("COM3"));
+        QCOMPARE(portDialog.portCombo->itemText(2), QString("COM10"));
+        QCOMPARE(portDialog.portCombo->currentText(), QString());
+        QCOMPARE(portDialog.timeoutLabel->text(), QString("90 mS"));
+        portDialog.timeoutBar->setValue(portDialog.timeoutBar->minimum());
+        QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
+        portDialog.timeoutBar->setValue(portDialog.timeoutBar->maximum());
+        QCOMPARE(portDialog.timeoutLabel->text(), QString("500 mS"));
+        QCOMPARE(portDialog.TimeoutMs(), 500);
         // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
-        formCom.ComboBox1->setCurrentIndex(1);
-        QCOMPARE(formCom.SelectedPort(), QString("COM3"));
-        QVERIFY(mee.Action2->isEnabled());
-        formCom.ComboBox1->setEditText("");
-        QCOMPARE(formCom.SelectedPort(), QString());
-        QVERIFY(mee.Action2->isEnabled());
+        portDialog.portCombo->setCurrentIndex(1);
+        QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
+        QVERIFY(mainWindow.connectAction->isEnabled());
+        portDialog.portCombo->setEditText("");
+        QCOMPARE(portDialog.SelectedPort(), QString());
+        QVERIFY(mainWindow.connectAction->isEnabled());
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        mee.Action2->trigger();
+        mainWindow.connectAction->trigger();
         QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
         dialogs::SetMessageHandler(previous);
         // OK hides and keeps the choices.
-        formCom.ComboBox1->setCurrentIndex(2);
-        mee.Action3->trigger();
-        QVERIFY(formCom.isVisible());
-        QTest::mouseClick(formCom.Button_OK, Qt::LeftButton);
-        QVERIFY(!formCom.isVisible());
-        QCOMPARE(formCom.SelectedPort(), QString("COM10"));
-        QCOMPARE(formCom.TimeoutMs(), 500);
-        for (QLabel* l : {formCom.Label1, formCom.Label2, formCom.Label3})
+        portDialog.portCombo->setCurrentIndex(2);
+        mainWindow.portAction->trigger();
+        QVERIFY(portDialog.isVisible());
+        QTest::mouseClick(portDialog.okButton, Qt::LeftButton);
+        QVERIFY(!portDialog.isVisible());
+        QCOMPARE(portDialog.SelectedPort(), QString("COM10"));
+        QCOMPARE(portDialog.TimeoutMs(), 500);
+        for (QLabel* l : {portDialog.timeoutLabel, portDialog.portCaption, portDialog.timeoutCaption})
             QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(l->text()));
     }
 };

@@ -1,7 +1,7 @@
 // The serial layer on a real pseudo-terminal: receive rules, time-outs, errors, lost devices.
 #include "PtyPeer.h"
 #include "link/PortList.h"
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,7 +22,7 @@ std::vector<std::uint8_t> bytes(int n, int first = 0) {
     return v;
 }
 
-void openLine(TBlockSerial& s, const PtyPeer& peer) {
+void openLine(SerialPort& s, const PtyPeer& peer) {
     s.OpenPort(peer.path());
     QCOMPARE(s.ErrorCode, 0);
     s.ConfigureLine(19200, 8, 'N', 0, false, false);
@@ -49,16 +49,16 @@ class TestSerial : public QObject {
   private slots:
     void comNamesMapToTtyS() {
         int number = 0;
-        QCOMPARE(TBlockSerial::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
+        QCOMPARE(SerialPort::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
         QCOMPARE(number, 11);
-        QCOMPARE(TBlockSerial::DevicePathFor("com3"), std::string("/dev/ttyS3").replace(9, 1, "2"));
-        QCOMPARE(TBlockSerial::DevicePathFor("COM1"), std::string("/dev/ttyS0"));
-        QCOMPARE(TBlockSerial::DevicePathFor("COMX", &number), std::string("COMX"));
+        QCOMPARE(SerialPort::DevicePathFor("com3"), std::string("/dev/ttyS3").replace(9, 1, "2"));
+        QCOMPARE(SerialPort::DevicePathFor("COM1"), std::string("/dev/ttyS0"));
+        QCOMPARE(SerialPort::DevicePathFor("COMX", &number), std::string("COMX"));
         QCOMPARE(number, -1);
-        QCOMPARE(TBlockSerial::DevicePathFor("COM0"), std::string("COM0"));
-        QCOMPARE(TBlockSerial::DevicePathFor("/dev/ttyUSB0", &number), std::string("/dev/ttyUSB0"));
+        QCOMPARE(SerialPort::DevicePathFor("COM0"), std::string("COM0"));
+        QCOMPARE(SerialPort::DevicePathFor("/dev/ttyUSB0", &number), std::string("/dev/ttyUSB0"));
         QCOMPARE(number, -1);
-        TBlockSerial s;
+        SerialPort s;
         s.OpenPort("COM255"); // no such port here
         QVERIFY(!s.PortOpen);
         QCOMPARE(s.DevicePath, std::string("/dev/ttyS254"));
@@ -67,18 +67,18 @@ class TestSerial : public QObject {
     }
 
     void errorTexts() {
-        QCOMPARE(TBlockSerial::GetErrorDesc(0), std::string("OK"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(9992), std::string("Instance already in use"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(9993), std::string("Wrong paramter at call"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(9994), std::string("Instance not yet connected"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(9997), std::string("Timeout during operation"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(10003), std::string("Tranceive Queue is full"));
-        QCOMPARE(TBlockSerial::GetErrorDesc(EACCES), std::string("Permission denied"));
+        QCOMPARE(SerialPort::GetErrorDesc(0), std::string("OK"));
+        QCOMPARE(SerialPort::GetErrorDesc(9992), std::string("Instance already in use"));
+        QCOMPARE(SerialPort::GetErrorDesc(9993), std::string("Wrong paramter at call"));
+        QCOMPARE(SerialPort::GetErrorDesc(9994), std::string("Instance not yet connected"));
+        QCOMPARE(SerialPort::GetErrorDesc(9997), std::string("Timeout during operation"));
+        QCOMPARE(SerialPort::GetErrorDesc(10003), std::string("Tranceive Queue is full"));
+        QCOMPARE(SerialPort::GetErrorDesc(EACCES), std::string("Permission denied"));
     }
 
     void surplusBytesComeFirstInTheNextReceive() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         peer.write(bytes(70, 1));
         std::uint8_t buf[257] = {};
@@ -110,7 +110,7 @@ class TestSerial : public QObject {
                      {"a detector that hangs up half-way", 30, 0, true, -1, EIO}};
         for (const auto& c : cases) {
             PtyPeer peer;
-            TBlockSerial s;
+            SerialPort s;
             openLine(s, peer);
             QCOMPARE(s.ByteTime(), std::chrono::nanoseconds(520833)); // ten bits at 19200 baud
             std::thread line([&] {
@@ -140,7 +140,7 @@ class TestSerial : public QObject {
     void slowDeviceIsReadToCompletion() {
         // One byte every 80 ms with a 90 ms time-out: each byte restarts the wait.
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         std::thread dribble([&] {
             for (int i = 0; i < 8; ++i) {
@@ -158,7 +158,7 @@ class TestSerial : public QObject {
 
     void silenceTimesOut() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         std::uint8_t buf[64] = {};
         QElapsedTimer t;
@@ -176,7 +176,7 @@ class TestSerial : public QObject {
 
     void withoutInterPacketTimeoutTheWholeReceiveIsBounded() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         s.InterPacketTimeout = false;
         std::atomic<bool> stop{false};
@@ -196,7 +196,7 @@ class TestSerial : public QObject {
 
     void callsOnAClosedPort() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         s.OpenPort(peer.path()); // already open
         QCOMPARE(s.ErrorCode, 9992);
@@ -216,7 +216,7 @@ class TestSerial : public QObject {
 
     void sendGoesOutExactly() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         const std::uint8_t poll[6] = {0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
         QCOMPARE(s.SendBytes(poll, 6), 6);
@@ -232,7 +232,7 @@ class TestSerial : public QObject {
 
     void hangUpEndsAReceiveAtOnceAndNeverSpins() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10, 1));
         std::thread unplug([&] {
@@ -269,7 +269,7 @@ class TestSerial : public QObject {
         cfsetospeed(&before, B9600);
         tcsetattr(peer.slave(), TCSANOW, &before);
 
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         termios during{};
         tcgetattr(peer.slave(), &during);
@@ -291,7 +291,7 @@ class TestSerial : public QObject {
 
     void lineSettingsThatCannotBeHad() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         s.OpenPort(peer.path());
         s.ConfigureLine(12345, 8, 'N', 0, false, false);
         QCOMPARE(s.ErrorCode, EINVAL);
@@ -311,7 +311,7 @@ class TestSerial : public QObject {
     }
 
     void devicesThatAreNotPorts() {
-        TBlockSerial s;
+        SerialPort s;
         s.OpenPort("/dev/null");
         QCOMPARE(s.ErrorCode, ENOTTY);
         QVERIFY(!s.PortOpen);
@@ -322,14 +322,14 @@ class TestSerial : public QObject {
 
     void raiseExceptThrowsWithCodeAndText() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         s.RaiseExcept = true;
         std::uint8_t buf[4];
         try {
             s.ReceiveBytes(buf, 4, 20);
             QFAIL("no exception");
-        } catch (const ESynaSerError& e) {
+        } catch (const SerialError& e) {
             QCOMPARE(e.ErrorCode, 9997);
             QCOMPARE(std::string(e.what()), std::string("Communication error 9997: Timeout during operation"));
         }
@@ -337,7 +337,7 @@ class TestSerial : public QObject {
 
     void purgeDropsTheSurplus() {
         PtyPeer peer;
-        TBlockSerial s;
+        SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10));
         std::uint8_t buf[8];
@@ -379,7 +379,7 @@ class TestSerial : public QObject {
     // and as root too (the lock, which root does not bypass).
     void aSecondProgramIsRefusedThePort() {
         PtyPeer peer;
-        TBlockSerial first;
+        SerialPort first;
         openLine(first, peer);
         const uid_t nobody = 65534;
         for (const bool asRoot : {false, true}) {
@@ -388,7 +388,7 @@ class TestSerial : public QObject {
             const pid_t child = fork();
             if (child == 0) {
                 if (!asRoot && geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-                TBlockSerial second;
+                SerialPort second;
                 second.OpenPort(peer.path());
                 _exit(second.ErrorCode == EBUSY && !second.PortOpen ? 0 : 1);
             }
@@ -397,7 +397,7 @@ class TestSerial : public QObject {
             QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, asRoot ? "as root" : "as a user");
         }
         first.ClosePort(); // and once it is closed, the port is free again
-        TBlockSerial third;
+        SerialPort third;
         third.OpenPort(peer.path());
         QVERIFY(third.PortOpen);
     }
@@ -454,7 +454,7 @@ class TestSerial : public QObject {
     }
 
     void theTerminalMultiplexerIsNoPort() {
-        TBlockSerial s;
+        SerialPort s;
         s.OpenPort("/dev/ptmx");
         QVERIFY(!s.PortOpen);
         QCOMPARE(s.ErrorCode, int(ErrNotSerialLine));

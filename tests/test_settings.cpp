@@ -3,12 +3,12 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "link/ComSetup.h"
+#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusRecord.h"
 #include "widgets/GaugeBar.h"
@@ -67,20 +67,20 @@ W* child(QObject* o, const char* name) {
 class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<TMee> mee;
-    std::unique_ptr<TFormCom> formCom;
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<PortDialog> portDialog;
     std::vector<QString> messages;
     Parameters factory = DetectorModel::FactoryDefaults();
 
-    PollCycle& link() { return mee->link(); }
+    PollCycle& link() { return mainWindow->link(); }
     Bytes tick() {
-        link().Timer2Timer();
+        link().tick();
         return peer->readSent();
     }
     // Connects and answers the first read-back with p.
     void connectWith(const Parameters& p) {
-        formCom->ComboBox1->setEditText(QString::fromStdString(peer->path()));
-        mee->Action2->trigger();
+        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        mainWindow->connectAction->trigger();
         QVERIFY(link().LinkActive());
         readBack(p);
     }
@@ -101,11 +101,11 @@ class TestSettings : public QObject {
         factory = DetectorModel::FactoryDefaults();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         peer = std::make_unique<PtyPeer>();
-        mee = std::make_unique<TMee>();
-        mee->setEndProcess([](int) {});
-        formCom = std::make_unique<TFormCom>(mee.get(), PortRoots{"/nonexistent", "/nonexistent"});
-        formCom->ScrollBar1->setValue(50);
-        mee->setCompanions(formCom.get(), nullptr);
+        mainWindow = std::make_unique<MainWindow>();
+        mainWindow->setEndProcess([](int) {});
+        portDialog = std::make_unique<PortDialog>(mainWindow.get(), PortRoots{"/nonexistent", "/nonexistent"});
+        portDialog->timeoutBar->setValue(50);
+        mainWindow->setCompanions(portDialog.get(), nullptr);
         messages.clear();
         dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
     }
@@ -115,10 +115,10 @@ class TestSettings : public QObject {
         dialogs::SetQuestionHandler({});
         // Changes not stored in flash: leave without storing.
         dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
-        mee->Action1->trigger();
+        mainWindow->exitAction->trigger();
         dialogs::SetChoiceHandler({});
-        formCom.reset();
-        mee.reset();
+        portDialog.reset();
+        mainWindow.reset();
         peer.reset();
     }
 
@@ -131,25 +131,25 @@ class TestSettings : public QObject {
             std::function<void(Parameters&)> expected;
         };
         const std::vector<Case> cases{
-            {"an unticked box", [&] { mee->view().enLed->setChecked(false); },
+            {"an unticked box", [&] { mainWindow->view().enLed->setChecked(false); },
              [](Parameters& p) { p.flags &= ~EnableLed; }},
-            {"MW thumb at the top", [&] { mee->view().mw.threshold->setValue(10); },
+            {"MW thumb at the top", [&] { mainWindow->view().mw.threshold->setValue(10); },
              [](Parameters& p) { p.channels[0].trange = 500; }},
-            {"MW thumb at the bottom", [&] { mee->view().mw.threshold->setValue(500); },
+            {"MW thumb at the bottom", [&] { mainWindow->view().mw.threshold->setValue(500); },
              [](Parameters& p) { p.channels[0].trange = 10; }},
-            {"PIR2 pulses", [&] { mee->view().pir2.npulse->setValue(5); },
+            {"PIR2 pulses", [&] { mainWindow->view().pir2.npulse->setValue(5); },
              [](Parameters& p) { p.channels[2].npulse = 5; }},
-            {"Time AND 7 s", [&] { mee->view().outputs[0].timeAnd->setValue(7); },
+            {"Time AND 7 s", [&] { mainWindow->view().outputs[0].timeAnd->setValue(7); },
              [](Parameters& p) { p.outputs[0].timeAndMs = 7000; }},
-            {"OUT #1 NO", [&] { mee->view().outputs[0].ncNo->setItemIndex(1); },
+            {"OUT #1 NO", [&] { mainWindow->view().outputs[0].ncNo->setItemIndex(1); },
              [](Parameters& p) { p.outputs[0].flags |= OutputNormallyOpen; }},
-            {"OUT #2 NC", [&] { mee->view().outputs[1].ncNo->setItemIndex(0); },
+            {"OUT #2 NC", [&] { mainWindow->view().outputs[1].ncNo->setItemIndex(0); },
              [](Parameters& p) { p.outputs[1].flags &= ~OutputNormallyOpen; }},
-            {"OUT #1 MW off", [&] { mee->view().outputs[0].mw->setChecked(false); },
+            {"OUT #1 MW off", [&] { mainWindow->view().outputs[0].mw->setChecked(false); },
              [](Parameters& p) { p.outputs[0].flags &= ~OutputMw; }},
-            {"OUT #3 no function", [&] { mee->view().outputs[2].function->setItemIndex(-1); },
+            {"OUT #3 no function", [&] { mainWindow->view().outputs[2].function->setItemIndex(-1); },
              [](Parameters& p) { p.outputs[2].function = NoFunction; }},
-            {"OUT #3 function 2", [&] { mee->view().outputs[2].function->setItemIndex(2); },
+            {"OUT #3 function 2", [&] { mainWindow->view().outputs[2].function->setItemIndex(2); },
              [](Parameters& p) { p.outputs[2].function = AutoOr; }},
         };
         for (const Case& c : cases) {
@@ -185,7 +185,7 @@ class TestSettings : public QObject {
         p.pwmDuty = 160;
         p.pwmFrequency = 1600;
         connectWith(p);
-        ViewControls& v = mee->view();
+        ViewControls& v = mainWindow->view();
         QCOMPARE(v.pir1.threshold->value(), 10);
         QCOMPARE(v.pir1.trangeLabel->text(), QString("800"));
         const int timeAnd[3] = {1, 2, 4};
@@ -218,52 +218,52 @@ class TestSettings : public QObject {
         p.pwmDuty = 4; // 0.25 %
         p.pwmFrequency = 0;
         connectWith(p);
-        QCOMPARE(mee->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
-        QCOMPARE(mee->view().pwmFrequencyLabel->text(), QString("0 KHz"));
+        QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
+        QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("0 KHz"));
         link().PollRequest.ArmPoll(frames::PwmValues, frames::PwmReplyLength);
         peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
                      frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
-        QCOMPARE(mee->view().pwmDuty->value(), 100);
-        QCOMPARE(mee->view().pwmDutyLabel->text(), QString("100"));
-        QCOMPARE(mee->view().pwmFrequency->value(), 1600);
-        QCOMPARE(mee->view().pwmFrequencyLabel->text(), QString("1600"));
+        QCOMPARE(mainWindow->view().pwmDuty->value(), 100);
+        QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("100"));
+        QCOMPARE(mainWindow->view().pwmFrequency->value(), 1600);
+        QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("1600"));
         QVERIFY(!link().PendingSettings); // shown, not sent back
     }
 
     // Defaults never reach the detector: before its parameters are known nothing is sent.
     void nothingIsSentBeforeTheParametersAreKnown() {
-        formCom->ComboBox1->setEditText(QString::fromStdString(peer->path()));
-        mee->Action2->trigger();
+        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        mainWindow->connectAction->trigger();
         Bytes damaged = reply9(factory);
         damaged[44] ^= 0xFF;
         peer->write(damaged);
         QCOMPARE(tick(), Poll9);
-        mee->view().enMw->setChecked(false); // a click, or a noise-reduction echo
-        mee->Action4->trigger();
+        mainWindow->view().enMw->setChecked(false); // a click, or a noise-reduction echo
+        mainWindow->storeAction->trigger();
         QVERIFY(!link().PendingSettings);
         QVERIFY(messages.empty()); // no box while polling runs: the status bar says why nothing was stored
-        QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("Nothing stored"));
+        QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("Nothing stored"));
         readBack(factory); // asked again, not the status
-        QVERIFY(mee->view().enMw->isChecked());
+        QVERIFY(mainWindow->view().enMw->isChecked());
         QCOMPARE(tick(), Poll8);
     }
 
     // A store request survives a rebuild before the tick, and is sent only once.
     void storeToFlashIsNeverLost() {
         connectWith(factory);
-        mee->Action4->trigger();
-        mee->view().mw.tconv->setValue(9); // a slider still moving
+        mainWindow->storeAction->trigger();
+        mainWindow->view().mw.tconv->setValue(9); // a slider still moving
         const Bytes sent = tick();
         QCOMPARE(sent[24] & 0x40, 0x40);
         QCOMPARE(sent[6], std::uint8_t(9));
         Parameters stored = factory;
         stored.channels[0].tconv = 9;
         readBack(stored);
-        mee->view().mw.tconv->setValue(10);
+        mainWindow->view().mw.tconv->setValue(10);
         QCOMPARE(tick()[24] & 0x40, 0);
         // A store between a change's frame and its read-back stores the change, not the set before it.
-        mee->Action4->trigger();
+        mainWindow->storeAction->trigger();
         stored.channels[0].tconv = 10;
         stored.flags |= StoreRequest;
         QCOMPARE(tick(), frameOf(stored));
@@ -272,7 +272,7 @@ class TestSettings : public QObject {
     // "User" after "Angle" widens the ranges and keeps the threshold value.
     void lensPresetsKeepTheThreshold() {
         connectWith(factory);
-        ViewControls& v = mee->view();
+        ViewControls& v = mainWindow->view();
         v.pir1.threshold->setValue(700); // bottom: 10
         tick();
         Parameters p = factory;
@@ -316,7 +316,7 @@ class TestSettings : public QObject {
         reply.push_back(0x03);
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
-        QVERIFY(mee->view().noisePir1->isChecked());
+        QVERIFY(mainWindow->view().noisePir1->isChecked());
         Parameters echoed = p;
         echoed.flags = static_cast<std::uint16_t>((p.flags | NoisePir1) & ~StoreRequest);
         QCOMPARE(tick(), frameOf(echoed));
@@ -351,29 +351,29 @@ class TestSettings : public QObject {
         connectWith(atConnect);
         Parameters changed = atConnect;
         changed.channels[0].npulse = 4;
-        mee->view().mw.npulse->setValue(4);
+        mainWindow->view().mw.npulse->setValue(4);
         const Bytes change = tick();
         QCOMPARE(change, frameOf(changed));
         if (!sentBeforeTheLoss) {
             readBack(changed);
             dialogs::SetQuestionHandler([](QWidget*, const QString&) { return true; });
-            mee->ActionRevert->trigger(); // queued, never sent
+            mainWindow->revertAction->trigger(); // queued, never sent
             QVERIFY(link().PendingSettings);
         }
         peer->hangUp();
-        for (int i = 0; i < 6; ++i) link().Timer2Timer();
+        for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
         PtyPeer next;
-        formCom->ComboBox1->setEditText(QString::fromStdString(next.path()));
-        mee->Action2->trigger();
-        link().Timer2Timer();
+        portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
+        mainWindow->connectAction->trigger();
+        link().tick();
         QCOMPARE(next.readSent(), Poll9);
         next.write(reply9(changed));
-        link().Timer2Timer();
+        link().tick();
         if (sentBeforeTheLoss) {
-            QCOMPARE(mee->statusPanel(3)->text(), QString("not stored in flash"));
+            QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
         } else {
-            QVERIFY(mee->findChild<QLabel*>("StatusNotice")
+            QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
                         ->toolTip()
                         .startsWith("1 change made while the link was down was not sent"));
         }
@@ -387,40 +387,40 @@ class TestSettings : public QObject {
         connectWith(factory);
         Parameters sent = factory;
         sent.flags &= ~EnableTamper;
-        mee->view().enTamper->setChecked(false);
+        mainWindow->view().enTamper->setChecked(false);
         sentFrameThenReadBack(sent);
-        mee->view().pir1.lens->setCurrentIndex(1); // a lens for this detector only
-        mee->view().outputs[0].mw->setChecked(false);
-        mee->Action4->trigger();
+        mainWindow->view().pir1.lens->setCurrentIndex(1); // a lens for this detector only
+        mainWindow->view().outputs[0].mw->setChecked(false);
+        mainWindow->storeAction->trigger();
         peer->hangUp();
-        for (int i = 0; i < 6; ++i) link().Timer2Timer();
+        for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
         QVERIFY(link().PendingSettings);
         PtyPeer next;
-        formCom->ComboBox1->setEditText(QString::fromStdString(next.path()));
-        mee->Action2->trigger();
+        portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
+        mainWindow->connectAction->trigger();
         QCOMPARE(link().State(), LinkState::Polling);
-        link().Timer2Timer();
+        link().tick();
         QCOMPARE(next.readSent(), Poll9);
-        QVERIFY(mee->findChild<QLabel*>("StatusNotice")
+        QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
                     ->toolTip()
                     .startsWith("1 change and a request to store in flash made while the link was down were not sent"));
         QVERIFY(!link().ParametersKnown); // and the old set is neither saved nor changed for this one
-        QCOMPARE(mee->view().pir1.lens->currentIndex(), 0);
-        QCOMPARE(mee->view().pir1.threshold->maximum(), 700);
-        QCOMPARE(mee->statusPanel(3)->text(), QString());
+        QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
+        QCOMPARE(mainWindow->view().pir1.threshold->maximum(), 700);
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString());
         next.write(reply9(sent));
-        link().Timer2Timer();
-        QCOMPARE(mee->statusPanel(3)->text(), QString("not stored in flash"));
+        link().tick();
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
     }
 
     // The wheel scrolls the SETUP box over the settings it passes; it changes a setting only when
     // that control has the keyboard focus.
     void theWheelChangesOnlyAFocusedSetting() {
         connectWith(factory);
-        mee->show();
-        QVERIFY(QTest::qWaitForWindowActive(mee.get()));
-        ViewControls& v = mee->view();
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+        ViewControls& v = mainWindow->view();
         const struct {
             QWidget* control;
             std::function<int()> value;
@@ -438,7 +438,7 @@ class TestSettings : public QObject {
         for (const auto& c : cases) {
             const QByteArray objectName = c.control->objectName().toLatin1();
             const char* name = objectName.constData();
-            mee->PageControl1->setFocus();
+            mainWindow->tabs->setFocus();
             const int before = c.value();
             QVERIFY2(!wheel(c.control), name);
             QVERIFY2(c.value() == before && !link().PendingSettings, name);
@@ -453,7 +453,7 @@ class TestSettings : public QObject {
     // The status bar says what the detector's flash holds. Leaving with changes not stored asks:
     // Cancel stays, Store sends the store request and leaves once its read-back has come.
     void theFlashStateAndLeaving() {
-        QLabel* panel = mee->statusPanel(3);
+        QLabel* panel = mainWindow->statusPanel(3);
         std::vector<QString> asked;
         int choice = 0;
         dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList&) {
@@ -462,22 +462,22 @@ class TestSettings : public QObject {
         });
         connectWith(factory);
         QCOMPARE(panel->text(), QString("no changes"));
-        mee->view().enLed->setChecked(false);
+        mainWindow->view().enLed->setChecked(false);
         Parameters changed = factory;
         changed.flags &= ~EnableLed;
         sentFrameThenReadBack(changed);
         QCOMPARE(panel->text(), QString("not stored in flash"));
         choice = 2; // Cancel
-        mee->Action2->trigger();
+        mainWindow->connectAction->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(link().State(), LinkState::Polling);
         choice = 0; // Store
-        mee->Action2->trigger();
+        mainWindow->connectAction->trigger();
         const Bytes sent = tick();
         Parameters storeRequest = changed; // the set as read back, with the store request
         storeRequest.flags |= StoreRequest;
         QCOMPARE(sent, frameOf(storeRequest));
-        QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("store its parameters in flash"));
+        QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("store its parameters in flash"));
         QCOMPARE(panel->text(), QString("not stored in flash"));
         readBack(changed);
         QCOMPARE(panel->text(), QString("stored in flash"));
@@ -493,19 +493,19 @@ class TestSettings : public QObject {
         Parameters atConnect = factory;
         atConnect.channels[1].trange = 800; // beyond the track bar
         connectWith(atConnect);
-        mee->view().mw.npulse->setValue(4);
+        mainWindow->view().mw.npulse->setValue(4);
         const Bytes change = tick();
         readBack(DecodeBlock(&change[4], PwmOrder::HighFirst)); // (PIR1 went as it was: 800)
         std::vector<QString> questions;
         bool answer = false;
         dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), answer; });
-        QCOMPARE(mee->ActionRevert->shortcut(), QKeySequence(QKeySequence::Undo));
-        mee->ActionRevert->trigger();
+        QCOMPARE(mainWindow->revertAction->shortcut(), QKeySequence(QKeySequence::Undo));
+        mainWindow->revertAction->trigger();
         QCOMPARE(questions.size(), std::size_t(1));
         QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") && !questions[0].contains("Threshold"));
         QCOMPARE(tick(), Poll8);
         answer = true;
-        mee->ActionRevert->trigger();
+        mainWindow->revertAction->trigger();
         QCOMPARE(tick(), frameOf(atConnect));
         QCOMPARE(tick(), Poll9);
         // Yes, but the link was connected again meanwhile (by itself, perhaps to another detector):
@@ -514,11 +514,11 @@ class TestSettings : public QObject {
         dialogs::SetQuestionHandler([&](QWidget*, const QString&) {
             link().Connect();
             peer->write(reply9(factory));
-            link().Timer2Timer();
+            link().tick();
             peer->readSent();
             return true;
         });
-        mee->ActionRevert->trigger();
+        mainWindow->revertAction->trigger();
         QVERIFY(messages.back().contains("connected again"));
         QCOMPARE(tick(), Poll8);
     }
@@ -532,27 +532,27 @@ class TestSettings : public QObject {
         reply.insert(reply.end(), status.begin(), status.end());
         reply.push_back(frames::FrameChecksum(status.data(), status.size()));
         reply.push_back(0x03);
-        auto* bar = mee->view().mw.signal;
-        auto live = [&] { return bar->graphicsEffect() == nullptr && mee->liveMarks().Live(); };
+        auto* bar = mainWindow->view().mw.signal;
+        auto live = [&] { return bar->graphicsEffect() == nullptr && mainWindow->liveMarks().Live(); };
         QVERIFY(!live());
         connectWith(factory);
-        QCOMPARE(mee->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
+        QCOMPARE(mainWindow->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
         QVERIFY(!live()); // the read-back is no reading
         // Another name typed in the port dialog meanwhile: the panel still names the port in use.
-        formCom->ComboBox1->setEditText(QStringLiteral("/dev/ttyUSB7"));
+        portDialog->portCombo->setEditText(QStringLiteral("/dev/ttyUSB7"));
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
         QVERIFY(live());
-        QCOMPARE(mee->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
-        mee->PageControl1->setCurrentIndex(1);
+        QCOMPARE(mainWindow->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
+        mainWindow->tabs->setCurrentIndex(1);
         QVERIFY(!live());
-        QVERIFY(mee->findChild<QLabel*>("StatusNotice")->toolTip().contains("paused"));
-        mee->PageControl1->setCurrentIndex(0);
+        QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("paused"));
+        mainWindow->tabs->setCurrentIndex(0);
         QVERIFY(!live());
         peer->write(reply);
         tick();
         QVERIFY(live());
-        for (int i = 0; i < 6; ++i) link().Timer2Timer(); // silent: halted
+        for (int i = 0; i < 6; ++i) link().tick(); // silent: halted
         QCOMPARE(link().State(), LinkState::Halted);
         QVERIFY(!live());
     }
@@ -618,23 +618,23 @@ class TestSettings : public QObject {
         };
 
         chosen = dir.filePath("site");
-        mee->FileSaveAs1->trigger(); // nothing read: nothing written, and said
+        mainWindow->saveConfigAction->trigger(); // nothing read: nothing written, and said
         QVERIFY(!QFile::exists(dir.filePath("site.bin")));
         QVERIFY(messages.at(0).startsWith("Nothing was saved"));
-        mee->FileOpen1->trigger(); // not connected: said, nothing opened
+        mainWindow->openConfigAction->trigger(); // not connected: said, nothing opened
         QCOMPARE(messages.size(), std::size_t(2));
 
         Parameters p = factory;
         p.outputs[0].timeAndMs = 2500;
         connectWith(p);
         link().Stores.parameters[5] = 0x5A; // a pad byte, which a file keeps
-        mee->FileSaveAs1->trigger();
+        mainWindow->saveConfigAction->trigger();
         QFile saved(dir.filePath("site.bin"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray first = saved.readAll();
         QCOMPARE(first.size(), 44);
         QCOMPARE(std::uint8_t(first[5]), std::uint8_t(0x5A));
-        mee->FileSaveAs1->trigger(); // "site.bin" exists and the name was changed: asked, and No
+        mainWindow->saveConfigAction->trigger(); // "site.bin" exists and the name was changed: asked, and No
         QCOMPARE(questions.size(), std::size_t(1));
 
         // A longer file with a pad byte set, a threshold the controls cannot show and a Time AND
@@ -646,32 +646,32 @@ class TestSettings : public QObject {
         Record record = EncodeRecord(q);
         record[5] = 0x5A;
         chosen = writeFile("other.bin", record, 6);
-        mee->view().pir1.lens->setCurrentIndex(2);
+        mainWindow->view().pir1.lens->setCurrentIndex(2);
         tick();
         readBack(p);
-        mee->FileOpen1->trigger(); // No: nothing changes, on the screen or on the line
+        mainWindow->openConfigAction->trigger(); // No: nothing changes, on the screen or on the line
         QCOMPARE(questions.size(), std::size_t(2));
         for (const char* said : {"MW Threshold: 300 -> 800", "OUT #2 Time AND", "50 bytes", "pad bytes",
                                  "MW Threshold 800 (the controls take 10..500)"})
             QVERIFY2(questions.back().contains(said), said);
-        QCOMPARE(mee->view().pir1.lens->currentIndex(), 2);
+        QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 2);
         QVERIFY(!link().PendingSettings);
         QCOMPARE(tick(), Poll8);
         answer = true;
         for (int load = 0; load < 2; ++load) {
-            mee->FileOpen1->trigger();
+            mainWindow->openConfigAction->trigger();
             QCOMPARE(questions.size(), std::size_t(3 + load));
-            QCOMPARE(mee->view().pir1.lens->currentIndex(), 0);
+            QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
             QCOMPARE(tick(), frameOf(q)); // as the file holds it
             QCOMPARE(link().Stores.parameters, record);
             readBack(p); // the detector went back (as if another installer put it back)
         }
         // A file that holds what the detector holds sends nothing, and a device is never opened.
         chosen = writeFile("same.bin", EncodeRecord(p), 0);
-        mee->FileOpen1->trigger();
+        mainWindow->openConfigAction->trigger();
         QVERIFY(messages.back().contains("nothing was sent"));
         chosen = QStringLiteral("/dev/null");
-        mee->FileOpen1->trigger();
+        mainWindow->openConfigAction->trigger();
         QVERIFY(messages.back().contains("not a regular file"));
         QCOMPARE(questions.size(), std::size_t(4));
         QCOMPARE(tick(), Poll8);

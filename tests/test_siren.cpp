@@ -59,7 +59,7 @@ class TestSiren : public QObject {
         siren.StartSiren();
         QCOMPARE(fake->plays, 2);
         QVERIFY(siren.Playing());
-        siren.MediaPlayer1Notify();
+        siren.playEnded();
         QVERIFY(!siren.Playing());
         QCoreApplication::processEvents();
         QCOMPARE(spy.count(), 0);

@@ -2,10 +2,10 @@
 // frame, labels, sweep), the whole reply from its checked frame to the updated window and graph
 // (the VIEW tab's controls, the lamps and the graph at design size, both windows shown), and apart
 // from it the paint that the reply causes in both windows.
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "commission/Recording.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
+#include "graph/GraphWindow.h"
 #include "monitor/StatusRecord.h"
 
 #include <QApplication>
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5000;
 
     {
-        TGraphics graphics(nullptr);
+        GraphWindow graphics(nullptr);
         measure(qPrintable(QStringLiteral("graph work per status reply at %1x%2")
                                .arg(graphics.Screen.width())
                                .arg(graphics.Screen.height())),
@@ -64,11 +64,11 @@ int main(int argc, char** argv) {
                 });
     }
 
-    TMee mee;
-    mee.setEndProcess([](int) {});
-    TGraphics graphics(&mee);
-    mee.setCompanions(nullptr, &graphics);
-    mee.show();
+    MainWindow mainWindow;
+    mainWindow.setEndProcess([](int) {});
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(nullptr, &graphics);
+    mainWindow.show();
     graphics.show();
     app.processEvents();
     // A walk past the detector with lamps going on and off, as the detector reports it.
@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         s.stateFlags = (i / 80) % 2 ? 0x0081 : 0;
         s.acc = {static_cast<std::int8_t>(i % 100 - 50), 3, 64};
         const auto bytes = monitor::EncodeStatus(s);
-        std::copy(bytes.begin(), bytes.end(), mee.link().Stores.status.begin());
-        mee.statusView().SplitFlags(mee.link().Stores.status);
-        mee.statusView().ShowStatus(mee.link().Stores.status);
+        std::copy(bytes.begin(), bytes.end(), mainWindow.link().Stores.status.begin());
+        mainWindow.statusView().SplitFlags(mainWindow.link().Stores.status);
+        mainWindow.statusView().ShowStatus(mainWindow.link().Stores.status);
     };
     measure("whole status reply, VIEW tab and graph at design size (ShowStatus)", runs, reply, "at most 0.1 ms");
     // The paint happens with the window's next paint, in the pause between two polls, not inside the

@@ -3,12 +3,12 @@
 // platform it is started on (offscreen unless QT_QPA_PLATFORM says otherwise; scripts/bench also runs
 // it on a real X server, Xvfb, and there at a display scale of 2).
 #include "ProcessFigures.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,15 +42,15 @@ int main(int argc, char** argv) {
 
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    TMee mee;
-    mee.setEndProcess([](int) {});
-    TFormCom formCom(&mee);
-    TGraphics graphics(&mee);
-    mee.setCompanions(&formCom, &graphics);
-    mee.show();
+    MainWindow mainWindow;
+    mainWindow.setEndProcess([](int) {});
+    PortDialog portDialog(&mainWindow);
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(&portDialog, &graphics);
+    mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches
-    formCom.ComboBox1->setEditText(port);
-    mee.Action2->trigger();
+    portDialog.portCombo->setEditText(port);
+    mainWindow.connectAction->trigger();
 
     // Runs the event loop as the program does (sleeping between events) for a while.
     auto runFor = [](int ms) {
@@ -63,20 +63,20 @@ int main(int argc, char** argv) {
     QTemporaryDir recordings;
     if (recordWalk) {
         QString error;
-        if (!mee.commissioning().Recorder().Start(recordings.filePath(QStringLiteral("walk.csv")), error)) {
+        if (!mainWindow.commissioning().Recorder().Start(recordings.filePath(QStringLiteral("walk.csv")), error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
     }
-    const auto repliesBefore = mee.link().GoodReplies;
+    const auto repliesBefore = mainWindow.link().GoodReplies;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     runFor(seconds * 1000);
     const double wall = clock.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
-    const auto replies = mee.link().GoodReplies - repliesBefore;
-    mee.link().Disconnect();
+    const auto replies = mainWindow.link().GoodReplies - repliesBefore;
+    mainWindow.link().Disconnect();
     sim.terminate();
     sim.waitForFinished(3000);
     if (!messages.empty()) {
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     const double rate = replies / wall;
     const double limit = 1.0 / (0.010 + 70 * 10 / 19200.0); // 10 ms pause + 70 bytes on the wire
     // Where the windows are painted: the offscreen raster, or a real X server (and at what scale).
-    const qreal scale = mee.devicePixelRatioF();
+    const qreal scale = mainWindow.devicePixelRatioF();
     const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     const QString platform = (x11 ? QStringLiteral("X11") : QGuiApplication::platformName()) +
                              (scale != 1 ? QStringLiteral(" at display scale %1").arg(scale) : QString());

@@ -3,11 +3,11 @@
 // with the file. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
+#include "graph/GraphWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -64,18 +64,18 @@ int main(int argc, char** argv) {
     }
     const double fileMB = static_cast<double>(QFile(path).size()) / (1024 * 1024);
 
-    TMee mee;
-    mee.setEndProcess([](int) {});
-    TGraphics graphics(&mee);
-    mee.setCompanions(nullptr, &graphics);
-    mee.show();
+    MainWindow mainWindow;
+    mainWindow.setEndProcess([](int) {});
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(nullptr, &graphics);
+    mainWindow.show();
     graphics.show();
     app.processEvents();
     const long rssBefore = residentKiB();
 
     QElapsedTimer clock;
     clock.start();
-    if (!mee.commissioning().StartReplay(path)) return 1;
+    if (!mainWindow.commissioning().StartReplay(path)) return 1;
     const double startMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     long peak = residentKiB();
     QTimer sample;
@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     sample.start(100);
     QTimer::singleShot(seconds * 1000, &app, [] { QCoreApplication::exit(0); }); // (quit() would close the window)
     app.exec();
-    const bool stillReplaying = mee.commissioning().Replaying();
-    mee.commissioning().StopReplay();
+    const bool stillReplaying = mainWindow.commissioning().Replaying();
+    mainWindow.commissioning().StopReplay();
 
     std::printf("replaying a %.0f MB walk-test recording for %d s:\n", fileMB, seconds);
     std::printf("  the replay started in %.1f ms (the file is read as the replay goes, never whole)\n", startMs);

@@ -1,11 +1,11 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,11 +27,11 @@ int main(int argc, char** argv) {
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
 
-    TMee mee;
-    TFormCom formCom(&mee);
-    TGraphics graphics(&mee);
-    mee.setCompanions(&formCom, &graphics);
-    mee.show();
+    MainWindow mainWindow;
+    PortDialog portDialog(&mainWindow);
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(&portDialog, &graphics);
+    mainWindow.show();
     app.processEvents();
 
     auto save = [&](QWidget& w, const char* name) {
@@ -43,17 +43,17 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(path));
         return true;
     };
-    bool ok = save(mee, "main-view.png");
+    bool ok = save(mainWindow, "main-view.png");
     // The SETUP box scrolls: its whole content, as it would show scrolled through.
-    if (auto* setup = mee.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
+    if (auto* setup = mainWindow.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
         ok = save(*setup->widget(), "setup-box.png") && ok;
-    mee.PageControl1->setCurrentIndex(1);
+    mainWindow.tabs->setCurrentIndex(1);
     app.processEvents();
-    ok = save(mee, "main-logs.png") && ok;
-    mee.PageControl1->setCurrentIndex(0);
-    formCom.show();
+    ok = save(mainWindow, "main-logs.png") && ok;
+    mainWindow.tabs->setCurrentIndex(0);
+    portDialog.show();
     app.processEvents();
-    ok = save(formCom, "com-setup.png") && ok;
+    ok = save(portDialog, "com-setup.png") && ok;
     // A few hundred synthetic replies: a walker crossing the three beams, on a noisy floor.
     graphics.show();
     app.processEvents();
@@ -86,14 +86,14 @@ int main(int argc, char** argv) {
         loop.exec();
     };
     dialogs::SetMessageHandler([](QWidget*, const QString& t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
-    TMee live;
+    MainWindow live;
     live.setEndProcess([](int) {});
-    TGraphics liveGraph(&live);
-    live.setCompanions(&formCom, &liveGraph);
+    GraphWindow liveGraph(&live);
+    live.setCompanions(&portDialog, &liveGraph);
     live.show();
     liveGraph.show();
-    formCom.ComboBox1->setEditText(port);
-    live.Action2->trigger();
+    portDialog.portCombo->setEditText(port);
+    live.connectAction->trigger();
     runFor(30000); // a few walks sweep across the graph
     command("intruder");
     runFor(1000); // the walker in the microwave field
@@ -113,10 +113,10 @@ int main(int argc, char** argv) {
     ok = save(live, "live-maximised.png") && ok;
     live.resize(designSize);
     runFor(200);
-    live.PageControl1->setCurrentIndex(1);
+    live.tabs->setCurrentIndex(1);
     runFor(500);
     ok = save(live, "live-logs.png") && ok;
-    live.PageControl1->setCurrentIndex(0);
+    live.tabs->setCurrentIndex(0);
 
     // The commissioning commands: a recorded walk, the installation report, the walk replayed.
     QString chosen;
@@ -132,21 +132,21 @@ int main(int argc, char** argv) {
     command("tamper off");
     command("fault mw off");
     chosen = out + QStringLiteral("/walk.csv");
-    c.ActionRecord->trigger();
+    c.recordAction->trigger();
     command("intruder");
     runFor(4000);
-    c.ActionRecord->trigger();
+    c.recordAction->trigger();
     chosen = out + QStringLiteral("/report.pdf");
-    c.ActionReport->trigger();
+    c.reportAction->trigger();
     runFor(1000);
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
-    live.Action2->trigger(); // Disconnect
-    liveGraph.ClearClick();
+    live.connectAction->trigger(); // Disconnect
+    liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
-    c.ActionReplay->trigger();
+    c.replayAction->trigger();
     runFor(3500); // (before the end of the walk: a replay that ends empties the view)
     ok = save(liveGraph, "replay-graph.png") && ok;
-    live.Action1Execute();
+    live.exitProgram();
     sim.terminate();
     sim.waitForFinished(3000);
     return ok ? 0 : 1;

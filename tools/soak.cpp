@@ -7,11 +7,11 @@
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -144,16 +144,16 @@ int main(int argc, char** argv) {
         if (phase && phase->expectTimeOut) ++expectedTimeOuts;
         else ++unexpectedTimeOuts;
     });
-    TMee mee;
-    mee.setEndProcess([](int) {});
-    mee.setErrorLogFolder(dir.path().toStdString());
-    TFormCom formCom(&mee, PortRoots{"/nonexistent", "/nonexistent"});
-    TGraphics graphics(&mee);
-    mee.setCompanions(&formCom, &graphics);
-    mee.show();
-    formCom.ComboBox1->setEditText(link);
-    mee.Action2->trigger();
-    PollCycle& cycle = mee.link();
+    MainWindow mainWindow;
+    mainWindow.setEndProcess([](int) {});
+    mainWindow.setErrorLogFolder(dir.path().toStdString());
+    PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(&portDialog, &graphics);
+    mainWindow.show();
+    portDialog.portCombo->setEditText(link);
+    mainWindow.connectAction->trigger();
+    PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
     // While a phase reconnects by itself: when its port came back, and how long the link took after.
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     auto reconnectIfHalted = [&] {
         if (cycle.State() != LinkState::Halted) return;
         ++reconnects;
-        mee.Action2->trigger(); // as the user would: Connect
+        mainWindow.connectAction->trigger(); // as the user would: Connect
     };
 
     runFor(10000); // settled: the read-back, the first polls, the graph and the grid filled
@@ -191,8 +191,8 @@ int main(int argc, char** argv) {
             if (clock.elapsed() >= total) break;
             ++phases;
             phase = &p;
-            mee.PageControl1->setCurrentIndex(p.tab);
-            formCom.CheckBox_Reconnect->setChecked(p.reconnect);
+            mainWindow.tabs->setCurrentIndex(p.tab);
+            portDialog.reconnectBox->setChecked(p.reconnect);
             portGone = false;
             sinceReturn.invalidate();
             if (p.reconnect) watch.start();
@@ -273,7 +273,7 @@ int main(int argc, char** argv) {
 
     dialogs::SetMessageHandler({});
     const int boxes = 300;
-    const double programBox = heapPerBoxKiB(&mee, false, boxes);
+    const double programBox = heapPerBoxKiB(&mainWindow, false, boxes);
     const double plainBox = heapPerBoxKiB(nullptr, true, boxes);
     std::printf("message boxes, %d of each: the program's %.2f kB heap per box, a plain QMessageBox %.2f kB\n", boxes,
                 programBox, plainBox);

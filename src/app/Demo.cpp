@@ -1,7 +1,7 @@
 #include "app/Demo.h"
 
-#include "app/Main.h"
-#include "link/ComSetup.h"
+#include "app/MainWindow.h"
+#include "link/PortDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -259,22 +259,23 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
     return menu_;
 }
 
-void Demo::Attach(TMee& mee, TFormCom& formCom) {
-    setNotice([&mee](const QString& text) { mee.ShowNotice(text); });
-    BuildMenu(mee.menuBar());
+void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
+    setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
+    BuildMenu(mainWindow.menuBar());
     printLine(QStringLiteral("demo: the virtual detector is on %1; its answers go to %2")
                   .arg(QDir::toNativeSeparators(port_),
                        log_.fileName().isEmpty() ? QStringLiteral("no log") : log_.fileName()));
-    formCom.ComboBox1->setEditText(port_); // chosen: Connect is possible at once
-    QTimer::singleShot(0, &mee, [&mee] {
-        if (mee.Action2->isEnabled() && mee.link().State() == LinkState::Closed) mee.Action2->trigger();
+    portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
+    QTimer::singleShot(0, &mainWindow, [&mainWindow] {
+        if (mainWindow.connectAction->isEnabled() && mainWindow.link().State() == LinkState::Closed)
+            mainWindow.connectAction->trigger();
     });
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
     // one when the link goes down for want of answers (its timer runs inside a message box's loop too).
     watch_ = new QTimer(this);
     watch_->setInterval(200);
-    connect(watch_, &QTimer::timeout, this, [this, &mee] {
-        const PollCycle& link = mee.link();
+    connect(watch_, &QTimer::timeout, this, [this, &mainWindow] {
+        const PollCycle& link = mainWindow.link();
         if (!answering_ && link.State() == LinkState::Polling &&
             link.GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;

@@ -19,8 +19,8 @@ class QMenuBar;
 class QSocketNotifier;
 class QTemporaryDir;
 class QTimer;
-class TFormCom;
-class TMee;
+class PortDialog;
+class MainWindow;
 
 class Demo : public QObject {
     Q_OBJECT
@@ -72,7 +72,7 @@ class Demo : public QObject {
     // Wires the demo into the program: the notice and the menu in the main window, the port chosen in
     // the port dialog (not remembered for the next run), Connect pressed once the event loop runs, and
     // one line on stdout once the detector is answering the polls.
-    void Attach(TMee& mee, TFormCom& formCom);
+    void Attach(MainWindow& mainWindow, PortDialog& portDialog);
     // Passes the lines that arrive on fd (the program's standard input) to the virtual detector, when
     // fd is a pipe or a FIFO: scripts and trainers can command it without the menu.
     void ForwardInput(int fd);

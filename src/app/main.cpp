@@ -1,16 +1,16 @@
 // Entry point: the program with its three windows, created in order, and with --demo its training detector.
-#include "app/Main.h"
 #include "app/About.h"
 #include "app/Application.h"
 #include "app/Demo.h"
+#include "app/MainWindow.h"
 #include "app/QtNoise.h"
 #include "app/QuitOnSignal.h"
 #include "app/SettingsFile.h"
 #include "config/RememberedSettings.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "widgets/Artwork.h"
 
 #include <QApplication>
@@ -40,13 +40,14 @@ int main(int argc, char** argv) {
     RegisterProgramFonts();
     QApplication::setFont(ProgramFont());
 
-    TMee mee;
+    MainWindow mainWindow;
     // What the user should know without being asked: a log or settings file that could not be used.
-    ErrorLog::SetNotice([&mee](const std::string& text) { mee.ShowNotice(QString::fromStdString(text)); });
-    remembered::SetNotice([&mee](const QString& text) { mee.ShowNotice(text); });
-    TFormCom formCom(&mee);
-    TGraphics graphics(&mee);
-    mee.setCompanions(&formCom, &graphics);
+    ErrorLog::SetNotice(
+        [&mainWindow](const std::string& text) { mainWindow.ShowNotice(QString::fromStdString(text)); });
+    remembered::SetNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
+    PortDialog portDialog(&mainWindow);
+    GraphWindow graphics(&mainWindow);
+    mainWindow.setCompanions(&portDialog, &graphics);
     Demo demo;
     if (Demo::Requested(argc, argv)) {
         QString error;
@@ -56,16 +57,17 @@ int main(int argc, char** argv) {
             dialogs::ShowWarning(nullptr, text);
             return 1;
         }
-        demo.Attach(mee, formCom); // the demo's port is not remembered for the next run
+        demo.Attach(mainWindow, portDialog); // the demo's port is not remembered for the next run
         demo.ForwardInput(STDIN_FILENO);
     } else {
-        formCom.rememberBetweenRuns(); // the last port and time-out come back from the last run
+        portDialog.rememberBetweenRuns(); // the last port and time-out come back from the last run
     }
     graphics.rememberBetweenRuns(); // ... and the graph's place
-    mee.show();
-    QuitOnSignal quitOnSignal([&mee] { mee.link().Exit(); }); // killed while connected: the port is released
+    mainWindow.show();
+    QuitOnSignal quitOnSignal(
+        [&mainWindow] { mainWindow.link().Exit(); }); // killed while connected: the port is released
     const int status = app.exec();
-    mee.link().Exit(); // the port is closed before the demo's detector goes
+    mainWindow.link().Exit(); // the port is closed before the demo's detector goes
     demo.Stop();
     return status;
 }

@@ -6,7 +6,7 @@
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "graph/Graphic.h"
+#include "graph/GraphWindow.h"
 #include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
@@ -31,17 +31,17 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
         window_.addAction(a);
         return a;
     };
-    ActionReport = make("ActionReport", QStringLiteral("&Installation Report..."));
-    ActionRecord = make("ActionRecord", QStringLiteral("&Record"));
-    ActionRecord->setCheckable(true);
-    ActionRecord->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
-    ActionReplay = make("ActionReplay", QStringLiteral("Re&play..."));
-    ActionReplay->setCheckable(true);
-    ActionCompare = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
-    connect(ActionReport, &QAction::triggered, this, &Commissioning::ReportExecute);
-    connect(ActionRecord, &QAction::toggled, this, &Commissioning::RecordToggled);
-    connect(ActionReplay, &QAction::triggered, this, &Commissioning::ReplayExecute);
-    connect(ActionCompare, &QAction::triggered, this, &Commissioning::CompareExecute);
+    reportAction = make("ActionReport", QStringLiteral("&Installation Report..."));
+    recordAction = make("ActionRecord", QStringLiteral("&Record"));
+    recordAction->setCheckable(true);
+    recordAction->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
+    replayAction = make("ActionReplay", QStringLiteral("Re&play..."));
+    replayAction->setCheckable(true);
+    compareAction = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
+    connect(reportAction, &QAction::triggered, this, &Commissioning::ReportExecute);
+    connect(recordAction, &QAction::toggled, this, &Commissioning::RecordToggled);
+    connect(replayAction, &QAction::triggered, this, &Commissioning::ReplayExecute);
+    connect(compareAction, &QAction::triggered, this, &Commissioning::CompareExecute);
     AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
 
     // What the status store holds before the first reply of a connection is another detector's (or a
@@ -53,7 +53,7 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
         reportPath_.clear();
         reportDeadline_.stop();
         host_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
-                                       "before the detector sent its event memory."));
+                                        "before the detector sent its event memory."));
     });
     recordingClock_.setInterval(1000);
     connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
@@ -126,8 +126,9 @@ void Commissioning::ReportExecute() {
     // would describe a detector the installer did not look at.
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
     if (host_.link().Connections != connection) {
-        dialogs::ShowMessage(&window_, QStringLiteral("The link was connected again while the questions were open, "
-                                                   "perhaps to another detector: no report was written. Try again."));
+        dialogs::ShowMessage(&window_,
+                             QStringLiteral("The link was connected again while the questions were open, "
+                                            "perhaps to another detector: no report was written. Try again."));
         return;
     }
     r.port = host_.PortName();
@@ -159,7 +160,7 @@ void Commissioning::writeReport() {
     report_.statusKnown = statusSinceConnect_;
     report_.flash = FlashStateText(host_.settings().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
-    if (TGraphics* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
+    if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
     QString error;
     if (WriteReport(path, report_, error))
         dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
@@ -178,8 +179,8 @@ void Commissioning::RecordToggled(bool on) {
         return;
     }
     auto refuse = [this] {
-        const QSignalBlocker quiet(ActionRecord);
-        ActionRecord->setChecked(false);
+        const QSignalBlocker quiet(recordAction);
+        recordAction->setChecked(false);
     };
     if (host_.link().State() != LinkState::Polling) {
         refuse();
@@ -220,8 +221,8 @@ void Commissioning::StatusArrived(const std::uint8_t* status58) {
     QString error;
     if (recorder_.Record(status58, error)) return;
     recordingClock_.stop();
-    const QSignalBlocker quiet(ActionRecord);
-    ActionRecord->setChecked(false);
+    const QSignalBlocker quiet(recordAction);
+    recordAction->setChecked(false);
     host_.ShowNotice(error); // told without a box: this runs inside the poll tick
 }
 
@@ -232,8 +233,8 @@ void Commissioning::ReplayExecute() {
         StopReplay();
         return;
     }
-    const QSignalBlocker quiet(ActionReplay);
-    ActionReplay->setChecked(false);
+    const QSignalBlocker quiet(replayAction);
+    replayAction->setChecked(false);
     if (host_.link().LinkActive() || host_.link().Reconnecting()) {
         // A replay shows a recording where the detector's replies would go: the link must be closed.
         if (!dialogs::AskYesNo(&window_, QStringLiteral("A recording is replayed while no detector is connected.\n"
@@ -263,8 +264,8 @@ bool Commissioning::StartReplay(const QString& path) {
     replayPending_ = false;
     host_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
     {
-        const QSignalBlocker quiet(ActionReplay);
-        ActionReplay->setChecked(true);
+        const QSignalBlocker quiet(replayAction);
+        replayAction->setChecked(true);
     }
     replayClock_.start();
     replayStatus_.start();
@@ -339,8 +340,8 @@ void Commissioning::StopReplay() {
     replay_.Close();
     replayPending_ = false;
     host_.indicators().setSirenAllowed(true);
-    const QSignalBlocker quiet(ActionReplay);
-    ActionReplay->setChecked(false);
+    const QSignalBlocker quiet(replayAction);
+    replayAction->setChecked(false);
     if (!was) return;
     host_.ShowNotice(QString());
     // What the view shows belonged to the recording: it is emptied, and not live.

@@ -21,10 +21,10 @@ class Commissioning : public QObject {
     // window: the main window, parent of the commands' dialogs and holder of their shortcuts.
     Commissioning(QWidget& window, CommissioningHost& host);
 
-    QAction* ActionReport = nullptr;  // "Installation Report..."
-    QAction* ActionRecord = nullptr;  // "Record" (on while recording)
-    QAction* ActionReplay = nullptr;  // "Replay..." (on while replaying)
-    QAction* ActionCompare = nullptr; // "Compare with Detector..."
+    QAction* reportAction = nullptr;  // "Installation Report..."
+    QAction* recordAction = nullptr;  // "Record" (on while recording)
+    QAction* replayAction = nullptr;  // "Replay..." (on while replaying)
+    QAction* compareAction = nullptr; // "Compare with Detector..."
 
     // The site, installer and note of a report; false when the user cancels. Tests replace it.
     std::function<bool(QString& site, QString& installer, QString& note)> AskReportDetails;

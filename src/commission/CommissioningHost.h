@@ -10,7 +10,7 @@ class LiveMarks;
 class PollCycle;
 class Settings;
 class StatusView;
-class TGraphics;
+class GraphWindow;
 struct ViewControls;
 
 class CommissioningHost {
@@ -22,7 +22,7 @@ class CommissioningHost {
     virtual Indicators& indicators() = 0;
     virtual LiveMarks& liveMarks() = 0;
     // The graph window; null when there is none.
-    virtual TGraphics* graphics() const = 0;
+    virtual GraphWindow* graphics() const = 0;
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     virtual QString PortName() const = 0;
     // A short notice in the status bar, for what the user should know but need not answer.

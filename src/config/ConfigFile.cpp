@@ -101,12 +101,12 @@ bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) 
     return false;
 }
 
-void ConfigFiles::FileOpen1Execute() {
+void ConfigFiles::openConfig() {
     // A file is loaded into the connected detector; without one there is nothing to load it into.
     if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
-    if (!name.isEmpty()) FileOpen1Accept(name);
+    if (!name.isEmpty()) loadConfig(name);
 }
 
 // Only what this detector reported is saved: before its read-back the record holds zeros, or the
@@ -119,11 +119,11 @@ bool ConfigFiles::parametersToSave() {
     return false;
 }
 
-void ConfigFiles::FileSaveAs1Execute() {
+void ConfigFiles::saveConfig() {
     if (!parametersToSave()) return; // said before a name is asked for
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"), FileFilter);
-    if (!name.isEmpty()) FileSaveAs1Accept(name);
+    if (!name.isEmpty()) writeConfig(name);
 }
 
 bool ConfigFiles::askToSend(const QString& question, const QString& source, const params::Record& bytes,
@@ -151,15 +151,15 @@ void ConfigFiles::send(const params::Record& bytes) {
         // Both lenses back to "User", so that the values meet the full ranges.
         for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
             if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
-            else if (lens == view_.pir1.lens) settings_.ComboBox_Pir1_LensChange();
-            else settings_.ComboBox_Pir2_LensChange();
+            else if (lens == view_.pir1.lens) settings_.pir1LensChanged();
+            else settings_.pir2LensChanged();
         }
         readBack_.ApplyParameters();
     }
     settings_.SendParameters(params::DecodeRecord(bytes));
 }
 
-void ConfigFiles::FileOpen1Accept(const QString& fileName) {
+void ConfigFiles::loadConfig(const QString& fileName) {
     // The link may have stopped while the dialog was open: nothing changes, and the user is told.
     if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
     params::Record bytes{};
@@ -194,7 +194,7 @@ void ConfigFiles::FileOpen1Accept(const QString& fileName) {
     send(bytes);
 }
 
-void ConfigFiles::RevertExecute() {
+void ConfigFiles::revert() {
     if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
     const std::optional<params::Record>& atConnect = settings_.ConnectTimeParameters();
     if (!atConnect) return; // known together with the parameters
@@ -207,7 +207,7 @@ void ConfigFiles::RevertExecute() {
     send(bytes);
 }
 
-void ConfigFiles::FileSaveAs1Accept(const QString& fileName) {
+void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
     const params::Record bytes = link_.Stores.parameters;
     const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));

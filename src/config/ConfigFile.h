@@ -35,16 +35,16 @@ class ConfigFiles : public QObject {
     ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
 
     // The commands: choose a file, then load or save it.
-    void FileOpen1Execute();
-    void FileSaveAs1Execute();
+    void openConfig();
+    void saveConfig();
     // Loads the file into the detector, once the user has seen what it changes and agreed: the
     // controls show it and it is sent at once.
-    void FileOpen1Accept(const QString& fileName);
+    void loadConfig(const QString& fileName);
     // Saves the detector's parameters as last read back (with the output edits made since); nothing
     // when no parameters have been read since Connect.
-    void FileSaveAs1Accept(const QString& fileName);
+    void writeConfig(const QString& fileName);
     // Sends the parameters read at Connect back to the detector, once the user has agreed.
-    void RevertExecute();
+    void revert();
 
   private:
     bool parametersToSave();

@@ -63,7 +63,7 @@ Settings::Settings(ViewControls& view, PollCycle& link, QObject* parent) : QObje
 
 void Settings::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
-    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::Action4Execute);
+    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::requestStore);
     connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
     connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
 
@@ -107,8 +107,8 @@ void Settings::wire(QAction* storeToFlash) {
             [this](int v) { edit([&](Parameters& p) { p.pwmDuty = static_cast<std::uint16_t>(v); }); });
     connect(view_.pwmFrequency, &QScrollBar::valueChanged, this,
             [this](int v) { edit([&](Parameters& p) { p.pwmFrequency = static_cast<std::uint16_t>(v); }); });
-    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &Settings::ComboBox_Pir1_LensChange);
-    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &Settings::ComboBox_Pir2_LensChange);
+    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &Settings::pir1LensChanged);
+    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &Settings::pir2LensChanged);
 
     for (std::size_t o = 0; o < 3; ++o) {
         OutputControls& out = view_.outputs[o];
@@ -280,11 +280,11 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     requestReadBack();
 }
 
-void Settings::ComboBox_Pir1_LensChange() {
+void Settings::pir1LensChanged() {
     applyLens(1);
 }
 
-void Settings::ComboBox_Pir2_LensChange() {
+void Settings::pir2LensChanged() {
     applyLens(2);
 }
 
@@ -312,7 +312,7 @@ void Settings::applyLens(int pir) {
     ch.threshold->setValue(thumbFor(ch.threshold, keptValue));
 }
 
-void Settings::Action4Execute() {
+void Settings::requestStore() {
     if (storeToFlash_) storeToFlash_->setEnabled(false);
     if (link_.LinkActive()) {
         if (link_.ParametersKnown) {

@@ -33,7 +33,7 @@ class Settings : public QObject {
     Settings(ViewControls& view, PollCycle& link, QObject* parent = nullptr);
 
     // Connects every settings control's change signal (which fires on changes made by code too)
-    // to its handler, and the Store To Flash action to Action4Execute.
+    // to its handler, and the Store To Flash action to requestStore.
     void wire(QAction* storeToFlash);
     // Where the handlers say something that needs no answer (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
@@ -76,9 +76,9 @@ class Settings : public QObject {
     // Handlers. A control's change does nothing while the link is closed or the detector's
     // parameters are not known yet (or while values are shown); otherwise it writes its own value
     // into the parameters to send, queues them and arms the read-back.
-    void ComboBox_Pir1_LensChange();
-    void ComboBox_Pir2_LensChange();
-    void Action4Execute();
+    void pir1LensChanged();
+    void pir2LensChanged();
+    void requestStore();
 
   signals:
     void flashStateChanged(FlashState state);

@@ -10,8 +10,8 @@
 
 PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
     : QObject(parent), view_(view), timer2_(timer2), pause_(timer2->interval()),
-      serialFactory_([] { return std::make_unique<TBlockSerial>(); }), reconnectTimer_(new QTimer(this)) {
-    connect(timer2_, &QTimer::timeout, this, &PollCycle::Timer2Timer);
+      serialFactory_([] { return std::make_unique<SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
+    connect(timer2_, &QTimer::timeout, this, &PollCycle::tick);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
 }
@@ -164,7 +164,7 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
 // after Connect.
 void PollCycle::tryReconnect() {
     struct stat st {};
-    if (::stat(TBlockSerial::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
+    if (::stat(SerialPort::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
     try {
         serial_->RaiseExcept = false;
         if (!openPort(reconnectPort_)) return; // not ready yet (busy, still being set up): next time
@@ -189,7 +189,7 @@ void PollCycle::RequestReadBack() {
     PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
 }
 
-void PollCycle::PageControl1Change(int index) {
+void PollCycle::tabChanged(int index) {
     if (!LinkActive() || readBackRequested_) return;
     // Back on the VIEW tab before the parameters are known, the read-back is what it needs.
     if (index == 0 && !ParametersKnown) PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
@@ -264,7 +264,7 @@ void PollCycle::waitForPauseEnd() {
     if (std::chrono::steady_clock::now() < pauseEnd_) std::this_thread::sleep_until(pauseEnd_);
 }
 
-void PollCycle::Timer2Timer() {
+void PollCycle::tick() {
     // Inside a box opened from the tick the timer may run (the pause began when the reply came): that
     // tick comes again once the box has closed.
     if (inTick_) return;

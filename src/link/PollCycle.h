@@ -3,7 +3,7 @@
 #pragma once
 
 #include "link/Frames.h"
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 #include "log/ErrorLog.h"
 
 #include <QObject>
@@ -63,7 +63,7 @@ class PollCycle : public QObject {
     static int ExchangeLimitMs(int replyTimeoutMs, int replyLength);
     // The time count bytes take on the line at 19200 baud, rounded up.
     static int WireTimeMs(int count);
-    using SerialFactory = std::function<std::unique_ptr<TBlockSerial>()>;
+    using SerialFactory = std::function<std::unique_ptr<SerialPort>()>;
 
     PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
     ~PollCycle() override;
@@ -73,8 +73,8 @@ class PollCycle : public QObject {
     void Disconnect();
     // The user chose a port: a lost link no longer waits for its old one.
     void PortChosen(const std::string& port);
-    void Timer2Timer();
-    void PageControl1Change(int index);
+    void tick();
+    void tabChanged(int index);
     // Asks for the detector's parameters with the next poll, whatever the tab and the reply that
     // comes first: after a frame that changes them, the program must learn what the detector made of it.
     void RequestReadBack();
@@ -89,7 +89,7 @@ class PollCycle : public QObject {
     bool Reconnecting() const;
     QTimer* PollTimer() const { return timer2_; }
     LinkState State() const;
-    TBlockSerial* Serial() const { return serial_.get(); }
+    SerialPort* Serial() const { return serial_.get(); }
     void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
 
     frames::PollRequest PollRequest;
@@ -159,7 +159,7 @@ class PollCycle : public QObject {
     std::chrono::steady_clock::time_point pauseEnd_{};
     // A box or a dialog opened from inside the tick runs the event loop: the tick never runs inside itself.
     bool inTick_ = false;
-    std::unique_ptr<TBlockSerial> serial_;
+    std::unique_ptr<SerialPort> serial_;
     SerialFactory serialFactory_;
     // The frame check a failed exchange's reply failed (Good when the serial layer reported the failure).
     frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;

@@ -1,6 +1,6 @@
 #include "link/PortList.h"
 
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,7 +42,7 @@ bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
     std::string name = nameIn;
     if (!name.empty() && name.back() == ':') name.pop_back();
     int number = -1;
-    TBlockSerial::DevicePathFor(name, &number); // the same reading of "COM<n>" as opening uses
+    SerialPort::DevicePathFor(name, &number); // the same reading of "COM<n>" as opening uses
     if (number >= 0) {
         const std::string tty = "ttyS" + std::to_string(number);
         return exists(roots.dev + "/" + tty) && realUart(roots.dev + "/" + tty, roots.sysTty + "/" + tty);

@@ -1,5 +1,7 @@
 #include "log/ErrorLog.h"
 
+#include "log/LoggedName.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -247,6 +249,7 @@ bool LogFolderWritable(const std::string& folder) {
 }
 
 std::string ExceptionClassName(const std::exception& e) {
+    if (const auto* named = dynamic_cast<const LoggedName*>(&e)) return named->loggedClassName();
     const char* mangled = typeid(e).name();
     int status = 0;
     std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),

@@ -73,5 +73,6 @@ std::string StateLogFolder();
 // True when a file can be created in folder or its LogError.txt can be appended to. Tried for real: as
 // root, permission bits alone do not tell (a read-only file system or /proc refuses root too).
 bool LogFolderWritable(const std::string& folder);
-// The class name of an exception object, readable ("std::runtime_error", "ESynaSerError").
+// The class name of an exception object, readable ("std::runtime_error"), or the name a LoggedName
+// gives itself ("ESynaSerError").
 std::string ExceptionClassName(const std::exception& e);

@@ -2,7 +2,7 @@
 
 #include "config/ParameterBlock.h"
 #include "config/ReadBack.h"
-#include "graph/Graf.h"
+#include "graph/GraphPainter.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusRecord.h"

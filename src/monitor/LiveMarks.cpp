@@ -1,7 +1,7 @@
 #include "monitor/LiveMarks.h"
 
-#include "graph/Graf.h"
-#include "graph/Graphic.h"
+#include "graph/GraphPainter.h"
+#include "graph/GraphWindow.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -40,7 +40,7 @@ void LiveMarks::SetLive(bool live) {
     }
 }
 
-void LiveMarks::Clear(TGraphics* graphics) {
+void LiveMarks::Clear(GraphWindow* graphics) {
     const QColor grey(128, 128, 128);
     for (QWidget* w : readings()) {
         if (auto* bar = qobject_cast<LevelBar*>(w)) bar->setPosition(bar->minimum());
@@ -53,7 +53,7 @@ void LiveMarks::Clear(TGraphics* graphics) {
     for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2})
         ch->threshold->setSelStart(ch->threshold->maximum());
     if (graphics) {
-        graphics->ClearClick();
+        graphics->clearGraph();
         PlotTraces(graphics->State, graphics->Screen, graphics->Background);
         graphics->RepaintScreen();
     }

@@ -6,7 +6,7 @@
 #include <QList>
 
 class QWidget;
-class TGraphics;
+class GraphWindow;
 struct ViewControls;
 
 class LiveMarks {
@@ -17,7 +17,7 @@ class LiveMarks {
     bool Live() const { return live_; }
     // Empties the readings (bars at their least, lamps out, values "---") and the graph's traces,
     // as after a replay: what they showed belonged to the recording.
-    void Clear(TGraphics* graphics);
+    void Clear(GraphWindow* graphics);
 
   private:
     QList<QWidget*> readings() const;

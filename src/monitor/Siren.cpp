@@ -183,13 +183,13 @@ void Siren::StartSiren() {
     }
 }
 
-void Siren::MediaPlayer1Notify() {
+void Siren::playEnded() {
     playing_ = false;
     endTimer_.stop();
 }
 
 void Siren::playFinished() {
-    MediaPlayer1Notify();
+    playEnded();
     if (!reported_) return;
     reported_ = false;
     emit availableAgain();
@@ -198,7 +198,7 @@ void Siren::playFinished() {
 void Siren::playerFailed(const QString& reason) {
     failed_ = true;
     failedAt_.start();
-    MediaPlayer1Notify();
+    playEnded();
     try {
         player_->stop();
     } catch (...) {
@@ -223,5 +223,5 @@ void Siren::playTimedOut() {
         playerFailed(tr("unknown sound error"));
         return;
     }
-    MediaPlayer1Notify();
+    playEnded();
 }

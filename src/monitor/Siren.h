@@ -68,7 +68,7 @@ class Siren : public QObject {
     // flag and returns at once. Does nothing while the siren is unavailable.
     void StartSiren();
     // The play has ended (played out, stopped, failed or timed out): clears the playing flag.
-    void MediaPlayer1Notify();
+    void playEnded();
 
     // There is a siren file, and the siren is not resting after a failure.
     bool Available() const;

@@ -1,6 +1,6 @@
 #include "monitor/StatusView.h"
 
-#include "graph/Graphic.h"
+#include "graph/GraphWindow.h"
 #include "monitor/StatusRecord.h"
 #include "monitor/Texts.h"
 #include "view/ViewPage.h"
@@ -10,7 +10,7 @@
 #include <QCheckBox>
 #include <QLabel>
 
-StatusView::StatusView(ViewControls& view, TGraphics* graphics) : view_(view), graphics_(graphics) {}
+StatusView::StatusView(ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
     const monitor::StatusRecord s = monitor::DecodeStatus(store.data());

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 struct ViewControls;
-class TGraphics;
+class GraphWindow;
 
 // What the alarm indicators add to a status reply: each PIR noise-reduction box at the end of its
 // channel's step, and the lamps and the siren after the graph is drawn, before the sweep moves on.
@@ -26,9 +26,9 @@ using StatusStore = std::array<std::uint8_t, frames::StatusRecordSize>;
 class StatusView {
   public:
     // graphics may be null (no graph window): the VIEW tab is still shown.
-    StatusView(ViewControls& view, TGraphics* graphics);
+    StatusView(ViewControls& view, GraphWindow* graphics);
 
-    void setGraphics(TGraphics* graphics) { graphics_ = graphics; }
+    void setGraphics(GraphWindow* graphics) { graphics_ = graphics; }
     void setIndicators(IndicatorSteps* indicators) { indicators_ = indicators; }
 
     // AlarmFlags and StateFlags of the last status reply, bit n at element n.
@@ -45,6 +45,6 @@ class StatusView {
     void showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert);
 
     ViewControls& view_;
-    TGraphics* graphics_;
+    GraphWindow* graphics_;
     IndicatorSteps* indicators_ = nullptr;
 };

@@ -29,7 +29,7 @@ struct ChannelControls {
     QLabel* npulseLabel = nullptr;
     QLabel* trangeLabel = nullptr; // Label_*_TRange, hosted by the small status bar
     SmallStatusBar* statusBar = nullptr;
-    // Hidden number labels: compensation, level, signal, mask (Label5..8 on PIR1, ...).
+    // Hidden number labels: compensation, level, signal, mask.
     QLabel* compLabel = nullptr;
     QLabel* levelLabel = nullptr;
     QLabel* signalLabel = nullptr;
@@ -94,9 +94,9 @@ struct ViewControls {
          *ledCpuFault = nullptr;
 
     // "NTC".
-    LevelBar* temperature = nullptr;    // ProgressBar_Temperatura
-    QLabel* temperatureLabel = nullptr; // Label13
-    QLabel* ntcLabel = nullptr;         // Label15
+    LevelBar* temperature = nullptr; // ProgressBar_Temperatura
+    QLabel* temperatureLabel = nullptr;
+    QLabel* ntcLabel = nullptr;
     SmallStatusBar* ntcStatusBar = nullptr;
 
     // The alarm summary (none until BuildAlarmSummary made it).

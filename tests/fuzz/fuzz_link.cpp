@@ -4,7 +4,7 @@
 // belong and sums to zero with its checksum, and dispatch copies its payload to its store.
 #include "config/ParameterBlock.h"
 #include "link/Frames.h"
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,7 +20,7 @@ namespace {
 struct Line {
     int master = -1;
     int slave = -1;
-    TBlockSerial serial;
+    SerialPort serial;
     Line() {
         char name[128] = {};
         termios raw{};

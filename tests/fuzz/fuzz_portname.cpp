@@ -4,7 +4,7 @@
 // Oracles: a COM name maps to /dev/ttyS<n-1> and back, any other name is kept as it is, a trailing
 // colon changes nothing, and the system's text always comes first in a message.
 #include "link/PortList.h"
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 
 #include <cctype>
 #include <cerrno>
@@ -22,7 +22,7 @@ void check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string name(reinterpret_cast<const char*>(data), size);
     int number = -2;
-    const std::string path = TBlockSerial::DevicePathFor(name, &number);
+    const std::string path = SerialPort::DevicePathFor(name, &number);
     check(number >= -1);
     if (number == -1) {
         check(path == name);
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(value == number + 1);
         int back = -2;
-        check(TBlockSerial::DevicePathFor("COM" + std::to_string(number + 1), &back) == path && back == number);
+        check(SerialPort::DevicePathFor("COM" + std::to_string(number + 1), &back) == path && back == number);
     }
 
     const PortRoots nowhere{"/nonexistent-ostrevo-fuzz/dev", "/nonexistent-ostrevo-fuzz/sys"};
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (name.empty() || name.back() != ':') check(ProbePort(name + ":", nowhere) == found);
 
     for (int code : {EACCES, EBUSY, ENOENT, static_cast<int>(ErrNotSerialLine)}) {
-        const std::string text = TBlockSerial::GetErrorDesc(code);
+        const std::string text = SerialPort::GetErrorDesc(code);
         const std::string message = OpenFailureMessage(code, text, name);
         check(message.compare(0, text.size(), text) == 0);
     }

@@ -1,4 +1,4 @@
-// TMee, the main window "Ostrevo SetUp": menus, action bar, the VIEW and LOGS tabs, status bar,
+// The main window "Ostrevo SetUp": menus, action bar, the VIEW and LOGS tabs, status bar,
 // timers and the fade in and out. It owns and wires the parts; their logic lives in their own classes.
 #pragma once
 
@@ -29,33 +29,33 @@ class Siren;
 class QToolBar;
 class QToolButton;
 class StringGrid;
-class TFormCom;
-class TGraphics;
+class PortDialog;
+class GraphWindow;
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
 // the least) where the screen has room, else as large as the room, its title bar in sight. frame is
 // what the window manager adds around the window (its title bar). Returns the window's own geometry.
 QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
-class TMee : public QMainWindow, private LinkView, private CommissioningHost {
+class MainWindow : public QMainWindow, private LinkView, private CommissioningHost {
     Q_OBJECT
   public:
-    explicit TMee(QWidget* parent = nullptr);
-    ~TMee() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(TFormCom* formCom, TGraphics* graphics);
+    void setCompanions(PortDialog* portDialog, GraphWindow* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
     void setErrorLogFolder(const std::string& folder) { errorLog_ = ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
     void setEndProcess(std::function<void(int)> endProcess) { endProcess_ = std::move(endProcess); }
 
     // Handlers.
-    void Timer1Timer();
-    void Action1Execute();
-    void Action2Execute();
-    void Action3Execute();
-    void Action5Execute();
+    void fadeStep();
+    void exitProgram();
+    void toggleConnection();
+    void openPortDialog();
+    void showGraph();
     void SetWindowAlpha(int alpha);
 
     ViewControls& view() override { return view_; }
@@ -67,7 +67,7 @@ class TMee : public QMainWindow, private LinkView, private CommissioningHost {
     Indicators& indicators() override { return *indicators_; }
     LiveMarks& liveMarks() override { return *liveMarks_; }
     Siren* siren() const { return siren_; }
-    TGraphics* graphics() const override { return graphics_; }
+    GraphWindow* graphics() const override { return graphics_; }
     Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
@@ -80,20 +80,20 @@ class TMee : public QMainWindow, private LinkView, private CommissioningHost {
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
 
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QAction* Action1 = nullptr; // Exit
-    QAction* Action2 = nullptr; // Connect / Disconnect
-    QAction* FileOpen1 = nullptr;
-    QAction* FileSaveAs1 = nullptr;
-    QAction* Action4 = nullptr; // Store To Flash
-    QAction* Action3 = nullptr; // port dialog
-    QAction* Action5 = nullptr; // graph window
-    QAction* CommSetup1 = nullptr;
-    QAction* ActionRevert = nullptr; // back to the parameters read at Connect
-    QTabWidget* PageControl1 = nullptr;
-    StringGrid* StringGrid1 = nullptr;
-    LevelBar* ProgressBar_serial = nullptr;
+    QTimer* fadeTimer = nullptr;
+    QTimer* pollTimer = nullptr;
+    QAction* exitAction = nullptr;    // Exit
+    QAction* connectAction = nullptr; // Connect / Disconnect
+    QAction* openConfigAction = nullptr;
+    QAction* saveConfigAction = nullptr;
+    QAction* storeAction = nullptr; // Store To Flash
+    QAction* portAction = nullptr;  // port dialog
+    QAction* graphAction = nullptr; // graph window
+    QAction* storeMenuItem = nullptr;
+    QAction* revertAction = nullptr; // back to the parameters read at Connect
+    QTabWidget* tabs = nullptr;
+    StringGrid* eventGrid = nullptr;
+    LevelBar* activityBar = nullptr;
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
   protected:
@@ -145,8 +145,8 @@ class TMee : public QMainWindow, private LinkView, private CommissioningHost {
     QLabel* notice_ = nullptr;
     Commissioning* commissioning_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
-    TFormCom* formCom_ = nullptr;
-    TGraphics* graphics_ = nullptr;
+    PortDialog* portDialog_ = nullptr;
+    GraphWindow* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     bool fadeIn_ = false;

@@ -1,4 +1,4 @@
-#include "link/synaser.h"
+#include "link/SerialPort.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,14 +87,14 @@ bool isTerminalMultiplexer(const std::string& path) {
 
 } // namespace
 
-ESynaSerError::ESynaSerError(int code, const std::string& text)
+SerialError::SerialError(int code, const std::string& text)
     : std::runtime_error("Communication error " + std::to_string(code) + ": " + text), ErrorCode(code) {}
 
-TBlockSerial::~TBlockSerial() {
+SerialPort::~SerialPort() {
     ClosePort();
 }
 
-std::string TBlockSerial::GetErrorDesc(int code) {
+std::string SerialPort::GetErrorDesc(int code) {
     switch (code) {
     case sOK: return "OK";
     case ErrAlreadyOwned: return "Port owned by other process";
@@ -115,7 +115,7 @@ std::string TBlockSerial::GetErrorDesc(int code) {
     }
 }
 
-std::string TBlockSerial::DevicePathFor(const std::string& name, int* portNumber) {
+std::string SerialPort::DevicePathFor(const std::string& name, int* portNumber) {
     std::string upper = name;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     const int number = upper.rfind("COM", 0) == 0 ? comNumber(name.substr(3)) - 1 : -1;
@@ -123,16 +123,16 @@ std::string TBlockSerial::DevicePathFor(const std::string& name, int* portNumber
     return number == -1 ? name : "/dev/ttyS" + std::to_string(number);
 }
 
-void TBlockSerial::setError(int code) {
+void SerialPort::setError(int code) {
     ErrorCode = code;
     ErrorText = GetErrorDesc(code);
 }
 
-void TBlockSerial::finish() {
-    if (RaiseExcept && ErrorCode != 0) throw ESynaSerError(ErrorCode, ErrorText);
+void SerialPort::finish() {
+    if (RaiseExcept && ErrorCode != 0) throw SerialError(ErrorCode, ErrorText);
 }
 
-void TBlockSerial::OpenPort(const std::string& name) {
+void SerialPort::OpenPort(const std::string& name) {
     if (PortOpen) {
         setError(ErrAlreadyInUse);
         return finish();
@@ -184,7 +184,7 @@ void TBlockSerial::OpenPort(const std::string& name) {
     finish();
 }
 
-void TBlockSerial::ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow) {
+void SerialPort::ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow) {
     Settings = LineSettings{};
     Settings.baud = baud;
     Settings.dataBits = bits;
@@ -196,14 +196,14 @@ void TBlockSerial::ConfigureLine(int baud, int bits, char parity, int stop, bool
     ApplyLineSettings();
 }
 
-void TBlockSerial::SetInputQueueSize(int bytes) {
+void SerialPort::SetInputQueueSize(int bytes) {
     // The tty layer sizes its own queues; the count is remembered for the flow-control limits.
     InputQueueSize = bytes;
     Settings.xonLimit = Settings.xoffLimit = bytes / 4;
     ApplyLineSettings();
 }
 
-void TBlockSerial::ApplyLineSettings() {
+void SerialPort::ApplyLineSettings() {
     if (fd_ < 0) {
         setError(EBADF);
         return finish();
@@ -250,7 +250,7 @@ void TBlockSerial::ApplyLineSettings() {
     finish();
 }
 
-void TBlockSerial::checkLineErrors() {
+void SerialPort::checkLineErrors() {
     if (!haveCounters_ || fd_ < 0) return;
     serial_icounter_struct icount{};
     if (::ioctl(fd_, TIOCGICOUNT, &icount) != 0) return;
@@ -263,15 +263,15 @@ void TBlockSerial::checkLineErrors() {
     if (code) setError(code);
 }
 
-int TBlockSerial::SendBytes(const std::uint8_t* buffer, int count) {
+int SerialPort::SendBytes(const std::uint8_t* buffer, int count) {
     return send(buffer, count, DeadlockTimeout);
 }
 
-int TBlockSerial::SendBytes(const std::uint8_t* buffer, int count, int limitMs) {
+int SerialPort::SendBytes(const std::uint8_t* buffer, int count, int limitMs) {
     return send(buffer, count, std::clamp(limitMs, 0, DeadlockTimeout));
 }
 
-int TBlockSerial::send(const std::uint8_t* buffer, int count, int limitMs) {
+int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
     if (!PortOpen) {
         setError(ErrPortNotOpen);
         finish();
@@ -310,7 +310,7 @@ int TBlockSerial::send(const std::uint8_t* buffer, int count, int limitMs) {
 }
 
 // Reads what the driver has queued into the buffer; 0 with ErrorCode set when the device is gone.
-int TBlockSerial::readQueued(std::uint8_t* into, int capacity) {
+int SerialPort::readQueued(std::uint8_t* into, int capacity) {
     for (;;) {
         const ssize_t n = ::read(fd_, into, static_cast<std::size_t>(capacity));
         if (n > 0) return static_cast<int>(n);
@@ -325,16 +325,16 @@ int TBlockSerial::readQueued(std::uint8_t* into, int capacity) {
     }
 }
 
-int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
+int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
     return receive(buffer, count, timeoutMs, -1);
 }
 
-int TBlockSerial::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
+int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
     return receive(buffer, count, timeoutMs, std::max(0, limitMs));
 }
 
 // limitMs < 0: no limit on the whole receive.
-int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
+int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
     if (!PortOpen) {
         setError(ErrPortNotOpen);
         finish();
@@ -399,18 +399,18 @@ int TBlockSerial::receive(std::uint8_t* buffer, int count, int timeoutMs, int li
     return stored;
 }
 
-std::chrono::nanoseconds TBlockSerial::ByteTime() const {
+std::chrono::nanoseconds SerialPort::ByteTime() const {
     if (Settings.baud <= 0) return std::chrono::nanoseconds(0);
     const int bits = 1 + Settings.dataBits + (Settings.parity != 'N' ? 1 : 0) + (Settings.stopBits == 0 ? 1 : 2);
     return std::chrono::nanoseconds(1'000'000'000LL * bits / Settings.baud);
 }
 
-int TBlockSerial::queuedInput() const {
+int SerialPort::queuedInput() const {
     int queued = 0;
     return ::ioctl(fd_, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
-void TBlockSerial::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
+void SerialPort::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
     const auto lineTime = ByteTime() * bytes;
     if (bytes < 2 || lineTime.count() == 0) return; // a byte or two: not worth a sleep
     const auto until = std::min(Clock::now() + lineTime, deadline);
@@ -427,7 +427,7 @@ void TBlockSerial::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
     }
 }
 
-int TBlockSerial::ResyncInput(int quietMs, int limitMs) {
+int SerialPort::ResyncInput(int quietMs, int limitMs) {
     int dropped = static_cast<int>(LineBuffer.size());
     LineBuffer.clear();
     if (fd_ < 0) return dropped;
@@ -448,7 +448,7 @@ int TBlockSerial::ResyncInput(int quietMs, int limitMs) {
     return dropped;
 }
 
-int TBlockSerial::PendingOutput() {
+int SerialPort::PendingOutput() {
     if (fd_ < 0) {
         setError(ErrPortNotOpen);
         return 0;
@@ -459,11 +459,11 @@ int TBlockSerial::PendingOutput() {
     return queued;
 }
 
-void TBlockSerial::FlushOutput() {
+void SerialPort::FlushOutput() {
     FlushOutput(DeadlockTimeout);
 }
 
-bool TBlockSerial::FlushOutput(int limitMs) {
+bool SerialPort::FlushOutput(int limitMs) {
     if (fd_ < 0) {
         setError(ErrPortNotOpen);
         finish();
@@ -485,12 +485,12 @@ bool TBlockSerial::FlushOutput(int limitMs) {
     return true;
 }
 
-void TBlockSerial::PurgePort() {
+void SerialPort::PurgePort() {
     LineBuffer.clear();
     if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
 }
 
-void TBlockSerial::ClosePort() {
+void SerialPort::ClosePort() {
     if (fd_ >= 0) {
         PurgePort();
         int lines = TIOCM_RTS | TIOCM_DTR;

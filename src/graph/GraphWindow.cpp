@@ -1,4 +1,4 @@
-#include "graph/Graphic.h"
+#include "graph/GraphWindow.h"
 
 #include "config/RememberedSettings.h"
 #include "dialogs/FileDialogs.h"
@@ -33,7 +33,7 @@ void ImageLayer::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) p.drawImage(r, *image_, r);
 }
 
-TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
+GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     setObjectName(QStringLiteral("Graphics"));
     setWindowTitle(QStringLiteral("View"));
     // Height fixed, width up to the design's 1000 pixels of window (992 of client area).
@@ -42,27 +42,27 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     setMaximumWidth(ClientWidth);
     resize(ClientWidth, ClientHeight);
 
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    Image2 = new ImageLayer(&Background, GroupBox1);
-    Image2->setObjectName(QStringLiteral("Image2"));
-    ImageAlarm = new ImageLayer(&Alarm, GroupBox1);
-    ImageAlarm->setObjectName(QStringLiteral("ImageAlarm"));
-    imgScreen = new ImageLayer(&Screen, GroupBox1);
+    frameBox = new QGroupBox(this);
+    frameBox->setObjectName(QStringLiteral("GroupBox1"));
+    backgroundLayer = new ImageLayer(&Background, frameBox);
+    backgroundLayer->setObjectName(QStringLiteral("Image2"));
+    alarmLayer = new ImageLayer(&Alarm, frameBox);
+    alarmLayer->setObjectName(QStringLiteral("ImageAlarm"));
+    screenLayer = new ImageLayer(&Screen, frameBox);
     // The screen image covers the layers below it whole, so a new frame paints only itself.
-    imgScreen->setAttribute(Qt::WA_OpaquePaintEvent, true);
-    imgScreen->setObjectName(QStringLiteral("imgScreen"));
+    screenLayer->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    screenLayer->setObjectName(QStringLiteral("imgScreen"));
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    Clear1 = PopupMenu1->addAction(QStringLiteral("Clear"));
-    Clear1->setObjectName(QStringLiteral("Clear1"));
-    DirectConvert1 = PopupMenu1->addAction(QStringLiteral("Direct Convert"));
-    DirectConvert1->setObjectName(QStringLiteral("DirectConvert1"));
-    DirectConvert1->setCheckable(true);
-    SaveImage1 = PopupMenu1->addAction(QStringLiteral("Save Image..."));
-    SaveImage1->setObjectName(QStringLiteral("SaveImage1"));
-    connect(SaveImage1, &QAction::triggered, this, [this] {
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    clearAction = contextMenu->addAction(QStringLiteral("Clear"));
+    clearAction->setObjectName(QStringLiteral("Clear1"));
+    directConvertAction = contextMenu->addAction(QStringLiteral("Direct Convert"));
+    directConvertAction->setObjectName(QStringLiteral("DirectConvert1"));
+    directConvertAction->setCheckable(true);
+    saveImageAction = contextMenu->addAction(QStringLiteral("Save Image..."));
+    saveImageAction->setObjectName(QStringLiteral("SaveImage1"));
+    connect(saveImageAction, &QAction::triggered, this, [this] {
         const QString chosen = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
                                                     QStringLiteral("PNG (*.png)"));
         if (chosen.isEmpty()) return;
@@ -73,40 +73,41 @@ TGraphics::TGraphics(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
         if (!SaveImage(path, error)) dialogs::ShowWarning(this, error);
     });
     // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
-    connect(Clear1, &QAction::triggered, this, &TGraphics::ClearClick);
+    connect(clearAction, &QAction::triggered, this, &GraphWindow::clearGraph);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close); // closing only hides it
-    imgScreen->setContextMenuPolicy(Qt::CustomContextMenu);
-    imgScreen->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
-    connect(imgScreen, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(imgScreen->mapToGlobal(at)); });
+    screenLayer->setContextMenuPolicy(Qt::CustomContextMenu);
+    screenLayer->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
+    connect(screenLayer, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { contextMenu->popup(screenLayer->mapToGlobal(at)); });
     auto* popupKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     connect(popupKey, &QShortcut::activated, this,
-            [this] { PopupMenu1->popup(imgScreen->mapToGlobal(imgScreen->rect().center())); });
+            [this] { contextMenu->popup(screenLayer->mapToGlobal(screenLayer->rect().center())); });
 
     FormCreate();
 }
 
-void TGraphics::FormCreate() {
+void GraphWindow::FormCreate() {
     build(true);
 }
 
-void TGraphics::FormResize() {
+void GraphWindow::FormResize() {
     build(false);
-    imgScreen->update();
-    Image2->update();
-    ImageAlarm->update();
+    screenLayer->update();
+    backgroundLayer->update();
+    alarmLayer->update();
 }
 
-QSize TGraphics::imageSizeFor(const QSize& client) {
+QSize GraphWindow::imageSizeFor(const QSize& client) {
     return {std::max(1, client.width() - ImageOrigin.x() - 2), std::max(1, client.height() - ImageOrigin.y() - 2)};
 }
 
-void TGraphics::build(bool atCreation) {
+void GraphWindow::build(bool atCreation) {
     if (atCreation) State.show.fill(true);
-    GroupBox1->setGeometry(rect());
+    frameBox->setGeometry(rect());
     const QSize imageSize = imageSizeFor(size());
-    for (ImageLayer* layer : {Image2, ImageAlarm, imgScreen}) layer->setGeometry(QRect(ImageOrigin, imageSize));
+    for (ImageLayer* layer : {backgroundLayer, alarmLayer, screenLayer})
+        layer->setGeometry(QRect(ImageOrigin, imageSize));
 
     // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
     Screen = QImage(imageSize, QImage::Format_RGB32);
@@ -119,13 +120,13 @@ void TGraphics::build(bool atCreation) {
     Alarm.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
-    BuildTraces(State, imgScreen->width());
+    BuildTraces(State, screenLayer->width());
     SetupGraph(Screen, Background);
     drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
     changed_ = QRegion();
 }
 
-bool TGraphics::SaveImage(const QString& path, QString& error) const {
+bool GraphWindow::SaveImage(const QString& path, QString& error) const {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && Screen.save(&file, "PNG") && file.flush() && file.commit()) return true;
     error = QStringLiteral("The image \"%1\" could not be written: %2").arg(path, file.errorString());
@@ -133,20 +134,20 @@ bool TGraphics::SaveImage(const QString& path, QString& error) const {
     return false;
 }
 
-void TGraphics::ClearClick() {
+void GraphWindow::clearGraph() {
     ResetTraces(State);
-    imgScreen->update();
+    screenLayer->update();
 }
 
-void TGraphics::Direct_ConvertClick() {
-    DirectConvert1->toggle();
+void GraphWindow::directConvertToggled() {
+    directConvertAction->toggle();
 }
 
-bool TGraphics::DirectConvert() const {
-    return DirectConvert1->isChecked();
+bool GraphWindow::DirectConvert() const {
+    return directConvertAction->isChecked();
 }
 
-void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
+void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
     for (int c = 0; c < 3; ++c) {
         const auto channel = static_cast<GraphChannel>(c);
@@ -158,39 +159,39 @@ void TGraphics::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     RepaintScreen();
 }
 
-void TGraphics::DrawFrame() {
+void GraphWindow::DrawFrame() {
     changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
 }
 
-void TGraphics::RepaintScreen() {
+void GraphWindow::RepaintScreen() {
     if (changed_.isEmpty()) return;
-    imgScreen->update(changed_);
+    screenLayer->update(changed_);
     changed_ = QRegion();
 }
 
-void TGraphics::resizeEvent(QResizeEvent* event) {
+void GraphWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Qt also sends a resize when the window is first shown, with no change of size: the traces
     // fed while the window was hidden must survive that. Only a new image size rebuilds them.
     if (imageSizeFor(event->size()) != Screen.size()) FormResize();
-    else GroupBox1->setGeometry(rect());
+    else frameBox->setGeometry(rect());
 }
 
-void TGraphics::changeEvent(QEvent* event) {
+void GraphWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) update(); // FormActivate
 }
 
-TGraphics::~TGraphics() {
+GraphWindow::~GraphWindow() {
     keepPlace();
 }
 
-void TGraphics::hideEvent(QHideEvent* event) {
+void GraphWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     keepPlace();
 }
 
-void TGraphics::keepPlace() const {
+void GraphWindow::keepPlace() const {
     if (!remember_ || !placed_) return;
     QSettings settings;
     settings.setValue(QStringLiteral("graph/x"), pos().x());
@@ -199,7 +200,7 @@ void TGraphics::keepPlace() const {
     remembered::Sync(settings);
 }
 
-void TGraphics::showEvent(QShowEvent* event) {
+void GraphWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Where the compositor places windows (Wayland), it places this one too, and there is no place to keep.
     if (placed_ || event->spontaneous() || !PlatformPlacesWindows()) return;

@@ -1,4 +1,4 @@
-// TFormCom, the "Com Setup" dialog: the serial port to use and the reply time-out.
+// The "Com Setup" dialog: the serial port to use and the reply time-out.
 #pragma once
 
 #include "link/PortList.h"
@@ -11,14 +11,14 @@ class QLabel;
 class QPushButton;
 class QScrollBar;
 
-class TFormCom : public QDialog {
+class PortDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit TFormCom(QWidget* mainWindow, const PortRoots& roots = {});
+    explicit PortDialog(QWidget* mainWindow, const PortRoots& roots = {});
 
-    void ScrollBar1Change();
-    void ComboBox1Change();
-    void Button_OKClick();
+    void timeoutChanged();
+    void portChanged();
+    void okClicked();
 
     // The port name chosen last (the combo box's text at its last change, or the path of the
     // listed port it names), empty at start.
@@ -35,13 +35,13 @@ class TFormCom : public QDialog {
     // The adapter behind a port ("FT232R USB UART (0403:6001)"), where the system tells; else empty.
     QString PortDescription(const QString& port) const;
 
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QScrollBar* ScrollBar1 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QPushButton* Button_OK = nullptr;
-    QCheckBox* CheckBox_Reconnect = nullptr;
+    QLabel* timeoutLabel = nullptr;
+    QLabel* portCaption = nullptr;
+    QLabel* timeoutCaption = nullptr;
+    QScrollBar* timeoutBar = nullptr;
+    QComboBox* portCombo = nullptr;
+    QPushButton* okButton = nullptr;
+    QCheckBox* reconnectBox = nullptr;
 
   signals:
     // A port name was chosen: Connect becomes possible.

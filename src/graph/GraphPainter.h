@@ -1,4 +1,4 @@
-// Graf: the graph's state (six traces, sweep position) and its drawing on images: the background
+// The graph's state (six traces, sweep position) and its drawing on images: the background
 // grid, the traces of one frame, the labels, and how one status reply feeds them.
 #pragma once
 

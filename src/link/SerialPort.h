@@ -1,6 +1,8 @@
-// TBlockSerial: blocking byte-level access to one serial port on POSIX termios, with an error code
+// Blocking byte-level access to one serial port on POSIX termios, with an error code
 // and text after every call instead of exceptions.
 #pragma once
+
+#include "log/LoggedName.h"
 
 #include <chrono>
 #include <cstdint>
@@ -10,7 +12,7 @@
 #include <vector>
 
 // Error codes of the serial layer; the operating system's own codes (errno) are used as they are.
-enum SerialError : int {
+enum SerialErrorCode : int {
     sOK = 0,
     ErrAlreadyOwned = 9991,
     ErrAlreadyInUse = 9992,
@@ -28,10 +30,12 @@ enum SerialError : int {
     ErrNotSerialLine = 10004, // a device that is no serial line though it is a terminal (/dev/ptmx)
 };
 
-// Raised only while RaiseExcept is set: "Communication error %d: %s".
-class ESynaSerError : public std::runtime_error {
+// Raised only while RaiseExcept is set: "Communication error %d: %s". The error log names it
+// "ESynaSerError", as it always has.
+class SerialError : public std::runtime_error, public LoggedName {
   public:
-    ESynaSerError(int code, const std::string& text);
+    SerialError(int code, const std::string& text);
+    const char* loggedClassName() const override { return "ESynaSerError"; }
     int ErrorCode;
 };
 
@@ -47,12 +51,12 @@ struct LineSettings {
     int xoffLimit = 0;
 };
 
-class TBlockSerial {
+class SerialPort {
   public:
-    TBlockSerial() = default;
-    virtual ~TBlockSerial();
-    TBlockSerial(const TBlockSerial&) = delete;
-    TBlockSerial& operator=(const TBlockSerial&) = delete;
+    SerialPort() = default;
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
 
     // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is. The
     // pseudo-terminal multiplexer is refused (ErrNotSerialLine): it only hands out new terminals.

@@ -1,4 +1,4 @@
-#include "graph/Graf.h"
+#include "graph/GraphPainter.h"
 
 #include "graph/Fonts.h"
 

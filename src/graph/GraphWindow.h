@@ -1,7 +1,7 @@
-// TGraphics, the "View" window: the sweeping oscilloscope picture of the three detector signals.
+// The graph window, "View": the sweeping oscilloscope picture of the three detector signals.
 #pragma once
 
-#include "graph/Graf.h"
+#include "graph/GraphPainter.h"
 
 #include <QWidget>
 
@@ -23,15 +23,15 @@ class ImageLayer : public QWidget {
     const QImage* image_;
 };
 
-class TGraphics : public QWidget {
+class GraphWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit TGraphics(QWidget* mainWindow);
+    explicit GraphWindow(QWidget* mainWindow);
 
     void FormCreate();
     void FormResize();
-    void ClearClick();
-    void Direct_ConvertClick();
+    void clearGraph();
+    void directConvertToggled();
     bool DirectConvert() const;
 
     // One status reply's graph work at once: thresholds, samples, frame, labels, sweep advance.
@@ -46,21 +46,21 @@ class TGraphics : public QWidget {
     void RepaintScreen();
     // Opens where it was last left, at the width it had, and keeps both for the next run.
     void rememberBetweenRuns() { remember_ = true; }
-    ~TGraphics() override;
+    ~GraphWindow() override;
 
     GraphState State;
-    QImage Screen;     // imgScreen's picture
-    QImage Background; // Image2's picture
-    QImage Alarm;      // ImageAlarm's picture: transparent, nothing draws on it (one bit a pixel)
+    QImage Screen;     // screenLayer's picture
+    QImage Background; // backgroundLayer's picture
+    QImage Alarm;      // alarmLayer's picture: transparent, nothing draws on it (one bit a pixel)
 
-    QGroupBox* GroupBox1 = nullptr;
-    ImageLayer* Image2 = nullptr;
-    ImageLayer* ImageAlarm = nullptr;
-    ImageLayer* imgScreen = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* Clear1 = nullptr;
-    QAction* DirectConvert1 = nullptr;
-    QAction* SaveImage1 = nullptr; // "Save Image...": the visible traces as a PNG file
+    QGroupBox* frameBox = nullptr;
+    ImageLayer* backgroundLayer = nullptr;
+    ImageLayer* alarmLayer = nullptr;
+    ImageLayer* screenLayer = nullptr;
+    QMenu* contextMenu = nullptr;
+    QAction* clearAction = nullptr;
+    QAction* directConvertAction = nullptr;
+    QAction* saveImageAction = nullptr; // "Save Image...": the visible traces as a PNG file
     // Writes the screen image as it is now to a PNG file; false and error when it cannot.
     bool SaveImage(const QString& path, QString& error) const;
 

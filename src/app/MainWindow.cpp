@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/MainWindow.h"
 
 #include "app/About.h"
 #include "commission/Commissioning.h"
@@ -7,8 +7,8 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
-#include "graph/Graphic.h"
-#include "link/ComSetup.h"
+#include "graph/GraphWindow.h"
+#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
@@ -90,29 +90,29 @@ QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, 
     return QRect(QPoint(x, y) + QPoint(frame.width() / 2, frame.height() - frame.width() / 2), size);
 }
 
-TMee::TMee(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Mee"));
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
     setFont(ProgramFont());
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1);
-    Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, &TMee::Timer1Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(10);
-    Timer2->setTimerType(Qt::PreciseTimer);
-    link_ = new PollCycle(*this, Timer2, this);
+    fadeTimer = new QTimer(this);
+    fadeTimer->setObjectName(QStringLiteral("Timer1"));
+    fadeTimer->setInterval(1);
+    fadeTimer->setTimerType(Qt::PreciseTimer);
+    connect(fadeTimer, &QTimer::timeout, this, &MainWindow::fadeStep);
+    pollTimer = new QTimer(this);
+    pollTimer->setObjectName(QStringLiteral("Timer2"));
+    pollTimer->setInterval(10);
+    pollTimer->setTimerType(Qt::PreciseTimer);
+    link_ = new PollCycle(*this, pollTimer, this);
 
     buildActions();
     buildMenu();
     buildActionBar();
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setDocumentMode(true);
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("PageControl1"));
+    tabs->setDocumentMode(true);
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
     BuildViewPage(viewPage, view_);
@@ -125,14 +125,14 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     auto* logsPage = new QWidget;
     logsPage->setObjectName(QStringLiteral("TabSheet2"));
     buildLogsPage(logsPage);
-    PageControl1->addTab(viewScroll, QStringLiteral("VIEW"));
-    PageControl1->addTab(logsPage, QStringLiteral("LOGS"));
-    PageControl1->setCurrentIndex(0);
-    setCentralWidget(PageControl1);
-    connect(PageControl1, &QTabWidget::currentChanged, link_, &PollCycle::PageControl1Change);
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMee::tabShown);
+    tabs->addTab(viewScroll, QStringLiteral("VIEW"));
+    tabs->addTab(logsPage, QStringLiteral("LOGS"));
+    tabs->setCurrentIndex(0);
+    setCentralWidget(tabs);
+    connect(tabs, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
+    connect(tabs, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
-    PageControl1->setCornerWidget(BuildAlarmSummary(PageControl1, view_), Qt::TopRightCorner);
+    tabs->setCornerWidget(BuildAlarmSummary(tabs, view_), Qt::TopRightCorner);
     liveMarks_ = std::make_unique<LiveMarks>(view_);
     liveMarks_->SetLive(false); // nothing has come from a detector yet
     const struct {
@@ -143,23 +143,22 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
                    {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
                    {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
     for (const auto& k : tabKeys)
-        connect(new QShortcut(k.keys, this), &QShortcut::activated, PageControl1, [this, step = k.step] {
-            PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + PageControl1->count()) %
-                                          PageControl1->count());
+        connect(new QShortcut(k.keys, this), &QShortcut::activated, tabs, [this, step = k.step] {
+            tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
         });
 
     buildStatusBar();
 
     // The parts that give the VIEW and LOGS tabs their life.
     settings_ = new Settings(view_, *link_, this);
-    settings_->wire(Action4);
+    settings_->wire(storeAction);
     settings_->setNotice([this](const QString& text) { ShowNotice(text); });
     readBack_ = std::make_unique<ReadBack>(view_, *link_, *settings_);
     configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
-    connect(FileOpen1, &QAction::triggered, configFiles_, &ConfigFiles::FileOpen1Execute);
-    connect(FileSaveAs1, &QAction::triggered, configFiles_, &ConfigFiles::FileSaveAs1Execute);
-    connect(ActionRevert, &QAction::triggered, configFiles_, &ConfigFiles::RevertExecute);
-    connect(settings_, &Settings::flashStateChanged, this, &TMee::showFlashState);
+    connect(openConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
+    connect(saveConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
+    connect(revertAction, &QAction::triggered, configFiles_, &ConfigFiles::revert);
+    connect(settings_, &Settings::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -184,22 +183,22 @@ TMee::TMee(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TMee::~TMee() = default;
+MainWindow::~MainWindow() = default;
 
-void TMee::setCompanions(TFormCom* formCom, TGraphics* graphics) {
-    formCom_ = formCom;
+void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
+    portDialog_ = portDialog;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);
-    if (formCom_)
-        connect(formCom_, &TFormCom::portChosen, Action2, [this] {
-            Action2->setEnabled(true);
+    if (portDialog_)
+        connect(portDialog_, &PortDialog::portChosen, connectAction, [this] {
+            connectAction->setEnabled(true);
             describedPort_.clear(); // the dialog looked at the ports again
-            link_->PortChosen(formCom_->SelectedPort().toStdString());
+            link_->PortChosen(portDialog_->SelectedPort().toStdString());
             if (link_->State() != LinkState::Polling) showPort();
         });
 }
 
-void TMee::buildActions() {
+void MainWindow::buildActions() {
     auto make = [this](const char* name, const QString& caption, int image, bool enabled) {
         auto* a = new QAction(caption, this);
         a->setObjectName(QString::fromLatin1(name));
@@ -208,49 +207,49 @@ void TMee::buildActions() {
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
     };
-    Action1 = make("Action1", QStringLiteral("Exit"), 4, true);
-    Action1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Action2 = make("Action2", QStringLiteral("Connect"), 2, false);
-    FileOpen1 = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
-    FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    FileOpen1->setToolTip(QStringLiteral("Open"));
-    FileOpen1->setWhatsThis(QStringLiteral("Opens an existing file"));
-    FileSaveAs1 = make("FileSaveAs1", QStringLiteral("Save &As..."), 1, true);
-    FileSaveAs1->setToolTip(QStringLiteral("Save As"));
-    FileSaveAs1->setWhatsThis(QStringLiteral("Saves the active file with a new name"));
-    Action4 = make("Action4", QStringLiteral("Store To Flash"), 1, false);
-    Action3 = make("Action3", QStringLiteral("SetUp COM"), 5, true);
-    Action5 = make("Action5", QStringLiteral("View Graphic"), 8, true);
-    ActionRevert = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
-    ActionRevert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    exitAction = make("Action1", QStringLiteral("Exit"), 4, true);
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connectAction = make("Action2", QStringLiteral("Connect"), 2, false);
+    openConfigAction = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
+    openConfigAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    openConfigAction->setToolTip(QStringLiteral("Open"));
+    openConfigAction->setWhatsThis(QStringLiteral("Opens an existing file"));
+    saveConfigAction = make("FileSaveAs1", QStringLiteral("Save &As..."), 1, true);
+    saveConfigAction->setToolTip(QStringLiteral("Save As"));
+    saveConfigAction->setWhatsThis(QStringLiteral("Saves the active file with a new name"));
+    storeAction = make("Action4", QStringLiteral("Store To Flash"), 1, false);
+    portAction = make("Action3", QStringLiteral("SetUp COM"), 5, true);
+    graphAction = make("Action5", QStringLiteral("View Graphic"), 8, true);
+    revertAction = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
+    revertAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
 
     commissioning_ = new Commissioning(*this, *this);
-    commissioning_->ActionRecord->setIcon(ActionIcon(9));
+    commissioning_->recordAction->setIcon(ActionIcon(9));
 
-    connect(Action1, &QAction::triggered, this, &TMee::Action1Execute);
-    connect(Action2, &QAction::triggered, this, &TMee::Action2Execute);
-    connect(Action3, &QAction::triggered, this, &TMee::Action3Execute);
-    connect(Action5, &QAction::triggered, this, &TMee::Action5Execute);
+    connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
+    connect(connectAction, &QAction::triggered, this, &MainWindow::toggleConnection);
+    connect(portAction, &QAction::triggered, this, &MainWindow::openPortDialog);
+    connect(graphAction, &QAction::triggered, this, &MainWindow::showGraph);
 }
 
-void TMee::buildMenu() {
+void MainWindow::buildMenu() {
     auto* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    file->addAction(bindItem(this, "LoadConfig1", FileOpen1));
-    file->addAction(bindItem(this, "SaveConfig1", FileSaveAs1));
-    CommSetup1 = bindItem(this, "CommSetup1", Action4, QLatin1Char('t'));
-    file->addAction(CommSetup1);
-    file->addAction(ActionRevert);
+    file->addAction(bindItem(this, "LoadConfig1", openConfigAction));
+    file->addAction(bindItem(this, "SaveConfig1", saveConfigAction));
+    storeMenuItem = bindItem(this, "CommSetup1", storeAction, QLatin1Char('t'));
+    file->addAction(storeMenuItem);
+    file->addAction(revertAction);
     file->addSeparator();
-    for (QAction* a : {commissioning_->ActionReport, commissioning_->ActionCompare, commissioning_->ActionRecord,
-                       commissioning_->ActionReplay})
+    for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
+                       commissioning_->replayAction})
         file->addAction(a);
     file->addSeparator();
-    file->addAction(bindItem(this, "Exit1", Action1, QLatin1Char('x')));
-    bar->addAction(bindItem(this, "Connect1", Action2));
-    bar->addAction(bindItem(this, "StoreToFlash1", Action4));
+    file->addAction(bindItem(this, "Exit1", exitAction, QLatin1Char('x')));
+    bar->addAction(bindItem(this, "Connect1", connectAction));
+    bar->addAction(bindItem(this, "StoreToFlash1", storeAction));
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = help->addAction(QStringLiteral("&About Ostrevo SetUp..."));
@@ -261,7 +260,7 @@ void TMee::buildMenu() {
     connect(openFile, &QShortcut::activated, this, [bar, file] { bar->setActiveAction(file->menuAction()); });
 }
 
-void TMee::buildActionBar() {
+void MainWindow::buildActionBar() {
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
     bar->setMovable(false);
@@ -277,18 +276,18 @@ void TMee::buildActionBar() {
         const char* caption;
         QAction* action;
         const char* name;
-    } const items[] = {{"&Open Config...", FileOpen1, "ActionItem_OpenConfig"},
-                       {"Save &Config...", FileSaveAs1, "ActionItem_SaveConfig"},
-                       {"Co&nnect", Action2, "ActionItem_Connect"},
-                       {"&Save To Device", Action4, "ActionItem_SaveToDevice"},
-                       {"Se&tUp COM", Action3, "ActionItem_SetUpCom"},
-                       {"&View Graphic", Action5, "ActionItem_ViewGraphic"},
-                       {"&Record", commissioning_->ActionRecord, "ActionItem_Record"},
-                       {"&Exit", Action1, "ActionItem_Exit"}};
+    } const items[] = {{"&Open Config...", openConfigAction, "ActionItem_OpenConfig"},
+                       {"Save &Config...", saveConfigAction, "ActionItem_SaveConfig"},
+                       {"Co&nnect", connectAction, "ActionItem_Connect"},
+                       {"&Save To Device", storeAction, "ActionItem_SaveToDevice"},
+                       {"Se&tUp COM", portAction, "ActionItem_SetUpCom"},
+                       {"&View Graphic", graphAction, "ActionItem_ViewGraphic"},
+                       {"&Record", commissioning_->recordAction, "ActionItem_Record"},
+                       {"&Exit", exitAction, "ActionItem_Exit"}};
     bar->addSeparator();
     for (const Item& it : items) {
-        if (it.action == Action1) bar->addSeparator()->setVisible(false);
-        else if (it.action != FileOpen1) bar->addSeparator();
+        if (it.action == exitAction) bar->addSeparator()->setVisible(false);
+        else if (it.action != openConfigAction) bar->addSeparator();
         // Plain buttons rather than the action's own, so that each keeps its caption and mnemonic.
         auto* button = new QToolButton(bar);
         button->setObjectName(QString::fromLatin1(it.name));
@@ -319,7 +318,7 @@ void TMee::buildActionBar() {
     bar->addSeparator();
 }
 
-void TMee::buildStatusBar() {
+void MainWindow::buildStatusBar() {
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar_form"));
     bar->setSizeGripEnabled(false);
@@ -342,12 +341,12 @@ void TMee::buildStatusBar() {
     notice_->setObjectName(QStringLiteral("StatusNotice"));
     notice_->setIndent(3);
     bar->addWidget(notice_, 1);
-    ProgressBar_serial = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
-    ProgressBar_serial->setObjectName(QStringLiteral("ProgressBar_serial"));
+    activityBar = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
+    activityBar->setObjectName(QStringLiteral("ProgressBar_serial"));
     setStatusBar(bar);
 }
 
-void TMee::buildLogsPage(QWidget* page) {
+void MainWindow::buildLogsPage(QWidget* page) {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
     auto* box = new QGroupBox(page);
@@ -355,21 +354,21 @@ void TMee::buildLogsPage(QWidget* page) {
     layout->addWidget(box);
     auto* inner = new QVBoxLayout(box);
     inner->setContentsMargins(2, 2, 2, 2);
-    StringGrid1 = new StringGrid(10, 11, box);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    eventGrid = new StringGrid(10, 11, box);
+    eventGrid->setObjectName(QStringLiteral("StringGrid1"));
     QFont bold = font();
     bold.setBold(true);
     bold.setPixelSize(13);
-    StringGrid1->setFont(bold);
-    inner->addWidget(StringGrid1);
+    eventGrid->setFont(bold);
+    inner->addWidget(eventGrid);
 
     auto* popup = new QMenu(page);
     popup->setObjectName(QStringLiteral("PopupMenu2"));
     auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
     clear->setObjectName(QStringLiteral("Clear1"));
-    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*StringGrid1); });
+    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid); });
     // A right click anywhere on the LOGS tab, the grid included, opens the menu.
-    for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(StringGrid1)}) {
+    for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(eventGrid)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, popup, [popup, w](const QPoint& at) {
             // A scroll area reports the place within its viewport.
@@ -380,7 +379,7 @@ void TMee::buildLogsPage(QWidget* page) {
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.
-void TMee::FormCreate() {
+void MainWindow::FormCreate() {
     SetWindowAlpha(0);
     view_.mw.statusBar->hostLabel(view_.mw.trangeLabel);
     view_.pir1.statusBar->hostLabel(view_.pir1.trangeLabel);
@@ -389,21 +388,21 @@ void TMee::FormCreate() {
     auto* panel = statusPanels_[2];
     auto* hostLayout = new QHBoxLayout(panel);
     hostLayout->setContentsMargins(0, 0, 0, 0);
-    hostLayout->addWidget(ProgressBar_serial);
-    ProgressBar_serial->setValue(0);
-    LabelLogGrid(*StringGrid1);
-    FitLogGrid(*StringGrid1);
+    hostLayout->addWidget(activityBar);
+    activityBar->setValue(0);
+    LabelLogGrid(*eventGrid);
+    FitLogGrid(*eventGrid);
     // The siren file is looked for once, now.
     setSiren(new Siren(this));
 }
 
-void TMee::setSiren(Siren* siren) {
+void MainWindow::setSiren(Siren* siren) {
     delete siren_;
     siren_ = siren;
     if (siren_) {
         siren_->setParent(this);
         siren_->setObjectName(QStringLiteral("MediaPlayer1"));
-        connect(siren_, &Siren::unavailableNow, this, &TMee::ShowNotice);
+        connect(siren_, &Siren::unavailableNow, this, &MainWindow::ShowNotice);
         connect(siren_, &Siren::availableAgain, this, [this] {
             if (notice_->toolTip().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
         });
@@ -411,31 +410,31 @@ void TMee::setSiren(Siren* siren) {
     indicators_->setSiren(siren_);
 }
 
-void TMee::connectOrDisconnect() {
-    Action2->trigger();
+void MainWindow::connectOrDisconnect() {
+    connectAction->trigger();
 }
 
-QString TMee::programVersion() const {
+QString MainWindow::programVersion() const {
     return ProgramVersion();
 }
 
-void TMee::ShowNotice(const QString& text) {
+void MainWindow::ShowNotice(const QString& text) {
     // The status bar leaves it the room beside the panels; the whole text is in the tooltip.
     const int room = std::max(notice_->width(), 240) - 2 * notice_->indent();
     notice_->setText(notice_->fontMetrics().elidedText(text, Qt::ElideRight, room));
     notice_->setToolTip(text);
 }
 
-void TMee::FormShow() {
+void MainWindow::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
-    Timer1->start();
+    fadeTimer->start();
     if (graphics_) graphics_->State.SweepPosition = 0;
     link_->PendingSettings = false;
     link_->PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
 }
 
-void TMee::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return; // restored from the task bar, not shown by the program
     QScreen* screen = this->screen();
@@ -454,27 +453,27 @@ void TMee::showEvent(QShowEvent* event) {
     FormShow();
 }
 
-void TMee::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();
-    Action1Execute();
+    exitProgram();
 }
 
-void TMee::Timer1Timer() {
+void MainWindow::fadeStep() {
     SetWindowAlpha(fadeAlpha_);
     if (fadeIn_) {
         fadeAlpha_ += 5;
-        if (fadeAlpha_ >= 255) Timer1->stop();
+        if (fadeAlpha_ >= 255) fadeTimer->stop();
     } else {
         fadeAlpha_ -= 5;
         if (fadeAlpha_ <= 0) {
-            Timer1->stop();
+            fadeTimer->stop();
             endProcess_(0);
         }
     }
 }
 
-bool TMee::confirmLeaving(const std::function<void()>& leave) {
+bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
     if (settings_->Flash() != FlashState::NotStored && !(link_->PendingSettings && link_->LinkActive())) return true;
     const bool canStore = link_->State() == LinkState::Polling && link_->ParametersKnown;
@@ -499,12 +498,12 @@ bool TMee::confirmLeaving(const std::function<void()>& leave) {
         // The store request goes out with the next tick; leaving follows its read-back.
         leaveAfterStore_ = leave;
         storeDeadline_->start();
-        settings_->Action4Execute();
+        settings_->requestStore();
     }
     return false;
 }
 
-void TMee::showFlashState() {
+void MainWindow::showFlashState() {
     const FlashState state = settings_->Flash();
     QLabel* panel = statusPanels_[3];
     panel->setText(FlashStateText(state));
@@ -521,38 +520,38 @@ void TMee::showFlashState() {
     }
 }
 
-void TMee::Action1Execute() {
-    if (!exiting_ && !confirmLeaving([this] { Action1Execute(); })) return;
+void MainWindow::exitProgram() {
+    if (!exiting_ && !confirmLeaving([this] { exitProgram(); })) return;
     exiting_ = true;
     link_->Exit();
-    Timer2->stop();
+    pollTimer->stop();
     fadeIn_ = false;
     fadeAlpha_ = 255;
-    if (formCom_ && formCom_->isVisible()) formCom_->hide();
-    Timer1->start();
+    if (portDialog_ && portDialog_->isVisible()) portDialog_->hide();
+    fadeTimer->start();
 }
 
 // Connect or Disconnect, by what the action's caption says it will do.
-void TMee::Action2Execute() {
+void MainWindow::toggleConnection() {
     commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
-    if (Action2->text() == QLatin1String("Connect")) link_->Connect();
+    if (connectAction->text() == QLatin1String("Connect")) link_->Connect();
     else if (confirmLeaving([this] { link_->Disconnect(); })) link_->Disconnect();
 }
 
-void TMee::Action3Execute() {
-    if (!formCom_) return;
-    formCom_->show();
-    formCom_->raise();
+void MainWindow::openPortDialog() {
+    if (!portDialog_) return;
+    portDialog_->show();
+    portDialog_->raise();
 }
 
-void TMee::Action5Execute() {
+void MainWindow::showGraph() {
     if (!graphics_) return;
     graphics_->show();
     graphics_->raise();
     graphics_->activateWindow();
 }
 
-void TMee::SetWindowAlpha(int alpha) {
+void MainWindow::SetWindowAlpha(int alpha) {
     appliedAlpha_ = alpha;
     // Where the platform has no window opacity the window is simply opaque; the fade still runs.
     static const bool hasOpacity = PlatformFadesWindows();
@@ -564,56 +563,55 @@ void TMee::SetWindowAlpha(int alpha) {
     }
 }
 
-QString TMee::PortName() const {
+QString MainWindow::PortName() const {
     if (link_->State() != LinkState::Closed && !link_->ConnectedPort().empty())
         return QString::fromStdString(link_->ConnectedPort());
-    return formCom_ ? formCom_->SelectedPort() : QString();
+    return portDialog_ ? portDialog_->SelectedPort() : QString();
 }
 
-std::string TMee::SelectedPort() {
-    return formCom_ ? formCom_->SelectedPort().toStdString() : std::string();
+std::string MainWindow::SelectedPort() {
+    return portDialog_ ? portDialog_->SelectedPort().toStdString() : std::string();
 }
 
-int TMee::ReplyTimeoutMs() {
-    return formCom_ ? formCom_->TimeoutMs() : 90;
+int MainWindow::ReplyTimeoutMs() {
+    return portDialog_ ? portDialog_->TimeoutMs() : 90;
 }
 
-int TMee::CurrentTab() {
-    return PageControl1->currentIndex();
+int MainWindow::CurrentTab() {
+    return tabs->currentIndex();
 }
 
-void TMee::ShowLinkState(bool connected) {
+void MainWindow::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
-    Action2->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    connectAction->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
-    Action4->setEnabled(connected); // (and with it the File menu's Store To Flash)
-    ActionRevert->setEnabled(connected);
+    storeAction->setEnabled(connected); // (and with it the File menu's Store To Flash)
+    revertAction->setEnabled(connected);
     showPort();
     if (!connected) liveMarks_->SetLive(false);
 }
 
-void TMee::StepActivity() {
-    if (ProgressBar_serial->value() < ProgressBar_serial->maximum())
-        ProgressBar_serial->setPosition(ProgressBar_serial->value() + 1);
-    else ProgressBar_serial->setPosition(ProgressBar_serial->minimum());
+void MainWindow::StepActivity() {
+    if (activityBar->value() < activityBar->maximum()) activityBar->setPosition(activityBar->value() + 1);
+    else activityBar->setPosition(activityBar->minimum());
 }
 
-void TMee::FillActivity() {
-    ProgressBar_serial->setPosition(ProgressBar_serial->maximum());
+void MainWindow::FillActivity() {
+    activityBar->setPosition(activityBar->maximum());
 }
 
 // Everything the link has to say is a failure of some kind: shown with the warning icon.
-void TMee::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     dialogs::ShowWarning(this, QString::fromStdString(text));
 }
 
-void TMee::showPort() {
+void MainWindow::showPort() {
     // The port in use (or the one chosen), with the adapter's name where it is known.
     const QString port = PortName();
     // The adapter's name is read from the system once per port shown, not at every reply.
     if (port != describedPort_) {
         describedPort_ = port;
-        portDescription_ = formCom_ && !port.isEmpty() ? formCom_->PortDescription(port) : QString();
+        portDescription_ = portDialog_ && !port.isEmpty() ? portDialog_->PortDescription(port) : QString();
     }
     const QString& adapter = portDescription_;
     QString text = QStringLiteral("COM:");
@@ -624,7 +622,7 @@ void TMee::showPort() {
     statusPanels_[1]->setToolTip(text);
 }
 
-void TMee::tabShown(int index) {
+void MainWindow::tabShown(int index) {
     if (index == 0) return; // live again with the next status reply
     liveMarks_->SetLive(false);
     if (link_->State() != LinkState::Polling) return;
@@ -635,26 +633,26 @@ void TMee::tabShown(int index) {
                                     "the VIEW tab is shown again."));
 }
 
-void TMee::ShowLinkNotice(const std::string& text) {
+void MainWindow::ShowLinkNotice(const std::string& text) {
     ShowNotice(QString::fromStdString(text));
 }
 
-bool TMee::ReconnectAutomatically() {
-    return formCom_ && formCom_->ReconnectAutomatically();
+bool MainWindow::ReconnectAutomatically() {
+    return portDialog_ && portDialog_->ReconnectAutomatically();
 }
 
 // Waiting for the port to come back: nothing can be stored, and Disconnect stops the waiting.
-void TMee::ShowReconnecting() {
+void MainWindow::ShowReconnecting() {
     ShowLinkState(false);
-    Action2->setText(QStringLiteral("Disconnect"));
+    connectAction->setText(QStringLiteral("Disconnect"));
 }
 
-void TMee::LogError(const LoggedException* exception, const std::string& text) {
+void MainWindow::LogError(const LoggedException* exception, const std::string& text) {
     errorLog_.LogError(exception, text);
 }
 
 // A good reply, its payload already in its store, handed to the part that shows it.
-void TMee::ReplyArrived(std::uint8_t code) {
+void MainWindow::ReplyArrived(std::uint8_t code) {
     frames::ReplyStores& stores = link_->Stores;
     switch (code) {
     case frames::PwmValues: readBack_->ApplyPwmValues(); break;
@@ -669,7 +667,7 @@ void TMee::ReplyArrived(std::uint8_t code) {
         settings_->ReadBackArrived();
         break;
     case frames::EventLog:
-        ShowEventLog(*StringGrid1, stores.eventLog.data());
+        ShowEventLog(*eventGrid, stores.eventLog.data());
         commissioning_->EventLogArrived();
         break;
     default: break;

@@ -1,0 +1,214 @@
+#include "link/PortDialog.h"
+
+#include "config/RememberedSettings.h"
+#include "dialogs/FileDialogs.h"
+#include "link/SerialPort.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QShowEvent>
+#include <QSignalBlocker>
+
+PortDialog::PortDialog(QWidget* mainWindow, const PortRoots& roots)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint), roots_(roots) {
+    setObjectName(QStringLiteral("FormCom"));
+    setWindowTitle(QStringLiteral("Com Setup"));
+    setModal(false);
+    // Wide enough for the stable names of USB adapters (/dev/serial/by-id/usb-...).
+    setFixedSize(420, 190);
+
+    QFont bold = font();
+    bold.setBold(true);
+    timeoutCaption = new QLabel(QStringLiteral("TimeOut"), this);
+    timeoutCaption->setObjectName(QStringLiteral("Label3"));
+    timeoutCaption->setFont(bold);
+    timeoutCaption->move(26, 18);
+    timeoutLabel = new QLabel(QStringLiteral("90 mS"), this);
+    timeoutLabel->setObjectName(QStringLiteral("Label1"));
+    timeoutLabel->setGeometry(92, 18, 76, timeoutLabel->sizeHint().height());
+    timeoutBar = new QScrollBar(Qt::Horizontal, this);
+    timeoutBar->setObjectName(QStringLiteral("ScrollBar1"));
+    timeoutBar->setRange(50, 500);
+    timeoutBar->setPageStep(1);
+    timeoutBar->setValue(90);
+    timeoutBar->setGeometry(26, 37, 142, 17);
+    timeoutBar->setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
+    portCaption = new QLabel(QStringLiteral("COM"), this);
+    portCaption->setObjectName(QStringLiteral("Label2"));
+    portCaption->setFont(bold);
+    portCaption->move(26, 72);
+    portCombo = new QComboBox(this);
+    portCombo->setObjectName(QStringLiteral("ComboBox1"));
+    portCombo->setEditable(true);
+    portCombo->setInsertPolicy(QComboBox::NoInsert);
+    portCombo->setGeometry(26, 91, 368, portCombo->sizeHint().height());
+    portCombo->setToolTip(QStringLiteral("The detector's port: COM1.. (serial ports), a USB adapter, or any path"));
+    reconnectBox = new QCheckBox(QStringLiteral("&Reconnect automatically"), this);
+    reconnectBox->setObjectName(QStringLiteral("CheckBox_Reconnect"));
+    reconnectBox->setToolTip(QStringLiteral("When the link is lost, wait for the port to come back (an adapter "
+                                            "plugged in again) and connect again without asking"));
+    reconnectBox->setGeometry(26, 124, 368, reconnectBox->sizeHint().height());
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Button_OK"));
+    okButton->setGeometry(172, 157, 75, 25);
+    okButton->setDefault(true);
+    for (QLabel* l : {timeoutCaption, portCaption}) l->adjustSize();
+
+    // The ports that exist now, in numeric order; nothing is selected.
+    RefreshPorts();
+    portCombo->setCurrentIndex(-1);
+    portCombo->setEditText(QString());
+
+    connect(timeoutBar, &QScrollBar::valueChanged, this, &PortDialog::timeoutChanged);
+    connect(portCombo, &QComboBox::editTextChanged, this, &PortDialog::portChanged);
+    connect(okButton, &QPushButton::clicked, this, &PortDialog::okClicked);
+    // Remembered as soon as it is ticked: the dialog may be closed without OK.
+    connect(reconnectBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (!remember_) return;
+        QSettings settings;
+        settings.setValue(QStringLiteral("port/reconnect"), on);
+        remembered::Sync(settings);
+    });
+    timeoutChanged();
+}
+
+int PortDialog::TimeoutMs() const {
+    return timeoutBar->value();
+}
+
+bool PortDialog::ReconnectAutomatically() const {
+    return reconnectBox->isChecked();
+}
+
+void PortDialog::timeoutChanged() {
+    timeoutLabel->setText(QString::number(timeoutBar->value()) + QStringLiteral(" mS"));
+}
+
+namespace {
+
+QString readLine(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readLine()).trimmed() : QString();
+}
+
+// "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
+QString usbDescription(const PortRoots& roots, const QString& ttyName) {
+    const QString iface =
+        QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName + QStringLiteral("/device"))
+            .canonicalFilePath();
+    if (iface.isEmpty()) return {};
+    // The tty hangs off a USB interface (ttyACM) or a port below one (ttyUSB): walk up to the device.
+    QDir dir(iface);
+    for (int up = 0; up < 3; ++up, dir.cdUp()) {
+        const QString vid = readLine(dir.filePath(QStringLiteral("idVendor")));
+        if (vid.isEmpty()) continue;
+        const QString pid = readLine(dir.filePath(QStringLiteral("idProduct")));
+        QString product = readLine(dir.filePath(QStringLiteral("product")));
+        if (product.isEmpty()) product = readLine(dir.filePath(QStringLiteral("manufacturer")));
+        return (product.isEmpty() ? QString() : product + QLatin1Char(' ')) + QStringLiteral("(%1:%2)").arg(vid, pid);
+    }
+    return {};
+}
+
+} // namespace
+
+QString PortDialog::PortDescription(const QString& port) const {
+    const QString device = QString::fromStdString(SerialPort::DevicePathFor(port.toStdString()));
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? QString() : usbDescription(roots_, QFileInfo(canonical).fileName());
+}
+
+void PortDialog::RefreshPorts() {
+    const QString text = portCombo->currentText();
+    const QSignalBlocker quiet(portCombo);
+    portCombo->clear();
+    for (const std::string& port : ListPorts(roots_)) {
+        const QString path = QString::fromStdString(port);
+        const QString description = usbDescription(roots_, QFileInfo(path).fileName());
+        portCombo->addItem(description.isEmpty() ? path : path + QStringLiteral("  ") + description, path);
+    }
+    // The stable names of USB adapters, which stay the same whichever socket they are plugged into.
+    const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = link.absoluteFilePath();
+        const QString target = QFileInfo(link.canonicalFilePath()).fileName();
+        const QString description = usbDescription(roots_, target);
+        portCombo->addItem(path + QStringLiteral("  (") + target +
+                               (description.isEmpty() ? QString() : QStringLiteral(", ") + description) +
+                               QLatin1Char(')'),
+                           path);
+    }
+    for (const QString& path : typed_)
+        if (portCombo->findData(path) < 0) portCombo->addItem(path, path);
+    portCombo->setCurrentIndex(-1);
+    portCombo->setEditText(text);
+}
+
+void PortDialog::portChanged() {
+    // A listed port names its path, whatever description its line shows beside it.
+    const QString text = portCombo->currentText();
+    const int listed = portCombo->findText(text);
+    selectedPort_ = listed >= 0 ? portCombo->itemData(listed).toString().trimmed() : text.trimmed();
+    if (!selectedPort_.isEmpty()) emit portChosen();
+}
+
+void PortDialog::okClicked() {
+    // A port that does not exist is said now, not only at Connect (an adapter may yet be plugged in).
+    if (!selectedPort_.isEmpty() && !ProbePort(selectedPort_.toStdString(), roots_) &&
+        !dialogs::AskYesNo(this, QStringLiteral("There is no port %1 on this machine now. Keep it anyway (an adapter "
+                                                "that is not plugged in yet)?")
+                                     .arg(selectedPort_))) {
+        portCombo->setFocus();
+        return;
+    }
+    // A port typed by hand stays in the list for the next time the dialog opens.
+    if (!selectedPort_.isEmpty() && portCombo->findData(selectedPort_) < 0 && !typed_.contains(selectedPort_)) {
+        typed_ << selectedPort_;
+        const QSignalBlocker quiet(portCombo);
+        const QString text = portCombo->currentText();
+        portCombo->addItem(selectedPort_, selectedPort_);
+        portCombo->setEditText(text);
+    }
+    if (remember_) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("port/name"), selectedPort_);
+        settings.setValue(QStringLiteral("port/timeoutMs"), timeoutBar->value());
+        settings.setValue(QStringLiteral("port/reconnect"), reconnectBox->isChecked());
+        remembered::Sync(settings);
+    }
+    hide();
+}
+
+void PortDialog::rememberBetweenRuns() {
+    remember_ = true;
+    QSettings settings;
+    const int timeout = settings.value(QStringLiteral("port/timeoutMs"), timeoutBar->value()).toInt();
+    timeoutBar->setValue(timeout);
+    reconnectBox->setChecked(settings.value(QStringLiteral("port/reconnect"), false).toBool());
+    const QString port = settings.value(QStringLiteral("port/name")).toString();
+    if (port.isEmpty()) return;
+    if (portCombo->findData(port) < 0 && !typed_.contains(port)) {
+        typed_ << port;
+        const QSignalBlocker quiet(portCombo);
+        portCombo->addItem(port, port);
+        portCombo->setCurrentIndex(-1);
+    }
+    portCombo->setEditText(port); // Connect is possible at once
+}
+
+void PortDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    RefreshPorts(); // an adapter plugged in since the last time appears
+    portCombo->setFocus();
+    portCombo->lineEdit()->selectAll();
+    if (parentWidget()) move(parentWidget()->geometry().center() - QPoint(width() / 2, height() / 2));
+}
