@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,10 +119,23 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
     port_ = folder_->filePath(QStringLiteral("ttyDETECTOR"));
 
     // The log is written only as a regular file of its own, never through a link.
+    // (Not followed even when a link appears there after a look: O_NOFOLLOW, and a FIFO or a device
+    // opened meanwhile is closed again unwritten.)
     const QFileInfo logInfo(logPath);
     if (!logPath.isEmpty() && !logInfo.isSymLink() && (!logInfo.exists() || logInfo.isFile())) {
-        log_.setFileName(logPath);
-        if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate)) log_.setFileName(QString());
+        const int fd = ::open(QFile::encodeName(logPath).constData(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0666);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            log_.setFileName(logPath);
+            if (!log_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+                ::close(fd);
+                log_.setFileName(QString());
+            }
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
     }
 
     process_.setProgram(simulator);
