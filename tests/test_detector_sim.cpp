@@ -113,7 +113,9 @@ class TestDetectorSim : public QObject {
         QCOMPARE(s.channels[2].tconv, 50);
         QCOMPARE(s.pwmDuty, 160);
         QCOMPARE(s.pwmFrequency, 1600);
-        QCOMPARE(s.flags, std::uint16_t(0x8FDF)); // never-set bits and the store request dropped
+        // Never-set bits and the store request dropped; under temperature compensation (0x0800) the
+        // PIR noise-reduction bits stay the detector's own (off).
+        QCOMPARE(s.flags, std::uint16_t(0x8FDF & ~(NoisePir1 | NoisePir2)));
         QCOMPARE(s.outputs[0], (OutputSettings{10000, AutoTest, 0xAB, 0x1F}));
         QCOMPARE(s.outputs[1].function, std::uint8_t(NoFunction));
         QCOMPARE(s.outputs[1].timeAndMs, 1000);
@@ -460,6 +462,43 @@ class TestDetectorSim : public QObject {
         QVERIFY(autoTestBit(1.0));
         m.conditions.autoTest = false;
         QVERIFY(!autoTestBit(2.0));
+    }
+
+    // Under temperature compensation the noise reduction follows the infrared noise, and a settings
+    // frame does not change the detector's own bits unless it is told to take them; without it, the
+    // bits are the detector's parameters.
+    void noiseReductionUnderTemperatureCompensation_data() {
+        QTest::addColumn<bool>("tempComp");
+        QTest::addColumn<bool>("takes");
+        QTest::addColumn<bool>("bitKept"); // the frame's PIR1 bit is stored
+        QTest::addColumn<bool>("onWhenQuiet");
+        QTest::newRow("automatic, keeps its bits") << true << false << false << false;
+        QTest::newRow("automatic, takes them") << true << true << true << true;
+        QTest::newRow("manual") << false << false << true << true;
+    }
+    void noiseReductionUnderTemperatureCompensation() {
+        QFETCH(bool, tempComp);
+        QFETCH(bool, takes);
+        QFETCH(bool, bitKept);
+        QFETCH(bool, onWhenQuiet);
+        DetectorModel m({}, 3);
+        m.intruderPeriod = 0;
+        m.takesNoiseReductionBits = takes;
+        Parameters p = m.parameters();
+        p.flags = static_cast<std::uint16_t>(tempComp ? p.flags | EnableTempComp : p.flags & ~EnableTempComp);
+        p.flags |= NoisePir1;
+        const Frame f = EncodeSettingsFrame(p);
+        m.ApplySettings(f.data() + 4);
+        QCOMPARE(bool(m.parameters().flags & NoisePir1), bitKept);
+        const auto nr1 = [&m](double t) {
+            m.Advance(t);
+            return bool(m.Status().stateFlags & (1u << monitor::StateNoisePir1));
+        };
+        QCOMPARE(nr1(1.0), onWhenQuiet);
+        m.conditions.irNoise1 = true;
+        QCOMPARE(nr1(2.0), tempComp || onWhenQuiet);
+        m.conditions.irNoise1 = false;
+        QCOMPARE(nr1(3.0), onWhenQuiet);
     }
 
     void theWorldReportsWhatItsSettingsAllow() {

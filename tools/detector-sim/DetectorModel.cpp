@@ -100,6 +100,10 @@ bool DetectorModel::ApplySettings(const std::uint8_t* block40) {
     const Parameters received = DecodeBlock(block40, PwmOrder::HighFirst);
     Parameters stored = Clamp(received);
     stored.reserved = params_.reserved; // the host sends zeros here; the detector keeps its own
+    if ((stored.flags & EnableTempComp) && !takesNoiseReductionBits) {
+        constexpr std::uint16_t own = NoisePir1 | NoisePir2;
+        stored.flags = static_cast<std::uint16_t>((stored.flags & ~own) | (params_.flags & own));
+    }
     params_ = stored;
     return (received.flags & StoreRequest) ? storeToFlash() : true;
 }
@@ -225,9 +229,11 @@ void DetectorModel::Advance(double now) {
         if (trigger) outputUntil_[o] = now + OutputHoldSeconds;
         if (now < outputUntil_[o]) state |= 1u << (StateOut1 + o);
     }
-    if ((p.flags & NoisePir1) || (tempComp && s.irNoise1 > 100) || conditions.noiseReduction1)
+    // Noise reduction by the parameters, or by itself with the noise under temperature compensation.
+    const bool byParameters = !tempComp || takesNoiseReductionBits;
+    if ((byParameters && (p.flags & NoisePir1)) || (tempComp && s.irNoise1 > 100) || conditions.noiseReduction1)
         state |= 1u << StateNoisePir1;
-    if ((p.flags & NoisePir2) || (tempComp && s.irNoise2 > 100) || conditions.noiseReduction2)
+    if ((byParameters && (p.flags & NoisePir2)) || (tempComp && s.irNoise2 > 100) || conditions.noiseReduction2)
         state |= 1u << StateNoisePir2;
     if (conditions.lowVoltage) state |= 1u << StateLowVoltage;
     if (conditions.mwFault) state |= 1u << StateMwFault;

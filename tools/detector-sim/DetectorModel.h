@@ -48,6 +48,10 @@ class DetectorModel {
         // The infrared noise reduction forced on, whatever the settings and the noise say.
         bool noiseReduction1 = false, noiseReduction2 = false;
     } conditions;
+    // Under temperature compensation the detector switches its PIR noise reduction by itself, with the
+    // infrared noise, and keeps its own noise-reduction parameter bits whatever a settings frame says.
+    // Set, it takes them from the frame (a detector that takes the program's echo of its switch).
+    bool takesNoiseReductionBits = false;
     // Seconds between two passes of the intruder (0: none pass by themselves).
     double intruderPeriod = 8.0;
     // An intruder walks past now.

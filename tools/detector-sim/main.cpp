@@ -72,6 +72,8 @@ const char* const Help =
     "  the world:  intruder | intruder-every SECONDS\n"
     "              mask1|mask2|noise1|noise2|tamper|lowvoltage on|off\n"
     "              nr1|nr2 on|off (PIR1/PIR2 noise reduction forced on)\n"
+    "              nr-bits keep|take (under temperature compensation: keep its own noise-reduction\n"
+    "              bits, switching by itself with the noise, or take them from settings frames)\n"
     "              fault mw|pir1|pir2|cpu|lis302|lowvoltage on|off\n"
     "              autotest on|off (the auto test bit shows while Enable Auto Test is set as well)\n"
     "  the rest:   status | help | quit\n";
@@ -242,6 +244,7 @@ class Simulator {
                 lastArrival_ +
                 (options_.pacing ? Clock::duration(ByteTime * static_cast<long>(frame->size())) : Clock::duration{});
             if (code == frames::Settings && frame->size() == 46) {
+                ++settingsFrames_;
                 if (!model_.ApplySettings(frame->data() + 4))
                     std::fprintf(stderr, "flash: %s\n", model_.flashError().c_str());
                 continue;
@@ -412,6 +415,12 @@ class Simulator {
             ok = onOff(c.noiseReduction1);
         } else if (word == "nr2") {
             ok = onOff(c.noiseReduction2);
+        } else if (word == "nr-bits") {
+            std::istringstream again(text);
+            std::string w, how;
+            again >> w >> how;
+            ok = how == "keep" || how == "take";
+            if (ok) model_.takesNoiseReductionBits = how == "take";
         } else if (word == "autotest") {
             ok = onOff(c.autoTest);
         } else if (word == "pacing") {
@@ -430,7 +439,8 @@ class Simulator {
             ok = flag && (state == "on" || state == "off");
             if (ok) *flag = state == "on";
         } else if (word == "status") {
-            std::printf("replies %ld, bytes discarded %zu\n", replies_, reader_.discarded());
+            std::printf("replies %ld, settings frames %ld, bytes discarded %zu\n", replies_, settingsFrames_,
+                        reader_.discarded());
         } else if (word == "help") {
             std::fputs(Help, stdout);
         } else if (word == "quit") {
@@ -454,6 +464,7 @@ class Simulator {
     bool unplugged_ = false;
     Clock::time_point plugInAt_{};
     long replies_ = 0;
+    long settingsFrames_ = 0;
 };
 
 } // namespace
