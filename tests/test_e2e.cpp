@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -84,6 +85,24 @@ class TestEndToEnd : public QObject {
         QVERIFY(s.channels[2].compensation > 0);
         QVERIFY(s.acc[2] > 30); // gravity on Z
         QVERIFY(p.messages.empty());
+    }
+
+    // Under temperature compensation the detector switches its PIR noise reduction with the infrared
+    // noise: the boxes follow it, and nothing is written to it.
+    void theDetectorsOwnNoiseReductionIsShownNotWritten() {
+        SimProcess sim({"--no-pacing"});
+        Program p;
+        QSignalSpy frames(&p.link(), &PollCycle::settingsSent);
+        p.connectTo(sim.port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 20, 5000);
+        for (const bool noisy : {true, false, true, false}) {
+            QVERIFY(sim.command(noisy ? "noise1 on" : "noise1 off"));
+            QTRY_COMPARE_WITH_TIMEOUT(p.mainWindow.view().noisePir1->isChecked(), noisy, 3000);
+            const auto replies = p.link().GoodReplies;
+            QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= replies + 20, 5000);
+        }
+        QCOMPARE(frames.size(), 0);
+        QCOMPARE(p.mainWindow.statusPanel(3)->text(), QString("no changes"));
     }
 
     void theLogsTabPollsTheEventMemory() {

@@ -432,12 +432,16 @@ class TestPollCycle : public QObject {
         cycle->tick();
         QVERIFY(cycle->PendingSettings);
         QCOMPARE(cycle->RetryCount, 1);
+        QVERIFY(cycle->ParametersStale());
+        // After a failure the frame is not tried again on the old parameters: it is held, for its
+        // maker to make again once they have been read, and the read-back goes out instead.
+        QSignalSpy held(cycle.get(), &PollCycle::settingsHeld);
         silentTicks(5);
+        QCOMPARE(held.size(), 1);
+        QVERIFY(!cycle->PendingSettings);
+        QCOMPARE(cycle->PollRequest.bytes()[3], frames::ParameterReadBack);
         QCOMPARE(cycle->State(), LinkState::Halted);
         QVERIFY(view->messages.at(0).rfind("Error Time Out", 0) == 0);
-        QVERIFY(cycle->PendingSettings);
-        cycle->Connect(); // ...but never sent after the next Connect
-        QVERIFY(!cycle->PendingSettings);
     }
 
     void emptyPortAfterTimeOutClosesThePortAndKeepsTheCaptions() {

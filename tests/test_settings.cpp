@@ -89,6 +89,17 @@ class TestSettings : public QObject {
         QCOMPARE(tick(), Poll9);
         QVERIFY(link().ParametersKnown);
     }
+    // A tick whose status poll the detector answers (a poll left unanswered is a failed exchange,
+    // after which the parameters are read again before any frame).
+    Bytes answeredStatusTick(const monitor::StatusRecord& s = {}) {
+        const auto status = monitor::EncodeStatus(s);
+        Bytes reply{0x02, 0x00, 58, 8};
+        reply.insert(reply.end(), status.begin(), status.end());
+        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(0x03);
+        peer->write(reply);
+        return tick();
+    }
     // The frame the next tick sends, and the read-back asked for right after it.
     Bytes sentFrameThenReadBack(const Parameters& detectorAnswer) {
         const Bytes sent = tick();
@@ -297,43 +308,112 @@ class TestSettings : public QObject {
         QCOMPARE((sent[9] << 8) | sent[10], 380);
     }
 
-    // The detector switches a PIR noise reduction itself: the box follows and the detector is told
-    // once, with its own parameters (out of the controls' ranges here) and only that bit changed,
-    // followed by one read-back; then the status again, and nothing echoes back and forth.
-    void aNoiseReductionEchoSendsOnlyThatBit() {
-        Parameters p = factory;
-        p.channels[1].trange = 800;    // above the track bar's 700
-        p.outputs[0].function = 9;     // shown as AUTO TEST
-        p.outputs[1].timeAndMs = 2500; // shown as 2 s
-        p.flags |= StoreRequest;       // reported back: never echoed as a request to store
-        connectWith(p);
+    // One tick against a scripted detector: it answers whatever the program asks with these parameters
+    // and this status, and takes a settings frame (its noise-reduction bits only when it takes them).
+    Bytes serveTick(Parameters& detector, const monitor::StatusRecord& s, bool takesNoiseBits) {
+        const bool frameDue = link().PendingSettings && !link().ParametersStale();
+        if (!frameDue && link().PollRequest.bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
+        if (!frameDue && link().PollRequest.bytes()[3] == frames::Status) return answeredStatusTick(s);
+        const Bytes sent = tick();
+        if (sent.size() == 46) {
+            Parameters taken = DecodeBlock(&sent[4], PwmOrder::HighFirst);
+            constexpr std::uint16_t noise = NoisePir1 | NoisePir2;
+            if (!takesNoiseBits) taken.flags = (taken.flags & ~noise) | (detector.flags & noise);
+            taken.flags &= ~StoreRequest;
+            taken.reserved = detector.reserved;
+            detector = taken;
+        }
+        return sent;
+    }
+
+    // The boxes follow the detector's noise reduction, and a frame goes out on the detector's behalf
+    // only for a switch seen between two status replies, under manual noise reduction, when its
+    // parameters say otherwise: once, made of its own parameters with only that bit changed. One that
+    // keeps its bits all the same is told once, and the user is told why it is not told again.
+    void theDetectorsOwnNoiseReduction_data() {
+        QTest::addColumn<std::uint16_t>("flags");        // the detector's ParameterFlags
+        QTest::addColumn<QList<int>>("switches");        // ticks at which its noise reduction switches
+        QTest::addColumn<std::uint16_t>("switchedBits"); // StateFlags bits switched each time
+        QTest::addColumn<bool>("takesNoiseBits");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QString>("said");
+        const std::uint16_t manual = factory.flags & ~EnableTempComp;
+        const std::uint16_t pir1 = 1u << monitor::StateNoisePir1, both = pir1 | 1u << monitor::StateNoisePir2;
+        QTest::newRow("automatic, on since before Connect")
+            << factory.flags << QList<int>{0} << pir1 << true << 0 << "";
+        QTest::newRow("manual, on since before Connect") << manual << QList<int>{0} << pir1 << true << 0 << "";
+        QTest::newRow("automatic, the noise rises and falls")
+            << factory.flags << QList<int>{0, 20, 40, 60, 80} << both << true << 0 << "";
+        QTest::newRow("every bit set") << std::uint16_t(0xFFFF) << QList<int>{0, 20} << both << true << 0 << "";
+        QTest::newRow("manual, switched on by the detector") << manual << QList<int>{20} << pir1 << true << 1 << "";
+        QTest::newRow("manual, both switched in one reply") << manual << QList<int>{20} << both << true << 1 << "";
+        QTest::newRow("manual, a detector that keeps its bits")
+            << manual << QList<int>{20, 40, 60, 80} << pir1 << false << 1 << "keeps its PIR noise reduction";
+    }
+    void theDetectorsOwnNoiseReduction() {
+        QFETCH(std::uint16_t, flags);
+        QFETCH(QList<int>, switches);
+        QFETCH(std::uint16_t, switchedBits);
+        QFETCH(bool, takesNoiseBits);
+        QFETCH(int, frames);
+        QFETCH(QString, said);
+        Parameters detector = factory;
         monitor::StatusRecord s;
-        s.stateFlags = 1u << monitor::StateNoisePir1;
-        const auto status = monitor::EncodeStatus(s);
-        Bytes reply{0x02, 0x00, 58, 8};
-        reply.insert(reply.end(), status.begin(), status.end());
-        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
-        reply.push_back(0x03);
-        peer->write(reply);
-        QCOMPARE(tick(), Poll8);
-        QVERIFY(mainWindow->view().noisePir1->isChecked());
-        Parameters echoed = p;
-        echoed.flags = static_cast<std::uint16_t>((p.flags | NoisePir1) & ~StoreRequest);
-        QCOMPARE(tick(), frameOf(echoed));
-        readBack(echoed);
-        peer->write(reply);
-        QCOMPARE(tick(), Poll8);
-        QVERIFY(!link().PendingSettings);
-        QCOMPARE(tick(), Poll8);
-        // Both switches in one reply (PIR1 off, PIR2 on): one echo carries both.
-        s.stateFlags = 1u << monitor::StateNoisePir2;
-        const auto both = monitor::EncodeStatus(s);
-        std::copy(both.begin(), both.end(), reply.begin() + 4);
-        reply[reply.size() - 2] = frames::FrameChecksum(both.data(), both.size());
-        peer->write(reply);
-        QCOMPARE(tick(), Poll8);
-        echoed.flags = static_cast<std::uint16_t>((echoed.flags & ~NoisePir1) | NoisePir2);
-        QCOMPARE(tick(), frameOf(echoed));
+        if (flags == 0xFFFF) { // every byte 0xFF, of the parameters and of the status
+            const Block all = [] {
+                Block b;
+                b.fill(0xFF);
+                return b;
+            }();
+            detector = DecodeBlock(all.data(), PwmOrder::LowFirst);
+            std::array<std::uint8_t, frames::StatusRecordSize> ff;
+            ff.fill(0xFF);
+            s = monitor::DecodeStatus(ff.data());
+            mainWindow->setSiren(nullptr); // (every alarm is on)
+        }
+        detector.flags = flags & ~StoreRequest;
+        detector.channels[1].trange = 800;    // above the track bar's 700
+        detector.outputs[0].function = 9;     // shown as AUTO TEST
+        detector.outputs[1].timeAndMs = 2500; // shown as 2 s
+        const Parameters atConnect = detector;
+        Parameters reported = detector;
+        reported.flags = flags; // reported back with the store bit, if set: never echoed as a request to store
+        connectWith(reported);
+        QLabel* notice = mainWindow->findChild<QLabel*>("StatusNotice");
+        std::vector<Bytes> sent;
+        for (int t = 0; t < 200; ++t) {
+            if (switches.contains(t)) s.stateFlags ^= switchedBits;
+            const Bytes bytes = serveTick(detector, s, takesNoiseBits);
+            if (bytes.size() == 46) sent.push_back(bytes);
+        }
+        QCOMPARE(int(sent.size()), frames);
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString(frames ? "not stored in flash" : "no changes"));
+        if (frames) {
+            Parameters echoed = atConnect;
+            if (switchedBits & 1u << monitor::StateNoisePir1) echoed.flags |= NoisePir1;
+            if (switchedBits & 1u << monitor::StateNoisePir2) echoed.flags |= NoisePir2;
+            QCOMPARE(sent[0], frameOf(echoed));
+        }
+        QCOMPARE(notice->toolTip().contains(said), true);
+        // The box shows the detector's last status.
+        QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << monitor::StateNoisePir1));
+    }
+
+    // After a failed exchange the parameters are read again before the next frame, and a change made
+    // meanwhile goes out on the fresh set: a value the detector changed is not written back.
+    void aFrameRestsOnAFreshReadBack() {
+        connectWith(factory);
+        QCOMPARE(tick(), Poll8); // unanswered: a failed exchange
+        Parameters detector = factory;
+        detector.channels[0].trange = 450; // changed on the detector's side meanwhile
+        mainWindow->view().enLed->setChecked(false);
+        QVERIFY(link().PendingSettings);
+        peer->write(reply9(detector));
+        QCOMPARE(tick(), Poll9);
+        Parameters expected = detector;
+        expected.flags &= ~EnableLed;
+        QCOMPARE(tick(), frameOf(expected));
+        QCOMPARE(tick(), Poll9);
     }
 
     // What a lost link leaves behind is judged by what went out and what the detector last said: a
@@ -395,7 +475,7 @@ class TestSettings : public QObject {
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
-        QVERIFY(link().PendingSettings);
+        QVERIFY(mainWindow->settings().FrameWaiting());
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction->trigger();
@@ -408,10 +488,64 @@ class TestSettings : public QObject {
         QVERIFY(!link().ParametersKnown); // and the old set is neither saved nor changed for this one
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
         QCOMPARE(mainWindow->view().pir1.threshold->maximum(), 700);
-        QCOMPARE(mainWindow->statusPanel(3)->text(), QString());
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash")); // until it reports
         next.write(reply9(sent));
         link().tick();
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
+    }
+
+    // A link that comes back by itself keeps what the user was told: the flash state until the detector
+    // reports (and Exit asks meanwhile, saying why), the change it dropped beside "Link back on", and
+    // Revert's set, the one read at the user's own Connect.
+    void aReconnectionKeepsWhatTheUserWasTold() {
+        QTemporaryDir dir;
+        const std::string adapter = dir.filePath("ttyADAPTER").toStdString();
+        QCOMPARE(::symlink(peer->path().c_str(), adapter.c_str()), 0);
+        portDialog->reconnectBox->setChecked(true);
+        portDialog->portCombo->setEditText(QString::fromStdString(adapter));
+        mainWindow->connectAction->trigger();
+        readBack(factory);
+        Parameters changed = factory;
+        changed.channels[0].npulse = 4;
+        mainWindow->view().mw.npulse->setValue(4);
+        sentFrameThenReadBack(changed);
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
+
+        peer->hangUp(); // pulled out, and a change made before the loss is noticed
+        ::unlink(adapter.c_str());
+        mainWindow->view().mw.npulse->setValue(5);
+        for (int i = 0; i < 6 && link().State() != LinkState::Reconnecting; ++i) link().tick();
+        QCOMPARE(link().State(), LinkState::Reconnecting);
+        PtyPeer back; // plugged in again, the detector silent
+        QCOMPARE(::symlink(back.path().c_str(), adapter.c_str()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
+        link().PollTimer()->stop();
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
+        std::vector<QString> asked;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
+            asked.push_back(text);
+            return int(buttons.size()) - 1; // Cancel
+        });
+        mainWindow->exitAction->trigger();
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY(asked[0].contains("has not answered since the link came back"));
+
+        back.readSent();
+        back.write(reply9(changed));
+        link().tick();
+        QCOMPARE(back.readSent(), Poll9);
+        QCOMPARE(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip(),
+                 QString::fromStdString("Link back on " + adapter +
+                                        ": 1 change made while the link was down was not sent."));
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
+        std::vector<QString> questions;
+        dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), true; });
+        mainWindow->revertAction->trigger();
+        QCOMPARE(questions.size(), std::size_t(1));
+        QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") && questions[0].contains("connected again by itself"));
+        dialogs::SetChoiceHandler({});
+        peer.reset();
+        peer = std::make_unique<PtyPeer>(); // (for cleanup's Exit)
     }
 
     // The wheel scrolls the SETUP box over the settings it passes; it changes a setting only when
@@ -503,7 +637,7 @@ class TestSettings : public QObject {
         mainWindow->revertAction->trigger();
         QCOMPARE(questions.size(), std::size_t(1));
         QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") && !questions[0].contains("Threshold"));
-        QCOMPARE(tick(), Poll8);
+        QCOMPARE(answeredStatusTick(), Poll8);
         answer = true;
         mainWindow->revertAction->trigger();
         QCOMPARE(tick(), frameOf(atConnect));
@@ -656,7 +790,7 @@ class TestSettings : public QObject {
             QVERIFY2(questions.back().contains(said), said);
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 2);
         QVERIFY(!link().PendingSettings);
-        QCOMPARE(tick(), Poll8);
+        QCOMPARE(answeredStatusTick(), Poll8);
         answer = true;
         for (int load = 0; load < 2; ++load) {
             mainWindow->openConfigAction->trigger();
@@ -674,7 +808,19 @@ class TestSettings : public QObject {
         mainWindow->openConfigAction->trigger();
         QVERIFY(messages.back().contains("not a regular file"));
         QCOMPARE(questions.size(), std::size_t(4));
-        QCOMPARE(tick(), Poll8);
+        QCOMPARE(answeredStatusTick(), Poll8);
+        // A file that differs only in bits without a name: every one is listed, and the file is sent.
+        Parameters unnamed = p;
+        unnamed.flags |= 0x0020;
+        unnamed.outputs[1].reserved = 0xAA;
+        unnamed.outputs[0].flags |= 0x40;
+        chosen = writeFile("unnamed.bin", EncodeRecord(unnamed), 0);
+        mainWindow->openConfigAction->trigger();
+        QCOMPARE(questions.size(), std::size_t(5));
+        for (const char* said : {"It changes 3 setting(s)", "flags word bit 5: 0 -> 1",
+                                 "OUT #2 reserved byte: 0x00 -> 0xAA", "OUT #1 flags bit 6: 0 -> 1"})
+            QVERIFY2(questions.back().contains(said), said);
+        QCOMPARE(tick(), frameOf(unnamed));
     }
 };
 

@@ -475,12 +475,28 @@ void MainWindow::fadeStep() {
 
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
-    if (settings_->Flash() != FlashState::NotStored && !(link_->PendingSettings && link_->LinkActive())) return true;
+    const bool unstored = settings_->Flash() == FlashState::NotStored;
+    const bool unsent = settings_->FrameWaiting() && link_->LinkActive();
+    if (!unstored && !unsent) return true;
+    QStringList what;
+    if (unstored && settings_->FlashAwaitingReport())
+        what << QStringLiteral("Changes sent to the detector are not stored in its flash, and the detector has not "
+                               "answered since the link came back: it loses them when its power goes off.");
+    else if (unstored)
+        what << QStringLiteral("The changes sent to the detector are not stored in its flash: it loses them when its "
+                               "power goes off.");
+    if (unsent && link_->State() == LinkState::Polling)
+        what << QStringLiteral("A change made a moment ago has not been sent to the detector yet.");
+    else if (unsent)
+        what << QStringLiteral("A change made while the link was down was never sent to the detector: it is "
+                               "dropped.");
     const bool canStore = link_->State() == LinkState::Polling && link_->ParametersKnown;
-    const QString text = QStringLiteral("The changes sent to the detector are not stored in its flash: it loses them "
-                                        "when its power goes off.\n\n") +
-                         (canStore ? QStringLiteral("Store them in its flash now?")
-                                   : QStringLiteral("The link is down, so they cannot be stored now."));
+    const QString text =
+        what.join(QLatin1Char(' ')) + QStringLiteral("\n\n") +
+        (canStore                               ? QStringLiteral("Store them in its flash now?")
+         : link_->State() == LinkState::Polling ? QStringLiteral("The detector has not reported its parameters yet, "
+                                                                 "so nothing can be stored now.")
+                                                : QStringLiteral("The link is down, so nothing can be stored now."));
     const QStringList buttons =
         canStore ? QStringList{QStringLiteral("&Store"), QStringLiteral("&Don't Store"), QStringLiteral("Cancel")}
                  : QStringList{QStringLiteral("&Don't Store"), QStringLiteral("Cancel")};
@@ -635,6 +651,13 @@ void MainWindow::tabShown(int index) {
 
 void MainWindow::ShowLinkNotice(const std::string& text) {
     ShowNotice(QString::fromStdString(text));
+}
+
+void MainWindow::ShowLinkBack(const std::string& port) {
+    // What the reconnection dropped stays told.
+    const QString dropped = settings_->TakeDroppedNotice();
+    ShowNotice(QStringLiteral("Link back on ") + QString::fromStdString(port) +
+               (dropped.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + dropped));
 }
 
 bool MainWindow::ReconnectAutomatically() {

@@ -124,6 +124,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void FillActivity() override;
     void ShowMessage(const std::string& text) override;
     void ShowLinkNotice(const std::string& text) override;
+    void ShowLinkBack(const std::string& port) override;
     bool ReconnectAutomatically() override;
     void ShowReconnecting() override;
     void LogError(const LoggedException* exception, const std::string& text) override;

@@ -82,6 +82,36 @@ Parameters DecodeRecord(const Record& r) {
     return DecodeBlock(b.data(), PwmOrder::LowFirst);
 }
 
+Parameters Rebase(const Parameters& base, const Parameters& edited, const Parameters& fresh) {
+    auto take = [](const auto& b, const auto& e, const auto& f) { return e == b ? f : e; };
+    auto takeBits = [](auto b, auto e, auto f) {
+        const auto changed = b ^ e;
+        return static_cast<decltype(b)>((f & ~changed) | (e & changed));
+    };
+    Parameters p = fresh;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const ChannelSettings &b = base.channels[c], &e = edited.channels[c];
+        ChannelSettings& f = p.channels[c];
+        f.trange = take(b.trange, e.trange, f.trange);
+        f.tconv = take(b.tconv, e.tconv, f.tconv);
+        f.nconv = take(b.nconv, e.nconv, f.nconv);
+        f.npulse = take(b.npulse, e.npulse, f.npulse);
+    }
+    p.pwmDuty = take(base.pwmDuty, edited.pwmDuty, fresh.pwmDuty);
+    p.pwmFrequency = take(base.pwmFrequency, edited.pwmFrequency, fresh.pwmFrequency);
+    p.flags = takeBits(base.flags, edited.flags, fresh.flags);
+    p.reserved = take(base.reserved, edited.reserved, fresh.reserved);
+    for (std::size_t o = 0; o < 3; ++o) {
+        const OutputSettings &b = base.outputs[o], &e = edited.outputs[o];
+        OutputSettings& f = p.outputs[o];
+        f.timeAndMs = take(b.timeAndMs, e.timeAndMs, f.timeAndMs);
+        f.function = take(b.function, e.function, f.function);
+        f.reserved = take(b.reserved, e.reserved, f.reserved);
+        f.flags = takeBits(b.flags, e.flags, f.flags);
+    }
+    return p;
+}
+
 Frame EncodeSettingsFrame(const Parameters& p) {
     Parameters sent = p;
     sent.reserved = {0, 0, 0, 0};

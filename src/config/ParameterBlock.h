@@ -25,6 +25,9 @@ enum ParameterFlag : std::uint16_t {
 };
 // The bits the program ever sets, StoreRequest aside.
 constexpr std::uint16_t SettableFlags = 0x8FDF;
+// The bits without a name that a settings frame still carries as they are (the store request is
+// never carried: it goes out only when the user asks for it).
+constexpr std::uint16_t UnnamedFlags = 0x3020;
 
 // OutputFlags bits of one relay output.
 enum OutputFlag : std::uint8_t {
@@ -34,6 +37,7 @@ enum OutputFlag : std::uint8_t {
     OutputPirDown = 0x08,
     OutputNormallyOpen = 0x10,
 };
+constexpr std::uint8_t UnnamedOutputFlags = 0xE0;
 
 // Relay functions; 255 when none is selected.
 enum OutputFunction : std::uint8_t { And = 0, Or = 1, AutoOr = 2, Mask = 3, AutoTest = 4, NoFunction = 255 };
@@ -93,6 +97,10 @@ Parameters DecodeBlock(const std::uint8_t* block, PwmOrder order);
 // The 44-byte record of memory and files (PWM low byte first, pads after each channel and at the end).
 Record EncodeRecord(const Parameters& p);
 Parameters DecodeRecord(const Record& r);
+
+// The changes made on base, made again on fresh: each value changed in edited (each bit, in the flag
+// words) takes its edited value; every other one is fresh's.
+Parameters Rebase(const Parameters& base, const Parameters& edited, const Parameters& fresh);
 
 // A settings frame: 02 00 29 01, the block (PWM high byte first, reserved bytes zero), CHK, 03.
 Frame EncodeSettingsFrame(const Parameters& p);

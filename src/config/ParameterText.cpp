@@ -79,6 +79,28 @@ std::vector<ParameterDifference> CompareParameters(const Parameters& file, const
     for (std::size_t i = 0; i < a.size(); ++i)
         if (a[i].value != b[i].value)
             out.push_back({a[i].group + QLatin1Char(' ') + a[i].name, a[i].value, b[i].value});
+
+    // Then every other bit a settings frame carries: those without a name go out too.
+    auto bits = [&out](const QString& word, unsigned fileWord, unsigned detectorWord, unsigned mask) {
+        for (int bit = 0; bit < 16; ++bit) {
+            const unsigned m = 1u << bit;
+            if (!(mask & m) || (fileWord & m) == (detectorWord & m)) continue;
+            out.push_back({QStringLiteral("%1 bit %2").arg(word).arg(bit), (fileWord & m) ? "1" : "0",
+                           (detectorWord & m) ? "1" : "0"});
+        }
+    };
+    bits(QStringLiteral("flags word"), file.flags, detector.flags, UnnamedFlags);
+    auto hex = [](unsigned v) {
+        return QStringLiteral("0x") + QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    for (std::size_t o = 0; o < 3; ++o) {
+        const QString group = QStringLiteral("OUT #%1").arg(o + 1);
+        const OutputSettings& f = file.outputs[o];
+        const OutputSettings& d = detector.outputs[o];
+        if (f.reserved != d.reserved)
+            out.push_back({group + QStringLiteral(" reserved byte"), hex(f.reserved), hex(d.reserved)});
+        bits(group + QStringLiteral(" flags"), f.flags, d.flags, UnnamedOutputFlags);
+    }
     return out;
 }
 

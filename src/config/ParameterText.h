@@ -19,7 +19,8 @@ struct ParameterDifference {
     QString name; // group and name
     QString fileValue, detectorValue;
 };
-// The settings whose values differ, in the order of DescribeParameters.
+// The settings whose values differ, in the order of DescribeParameters, then the other bits a
+// settings frame carries ("flags word bit 5", "OUT #2 reserved byte", "OUT #1 flags bit 6").
 std::vector<ParameterDifference> CompareParameters(const params::Parameters& file, const params::Parameters& detector);
 
 // The values that the settings controls (at their full ranges) cannot show as they are, one line

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <utility>
 
 using namespace params;
 
@@ -66,6 +67,7 @@ void Settings::wire(QAction* storeToFlash) {
     if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::requestStore);
     connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
     connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
+    connect(&link_, &PollCycle::settingsHeld, this, [this] { held_ = true; });
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
     // user did not touch goes out as the detector reported it, even one its control cannot show.
@@ -161,9 +163,10 @@ void Settings::setFlash(FlashState state) {
 // Every Connect starts clean. What was made for the detector the link had before is dropped, and
 // the user is told what was lost.
 void Settings::connecting(bool droppedSettings) {
+    const bool byItself = link_.Reconnecting();
     // The changes not sent: those the user made since the last read-back, when they never went out.
     int changes = 0;
-    if (droppedSettings) {
+    if (droppedSettings || held_) { // (a frame held for a read-back that never came was not sent either)
         // Against what the detector reported last: a file or a revert sets the store ahead of it.
         const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters));
         Parameters unsent = edits_;
@@ -181,49 +184,113 @@ void Settings::connecting(bool droppedSettings) {
     storePending_ = false;
     FlagAccumulator = 0;
     pendingIsEcho_ = false;
-    connectTime_.reset();
-    // A detector that comes back with the parameters it had when the link went, changes not
-    // stored, is taken for the same detector: still not stored.
-    unstoredBefore_.clear();
-    if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
-        unstoredBefore_.push_back(DecodeRecord(link_.Stores.parameters));
-        if (lastSent_) unstoredBefore_.push_back(*lastSent_);
+    held_ = false;
+    sendWhole_ = false;
+    noiseSeen_ = {};
+    echoQueuedMask_ = echoSentMask_ = 0;
+    noiseEchoRefused_ = false;
+    // Going back is to the set read at the user's own Connect, also after the link came back by itself.
+    if (!byItself) connectTime_.reset();
+    // The flash state stays as the last connection left it until this detector reports its
+    // parameters. When that connection had them read, what it left unstored is kept to know this
+    // detector by: the parameters it reported last, and the last set sent to it (whose read-back
+    // may never have come). A connection lost before its read-back knew nothing new.
+    if (!firstReadBackDue_) {
+        unstoredBefore_.clear();
+        if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
+            unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters)));
+            if (lastSent_) unstoredBefore_.push_back(*lastSent_);
+        }
     }
+    firstReadBackDue_ = true;
+    // A store whose read-back never came is not known to have happened.
+    if (flash_ == FlashState::StoreSent) setFlash(FlashState::NotStored);
     lastReadBack_.reset();
     lastSent_.reset();
-    setFlash(FlashState::Unknown);
+    droppedNotice_.clear();
     if (changes == 0 && !store) return;
-    const QString what = changes == 0   ? QStringLiteral("A request to store in flash")
+    const QString what = changes == 0   ? QStringLiteral("a request to store in flash")
                          : changes == 1 ? QStringLiteral("1 change")
                                         : QStringLiteral("%1 changes").arg(changes);
     const bool several = changes > 1 || (changes > 0 && store);
-    notice(what + (changes > 0 && store ? QStringLiteral(" and a request to store in flash") : QString()) +
-           (several ? QStringLiteral(" made while the link was down were not sent.")
-                    : QStringLiteral(" made while the link was down was not sent.")));
+    const QString text = what +
+                         (changes > 0 && store ? QStringLiteral(" and a request to store in flash") : QString()) +
+                         (several ? QStringLiteral(" made while the link was down were not sent.")
+                                  : QStringLiteral(" made while the link was down was not sent."));
+    // Back by itself, the link says it again when the detector answers, so that it is not lost behind
+    // "Link back on ...".
+    if (byItself) droppedNotice_ = text;
+    notice(text.at(0).toUpper() + text.mid(1));
+}
+
+bool Settings::FrameWaiting() const {
+    return link_.PendingSettings || held_;
+}
+
+QString Settings::TakeDroppedNotice() {
+    return std::exchange(droppedNotice_, QString());
 }
 
 void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
     lastSent_ = queued_;
+    pendingIsEcho_ = false;
+    sendWhole_ = false;
+    if (echoQueuedMask_) {
+        echoSentMask_ |= echoQueuedMask_;
+        echoSentBits_ = static_cast<std::uint16_t>((echoSentBits_ & ~echoQueuedMask_) | echoQueuedBits_);
+        echoQueuedMask_ = 0;
+    }
     // A store request is kept until a frame carrying it has gone out on the line.
     if (frame[24] & (StoreRequest >> 8)) {
         storePending_ = false;
         setFlash(FlashState::StoreSent);
         notice(QStringLiteral("Sent: the detector was asked to store its parameters in flash."));
-    } else if (!pendingIsEcho_) {
+    } else {
+        // (The detector's own switch told back to it changes its parameters as well.)
         setFlash(FlashState::NotStored);
     }
-    pendingIsEcho_ = false;
 }
 
 void Settings::ReadBackArrived() {
-    edits_ = DecodeRecord(link_.Stores.parameters); // what the detector holds now, changes and all
-    if (!connectTime_) connectTime_ = link_.Stores.parameters;
+    const Parameters fresh = DecodeRecord(link_.Stores.parameters);
+    // A frame held back while the line failed: the changes in it, made again on what the detector
+    // holds now (it may have changed other values meanwhile).
+    // (A file or a revert goes as a whole, as it was asked for.)
+    const bool held = std::exchange(held_, false) && lastReadBack_;
+    if (!held) edits_ = fresh;
+    else if (!sendWhole_) edits_ = Rebase(DecodeRecord(*lastReadBack_), edits_, fresh);
+    if (!connectTime_) {
+        connectTime_ = link_.Stores.parameters;
+        connectTimeConnection_ = link_.Connections;
+    }
     lastReadBack_ = link_.Stores.parameters;
-    if (flash_ == FlashState::Unknown) {
+    noiseSeen_ = {}; // the next status reply is the first since this read-back
+    if (echoSentMask_) {
+        const bool kept = (fresh.flags & echoSentMask_) != echoSentBits_;
+        echoSentMask_ = 0;
+        if (kept && !noiseEchoRefused_) {
+            noiseEchoRefused_ = true;
+            notice(QStringLiteral("The detector keeps its PIR noise reduction under its own control: its switches are "
+                                  "shown, and no longer sent back to it."));
+        }
+    }
+    if (firstReadBackDue_) {
+        firstReadBackDue_ = false;
+        const bool unstored = flash_ == FlashState::NotStored;
         const bool same = std::any_of(unstoredBefore_.begin(), unstoredBefore_.end(),
-                                      [this](const Parameters& p) { return CompareParameters(p, edits_).empty(); });
-        setFlash(same ? FlashState::NotStored : FlashState::Unchanged);
-    } else if (flash_ == FlashState::StoreSent) setFlash(FlashState::Stored);
+                                      [&fresh](const Parameters& p) { return CompareParameters(p, fresh).empty(); });
+        if (unstored && !same)
+            notice(QStringLiteral("The detector reports other parameters than before the link was lost: the "
+                                  "changes not stored in its flash are gone (it was switched off, or it is "
+                                  "another detector)."));
+        setFlash(unstored && same ? FlashState::NotStored : FlashState::Unchanged);
+    } else if (flash_ == FlashState::StoreSent) {
+        setFlash(FlashState::Stored);
+    }
+    if (held && (!(edits_ == fresh) || storePending_)) {
+        queue(edits_, false);
+        requestReadBack();
+    }
 }
 
 void Settings::edit(const std::function<void(Parameters&)>& change) {
@@ -239,6 +306,7 @@ void Settings::BuildSettingsFrame() {
 
 void Settings::SendParameters(Parameters p) {
     edits_ = p;
+    sendWhole_ = true;
     queue(p, false);
     requestReadBack();
 }
@@ -258,23 +326,32 @@ void Settings::queue(Parameters p, bool echo) {
 
 void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
-    if (box->isChecked() == on) return;
-    {
+    if (box->isChecked() != on) {
         const Showing quiet(*this);
         box->setChecked(on);
     }
-    if (!mayChange()) return;
+    // Only a switch seen between two status replies is the detector's own: the first reply after a
+    // read-back may differ from the parameters just because they are not its state.
+    std::optional<bool>& seen = noiseSeen_[static_cast<std::size_t>(pir - 1)];
+    const bool switched = seen && *seen != on;
+    seen = on;
+    if (!switched || noiseEchoRefused_ || !mayChange() || !lastReadBack_) return;
+    const Parameters detector = DecodeRecord(*lastReadBack_);
+    // Under temperature compensation the detector switches its noise reduction itself: nothing to tell.
+    if (detector.flags & EnableTempComp) return;
     const std::uint16_t bit = pir == 1 ? NoisePir1 : NoisePir2;
-    // The detector's parameters, or the echo of its other switch when that one has not gone out yet.
-    Parameters p = link_.PendingSettings && pendingIsEcho_ ? queued_ : DecodeRecord(link_.Stores.parameters);
-    if (((p.flags & bit) != 0) == on) return; // its parameters say so already
+    if (((detector.flags & bit) != 0) == on) return; // its parameters say so already
     edits_.flags = setBits(edits_.flags, bit, on);
+    echoQueuedMask_ |= bit;
+    echoQueuedBits_ = setBits(echoQueuedBits_, bit, on);
     if (link_.PendingSettings && !pendingIsEcho_) {
         // A change of the user's still waits: it goes with the switch.
         queue(edits_, false);
         requestReadBack();
         return;
     }
+    // The detector's parameters, or the echo of its other switch when that one has not gone out yet.
+    Parameters p = link_.PendingSettings && pendingIsEcho_ ? queued_ : detector;
     p.flags = setBits(p.flags, bit, on);
     queue(p, true);
     requestReadBack();

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,19 +60,32 @@ class Settings : public QObject {
         bool was_;
     };
 
-    // The detector switched a PIR channel's noise reduction itself (its status says so): the box
-    // follows, and when the detector's parameters say otherwise it is told once, with a frame made
-    // of those parameters with only that bit changed, followed by one read-back.
+    // A status reply says whether the detector has a PIR channel's noise reduction on: the box follows.
+    // When the detector switched it between two status replies, under manual noise reduction, and its
+    // parameters say otherwise, it is told once, with a frame made of its parameters with only that
+    // bit changed, followed by one read-back. A detector that keeps its own bit all the same is not
+    // told again on this connection.
     void FollowDetectorNoiseReduction(int pir, bool on);
-    // A reply 9 has been shown: the flash state and the parameters at Connect follow it.
+    // A reply 9 has been shown: the flash state and the parameters at Connect follow it, and a frame
+    // held back for it is made again on it.
     void ReadBackArrived();
     FlashState Flash() const { return flash_; }
-    // The parameters the detector reported first after the last Connect.
+    // The link was connected again and the detector has not reported its parameters since: the flash
+    // state is the one the last connection left.
+    bool FlashAwaitingReport() const { return firstReadBackDue_ && flash_ != FlashState::Unknown; }
+    // The parameters the detector reported first after the user's last Connect (a reconnection by
+    // itself keeps them), and the connection they were read on.
     const std::optional<params::Record>& ConnectTimeParameters() const { return connectTime_; }
+    std::uint64_t ConnectTimeConnection() const { return connectTimeConnection_; }
+    // What a reconnection by itself dropped ("1 change made while the link was down was not sent."),
+    // told again when the link is back; empty when nothing was.
+    QString TakeDroppedNotice();
     // Bits that the next build adds to ParameterFlags (StoreRequest after "Store To Flash").
     std::uint16_t FlagAccumulator = 0;
     // A store request that has not gone out yet: every rebuilt frame carries it until one has.
     bool StoreRequestPending() const { return storePending_; }
+    // A frame waits: pending for the next tick, or held back until the parameters are read again.
+    bool FrameWaiting() const;
 
     // Handlers. A control's change does nothing while the link is closed or the detector's
     // parameters are not known yet (or while values are shown); otherwise it writes its own value
@@ -100,6 +114,16 @@ class Settings : public QObject {
     bool storePending_ = false;
     bool showing_ = false;
     bool pendingIsEcho_ = false; // the pending frame is the detector's own switch told back to it
+    bool held_ = false;          // a frame waits for a fresh read-back (the line failed since the last)
+    bool sendWhole_ = false;     // the pending set is a file or a revert, to go exactly as it is
+    // Each PIR channel's noise reduction in the last status reply since Connect or the last read-back.
+    std::array<std::optional<bool>, 2> noiseSeen_;
+    // The noise-reduction bits told to the detector, queued and sent, that its next read-back must show.
+    std::uint16_t echoQueuedMask_ = 0, echoQueuedBits_ = 0, echoSentMask_ = 0, echoSentBits_ = 0;
+    bool noiseEchoRefused_ = false; // it kept its own bits: not told again on this connection
+    bool firstReadBackDue_ = true;  // connected, and no read-back since
+    QString droppedNotice_;
+    std::uint64_t connectTimeConnection_ = 0;
     FlashState flash_ = FlashState::Unknown;
     // The parameters to send: the detector's, with the user's changes since its last read-back.
     params::Parameters edits_;

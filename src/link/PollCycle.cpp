@@ -71,6 +71,7 @@ void PollCycle::startPolling() {
     RetryCount = 0;
     DamagedRun = 0;
     troubled_ = false;
+    parametersStale_ = false; // (nothing is sent before the read-back anyway)
     startPause();
 }
 
@@ -204,6 +205,7 @@ void PollCycle::resync() {
 void PollCycle::failExchange() {
     ++FailedExchanges;
     troubled_ = true;
+    parametersStale_ = true;
     if (RetryCount != MaxRetries) {
         ++RetryCount;
         startPause();
@@ -226,6 +228,7 @@ void PollCycle::failExchange() {
 bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
     ++DroppedFrames;
     troubled_ = true;
+    parametersStale_ = true;
     serial_->FlushOutput(WireTimeMs(frames::EventLogReplyLength) + view_.ReplyTimeoutMs());
     ReceiveBuffer.fill(0);
     resync();
@@ -289,6 +292,13 @@ void PollCycle::tick() {
         failExchange();
         return;
     }
+    if (PendingSettings && parametersStale_) {
+        // The detector may have changed its parameters while the line failed: they are read again
+        // first, and the frame is made anew on them.
+        PendingSettings = false;
+        RequestReadBack();
+        emit settingsHeld();
+    }
     if (PendingSettings) {
         const int length = SettingsFrame[2] + 5;
         const int sent = serial_->SendBytes(SettingsFrame.data(), length, WireTimeMs(length) + timeout);
@@ -345,7 +355,7 @@ void PollCycle::tick() {
         if (awaitingReply_) {
             awaitingReply_ = false;
             ++Reconnections;
-            view_.ShowLinkNotice("Link back on " + reconnectPort_ + ".");
+            view_.ShowLinkBack(reconnectPort_);
         }
         RetryCount = 0;
         DamagedRun = 0;
@@ -357,6 +367,7 @@ void PollCycle::tick() {
         if (code == frames::ParameterReadBack) {
             ParametersKnown = true;
             readBackRequested_ = false;
+            parametersStale_ = false;
         }
         // The pause runs while the reply is shown: showing it never delays the next request.
         startPause();

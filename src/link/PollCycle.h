@@ -32,6 +32,8 @@ class LinkView {
     virtual void ShowMessage(const std::string& text) = 0;
     // A notice in the status bar, for what the user should know but need not answer.
     virtual void ShowLinkNotice(const std::string& text) = 0;
+    // A lost link is back: the detector answered on its port again.
+    virtual void ShowLinkBack(const std::string& port) { ShowLinkNotice("Link back on " + port + "."); }
     // Whether a lost link is connected again without asking (the port dialog's choice).
     virtual bool ReconnectAutomatically() = 0;
     // Captions while the link waits for its port to come back: Disconnect stops the waiting.
@@ -79,6 +81,9 @@ class PollCycle : public QObject {
     // comes first: after a frame that changes them, the program must learn what the detector made of it.
     void RequestReadBack();
     bool ReadBackRequested() const { return readBackRequested_; }
+    // An exchange failed, or a frame was damaged, since the detector last reported its parameters: what
+    // the program knows of them may be old, and no settings frame goes out before they are read again.
+    bool ParametersStale() const { return parametersStale_; }
     // Exit: close the port and release the serial object, stop polling.
     void Exit();
 
@@ -125,6 +130,9 @@ class PollCycle : public QObject {
     // frame was still waiting (made for the detector the link had before), it was dropped;
     // SettingsFrame still holds it, for whoever wants to say what was lost.
     void connecting(bool droppedSettings);
+    // A settings frame was due while the parameters were stale: it was not sent, and the read-back
+    // goes out instead. Whoever made the frame makes it again on the fresh parameters.
+    void settingsHeld();
 
   private:
     void closed();
@@ -165,6 +173,7 @@ class PollCycle : public QObject {
     frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;
     bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
     bool readBackRequested_ = false;
+    bool parametersStale_ = false;
     QTimer* reconnectTimer_;
     std::string connectedPort_; // the name the link was opened with
     std::string reconnectPort_;
