@@ -286,19 +286,23 @@ class TestCommissioning : public QObject {
 
     void theComparisonListsExactlyTheDifferences() {
         params::Parameters detector = DetectorModel::FactoryDefaults();
+        detector.outputs[0].function = params::AutoTest;
         params::Parameters file = detector;
         QVERIFY(CompareParameters(file, detector).empty());
         file.channels[2].npulse = 4;
+        file.outputs[0].function = 9; // shown as AUTO TEST too, yet another byte
         file.outputs[1].function = params::NoFunction;
         file.reserved = {9, 9, 9, 9}; // the detector's own bytes: not a setting
         const auto d = CompareParameters(file, detector);
-        QCOMPARE(d.size(), std::size_t(2));
+        QCOMPARE(d.size(), std::size_t(3));
         QCOMPARE(d[0].name, QString("PIR DOWN UNDER Pulses"));
         QCOMPARE(d[0].fileValue, QString("4"));
         QCOMPARE(d[0].detectorValue, QString("2"));
-        QCOMPARE(d[1].name, QString("OUT #2 Function"));
-        QCOMPARE(d[1].fileValue, QString("none"));
-        QCOMPARE(d[1].detectorValue, QString("Mask #1-#2"));
+        QCOMPARE(d[1].fileValue, QString("AUTO TEST (9)"));
+        QCOMPARE(d[1].detectorValue, QString("AUTO TEST"));
+        QCOMPARE(d[2].name, QString("OUT #2 Function"));
+        QCOMPARE(d[2].fileValue, QString("none"));
+        QCOMPARE(d[2].detectorValue, QString("Mask #1-#2"));
     }
 };
 

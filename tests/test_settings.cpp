@@ -331,29 +331,31 @@ class TestSettings : public QObject {
     // parameters say otherwise: once, made of its own parameters with only that bit changed. One that
     // keeps its bits all the same is told once, and the user is told why it is not told again.
     void theDetectorsOwnNoiseReduction_data() {
-        QTest::addColumn<std::uint16_t>("flags");        // the detector's ParameterFlags
-        QTest::addColumn<QList<int>>("switches");        // ticks at which its noise reduction switches
-        QTest::addColumn<std::uint16_t>("switchedBits"); // StateFlags bits switched each time
+        QTest::addColumn<std::uint16_t>("flags"); // the detector's ParameterFlags
+        QTest::addColumn<QList<int>>("switches"); // ticks at which its noise reduction switches
+        QTest::addColumn<QList<int>>("bits");     // StateFlags bits switched then (the last one repeats)
         QTest::addColumn<bool>("takesNoiseBits");
         QTest::addColumn<int>("frames");
         QTest::addColumn<QString>("said");
         const std::uint16_t manual = factory.flags & ~EnableTempComp;
-        const std::uint16_t pir1 = 1u << monitor::StateNoisePir1, both = pir1 | 1u << monitor::StateNoisePir2;
-        QTest::newRow("automatic, on since before Connect")
-            << factory.flags << QList<int>{0} << pir1 << true << 0 << "";
-        QTest::newRow("manual, on since before Connect") << manual << QList<int>{0} << pir1 << true << 0 << "";
+        const int pir1 = 1 << monitor::StateNoisePir1, pir2 = 1 << monitor::StateNoisePir2;
+        const QList<int> one{pir1}, both{pir1 | pir2};
+        QTest::newRow("automatic, on since before Connect") << factory.flags << QList<int>{0} << one << true << 0 << "";
+        QTest::newRow("manual, on since before Connect") << manual << QList<int>{0} << one << true << 0 << "";
         QTest::newRow("automatic, the noise rises and falls")
             << factory.flags << QList<int>{0, 20, 40, 60, 80} << both << true << 0 << "";
         QTest::newRow("every bit set") << std::uint16_t(0xFFFF) << QList<int>{0, 20} << both << true << 0 << "";
-        QTest::newRow("manual, switched on by the detector") << manual << QList<int>{20} << pir1 << true << 1 << "";
+        QTest::newRow("manual, switched on by the detector") << manual << QList<int>{20} << one << true << 1 << "";
         QTest::newRow("manual, both switched in one reply") << manual << QList<int>{20} << both << true << 1 << "";
+        QTest::newRow("manual, PIR1 on, then PIR2 on and off")
+            << manual << QList<int>{20, 60, 100} << QList<int>{pir1, pir2} << true << 3 << "";
         QTest::newRow("manual, a detector that keeps its bits")
-            << manual << QList<int>{20, 40, 60, 80} << pir1 << false << 1 << "keeps its PIR noise reduction";
+            << manual << QList<int>{20, 40, 60, 80} << one << false << 1 << "keeps its PIR noise reduction";
     }
     void theDetectorsOwnNoiseReduction() {
         QFETCH(std::uint16_t, flags);
         QFETCH(QList<int>, switches);
-        QFETCH(std::uint16_t, switchedBits);
+        QFETCH(QList<int>, bits);
         QFETCH(bool, takesNoiseBits);
         QFETCH(int, frames);
         QFETCH(QString, said);
@@ -382,7 +384,7 @@ class TestSettings : public QObject {
         QLabel* notice = mainWindow->findChild<QLabel*>("StatusNotice");
         std::vector<Bytes> sent;
         for (int t = 0; t < 200; ++t) {
-            if (switches.contains(t)) s.stateFlags ^= switchedBits;
+            if (const auto i = switches.indexOf(t); i >= 0) s.stateFlags ^= bits.value(i, bits.last());
             const Bytes bytes = serveTick(detector, s, takesNoiseBits);
             if (bytes.size() == 46) sent.push_back(bytes);
         }
@@ -390,11 +392,12 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString(frames ? "not stored in flash" : "no changes"));
         if (frames) {
             Parameters echoed = atConnect;
-            if (switchedBits & 1u << monitor::StateNoisePir1) echoed.flags |= NoisePir1;
-            if (switchedBits & 1u << monitor::StateNoisePir2) echoed.flags |= NoisePir2;
+            if (bits[0] & 1 << monitor::StateNoisePir1) echoed.flags |= NoisePir1;
+            if (bits[0] & 1 << monitor::StateNoisePir2) echoed.flags |= NoisePir2;
             QCOMPARE(sent[0], frameOf(echoed));
         }
         QCOMPARE(notice->toolTip().contains(said), true);
+        QCOMPARE(notice->toolTip().contains("keeps its PIR"), !said.isEmpty());
         // The box shows the detector's last status.
         QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << monitor::StateNoisePir1));
     }
@@ -497,7 +500,13 @@ class TestSettings : public QObject {
     // A link that comes back by itself keeps what the user was told: the flash state until the detector
     // reports (and Exit asks meanwhile, saying why), the change it dropped beside "Link back on", and
     // Revert's set, the one read at the user's own Connect.
+    void aReconnectionKeepsWhatTheUserWasTold_data() {
+        QTest::addColumn<bool>("otherParameters");
+        QTest::newRow("the same detector answers") << false;
+        QTest::newRow("lost again, then other parameters") << true;
+    }
     void aReconnectionKeepsWhatTheUserWasTold() {
+        QFETCH(bool, otherParameters);
         QTemporaryDir dir;
         const std::string adapter = dir.filePath("ttyADAPTER").toStdString();
         QCOMPARE(::symlink(peer->path().c_str(), adapter.c_str()), 0);
@@ -530,22 +539,75 @@ class TestSettings : public QObject {
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY(asked[0].contains("has not answered since the link came back"));
 
-        back.readSent();
-        back.write(reply9(changed));
+        // Lost again before it answered: what was dropped is still to be told; then a detector answers,
+        // with its own parameters or with other ones (switched off meanwhile, or another detector).
+        std::unique_ptr<PtyPeer> third;
+        PtyPeer* answering = &back;
+        Parameters answer = changed;
+        if (otherParameters) {
+            back.hangUp();
+            ::unlink(adapter.c_str());
+            for (int i = 0; i < 6 && link().LinkActive(); ++i) link().tick();
+            QVERIFY(!link().LinkActive() && link().State() == LinkState::Reconnecting);
+            third = std::make_unique<PtyPeer>();
+            QCOMPARE(::symlink(third->path().c_str(), adapter.c_str()), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
+            link().PollTimer()->stop();
+            answering = third.get();
+            answer.channels[0].npulse = 7;
+        }
+        answering->readSent();
+        answering->write(reply9(answer));
         link().tick();
-        QCOMPARE(back.readSent(), Poll9);
-        QCOMPARE(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip(),
-                 QString::fromStdString("Link back on " + adapter +
-                                        ": 1 change made while the link was down was not sent."));
-        QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash"));
+        QCOMPARE(answering->readSent(), Poll9);
+        const QString linkBack =
+            QString::fromStdString("Link back on " + adapter + ": 1 change made while the link was down was not sent.");
+        const QString notice = mainWindow->findChild<QLabel*>("StatusNotice")->toolTip();
+        QVERIFY2(otherParameters ? notice.startsWith(linkBack + " The detector reports other parameters")
+                                 : notice == linkBack,
+                 qPrintable(notice));
+        QCOMPARE(mainWindow->statusPanel(3)->text(), QString(otherParameters ? "no changes" : "not stored in flash"));
         std::vector<QString> questions;
         dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), true; });
         mainWindow->revertAction->trigger();
         QCOMPARE(questions.size(), std::size_t(1));
-        QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") && questions[0].contains("connected again by itself"));
+        QVERIFY(questions[0].contains(otherParameters ? "MW Pulses: 7 -> 1" : "MW Pulses: 4 -> 1") &&
+                questions[0].contains("connected again by itself"));
         dialogs::SetChoiceHandler({});
         peer.reset();
         peer = std::make_unique<PtyPeer>(); // (for cleanup's Exit)
+    }
+
+    // Leaving asks, and says what is unsure, also when the link went down with a store whose read-back
+    // never came, or with a change held for a read-back that never came.
+    void leavingSaysWhatIsUnsure_data() {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a store not confirmed") << true << "before it confirmed it";
+        QTest::newRow("a change never sent") << false << "A change was never sent to the detector";
+    }
+    void leavingSaysWhatIsUnsure() {
+        QFETCH(bool, store);
+        QFETCH(QString, said);
+        connectWith(factory);
+        if (store) {
+            mainWindow->storeAction->trigger();
+            QCOMPARE(tick()[24] & 0x40, 0x40);
+        } else {
+            QCOMPARE(tick(), Poll8); // unanswered: the next frame waits for a read-back
+            mainWindow->view().enLed->setChecked(false);
+        }
+        for (int i = 0; i < 6 && link().State() == LinkState::Polling; ++i) link().tick();
+        QCOMPARE(link().State(), LinkState::Halted);
+        std::vector<QString> asked;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
+            asked.push_back(text);
+            return int(buttons.size()) - 1; // Cancel
+        });
+        mainWindow->exitAction->trigger();
+        dialogs::SetChoiceHandler({});
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY2(asked[0].contains(said), qPrintable(asked[0]));
     }
 
     // The wheel scrolls the SETUP box over the settings it passes; it changes a setting only when

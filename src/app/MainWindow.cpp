@@ -475,9 +475,13 @@ void MainWindow::fadeStep() {
 
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
-    const bool unstored = settings_->Flash() == FlashState::NotStored;
+    const FlashState flash = settings_->Flash();
+    const bool polling = link_->State() == LinkState::Polling;
+    const bool unstored = flash == FlashState::NotStored;
+    // A store that went out, its read-back lost with the link: not known to have happened.
+    const bool storeUnconfirmed = flash == FlashState::StoreSent && !polling;
     const bool unsent = settings_->FrameWaiting() && link_->LinkActive();
-    if (!unstored && !unsent) return true;
+    if (!unstored && !storeUnconfirmed && !unsent) return true;
     QStringList what;
     if (unstored && settings_->FlashAwaitingReport())
         what << QStringLiteral("Changes sent to the detector are not stored in its flash, and the detector has not "
@@ -485,18 +489,17 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     else if (unstored)
         what << QStringLiteral("The changes sent to the detector are not stored in its flash: it loses them when its "
                                "power goes off.");
-    if (unsent && link_->State() == LinkState::Polling)
-        what << QStringLiteral("A change made a moment ago has not been sent to the detector yet.");
-    else if (unsent)
-        what << QStringLiteral("A change made while the link was down was never sent to the detector: it is "
-                               "dropped.");
-    const bool canStore = link_->State() == LinkState::Polling && link_->ParametersKnown;
-    const QString text =
-        what.join(QLatin1Char(' ')) + QStringLiteral("\n\n") +
-        (canStore                               ? QStringLiteral("Store them in its flash now?")
-         : link_->State() == LinkState::Polling ? QStringLiteral("The detector has not reported its parameters yet, "
-                                                                 "so nothing can be stored now.")
-                                                : QStringLiteral("The link is down, so nothing can be stored now."));
+    else if (storeUnconfirmed)
+        what << QStringLiteral("The detector was asked to store its parameters in flash, but the link was lost "
+                               "before it confirmed it.");
+    if (unsent && polling) what << QStringLiteral("A change made a moment ago has not been sent to the detector yet.");
+    else if (unsent) what << QStringLiteral("A change was never sent to the detector: it is dropped.");
+    const bool canStore = polling && link_->ParametersKnown;
+    const QString text = what.join(QLatin1Char(' ')) + QStringLiteral("\n\n") +
+                         (canStore  ? QStringLiteral("Store them in its flash now?")
+                          : polling ? QStringLiteral("The detector has not reported its parameters yet, "
+                                                     "so nothing can be stored now.")
+                                    : QStringLiteral("The link is down, so nothing can be stored now."));
     const QStringList buttons =
         canStore ? QStringList{QStringLiteral("&Store"), QStringLiteral("&Don't Store"), QStringLiteral("Cancel")}
                  : QStringList{QStringLiteral("&Don't Store"), QStringLiteral("Cancel")};
@@ -655,9 +658,7 @@ void MainWindow::ShowLinkNotice(const std::string& text) {
 
 void MainWindow::ShowLinkBack(const std::string& port) {
     // What the reconnection dropped stays told.
-    const QString dropped = settings_->TakeDroppedNotice();
-    ShowNotice(QStringLiteral("Link back on ") + QString::fromStdString(port) +
-               (dropped.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + dropped));
+    ShowNotice(settings_->LinkBackNotice(QString::fromStdString(port)));
 }
 
 bool MainWindow::ReconnectAutomatically() {

@@ -204,9 +204,8 @@ void ConfigFiles::revert() {
     QStringList notes;
     // A link that came back by itself may have come back to another detector on the same port.
     if (settings_.ConnectTimeConnection() != connection)
-        notes << QStringLiteral("Note: the link was lost and connected again by itself since Connect. These are the "
-                                "parameters read at your Connect: if another detector is on the line now, they "
-                                "are not its own.");
+        notes << QStringLiteral("Note: the link was lost and connected again by itself since your Connect: if "
+                                "another detector is on the line now, these parameters are not its own.");
     if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, notes))
         return;
     if (!sameConnection(connection, QStringLiteral("Going back to the settings read at Connect"))) return;

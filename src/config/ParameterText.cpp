@@ -14,7 +14,8 @@ QString functionName(int output, std::uint8_t f) {
     case AutoOr: return QStringLiteral("AUTO OR");
     case Mask: return output == 0 ? QStringLiteral("Mask #1-# 2") : QStringLiteral("Mask #1-#2");
     case NoFunction: return QStringLiteral("none");
-    default: return QStringLiteral("AUTO TEST");
+    case AutoTest: return QStringLiteral("AUTO TEST");
+    default: return QStringLiteral("AUTO TEST (%1)").arg(f); // (shown so; the value itself is kept)
     }
 }
 

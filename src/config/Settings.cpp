@@ -164,6 +164,7 @@ void Settings::setFlash(FlashState state) {
 // the user is told what was lost.
 void Settings::connecting(bool droppedSettings) {
     const bool byItself = link_.Reconnecting();
+    const bool answeredBefore = !firstReadBackDue_; // the connection before this one had its read-back
     // The changes not sent: those the user made since the last read-back, when they never went out.
     int changes = 0;
     if (droppedSettings || held_) { // (a frame held for a read-back that never came was not sent either)
@@ -187,15 +188,19 @@ void Settings::connecting(bool droppedSettings) {
     held_ = false;
     sendWhole_ = false;
     noiseSeen_ = {};
-    echoQueuedMask_ = echoSentMask_ = 0;
+    echoQueuedMask_ = echoQueuedBits_ = echoSentMask_ = echoSentBits_ = 0;
     noiseEchoRefused_ = false;
+    linkBackText_.clear();
     // Going back is to the set read at the user's own Connect, also after the link came back by itself.
-    if (!byItself) connectTime_.reset();
+    if (!byItself) {
+        connectTime_.reset();
+        userConnection_ = link_.Connections + 1; // (counted once the port is open)
+    }
     // The flash state stays as the last connection left it until this detector reports its
     // parameters. When that connection had them read, what it left unstored is kept to know this
     // detector by: the parameters it reported last, and the last set sent to it (whose read-back
     // may never have come). A connection lost before its read-back knew nothing new.
-    if (!firstReadBackDue_) {
+    if (answeredBefore) {
         unstoredBefore_.clear();
         if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
             unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters)));
@@ -207,7 +212,9 @@ void Settings::connecting(bool droppedSettings) {
     if (flash_ == FlashState::StoreSent) setFlash(FlashState::NotStored);
     lastReadBack_.reset();
     lastSent_.reset();
-    droppedNotice_.clear();
+    // What an earlier reconnection dropped is still to be told when the detector has not answered
+    // since (nothing new can be made meanwhile: changes wait for its parameters).
+    if (!byItself || answeredBefore) droppedNotice_.clear();
     if (changes == 0 && !store) return;
     const QString what = changes == 0   ? QStringLiteral("a request to store in flash")
                          : changes == 1 ? QStringLiteral("1 change")
@@ -223,12 +230,19 @@ void Settings::connecting(bool droppedSettings) {
     notice(text.at(0).toUpper() + text.mid(1));
 }
 
+bool Settings::FlashAwaitingReport() const {
+    return firstReadBackDue_ && link_.LinkActive();
+}
+
 bool Settings::FrameWaiting() const {
     return link_.PendingSettings || held_;
 }
 
-QString Settings::TakeDroppedNotice() {
-    return std::exchange(droppedNotice_, QString());
+QString Settings::LinkBackNotice(const QString& port) {
+    const QString dropped = std::exchange(droppedNotice_, QString());
+    linkBackText_ = QStringLiteral("Link back on ") + port +
+                    (dropped.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + dropped);
+    return linkBackText_;
 }
 
 void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
@@ -237,8 +251,9 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
     sendWhole_ = false;
     if (echoQueuedMask_) {
         echoSentMask_ |= echoQueuedMask_;
-        echoSentBits_ = static_cast<std::uint16_t>((echoSentBits_ & ~echoQueuedMask_) | echoQueuedBits_);
-        echoQueuedMask_ = 0;
+        echoSentBits_ =
+            static_cast<std::uint16_t>((echoSentBits_ & ~echoQueuedMask_) | (echoQueuedBits_ & echoQueuedMask_));
+        echoQueuedMask_ = echoQueuedBits_ = 0;
     }
     // A store request is kept until a frame carrying it has gone out on the line.
     if (frame[24] & (StoreRequest >> 8)) {
@@ -261,13 +276,13 @@ void Settings::ReadBackArrived() {
     else if (!sendWhole_) edits_ = Rebase(DecodeRecord(*lastReadBack_), edits_, fresh);
     if (!connectTime_) {
         connectTime_ = link_.Stores.parameters;
-        connectTimeConnection_ = link_.Connections;
+        connectTimeConnection_ = userConnection_;
     }
     lastReadBack_ = link_.Stores.parameters;
     noiseSeen_ = {}; // the next status reply is the first since this read-back
     if (echoSentMask_) {
-        const bool kept = (fresh.flags & echoSentMask_) != echoSentBits_;
-        echoSentMask_ = 0;
+        const bool kept = (fresh.flags & echoSentMask_) != (echoSentBits_ & echoSentMask_);
+        echoSentMask_ = echoSentBits_ = 0;
         if (kept && !noiseEchoRefused_) {
             noiseEchoRefused_ = true;
             notice(QStringLiteral("The detector keeps its PIR noise reduction under its own control: its switches are "
@@ -279,17 +294,25 @@ void Settings::ReadBackArrived() {
         const bool unstored = flash_ == FlashState::NotStored;
         const bool same = std::any_of(unstoredBefore_.begin(), unstoredBefore_.end(),
                                       [&fresh](const Parameters& p) { return CompareParameters(p, fresh).empty(); });
+        // (Said after "Link back on ...", not instead of it.)
         if (unstored && !same)
-            notice(QStringLiteral("The detector reports other parameters than before the link was lost: the "
+            notice((linkBackText_.isEmpty() ? QString() : linkBackText_ + QLatin1Char(' ')) +
+                   QStringLiteral("The detector reports other parameters than when the changes were made: the "
                                   "changes not stored in its flash are gone (it was switched off, or it is "
                                   "another detector)."));
         setFlash(unstored && same ? FlashState::NotStored : FlashState::Unchanged);
     } else if (flash_ == FlashState::StoreSent) {
         setFlash(FlashState::Stored);
     }
-    if (held && (!(edits_ == fresh) || storePending_)) {
-        queue(edits_, false);
+    linkBackText_.clear();
+    if (!held) return;
+    sendWhole_ = false;
+    pendingIsEcho_ = false;
+    if (!(edits_ == fresh) || storePending_) {
+        queue(edits_, false); // (an echo in it keeps its bits to check at the next read-back)
         requestReadBack();
+    } else {
+        echoQueuedMask_ = echoQueuedBits_ = 0; // nothing left to tell it
     }
 }
 

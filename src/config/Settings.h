@@ -72,14 +72,14 @@ class Settings : public QObject {
     FlashState Flash() const { return flash_; }
     // The link was connected again and the detector has not reported its parameters since: the flash
     // state is the one the last connection left.
-    bool FlashAwaitingReport() const { return firstReadBackDue_ && flash_ != FlashState::Unknown; }
+    bool FlashAwaitingReport() const;
     // The parameters the detector reported first after the user's last Connect (a reconnection by
     // itself keeps them), and the connection they were read on.
     const std::optional<params::Record>& ConnectTimeParameters() const { return connectTime_; }
     std::uint64_t ConnectTimeConnection() const { return connectTimeConnection_; }
-    // What a reconnection by itself dropped ("1 change made while the link was down was not sent."),
-    // told again when the link is back; empty when nothing was.
-    QString TakeDroppedNotice();
+    // The notice for a link that came back by itself, with what the reconnection dropped: "Link back on
+    // <port>: 1 change made while the link was down was not sent."
+    QString LinkBackNotice(const QString& port);
     // Bits that the next build adds to ParameterFlags (StoreRequest after "Store To Flash").
     std::uint16_t FlagAccumulator = 0;
     // A store request that has not gone out yet: every rebuilt frame carries it until one has.
@@ -123,7 +123,8 @@ class Settings : public QObject {
     bool noiseEchoRefused_ = false; // it kept its own bits: not told again on this connection
     bool firstReadBackDue_ = true;  // connected, and no read-back since
     QString droppedNotice_;
-    std::uint64_t connectTimeConnection_ = 0;
+    QString linkBackText_; // said at the link's return, until its first read-back
+    std::uint64_t connectTimeConnection_ = 0, userConnection_ = 0;
     FlashState flash_ = FlashState::Unknown;
     // The parameters to send: the detector's, with the user's changes since its last read-back.
     params::Parameters edits_;
