@@ -613,9 +613,11 @@ class TestSettings : public QObject {
     // The wheel scrolls the SETUP box over the settings it passes; it changes a setting only when
     // that control has the keyboard focus.
     void theWheelChangesOnlyAFocusedSetting() {
-        connectWith(factory);
+        // Shown first: while the window comes up, the poll timer runs, and polls nobody answers
+        // would be failed exchanges (after which a frame waits for a fresh read-back).
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+        connectWith(factory);
         ViewControls& v = mainWindow->view();
         const struct {
             QWidget* control;
