@@ -307,6 +307,19 @@ void Commissioning::replayNext() {
                               .arg(replayName_, error));
             return;
         }
+        case RecordingReader::Result::Failed: {
+            const qint64 line = replay_.LineNumber();
+            StopReplay();
+            dialogs::ShowWarning(&window_, QStringLiteral("The replay of \"%1\" stopped after line %2: the file could "
+                                                          "not be read on: %3")
+                                               .arg(replayName_)
+                                               .arg(line)
+                                               .arg(error));
+            return;
+        }
+        case RecordingReader::Result::Later: // a slice of the file held no reply: on with it on the next turn
+            replayTimer_.start(0);
+            return;
         case RecordingReader::Result::Reply: break;
         }
         replayPending_ = true;
