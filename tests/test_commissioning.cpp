@@ -397,6 +397,82 @@ class TestCommissioning : public QObject {
         }
     }
 
+    // The Record button is pressed while a recording is being written, and only then; a refusal, or a
+    // recording that stops by itself, says why in the status bar.
+    void recordShowsWhatIsRecorded_data() {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("notice"); // the status bar's text afterwards, as far as it is shown
+        QTest::newRow("not connected") << "not connected"
+                                       << "Not recording: connect first";
+        QTest::newRow("the file dialog cancelled") << "cancel"
+                                                   << "";
+        QTest::newRow("a full disk") << "full disk"
+                                     << "Recording stopped: File too large";
+        QTest::newRow("the link closed") << "disconnect"
+                                         << "Recording stopped: the link was closed";
+        QTest::newRow("connected again") << "connect again"
+                                         << "Recording stopped: the link was connected";
+    }
+
+    void recordShowsWhatIsRecorded() {
+        QFETCH(QString, event);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        PtyPeer peer;
+        MainWindow mainWindow;
+        mainWindow.setEndProcess([](int) {});
+        mainWindow.resize(988, 600);
+        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        mainWindow.setCompanions(&portDialog, nullptr);
+        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        if (event != "not connected") {
+            mainWindow.connectAction->trigger();
+            peer.write(reply9(DetectorModel::FactoryDefaults()));
+            mainWindow.link().tick();
+            QVERIFY(mainWindow.link().ParametersKnown);
+        }
+        const QString csv = dir.filePath("walk.csv");
+        dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
+            return event == "cancel" ? QString() : csv;
+        });
+        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
+        auto* shown = mainWindow.findChild<QLabel*>("StatusNotice");
+        QAction* action = mainWindow.commissioning().recordAction;
+        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        auto pressedMeansRecording = [&] {
+            return button->isChecked() == recorder.Recording() && action->isChecked() == recorder.Recording();
+        };
+
+        button->click();
+        QVERIFY(pressedMeansRecording());
+        const bool starts = event != "not connected" && event != "cancel";
+        QCOMPARE(recorder.Recording(), starts);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        if (event == "full disk") {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 600; // the header and a few lines
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            for (int i = 0; i < 20 && recorder.Recording(); ++i) {
+                peer.write(replyFrame(8, monitor::EncodeStatus(walk(i))));
+                mainWindow.link().tick();
+            }
+            ::setrlimit(RLIMIT_FSIZE, &old);
+        } else if (event == "disconnect") {
+            mainWindow.connectAction->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!recorder.Recording(), 3000);
+        } else if (event == "connect again") {
+            mainWindow.link().Connect();
+        }
+        QVERIFY(!recorder.Recording());
+        QVERIFY(pressedMeansRecording());
+        if (!notice.isEmpty()) QVERIFY2(shown->text().startsWith(notice), qPrintable(shown->text()));
+        if (starts) QVERIFY2(shown->toolTip().contains("\"walk.csv\" holds the"), qPrintable(shown->toolTip()));
+        dialogs::SetFileDialogHandler({});
+        mainWindow.exitAction->trigger();
+    }
+
     void theComparisonListsExactlyTheDifferences() {
         params::Parameters detector = DetectorModel::FactoryDefaults();
         params::Parameters file = detector;

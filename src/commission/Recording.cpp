@@ -150,15 +150,12 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
     return true;
 }
 
-bool WalkRecorder::Record(const std::uint8_t* status58, QString& error) {
+bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
     const QByteArray line = recording::CsvLine(clock_.elapsed(), monitor::DecodeStatus(status58)).toUtf8() + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
-        error = QStringLiteral("The recording \"%1\" stopped after %2 replies: %3. It holds every reply up to then.")
-                    .arg(path_)
-                    .arg(lines_)
-                    .arg(files::SystemError(failure));
+        cause = files::SystemError(failure);
         Stop();
         return false;
     }

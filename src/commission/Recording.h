@@ -32,9 +32,9 @@ class WalkRecorder {
     // Milliseconds since the recording started.
     std::int64_t ElapsedMs() const { return clock_.isValid() ? clock_.elapsed() : 0; }
     std::int64_t Lines() const { return lines_; }
-    // Appends one reply; false (and error, naming the cause) when the file could not take it, which
-    // ends the recording.
-    bool Record(const std::uint8_t* status58, QString& error);
+    // Appends one reply; false (and cause, the system's text: "No space left on device") when the file
+    // could not take it, which ends the recording; the file then holds every reply up to then.
+    bool Record(const std::uint8_t* status58, QString& cause);
 
   private:
     bool writeWhole(const QByteArray& line, int& failure);
