@@ -473,6 +473,38 @@ class TestCommissioning : public QObject {
         mainWindow.exitAction->trigger();
     }
 
+    // A file whose name is not UTF-8 text cannot be listed by the file dialog, nor opened by a name it
+    // gives back: the dialog says below its list which files of the folder shown it leaves out, and to
+    // rename them.
+    void theFileDialogNamesWhatItCannotList() {
+        QTemporaryDir dir, clean;
+        const QByteArray names[] = {"walk.csv", "w\xe4lk.csv", "\xff\xfe.csv"};
+        auto pathOf = [&](const QByteArray& name) { return QFile::encodeName(dir.path()) + '/' + name; };
+        // (QTemporaryDir does not see such names either: they are removed here.)
+        const std::shared_ptr<void> removed(nullptr, [&](void*) {
+            for (const QByteArray& name : names) ::unlink(pathOf(name).constData());
+        });
+        for (const QByteArray& name : names) {
+            const int fd = ::open(pathOf(name).constData(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QCOMPARE(dialogs::UnlistedNames(dir.path()), QStringList({"w\uFFFDlk.csv", "\uFFFD\uFFFD.csv"}));
+        const std::unique_ptr<QFileDialog> dialog(dialogs::MakeFileDialog(
+            nullptr, dialogs::FileDialogKind::Open, "Replay Walk Test", "CSV (*.csv)", dir.path()));
+        auto* note = dialog->findChild<QLabel*>("UnlistedNames");
+        QVERIFY(note);
+        dialog->show();
+        QVERIFY(note->isVisible());
+        QVERIFY2(note->text().startsWith("Not listed here: 2 files") && note->text().contains("\"w\uFFFDlk.csv\"") &&
+                     note->text().contains("Rename them"),
+                 qPrintable(note->text()));
+        dialog->setDirectory(clean.path()); // as when the user goes to another folder
+        QVERIFY(!note->isVisible());
+        dialog->setDirectory(dir.path());
+        QVERIFY(note->isVisible());
+    }
+
     void theComparisonListsExactlyTheDifferences() {
         params::Parameters detector = DetectorModel::FactoryDefaults();
         params::Parameters file = detector;
