@@ -7,6 +7,7 @@
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/Report.h"
+#include "config/ConfigFile.h"
 #include "config/ParameterText.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -17,12 +18,20 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,14 +49,41 @@ monitor::StatusRecord walk(int i) {
     return s;
 }
 
-std::vector<std::uint8_t> reply9(const params::Parameters& p) {
-    const params::Block b = params::EncodeBlock(p, params::PwmOrder::LowFirst);
-    std::vector<std::uint8_t> f{0x02, 0x00, 40, 9};
-    f.insert(f.end(), b.begin(), b.end());
-    f.push_back(frames::FrameChecksum(b.data(), b.size()));
-    f.push_back(0x03);
+// A reply frame as the detector sends it: STX, 0, the length of the data, the code, the data, its
+// checksum, ETX.
+template <typename Data>
+std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
+    std::vector<std::uint8_t> f(data.size() + 6);
+    f[0] = 0x02;
+    f[2] = static_cast<std::uint8_t>(data.size());
+    f[3] = code;
+    std::copy(data.begin(), data.end(), f.begin() + 4);
+    f[f.size() - 2] = frames::FrameChecksum(data.data(), data.size());
+    f[f.size() - 1] = 0x03;
     return f;
 }
+
+std::vector<std::uint8_t> reply9(const params::Parameters& p) {
+    return replyFrame(9, params::EncodeBlock(p, params::PwmOrder::LowFirst));
+}
+
+// The longest time the event loop goes without a turn while it lives: a 1 ms timer's longest gap.
+struct LoopHold {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    LoopHold() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+        clock.start();
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.start(1);
+    }
+    double Ms() const { return static_cast<double>(std::max(longest, clock.nsecsElapsed() - last)) / 1e6; }
+};
 
 } // namespace
 
@@ -275,13 +311,179 @@ class TestCommissioning : public QObject {
         for (int i = 0; writing && i < 100; ++i) writing = recorder.Record(status.data(), error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!writing);
-        QVERIFY2(error.contains("File too large") && error.contains("full.csv"), qPrintable(error));
+        QVERIFY2(error.contains("File too large"), qPrintable(error));
         QFile f(full);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray content = f.readAll();
         QVERIFY(content.endsWith('\n'));
         QCOMPARE(content.count('\n'), recorder.Lines() + 1);
         mainWindow.exitAction->trigger();
+    }
+
+    // However a file is made, reading it never holds the window for more than about 50 ms: a replay reads
+    // a slice of bytes per turn of the event loop (blank lines, one line without end), and a file that
+    // is not a regular one on a disk (a FIFO, a file the system makes up) is refused before it is read.
+    void readersNeverHoldTheWindow_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("replay");  // else read as a parameter file (Open Config, Compare)
+        QTest::addColumn<QString>("told"); // what the user is told; empty: the replay went through
+        QTest::newRow("32 MB of blank lines") << "blank.csv" << true << "";
+        QTest::newRow("one 50 MB line") << "long.csv" << true << "Line 2 of";
+        QTest::newRow("a FIFO") << "fifo.csv" << true << "not a regular file";
+        QTest::newRow("a file under /proc") << "/proc/self/status" << true << "not a file on a disk";
+        QTest::newRow("the kernel's messages (root)") << "/proc/kmsg" << true << "not a file on a disk";
+        QTest::newRow("a parameter file under /proc") << "/proc/self/status" << false << "not a file on a disk";
+    }
+
+    void readersNeverHoldTheWindow() {
+        QFETCH(QString, file);
+        QFETCH(bool, replay);
+        QFETCH(QString, told);
+        if (file == "/proc/kmsg" && (::geteuid() != 0 || !QFileInfo::exists(file)))
+            QSKIP("only root reads the kernel's messages");
+        QTemporaryDir dir;
+        const QString path = file.startsWith('/') ? file : dir.filePath(file);
+        if (file == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QFile f(path);
+        if ((file == "blank.csv" || file == "long.csv") && f.open(QIODevice::WriteOnly)) {
+            f.write(recording::CsvHeader().toUtf8() + '\n');
+            const QByteArray megabyte(1 << 20, file == "blank.csv" ? '\n' : 'x');
+            for (int i = 0; i < (file == "blank.csv" ? 32 : 50); ++i) f.write(megabyte);
+            f.write('\n' + recording::CsvLine(0, walk(5)).toUtf8() + '\n');
+            f.close();
+        }
+
+        MainWindow mainWindow;
+        GraphWindow graph(&mainWindow);
+        mainWindow.setCompanions(nullptr, &graph);
+        bool done = false;
+        const LoopHold hold;
+        QTimer::singleShot(0, [&] {
+            QString error;
+            params::Record bytes{};
+            if (replay) mainWindow.commissioning().StartReplay(path);
+            else if (!configfile::ReadParameterFile(path, bytes, error)) said.push_back(error);
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done && !mainWindow.commissioning().Replaying(), 60000);
+        const double longest = hold.Ms();
+        qInfo("longest hold of the event loop: %.1f ms", longest);
+        QVERIFY2(longest < 50, qPrintable(QStringLiteral("%1 ms").arg(longest)));
+        if (told.isEmpty()) {
+            QVERIFY2(said.empty(), qPrintable(said.empty() ? QString() : said.front()));
+            QCOMPARE(graph.State.SweepPosition, 1); // the reply after the blank lines was shown
+        } else {
+            QCOMPARE(said.size(), std::size_t(1));
+            QVERIFY2(said[0].contains(told) && said[0].contains(path), qPrintable(said[0]));
+        }
+    }
+
+    // The Record button is pressed while a recording is being written, and only then; a refusal, or a
+    // recording that stops by itself, says why in the status bar.
+    void recordShowsWhatIsRecorded_data() {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("notice"); // the status bar's text afterwards, as far as it is shown
+        QTest::newRow("not connected") << "not connected"
+                                       << "Not recording: connect first";
+        QTest::newRow("the file dialog cancelled") << "cancel"
+                                                   << "";
+        QTest::newRow("a full disk") << "full disk"
+                                     << "Recording stopped: File too large";
+        QTest::newRow("the link closed") << "disconnect"
+                                         << "Recording stopped: the link was closed";
+        QTest::newRow("connected again") << "connect again"
+                                         << "Recording stopped: the link was connected";
+    }
+
+    void recordShowsWhatIsRecorded() {
+        QFETCH(QString, event);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        PtyPeer peer;
+        MainWindow mainWindow;
+        mainWindow.setEndProcess([](int) {});
+        mainWindow.resize(988, 600);
+        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        mainWindow.setCompanions(&portDialog, nullptr);
+        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        if (event != "not connected") {
+            mainWindow.connectAction->trigger();
+            peer.write(reply9(DetectorModel::FactoryDefaults()));
+            mainWindow.link().tick();
+            QVERIFY(mainWindow.link().ParametersKnown);
+        }
+        const QString csv = dir.filePath("walk.csv");
+        dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
+            return event == "cancel" ? QString() : csv;
+        });
+        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
+        auto* shown = mainWindow.findChild<QLabel*>("StatusNotice");
+        QAction* action = mainWindow.commissioning().recordAction;
+        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        auto pressedMeansRecording = [&] {
+            return button->isChecked() == recorder.Recording() && action->isChecked() == recorder.Recording();
+        };
+
+        button->click();
+        QVERIFY(pressedMeansRecording());
+        const bool starts = event != "not connected" && event != "cancel";
+        QCOMPARE(recorder.Recording(), starts);
+        if (event == "full disk") {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit old{};
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            rlimit small = old;
+            small.rlim_cur = 600; // the header and a few lines
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            for (int i = 0; i < 20 && recorder.Recording(); ++i) {
+                peer.write(replyFrame(8, monitor::EncodeStatus(walk(i))));
+                mainWindow.link().tick();
+            }
+            ::setrlimit(RLIMIT_FSIZE, &old);
+        } else if (event == "disconnect") {
+            mainWindow.connectAction->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!recorder.Recording(), 3000);
+        } else if (event == "connect again") {
+            mainWindow.link().Connect();
+        }
+        QVERIFY(!recorder.Recording());
+        QVERIFY(pressedMeansRecording());
+        if (!notice.isEmpty()) QVERIFY2(shown->text().startsWith(notice), qPrintable(shown->text()));
+        if (starts) QVERIFY2(shown->toolTip().contains("\"walk.csv\" holds the"), qPrintable(shown->toolTip()));
+        dialogs::SetFileDialogHandler({});
+        mainWindow.exitAction->trigger();
+    }
+
+    // A file whose name is not UTF-8 text cannot be listed by the file dialog, nor opened by a name it
+    // gives back: the dialog says below its list which files of the folder shown it leaves out, and to
+    // rename them.
+    void theFileDialogNamesWhatItCannotList() {
+        QTemporaryDir dir, clean;
+        const QByteArray names[] = {"walk.csv", "w\xe4lk.csv", "\xff\xfe.csv"};
+        auto pathOf = [&](const QByteArray& name) { return QFile::encodeName(dir.path()) + '/' + name; };
+        // (QTemporaryDir does not see such names either: they are removed here.)
+        const std::shared_ptr<void> removed(nullptr, [&](void*) {
+            for (const QByteArray& name : names) ::unlink(pathOf(name).constData());
+        });
+        for (const QByteArray& name : names) {
+            const int fd = ::open(pathOf(name).constData(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QCOMPARE(dialogs::UnlistedNames(dir.path()), QStringList({"w\uFFFDlk.csv", "\uFFFD\uFFFD.csv"}));
+        const std::unique_ptr<QFileDialog> dialog(dialogs::MakeFileDialog(
+            nullptr, dialogs::FileDialogKind::Open, "Replay Walk Test", "CSV (*.csv)", dir.path()));
+        auto* note = dialog->findChild<QLabel*>("UnlistedNames");
+        QVERIFY(note);
+        dialog->show();
+        QVERIFY(note->isVisible());
+        QVERIFY2(note->text().startsWith("Not listed here: 2 files") && note->text().contains("\"w\uFFFDlk.csv\"") &&
+                     note->text().contains("Rename them"),
+                 qPrintable(note->text()));
+        dialog->setDirectory(clean.path()); // as when the user goes to another folder
+        QVERIFY(!note->isVisible());
+        dialog->setDirectory(dir.path());
+        QVERIFY(note->isVisible());
     }
 
     void theComparisonListsExactlyTheDifferences() {

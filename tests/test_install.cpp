@@ -19,7 +19,9 @@
 #include <QTest>
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 #ifndef OSTREVO_PROGRAM_PATH
 #error "OSTREVO_PROGRAM_PATH must name the ostrevo-setup executable"
@@ -412,6 +414,53 @@ class TestInstall : public QObject {
         QVERIFY(!QFileInfo(link).isSymLink());
         QVERIFY(!QFileInfo::exists(folder));
         QCOMPARE(filesBelow(installed.runtime), QStringList());
+    }
+
+    // A demo killed without a word (SIGKILL) leaves its private folder; the next demo of the same user
+    // removes it, and any other whose demo has gone, but not the folder of a demo that still runs. Each
+    // says where its detector is and where its answers go.
+    void aDemoClearsWhatKilledDemosLeft() {
+        InstalledProgram killed, running, next;
+        for (InstalledProgram* p : {&running, &next}) { // all three in the same run-time folder
+            QProcessEnvironment env = p->process.processEnvironment();
+            env.insert("XDG_RUNTIME_DIR", killed.runtime);
+            p->process.setProcessEnvironment(env);
+        }
+        auto start = [](InstalledProgram& p) {
+            p.process.setArguments({"--demo"});
+            p.process.start();
+            const QString line = p.waitForLine("the virtual detector is on ", 10000);
+            const QRegularExpressionMatch on = QRegularExpression("is on (\\S+); its answers go to (.*)$").match(line);
+            return on.hasMatch() ? std::pair(QFileInfo(on.captured(1)).path(), on.captured(2)) : std::pair(line, line);
+        };
+        const auto [killedFolder, killedLog] = start(killed);
+        QCOMPARE(killedLog, killed.state + "/ostrevo-setup/detector-sim.log");
+        QVERIFY2(QFileInfo(killedFolder).isDir(), qPrintable(killedFolder));
+        // A folder of an older version, with no lock: stale once it is a minute old, not before.
+        const QString old = killed.runtime + "/ostrevo-setup-demo-older",
+                      fresh = killed.runtime + "/ostrevo-setup-demo-fresh";
+        QVERIFY(QDir().mkpath(old) && QDir().mkpath(fresh));
+        const struct timeval twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+        QCOMPARE(::utimes(QFile::encodeName(old).constData(), twoMinutesAgo), 0);
+
+        const auto [runningFolder, runningLog] = start(running);
+        QVERIFY2(QFileInfo(runningFolder).isDir(), qPrintable(runningFolder));
+        QVERIFY(QFileInfo(killedFolder).isDir()); // its demo still runs
+        QVERIFY(!QFileInfo::exists(old));
+        ::kill(static_cast<pid_t>(killed.process.processId()), SIGKILL);
+        QVERIFY(killed.process.waitForFinished(5000));
+        QVERIFY(QFileInfo(killedFolder).isDir());
+
+        const auto [nextFolder, nextLog] = start(next);
+        QVERIFY2(QFileInfo(nextFolder).isDir(), qPrintable(nextFolder));
+        QVERIFY(!QFileInfo::exists(killedFolder));
+        QVERIFY(QFileInfo(runningFolder).isDir());
+        QVERIFY(QFileInfo(fresh).isDir());
+        for (InstalledProgram* p : {&running, &next}) {
+            p->process.terminate();
+            QVERIFY(p->process.waitForFinished(10000));
+        }
+        QCOMPARE(filesBelow(killed.runtime), QStringList({"ostrevo-setup-demo-fresh"}));
     }
 
     // Qt's notices about what is handled without the user stay off stderr; everything else passes.

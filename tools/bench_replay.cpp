@@ -1,6 +1,8 @@
 // Replaying a very long walk-test recording (2 GB by default, made here and removed afterwards):
 // how soon the first reply shows, and the resident memory while the replay runs, which must not grow
-// with the file. A benchmark that prints figures, not a test.
+// with the file. Then a recording of nothing but blank lines (200 MB by default): the longest time the
+// window goes without a turn of its event loop while the replay reads through it. A benchmark that
+// prints figures, not a test.
 #include "ProcessFigures.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
@@ -90,5 +92,43 @@ int main(int argc, char** argv) {
     std::printf("  the replay started in %.1f ms (the file is read as the replay goes, never whole)\n", startMs);
     std::printf("  resident memory %.1f MB before, %.1f MB at the most while replaying (target: under 60 MB)%s\n",
                 rssBefore / 1024.0, peak / 1024.0, stillReplaying ? "" : " (the replay ended early)");
+    QFile::remove(path);
+
+    // A header, blank lines and one reply at the end: the replay reads a slice of the file per turn of
+    // the event loop, and a 1 ms timer's longest gap is the longest the window waits.
+    const qint64 blankMB = argc > 3 ? std::atoll(argv[3]) : 200;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) return 1;
+        file.write(recording::CsvHeader().toUtf8() + '\n');
+        const QByteArray blank(1 << 20, '\n');
+        for (qint64 i = 0; i < blankMB; ++i)
+            if (file.write(blank) != blank.size()) return 1;
+        file.write(recording::CsvLine(0, monitor::StatusRecord()).toUtf8() + '\n');
+    }
+    QElapsedTimer sinceTick;
+    qint64 longestNs = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestNs = std::max(longestNs, sinceTick.nsecsElapsed());
+        sinceTick.start();
+    });
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!mainWindow.commissioning().Replaying()) QCoreApplication::exit(0);
+    });
+    clock.start();
+    sinceTick.start();
+    tick.start();
+    watch.start(10);
+    QTimer::singleShot(0, [&] { mainWindow.commissioning().StartReplay(path); });
+    app.exec();
+    const double wholeS = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::printf("replaying %lld MB of blank lines:\n", static_cast<long long>(blankMB));
+    std::printf("  longest time without a turn of the event loop %.1f ms (target: at most 50 ms); through the file in "
+                "%.1f s\n",
+                static_cast<double>(longestNs) / 1e6, wholeS);
     return 0;
 }

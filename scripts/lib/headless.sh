@@ -6,13 +6,16 @@
 #               of its own, VNC on no TCP port at all, only on a Unix socket in a private directory,
 #               and only with a password made afresh for every run;
 #   openbox     a small window manager, so that the windows can be moved;
-#   websockify  serves noVNC and bridges it to that socket, on 127.0.0.1 only, on a port chosen at
-#               random, and only for pages of its own origin: a page from anywhere else open in a
-#               browser on this machine is refused.
-# The password travels in the address's fragment, which a browser never sends to a server, so it
-# reaches no log. From another machine the page is reached through an ssh tunnel.
+#   websockify  (scripts/lib/browser_view.py) serves noVNC and bridges it to that socket, on 127.0.0.1
+#               only, on a port chosen at random, and only for a WebSocket that carries this run's
+#               token and comes from a page of its own origin: any other gets 403 before a byte reaches
+#               the VNC server, so a stranger can neither guess at the password nor make the VNC server
+#               turn its owner away (its blacklist is off: only the token's holder reaches it).
+# The token and the password travel in the address's fragment, which a browser never sends to a server;
+# noVNC sends the token in its WebSocket's path, which the log never shows. From another machine the
+# page is reached through an ssh tunnel.
 
-OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server tigervnc-tools xauth openbox novnc websockify iproute2)
+OSTREVO_HEADLESS_PACKAGES=(tigervnc-standalone-server tigervnc-tools xauth openbox novnc python3-websockify iproute2)
 # What --check-headless needs besides: finding the window and taking the screenshot.
 OSTREVO_HEADLESS_CHECK_PACKAGES=(xdotool imagemagick x11-utils)
 OSTREVO_HEADLESS_GEOMETRY=1280x800
@@ -22,6 +25,7 @@ OSTREVO_HEADLESS_DIR=""
 OSTREVO_HEADLESS_PORT=""
 OSTREVO_HEADLESS_URL=""
 OSTREVO_HEADLESS_PASSWORD=""
+OSTREVO_HEADLESS_TOKEN=""
 
 ostrevo_have_display() {
     [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]
@@ -134,20 +138,22 @@ ostrevo_headless_start() {
     touch "$auth"
     # The cookie goes to xauth on its standard input, never on a command line others can read.
     printf 'add :0 . %s\n' "$cookie" | xauth -q -f "$auth" source -
-    # VNC's own authentication takes eight characters at most: 62^8, and the server turns a client
-    # away for longer and longer after a few wrong answers.
+    # VNC's own authentication takes eight characters at most (62^8); only the token's holder gets as
+    # far as trying one.
     local letters
-    letters=$(head -c 512 /dev/urandom | tr -dc 'A-Za-z0-9')
+    letters=$(head -c 1024 /dev/urandom | tr -dc 'A-Za-z0-9')
     OSTREVO_HEADLESS_PASSWORD=${letters:0:8}
+    OSTREVO_HEADLESS_TOKEN=${letters:8:32} # 190 bits: what opens the way to the VNC server at all
     (umask 077 && printf '%s\n' "$OSTREVO_HEADLESS_PASSWORD" | vncpasswd -f >"$dir/passwd")
     local server
     Xvnc -displayfd 3 -auth "$auth" -nolisten tcp \
         -rfbport -1 -rfbunixpath "$dir/vnc" -SecurityTypes VncAuth -PasswordFile "$dir/passwd" -AlwaysShared \
+        -UseBlacklist=0 \
         -geometry "$OSTREVO_HEADLESS_GEOMETRY" -depth 24 -desktop "Ostrevo SetUp" \
         3>"$dir/display" >>build/headless-xvnc.log 2>&1 &
     server=$!
     OSTREVO_HEADLESS_PIDS+=("$server")
-    if ! ostrevo_wait_for "$server" grep -q '^[0-9]' "$dir/display" || [ ! -S "$dir/vnc" ]; then
+    if ! ostrevo_wait_for "$server" grep -qs '^[0-9]' "$dir/display" || [ ! -S "$dir/vnc" ]; then
         echo "The private X server did not start; see build/headless-xvnc.log" >&2
         return 1
     fi
@@ -165,13 +171,21 @@ ostrevo_headless_start() {
     for attempt in 1 2 3 4 5; do
         OSTREVO_HEADLESS_PORT=$(ostrevo_free_port) || return 1
         local origins="http://127.0.0.1:$OSTREVO_HEADLESS_PORT http://localhost:$OSTREVO_HEADLESS_PORT"
-        websockify --web /usr/share/novnc --unix-target="$dir/vnc" \
-            --auth-plugin ExpectOrigin --auth-source "$origins" "127.0.0.1:$OSTREVO_HEADLESS_PORT" \
-            >>build/headless-websockify.log 2>&1 &
+        # The token goes on standard input, never on a command line others can read. Debian's Python,
+        # whose websockify it is, whatever python3 comes first on the PATH.
+        /usr/bin/python3 scripts/lib/browser_view.py >>build/headless-websockify.log 2>&1 <<SETTINGS &
+listen=127.0.0.1:$OSTREVO_HEADLESS_PORT
+web=/usr/share/novnc
+target=$dir/vnc
+token=$OSTREVO_HEADLESS_TOKEN
+origins=$origins
+log=$PWD/build/headless-websockify.log
+SETTINGS
         bridge=$!
         if ostrevo_wait_for "$bridge" ostrevo_listening "$OSTREVO_HEADLESS_PORT"; then
             OSTREVO_HEADLESS_PIDS+=("$bridge")
-            OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html?autoconnect=1#password=$OSTREVO_HEADLESS_PASSWORD"
+            # noVNC reads its settings from the fragment too: the WebSocket's path carries the token.
+            OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html#autoconnect=1&path=websockify%3Ftoken%3D$OSTREVO_HEADLESS_TOKEN&password=$OSTREVO_HEADLESS_PASSWORD"
             return 0
         fi
         ostrevo_stop_process "$bridge"
@@ -185,7 +199,7 @@ ostrevo_headless_explain() {
     cat <<MSG
 No display: Ostrevo SetUp is shown on a private desktop that only this machine can reach.
   Open  $OSTREVO_HEADLESS_URL
-  The address holds this run's password (after "#"): it opens the desktop, so keep it to yourself.
+  The address holds this run's token and password (after "#"): they open the desktop, so keep them to yourself.
   On another machine, open the same address after:  ssh -L $port:127.0.0.1:$port $(id -un)@${HOSTNAME:-this-machine}
   Closing the program, or Ctrl-C here, stops the private desktop.
 MSG
@@ -203,8 +217,9 @@ ostrevo_headless_stop() {
 }
 
 # The browser view as its owner and as strangers meet it (scripts/lib/vnc_probe.py): noVNC's page is
-# served; a WebSocket from a foreign page, or from none, is refused; the VNC server asks for a password
-# and gives no picture for a wrong one; with the password of the printed address the desktop shows.
+# served; a WebSocket without the run's token, or from a foreign page or none, gets 403, 25 times in a
+# row; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
+# a few; with the printed address the desktop shows.
 ostrevo_headless_probe_web() {
     printf '%s\n' "$2" | timeout 30 python3 scripts/lib/vnc_probe.py "$1"
 }
@@ -300,16 +315,21 @@ ostrevo_headless_check() {
         return 1
     fi
     if ! ostrevo_headless_probe_web "$OSTREVO_HEADLESS_PORT" "$OSTREVO_HEADLESS_URL"; then
-        echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT is not its owner's alone" >&2
+        echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT is not its owner's alone, or shuts its owner out (see above)" >&2
         return 1
     fi
     local log
     for log in build/headless-*.log; do
-        if grep -q -F "$OSTREVO_HEADLESS_PASSWORD" "$log" || [ "$(stat -c %a "$log")" != 600 ]; then
-            echo "Headless check failed: $log holds the password or can be read by others" >&2
+        if grep -q -F -e "$OSTREVO_HEADLESS_PASSWORD" -e "$OSTREVO_HEADLESS_TOKEN" "$log" ||
+            [ "$(stat -c %a "$log")" != 600 ]; then
+            echo "Headless check failed: $log holds the password or the token, or can be read by others" >&2
             return 1
         fi
     done
+    if [ "$(stat -c %s build/headless-websockify.log)" -gt 262144 ]; then
+        echo "Headless check failed: build/headless-websockify.log is larger than its cap of 256 kB" >&2
+        return 1
+    fi
     echo "Listening sockets of the program and the private desktop:"
     if ! ostrevo_headless_check_listeners; then
         echo "Headless check failed: something listens beyond the loopback" >&2
@@ -329,5 +349,6 @@ ostrevo_headless_check() {
         return 1
     fi
     echo "Headless check passed: the window is shown (build/headless.png, $colours colours), noVNC on" \
-        "127.0.0.1:$OSTREVO_HEADLESS_PORT shows it with the printed address only, nothing listens beyond the loopback."
+        "127.0.0.1:$OSTREVO_HEADLESS_PORT shows it with the printed address only (strangers' tries cost its owner" \
+        "nothing), nothing listens beyond the loopback."
 }

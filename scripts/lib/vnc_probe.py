@@ -4,33 +4,42 @@
     vnc_probe.py PORT < ADDRESS
 
 ADDRESS (on standard input, so that no other user sees it in the process list) is the one
-scripts/run printed, with the run's password in its fragment. Checks, in order:
-noVNC's page is served; a WebSocket opened for a page of another origin, or for no page at all, is
-refused; the VNC server behind it offers password authentication only and gives no picture for a
-wrong password; with the address's password it shows the desktop "Ostrevo SetUp" with the program's
-window on it. Exits 0 when all hold, else prints what failed and exits 1. Standard library only
-(VNC's challenge is answered with the small DES below).
+scripts/run printed, with the run's token (in noVNC's WebSocket path) and password in its fragment.
+Checks, in order: noVNC's page is served; a WebSocket with the token but for a page of another origin,
+or for no page at all, is refused; a local client that sends the page's own Origin (as any script can)
+but not the token is answered 403, STRANGER_TRIES times in a row, each time trying a password should it
+get through; the VNC server behind the bridge offers password authentication only, gives no picture
+for a wrong password and still answers after OWNER_TYPOS of them; and then, with the address, it shows
+the desktop "Ostrevo SetUp" with the program's window on it. Exits 0 when all hold, else prints what
+failed and exits 1. Standard library only (VNC's challenge is answered with the small DES below).
 """
 import base64
 import os
 import socket
 import struct
 import sys
+import time
 import urllib.parse
 import urllib.request
 
+STRANGER_TRIES = 25
+# More wrong passwords than the VNC server's own default lets pass before it turns everyone away (5).
+OWNER_TYPOS = 6
+
 
 class Refused(Exception):
-    pass
+    def __init__(self, text, status=None):
+        super().__init__(text)
+        self.status = status
 
 
 class WebSocket:
     """The client end of a binary WebSocket, read as a byte stream."""
 
-    def __init__(self, port, origin):
+    def __init__(self, port, origin, path):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
         key = base64.b64encode(os.urandom(16)).decode()
-        head = (f"GET /websockify HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
+        head = (f"GET /{path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
                 f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n"
                 "Sec-WebSocket-Protocol: binary\r\n")
         if origin is not None:
@@ -46,7 +55,8 @@ class WebSocket:
         status = status.split(b"\r\n")[0].decode(errors="replace")
         if " 101 " not in status:
             self.sock.close()
-            raise Refused(status or "the connection was closed")
+            code = status.split(" ")[1] if status.count(" ") >= 1 else None
+            raise Refused(status or "the connection was closed", code)
         self.stream = b""
 
     def _frame(self):
@@ -211,12 +221,18 @@ def main():
     port, address = int(sys.argv[1]), sys.stdin.readline().strip()
     origin = f"http://127.0.0.1:{port}"
     served, _, fragment = address.partition("#")
-    password = urllib.parse.parse_qs(fragment).get("password", [""])[0]
+    values = urllib.parse.parse_qs(fragment)
+    password = values.get("password", [""])[0]
+    path = values.get("path", [""])[0]  # noVNC's WebSocket path: "websockify?token=..."
+    token = urllib.parse.parse_qs(urllib.parse.urlsplit(path).query).get("token", [""])[0]
     failures = []
     if not password:
         failures.append(f"the address {served}#... carries no password")
-    if password and password in served:
-        failures.append("the password stands in the part of the address that is sent to the server")
+    if not token:
+        failures.append(f"the address {served}#... carries no token in noVNC's path")
+    for secret, what in ((password, "password"), (token, "token")):
+        if secret and secret in served:
+            failures.append(f"the {what} stands in the part of the address that is sent to the server")
 
     page = urllib.request.urlopen(f"{origin}/vnc.html", timeout=5).read()
     if b"noVNC" not in page:
@@ -224,22 +240,46 @@ def main():
 
     for stranger in ("http://evil.example", "null", None):
         try:
-            WebSocket(port, stranger).close()
-            failures.append(f"a WebSocket with the Origin {stranger!r} was accepted")
+            WebSocket(port, stranger, path).close()
+            failures.append(f"a WebSocket with the token and the Origin {stranger!r} was accepted")
         except Refused:
             pass
 
-    ws = WebSocket(port, origin)
-    try:
-        if authenticate(ws, "wrong" + password[:3]):
-            failures.append("the VNC server accepted a wrong password")
-    except Refused as e:
-        failures.append(str(e))
-    finally:
-        ws.close()
+    # A local client sends the page's own Origin but has no token: refused before the VNC server, each
+    # time, however often it tries (a guess at the token, or none).
+    refused, started = 0, time.monotonic()
+    for n in range(STRANGER_TRIES):
+        guess = "websockify" if n % 2 else "websockify?token=" + base64.b32encode(os.urandom(20)).decode()
+        try:
+            ws = WebSocket(port, origin, guess)
+            try:
+                authenticate(ws, "guess%03d" % n)
+            except Refused:
+                pass
+            ws.close()
+            failures.append(f"a WebSocket without the token reached the VNC server ({guess.split('?')[0]})")
+        except Refused as e:
+            if e.status == "403":
+                refused += 1
+            else:
+                failures.append(f"a WebSocket without the token got {e}, not 403")
+    print(f"  {STRANGER_TRIES} tries by a local client without the token: {refused} refused with 403 "
+          f"in {time.monotonic() - started:.1f} s")
 
-    if password:
-        ws = WebSocket(port, origin)
+    if token and password:
+        # The owner mistypes the password a few times: the VNC server says no each time, and goes on
+        # answering.
+        for n in range(OWNER_TYPOS):
+            ws = WebSocket(port, origin, path)
+            try:
+                if authenticate(ws, "wrong" + password[:3]):
+                    failures.append("the VNC server accepted a wrong password")
+            except Refused as e:
+                failures.append(f"wrong password {n + 1} of {OWNER_TYPOS}: {e}")
+            finally:
+                ws.close()
+
+        ws = WebSocket(port, origin, path)
         try:
             if not authenticate(ws, password):
                 failures.append("the VNC server refused the address's password")
@@ -250,7 +290,8 @@ def main():
                 if colours < 16:
                     failures.append(f"the desktop seen through the browser view is nearly blank ({colours} colours)")
                 else:
-                    print(f"  the browser view with the printed address: desktop {name!r}, {colours} colours")
+                    print(f"  then, after {OWNER_TYPOS} wrong passwords, the printed address: desktop {name!r}, "
+                          f"{colours} colours")
         except Refused as e:
             failures.append(str(e))
         finally:

@@ -1,6 +1,7 @@
 #include "app/Demo.h"
 
 #include "app/MainWindow.h"
+#include "files/RegularFile.h"
 #include "link/PortDialog.h"
 
 #include <QAction>
@@ -19,7 +20,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +44,43 @@ QString privateBase() {
         st.st_uid == ::geteuid() && (st.st_mode & 077) == 0)
         return QString::fromLocal8Bit(runtime);
     return QDir::tempPath();
+}
+
+// The private folders of demos, and the file in each that its demo holds locked while it runs.
+const QString FolderPrefix = QStringLiteral("ostrevo-setup-demo-");
+const QString LockName = QStringLiteral("lock");
+// A folder with no lock file (made by an older version, or a demo killed before it took its lock) is
+// taken for stale once it has been left alone this long.
+constexpr int UnlockedFolderAgeS = 60;
+
+// Removes what a demo leaves in its folder (its lock, a link) and the folder itself; anything else in
+// it, a folder in particular, keeps it. Symbolic links are removed, never followed.
+void removeFolder(const QString& path) {
+    const QDir dir(path);
+    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        ::unlink(QFile::encodeName(dir.filePath(entry)).constData());
+    ::rmdir(QFile::encodeName(path).constData());
+}
+
+// A demo killed without a word (SIGKILL, a crash, the machine) leaves its folder behind: the folders of
+// this user in base whose lock nobody holds any more go.
+void removeStaleFolders(const QString& base) {
+    const QDir dir(base);
+    for (const QString& entry : dir.entryList({FolderPrefix + QLatin1Char('*')},
+                                              QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
+        const QString path = dir.filePath(entry);
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        const int lock = ::open(QFile::encodeName(path + QLatin1Char('/') + LockName).constData(),
+                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (lock >= 0) {
+            if (::flock(lock, LOCK_EX | LOCK_NB) == 0) removeFolder(path); // its demo has gone
+            ::close(lock);
+        } else if (errno == ENOENT && st.st_mtime < ::time(nullptr) - UnlockedFolderAgeS) {
+            removeFolder(path);
+        }
+    }
 }
 
 void printLine(const QString& text) {
@@ -113,7 +153,10 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
                     .arg(QLatin1String(SimulatorName));
         return false;
     }
-    folder_ = std::make_unique<QTemporaryDir>(privateBase() + QStringLiteral("/ostrevo-setup-demo-XXXXXX"));
+    const QString base = privateBase();
+    removeStaleFolders(base);
+    if (base != QDir::tempPath()) removeStaleFolders(QDir::tempPath()); // left when the run-time folder was not there
+    folder_ = std::make_unique<QTemporaryDir>(base + QLatin1Char('/') + FolderPrefix + QStringLiteral("XXXXXX"));
     if (!folder_->isValid()) {
         error = QStringLiteral("no private folder for its link: %1").arg(folder_->errorString());
         folder_.reset();
@@ -121,25 +164,36 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
     }
     // mkdtemp makes it 0700 already; said again so that nothing else can reach the link.
     QFile::setPermissions(folder_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Held while the demo runs, so that a demo started later knows the folder is in use.
+    lock_ = ::open(QFile::encodeName(folder_->filePath(LockName)).constData(),
+                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+        error = QStringLiteral("no lock in its private folder: %1").arg(files::SystemError(errno));
+        Stop();
+        return false;
+    }
     port_ = folder_->filePath(QStringLiteral("ttyDETECTOR"));
 
     // The log is written only as a regular file of its own, never through a link.
     // (Not followed even when a link appears there after a look: O_NOFOLLOW, and a FIFO or a device
     // opened meanwhile is closed again unwritten.)
     const QFileInfo logInfo(logPath);
-    if (!logPath.isEmpty() && !logInfo.isSymLink() && (!logInfo.exists() || logInfo.isFile())) {
+    logProblem_.clear();
+    if (!logPath.isEmpty() && (logInfo.isSymLink() || (logInfo.exists() && !logInfo.isFile())))
+        logProblem_ = QStringLiteral("%1 is not a regular file of its own").arg(logPath);
+    if (!logPath.isEmpty() && logProblem_.isEmpty()) {
         const int fd = ::open(QFile::encodeName(logPath).constData(),
                               O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0666);
         struct stat st {};
         if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-            log_.setFileName(logPath);
-            if (!log_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-                ::close(fd);
-                log_.setFileName(QString());
-            }
-        } else if (fd >= 0) {
-            ::close(fd);
+            // (A QFile opened from a descriptor has no name: the path is kept apart.)
+            if (log_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) logPath_ = logPath;
+            else ::close(fd);
+        } else {
+            logProblem_ = fd < 0 ? QStringLiteral("%1 could not be opened: %2").arg(logPath, files::SystemError(errno))
+                                 : QStringLiteral("%1 is not a regular file of its own").arg(logPath);
+            if (fd >= 0) ::close(fd);
         }
     }
 
@@ -197,8 +251,11 @@ void Demo::Stop() {
         log_.write(process_.readAll());
         log_.close();
     }
-    // The detector removes its link as it ends; one left by a kill goes with the folder.
+    // The detector removes its link as it ends; one left by a kill goes with the folder, and the lock last.
     folder_.reset();
+    if (lock_ >= 0) ::close(lock_);
+    lock_ = -1;
+    logPath_.clear();
     if (menu_) menu_->setEnabled(false);
 }
 
@@ -281,9 +338,11 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
 void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
     setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
     BuildMenu(mainWindow.menuBar());
-    printLine(QStringLiteral("demo: the virtual detector is on %1; its answers go to %2")
+    printLine(QStringLiteral("demo: the virtual detector is on %1; %2")
                   .arg(QDir::toNativeSeparators(port_),
-                       log_.fileName().isEmpty() ? QStringLiteral("no log") : log_.fileName()));
+                       !logPath_.isEmpty()     ? QStringLiteral("its answers go to %1").arg(logPath_)
+                       : logProblem_.isEmpty() ? QStringLiteral("its answers go to no log")
+                                               : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
     QTimer::singleShot(0, &mainWindow, [&mainWindow] {
         if (mainWindow.connectAction->isEnabled() && mainWindow.link().State() == LinkState::Closed)

@@ -49,7 +49,8 @@ class Demo : public QObject {
 
     // Starts the virtual detector on a link in a new folder that only the user can enter (under
     // $XDG_RUNTIME_DIR, else the temporary folder) and waits a few seconds at most for its port. Its
-    // answers go to logPath (truncated). False, with error saying why, when it did not start.
+    // answers go to logPath (truncated). Folders left there by demos of this user that were killed go
+    // first. False, with error saying why, when it did not start.
     bool Start(const QString& simulator, const QString& logPath, QString& error);
     // Ends the virtual detector (SIGTERM, a kill if it lingers) and removes its link and the folder.
     // Safe to call twice.
@@ -71,7 +72,8 @@ class Demo : public QObject {
     QMenu* BuildMenu(QMenuBar* bar);
     // Wires the demo into the program: the notice and the menu in the main window, the port chosen in
     // the port dialog (not remembered for the next run), Connect pressed once the event loop runs, and
-    // one line on stdout once the detector is answering the polls.
+    // one line on stdout once the detector is answering the polls. It says on stdout where the detector
+    // is and where its answers go.
     void Attach(MainWindow& mainWindow, PortDialog& portDialog);
     // Passes the lines that arrive on fd (the program's standard input) to the virtual detector, when
     // fd is a pipe or a FIFO: scripts and trainers can command it without the menu.
@@ -90,6 +92,9 @@ class Demo : public QObject {
     std::unique_ptr<QTemporaryDir> folder_;
     QString port_;
     QFile log_;
+    QString logPath_;    // where log_ writes; empty when there is no log
+    QString logProblem_; // why there is none, when one was asked for
+    int lock_ = -1;      // the folder's lock, held while the demo runs
     QByteArray pending_; // answer bytes not yet a whole line
     bool stopping_ = false;
     QPointer<QMenu> menu_; // the menu bar may go first

@@ -39,7 +39,9 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     replayAction->setCheckable(true);
     compareAction = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
     connect(reportAction, &QAction::triggered, this, &Commissioning::ReportExecute);
-    connect(recordAction, &QAction::toggled, this, &Commissioning::RecordToggled);
+    // (Not toggled: a refusal unchecks the action, which must reach its button after the check that the
+    // click made, not before it.)
+    connect(recordAction, &QAction::triggered, this, &Commissioning::RecordToggled);
     connect(replayAction, &QAction::triggered, this, &Commissioning::ReplayExecute);
     connect(compareAction, &QAction::triggered, this, &Commissioning::CompareExecute);
     AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
@@ -48,6 +50,8 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     // replay's): the report does not take it for this one's.
     connect(&host_.link(), &PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
+        if (recorder_.Recording())
+            endRecording(QStringLiteral("the link was connected again, perhaps to another detector"));
         // A report waiting for the event memory was meant for the detector of the connection before.
         if (reportPath_.isEmpty()) return;
         reportPath_.clear();
@@ -178,36 +182,64 @@ void Commissioning::RecordToggled(bool on) {
         host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
         return;
     }
-    auto refuse = [this] {
-        const QSignalBlocker quiet(recordAction);
-        recordAction->setChecked(false);
-    };
+    if (recorder_.Recording()) return;
     if (host_.link().State() != LinkState::Polling) {
-        refuse();
-        dialogs::ShowMessage(&window_,
-                             QStringLiteral("A walk test is recorded from a connected detector: connect first."));
+        showRecordPressed(false);
+        host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
+                                        "replies)."));
         return;
     }
     const QString chosen = dialogs::GetFileName(
         &window_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
         QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
             QStringLiteral(".csv"));
-    if (chosen.isEmpty()) return refuse();
+    if (chosen.isEmpty()) return showRecordPressed(false);
     // The file is created (or replaced) only once the user agreed to its name.
     const QString path =
         dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
-    if (path.isEmpty()) return refuse();
+    if (path.isEmpty()) return showRecordPressed(false);
+    // The link may have gone down while the dialog was open: nothing would be recorded.
+    if (host_.link().State() != LinkState::Polling) {
+        showRecordPressed(false);
+        host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
+                                        "chosen; connect again first."));
+        return;
+    }
     QString error;
     if (!recorder_.Start(path, error)) {
-        refuse();
+        showRecordPressed(false);
+        host_.ShowNotice(QStringLiteral("Not recording: ") + error);
         dialogs::ShowWarning(&window_, error);
         return;
     }
+    showRecordPressed(true);
     recordingClock_.start();
     showRecordingTime();
 }
 
+void Commissioning::showRecordPressed(bool on) {
+    recordAction->setChecked(on); // its toggled signal sets the button
+}
+
+void Commissioning::endRecording(const QString& cause) {
+    const auto lines = recorder_.Lines();
+    const QString name = QFileInfo(recorder_.Path()).fileName();
+    recorder_.Stop();
+    recordingClock_.stop();
+    showRecordPressed(false);
+    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then.")
+                         .arg(cause, name)
+                         .arg(lines));
+}
+
 void Commissioning::showRecordingTime() {
+    // Nothing more can come into this recording once polling has stopped: the next replies would follow
+    // a new Connect, perhaps to another detector.
+    if (host_.link().State() != LinkState::Polling) {
+        endRecording(host_.link().State() == LinkState::Halted ? QStringLiteral("the detector stopped answering")
+                                                               : QStringLiteral("the link was closed"));
+        return;
+    }
     const auto s = recorder_.ElapsedMs() / 1000;
     host_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
                          .arg(s / 60)
@@ -218,12 +250,8 @@ void Commissioning::showRecordingTime() {
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
     statusSinceConnect_ = true;
     if (!recorder_.Recording()) return;
-    QString error;
-    if (recorder_.Record(status58, error)) return;
-    recordingClock_.stop();
-    const QSignalBlocker quiet(recordAction);
-    recordAction->setChecked(false);
-    host_.ShowNotice(error); // told without a box: this runs inside the poll tick
+    QString cause;
+    if (!recorder_.Record(status58, cause)) endRecording(cause); // told without a box: this runs inside the poll tick
 }
 
 // ---- Replay ----
@@ -307,6 +335,19 @@ void Commissioning::replayNext() {
                               .arg(replayName_, error));
             return;
         }
+        case RecordingReader::Result::Failed: {
+            const qint64 line = replay_.LineNumber();
+            StopReplay();
+            dialogs::ShowWarning(&window_, QStringLiteral("The replay of \"%1\" stopped after line %2: the file could "
+                                                          "not be read on: %3")
+                                               .arg(replayName_)
+                                               .arg(line)
+                                               .arg(error));
+            return;
+        }
+        case RecordingReader::Result::Later: // a slice of the file held no reply: on with it on the next turn
+            replayTimer_.start(0);
+            return;
         case RecordingReader::Result::Reply: break;
         }
         replayPending_ = true;

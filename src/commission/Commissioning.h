@@ -22,7 +22,7 @@ class Commissioning : public QObject {
     Commissioning(QWidget& window, CommissioningHost& host);
 
     QAction* reportAction = nullptr;  // "Installation Report..."
-    QAction* recordAction = nullptr;  // "Record" (on while recording)
+    QAction* recordAction = nullptr;  // "Record" (on while a recording is being written, and only then)
     QAction* replayAction = nullptr;  // "Replay..." (on while replaying)
     QAction* compareAction = nullptr; // "Compare with Detector..."
 
@@ -53,6 +53,11 @@ class Commissioning : public QObject {
     void writeReport();
     void replayNext();
     void showRecordingTime();
+    // The Record action and its button show whether a recording is being written.
+    void showRecordPressed(bool on);
+    // Stops a recording that cannot go on (or has just been stopped by a failed write), and says why in
+    // the status bar.
+    void endRecording(const QString& cause);
     void showReplayTime();
     bool parametersKnown(const QString& what);
 

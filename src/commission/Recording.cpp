@@ -2,6 +2,7 @@
 
 #include "files/RegularFile.h"
 
+#include <QFile>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -149,15 +150,12 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
     return true;
 }
 
-bool WalkRecorder::Record(const std::uint8_t* status58, QString& error) {
+bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
     const QByteArray line = recording::CsvLine(clock_.elapsed(), monitor::DecodeStatus(status58)).toUtf8() + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
-        error = QStringLiteral("The recording \"%1\" stopped after %2 replies: %3. It holds every reply up to then.")
-                    .arg(path_)
-                    .arg(lines_)
-                    .arg(files::SystemError(failure));
+        cause = files::SystemError(failure);
         Stop();
         return false;
     }
@@ -167,32 +165,34 @@ bool WalkRecorder::Record(const std::uint8_t* status58, QString& error) {
 
 bool RecordingReader::Open(const QString& path, QString& error) {
     Close();
-    line_ = 0;
-    lastMs_ = -1;
     QString reason;
     qint64 size = 0;
-    const int fd = files::OpenRegularForReading(path, reason, &size);
-    if (fd < 0 || !file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0) ::close(fd);
-        error = QStringLiteral("The recording \"%1\" could not be read: %2")
-                    .arg(path, reason.isEmpty() ? file_.errorString() : reason);
+    fd_ = files::OpenRegularForReading(path, reason, &size);
+    if (fd_ < 0) {
+        error = QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, reason);
         return false;
     }
     // The end first, for the length of the walk: its last whole line.
     const qint64 tail = std::max<qint64>(0, size - 4 * MaxLineLength);
-    if (file_.seek(tail)) {
-        const QList<QByteArray> lines = file_.read(size - tail).split('\n');
-        for (qsizetype i = lines.size() - 2; i >= 0 && lastMs_ < 0; --i) { // the part after the last '\n' is unfinished
-            std::int64_t ms = 0;
-            monitor::StatusRecord s;
-            QString ignored;
-            if (recording::ParseLine(QString::fromUtf8(lines[i]), ms, s, ignored)) lastMs_ = ms;
-        }
+    QByteArray end(size - tail, '\0');
+    const ssize_t got = ::pread(fd_, end.data(), static_cast<std::size_t>(end.size()), tail);
+    const QList<QByteArray> lines = end.left(std::max<ssize_t>(got, 0)).split('\n');
+    for (qsizetype i = lines.size() - 2; i >= 0 && lastMs_ < 0; --i) { // the part after the last '\n' is unfinished
+        std::int64_t ms = 0;
+        monitor::StatusRecord s;
+        QString ignored;
+        if (recording::ParseLine(QString::fromUtf8(lines[i]), ms, s, ignored)) lastMs_ = ms;
     }
-    file_.seek(0);
-    const QByteArray header = file_.readLine(MaxLineLength);
-    line_ = 1;
-    if (QString::fromUtf8(header).trimmed() != recording::CsvHeader()) {
+    QByteArrayView header;
+    qint64 budget = SliceBytes;
+    const Line first = takeLine(header, budget, reason);
+    if (first == Line::Failed) {
+        Close();
+        error = QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, reason);
+        return false;
+    }
+    if ((first != Line::Whole && first != Line::Unfinished) ||
+        QString::fromUtf8(header).trimmed() != recording::CsvHeader()) {
         Close();
         error = QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(path);
         return false;
@@ -200,23 +200,62 @@ bool RecordingReader::Open(const QString& path, QString& error) {
     return true;
 }
 
-RecordingReader::Result RecordingReader::Next(std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
+void RecordingReader::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+    at_ = 0;
+    fileEnded_ = false;
+    line_ = 0;
+    lastMs_ = -1;
+}
+
+RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& budget, QString& error) {
     for (;;) {
-        if (!file_.isOpen() || file_.atEnd()) return Result::End;
-        const QByteArray line = file_.readLine(MaxLineLength);
-        ++line_;
-        if (line.isEmpty() && file_.error() != QFileDevice::NoError) {
-            error = file_.errorString();
-            return Result::Bad;
+        const qsizetype end = buffer_.indexOf('\n', at_);
+        if (end >= 0 || buffer_.size() - at_ > MaxLineLength || (fileEnded_ && at_ < buffer_.size())) {
+            ++line_;
+            const qsizetype length = end >= 0 ? end - at_ : buffer_.size() - at_;
+            if (length > MaxLineLength) {
+                error = QStringLiteral("it is longer than any status reply");
+                return Line::TooLong;
+            }
+            line = QByteArrayView(buffer_).sliced(at_, length);
+            at_ += length + (end >= 0 ? 1 : 0);
+            return end >= 0 ? Line::Whole : Line::Unfinished;
         }
-        const bool whole = line.endsWith('\n');
-        if (!whole && !file_.atEnd()) {
-            error = QStringLiteral("it is longer than any status reply");
-            return Result::Bad;
+        if (fileEnded_) return Line::End;
+        if (budget <= 0) return Line::Later;
+        // What is left is part of one line, shorter than MaxLineLength: kept, and the next slice after it.
+        buffer_.remove(0, at_);
+        at_ = 0;
+        const qsizetype kept = buffer_.size();
+        const qint64 want = std::min(budget, SliceBytes);
+        buffer_.resize(kept + want);
+        const qint64 got = files::ReadSome(fd_, buffer_.data() + kept, want, error);
+        buffer_.resize(kept + std::max<qint64>(got, 0));
+        if (got < 0) return Line::Failed;
+        budget -= want;
+        if (got < want) fileEnded_ = true; // for now: a recording still being written ends here
+    }
+}
+
+RecordingReader::Result RecordingReader::Next(std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
+    if (fd_ < 0) return Result::End;
+    qint64 budget = SliceBytes;
+    for (;;) {
+        QByteArrayView line;
+        switch (takeLine(line, budget, error)) {
+        case Line::Later: return Result::Later;
+        case Line::End: return Result::End;
+        case Line::TooLong: return Result::Bad;
+        case Line::Failed: return Result::Failed;
+        case Line::Whole:
+            if (line.trimmed().isEmpty()) continue;
+            return recording::ParseLine(QString::fromUtf8(line), ms, s, error) ? Result::Reply : Result::Bad;
+        case Line::Unfinished:
+            // A last line cut off unfinished (the program or the machine stopped while writing it).
+            return recording::ParseLine(QString::fromUtf8(line), ms, s, error) ? Result::Reply : Result::End;
         }
-        if (line.trimmed().isEmpty()) continue;
-        if (recording::ParseLine(QString::fromUtf8(line), ms, s, error)) return Result::Reply;
-        // A last line cut off unfinished (the program or the machine stopped while writing it).
-        return whole ? Result::Bad : Result::End;
     }
 }

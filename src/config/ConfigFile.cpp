@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
-#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -42,20 +41,11 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
     const int fd = files::OpenRegularForReading(path, reason, size);
     if (fd < 0) return fail(reason);
     params::Record read{};
-    std::size_t done = 0;
-    while (done < read.size()) {
-        const ssize_t n = ::read(fd, read.data() + done, read.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            return fail(files::SystemError(e));
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    const qint64 done =
+        files::ReadSome(fd, reinterpret_cast<char*>(read.data()), static_cast<qint64>(read.size()), reason);
     ::close(fd);
-    if (done < read.size())
+    if (done < 0) return fail(reason);
+    if (done < static_cast<qint64>(read.size()))
         return fail(
             QStringLiteral("it is too short (%1 bytes; a parameter file holds %2).").arg(done).arg(read.size()));
     bytes = read;

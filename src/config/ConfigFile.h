@@ -20,8 +20,9 @@ namespace configfile {
 // the name with ".bin" appended.
 QString WithBinExtension(const QString& name);
 
-// Reads the first 44 bytes of a regular file, and its size. Anything else (a device, a FIFO) is
-// refused before it is opened. On failure, error names the file and the reason.
+// Reads the first 44 bytes of a regular file on a disk, and its size. Anything else (a device, a FIFO,
+// a file under /proc, /sys or /dev) is refused, and no read waits. On failure, error names the file and
+// the reason.
 bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error, qint64* size = nullptr);
 // Writes the 44 bytes through a temporary file that replaces the target only once complete, so
 // an existing file survives any failure. On failure, error names the file and the reason.

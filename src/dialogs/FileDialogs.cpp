@@ -6,9 +6,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <dirent.h>
+#include <memory>
 
 namespace dialogs {
 namespace {
@@ -26,26 +31,65 @@ ChoiceHandler& choiceHandler() {
 }
 } // namespace
 
+QStringList UnlistedNames(const QString& folder) {
+    QStringList names;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray bytes(entry->d_name);
+        if (QString::fromUtf8(bytes).toUtf8() != bytes) names << QString::fromUtf8(bytes);
+    }
+    ::closedir(dir);
+    names.sort();
+    return names;
+}
+
+QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
+                            const QString& start) {
+    auto* dialog = new QFileDialog(parent, caption, start, filter);
+    // The program's own dialog everywhere, so that it can say what it cannot list.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog->setFileMode(kind == FileDialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    auto* note = new QLabel(dialog);
+    note->setObjectName(QStringLiteral("UnlistedNames"));
+    note->setWordWrap(true);
+    note->hide();
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
+        grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
+    auto show = [note](const QString& folder) {
+        const QStringList names = UnlistedNames(folder);
+        QStringList quoted;
+        for (const QString& n : names.mid(0, 3)) quoted << QLatin1Char('"') + n + QLatin1Char('"');
+        if (names.size() > 3) quoted << QStringLiteral("...");
+        note->setText(names.size() == 1
+                          ? QStringLiteral("Not listed here: %1, whose name is not UTF-8 text, so it cannot be "
+                                           "opened. Rename it, then look again.")
+                                .arg(quoted.first())
+                          : QStringLiteral("Not listed here: %1 files whose names are not UTF-8 text (%2), so they "
+                                           "cannot be opened. Rename them, then look again.")
+                                .arg(names.size())
+                                .arg(quoted.join(QStringLiteral(", "))));
+        note->setVisible(!names.isEmpty());
+    };
+    // The folder shown changes by the user's hand or the program's: its model says so either way.
+    if (auto* model = dialog->findChild<QFileSystemModel*>())
+        QObject::connect(model, &QFileSystemModel::rootPathChanged, note, show);
+    QObject::connect(dialog, &QFileDialog::directoryEntered, note, show);
+    show(dialog->directory().absolutePath());
+    return dialog;
+}
+
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                     const QString& suggestedName) {
-    QString name;
-    if (fileHandler()) {
-        name = fileHandler()(parent, kind, caption, filter);
-    } else {
-        QSettings settings;
-        const QString folder = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
-        const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
-        name = kind == FileDialogKind::Open ? QFileDialog::getOpenFileName(parent, caption, start, filter)
-                                            : QFileDialog::getSaveFileName(parent, caption, start, filter);
-        if (!name.isEmpty()) settings.setValue(QStringLiteral("files/lastFolder"), QFileInfo(name).absolutePath());
-    }
-    // Bytes that are not UTF-8 reach the program as replacement characters, which name no file.
-    if (name.contains(QChar::ReplacementCharacter)) {
-        ShowWarning(parent, QStringLiteral("The name \"%1\" cannot be used: it is not valid UTF-8 text, so the file "
-                                           "it stands for cannot be named. Rename it (or its folder), then try again.")
-                                .arg(QDir::toNativeSeparators(name)));
-        return {};
-    }
+    if (fileHandler()) return fileHandler()(parent, kind, caption, filter);
+    QSettings settings;
+    const QString folder = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+    const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
+    const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(parent, kind, caption, filter, start));
+    if (dialog->exec() != QDialog::Accepted) return {};
+    const QString name = dialog->selectedFiles().value(0);
+    if (!name.isEmpty()) settings.setValue(QStringLiteral("files/lastFolder"), QFileInfo(name).absolutePath());
     return name;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 namespace dialogs {
@@ -16,12 +17,18 @@ using FileDialogHandler =
 using QuestionHandler = std::function<bool(QWidget* parent, const QString& text)>;
 using ChoiceHandler = std::function<int(QWidget* parent, const QString& text, const QStringList& buttons)>;
 
-// The standard open or save dialog (the save dialog asks before replacing the file it names). A name
-// that cannot be turned back into the bytes of a file name (not valid UTF-8 on disk) is refused with
-// a message, and the result is empty, as for a cancelled dialog.
-// The dialog starts in the folder used last (remembered between runs), with suggestedName filled in.
+// The program's open or save dialog (the save dialog asks before replacing the file it names), or the
+// installed handler. The dialog starts in the folder used last (remembered between runs), with
+// suggestedName filled in.
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                     const QString& suggestedName = QString());
+// The dialog GetFileName shows, not yet shown: Qt's own on every desktop, which does not list a file
+// whose name is not UTF-8 text (no name it gives back could open it), and says below its list which
+// files of the folder shown it leaves out, and to rename them. The caller owns it.
+QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
+                            const QString& start);
+// The names in folder that are not UTF-8 text (shown with replacement characters), sorted.
+QStringList UnlistedNames(const QString& folder);
 // A file name made of text the user typed: no folder separators, no leading dot, not empty.
 QString FileNameFrom(const QString& text);
 // name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".

@@ -4,10 +4,39 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace files {
+namespace {
+
+const QString NotRegular = QStringLiteral("it is not a regular file.");
+const QString NotOnDisk =
+    QStringLiteral("it is not a file on a disk but one the system makes up (under /proc, /sys or /dev).");
+
+// Files the kernel makes up as they are read: they report a size of 0 or none at all, and a read may
+// wait for ever (/proc/kmsg) or act on the system.
+bool pseudoKind(const struct statfs& fs) {
+    static const unsigned long kinds[] = {PROC_SUPER_MAGIC, SYSFS_MAGIC,      DEVPTS_SUPER_MAGIC, DEBUGFS_MAGIC,
+                                          TRACEFS_MAGIC,    SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC,
+                                          PSTOREFS_MAGIC,   BPF_FS_MAGIC,     EFIVARFS_MAGIC,     SELINUX_MAGIC,
+                                          SMACK_MAGIC,      BINFMTFS_MAGIC,   NSFS_MAGIC};
+    for (unsigned long kind : kinds)
+        if (static_cast<unsigned long>(fs.f_type) == kind) return true;
+    return false;
+}
+
+// /dev is a devtmpfs, which calls itself tmpfs like /tmp: it is known by being the file system mounted
+// on /dev (where /dev is a mount of its own).
+bool onDevMount(dev_t device) {
+    struct stat dev {
+    }, root{};
+    return ::stat("/dev", &dev) == 0 && ::stat("/", &root) == 0 && dev.st_dev != root.st_dev && device == dev.st_dev;
+}
+
+} // namespace
 
 QString SystemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -16,12 +45,17 @@ QString SystemError(int error) {
 int OpenRegularForReading(const QString& path, QString& reason, qint64* size) {
     const QByteArray name = QFile::encodeName(path);
     struct stat before {};
-    if (::stat(name.constData(), &before) != 0) {
+    struct statfs fs {};
+    if (::stat(name.constData(), &before) != 0 || ::statfs(name.constData(), &fs) != 0) {
         reason = SystemError(errno);
         return -1;
     }
     if (!S_ISREG(before.st_mode)) {
-        reason = QStringLiteral("it is not a regular file.");
+        reason = NotRegular;
+        return -1;
+    }
+    if (pseudoKind(fs) || onDevMount(before.st_dev)) {
+        reason = NotOnDisk;
         return -1;
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -33,12 +67,34 @@ int OpenRegularForReading(const QString& path, QString& reason, qint64* size) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != before.st_dev) {
         ::close(fd);
-        reason = QStringLiteral("it is not a regular file.");
+        reason = NotRegular;
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (::fstatfs(fd, &fs) != 0 || pseudoKind(fs) || onDevMount(st.st_dev)) {
+        ::close(fd);
+        reason = NotOnDisk;
+        return -1;
+    }
     if (size) *size = static_cast<qint64>(st.st_size);
     return fd;
+}
+
+qint64 ReadSome(int fd, char* data, qint64 n, QString& reason) {
+    qint64 done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd, data + done, static_cast<std::size_t>(n - done));
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (got == 0) break;
+        if (errno == EINTR) continue;
+        // A regular file on a disk never asks its reader to wait.
+        reason = errno == EAGAIN || errno == EWOULDBLOCK ? QStringLiteral("it does not behave as a regular file.")
+                                                         : SystemError(errno);
+        return -1;
+    }
+    return done;
 }
 
 } // namespace files

@@ -1,5 +1,5 @@
-// Opening files that come from the user safely: only regular files are read (a device or a FIFO is
-// refused before it is opened), and a file is written whole lines at a time.
+// Opening files that come from the user safely: only regular files on a real file system are read (a
+// device, a FIFO or a file the system makes up under /proc, /sys or /dev is refused), and no read waits.
 #pragma once
 
 #include <QString>
@@ -7,11 +7,17 @@
 
 namespace files {
 
-// Opens path for reading when it is a regular file. It is looked at before it is opened (opening a
-// device can act on it: a serial port raises its lines, a FIFO would block), opened without
-// blocking and checked again; the descriptor returned reads blocking as usual. On failure returns
+// Opens path for reading when it is a regular file on a real file system. It is looked at before it is
+// opened (opening a device can act on it: a serial port raises its lines, a FIFO would block), opened
+// without blocking and checked again; the descriptor stays non-blocking, so that a file that does not
+// behave as a regular one fails a read instead of holding the program (see ReadSome). On failure returns
 // -1 and reason says why ("it is not a regular file.", the system's text); size gets the file's size.
 int OpenRegularForReading(const QString& path, QString& reason, qint64* size = nullptr);
+
+// Reads up to n bytes from a descriptor of OpenRegularForReading: fewer only at the end of the file.
+// Returns the count, or -1 with reason: the system's text, or "it does not behave as a regular file."
+// when the read would wait.
+qint64 ReadSome(int fd, char* data, qint64 n, QString& reason);
 
 // The system's text for an errno value ("No space left on device").
 QString SystemError(int error);
