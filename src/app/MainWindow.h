@@ -111,6 +111,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool confirmLeaving(const std::function<void()>& leave);
     void showFlashState();
     void showPort();
+    // File mode in the title (with a mark for unsaved edits) and in the status bar.
+    void showFileMode();
     void tabShown(int index);
     void FormCreate();
     void FormShow();

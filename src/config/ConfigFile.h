@@ -1,5 +1,5 @@
 // Parameter files: the detector's 44-byte parameter record saved to and loaded from ".bin" files,
-// and the Open Config / Save Config commands of the main window.
+// and the Open Config / Save Config commands of the main window (without a detector: file mode).
 #pragma once
 
 #include "config/ParameterBlock.h"
@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class FileMode;
 class PollCycle;
 class ReadBack;
 class Settings;
@@ -35,9 +36,17 @@ class ConfigFiles : public QObject {
   public:
     ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
 
-    // The commands: choose a file, then load or save it.
+    // The commands: choose a file, then load or save it. Without a detector, Open Config opens the
+    // file in file mode and Save Config writes it.
     void openConfig();
     void saveConfig();
+    // Opens a parameter file in file mode: on the controls, edited there, nothing sent.
+    void openFile(const QString& fileName);
+    FileMode& fileMode() { return *fileMode_; }
+    // Before the file mode's file goes (Connect, Exit, another file): edits that are not saved are
+    // asked about (Save, Don't Save, Cancel). True when it may go; Save saves to the file's own name
+    // (or asks for a name where it cannot).
+    bool mayLeaveFile(const QString& before);
     // Loads the file into the detector, once the user has seen what it changes and agreed: the
     // controls show it and it is sent at once.
     void loadConfig(const QString& fileName);
@@ -58,10 +67,13 @@ class ConfigFiles : public QObject {
     // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
     // the detector exactly as it is.
     void send(const params::Record& bytes);
+    bool withoutDetector();
+    bool saveFileInPlace();
 
     QWidget* window_;
     ViewControls& view_;
     PollCycle& link_;
     Settings& settings_;
     ReadBack& readBack_;
+    FileMode* fileMode_;
 };
