@@ -161,6 +161,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(openConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
     connect(saveConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
     connect(revertAction, &QAction::triggered, configFiles_, &ConfigFiles::revert);
+    connect(compareFilesAction, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
     connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
     connect(settings_, &Settings::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
@@ -226,6 +227,7 @@ void MainWindow::buildActions() {
     graphAction = make("Action5", QStringLiteral("View Graphic"), 8, true);
     revertAction = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
     revertAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    compareFilesAction = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
 
     commissioning_ = new Commissioning(*this, *this);
     commissioning_->recordAction->setIcon(ActionIcon(9));
@@ -246,6 +248,7 @@ void MainWindow::buildMenu() {
     storeMenuItem = bindItem(this, "CommSetup1", storeAction, QLatin1Char('t'));
     file->addAction(storeMenuItem);
     file->addAction(revertAction);
+    file->addAction(compareFilesAction);
     file->addSeparator();
     for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
                        commissioning_->replayAction})

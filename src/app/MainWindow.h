@@ -91,6 +91,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* graphAction = nullptr; // graph window
     QAction* storeMenuItem = nullptr;
     QAction* revertAction = nullptr; // back to the parameters read at Connect
+    QAction* compareFilesAction = nullptr;
     QTabWidget* tabs = nullptr;
     StringGrid* eventGrid = nullptr;
     LevelBar* activityBar = nullptr;

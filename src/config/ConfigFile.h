@@ -1,12 +1,14 @@
 // Parameter files: the detector's 44-byte parameter record saved to and loaded from ".bin" files,
-// and the Open Config / Save Config commands of the main window (without a detector: file mode).
+// the Open Config / Save Config commands of the main window, and Compare Files.
 #pragma once
 
 #include "config/ParameterBlock.h"
+#include "config/ParameterText.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class FileMode;
 class PollCycle;
@@ -28,6 +30,9 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
 // Writes the 44 bytes through a temporary file that replaces the target only once complete, so
 // an existing file survives any failure. On failure, error names the file and the reason.
 bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error);
+// Where two parameter files differ, every byte of them: the settings and the bits a settings frame
+// carries, then the store request bit, the reserved bytes and the pad bytes.
+std::vector<ParameterDifference> CompareRecords(const params::Record& first, const params::Record& second);
 
 } // namespace configfile
 
@@ -47,6 +52,8 @@ class ConfigFiles : public QObject {
     // asked about (Save, Don't Save, Cancel). True when it may go; Save saves to the file's own name
     // (or asks for a name where it cannot).
     bool mayLeaveFile(const QString& before);
+    // Compare Files: asks for two parameter files and lists where they differ.
+    void compareFiles();
     // Loads the file into the detector, once the user has seen what it changes and agreed: the
     // controls show it and it is sent at once.
     void loadConfig(const QString& fileName);
