@@ -637,10 +637,10 @@ void MainWindow::ShowMessage(const std::string& text) {
 
 void MainWindow::showFileMode() {
     const FileMode& file = configFiles_->fileMode();
-    setWindowTitle(
-        file.Active()
-            ? QStringLiteral("Ostrevo SetUp - %1[*] (file, not connected)").arg(QFileInfo(file.Path()).fileName())
-            : QStringLiteral("Ostrevo SetUp"));
+    // ("[*]" marks unsaved edits; one in the file's name is doubled to show as it is.)
+    const QString name = QFileInfo(file.Path()).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(file.Active() ? QStringLiteral("Ostrevo SetUp - %1[*] (file, not connected)").arg(name)
+                                 : QStringLiteral("Ostrevo SetUp"));
     setWindowModified(file.Edited());
     showPort();
 }
