@@ -1,6 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
@@ -53,6 +54,7 @@ class TestMainWindow : public QObject {
     MainWindow* mainWindow = nullptr;
     int exitCode = -1;
     QStringList said;
+    QStringList fileDialogs; // the captions of the file dialogs asked for (each cancelled)
 
   private slots:
     void init() {
@@ -62,9 +64,13 @@ class TestMainWindow : public QObject {
         // No box may wait for a click: what the window says is kept here.
         said.clear();
         dialogs::SetMessageHandler([this](QWidget*, const QString& t) { said << t; });
+        fileDialogs.clear();
+        dialogs::SetFileDialogHandler([this](QWidget*, dialogs::FileDialogKind, const QString& caption,
+                                             const QString&) { return fileDialogs << caption, QString(); });
     }
     void cleanup() {
         dialogs::SetMessageHandler({});
+        dialogs::SetFileDialogHandler({});
         delete mainWindow;
     }
 
@@ -145,11 +151,11 @@ class TestMainWindow : public QObject {
         mainWindow->connectAction->setText("Disconnect");
         QCOMPARE(connect1->text(), QString("Disconnect"));
         QCOMPARE(child<QToolButton>(mainWindow, "ActionItem_Connect")->text(), QString("Disco&nnect"));
-        // Running the item runs the action (which, with no detector connected, says so).
+        // Running the item runs the action (which, with no detector connected, asks for a file to open).
         QSignalSpy ran(mainWindow->openConfigAction, &QAction::triggered);
         load->trigger();
         QCOMPARE(ran.count(), 1);
-        QCOMPARE(said.size(), 1);
+        QCOMPARE(fileDialogs, QStringList{"Open Config"});
     }
 
     void mnemonicsRunTheActionBar() {

@@ -5,6 +5,7 @@
 #include "PtyPeer.h"
 #include "app/MainWindow.h"
 #include "config/ConfigFile.h"
+#include "config/FileMode.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -819,8 +820,9 @@ class TestSettings : public QObject {
         mainWindow->saveConfigAction->trigger(); // nothing read: nothing written, and said
         QVERIFY(!QFile::exists(dir.filePath("site.bin")));
         QVERIFY(messages.at(0).startsWith("Nothing was saved"));
-        mainWindow->openConfigAction->trigger(); // not connected: said, nothing opened
+        mainWindow->openConfigAction->trigger(); // not connected: opened on its own, but there is none
         QCOMPARE(messages.size(), std::size_t(2));
+        QVERIFY(messages.back().contains("could not be read"));
 
         Parameters p = factory;
         p.outputs[0].timeAndMs = 2500;
@@ -885,6 +887,129 @@ class TestSettings : public QObject {
                                  "OUT #2 reserved byte: 0x00 -> 0xAA", "OUT #1 flags bit 6: 0 -> 1"})
             QVERIFY2(questions.back().contains(said), said);
         QCOMPARE(tick(), frameOf(unnamed));
+    }
+
+    // Without a detector (never connected, or halted by "Error Time Out" with its port still open),
+    // Open Config opens the file on the controls: each change edits its own value in the file, Save
+    // writes the file as read (pads, reserved bytes, values the controls cannot show) with only that
+    // changed, and nothing reaches the line. Connect asks about unsaved edits, then starts clean.
+    void fileModeWithoutADetector_data() {
+        QTest::addColumn<bool>("halted");
+        QTest::newRow("never connected") << false;
+        QTest::newRow("halted, its port open") << true;
+    }
+    void fileModeWithoutADetector() {
+        QFETCH(bool, halted);
+        QTemporaryDir dir;
+        QString chosen;
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+        QString error;
+        auto fileBytes = [&](const QString& path) {
+            Record r{};
+            return configfile::ReadParameterFile(path, r, error), r;
+        };
+        auto withPads = [](const Parameters& p) {
+            Record r = EncodeRecord(p);
+            r[5] = 0x5A;
+            r[43] = 0xA5;
+            return r;
+        };
+        if (halted) {
+            connectWith(factory);
+            for (int i = 0; i < 6; ++i) tick(); // unanswered
+            QVERIFY(link().State() == LinkState::Halted && link().LinkActive());
+        }
+        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        Parameters file = factory;
+        file.channels[1].trange = 800;       // beyond the track bar
+        file.channels[2] = {300, 20, 20, 2}; // (not the Angle lens's)
+        file.outputs[1].timeAndMs = 2500;    // shown as 2 s
+        file.outputs[0].function = 7;        // shown as AUTO TEST
+        file.outputs[2].reserved = 0xAA;
+        file.flags |= StoreRequest | 0x0020; // bits no control shows
+        file.reserved = {1, 2, 3, 4};
+        const QString original = dir.filePath("site.bin");
+        QVERIFY(configfile::WriteParameterFile(original, withPads(file), error));
+        chosen = original;
+        mainWindow->openConfigAction->trigger();
+        QVERIFY(mainWindow->windowTitle().contains("site.bin") && !mainWindow->isWindowModified());
+        QVERIFY(mainWindow->statusPanel(1)->text().contains("site.bin (not connected: nothing is sent)"));
+        QVERIFY(messages.back().contains("pad bytes") && messages.back().contains("PIR HIGH ABOVE Threshold 800"));
+        ViewControls& v = mainWindow->view();
+        const struct {
+            const char* name;
+            std::function<void()> change;
+            std::function<void(Parameters&)> expected;
+            std::function<bool()> follows; // what follows the value on the screen
+        } edits[] = {
+            {"MW threshold 310", [&] { v.mw.threshold->setValue(10 + 500 - 310); },
+             [](Parameters& p) { p.channels[0].trange = 310; }, [&] { return v.mw.trangeLabel->text() == "310"; }},
+            {"OUT #1 Time AND 7 s", [&] { v.outputs[0].timeAnd->setValue(7); },
+             [](Parameters& p) { p.outputs[0].timeAndMs = 7000; },
+             [&] { return v.outputs[0].timeAndLabel->text() == "7 sec."; }},
+            {"OUT #3 enabled", [&] { v.outputs[2].enable->setChecked(true); },
+             [](Parameters& p) { p.outputs[2].flags |= OutputEnabled; },
+             [&] { return v.outputs[2].function->isEnabled(); }},
+            {"PIR2 lens Angle", [&] { v.pir2.lens->setCurrentIndex(1); },
+             [](Parameters& p) {
+                 p.channels[2] = {380, 10, 8, 2};
+             },
+             [&] { return v.pir2.tconv->maximum() == 22; }},
+        };
+        Parameters expected = file;
+        int saves = 0;
+        for (const auto& e : edits) {
+            e.change();
+            e.expected(expected);
+            QVERIFY2(e.follows() && mainWindow->isWindowModified(), e.name);
+            chosen = dir.filePath(QString("edit%1").arg(saves++));
+            mainWindow->saveConfigAction->trigger();
+            QVERIFY2(fileBytes(chosen + ".bin") == withPads(expected) && !mainWindow->isWindowModified(), e.name);
+        }
+        // A store has nothing to act on; the poll timer stays stopped, and nothing reached the line.
+        QVERIFY(!mainWindow->storeAction->isEnabled() && !mainWindow->revertAction->isEnabled());
+        mainWindow->settings().requestStore();
+        QTest::qWait(30);
+        QVERIFY(!link().PendingSettings && !link().PollTimer()->isActive() && peer->readSent().empty());
+
+        // The original and the file saved after the threshold changed differ in that alone.
+        QStringList pair{original, dir.filePath("edit0.bin")};
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return pair.takeFirst(); });
+        mainWindow->compareFilesAction->trigger();
+        QVERIFY2(messages.back().contains("differ in 1 setting(s)") &&
+                     messages.back().contains("MW Threshold: 300 -> 310"),
+                 qPrintable(messages.back()));
+
+        // Connect with an edit not saved: Cancel stays; Save writes the file in place, then connects,
+        // and the first frame is the read-back request: none of the file's edits goes out.
+        v.mw.npulse->setValue(4);
+        expected.channels[0].npulse = 4;
+        int choice = 2;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString&, const QStringList&) { return choice; });
+        mainWindow->connectAction->trigger();
+        QVERIFY(mainWindow->configFiles().fileMode().Active() && peer->readSent().empty());
+        choice = 0;
+        mainWindow->connectAction->trigger();
+        QCOMPARE(fileBytes(chosen + ".bin"), withPads(expected));
+        QCOMPARE(mainWindow->windowTitle(), QString("Ostrevo SetUp"));
+        readBack(factory);
+        QCOMPARE(v.pir1.trangeLabel->text(), QString::number(factory.channels[1].trange));
+        QCOMPARE(answeredStatusTick(), Poll8);
+    }
+
+    // Compare Files lists every byte in which two files differ: any one bit changed is one difference.
+    void compareFilesListsEveryByte() {
+        Record a = EncodeRecord(factory);
+        for (std::size_t byte = 0; byte < a.size(); ++byte)
+            for (int bit = 0; bit < 8; ++bit) {
+                Record b = a;
+                b[byte] ^= std::uint8_t(1u << bit);
+                const auto differences = configfile::CompareRecords(a, b);
+                QVERIFY2(differences.size() == 1, qPrintable(QString("byte %1 bit %2").arg(byte).arg(bit)));
+            }
+        QVERIFY(configfile::CompareRecords(a, a).empty());
     }
 };
 

@@ -6,18 +6,48 @@
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
+#include "widgets/TrackBar.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QPainter>
 #include <QProcess>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+
+namespace {
+
+// The window with a title bar drawn by the style above it: an offscreen window has no frame, and
+// the title says what the window shows (file mode).
+QPixmap withTitleBar(QWidget& w) {
+    const QPixmap body = w.grab();
+    QStyleOptionTitleBar bar;
+    bar.initFrom(&w);
+    bar.text = QString(w.windowTitle()).replace(QStringLiteral("[*]"), w.isWindowModified() ? "*" : "");
+    bar.icon = w.windowIcon();
+    bar.state |= QStyle::State_Active;
+    bar.titleBarState = Qt::WindowActive;
+    bar.titleBarFlags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                        Qt::WindowCloseButtonHint;
+    const int height = w.style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, &w);
+    bar.rect = QRect(0, 0, body.width(), height);
+    QPixmap out(body.width(), body.height() + height);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    w.style()->drawComplexControl(QStyle::CC_TitleBar, &bar, &p, &w);
+    p.drawPixmap(0, height, body);
+    return out;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -140,12 +170,25 @@ int main(int argc, char** argv) {
     c.reportAction->trigger();
     runFor(1000);
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
+    chosen = out + QStringLiteral("/site.bin"); // the detector's set, for file mode below
+    live.saveConfigAction->trigger();
     live.connectAction->trigger(); // Disconnect
     liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
     c.replayAction->trigger();
     runFor(3500); // (before the end of the walk: a replay that ends empties the view)
     ok = save(liveGraph, "replay-graph.png") && ok;
+
+    // File mode: the saved set opened without a detector, a threshold changed and not saved yet.
+    chosen = out + QStringLiteral("/site.bin");
+    mainWindow.openConfigAction->trigger();
+    mainWindow.view().mw.threshold->setValue(mainWindow.view().mw.threshold->value() - 40);
+    app.processEvents();
+    {
+        const QString path = out + QStringLiteral("/file-mode.png");
+        ok = withTitleBar(mainWindow).save(path) && ok;
+        std::printf("%s\n", qPrintable(path));
+    }
     live.exitProgram();
     sim.terminate();
     sim.waitForFinished(3000);

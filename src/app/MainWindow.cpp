@@ -3,6 +3,7 @@
 #include "app/About.h"
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
+#include "config/FileMode.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -22,6 +23,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -158,6 +161,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(openConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
     connect(saveConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
     connect(revertAction, &QAction::triggered, configFiles_, &ConfigFiles::revert);
+    connect(compareFilesAction, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
+    connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
     connect(settings_, &Settings::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
@@ -222,6 +227,7 @@ void MainWindow::buildActions() {
     graphAction = make("Action5", QStringLiteral("View Graphic"), 8, true);
     revertAction = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
     revertAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    compareFilesAction = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
 
     commissioning_ = new Commissioning(*this, *this);
     commissioning_->recordAction->setIcon(ActionIcon(9));
@@ -242,6 +248,7 @@ void MainWindow::buildMenu() {
     storeMenuItem = bindItem(this, "CommSetup1", storeAction, QLatin1Char('t'));
     file->addAction(storeMenuItem);
     file->addAction(revertAction);
+    file->addAction(compareFilesAction);
     file->addSeparator();
     for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
                        commissioning_->replayAction})
@@ -540,6 +547,7 @@ void MainWindow::showFlashState() {
 }
 
 void MainWindow::exitProgram() {
+    if (!exiting_ && !configFiles_->mayLeaveFile(QStringLiteral("Save them before leaving?"))) return;
     if (!exiting_ && !confirmLeaving([this] { exitProgram(); })) return;
     exiting_ = true;
     link_->Exit();
@@ -553,8 +561,10 @@ void MainWindow::exitProgram() {
 // Connect or Disconnect, by what the action's caption says it will do.
 void MainWindow::toggleConnection() {
     commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
-    if (connectAction->text() == QLatin1String("Connect")) link_->Connect();
-    else if (confirmLeaving([this] { link_->Disconnect(); })) link_->Disconnect();
+    if (connectAction->text() == QLatin1String("Connect")) {
+        // The file is left once the link is open (a port that fails to open keeps it).
+        if (configFiles_->mayLeaveFile(QStringLiteral("Save them before connecting?"))) link_->Connect();
+    } else if (confirmLeaving([this] { link_->Disconnect(); })) link_->Disconnect();
 }
 
 void MainWindow::openPortDialog() {
@@ -606,6 +616,7 @@ void MainWindow::ShowLinkState(bool connected) {
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
     storeAction->setEnabled(connected); // (and with it the File menu's Store To Flash)
     revertAction->setEnabled(connected);
+    if (connected) configFiles_->fileMode().Close(); // the detector's read-back comes next
     showPort();
     if (!connected) liveMarks_->SetLive(false);
 }
@@ -624,7 +635,25 @@ void MainWindow::ShowMessage(const std::string& text) {
     dialogs::ShowWarning(this, QString::fromStdString(text));
 }
 
+void MainWindow::showFileMode() {
+    const FileMode& file = configFiles_->fileMode();
+    // ("[*]" marks unsaved edits; one in the file's name is doubled to show as it is.)
+    const QString name = QFileInfo(file.Path()).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(file.Active() ? QStringLiteral("Ostrevo SetUp - %1[*] (file, not connected)").arg(name)
+                                 : QStringLiteral("Ostrevo SetUp"));
+    setWindowModified(file.Edited());
+    showPort();
+}
+
 void MainWindow::showPort() {
+    // In file mode, the file instead: no port is in use.
+    if (const FileMode& file = configFiles_->fileMode(); file.Active()) {
+        const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
+        statusPanels_[1]->setText(statusPanels_[1]->fontMetrics().elidedText(
+            text.arg(QFileInfo(file.Path()).fileName()), Qt::ElideMiddle, statusPanels_[1]->width() - 8));
+        statusPanels_[1]->setToolTip(text.arg(QDir::toNativeSeparators(file.Path())));
+        return;
+    }
     // The port in use (or the one chosen), with the adapter's name where it is known.
     const QString port = PortName();
     // The adapter's name is read from the system once per port shown, not at every reply.

@@ -91,6 +91,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* graphAction = nullptr; // graph window
     QAction* storeMenuItem = nullptr;
     QAction* revertAction = nullptr; // back to the parameters read at Connect
+    QAction* compareFilesAction = nullptr;
     QTabWidget* tabs = nullptr;
     StringGrid* eventGrid = nullptr;
     LevelBar* activityBar = nullptr;
@@ -111,6 +112,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool confirmLeaving(const std::function<void()>& leave);
     void showFlashState();
     void showPort();
+    // File mode in the title (with a mark for unsaved edits) and in the status bar.
+    void showFileMode();
     void tabShown(int index);
     void FormCreate();
     void FormShow();

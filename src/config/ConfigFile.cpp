@@ -1,5 +1,6 @@
 #include "config/ConfigFile.h"
 
+#include "config/FileMode.h"
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
 #include "config/Settings.h"
@@ -22,6 +23,31 @@ const QString FileFilter = QStringLiteral("bin (*.bin)");
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
+}
+
+QString hexByte(unsigned v) {
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// What a parameter file holds beyond what the controls show, said before it is used.
+QStringList fileNotes(const params::Record& bytes, qint64 size, const QString& outsideNote) {
+    QStringList notes;
+    if (size != static_cast<qint64>(bytes.size()))
+        notes << QStringLiteral("Note: the file holds %1 bytes, not %2: only its first %2 are used.")
+                     .arg(size)
+                     .arg(bytes.size());
+    for (int pad : params::RecordPadOffsets)
+        if (bytes[static_cast<std::size_t>(pad)] != 0) {
+            notes << QStringLiteral("Note: its pad bytes are not zero: it may not be a parameter file.");
+            break;
+        }
+    const std::vector<QString> outside = ValuesOutsideTheControls(params::DecodeRecord(bytes));
+    if (!outside.empty()) {
+        QString note = outsideNote;
+        for (const QString& line : outside) note += QStringLiteral("\n  ") + line;
+        notes << note;
+    }
+    return notes;
 }
 
 } // namespace
@@ -68,10 +94,30 @@ bool WriteParameterFile(const QString& path, const params::Record& bytes, QStrin
     return ok;
 }
 
+std::vector<ParameterDifference> CompareRecords(const params::Record& first, const params::Record& second) {
+    const params::Parameters a = params::DecodeRecord(first), b = params::DecodeRecord(second);
+    std::vector<ParameterDifference> out = CompareParameters(a, b);
+    // What a settings frame never carries as it is, but a file holds.
+    if ((a.flags ^ b.flags) & params::StoreRequest)
+        out.push_back({QStringLiteral("flags word bit 14 (store request)"),
+                       (a.flags & params::StoreRequest) ? "1" : "0", (b.flags & params::StoreRequest) ? "1" : "0"});
+    for (std::size_t i = 0; i < a.reserved.size(); ++i)
+        if (a.reserved[i] != b.reserved[i])
+            out.push_back(
+                {QStringLiteral("reserved byte %1").arg(i + 1), hexByte(a.reserved[i]), hexByte(b.reserved[i])});
+    for (int pad : params::RecordPadOffsets) {
+        const auto at = static_cast<std::size_t>(pad);
+        if (first[at] != second[at])
+            out.push_back({QStringLiteral("pad byte at offset %1").arg(pad), hexByte(first[at]), hexByte(second[at])});
+    }
+    return out;
+}
+
 } // namespace configfile
 
 ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack)
-    : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack) {}
+    : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack),
+      fileMode_(new FileMode(settings, readBack, this)) {}
 
 bool ConfigFiles::detectorReady(const QString& what) {
     if (link_.State() == LinkState::Polling && link_.ParametersKnown) return true;
@@ -92,17 +138,132 @@ bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) 
 }
 
 void ConfigFiles::openConfig() {
-    // A file is loaded into the connected detector; without one there is nothing to load it into.
-    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
+    // Without a detector the file is opened on its own; connected, it is loaded into the detector.
+    const bool polling = link_.State() == LinkState::Polling;
+    if (polling ? !detectorReady(QStringLiteral("Loading a configuration")) : !withoutDetector()) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
-    if (!name.isEmpty()) loadConfig(name);
+    if (name.isEmpty()) return;
+    if (polling) loadConfig(name);
+    else openFile(name);
+}
+
+// File mode never goes beside a detector, nor while the link may come back by itself.
+bool ConfigFiles::withoutDetector() {
+    switch (link_.State()) {
+    case LinkState::Closed:
+    case LinkState::Halted: return true;
+    case LinkState::Reconnecting:
+        dialogs::ShowMessage(window_, QStringLiteral("The link waits for its port to connect again by itself: a file "
+                                                     "is opened without a detector once the link is closed. Click "
+                                                     "Disconnect first."));
+        return false;
+    case LinkState::Polling:
+        dialogs::ShowMessage(window_, QStringLiteral("A detector is connected now: nothing was opened. Open Config "
+                                                     "again to load the file into it."));
+        return false;
+    }
+    return false;
+}
+
+void ConfigFiles::openFile(const QString& fileName) {
+    if (!withoutDetector()) return; // (connected while the dialog was open)
+    // (Asked before the read: the file saved may be the one opened.)
+    if (!mayLeaveFile(QStringLiteral("Save them before \"%1\" is opened?").arg(shown(fileName)))) return;
+    params::Record bytes{};
+    QString error;
+    qint64 size = 0;
+    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+        dialogs::ShowWarning(window_, error);
+        return;
+    }
+    const bool whole = size == static_cast<qint64>(bytes.size());
+    fileMode_->Open(fileName, bytes, whole);
+    QStringList notes = fileNotes(bytes, size,
+                                  QStringLiteral("Note: these values lie outside what the controls can show; the "
+                                                 "controls show the nearest value they take, and the file keeps its "
+                                                 "own unless the control is moved:"));
+    if (!whole) notes << QStringLiteral("Save Config writes the 44 bytes alone, under a name you choose.");
+    if (!notes.isEmpty())
+        dialogs::ShowMessage(
+            window_, QStringLiteral("\"%1\" is open without a detector: nothing is sent.\n\n").arg(shown(fileName)) +
+                         notes.join(QStringLiteral("\n\n")));
+}
+
+bool ConfigFiles::mayLeaveFile(const QString& before) {
+    if (!fileMode_->Edited()) return true;
+    const QStringList buttons{QStringLiteral("&Save"), QStringLiteral("&Don't Save"), QStringLiteral("Cancel")};
+    const QString text =
+        QStringLiteral("The changes made to \"%1\" are not saved.\n\n%2").arg(shown(fileMode_->Path()), before);
+    switch (dialogs::AskChoice(window_, text, buttons)) {
+    case 0: return saveFileInPlace();
+    case 1: return true;
+    default: return false;
+    }
+}
+
+// Save to the file's own name, when it is still the file that was read: else a name is asked for.
+bool ConfigFiles::saveFileInPlace() {
+    const QString path = fileMode_->Path();
+    QString why;
+    params::Record now{};
+    qint64 size = 0;
+    QString error;
+    if (!fileMode_->Whole())
+        why = QStringLiteral("\"%1\" holds more than a parameter file: it is not replaced.").arg(shown(path));
+    else if (!configfile::ReadParameterFile(path, now, error, &size) || size != static_cast<qint64>(now.size()) ||
+             now != fileMode_->OnDisk())
+        why = QStringLiteral("\"%1\" was changed or removed since it was read: it is not replaced.").arg(shown(path));
+    else if (configfile::WriteParameterFile(path, fileMode_->Record(), error)) {
+        fileMode_->Saved(path, fileMode_->Record());
+        return true;
+    } else {
+        why = error;
+    }
+    dialogs::ShowWarning(window_, why + QStringLiteral("\n\nChoose a name to save the changes under."));
+    const QString name =
+        dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"), FileFilter);
+    if (name.isEmpty()) return false;
+    writeConfig(name);
+    return !fileMode_->Edited(); // saved under that name
+}
+
+void ConfigFiles::compareFiles() {
+    const QString captions[2] = {QStringLiteral("Compare Files: the first file"),
+                                 QStringLiteral("Compare Files: the second file")};
+    QString names[2];
+    params::Record records[2]{};
+    QStringList notes;
+    for (int i = 0; i < 2; ++i) {
+        names[i] = dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, captions[i], FileFilter);
+        if (names[i].isEmpty()) return;
+        QString error;
+        qint64 size = 0;
+        if (!configfile::ReadParameterFile(names[i], records[i], error, &size)) {
+            dialogs::ShowWarning(window_, error);
+            return;
+        }
+        if (size != static_cast<qint64>(records[i].size()))
+            notes << QStringLiteral("Note: \"%1\" holds %2 bytes: only its first %3 are compared.")
+                         .arg(shown(names[i]))
+                         .arg(size)
+                         .arg(records[i].size());
+    }
+    const auto differences = configfile::CompareRecords(records[0], records[1]);
+    const QString pair = QStringLiteral("\"%1\" and \"%2\"").arg(shown(names[0]), shown(names[1]));
+    QString text = differences.empty()
+                       ? pair + QStringLiteral(" hold the same parameters, byte for byte.")
+                       : pair + QStringLiteral(" differ in %1 setting(s) (first -> second):\n").arg(differences.size());
+    for (const ParameterDifference& d : differences)
+        text += QStringLiteral("\n  %1: %2 -> %3").arg(d.name, d.fileValue, d.detectorValue);
+    for (const QString& note : notes) text += QStringLiteral("\n\n") + note;
+    dialogs::ShowMessage(window_, text);
 }
 
 // Only what this detector reported is saved: before its read-back the record holds zeros, or the
 // previous detector's set.
 bool ConfigFiles::parametersToSave() {
-    if (link_.ParametersKnown) return true;
+    if (link_.ParametersKnown || fileMode_->Active()) return true;
     dialogs::ShowMessage(window_, QStringLiteral("Nothing was saved: no parameters have been read from the detector "
                                                  "since Connect. Connect to it and wait until its parameters are "
                                                  "shown, then save."));
@@ -159,24 +320,11 @@ void ConfigFiles::loadConfig(const QString& fileName) {
         dialogs::ShowWarning(window_, error);
         return;
     }
-    QStringList notes;
-    if (size != static_cast<qint64>(bytes.size()))
-        notes << QStringLiteral("Note: the file holds %1 bytes, not %2: only its first %2 are used.")
-                     .arg(size)
-                     .arg(bytes.size());
-    for (int pad : params::RecordPadOffsets)
-        if (bytes[static_cast<std::size_t>(pad)] != 0) {
-            notes << QStringLiteral("Note: its pad bytes are not zero: it may not be a parameter file.");
-            break;
-        }
-    const std::vector<QString> outside = ValuesOutsideTheControls(params::DecodeRecord(bytes));
-    if (!outside.empty()) {
-        QString note = QStringLiteral("Note: these values lie outside what the controls can show; they are sent "
-                                      "as they are (the detector may correct them), and the controls show the "
-                                      "nearest value they take:");
-        for (const QString& line : outside) note += QStringLiteral("\n  ") + line;
-        notes << note;
-    }
+    const QStringList notes =
+        fileNotes(bytes, size,
+                  QStringLiteral("Note: these values lie outside what the controls can show; they are sent as they "
+                                 "are (the detector may correct them), and the controls show the nearest value they "
+                                 "take:"));
     const QString source = QStringLiteral("\"%1\"").arg(shown(fileName));
     const auto connection = link_.Connections;
     if (!askToSend(QStringLiteral("Load %1 into the detector?").arg(source), source, bytes, notes)) return;
@@ -204,9 +352,11 @@ void ConfigFiles::revert() {
 
 void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
-    const params::Record bytes = link_.Stores.parameters;
+    // In file mode, the file as read with the changes made to it.
+    const params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.Stores.parameters;
     const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));
     if (target.isEmpty()) return;
     QString error;
     if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
+    else if (fileMode_->Active()) fileMode_->Saved(target, bytes);
 }

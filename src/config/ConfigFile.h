@@ -1,13 +1,16 @@
 // Parameter files: the detector's 44-byte parameter record saved to and loaded from ".bin" files,
-// and the Open Config / Save Config commands of the main window.
+// the Open Config / Save Config commands of the main window, and Compare Files.
 #pragma once
 
 #include "config/ParameterBlock.h"
+#include "config/ParameterText.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
+class FileMode;
 class PollCycle;
 class ReadBack;
 class Settings;
@@ -27,6 +30,9 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
 // Writes the 44 bytes through a temporary file that replaces the target only once complete, so
 // an existing file survives any failure. On failure, error names the file and the reason.
 bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error);
+// Where two parameter files differ, every byte of them: the settings and the bits a settings frame
+// carries, then the store request bit, the reserved bytes and the pad bytes.
+std::vector<ParameterDifference> CompareRecords(const params::Record& first, const params::Record& second);
 
 } // namespace configfile
 
@@ -35,9 +41,19 @@ class ConfigFiles : public QObject {
   public:
     ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
 
-    // The commands: choose a file, then load or save it.
+    // The commands: choose a file, then load or save it. Without a detector, Open Config opens the
+    // file in file mode and Save Config writes it.
     void openConfig();
     void saveConfig();
+    // Opens a parameter file in file mode: on the controls, edited there, nothing sent.
+    void openFile(const QString& fileName);
+    FileMode& fileMode() { return *fileMode_; }
+    // Before the file mode's file goes (Connect, Exit, another file): edits that are not saved are
+    // asked about (Save, Don't Save, Cancel). True when it may go; Save saves to the file's own name
+    // (or asks for a name where it cannot).
+    bool mayLeaveFile(const QString& before);
+    // Compare Files: asks for two parameter files and lists where they differ.
+    void compareFiles();
     // Loads the file into the detector, once the user has seen what it changes and agreed: the
     // controls show it and it is sent at once.
     void loadConfig(const QString& fileName);
@@ -58,10 +74,13 @@ class ConfigFiles : public QObject {
     // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
     // the detector exactly as it is.
     void send(const params::Record& bytes);
+    bool withoutDetector();
+    bool saveFileInPlace();
 
     QWidget* window_;
     ViewControls& view_;
     PollCycle& link_;
     Settings& settings_;
     ReadBack& readBack_;
+    FileMode* fileMode_;
 };

@@ -68,8 +68,11 @@ void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
 
 void ReadBack::ApplyParameters() {
     const ReadBackEnd end(link_);
+    ShowRecord(link_.Stores.parameters);
+}
+
+void ReadBack::ShowRecord(const Record& record) {
     const Settings::Showing quiet(settings_);
-    const auto& record = link_.Stores.parameters;
     auto flags = [&record] { return le16(&record[22]); };
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.

@@ -2,6 +2,8 @@
 // or a loaded file), and the PWM values of reply 7, without sending anything back.
 #pragma once
 
+#include "config/ParameterBlock.h"
+
 class PollCycle;
 class Settings;
 struct ViewControls;
@@ -15,6 +17,9 @@ class ReadBack {
     // file) said until the user moves a control, and no frame is built. The poll timer is stopped
     // meanwhile and nothing is left pending at the end, also when a step fails.
     void ApplyParameters();
+    // Shows a record on the settings controls as ApplyParameters does, leaving the link alone: a
+    // parameter file opened without a detector.
+    void ShowRecord(const params::Record& record);
     // The two PWM values of reply 7 into their (hidden) scroll bars and labels, without sending them.
     void ApplyPwmValues();
 

@@ -175,12 +175,7 @@ void Settings::connecting(bool droppedSettings) {
         changes = static_cast<int>(CompareParameters(unsent, before).size());
     }
     // A lens chosen for the detector before is not this one's: both back to "User", their full ranges.
-    {
-        const Showing quiet(*this);
-        for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) lens->setCurrentIndex(0);
-        applyLens(1);
-        applyLens(2);
-    }
+    LensesToUser();
     const bool store = storePending_;
     storePending_ = false;
     FlagAccumulator = 0;
@@ -316,7 +311,21 @@ void Settings::ReadBackArrived() {
     }
 }
 
+void Settings::StartFileEdits(const Parameters& file) {
+    fileEdits_ = file;
+    fileEditing_ = true;
+}
+
+void Settings::EndFileEdits() {
+    fileEditing_ = false;
+}
+
 void Settings::edit(const std::function<void(Parameters&)>& change) {
+    if (fileEditing_ && !showing_) {
+        change(fileEdits_);
+        emit fileEdited();
+        return;
+    }
     if (!mayChange()) return;
     change(edits_);
     queue(edits_, false);
@@ -335,6 +344,7 @@ void Settings::SendParameters(Parameters p) {
 }
 
 void Settings::queue(Parameters p, bool echo) {
+    if (fileEditing_) return; // (a file on the controls is never a detector's set)
     if (FlagAccumulator & StoreRequest) storePending_ = true;
     // The store bit goes out only when the user asked for it: never because the parameters the
     // frame is made of (the detector's own report, say) happen to carry it.
@@ -348,6 +358,7 @@ void Settings::queue(Parameters p, bool echo) {
 }
 
 void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
+    if (fileEditing_) return; // the boxes show the file (a replay's status is not its)
     QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
     if (box->isChecked() != on) {
         const Showing quiet(*this);
@@ -378,6 +389,13 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     p.flags = setBits(p.flags, bit, on);
     queue(p, true);
     requestReadBack();
+}
+
+void Settings::LensesToUser() {
+    const Showing quiet(*this);
+    for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) lens->setCurrentIndex(0);
+    applyLens(1);
+    applyLens(2);
 }
 
 void Settings::pir1LensChanged() {
@@ -413,6 +431,10 @@ void Settings::applyLens(int pir) {
 }
 
 void Settings::requestStore() {
+    if (fileEditing_) {
+        notice(QStringLiteral("Nothing stored: a file is open, no detector is connected."));
+        return;
+    }
     if (storeToFlash_) storeToFlash_->setEnabled(false);
     if (link_.LinkActive()) {
         if (link_.ParametersKnown) {

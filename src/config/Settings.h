@@ -87,15 +87,27 @@ class Settings : public QObject {
     // A frame waits: pending for the next tick, or held back until the parameters are read again.
     bool FrameWaiting() const;
 
+    // A parameter file opened without a detector is on the controls: their changes edit it, each its own
+    // value as for a detector, and nothing is queued for the line while it lasts (a store neither).
+    void StartFileEdits(const params::Parameters& file);
+    void EndFileEdits();
+    bool FileEditing() const { return fileEditing_; }
+    const params::Parameters& FileEdits() const { return fileEdits_; }
+
+    // Both lenses back to "User" with their full ranges, quietly: nothing is edited or sent.
+    void LensesToUser();
     // Handlers. A control's change does nothing while the link is closed or the detector's
     // parameters are not known yet (or while values are shown); otherwise it writes its own value
-    // into the parameters to send, queues them and arms the read-back.
+    // into the parameters to send, queues them and arms the read-back. In file mode it writes its
+    // value into the file's.
     void pir1LensChanged();
     void pir2LensChanged();
     void requestStore();
 
   signals:
     void flashStateChanged(FlashState state);
+    // A control's change edited the file on the controls.
+    void fileEdited();
 
   private:
     bool mayChange() const;
@@ -136,6 +148,8 @@ class Settings : public QObject {
     params::Parameters queued_;                  // the set of the pending frame
     std::optional<params::Parameters> lastSent_; // the set of the last frame that went out
     std::function<void(const QString&)> notice_;
+    bool fileEditing_ = false;
+    params::Parameters fileEdits_; // the file's values with the changes made on the controls
 };
 
 // The offsets of one relay output's bytes in the 44-byte parameter record.

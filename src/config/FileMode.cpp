@@ -1,0 +1,54 @@
+#include "config/FileMode.h"
+
+#include "config/ReadBack.h"
+#include "config/Settings.h"
+
+using namespace params;
+
+FileMode::FileMode(Settings& settings, ReadBack& readBack, QObject* parent)
+    : QObject(parent), settings_(settings), readBack_(readBack) {
+    connect(&settings_, &Settings::fileEdited, this, &FileMode::edited);
+}
+
+void FileMode::Open(const QString& path, const params::Record& bytes, bool whole) {
+    path_ = path;
+    read_ = onDisk_ = bytes;
+    whole_ = whole;
+    active_ = true;
+    settings_.LensesToUser();
+    settings_.StartFileEdits(DecodeRecord(bytes));
+    readBack_.ShowRecord(bytes);
+    emit changed();
+}
+
+void FileMode::Close() {
+    if (!active_) return;
+    active_ = false;
+    settings_.EndFileEdits();
+    emit changed();
+}
+
+params::Record FileMode::Record() const {
+    params::Record r = EncodeRecord(settings_.FileEdits());
+    for (int pad : RecordPadOffsets) r[static_cast<std::size_t>(pad)] = read_[static_cast<std::size_t>(pad)];
+    return r;
+}
+
+bool FileMode::Edited() const {
+    return active_ && Record() != onDisk_;
+}
+
+void FileMode::Saved(const QString& path, const params::Record& bytes) {
+    path_ = path;
+    read_ = onDisk_ = bytes;
+    whole_ = true;
+    emit changed();
+}
+
+// The file's record plays the detector's read-back: the controls show it again at once, so that
+// what follows a value (a caption, the output boxes an output's enable unlocks, the noise boxes
+// under temperature compensation) follows the file.
+void FileMode::edited() {
+    readBack_.ShowRecord(Record());
+    emit changed();
+}
