@@ -586,7 +586,7 @@ class TestApplication : public QObject {
 int main(int argc, char** argv) {
     OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     TestMainWindow t;
     TestApplication a;
     return QTest::qExec(&t, argc, argv) | QTest::qExec(&a, argc, argv);
