@@ -10,9 +10,11 @@
 #include "view/ViewPage.h"
 
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSettings>
 #include <QTimer>
 #include <cerrno>
 #include <unistd.h>
@@ -121,8 +123,13 @@ bool ConfigFiles::parametersToSave() {
 
 void ConfigFiles::saveConfig() {
     if (!parametersToSave()) return; // said before a name is asked for
-    const QString name =
-        dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"), FileFilter);
+    // A name to start from: the site of the last installation report (else "detector") and today's date.
+    const QString site = QSettings().value(QStringLiteral("report/site")).toString().trimmed();
+    const QString suggested =
+        dialogs::FileNameFrom((site.isEmpty() ? QStringLiteral("detector") : site) + QLatin1Char(' ') +
+                              QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".bin"));
+    const QString name = dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"),
+                                              FileFilter, suggested);
     if (!name.isEmpty()) writeConfig(name);
 }
 
@@ -220,4 +227,5 @@ void ConfigFiles::writeConfig(const QString& fileName) {
     if (target.isEmpty()) return;
     QString error;
     if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
+    else if (notice_) notice_(QStringLiteral("Saved the detector's parameters to \"%1\".").arg(shown(target)));
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class PollCycle;
 class ReadBack;
@@ -34,6 +35,8 @@ class ConfigFiles : public QObject {
   public:
     ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
 
+    // Where a saved file is confirmed (the status bar).
+    void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
     // The commands: choose a file, then load or save it.
     void openConfig();
     void saveConfig();
@@ -63,4 +66,5 @@ class ConfigFiles : public QObject {
     PollCycle& link_;
     Settings& settings_;
     ReadBack& readBack_;
+    std::function<void(const QString&)> notice_;
 };
