@@ -1,0 +1,23 @@
+#include "app/Instance.h"
+
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <memory>
+
+int TakeInstanceNumber() {
+    static std::unique_ptr<QLockFile> held;
+    if (held) return -1; // once a run
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath();
+    for (int n = 0; n < 16; ++n) {
+        auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("ostrevo-setup-%1.lock").arg(n)));
+        lock->setStaleLockTime(0); // only the process's death frees it
+        if (lock->tryLock(0)) {
+            held = std::move(lock);
+            return n;
+        }
+        if (lock->error() != QLockFile::LockFailedError) break; // no lock can be made here
+    }
+    return 0;
+}
