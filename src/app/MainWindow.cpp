@@ -697,6 +697,16 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
                 if (place.main.topLeft() != frameGeometry().topLeft()) move(place.main.topLeft());
                 undockGraph();
                 graphics_->move(place.graph.topLeft());
+                // A window manager may still place a new window by rules of its own, or the frames turn out
+                // other than guessed: once both are on the screen, a graph over this window is moved again.
+                if (keepOpenWindow)
+                    QTimer::singleShot(400, this, [this] {
+                        if (graphics_->isWindow() && graphics_->isVisible() &&
+                            graphics_->frameGeometry().intersects(frameGeometry())) {
+                            placeGraph(false);
+                            graphics_->show();
+                        }
+                    });
             }
         }
     }

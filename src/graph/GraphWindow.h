@@ -65,6 +65,8 @@ class GraphWindow : public QWidget {
     QAction* directConvertAction = nullptr;
     QAction* saveImageAction = nullptr; // "Save Image...": the visible traces as a PNG file
     QAction* closeAction = nullptr;     // "Close" (Escape), also where it sits inside the main window
+    // The size it has: inside the main window it keeps the size (and the traces) it had as a window.
+    QSize sizeHint() const override { return size(); }
     // Writes the screen image as it is now to a PNG file; false and error when it cannot.
     bool SaveImage(const QString& path, QString& error) const;
 
