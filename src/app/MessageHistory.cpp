@@ -66,7 +66,8 @@ void MessageHistory::add(const QString& text, const QDateTime& at) {
     if (text.trimmed().isEmpty()) return; // a panel cleared tells nothing
     const QString shown = at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + text;
     QListWidgetItem* newest = list->item(0);
-    if (newest && wording(newest->data(MessageRole).toString()) == wording(text)) {
+    const QString before = newest ? newest->data(MessageRole).toString() : QString();
+    if (newest && before != text && wording(before) == wording(text)) {
         newest->setText(shown);
         newest->setData(MessageRole, text);
         return;

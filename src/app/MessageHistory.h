@@ -16,7 +16,8 @@ class MessageHistory : public QDialog {
     explicit MessageHistory(QWidget* parent = nullptr);
 
     // A notice the status bar tells. One that only counts on from the newest (the same words with other
-    // numbers, as a recording's running time) takes the newest line instead of adding one.
+    // numbers, as a recording's running time) takes the newest line instead of adding one; the same
+    // notice told again is a line of its own.
     void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime());
     int count() const;
     // Row 0 is the newest: its text as told, and its line as listed ("14:03:27  text").

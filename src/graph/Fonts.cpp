@@ -53,8 +53,9 @@ void applyProgramFont() {
 class FontKeeper : public QObject {
   public:
     using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == qApp && event->type() == QEvent::ApplicationFontChange && !applying_) {
+    bool eventFilter(QObject*, QEvent* event) override {
+        // (Qt tells the widgets of the kind whose font was set, not the application.)
+        if (event->type() == QEvent::ApplicationFontChange && !applying_) {
             applying_ = true;
             applyProgramFont();
             applying_ = false;
