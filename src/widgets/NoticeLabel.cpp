@@ -7,6 +7,7 @@ NoticeLabel::NoticeLabel(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Notice"));
+    setAccessibleDescription(QStringLiteral("Click for the earlier messages (Window > Messages)."));
 }
 
 void NoticeLabel::setNotice(const QString& text) {
@@ -22,7 +23,7 @@ void NoticeLabel::fit() {
     const QString shown = fontMetrics().elidedText(line, Qt::ElideRight, room);
     elided_ = shown != line;
     QLabel::setText(shown);
-    setToolTip(notice_.isEmpty() ? QString() : notice_ + QStringLiteral("\n\n(Click for the earlier messages.)"));
+    setToolTip(notice_);
 }
 
 QSize NoticeLabel::sizeHint() const {
