@@ -4,14 +4,18 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <memory>
+#include <unistd.h>
 
 int TakeInstanceNumber() {
     static std::unique_ptr<QLockFile> held;
     if (held) return -1; // once a run
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) folder = QDir::tempPath();
+    // (Named for the user as well: the temporary folder may be everyone's.)
+    const QString user = QString::number(::getuid());
     for (int n = 0; n < 16; ++n) {
-        auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("ostrevo-setup-%1.lock").arg(n)));
+        auto lock = std::make_unique<QLockFile>(
+            QDir(folder).filePath(QStringLiteral("ostrevo-setup-%1-%2.lock").arg(user).arg(n)));
         lock->setStaleLockTime(0); // only the process's death frees it
         if (lock->tryLock(0)) {
             held = std::move(lock);
