@@ -768,6 +768,9 @@ class TestSettings : public QObject {
         const QByteArray first = saved.readAll();
         QCOMPARE(first.size(), 44);
         QCOMPARE(std::uint8_t(first[5]), std::uint8_t(0x5A));
+        QVERIFY2(mainWindow->Notice().startsWith("Saved the detector's parameters to") &&
+                     mainWindow->Notice().contains(QDir::toNativeSeparators(saved.fileName())),
+                 qPrintable(mainWindow->Notice())); // confirmed, with the file's name
         mainWindow->saveConfigAction->trigger(); // "site.bin" exists and the name was changed: asked, and No
         QCOMPARE(questions.size(), std::size_t(1));
 
