@@ -1,16 +1,17 @@
 #include "app/Instance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <memory>
 #include <unistd.h>
 
 int TakeInstanceNumber() {
     static std::unique_ptr<QLockFile> held;
     if (held) return -1; // once a run
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
+    // (Read here, not through QStandardPaths, which would make a folder of its own and say so on stderr.)
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::tempPath();
     // (Named for the user as well: the temporary folder may be everyone's.)
     const QString user = QString::number(::getuid());
     for (int n = 0; n < 16; ++n) {
