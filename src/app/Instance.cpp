@@ -8,7 +8,8 @@
 
 int TakeInstanceNumber() {
     static std::unique_ptr<QLockFile> held;
-    if (held) return -1; // once a run
+    static int number = 0;
+    if (held) return number; // taken once a run
     // (Read here, not through QStandardPaths, which would make a folder of its own and say so on stderr.)
     QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::tempPath();
@@ -20,7 +21,7 @@ int TakeInstanceNumber() {
         lock->setStaleLockTime(0); // only the process's death frees it
         if (lock->tryLock(0)) {
             held = std::move(lock);
-            return n;
+            return number = n;
         }
         if (lock->error() != QLockFile::LockFailedError) break; // no lock can be made here
     }
