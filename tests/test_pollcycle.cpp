@@ -711,7 +711,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(portDialog.portCombo->currentText(), QString());
         // Until a port is chosen the status bar says where to choose one.
         mainWindow.show();
-        QCOMPARE(mainWindow.Notice(), QString("Choose the detector's port: SetUp COM (Alt+T)"));
+        QCOMPARE(mainWindow.statusPanel(1)->text(), QString("Choose the detector's port: SetUp COM (Alt+T)"));
         QCOMPARE(portDialog.timeoutLabel->text(), QString("90 mS"));
         portDialog.timeoutBar->setValue(portDialog.timeoutBar->minimum());
         QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
@@ -722,7 +722,7 @@ class TestPollCycle : public QObject {
         portDialog.portCombo->setCurrentIndex(2);
         QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
         QVERIFY(mainWindow.connectAction->isEnabled());
-        QCOMPARE(mainWindow.Notice(), QString()); // done
+        QCOMPARE(mainWindow.statusPanel(1)->text(), QString("COM: COM3")); // done
         portDialog.portCombo->setEditText("");
         QCOMPARE(portDialog.SelectedPort(), QString());
         QVERIFY(mainWindow.connectAction->isEnabled());

@@ -230,7 +230,6 @@ void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
     }
     if (portDialog_)
         connect(portDialog_, &PortDialog::portChosen, connectAction, [this] {
-            if (Notice() == ChoosePortHint) ShowNotice(QString()); // done
             connectAction->setEnabled(true);
             describedPort_.clear(); // the dialog looked at the ports again
             link_->PortChosen(portDialog_->SelectedPort().toStdString());
@@ -548,7 +547,10 @@ void MainWindow::showEvent(QShowEvent* event) {
         move(screen->availableGeometry().center() - rect().center());
     }
     FormShow();
-    if (portDialog_ && portDialog_->SelectedPort().isEmpty()) ShowNotice(ChoosePortHint);
+    // A first start: the port panel says where to choose the port until one is chosen (a notice could
+    // be replaced by the next at once).
+    showPort();
+    if (portDialog_ && PortName().isEmpty()) messages_->add(ChoosePortHint);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -891,6 +893,7 @@ void MainWindow::showPort() {
     const QString& adapter = portDescription_;
     QString text = QStringLiteral("COM:");
     if (!port.isEmpty()) text += QLatin1Char(' ') + port;
+    else if (portDialog_) text = ChoosePortHint;
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
     statusPanels_[1]->setText(
         statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));
