@@ -771,7 +771,7 @@ class TestSettings : public QObject {
         QVERIFY2(mainWindow->Notice().startsWith("Saved the detector's parameters to") &&
                      mainWindow->Notice().contains(QDir::toNativeSeparators(saved.fileName())),
                  qPrintable(mainWindow->Notice())); // confirmed, with the file's name
-        mainWindow->saveConfigAction->trigger(); // "site.bin" exists and the name was changed: asked, and No
+        mainWindow->saveConfigAction->trigger();    // "site.bin" exists and the name was changed: asked, and No
         QCOMPARE(questions.size(), std::size_t(1));
 
         // A longer file with a pad byte set, a threshold the controls cannot show and a Time AND
