@@ -12,7 +12,7 @@
         OstrevoApplication app(argc, argv);                                                                            \
         QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                        \
         RegisterProgramFonts();                                                                                        \
-        QApplication::setFont(ProgramFont());                                                                          \
+        UseProgramFont();                                                                                              \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }

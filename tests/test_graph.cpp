@@ -1,6 +1,7 @@
 // The graph window and its drawing, checked pixel by pixel on the images.
 #include "GuiTestMain.h"
 #include "graph/GraphPainter.h"
+#include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
 
 #include <QAction>
@@ -8,6 +9,8 @@
 #include <QTest>
 #include <cmath>
 #include <functional>
+
+Q_DECLARE_METATYPE(GraphPlace::Where)
 
 namespace {
 
@@ -320,6 +323,71 @@ class TestGraph : public QObject {
         QVERIFY(g->close());
         QVERIFY(!g->isVisible());
         QCOMPARE(int(g->State.traces[MwTrace].size()), g->State.GraphWidth);
+    }
+
+    // Where the graph window goes, for the screens installers use: never over the main window, always
+    // on the screen; inside the main window where no such place exists. Frames include the title bars.
+    void graphNeverCoversTheMainWindow_data() {
+        using Where = GraphPlace::Where;
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<QSize>("graph");
+        QTest::addColumn<QRect>("last");
+        QTest::addColumn<Where>("where");
+        const QSize decorated(994, 315); // 992 x 294 with a window manager's frame
+        const QRect centred1080(454, 319, 1011, 441);
+        QTest::newRow("1920x1080, window manager")
+            << QRect(0, 0, 1920, 1080) << centred1080 << decorated << QRect() << Where::Below;
+        QTest::newRow("1920x1080, none") << QRect(0, 0, 1920, 1080) << QRect(455, 330, 1009, 420) << QSize(992, 294)
+                                         << QRect() << Where::Below;
+        QTest::newRow("1366x768, window manager")
+            << QRect(0, 0, 1366, 768) << QRect(177, 163, 1011, 441) << decorated << QRect() << Where::BelowMainMoved;
+        QTest::newRow("1366x768 above a 40 px panel")
+            << QRect(0, 0, 1366, 728) << QRect(177, 143, 1011, 441) << decorated << QRect() << Where::InMainWindow;
+        QTest::newRow("scale 2 on 2880x1800")
+            << QRect(0, 0, 1440, 900) << QRect(214, 229, 1011, 441) << decorated << QRect() << Where::BelowMainMoved;
+        QTest::newRow("maximised-tall main window")
+            << QRect(0, 0, 1920, 1080) << QRect(0, 0, 1920, 1080) << decorated << QRect() << Where::InMainWindow;
+        QTest::newRow("wide screen, main low on the left")
+            << QRect(0, 0, 3840, 1080) << QRect(100, 700, 1011, 441) << decorated << QRect() << Where::Beside;
+        QTest::newRow("main at the right edge")
+            << QRect(0, 0, 2560, 900) << QRect(1549, 400, 1011, 441) << decorated << QRect() << Where::Beside;
+        QTest::newRow("second screen to the left")
+            << QRect(-1920, 0, 1920, 1080) << QRect(-1500, 100, 1011, 441) << decorated << QRect() << Where::Below;
+        QTest::newRow("smaller than the graph")
+            << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 441) << decorated << QRect() << Where::InMainWindow;
+        QTest::newRow("last place, clear of it")
+            << QRect(0, 0, 1920, 1080) << centred1080 << decorated << QRect(QPoint(20, 0), decorated) << Where::Kept;
+        QTest::newRow("last place, over its status bar") << QRect(0, 0, 1920, 1080) << centred1080 << decorated
+                                                         << QRect(QPoint(454, 740), decorated) << Where::Below;
+        QTest::newRow("last place, off the screen") << QRect(0, 0, 1920, 1080) << centred1080 << decorated
+                                                    << QRect(QPoint(2500, 10), decorated) << Where::Below;
+    }
+
+    void graphNeverCoversTheMainWindow() {
+        QFETCH(QRect, area);
+        QFETCH(QRect, main);
+        QFETCH(QSize, graph);
+        QFETCH(QRect, last);
+        QFETCH(GraphPlace::Where, where);
+        const GraphPlace place = PlaceGraph(area, main, graph, last);
+        QCOMPARE(int(place.where), int(where));
+        if (where == GraphPlace::Where::InMainWindow) {
+            QCOMPARE(place.main, main);
+            return;
+        }
+        QCOMPARE(place.graph.size(), graph);
+        QCOMPARE(place.main.size(), main.size());
+        QVERIFY2(area.contains(place.graph),
+                 qPrintable(QString("graph at %1,%2").arg(place.graph.x()).arg(place.graph.y())));
+        QVERIFY(area.contains(place.main) || place.main == main);
+        QVERIFY(!place.graph.intersects(place.main));
+        // Only where neither below nor beside fits does the main window move, and then only upwards.
+        QCOMPARE(place.main != main, where == GraphPlace::Where::BelowMainMoved);
+        if (place.main != main) {
+            QVERIFY(place.main.top() < main.top());
+            QCOMPARE(place.graph.top(), place.main.bottom() + 1);
+        }
     }
 };
 

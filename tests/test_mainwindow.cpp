@@ -1,14 +1,17 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/MessageHistory.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
 #include "widgets/GaugeBar.h"
+#include "widgets/GroupFrame.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
+#include "widgets/NoticeLabel.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
@@ -16,19 +19,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -574,6 +581,151 @@ class TestMainWindow : public QObject {
         auto* setup = child<QScrollArea>(mainWindow, "ScrollBox_Setup");
         QVERIFY(setup->widget()->minimumSizeHint().width() <= setup->viewport()->width());
     }
+
+    // A long notice ends in "..." in its panel; the history keeps it whole, with the ones before it
+    // (the last 200, newest first), opens from the panel and from Ctrl+M, and copies.
+    void everyNoticeIsKeptWhole() {
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
+        auto* panel = child<NoticeLabel>(mainWindow, "StatusNotice");
+        MessageHistory& history = mainWindow->messages();
+        const QString link =
+            "Link lost, reconnecting to /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0...";
+        mainWindow->ShowNotice(link);
+        QVERIFY(panel->elided());
+        QVERIFY(panel->text().endsWith(QChar(0x2026)));
+        QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
+        QCOMPARE(panel->toolTip(), link);
+        QCOMPARE(history.message(0), link);
+        QVERIFY(history.line(0).endsWith("  " + link));
+        // Shown for a moment and replaced: still there. Cleared: nothing added.
+        mainWindow->ShowNotice("Link back on /dev/ttyUSB0.");
+        mainWindow->ShowNotice(QString());
+        QCOMPARE(history.count(), 2);
+        QCOMPARE(history.message(1), link);
+        // A notice that only counts on takes its line.
+        mainWindow->ShowNotice("Recording 0:01, 21 replies");
+        mainWindow->ShowNotice("Recording 0:02, 43 replies");
+        QCOMPARE(history.count(), 3);
+        QCOMPARE(history.message(0), QString("Recording 0:02, 43 replies"));
+        // A wider window shows more of it, still ending in "..." where it does not fit.
+        mainWindow->ShowNotice(link);
+        mainWindow->resize(1600, mainWindow->height());
+        QTRY_VERIFY(!panel->elided());
+        QCOMPARE(panel->text(), link);
+        mainWindow->resize(1009, mainWindow->height());
+        QTRY_VERIFY(panel->elided());
+        for (int i = 0; i < 250; ++i)
+            mainWindow->ShowNotice(QString(i % 2 ? "Link back on COM%1." : "Link lost %1.").arg(i));
+        QCOMPARE(history.count(), MessageHistory::Capacity);
+        QCOMPARE(history.message(0), QString("Link back on COM249."));
+        QCOMPARE(history.message(MessageHistory::Capacity - 1), QString("Link lost 50."));
+        mainWindow->ShowNotice("Link lost 50."); // told again: a line of its own
+        mainWindow->ShowNotice("Link lost 50.");
+        QCOMPARE(history.message(1), QString("Link lost 50."));
+        // Opened by a click on the panel, and by its shortcut; Copy takes the lines chosen, else all.
+        QTest::mouseClick(panel, Qt::LeftButton);
+        QVERIFY(history.isVisible());
+        history.hide();
+        QTest::keyClick(mainWindow, Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(history.isVisible());
+        history.list->item(1)->setSelected(true);
+        QTest::keyClick(history.list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), history.line(1));
+        history.list->clearSelection();
+        QTest::mouseClick(history.copyButton, Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), MessageHistory::Capacity - 1);
+    }
+
+    // "Graph in the Main Window": the graph below the tabs at its size and with its traces, the window
+    // taller by as much; closed, the room goes back; unticked, a window of its own again.
+    void graphInsideTheMainWindow() {
+        GraphWindow graphics(mainWindow);
+        mainWindow->setCompanions(nullptr, &graphics);
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
+        mainWindow->showGraph();
+        QVERIFY(graphics.isWindow() && graphics.isVisible());
+        graphics.FeedStatus({{{600, 400}, {650, 400}, {500, 400}}});
+        const QImage drawing = graphics.Screen;
+        const QSize size = graphics.size();
+        const int height = mainWindow->height();
+        const QRect tabs = mainWindow->tabs->geometry();
+        mainWindow->graphInsideAction->trigger();
+        QVERIFY(mainWindow->GraphInside());
+        QVERIFY(mainWindow->isAncestorOf(&graphics) && graphics.isVisible());
+        QCOMPARE(graphics.size(), size);
+        QVERIFY(graphics.Screen == drawing); // the same drawing, traces and all
+        QTRY_VERIFY(mainWindow->height() > height);
+        QVERIFY(graphics.mapTo(mainWindow, QPoint(0, 0)).y() >=
+                mainWindow->tabs->mapTo(mainWindow, QPoint(0, 0)).y() + tabs.height());
+        QVERIFY(!graphics.geometry().intersects(mainWindow->statusBar()->geometry()));
+        graphics.closeAction->trigger(); // Escape
+        QVERIFY(!graphics.isVisible());
+        QTRY_COMPARE(mainWindow->height(), height);
+        mainWindow->graphAction->trigger(); // shown again inside, as chosen
+        QVERIFY(mainWindow->GraphInside() && graphics.isVisible());
+        mainWindow->graphInsideAction->trigger();
+        QVERIFY(!mainWindow->GraphInside());
+        QVERIFY(graphics.isWindow() && graphics.isVisible());
+        QVERIFY(!mainWindow->graphInsideAction->isChecked());
+        QTRY_COMPARE(mainWindow->height(), height);
+        mainWindow->setCompanions(nullptr, nullptr);
+    }
+
+    // A desktop theme that gives labels and group boxes larger fonts of their own: the design font
+    // stays, and a caption in a larger font widens its group instead of being cut.
+    void designFontWhateverTheTheme() {
+        QFont themed("DejaVu Sans");
+        themed.setPointSize(14);
+        // The theme's fonts at start-up, by kind of widget; later, a new font for the whole application.
+        for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"}) QApplication::setFont(themed, kind);
+        UseProgramFont();
+        for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"})
+            QCOMPARE(QApplication::font(kind), ProgramFont());
+        QApplication::setFont(themed);
+        QCOMPARE(QApplication::font(), ProgramFont());
+        QCOMPARE(QApplication::font("QGroupBox"), ProgramFont());
+        MainWindow themedWindow;
+        for (auto* group : themedWindow.findChildren<QGroupBox*>())
+            QVERIFY2(group->font() == ProgramFont(), qPrintable(group->title()));
+        GroupFrame caption("MICROWAVE");
+        caption.setFont(themed);
+        QVERIFY(caption.minimumSizeHint().width() >= QFontMetrics(themed).horizontalAdvance("MICROWAVE"));
+    }
+
+    // The LOGS tab's pop-up: Copy (the cells chosen, else all) and Export CSV..., written whole.
+    void eventMemoryCopiedAndExported() {
+        StringGrid* g = mainWindow->eventGrid;
+        g->setCell(1, 1, "Alarm");
+        g->setCell(2, 1, "512");
+        g->setCell(1, 2, "Note, \"quoted\"");
+        child<QAction>(mainWindow, "CopyLogs1")->trigger();
+        QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), g->RowCount());
+        QVERIFY(lines[0].startsWith(QString::fromUtf8("Num\u00b0\tALLARM\tMax MW")));
+        QVERIFY(lines[1].startsWith("1\tAlarm\t512\t"));
+        g->setRangeSelected(QTableWidgetSelectionRange(0, 0, 0, 1), true);
+        child<QAction>(mainWindow, "CopyLogs1")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Alarm\t512"));
+        QTemporaryDir dir;
+        QString chosen = dir.filePath("events");
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
+        child<QAction>(mainWindow, "ExportLogs1")->trigger();
+        QFile csv(dir.filePath("events.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        lines = QString::fromUtf8(csv.readAll()).split("\r\n");
+        QCOMPARE(lines.size(), g->RowCount() + 1); // and the last line's end
+        QVERIFY(lines[1].startsWith("1,Alarm,512,"));
+        QVERIFY(lines[2].startsWith("2,\"Note, \"\"quoted\"\"\","));
+        QVERIFY(mainWindow->Notice().contains(csv.fileName()));
+        chosen = dir.filePath("no such folder/events.csv");
+        child<QAction>(mainWindow, "ExportLogs1")->trigger();
+        QCOMPARE(said.size(), 1);
+        QVERIFY(said[0].startsWith("The event memory could not be written"));
+        dialogs::SetFileDialogHandler({});
+    }
 };
 
 // An exception escaping a handler is reported, and the program goes on.
@@ -592,7 +744,7 @@ class TestApplication : public QObject {
 int main(int argc, char** argv) {
     OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     TestMainWindow t;
     TestApplication a;
     return QTest::qExec(&t, argc, argv) | QTest::qExec(&a, argc, argv);

@@ -689,16 +689,29 @@ class TestPollCycle : public QObject {
             type.open(QIODevice::WriteOnly);
             type.write("4\n");
         }
+        // A USB adapter with its product's name, as the kernel describes it.
+        QFile(root.path() + "/dev/ttyUSB0").open(QIODevice::WriteOnly);
+        d.mkpath("sys/ttyUSB0/device");
+        for (const auto& [file, text] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"product", "FT232R"}}) {
+            QFile f(root.path() + "/sys/ttyUSB0/device/" + file);
+            f.open(QIODevice::WriteOnly);
+            f.write(QByteArray(text) + "\n");
+        }
         MainWindow mainWindow;
         PortDialog portDialog(&mainWindow,
                               PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
         mainWindow.setCompanions(&portDialog, nullptr);
         QCOMPARE(portDialog.windowTitle(), QString("Com Setup"));
-        QCOMPARE(portDialog.portCombo->count(), 3);
-        QCOMPARE(portDialog.portCombo->itemText(0), QString("COM1"));
-        QCOMPARE(portDialog.portCombo->itemText(1), QString("COM3"));
-        QCOMPARE(portDialog.portCombo->itemText(2), QString("COM10"));
+        // The adapter first, then the serial ports in numeric order, each with its device beside its name.
+        const QString dev = root.path() + "/dev";
+        QStringList listed;
+        for (int i = 0; i < portDialog.portCombo->count(); ++i) listed << portDialog.portCombo->itemText(i);
+        QCOMPARE(listed, QStringList({dev + "/ttyUSB0  FT232R (0403:6001)", "COM1  (" + dev + "/ttyS0)",
+                                      "COM3  (" + dev + "/ttyS2)", "COM10  (" + dev + "/ttyS9)"}));
         QCOMPARE(portDialog.portCombo->currentText(), QString());
+        // Until a port is chosen the status bar says where to choose one.
+        mainWindow.show();
+        QCOMPARE(mainWindow.statusPanel(1)->text(), QString("Choose the detector's port: SetUp COM (Alt+T)"));
         QCOMPARE(portDialog.timeoutLabel->text(), QString("90 mS"));
         portDialog.timeoutBar->setValue(portDialog.timeoutBar->minimum());
         QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
@@ -706,9 +719,10 @@ class TestPollCycle : public QObject {
         QCOMPARE(portDialog.timeoutLabel->text(), QString("500 mS"));
         QCOMPARE(portDialog.TimeoutMs(), 500);
         // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
-        portDialog.portCombo->setCurrentIndex(1);
+        portDialog.portCombo->setCurrentIndex(2);
         QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
         QVERIFY(mainWindow.connectAction->isEnabled());
+        QCOMPARE(mainWindow.statusPanel(1)->text(), QString("COM: COM3")); // done
         portDialog.portCombo->setEditText("");
         QCOMPARE(portDialog.SelectedPort(), QString());
         QVERIFY(mainWindow.connectAction->isEnabled());
@@ -718,7 +732,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
         dialogs::SetMessageHandler(previous);
         // OK hides and keeps the choices.
-        portDialog.portCombo->setCurrentIndex(2);
+        portDialog.portCombo->setCurrentIndex(3);
         mainWindow.portAction->trigger();
         QVERIFY(portDialog.isVisible());
         QTest::mouseClick(portDialog.okButton, Qt::LeftButton);

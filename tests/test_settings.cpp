@@ -834,7 +834,10 @@ class TestSettings : public QObject {
         const QByteArray first = saved.readAll();
         QCOMPARE(first.size(), 44);
         QCOMPARE(std::uint8_t(first[5]), std::uint8_t(0x5A));
-        mainWindow->saveConfigAction->trigger(); // "site.bin" exists and the name was changed: asked, and No
+        QVERIFY2(mainWindow->Notice().startsWith("Saved the detector's parameters to") &&
+                     mainWindow->Notice().contains(QDir::toNativeSeparators(saved.fileName())),
+                 qPrintable(mainWindow->Notice())); // confirmed, with the file's name
+        mainWindow->saveConfigAction->trigger();    // "site.bin" exists and the name was changed: asked, and No
         QCOMPARE(questions.size(), std::size_t(1));
 
         // A longer file with a pad byte set, a threshold the controls cannot show and a Time AND

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5000;
 
     {

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     const bool recordWalk = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("--record");

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(quietPlatformNotes);
     OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     const double gigabytes = argc > 1 ? std::atof(argv[1]) : 2.0;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 

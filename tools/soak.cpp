@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(quietPlatformNotes);
     OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const double minutes = argc > 2 ? std::atof(argv[2]) : 30.0;
 

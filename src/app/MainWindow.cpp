@@ -1,13 +1,16 @@
 #include "app/MainWindow.h"
 
 #include "app/About.h"
+#include "app/MessageHistory.h"
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
+#include "config/RememberedSettings.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
+#include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
 #include "monitor/EventLog.h"
@@ -15,14 +18,17 @@
 #include "monitor/Siren.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
+#include "widgets/NoticeLabel.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -30,11 +36,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -42,11 +50,20 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
 constexpr int ClientWidth = 1009;
 constexpr int ClientHeight = 404;
+const QString ChoosePortHint = QStringLiteral("Choose the detector's port: SetUp COM (Alt+T)");
+
+// The off-screen platforms have no real screen, only a made-up size: nothing is placed by it there.
+bool realScreen() {
+    static const bool real =
+        !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal")}.contains(QGuiApplication::platformName());
+    return real;
+}
 
 // A caption with its mnemonic put back in front of the given letter, if the caption has it.
 QString withMnemonic(const QString& caption, QChar letter) {
@@ -131,7 +148,20 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     tabs->addTab(viewScroll, QStringLiteral("VIEW"));
     tabs->addTab(logsPage, QStringLiteral("LOGS"));
     tabs->setCurrentIndex(0);
-    setCentralWidget(tabs);
+    // Below the tabs, the graph when it shows inside the window.
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("CentralArea"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    column->addWidget(tabs, 1);
+    graphHost_ = new QWidget(central);
+    graphHost_->setObjectName(QStringLiteral("GraphInside"));
+    auto* hostLayout = new QHBoxLayout(graphHost_);
+    hostLayout->setContentsMargins(0, 0, 0, 0);
+    graphHost_->hide();
+    column->addWidget(graphHost_, 0);
+    setCentralWidget(central);
     connect(tabs, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
     connect(tabs, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
@@ -158,6 +188,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     settings_->setNotice([this](const QString& text) { ShowNotice(text); });
     readBack_ = std::make_unique<ReadBack>(view_, *link_, *settings_);
     configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
+    configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
     connect(openConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
     connect(saveConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
     connect(revertAction, &QAction::triggered, configFiles_, &ConfigFiles::revert);
@@ -188,12 +219,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    keepGeometry(); // (ended by a signal, without Exit)
+}
 
 void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
     portDialog_ = portDialog;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);
+    if (graphics_) {
+        graphFlags_ = graphics_->windowFlags();
+        graphics_->installEventFilter(this);
+        graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction);
+    }
     if (portDialog_)
         connect(portDialog_, &PortDialog::portChosen, connectAction, [this] {
             connectAction->setEnabled(true);
@@ -228,6 +266,14 @@ void MainWindow::buildActions() {
     revertAction = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
     revertAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     compareFilesAction = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
+    messagesAction = make("ActionMessages", QStringLiteral("&Messages..."), -1, true);
+    messagesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    messagesAction->setToolTip(QStringLiteral("What the status bar said during this run, newest first"));
+    graphInsideAction = make("ActionGraphInside", QStringLiteral("Graph &in the Main Window"), -1, true);
+    graphInsideAction->setCheckable(true);
+    graphInsideAction->setToolTip(
+        QStringLiteral("Show the graph below the tabs instead of in a window of its own (it goes there by itself "
+                       "where the screen has no room beside the main window)"));
 
     commissioning_ = new Commissioning(*this, *this);
     commissioning_->recordAction->setIcon(ActionIcon(9));
@@ -236,6 +282,8 @@ void MainWindow::buildActions() {
     connect(connectAction, &QAction::triggered, this, &MainWindow::toggleConnection);
     connect(portAction, &QAction::triggered, this, &MainWindow::openPortDialog);
     connect(graphAction, &QAction::triggered, this, &MainWindow::showGraph);
+    connect(messagesAction, &QAction::triggered, this, &MainWindow::showMessages);
+    connect(graphInsideAction, &QAction::triggered, this, &MainWindow::graphInsideChosen);
 }
 
 void MainWindow::buildMenu() {
@@ -257,6 +305,12 @@ void MainWindow::buildMenu() {
     file->addAction(bindItem(this, "Exit1", exitAction, QLatin1Char('x')));
     bar->addAction(bindItem(this, "Connect1", connectAction));
     bar->addAction(bindItem(this, "StoreToFlash1", storeAction));
+    QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
+    windows->setObjectName(QStringLiteral("Window1"));
+    windows->addAction(bindItem(this, "ViewGraphic1", graphAction, QLatin1Char('V')));
+    windows->addAction(graphInsideAction);
+    windows->addSeparator();
+    windows->addAction(messagesAction);
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = help->addAction(QStringLiteral("&About Ostrevo SetUp..."));
@@ -344,10 +398,11 @@ void MainWindow::buildStatusBar() {
         statusPanels_[i] = panel;
         bar->addWidget(panel);
     }
-    notice_ = new QLabel(bar);
+    notice_ = new NoticeLabel(bar);
     notice_->setObjectName(QStringLiteral("StatusNotice"));
-    notice_->setIndent(3);
     bar->addWidget(notice_, 1);
+    messages_ = new MessageHistory(this);
+    connect(notice_, &NoticeLabel::clicked, this, &MainWindow::showMessages);
     activityBar = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
     activityBar->setObjectName(QStringLiteral("ProgressBar_serial"));
     setStatusBar(bar);
@@ -371,6 +426,17 @@ void MainWindow::buildLogsPage(QWidget* page) {
 
     auto* popup = new QMenu(page);
     popup->setObjectName(QStringLiteral("PopupMenu2"));
+    auto* copy = popup->addAction(QStringLiteral("&Copy"));
+    copy->setObjectName(QStringLiteral("CopyLogs1"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    eventGrid->addAction(copy);
+    connect(copy, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(eventGrid->selectedText()); });
+    auto* exportCsv = popup->addAction(QStringLiteral("&Export CSV..."));
+    exportCsv->setObjectName(QStringLiteral("ExportLogs1"));
+    connect(exportCsv, &QAction::triggered, this, &MainWindow::exportEventLog);
+    popup->addSeparator();
     auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
     clear->setObjectName(QStringLiteral("Clear1"));
     connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid); });
@@ -383,6 +449,19 @@ void MainWindow::buildLogsPage(QWidget* page) {
             popup->popup((area ? area->viewport() : w)->mapToGlobal(at));
         });
     }
+}
+
+void MainWindow::exportEventLog() {
+    const QString chosen = dialogs::GetFileName(
+        this, dialogs::FileDialogKind::Save, QStringLiteral("Export Event Memory"), QStringLiteral("CSV (*.csv)"),
+        QStringLiteral("events ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
+            QStringLiteral(".csv"));
+    if (chosen.isEmpty()) return;
+    const QString path = dialogs::ConfirmReplacing(this, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!WriteLogGridCsv(*eventGrid, path, error)) dialogs::ShowWarning(this, error);
+    else ShowNotice(QStringLiteral("Saved the event memory to \"%1\".").arg(QDir::toNativeSeparators(path)));
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.
@@ -411,7 +490,7 @@ void MainWindow::setSiren(Siren* siren) {
         siren_->setObjectName(QStringLiteral("MediaPlayer1"));
         connect(siren_, &Siren::unavailableNow, this, &MainWindow::ShowNotice);
         connect(siren_, &Siren::availableAgain, this, [this] {
-            if (notice_->toolTip().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
+            if (Notice().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
         });
     }
     indicators_->setSiren(siren_);
@@ -426,10 +505,20 @@ QString MainWindow::programVersion() const {
 }
 
 void MainWindow::ShowNotice(const QString& text) {
-    // The status bar leaves it the room beside the panels; the whole text is in the tooltip.
-    const int room = std::max(notice_->width(), 240) - 2 * notice_->indent();
-    notice_->setText(notice_->fontMetrics().elidedText(text, Qt::ElideRight, room));
-    notice_->setToolTip(text);
+    // The panel shows what fits, ending in "..."; the history keeps it whole, however short its stay.
+    notice_->setNotice(text);
+    messages_->add(text);
+}
+
+QString MainWindow::Notice() const {
+    return notice_->notice();
+}
+
+void MainWindow::showMessages() {
+    messages_->show();
+    messages_->raise();
+    messages_->activateWindow();
+    messages_->list->setFocus();
 }
 
 void MainWindow::FormShow() {
@@ -445,19 +534,29 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return; // restored from the task bar, not shown by the program
     QScreen* screen = this->screen();
-    // (The off-screen platforms have no real screen, only a made-up size: the design's size stays.)
-    static const bool realScreen =
-        !QStringList{QStringLiteral("offscreen"), QStringLiteral("minimal")}.contains(QGuiApplication::platformName());
-    if (screen && realScreen) {
+    if (screen && realScreen()) {
         QSize frame = frameGeometry().size() - size();
         if (frame.width() <= 0 && frame.height() <= 0) frame = QSize(8, 32); // not decorated yet: a guess
-        const QRect place = PlaceOnScreen(screen->availableGeometry(), size(), minimumSize(), frame);
+        const QRect area = screen->availableGeometry();
+        const QRect place = PlaceOnScreen(area, size(), minimumSize(), frame);
         setMinimumSize(minimumSize().boundedTo(place.size()));
-        setGeometry(place);
+        // Where the user left it last (Qt keeps it on a screen), else centred; a second copy of the
+        // program opens a little lower and to the right, not exactly over the first.
+        QRect at = geometryRestored_ ? geometry() : place;
+        if (instance_ > 0 && !isMaximized()) {
+            const QPoint step = QPoint(32, 32) * (instance_ % 8);
+            at.moveTopLeft(QPoint(std::min(at.left() + step.x(), area.right() - frame.width() / 2 - at.width()),
+                                  std::min(at.top() + step.y(), area.bottom() - frame.width() / 2 - at.height())));
+        }
+        if (!isMaximized()) setGeometry(at);
     } else if (screen) {
         move(screen->availableGeometry().center() - rect().center());
     }
     FormShow();
+    // A first start: the port panel says where to choose the port until one is chosen (a notice could
+    // be replaced by the next at once).
+    showPort();
+    if (portDialog_ && PortName().isEmpty()) messages_->add(ChoosePortHint);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -549,6 +648,7 @@ void MainWindow::showFlashState() {
 void MainWindow::exitProgram() {
     if (!exiting_ && !configFiles_->mayLeaveFile(QStringLiteral("Save them before leaving?"))) return;
     if (!exiting_ && !confirmLeaving([this] { exitProgram(); })) return;
+    if (!exiting_) keepGeometry();
     exiting_ = true;
     link_->Exit();
     pollTimer->stop();
@@ -575,9 +675,169 @@ void MainWindow::openPortDialog() {
 
 void MainWindow::showGraph() {
     if (!graphics_) return;
+    placeGraph();
     graphics_->show();
-    graphics_->raise();
-    graphics_->activateWindow();
+    if (graphics_->isWindow()) {
+        graphics_->raise();
+        graphics_->activateWindow();
+    }
+    graphics_->screenLayer->setFocus();
+}
+
+bool MainWindow::GraphInside() const {
+    return graphics_ && !graphics_->isWindow();
+}
+
+void MainWindow::placeGraph(bool keepOpenWindow) {
+    bool noRoom = false;
+    const bool floatingNow = graphics_->isWindow() && graphics_->isVisible();
+    // A graph window already open stays where the user has it.
+    if (!graphInsideChosen_ && !(floatingNow && keepOpenWindow) && realScreen() && PlatformPlacesWindows() &&
+        screen()) {
+        if (isMaximized() || isFullScreen()) {
+            noRoom = true;
+        } else {
+            // The graph's frame as the window manager draws it; before it was first shown, like the main
+            // window's (the graph's title bar is no taller).
+            const QSize decoration = frameGeometry().size() - size();
+            const QSize graphFrame = graphics_->size() + (graphics_->testAttribute(Qt::WA_WState_Created)
+                                                              ? graphics_->frameGeometry().size() - graphics_->size()
+                                                              : decoration);
+            const auto last = graphics_->LastPlace();
+            const GraphPlace place = PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame,
+                                                last ? QRect(*last, graphFrame) : QRect());
+            noRoom = place.where == GraphPlace::Where::InMainWindow;
+            if (!noRoom) {
+                if (place.main.topLeft() != frameGeometry().topLeft()) move(place.main.topLeft());
+                undockGraph();
+                graphics_->move(place.graph.topLeft());
+                // A window manager may still place a new window by rules of its own, or the frames turn out
+                // other than guessed: once both are on the screen, a graph over this window is moved again.
+                if (keepOpenWindow)
+                    QTimer::singleShot(400, this, [this] {
+                        if (graphics_->isWindow() && graphics_->isVisible() &&
+                            graphics_->frameGeometry().intersects(frameGeometry())) {
+                            placeGraph(false);
+                            graphics_->show();
+                        }
+                    });
+            }
+        }
+    }
+    if (graphInsideChosen_ || noRoom) dockGraph();
+    else undockGraph();
+    graphInsideForRoom_ = noRoom;
+    graphInsideAction->setChecked(GraphInside());
+}
+
+void MainWindow::dockGraph() {
+    if (graphics_->isWindow()) {
+        graphics_->setParent(graphHost_, Qt::Widget);
+        graphHost_->layout()->addWidget(graphics_);
+        graphHost_->layout()->setAlignment(graphics_, Qt::AlignHCenter);
+    }
+}
+
+void MainWindow::undockGraph() {
+    if (graphics_->isWindow()) return;
+    graphHost_->layout()->removeWidget(graphics_);
+    graphics_->setParent(this, graphFlags_);
+    fitDockedGraph(false);
+}
+
+// The window grows by the graph's height while it shows inside (as far as the screen lets it), so that
+// the tabs keep theirs, and gives that height back when it goes.
+void MainWindow::fitDockedGraph(bool shown) {
+    graphHost_->setVisible(shown);
+    if (isMaximized() || isFullScreen()) return;
+    if (shown && grownBy_ == 0) {
+        int room = graphics_->height() + centralWidget()->layout()->spacing();
+        if (screen() && realScreen())
+            room = std::min(room, screen()->availableGeometry().height() - frameGeometry().height());
+        if (room <= 0) return;
+        grownBy_ = room;
+        resize(width(), height() + room);
+    } else if (!shown && grownBy_ > 0) {
+        const int by = grownBy_;
+        grownBy_ = 0;
+        resize(width(), std::max(minimumHeight(), height() - by));
+    }
+}
+
+void MainWindow::graphInsideChosen(bool inside) {
+    graphInsideChosen_ = inside;
+    if (remember_) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("graph/inMainWindow"), inside);
+        remembered::Sync(settings);
+    }
+    if (!graphics_) return;
+    const bool shown = graphics_->isVisible();
+    graphInsideForRoom_ = false;
+    if (inside) {
+        dockGraph();
+        if (shown) showGraph();
+    } else if (!shown) {
+        undockGraph();
+    } else {
+        graphics_->hide();
+        undockGraph();
+        showGraph();
+        if (GraphInside())
+            ShowNotice(QStringLiteral("The screen has no room for the graph beside the main window: it stays in the "
+                                      "main window."));
+    }
+    graphInsideAction->setChecked(GraphInside());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The graph closed (Escape, its pop-up) while inside: its room goes back to the tabs.
+    if (graphics_ && watched == graphics_ && !graphics_->isWindow()) {
+        if (event->type() == QEvent::HideToParent) fitDockedGraph(false);
+        else if (event->type() == QEvent::ShowToParent) fitDockedGraph(true);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !graphics_ || !graphics_->isVisible()) return;
+    // Maximised, the window leaves no room for a graph window beside it: the graph comes inside, and goes
+    // out again when the window is restored (after it has its size back).
+    if ((isMaximized() || isFullScreen()) && graphics_->isWindow() && !graphInsideChosen_) {
+        placeGraph(false);
+        graphics_->show();
+    } else if (!isMaximized() && !isFullScreen() && graphInsideForRoom_) {
+        QTimer::singleShot(0, this, [this] {
+            if (!graphInsideForRoom_ || !graphics_->isVisible()) return;
+            graphics_->hide();
+            undockGraph();
+            showGraph();
+        });
+    }
+}
+
+void MainWindow::rememberBetweenRuns(int instance) {
+    remember_ = instance == 0; // the first copy keeps what it had; later ones only read
+    instance_ = instance;
+    const QSettings settings;
+    graphInsideChosen_ = settings.value(QStringLiteral("graph/inMainWindow"), false).toBool();
+    graphInsideAction->setChecked(graphInsideChosen_);
+    const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
+    geometryRestored_ = !geometry.isEmpty() && restoreGeometry(geometry);
+}
+
+void MainWindow::keepGeometry() {
+    if (!remember_) return;
+    // Without the height the graph inside took on: it opens again only when asked for.
+    if (grownBy_ > 0 && !isMaximized() && !isFullScreen()) {
+        resize(width(), height() - grownBy_);
+        grownBy_ = 0;
+    }
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    remembered::Sync(settings);
+    remember_ = false; // once
 }
 
 void MainWindow::SetWindowAlpha(int alpha) {
@@ -664,6 +924,7 @@ void MainWindow::showPort() {
     const QString& adapter = portDescription_;
     QString text = QStringLiteral("COM:");
     if (!port.isEmpty()) text += QLatin1Char(' ') + port;
+    else if (portDialog_) text = ChoosePortHint;
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
     statusPanels_[1]->setText(
         statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));

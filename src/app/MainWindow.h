@@ -31,6 +31,8 @@ class QToolButton;
 class StringGrid;
 class PortDialog;
 class GraphWindow;
+class MessageHistory;
+class NoticeLabel;
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
 // the least) where the screen has room, else as large as the room, its title bar in sight. frame is
@@ -56,7 +58,14 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void toggleConnection();
     void openPortDialog();
     void showGraph();
+    void showMessages();
     void SetWindowAlpha(int alpha);
+    // Keeps the window's size, place and maximised state, and where the graph shows, for the next run,
+    // and starts with the last ones. instance: which of the user's running copies this is (0 the first);
+    // a later one opens a little lower and to the right, and keeps nothing.
+    void rememberBetweenRuns(int instance = 0);
+    // The graph shows inside this window, below the tabs (chosen, or the screen holds no other place).
+    bool GraphInside() const;
 
     ViewControls& view() override { return view_; }
     PollCycle& link() override { return *link_; }
@@ -74,8 +83,11 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
     void setSiren(Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not
-    // answer (the siren turned off, a recording running).
+    // answer (the siren turned off, a recording running). Kept in the message history.
     void ShowNotice(const QString& text) override;
+    // The notice shown now, whole, and the messages told so far.
+    QString Notice() const;
+    MessageHistory& messages() { return *messages_; }
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
@@ -90,8 +102,10 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* portAction = nullptr;  // port dialog
     QAction* graphAction = nullptr; // graph window
     QAction* storeMenuItem = nullptr;
-    QAction* revertAction = nullptr; // back to the parameters read at Connect
-    QAction* compareFilesAction = nullptr;
+    QAction* revertAction = nullptr;       // back to the parameters read at Connect
+    QAction* compareFilesAction = nullptr; // two parameter files
+    QAction* messagesAction = nullptr;     // the message history
+    QAction* graphInsideAction = nullptr;  // "Graph in the Main Window"
     QTabWidget* tabs = nullptr;
     StringGrid* eventGrid = nullptr;
     LevelBar* activityBar = nullptr;
@@ -100,6 +114,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildActions();
@@ -107,10 +123,19 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void buildActionBar();
     void buildStatusBar();
     void buildLogsPage(QWidget* page);
+    // "Export CSV..." of the LOGS tab: the event memory as shown, to a file the user names.
+    void exportEventLog();
     // Exit and Disconnect ask first when changes sent to the detector are not stored in its flash.
     // True when leaving goes on now; after "Store", leave runs once the store has been read back.
     bool confirmLeaving(const std::function<void()>& leave);
     void showFlashState();
+    // The graph below, beside or inside the window, never over its action bar, alarms or status bar.
+    void placeGraph(bool keepOpenWindow = true);
+    void dockGraph();
+    void undockGraph();
+    void fitDockedGraph(bool shown);
+    void graphInsideChosen(bool inside);
+    void keepGeometry();
     void showPort();
     // File mode in the title (with a mark for unsaved edits) and in the status bar.
     void showFileMode();
@@ -146,7 +171,9 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     std::unique_ptr<Indicators> indicators_;
     std::unique_ptr<LiveMarks> liveMarks_;
     Siren* siren_ = nullptr; // MediaPlayer1
-    QLabel* notice_ = nullptr;
+    NoticeLabel* notice_ = nullptr;
+    MessageHistory* messages_ = nullptr;
+    QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
     Commissioning* commissioning_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     PortDialog* portDialog_ = nullptr;
@@ -160,4 +187,11 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool exiting_ = false;
     std::function<void()> leaveAfterStore_;
     QTimer* storeDeadline_ = nullptr;
+    Qt::WindowFlags graphFlags_;
+    bool graphInsideChosen_ = false;  // the user's choice, remembered
+    bool graphInsideForRoom_ = false; // inside because the screen had no room beside the window
+    int grownBy_ = 0;                 // the height the window took on for the graph inside it
+    bool remember_ = false;
+    bool geometryRestored_ = false;
+    int instance_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "app/About.h"
 #include "app/Application.h"
 #include "app/Demo.h"
+#include "app/Instance.h"
 #include "app/MainWindow.h"
 #include "app/QtNoise.h"
 #include "app/QuitOnSignal.h"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
     RegisterProgramFonts();
-    QApplication::setFont(ProgramFont());
+    UseProgramFont();
 
     MainWindow mainWindow;
     // What the user should know without being asked: a log or settings file that could not be used.
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
     } else {
         portDialog.rememberBetweenRuns(); // the last port and time-out come back from the last run
     }
-    graphics.rememberBetweenRuns(); // ... and the graph's place
+    graphics.rememberBetweenRuns();                       // ... and the graph's place
+    mainWindow.rememberBetweenRuns(TakeInstanceNumber()); // ... and the window's
     mainWindow.show();
     QuitOnSignal quitOnSignal(
         [&mainWindow] { mainWindow.link().Exit(); }); // killed while connected: the port is released

@@ -11,9 +11,11 @@
 #include "view/ViewPage.h"
 
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSettings>
 #include <QTimer>
 #include <unistd.h>
 
@@ -272,8 +274,17 @@ bool ConfigFiles::parametersToSave() {
 
 void ConfigFiles::saveConfig() {
     if (!parametersToSave()) return; // said before a name is asked for
-    const QString name =
-        dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"), FileFilter);
+    // A name to start from: the site of the last installation report (else "detector") and today's date.
+    // (In file mode, the file's own name.)
+    const QString site = QSettings().value(QStringLiteral("report/site")).toString().trimmed();
+    const QString suggested =
+        fileMode_->Active()
+            ? fileMode_->Path()
+            : dialogs::FileNameFrom((site.isEmpty() ? QStringLiteral("detector") : site) + QLatin1Char(' ') +
+                                    QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+                                    QStringLiteral(".bin"));
+    const QString name = dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"),
+                                              FileFilter, suggested);
     if (!name.isEmpty()) writeConfig(name);
 }
 
@@ -358,5 +369,12 @@ void ConfigFiles::writeConfig(const QString& fileName) {
     if (target.isEmpty()) return;
     QString error;
     if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
-    else if (fileMode_->Active()) fileMode_->Saved(target, bytes);
+    else {
+        const bool file = fileMode_->Active();
+        if (file) fileMode_->Saved(target, bytes);
+        if (notice_)
+            notice_((file ? QStringLiteral("Saved the file's parameters to \"%1\".")
+                          : QStringLiteral("Saved the detector's parameters to \"%1\"."))
+                        .arg(shown(target)));
+    }
 }

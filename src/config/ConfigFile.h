@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class FileMode;
@@ -41,6 +42,8 @@ class ConfigFiles : public QObject {
   public:
     ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
 
+    // Where a saved file is confirmed (the status bar).
+    void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
     // The commands: choose a file, then load or save it. Without a detector, Open Config opens the
     // file in file mode and Save Config writes it.
     void openConfig();
@@ -83,4 +86,5 @@ class ConfigFiles : public QObject {
     Settings& settings_;
     ReadBack& readBack_;
     FileMode* fileMode_;
+    std::function<void(const QString&)> notice_;
 };

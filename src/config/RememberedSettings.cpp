@@ -31,7 +31,8 @@ bool Sync(QSettings& settings) {
         l.told = true;
         const QString reason = settings.status() == QSettings::AccessError ? QStringLiteral("it cannot be written")
                                                                            : QStringLiteral("it is damaged");
-        l.notice(QStringLiteral("The port and report details could not be remembered for the next run: %1 (%2).")
+        l.notice(QStringLiteral("The port, the windows' places and the report details could not be remembered for "
+                                "the next run: %1 (%2).")
                      .arg(QDir::toNativeSeparators(settings.fileName()), reason));
     }
     return false;

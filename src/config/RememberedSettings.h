@@ -1,4 +1,4 @@
-// What the program remembers between runs (the last port and time-out, the graph's place, the report's
+// What the program remembers between runs (the last port and time-out, the windows' places, the report's
 // details) reaches its settings file or the user is told, once, that it did not.
 #pragma once
 
@@ -15,7 +15,7 @@ using Notice = std::function<void(const QString& text)>;
 // has not been told yet. Without one, nobody is.
 void SetNotice(Notice notice);
 // Writes what settings holds to its file now. When that fails (a full or read-only home), says once a
-// run, through the notice, that the port and report details could not be remembered. True when written.
+// run, through the notice, that they could not be remembered. True when written.
 bool Sync(QSettings& settings);
 
 } // namespace remembered

@@ -12,7 +12,7 @@ MessageHandler& handler() {
 } // namespace
 
 QString BoxTitle() {
-    return QStringLiteral("Ostrevo SetUp");
+    return QStringLiteral("Ostrevo");
 }
 
 void ShowMessage(QWidget* parent, const QString& text) {

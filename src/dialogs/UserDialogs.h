@@ -14,7 +14,7 @@ using MessageHandler = std::function<void(QWidget* parent, const QString& text)>
 void ShowMessage(QWidget* parent, const QString& text);
 // The same for a failure: a message box with the warning icon, or the installed handler.
 void ShowWarning(QWidget* parent, const QString& text);
-// The title of the program's message boxes: its name, "Ostrevo SetUp" (the application's name is the
+// The application's title, "Ostrevo", which its message boxes carry (the application's name is the
 // settings file's, "ostrevo-setup").
 QString BoxTitle();
 // Replaces the message boxes; an empty handler restores it. Returns the previous handler.

@@ -3,7 +3,6 @@
 #include "config/RememberedSettings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "widgets/WindowPlatform.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -12,10 +11,9 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QSaveFile>
-#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
-#include <QShowEvent>
+#include <algorithm>
 
 namespace {
 constexpr int ClientWidth = 992;
@@ -62,6 +60,13 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     directConvertAction->setCheckable(true);
     saveImageAction = contextMenu->addAction(QStringLiteral("Save Image..."));
     saveImageAction->setObjectName(QStringLiteral("SaveImage1"));
+    contextMenu->addSeparator();
+    closeAction = contextMenu->addAction(QStringLiteral("Close"));
+    closeAction->setObjectName(QStringLiteral("CloseGraph1"));
+    closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    closeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut); // (inside the main window too: only here)
+    addAction(closeAction);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close); // closing only hides it
     connect(saveImageAction, &QAction::triggered, this, [this] {
         const QString chosen = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
                                                     QStringLiteral("PNG (*.png)"));
@@ -74,13 +79,12 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     });
     // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
     connect(clearAction, &QAction::triggered, this, &GraphWindow::clearGraph);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close); // closing only hides it
     screenLayer->setContextMenuPolicy(Qt::CustomContextMenu);
     screenLayer->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
     connect(screenLayer, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { contextMenu->popup(screenLayer->mapToGlobal(at)); });
     auto* popupKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    popupKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(popupKey, &QShortcut::activated, this,
             [this] { contextMenu->popup(screenLayer->mapToGlobal(screenLayer->rect().center())); });
 
@@ -191,44 +195,24 @@ void GraphWindow::hideEvent(QHideEvent* event) {
     keepPlace();
 }
 
-void GraphWindow::keepPlace() const {
-    if (!remember_ || !placed_) return;
+void GraphWindow::rememberBetweenRuns() {
+    remember_ = true;
+    const QSettings settings;
+    if (settings.contains(QStringLiteral("graph/x")))
+        lastPlace_ = QPoint(settings.value(QStringLiteral("graph/x")).toInt(),
+                            settings.value(QStringLiteral("graph/y")).toInt());
+    resize(std::clamp(settings.value(QStringLiteral("graph/width"), width()).toInt(), minimumWidth(), maximumWidth()),
+           height());
+}
+
+void GraphWindow::keepPlace() {
+    // Only a window of its own has a place; inside the main window it goes with that.
+    if (!isWindow() || !testAttribute(Qt::WA_WState_Created)) return;
+    lastPlace_ = pos();
+    if (!remember_) return;
     QSettings settings;
     settings.setValue(QStringLiteral("graph/x"), pos().x());
     settings.setValue(QStringLiteral("graph/y"), pos().y());
     settings.setValue(QStringLiteral("graph/width"), width());
     remembered::Sync(settings);
-}
-
-void GraphWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Where the compositor places windows (Wayland), it places this one too, and there is no place to keep.
-    if (placed_ || event->spontaneous() || !PlatformPlacesWindows()) return;
-    placed_ = true;
-    // Below the main window, or else beside it, where the screen has room, so that it hides neither
-    // the main window's status bar nor its lamps; otherwise as designed, on the main window's monitor,
-    // moved onto that monitor's available area (a small screen would hide most of it).
-    QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    const QSize frame = frameGeometry().size().expandedTo(size());
-    QPoint at = screen->geometry().topLeft() + QPoint(460, 602);
-    if (parentWidget() && parentWidget()->window()->isVisible()) {
-        const QRect main = parentWidget()->window()->frameGeometry();
-        const QRect below(QPoint(main.left(), main.bottom() + 1), frame);
-        const QRect beside(QPoint(main.right() + 1, main.top()), frame);
-        if (area.contains(below)) at = below.topLeft();
-        else if (area.contains(beside)) at = beside.topLeft();
-    }
-    if (remember_) {
-        const QSettings settings;
-        if (settings.contains(QStringLiteral("graph/x"))) {
-            at = QPoint(settings.value(QStringLiteral("graph/x")).toInt(),
-                        settings.value(QStringLiteral("graph/y")).toInt());
-            resize(settings.value(QStringLiteral("graph/width"), width()).toInt(), height());
-        }
-    }
-    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width())));
-    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height())));
-    move(at);
 }

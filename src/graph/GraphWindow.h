@@ -4,6 +4,7 @@
 #include "graph/GraphPainter.h"
 
 #include <QWidget>
+#include <optional>
 
 class QAction;
 class QGroupBox;
@@ -44,8 +45,10 @@ class GraphWindow : public QWidget {
     void DrawFrame();
     // Shows what the frames drawn since the last call changed on the screen image.
     void RepaintScreen();
-    // Opens where it was last left, at the width it had, and keeps both for the next run.
-    void rememberBetweenRuns() { remember_ = true; }
+    // Takes the width it had in the last run, and keeps its place and width for the next one.
+    void rememberBetweenRuns();
+    // Where its frame was left in the last run (or this one), if anywhere.
+    std::optional<QPoint> LastPlace() const { return lastPlace_; }
     ~GraphWindow() override;
 
     GraphState State;
@@ -61,21 +64,23 @@ class GraphWindow : public QWidget {
     QAction* clearAction = nullptr;
     QAction* directConvertAction = nullptr;
     QAction* saveImageAction = nullptr; // "Save Image...": the visible traces as a PNG file
+    QAction* closeAction = nullptr;     // "Close" (Escape), also where it sits inside the main window
+    // The size it has: inside the main window it keeps the size (and the traces) it had as a window.
+    QSize sizeHint() const override { return size(); }
     // Writes the screen image as it is now to a PNG file; false and error when it cannot.
     bool SaveImage(const QString& path, QString& error) const;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
   private:
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
-    void keepPlace() const;
+    void keepPlace();
     DrawnFrame drawn_;
     QRegion changed_;
-    bool placed_ = false;
     bool remember_ = false;
+    std::optional<QPoint> lastPlace_;
 };

@@ -130,10 +130,20 @@ void PortDialog::RefreshPorts() {
     const QString text = portCombo->currentText();
     const QSignalBlocker quiet(portCombo);
     portCombo->clear();
+    // USB adapters first (the usual way to a detector today), with their product names; then the
+    // serial ports by their COM names, each with its device path beside it ("COM1  (/dev/ttyS0)").
+    QList<QPair<QString, QString>> serialPorts; // shown text, name
     for (const std::string& port : ListPorts(roots_)) {
-        const QString path = QString::fromStdString(port);
-        const QString description = usbDescription(roots_, QFileInfo(path).fileName());
-        portCombo->addItem(description.isEmpty() ? path : path + QStringLiteral("  ") + description, path);
+        const QString name = QString::fromStdString(port);
+        int number = -1;
+        SerialPort::DevicePathFor(port, &number);
+        if (number >= 0) {
+            serialPorts.append(
+                {name + QStringLiteral("  (%1/ttyS%2)").arg(QString::fromStdString(roots_.dev)).arg(number), name});
+            continue;
+        }
+        const QString description = usbDescription(roots_, QFileInfo(name).fileName());
+        portCombo->addItem(description.isEmpty() ? name : name + QStringLiteral("  ") + description, name);
     }
     // The stable names of USB adapters, which stay the same whichever socket they are plugged into.
     const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
@@ -146,6 +156,7 @@ void PortDialog::RefreshPorts() {
                                QLatin1Char(')'),
                            path);
     }
+    for (const auto& [shown, name] : serialPorts) portCombo->addItem(shown, name);
     for (const QString& path : typed_)
         if (portCombo->findData(path) < 0) portCombo->addItem(path, path);
     portCombo->setCurrentIndex(-1);

@@ -4,6 +4,9 @@
 #include "monitor/Texts.h"
 #include "widgets/StringGrid.h"
 
+#include <QDir>
+#include <QSaveFile>
+
 void LabelLogGrid(StringGrid& grid) {
     for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(0, r, QString::number(r) + QLatin1Char(' '));
     const char* const headings[] = {"Num\u00b0",          "ALLARM",     "Max MW",     "Max Pir HIGH ABOVE",
@@ -37,4 +40,17 @@ void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
         for (int c = 1; c < grid.ColCount() && c < 10; ++c)
             if (grid.cell(c, r) != texts[c]) grid.setCell(c, r, texts[c]);
     }
+}
+
+bool WriteLogGridCsv(const StringGrid& grid, const QString& path, QString& error) {
+    const QByteArray bytes = grid.csv().toUtf8();
+    QSaveFile file(path);
+    // Flushed and checked before the commit, which would not notice a full disk at the flush.
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.error() == QFileDevice::NoError && file.commit())
+        return true;
+    error = QStringLiteral("The event memory could not be written to \"%1\": %2")
+                .arg(QDir::toNativeSeparators(path), file.errorString());
+    file.cancelWriting();
+    return false;
 }

@@ -57,6 +57,8 @@ GaugeBar* gauge(QWidget* parent, const char* name, Qt::Orientation o, int min, i
 QLabel* valueLabel(QWidget* parent, const char* name, int value) {
     auto* l = label(parent, name, QString::number(value));
     l->setAlignment(Qt::AlignCenter);
+    // Its line's height only: in a tall box the gauge above takes the room, and the value stays under it.
+    l->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     return l;
 }
 
@@ -130,6 +132,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     rateGrid->addWidget(ch.nconv, 0, 2, 2, 1, Qt::AlignHCenter);
     rateGrid->addWidget(ch.tconvLabel, 2, 1);
     rateGrid->addWidget(ch.nconvLabel, 2, 2);
+    rateGrid->setRowStretch(0, 1);
+    rateGrid->setRowStretch(1, 1);
     gaugeRow->addWidget(rate);
 
     auto* pulse = group(ch.group, QStringLiteral("Pulse"));

@@ -11,6 +11,8 @@ class GroupFrame : public QGroupBox {
     Q_OBJECT
   public:
     explicit GroupFrame(const QString& caption, QWidget* parent = nullptr);
+    // Wide enough for its whole caption as the style draws it: a larger font grows the layout.
+    QSize minimumSizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -30,3 +32,7 @@ class GroupFrame : public QGroupBox {
     Key key_;
     QPixmap picture_;
 };
+
+// The least size of a group box that shows its whole caption as the style lays it out (some styles
+// draw it in a larger or bold font), given the size the box asks for otherwise.
+QSize WithWholeCaption(const QGroupBox* box, QSize hint);

@@ -1,5 +1,7 @@
 #include "widgets/RadioGroup.h"
 
+#include "widgets/GroupFrame.h"
+
 #include <QAbstractButton>
 #include <QGridLayout>
 #include <QRadioButton>
@@ -18,6 +20,10 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget
     connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) emit itemIndexChanged(id);
     });
+}
+
+QSize RadioGroup::minimumSizeHint() const {
+    return WithWholeCaption(this, QGroupBox::minimumSizeHint());
 }
 
 int RadioGroup::ItemIndex() const {

@@ -16,6 +16,7 @@ class RadioGroup : public QGroupBox {
     void setItemIndex(int index);
     int count() const { return static_cast<int>(group_->buttons().size()); }
     QString itemText(int index) const;
+    QSize minimumSizeHint() const override; // its whole caption, whatever the font
 
   signals:
     void itemIndexChanged(int index);

@@ -48,6 +48,40 @@ void StringGrid::fitColumnTo(int col, const QStringList& texts) {
     horizontalHeader()->resizeSection(col - 1, needed);
 }
 
+QString StringGrid::selectedText() const {
+    int left = 0, top = 0, right = ColCount() - 1, bottom = RowCount() - 1;
+    const QList<QTableWidgetSelectionRange> ranges = selectedRanges();
+    if (!ranges.isEmpty()) { // (one range: the selection is contiguous)
+        left = ranges.front().leftColumn() + 1;
+        right = ranges.front().rightColumn() + 1;
+        top = ranges.front().topRow() + 1;
+        bottom = ranges.front().bottomRow() + 1;
+    }
+    QStringList lines;
+    for (int row = top; row <= bottom; ++row) {
+        QStringList cells;
+        for (int col = left; col <= right; ++col) cells << cell(col, row).trimmed();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString StringGrid::csv() const {
+    QString out;
+    for (int row = 0; row < RowCount(); ++row) {
+        QStringList fields;
+        for (int col = 0; col < ColCount(); ++col) {
+            QString field = cell(col, row).trimmed();
+            if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
+                field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r')))
+                field = QLatin1Char('"') + field.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+            fields << field;
+        }
+        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return out;
+}
+
 QString StringGrid::cell(int col, int row) const {
     if (col == 0 && row == 0) return corner_;
     if (row == 0) return horizontalHeaderItem(col - 1)->text();

@@ -1,0 +1,32 @@
+// "Messages": what the status bar told during this run, newest first with its time, to read again
+// and copy. A notice shown for a moment, or cut short in its panel, is found here whole.
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+
+class QListWidget;
+class QPushButton;
+
+class MessageHistory : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int Capacity = 200; // the last ones kept
+
+    explicit MessageHistory(QWidget* parent = nullptr);
+
+    // A notice the status bar tells. One that only counts on from the newest (the same words with other
+    // numbers, as a recording's running time) takes the newest line instead of adding one; the same
+    // notice told again is a line of its own.
+    void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime());
+    int count() const;
+    // Row 0 is the newest: its text as told, and its line as listed ("14:03:27  text").
+    QString message(int row) const;
+    QString line(int row) const;
+    // What Copy puts on the clipboard: the lines chosen, or all of them when none is.
+    QString copyText() const;
+    void copy();
+
+    QListWidget* list = nullptr;
+    QPushButton* copyButton = nullptr;
+};
