@@ -15,6 +15,7 @@
 #include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "widgets/LevelBar.h"
+#include "widgets/NoticeLabel.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -382,7 +383,7 @@ class TestCommissioning : public QObject {
     // recording that stops by itself, says why in the status bar.
     void recordShowsWhatIsRecorded_data() {
         QTest::addColumn<QString>("event");
-        QTest::addColumn<QString>("notice"); // the status bar's text afterwards, as far as it is shown
+        QTest::addColumn<QString>("notice"); // the status bar's notice afterwards, its beginning
         QTest::newRow("not connected") << "not connected"
                                        << "Not recording: connect first";
         QTest::newRow("the file dialog cancelled") << "cancel"
@@ -417,7 +418,7 @@ class TestCommissioning : public QObject {
             return event == "cancel" ? QString() : csv;
         });
         auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
-        auto* shown = mainWindow.findChild<QLabel*>("StatusNotice");
+        auto* shown = mainWindow.findChild<NoticeLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
         WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         auto pressedMeansRecording = [&] {
@@ -448,7 +449,7 @@ class TestCommissioning : public QObject {
         }
         QVERIFY(!recorder.Recording());
         QVERIFY(pressedMeansRecording());
-        if (!notice.isEmpty()) QVERIFY2(shown->text().startsWith(notice), qPrintable(shown->text()));
+        if (!notice.isEmpty()) QVERIFY2(shown->notice().startsWith(notice), qPrintable(shown->notice()));
         if (starts) QVERIFY2(shown->toolTip().contains("\"walk.csv\" holds the"), qPrintable(shown->toolTip()));
         dialogs::SetFileDialogHandler({});
         mainWindow.exitAction->trigger();

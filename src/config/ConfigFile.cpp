@@ -278,11 +278,10 @@ void ConfigFiles::saveConfig() {
     // (In file mode, the file's own name.)
     const QString site = QSettings().value(QStringLiteral("report/site")).toString().trimmed();
     const QString suggested =
-        fileMode_->Active()
-            ? fileMode_->Path()
-            : dialogs::FileNameFrom((site.isEmpty() ? QStringLiteral("detector") : site) + QLatin1Char(' ') +
-                                    QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
-                                    QStringLiteral(".bin"));
+        fileMode_->Active() ? fileMode_->Path()
+                            : dialogs::FileNameFrom(
+                                  (site.isEmpty() ? QStringLiteral("detector") : site) + QLatin1Char(' ') +
+                                  QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".bin"));
     const QString name = dialogs::GetFileName(window_, dialogs::FileDialogKind::Save, QStringLiteral("Save Config"),
                                               FileFilter, suggested);
     if (!name.isEmpty()) writeConfig(name);
