@@ -340,7 +340,9 @@ ostrevo_headless_check() {
     fi
     local log
     for log in build/headless-*.log; do
-        if grep -q -F -e "$OSTREVO_HEADLESS_PASSWORD" -e "$OSTREVO_HEADLESS_TOKEN" "$log" ||
+        # The secrets reach grep through a pipe from the shell's own printf: a command line is
+        # every user's to read.
+        if grep -q -F -f <(printf '%s\n' "$OSTREVO_HEADLESS_PASSWORD" "$OSTREVO_HEADLESS_TOKEN") "$log" ||
             [ "$(stat -c %a "$log")" != 600 ]; then
             echo "Headless check failed: $log holds the password or the token, or can be read by others" >&2
             return 1
