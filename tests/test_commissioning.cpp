@@ -17,6 +17,7 @@
 #include "widgets/LevelBar.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -391,6 +392,10 @@ class TestCommissioning : public QObject {
                                      << "Recording stopped: File too large";
         QTest::newRow("the link closed") << "disconnect"
                                          << "Recording stopped: the link was closed";
+        QTest::newRow("the link lost") << "lose"
+                                       << "Recording stopped: the link was lost.";
+        QTest::newRow("the link lost, reconnecting") << "lose, reconnecting"
+                                                     << "Recording stopped: the link was lost; reconnecting to";
         QTest::newRow("connected again") << "connect again"
                                          << "Recording stopped: the link was connected";
     }
@@ -413,10 +418,12 @@ class TestCommissioning : public QObject {
             QVERIFY(mainWindow.link().ParametersKnown);
         }
         const QString csv = dir.filePath("walk.csv");
+        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
+        bool pressedWhileAsked = false;
         dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
+            pressedWhileAsked = button->isChecked();
             return event == "cancel" ? QString() : csv;
         });
-        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
         auto* shown = mainWindow.findChild<QLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
         WalkRecorder& recorder = mainWindow.commissioning().Recorder();
@@ -425,6 +432,7 @@ class TestCommissioning : public QObject {
         };
 
         button->click();
+        QVERIFY(!pressedWhileAsked);
         QVERIFY(pressedMeansRecording());
         const bool starts = event != "not connected" && event != "cancel";
         QCOMPARE(recorder.Recording(), starts);
@@ -442,13 +450,19 @@ class TestCommissioning : public QObject {
             ::setrlimit(RLIMIT_FSIZE, &old);
         } else if (event == "disconnect") {
             mainWindow.connectAction->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!recorder.Recording(), 3000);
+        } else if (event.startsWith("lose")) { // the adapter pulled out: the recording stops with the link
+            portDialog.reconnectBox->setChecked(event.endsWith("reconnecting"));
+            bool recordingWhenTold = false;
+            dialogs::SetMessageHandler([&](QWidget*, const QString&) { recordingWhenTold = recorder.Recording(); });
+            peer.hangUp();
+            for (int i = 0; i < 6 && recorder.Recording(); ++i) mainWindow.link().tick();
+            QVERIFY(!recordingWhenTold); // stopped before the box about the loss
         } else if (event == "connect again") {
             mainWindow.link().Connect();
         }
         QVERIFY(!recorder.Recording());
         QVERIFY(pressedMeansRecording());
-        if (!notice.isEmpty()) QVERIFY2(shown->text().startsWith(notice), qPrintable(shown->text()));
+        if (!notice.isEmpty()) QVERIFY2(shown->toolTip().startsWith(notice), qPrintable(shown->toolTip()));
         if (starts) QVERIFY2(shown->toolTip().contains("\"walk.csv\" holds the"), qPrintable(shown->toolTip()));
         dialogs::SetFileDialogHandler({});
         mainWindow.exitAction->trigger();
