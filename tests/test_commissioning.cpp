@@ -485,6 +485,12 @@ class TestCommissioning : public QObject {
             ::close(fd);
         }
         QCOMPARE(dialogs::UnlistedNames(dir.path()), QStringList({"w\uFFFDlk.csv", "\uFFFD\uFFFD.csv"}));
+        // Read no further than it may: the folder holds five entries with "." and "..".
+        for (const auto& [most, toTheEnd] : {std::pair(1, false), std::pair(5, true)}) {
+            bool complete = !toTheEnd;
+            dialogs::UnlistedNames(dir.path(), &complete, most);
+            QCOMPARE(complete, toTheEnd);
+        }
         const std::unique_ptr<QFileDialog> dialog(dialogs::MakeFileDialog(
             nullptr, dialogs::FileDialogKind::Open, "Replay Walk Test", "CSV (*.csv)", dir.path()));
         auto* note = dialog->findChild<QLabel*>("UnlistedNames");
