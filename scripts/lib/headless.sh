@@ -201,7 +201,7 @@ ostrevo_headless_wait() {
 ostrevo_headless_explain() {
     local port=$OSTREVO_HEADLESS_PORT
     cat <<MSG
-No display: Ostrevo SetUp is shown on a private desktop that only this machine can reach.
+No display: Ostrevo SetUp is shown on a private desktop that only your own programs can reach.
   Open  $OSTREVO_HEADLESS_URL
   The address holds this run's token and password (after "#"): they open the desktop, so keep them to yourself.
   On another machine, open the same address after:  ssh -L $port:127.0.0.1:$port $(id -un)@${HOSTNAME:-this-machine}
@@ -223,7 +223,8 @@ ostrevo_headless_stop() {
 
 # The browser view as its owner and as strangers meet it (scripts/lib/vnc_probe.py): noVNC's page is
 # served; a WebSocket without the run's token, or from a foreign page or none, gets 403, 25 times in a
-# row; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
+# row; no more than 16 connections are taken at once, and a request head that comes too slowly is cut
+# off; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
 # a few; with the printed address the desktop shows.
 ostrevo_headless_probe_web() {
     printf '%s\n' "$2" | timeout 30 python3 scripts/lib/vnc_probe.py "$1"
@@ -385,5 +386,6 @@ ostrevo_headless_check() {
     fi
     echo "Headless check passed: the window is shown (build/headless.png, $colours colours), noVNC on" \
         "127.0.0.1:$OSTREVO_HEADLESS_PORT shows it with the printed address only (strangers' tries cost its owner" \
-        "nothing), nothing listens beyond the loopback."
+        "nothing, slow or many connections are cut off), nothing listens beyond the loopback, and the browser" \
+        "view's end is noticed."
 }
