@@ -18,6 +18,7 @@
 #include "widgets/NoticeLabel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -392,6 +393,10 @@ class TestCommissioning : public QObject {
                                      << "Recording stopped: File too large";
         QTest::newRow("the link closed") << "disconnect"
                                          << "Recording stopped: the link was closed";
+        QTest::newRow("the link lost") << "lose"
+                                       << "Recording stopped: the link was lost.";
+        QTest::newRow("the link lost, reconnecting") << "lose, reconnecting"
+                                                     << "Recording stopped: the link was lost; reconnecting to";
         QTest::newRow("connected again") << "connect again"
                                          << "Recording stopped: the link was connected";
     }
@@ -414,10 +419,12 @@ class TestCommissioning : public QObject {
             QVERIFY(mainWindow.link().ParametersKnown);
         }
         const QString csv = dir.filePath("walk.csv");
+        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
+        bool pressedWhileAsked = false;
         dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
+            pressedWhileAsked = button->isChecked();
             return event == "cancel" ? QString() : csv;
         });
-        auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
         auto* shown = mainWindow.findChild<NoticeLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
         WalkRecorder& recorder = mainWindow.commissioning().Recorder();
@@ -426,6 +433,7 @@ class TestCommissioning : public QObject {
         };
 
         button->click();
+        QVERIFY(!pressedWhileAsked);
         QVERIFY(pressedMeansRecording());
         const bool starts = event != "not connected" && event != "cancel";
         QCOMPARE(recorder.Recording(), starts);
@@ -443,7 +451,13 @@ class TestCommissioning : public QObject {
             ::setrlimit(RLIMIT_FSIZE, &old);
         } else if (event == "disconnect") {
             mainWindow.connectAction->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!recorder.Recording(), 3000);
+        } else if (event.startsWith("lose")) { // the adapter pulled out: the recording stops with the link
+            portDialog.reconnectBox->setChecked(event.endsWith("reconnecting"));
+            bool recordingWhenTold = false;
+            dialogs::SetMessageHandler([&](QWidget*, const QString&) { recordingWhenTold = recorder.Recording(); });
+            peer.hangUp();
+            for (int i = 0; i < 6 && recorder.Recording(); ++i) mainWindow.link().tick();
+            QVERIFY(!recordingWhenTold); // stopped before the box about the loss
         } else if (event == "connect again") {
             mainWindow.link().Connect();
         }
@@ -472,6 +486,12 @@ class TestCommissioning : public QObject {
             ::close(fd);
         }
         QCOMPARE(dialogs::UnlistedNames(dir.path()), QStringList({"w\uFFFDlk.csv", "\uFFFD\uFFFD.csv"}));
+        // Read no further than it may: the folder holds five entries with "." and "..".
+        for (const auto& [most, toTheEnd] : {std::pair(1, false), std::pair(5, true)}) {
+            bool complete = !toTheEnd;
+            dialogs::UnlistedNames(dir.path(), &complete, most);
+            QCOMPARE(complete, toTheEnd);
+        }
         const std::unique_ptr<QFileDialog> dialog(dialogs::MakeFileDialog(
             nullptr, dialogs::FileDialogKind::Open, "Replay Walk Test", "CSV (*.csv)", dir.path()));
         auto* note = dialog->findChild<QLabel*>("UnlistedNames");

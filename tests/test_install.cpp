@@ -417,8 +417,9 @@ class TestInstall : public QObject {
     }
 
     // A demo killed without a word (SIGKILL) leaves its private folder; the next demo of the same user
-    // removes it, and any other whose demo has gone, but not the folder of a demo that still runs. Each
-    // says where its detector is and where its answers go.
+    // removes it, and any other whose demo has gone, but not the folder of a demo that still runs, nor
+    // one that holds anything a demo does not leave, nor one whose name a demo does not make. Each says
+    // where its detector is and where its answers go.
     void aDemoClearsWhatKilledDemosLeft() {
         InstalledProgram killed, running, next;
         for (InstalledProgram* p : {&running, &next}) { // all three in the same run-time folder
@@ -436,31 +437,59 @@ class TestInstall : public QObject {
         const auto [killedFolder, killedLog] = start(killed);
         QCOMPARE(killedLog, killed.state + "/ostrevo-setup/detector-sim.log");
         QVERIFY2(QFileInfo(killedFolder).isDir(), qPrintable(killedFolder));
-        // A folder of an older version, with no lock: stale once it is a minute old, not before.
-        const QString old = killed.runtime + "/ostrevo-setup-demo-older",
-                      fresh = killed.runtime + "/ostrevo-setup-demo-fresh";
-        QVERIFY(QDir().mkpath(old) && QDir().mkpath(fresh));
-        const struct timeval twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
-        QCOMPARE(::utimes(QFile::encodeName(old).constData(), twoMinutesAgo), 0);
+        QVERIFY2(QFileInfo(killedFolder + "/lock").isFile() && !QFileInfo::exists(killedFolder + "/lock.new"),
+                 qPrintable(filesBelow(killedFolder).join(' ')));
 
         const auto [runningFolder, runningLog] = start(running);
         QVERIFY2(QFileInfo(runningFolder).isDir(), qPrintable(runningFolder));
         QVERIFY(QFileInfo(killedFolder).isDir()); // its demo still runs
-        QVERIFY(!QFileInfo::exists(old));
         ::kill(static_cast<pid_t>(killed.process.processId()), SIGKILL);
         QVERIFY(killed.process.waitForFinished(5000));
         QVERIFY(QFileInfo(killedFolder).isDir());
+
+        // Folders that the next demo finds as well: "lock" is a lock nobody holds, "ttyDETECTOR" a link,
+        // any other name a plain file.
+        struct Left {
+            const char* name; // after "ostrevo-setup-demo-"
+            QStringList files;
+            bool old; // left alone for two minutes
+            bool removed;
+        };
+        const Left left[] = {
+            {"Older1", {}, true, true},           // a demo killed before it took its lock
+            {"Fresh1", {}, false, false},         // perhaps a demo that is starting
+            {"NewLck", {"lock.new"}, true, true}, // killed while taking its lock
+            {"Notes1", {"lock", "ttyDETECTOR", "notes.txt"}, true, false},
+            {"Named7x", {"lock"}, true, false},
+            {"pair", {"lock"}, true, false},
+        };
+        QStringList kept;
+        for (const Left& l : left) {
+            const QString folder = killed.runtime + "/ostrevo-setup-demo-" + l.name;
+            QVERIFY(QDir().mkpath(folder));
+            for (const QString& file : l.files) {
+                const QString path = folder + "/" + file;
+                QVERIFY(file == "ttyDETECTOR" ? QFile::link("/dev/null", path)
+                                              : QFile(path).open(QIODevice::WriteOnly));
+                if (!l.removed) kept << QFileInfo(folder).fileName() + "/" + file;
+            }
+            const struct timeval twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+            if (l.old) QCOMPARE(::utimes(QFile::encodeName(folder).constData(), twoMinutesAgo), 0);
+            if (!l.removed) kept << QFileInfo(folder).fileName();
+        }
 
         const auto [nextFolder, nextLog] = start(next);
         QVERIFY2(QFileInfo(nextFolder).isDir(), qPrintable(nextFolder));
         QVERIFY(!QFileInfo::exists(killedFolder));
         QVERIFY(QFileInfo(runningFolder).isDir());
-        QVERIFY(QFileInfo(fresh).isDir());
         for (InstalledProgram* p : {&running, &next}) {
             p->process.terminate();
             QVERIFY(p->process.waitForFinished(10000));
         }
-        QCOMPARE(filesBelow(killed.runtime), QStringList({"ostrevo-setup-demo-fresh"}));
+        QStringList found = filesBelow(killed.runtime);
+        found.sort();
+        kept.sort();
+        QCOMPARE(found, kept);
     }
 
     // Qt's notices about what is handled without the user stay off stderr; everything else passes.

@@ -7,10 +7,13 @@
 #               and only with a password made afresh for every run;
 #   openbox     a small window manager, so that the windows can be moved;
 #   websockify  (scripts/lib/browser_view.py) serves noVNC and bridges it to that socket, on 127.0.0.1
-#               only, on a port chosen at random, and only for a WebSocket that carries this run's
-#               token and comes from a page of its own origin: any other gets 403 before a byte reaches
-#               the VNC server, so a stranger can neither guess at the password nor make the VNC server
-#               turn its owner away (its blacklist is off: only the token's holder reaches it).
+#               only, on a port it binds itself (the kernel's choice, told back once it listens), only
+#               for programs of its owner (any other user's connection is closed at once), at most 16
+#               at a time, each with a few seconds for its request head, and only for a WebSocket that
+#               carries this run's token and comes from a page of its own origin: any other gets 403
+#               before a byte reaches the VNC server, so a stranger can neither guess at the password
+#               nor make the VNC server turn its owner away (its blacklist is off: only the token's
+#               holder reaches it).
 # The token and the password travel in the address's fragment, which a browser never sends to a server;
 # noVNC sends the token in its WebSocket's path, which the log never shows. From another machine the
 # page is reached through an ssh tunnel.
@@ -23,9 +26,11 @@ OSTREVO_HEADLESS_GEOMETRY=1280x800
 OSTREVO_HEADLESS_PIDS=() # in the order started; stopped in the reverse order
 OSTREVO_HEADLESS_DIR=""
 OSTREVO_HEADLESS_PORT=""
+OSTREVO_HEADLESS_BRIDGE=""
 OSTREVO_HEADLESS_URL=""
 OSTREVO_HEADLESS_PASSWORD=""
 OSTREVO_HEADLESS_TOKEN=""
+declare -A OSTREVO_HEADLESS_VITAL=() # the X server and the browser view: pid -> what its end means
 
 ostrevo_have_display() {
     [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]
@@ -87,22 +92,10 @@ ostrevo_stop_process() {
     wait "$pid" 2>/dev/null || true
 }
 
-# Prints a TCP port between 20000 and 59999, chosen at random, that nothing listens on.
-ostrevo_free_port() {
-    local port n
-    for ((n = 0; n < 100; n++)); do
-        port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-        if [ -z "$(ss -ltnH "sport = :$port")" ]; then
-            echo "$port"
-            return 0
-        fi
-    done
-    echo "No free TCP port found between 20000 and 59999" >&2
-    return 1
-}
-
-ostrevo_listening() {
-    [ -n "$(ss -ltnH "sport = :$1")" ]
+# Sets OSTREVO_NUMBER to the number on the first line of file $1, once that line is complete.
+ostrevo_read_number() {
+    local line
+    { IFS= read -r line <"$1"; } 2>/dev/null && [[ $line =~ ^[0-9]+$ ]] && OSTREVO_NUMBER=$line
 }
 
 # Waits up to 10 s for a condition ($2...) while process $1 lives.
@@ -153,12 +146,11 @@ ostrevo_headless_start() {
         3>"$dir/display" >>build/headless-xvnc.log 2>&1 &
     server=$!
     OSTREVO_HEADLESS_PIDS+=("$server")
-    if ! ostrevo_wait_for "$server" grep -qs '^[0-9]' "$dir/display" || [ ! -S "$dir/vnc" ]; then
+    if ! ostrevo_wait_for "$server" ostrevo_read_number "$dir/display" || [ ! -S "$dir/vnc" ]; then
         echo "The private X server did not start; see build/headless-xvnc.log" >&2
         return 1
     fi
-    local display
-    display=$(<"$dir/display")
+    local display=$OSTREVO_NUMBER
     printf 'remove :0\nadd :%s . %s\n' "$display" "$cookie" | xauth -q -f "$auth" source -
     export DISPLAY=":$display" XAUTHORITY="$auth"
     unset WAYLAND_DISPLAY
@@ -166,38 +158,50 @@ ostrevo_headless_start() {
     openbox --sm-disable >>build/headless-openbox.log 2>&1 &
     OSTREVO_HEADLESS_PIDS+=("$!")
 
-    # Another program may take the port between the look and websockify's bind: then another port.
-    local bridge attempt
-    for attempt in 1 2 3 4 5; do
-        OSTREVO_HEADLESS_PORT=$(ostrevo_free_port) || return 1
-        local origins="http://127.0.0.1:$OSTREVO_HEADLESS_PORT http://localhost:$OSTREVO_HEADLESS_PORT"
-        # The token goes on standard input, never on a command line others can read. Debian's Python,
-        # whose websockify it is, whatever python3 comes first on the PATH.
-        /usr/bin/python3 scripts/lib/browser_view.py >>build/headless-websockify.log 2>&1 <<SETTINGS &
-listen=127.0.0.1:$OSTREVO_HEADLESS_PORT
+    # The bridge binds a port of the kernel's choice and tells it on fd 3 once it listens: the printed
+    # address is its own, whatever another program does meanwhile. The token goes on standard input,
+    # never on a command line others can read. Debian's Python, whose websockify it is, whatever
+    # python3 comes first on the PATH.
+    local bridge
+    /usr/bin/python3 scripts/lib/browser_view.py >>build/headless-websockify.log 2>&1 3>"$dir/port" <<SETTINGS &
+listen=127.0.0.1
 web=/usr/share/novnc
 target=$dir/vnc
 token=$OSTREVO_HEADLESS_TOKEN
-origins=$origins
 log=$PWD/build/headless-websockify.log
+portfd=3
 SETTINGS
-        bridge=$!
-        if ostrevo_wait_for "$bridge" ostrevo_listening "$OSTREVO_HEADLESS_PORT"; then
-            OSTREVO_HEADLESS_PIDS+=("$bridge")
-            # noVNC reads its settings from the fragment too: the WebSocket's path carries the token.
-            OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html#autoconnect=1&path=websockify%3Ftoken%3D$OSTREVO_HEADLESS_TOKEN&password=$OSTREVO_HEADLESS_PASSWORD"
-            return 0
-        fi
-        ostrevo_stop_process "$bridge"
-    done
-    echo "The browser view did not start; see build/headless-websockify.log" >&2
-    return 1
+    bridge=$!
+    OSTREVO_HEADLESS_PIDS+=("$bridge")
+    if ! ostrevo_wait_for "$bridge" ostrevo_read_number "$dir/port"; then
+        echo "The browser view did not start; see build/headless-websockify.log" >&2
+        return 1
+    fi
+    OSTREVO_HEADLESS_PORT=$OSTREVO_NUMBER
+    OSTREVO_HEADLESS_BRIDGE=$bridge
+    OSTREVO_HEADLESS_VITAL=([$server]="The private desktop's X server (Xvnc) has ended; see build/headless-xvnc.log."
+        [$bridge]="The browser view (websockify) has ended; see build/headless-websockify.log.")
+    # noVNC reads its settings from the fragment too: the WebSocket's path carries the token.
+    OSTREVO_HEADLESS_URL="http://127.0.0.1:$OSTREVO_HEADLESS_PORT/vnc.html#autoconnect=1&path=websockify%3Ftoken%3D$OSTREVO_HEADLESS_TOKEN&password=$OSTREVO_HEADLESS_PASSWORD"
+}
+
+# Waits for process $1 (the program shown on the private desktop; or the first of $@) to end and
+# returns its status; should the X server or the browser view end first, the program can no longer be
+# seen: says so and returns 1.
+ostrevo_headless_wait() {
+    local ended="" status=0
+    wait -n -p ended "$@" "${!OSTREVO_HEADLESS_VITAL[@]}" || status=$?
+    if [ -n "$ended" ] && [ -n "${OSTREVO_HEADLESS_VITAL[$ended]:-}" ]; then
+        echo "${OSTREVO_HEADLESS_VITAL[$ended]} Ostrevo SetUp can no longer be seen, so it is stopped." >&2
+        return 1
+    fi
+    return $status
 }
 
 ostrevo_headless_explain() {
     local port=$OSTREVO_HEADLESS_PORT
     cat <<MSG
-No display: Ostrevo SetUp is shown on a private desktop that only this machine can reach.
+No display: Ostrevo SetUp is shown on a private desktop that only your own programs can reach.
   Open  $OSTREVO_HEADLESS_URL
   The address holds this run's token and password (after "#"): they open the desktop, so keep them to yourself.
   On another machine, open the same address after:  ssh -L $port:127.0.0.1:$port $(id -un)@${HOSTNAME:-this-machine}
@@ -212,16 +216,29 @@ ostrevo_headless_stop() {
         ostrevo_stop_process "${OSTREVO_HEADLESS_PIDS[i]}"
     done
     OSTREVO_HEADLESS_PIDS=()
+    OSTREVO_HEADLESS_VITAL=()
     if [ -n "$OSTREVO_HEADLESS_DIR" ]; then rm -rf "$OSTREVO_HEADLESS_DIR"; fi
     OSTREVO_HEADLESS_DIR=""
 }
 
 # The browser view as its owner and as strangers meet it (scripts/lib/vnc_probe.py): noVNC's page is
 # served; a WebSocket without the run's token, or from a foreign page or none, gets 403, 25 times in a
-# row; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
+# row; no more than 16 connections are taken at once, and a request head that comes too slowly is cut
+# off; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
 # a few; with the printed address the desktop shows.
 ostrevo_headless_probe_web() {
     printf '%s\n' "$2" | timeout 30 python3 scripts/lib/vnc_probe.py "$1"
+}
+
+# Another user's program, with the token even, gets no answer: tried as "nobody" where this is root
+# (the script reaches it on a descriptor: its folder may be closed to others).
+ostrevo_headless_probe_other_user() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "  (not run as root: a connection of another user is not tried)"
+        return 0
+    fi
+    printf '%s\n' "$2" | timeout 10 setpriv --reuid=65534 --regid=65534 --clear-groups \
+        /usr/bin/python3 /dev/fd/3 "$1" --other-user 3<scripts/lib/vnc_probe.py
 }
 
 # Fails with a message if a process of this script (or one started below it) listens anywhere but
@@ -318,9 +335,15 @@ ostrevo_headless_check() {
         echo "Headless check failed: the browser view on 127.0.0.1:$OSTREVO_HEADLESS_PORT is not its owner's alone, or shuts its owner out (see above)" >&2
         return 1
     fi
+    if ! ostrevo_headless_probe_other_user "$OSTREVO_HEADLESS_PORT" "$OSTREVO_HEADLESS_URL"; then
+        echo "Headless check failed: another user's program reaches the browser view (see above)" >&2
+        return 1
+    fi
     local log
     for log in build/headless-*.log; do
-        if grep -q -F -e "$OSTREVO_HEADLESS_PASSWORD" -e "$OSTREVO_HEADLESS_TOKEN" "$log" ||
+        # The secrets reach grep through a pipe from the shell's own printf: a command line is
+        # every user's to read.
+        if grep -q -F -f <(printf '%s\n' "$OSTREVO_HEADLESS_PASSWORD" "$OSTREVO_HEADLESS_TOKEN") "$log" ||
             [ "$(stat -c %a "$log")" != 600 ]; then
             echo "Headless check failed: $log holds the password or the token, or can be read by others" >&2
             return 1
@@ -340,6 +363,19 @@ ostrevo_headless_check() {
         return 1
     fi
 
+    # The browser view ends under the program: the wait for the program says so at once (a sleep
+    # stands by, should it not).
+    sleep 10 &
+    local standby=$! status=0
+    kill -TERM "$OSTREVO_HEADLESS_BRIDGE"
+    { ostrevo_headless_wait "$program" "$standby"; } 2>"$OSTREVO_HEADLESS_DIR/said" || status=$?
+    ostrevo_stop_process "$standby"
+    if [ $status -ne 1 ] || ! grep -q "The browser view (websockify) has ended" "$OSTREVO_HEADLESS_DIR/said"; then
+        echo "Headless check failed: the browser view's end went unnoticed (status $status: $(<"$OSTREVO_HEADLESS_DIR/said"))" >&2
+        return 1
+    fi
+    echo "  the browser view ended: $(<"$OSTREVO_HEADLESS_DIR/said")"
+
     ostrevo_headless_stop
     ostrevo_descendants $$
     local left=() pid
@@ -350,5 +386,6 @@ ostrevo_headless_check() {
     fi
     echo "Headless check passed: the window is shown (build/headless.png, $colours colours), noVNC on" \
         "127.0.0.1:$OSTREVO_HEADLESS_PORT shows it with the printed address only (strangers' tries cost its owner" \
-        "nothing), nothing listens beyond the loopback."
+        "nothing, slow or many connections are cut off), nothing listens beyond the loopback, and the browser" \
+        "view's end is noticed."
 }

@@ -2,27 +2,39 @@
 """Checks the private desktop's browser view as its owner and as strangers meet it.
 
     vnc_probe.py PORT < ADDRESS
+    vnc_probe.py PORT --other-user < ADDRESS
 
 ADDRESS (on standard input, so that no other user sees it in the process list) is the one
 scripts/run printed, with the run's token (in noVNC's WebSocket path) and password in its fragment.
-Checks, in order: noVNC's page is served; a WebSocket with the token but for a page of another origin,
+With --other-user (run as another user): a WebSocket with the token and the page's own Origin is
+closed before a single byte of an answer.
+Else checks, in order, while one connection of the owner's sends its request head a byte every
+DRIP_SECONDS (it must be closed once the bridge's deadline for a head has passed): noVNC's page is
+served; a WebSocket with the token but for a page of another origin,
 or for no page at all, is refused; a local client that sends the page's own Origin (as any script can)
 but not the token is answered 403, STRANGER_TRIES times in a row, each time trying a password should it
-get through; the VNC server behind the bridge offers password authentication only, gives no picture
+get through; FLOOD idle connections at once are not all taken (the bridge serves 16 at a time) and
+cost the owner nothing once closed; the VNC server behind the bridge offers password authentication only, gives no picture
 for a wrong password and still answers after OWNER_TYPOS of them; and then, with the address, it shows
 the desktop "Ostrevo SetUp" with the program's window on it. Exits 0 when all hold, else prints what
 failed and exits 1. Standard library only (VNC's challenge is answered with the small DES below).
 """
 import base64
 import os
+import select
 import socket
 import struct
 import sys
+import threading
 import time
 import urllib.parse
 import urllib.request
 
 STRANGER_TRIES = 25
+FLOOD = 20
+DRIP_SECONDS = 0.5
+# The bridge's deadline for a request head is 5 s.
+DRIP_CLOSED_WITHIN = 7
 # More wrong passwords than the VNC server's own default lets pass before it turns everyone away (5).
 OWNER_TYPOS = 6
 
@@ -217,6 +229,55 @@ def desktop_colours(ws):
     return name, len(colours)
 
 
+def drip(port, result):
+    """A request head a byte every DRIP_SECONDS: result gets how long the bridge let it go on."""
+    head = b"GET /vnc.html HTTP/1.1\r\nX-Slow: " + b"a" * 1000
+    started = time.monotonic()
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=DRIP_CLOSED_WITHIN + 3) as sock:
+            for i in range(len(head)):
+                sock.sendall(head[i:i + 1])
+                if select.select([sock], [], [], DRIP_SECONDS)[0]:
+                    if not sock.recv(1):
+                        break
+                if time.monotonic() - started > DRIP_CLOSED_WITHIN + 3:
+                    break
+    except OSError:
+        pass
+    result.append(time.monotonic() - started)
+
+
+def closed_at_once(socks):
+    """How many of socks, which have sent nothing, the bridge closes within half a second."""
+    deadline, closed, answered = time.monotonic() + 0.5, 0, set()
+    while (left := deadline - time.monotonic()) > 0:
+        ready = select.select([s for s in socks if s not in answered], [], [], left)[0]
+        if not ready:
+            break
+        for sock in ready:
+            answered.add(sock)
+            try:
+                closed += sock.recv(1) == b""
+            except OSError:
+                closed += 1
+    return closed
+
+
+def other_user(port, path, origin):
+    try:
+        WebSocket(port, origin, path).close()
+        print("Browser view: another user's WebSocket with the token got through", file=sys.stderr)
+        return 1
+    except Refused as e:
+        if e.status is not None:
+            print(f"Browser view: another user's connection was answered ({e}), not closed", file=sys.stderr)
+            return 1
+    except OSError:
+        pass
+    print(f"  a WebSocket of another user (uid {os.geteuid()}), with the token: closed without an answer")
+    return 0
+
+
 def main():
     port, address = int(sys.argv[1]), sys.stdin.readline().strip()
     origin = f"http://127.0.0.1:{port}"
@@ -233,6 +294,12 @@ def main():
     for secret, what in ((password, "password"), (token, "token")):
         if secret and secret in served:
             failures.append(f"the {what} stands in the part of the address that is sent to the server")
+
+    if sys.argv[2:] == ["--other-user"]:
+        return other_user(port, path, origin)
+    dripped = []
+    dripping = threading.Thread(target=drip, args=(port, dripped))
+    dripping.start()
 
     page = urllib.request.urlopen(f"{origin}/vnc.html", timeout=5).read()
     if b"noVNC" not in page:
@@ -266,6 +333,17 @@ def main():
     print(f"  {STRANGER_TRIES} tries by a local client without the token: {refused} refused with 403 "
           f"in {time.monotonic() - started:.1f} s")
 
+    # Idle connections of the owner's own programs (a web page can open many): the bridge takes no
+    # more than 16 at a time (the dripping one among them) and closes the others at once.
+    flood = [socket.create_connection(("127.0.0.1", port), timeout=5) for _ in range(FLOOD)]
+    turned_away = closed_at_once(flood)
+    for sock in flood:
+        sock.close()
+    if turned_away < FLOOD - 16:
+        failures.append(f"of {FLOOD} idle connections at once, {FLOOD - turned_away} were taken")
+    print(f"  {FLOOD} idle connections at once: {turned_away} closed at once")
+    time.sleep(0.2)  # their processes end as they see the connections closed
+
     if token and password:
         # The owner mistypes the password a few times: the VNC server says no each time, and goes on
         # answering.
@@ -296,6 +374,12 @@ def main():
             failures.append(str(e))
         finally:
             ws.close()
+
+    dripping.join()
+    if dripped[0] > DRIP_CLOSED_WITHIN:
+        failures.append(f"a request head sent a byte every {DRIP_SECONDS} s was still taken after {dripped[0]:.1f} s")
+    else:
+        print(f"  a request head sent a byte every {DRIP_SECONDS} s: closed after {dripped[0]:.1f} s")
 
     for f in failures:
         print(f"Browser view: {f}", file=sys.stderr)

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -46,41 +47,83 @@ QString privateBase() {
     return QDir::tempPath();
 }
 
-// The private folders of demos, and the file in each that its demo holds locked while it runs.
+// The private folders of demos: the prefix and six letters or digits (QTemporaryDir's XXXXXX). In each,
+// its demo holds a lock while it runs, made under another name and given its own only once locked, so
+// that nobody sees it unlocked; and its detector's link.
 const QString FolderPrefix = QStringLiteral("ostrevo-setup-demo-");
-const QString LockName = QStringLiteral("lock");
-// A folder with no lock file (made by an older version, or a demo killed before it took its lock) is
-// taken for stale once it has been left alone this long.
+constexpr const char* LockName = "lock";
+constexpr const char* NewLockName = "lock.new";
+constexpr const char* LinkName = "ttyDETECTOR";
+// A folder with no lock (a demo killed before it took its lock) is taken for stale once it has been
+// left alone this long.
 constexpr int UnlockedFolderAgeS = 60;
 
-// Removes what a demo leaves in its folder (its lock, a link) and the folder itself; anything else in
-// it, a folder in particular, keeps it. Symbolic links are removed, never followed.
-void removeFolder(const QString& path) {
-    const QDir dir(path);
-    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-        ::unlink(QFile::encodeName(dir.filePath(entry)).constData());
-    ::rmdir(QFile::encodeName(path).constData());
+bool demoFolderName(const QString& name) {
+    if (name.size() != FolderPrefix.size() + 6 || !name.startsWith(FolderPrefix)) return false;
+    for (qsizetype i = FolderPrefix.size(); i < name.size(); ++i)
+        if (!name[i].isLetterOrNumber() || name[i].unicode() > 127) return false;
+    return true;
+}
+
+// True when folder (open as dir) holds nothing but what a demo leaves there, each of its kind: its lock
+// (under either name, a regular file) and its link. Anything else keeps the folder as it is.
+bool holdsOnlyADemosFiles(int dir, bool& locked) {
+    const int listed = ::dup(dir);
+    DIR* list = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!list) {
+        if (listed >= 0) ::close(listed);
+        return false;
+    }
+    bool only = true;
+    locked = false;
+    while (const dirent* entry = ::readdir(list)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        struct stat st {};
+        const bool known =
+            ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (((std::strcmp(name, LockName) == 0 || std::strcmp(name, NewLockName) == 0) && S_ISREG(st.st_mode)) ||
+             (std::strcmp(name, LinkName) == 0 && S_ISLNK(st.st_mode)));
+        if (!known) only = false;
+        if (std::strcmp(name, LockName) == 0) locked = true;
+    }
+    ::closedir(list);
+    return only;
 }
 
 // A demo killed without a word (SIGKILL, a crash, the machine) leaves its folder behind: the folders of
-// this user in base whose lock nobody holds any more go.
+// demos of this user in base whose lock nobody holds any more go, when they hold nothing but what a
+// demo leaves there. Only those names are removed, never followed, and the folder only once empty.
 void removeStaleFolders(const QString& base) {
-    const QDir dir(base);
-    for (const QString& entry : dir.entryList({FolderPrefix + QLatin1Char('*')},
-                                              QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
-        const QString path = dir.filePath(entry);
+    const int baseDir = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseDir < 0) return;
+    const QDir listing(base);
+    for (const QString& entry : listing.entryList({FolderPrefix + QLatin1Char('*')},
+                                                  QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
+        if (!demoFolderName(entry)) continue;
+        const QByteArray name = QFile::encodeName(entry);
+        const int dir = ::openat(baseDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0) continue;
         struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-            continue;
-        const int lock = ::open(QFile::encodeName(path + QLatin1Char('/') + LockName).constData(),
-                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-        if (lock >= 0) {
-            if (::flock(lock, LOCK_EX | LOCK_NB) == 0) removeFolder(path); // its demo has gone
-            ::close(lock);
-        } else if (errno == ENOENT && st.st_mtime < ::time(nullptr) - UnlockedFolderAgeS) {
-            removeFolder(path);
+        bool hasLock = false;
+        int lock = -1;
+        bool stale = false;
+        if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && holdsOnlyADemosFiles(dir, hasLock)) {
+            if (hasLock) {
+                lock = ::openat(dir, LockName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+                stale = lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0; // its demo has gone
+            } else {
+                stale = st.st_mtime < ::time(nullptr) - UnlockedFolderAgeS;
+            }
         }
+        if (stale) {
+            for (const char* file : {LinkName, NewLockName, LockName}) ::unlinkat(dir, file, 0);
+            ::unlinkat(baseDir, name.constData(), AT_REMOVEDIR); // (kept should anything else be there by now)
+        }
+        if (lock >= 0) ::close(lock);
+        ::close(dir);
     }
+    ::close(baseDir);
 }
 
 void printLine(const QString& text) {
@@ -164,15 +207,17 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
     }
     // mkdtemp makes it 0700 already; said again so that nothing else can reach the link.
     QFile::setPermissions(folder_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // Held while the demo runs, so that a demo started later knows the folder is in use.
-    lock_ = ::open(QFile::encodeName(folder_->filePath(LockName)).constData(),
-                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+    // Held while the demo runs, so that a demo started later knows the folder is in use; it gets its
+    // name once it is held, so that no other demo finds it unlocked and takes the folder for stale.
+    const QByteArray newLock = QFile::encodeName(folder_->filePath(QLatin1String(NewLockName)));
+    lock_ = ::open(newLock.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0 ||
+        ::rename(newLock.constData(), QFile::encodeName(folder_->filePath(QLatin1String(LockName))).constData()) != 0) {
         error = QStringLiteral("no lock in its private folder: %1").arg(files::SystemError(errno));
         Stop();
         return false;
     }
-    port_ = folder_->filePath(QStringLiteral("ttyDETECTOR"));
+    port_ = folder_->filePath(QLatin1String(LinkName));
 
     // The log is written only as a regular file of its own, never through a link.
     // (Not followed even when a link appears there after a look: O_NOFOLLOW, and a FIFO or a device

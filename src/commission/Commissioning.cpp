@@ -59,6 +59,11 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
         host_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
                                         "before the detector sent its event memory."));
     });
+    // A recording stops as the link does: the next replies would follow a new Connect, perhaps to
+    // another detector.
+    connect(&host_.link(), &PollCycle::stopped, this, [this] {
+        if (recorder_.Recording()) endRecording(stopCause());
+    });
     recordingClock_.setInterval(1000);
     connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
     reportDeadline_.setSingleShot(true);
@@ -183,8 +188,10 @@ void Commissioning::RecordToggled(bool on) {
         return;
     }
     if (recorder_.Recording()) return;
+    // Pressed only once the recording is being written: not while the file is asked for, nor after a
+    // refusal.
+    showRecordPressed(false);
     if (host_.link().State() != LinkState::Polling) {
-        showRecordPressed(false);
         host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
                                         "replies)."));
         return;
@@ -193,21 +200,19 @@ void Commissioning::RecordToggled(bool on) {
         &window_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
         QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
             QStringLiteral(".csv"));
-    if (chosen.isEmpty()) return showRecordPressed(false);
+    if (chosen.isEmpty()) return;
     // The file is created (or replaced) only once the user agreed to its name.
     const QString path =
         dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
-    if (path.isEmpty()) return showRecordPressed(false);
+    if (path.isEmpty()) return;
     // The link may have gone down while the dialog was open: nothing would be recorded.
     if (host_.link().State() != LinkState::Polling) {
-        showRecordPressed(false);
         host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
                                         "chosen; connect again first."));
         return;
     }
     QString error;
     if (!recorder_.Start(path, error)) {
-        showRecordPressed(false);
         host_.ShowNotice(QStringLiteral("Not recording: ") + error);
         dialogs::ShowWarning(&window_, error);
         return;
@@ -232,14 +237,17 @@ void Commissioning::endRecording(const QString& cause) {
                          .arg(lines));
 }
 
-void Commissioning::showRecordingTime() {
-    // Nothing more can come into this recording once polling has stopped: the next replies would follow
-    // a new Connect, perhaps to another detector.
-    if (host_.link().State() != LinkState::Polling) {
-        endRecording(host_.link().State() == LinkState::Halted ? QStringLiteral("the detector stopped answering")
-                                                               : QStringLiteral("the link was closed"));
-        return;
+QString Commissioning::stopCause() {
+    switch (host_.link().State()) {
+    case LinkState::Halted: return QStringLiteral("the link was lost");
+    case LinkState::Reconnecting:
+        return QStringLiteral("the link was lost; reconnecting to %1 (Record again once it is back)")
+            .arg(host_.PortName());
+    default: return QStringLiteral("the link was closed");
     }
+}
+
+void Commissioning::showRecordingTime() {
     const auto s = recorder_.ElapsedMs() / 1000;
     host_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
                          .arg(s / 60)

@@ -53,6 +53,8 @@ class Commissioning : public QObject {
     void writeReport();
     void replayNext();
     void showRecordingTime();
+    // Why a recording stops with the link: closed, or lost (and perhaps reconnecting).
+    QString stopCause();
     // The Record action and its button show whether a recording is being written.
     void showRecordPressed(bool on);
     // Stops a recording that cannot go on (or has just been stopped by a failed write), and says why in

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -31,13 +32,21 @@ ChoiceHandler& choiceHandler() {
 }
 } // namespace
 
-QStringList UnlistedNames(const QString& folder) {
+QStringList UnlistedNames(const QString& folder, bool* complete, int maxEntries) {
     QStringList names;
+    if (complete) *complete = true;
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) return names;
+    QElapsedTimer spent;
+    spent.start();
+    int seen = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray bytes(entry->d_name);
         if (QString::fromUtf8(bytes).toUtf8() != bytes) names << QString::fromUtf8(bytes);
+        if (++seen >= maxEntries || (seen % 256 == 0 && spent.elapsed() > UnlistedNamesLimitMs)) {
+            if (complete) *complete = ::readdir(dir) == nullptr;
+            break;
+        }
     }
     ::closedir(dir);
     names.sort();
@@ -58,17 +67,21 @@ QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString&
     if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
         grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
     auto show = [note](const QString& folder) {
-        const QStringList names = UnlistedNames(folder);
+        bool complete = true;
+        const QStringList names = UnlistedNames(folder, &complete);
         QStringList quoted;
         for (const QString& n : names.mid(0, 3)) quoted << QLatin1Char('"') + n + QLatin1Char('"');
         if (names.size() > 3) quoted << QStringLiteral("...");
-        note->setText(names.size() == 1
+        note->setText(names.size() == 1 && complete
                           ? QStringLiteral("Not listed here: %1, whose name is not UTF-8 text, so it cannot be "
                                            "opened. Rename it, then look again.")
                                 .arg(quoted.first())
                           : QStringLiteral("Not listed here: %1 files whose names are not UTF-8 text (%2), so they "
                                            "cannot be opened. Rename them, then look again.")
-                                .arg(names.size())
+                                .arg(complete ? QString::number(names.size())
+                                              : QStringLiteral("%1 or more (the folder is too large to look "
+                                                               "through)")
+                                                    .arg(names.size()))
                                 .arg(quoted.join(QStringLiteral(", "))));
         note->setVisible(!names.isEmpty());
     };

@@ -27,8 +27,12 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
 // files of the folder shown it leaves out, and to rename them. The caller owns it.
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start);
-// The names in folder that are not UTF-8 text (shown with replacement characters), sorted.
-QStringList UnlistedNames(const QString& folder);
+// The names in folder that are not UTF-8 text (shown with replacement characters), sorted. The folder is
+// read on the window's thread, so no further than maxEntries entries or UnlistedNamesLimitMs; complete
+// tells whether it was read to its end. (A folder on a hung mount holds the window all the same, as it
+// does Qt's own dialog.)
+constexpr int UnlistedNamesLimitMs = 20;
+QStringList UnlistedNames(const QString& folder, bool* complete = nullptr, int maxEntries = 20000);
 // A file name made of text the user typed: no folder separators, no leading dot, not empty.
 QString FileNameFrom(const QString& text);
 // name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".

@@ -89,7 +89,7 @@ qint64 ReadSome(int fd, char* data, qint64 n, QString& reason) {
         }
         if (got == 0) break;
         if (errno == EINTR) continue;
-        // A regular file on a disk never asks its reader to wait.
+        // A regular file on a disk never asks its reader to wait; a FUSE file system may.
         reason = errno == EAGAIN || errno == EWOULDBLOCK ? QStringLiteral("it does not behave as a regular file.")
                                                          : SystemError(errno);
         return -1;

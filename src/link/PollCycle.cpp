@@ -121,6 +121,7 @@ void PollCycle::Disconnect() {
     timer2_->stop();
     if (LinkActive()) serial_->ClosePort();
     closed();
+    emit stopped();
 }
 
 void PollCycle::PortChosen(const std::string& port) {
@@ -135,6 +136,7 @@ void PollCycle::Exit() {
         serial_.reset();
     }
     timer2_->stop();
+    emit stopped();
 }
 
 void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
@@ -149,6 +151,7 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
     const std::string port = connectedPort_; // (the dialog may name another one by now)
     if (!view_.ReconnectAutomatically() || port.empty()) {
         closed();
+        emit stopped();
         view_.ShowMessage(message);
         return;
     }
@@ -159,6 +162,7 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
     view_.ShowReconnecting();
     view_.ShowLinkNotice("Link lost, reconnecting to " + port + "...");
     reconnectTimer_->start();
+    emit stopped();
 }
 
 // While reconnecting: as soon as the port is there again and opens, polling starts afresh, clean as
@@ -381,6 +385,7 @@ void PollCycle::tick() {
             timer2_->stop();
             logError(&logged, "");
             closed();
+            emit stopped();
             view_.ShowMessage(e.what());
             return;
         }

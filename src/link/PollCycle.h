@@ -133,6 +133,9 @@ class PollCycle : public QObject {
     // A settings frame was due while the parameters were stale: it was not sent, and the read-back
     // goes out instead. Whoever made the frame makes it again on the fresh parameters.
     void settingsHeld();
+    // Polling has stopped: the link was closed (Disconnect, Exit, a fault in showing a reply) or lost
+    // (halted, or waiting for its port to come back). Said before any box about it opens.
+    void stopped();
 
   private:
     void closed();
