@@ -603,11 +603,15 @@ class TestMainWindow : public QObject {
         mainWindow->ShowNotice(QString());
         QCOMPARE(history.count(), 2);
         QCOMPARE(history.message(1), link);
-        // A notice that only counts on takes its line.
-        mainWindow->ShowNotice("Recording 0:01, 21 replies");
-        mainWindow->ShowNotice("Recording 0:02, 43 replies");
+        // A running count takes the line of the one before it; notices alike but for their numbers do not.
+        mainWindow->ShowRunningCount("Recording 0:01, 21 replies");
+        mainWindow->ShowRunningCount("Recording 0:02, 43 replies");
         QCOMPARE(history.count(), 3);
         QCOMPARE(history.message(0), QString("Recording 0:02, 43 replies"));
+        mainWindow->ShowNotice("Saved the detector's parameters to \"site1.bin\".");
+        mainWindow->ShowNotice("Saved the detector's parameters to \"site2.bin\".");
+        QCOMPARE(history.count(), 5);
+        QVERIFY(history.message(1).contains("site1.bin"));
         // A wider window shows more of it, still ending in "..." where it does not fit.
         mainWindow->ShowNotice(link);
         mainWindow->resize(1600, mainWindow->height());

@@ -697,6 +697,9 @@ class TestPollCycle : public QObject {
             f.open(QIODevice::WriteOnly);
             f.write(QByteArray(text) + "\n");
         }
+        // The stable name of an adapter that is not plugged in: not a port to choose.
+        d.mkpath("dev/serial/by-id");
+        QVERIFY(QFile::link("../../ttyUSB7", root.path() + "/dev/serial/by-id/usb-Gone_B-if00-port0"));
         MainWindow mainWindow;
         PortDialog portDialog(&mainWindow,
                               PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});

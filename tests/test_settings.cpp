@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGraphicsEffect>
 #include <QLabel>
 #include <QLocale>
@@ -774,6 +775,10 @@ class TestSettings : public QObject {
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QVERIFY(!configfile::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
         QVERIFY(error.contains("not a regular file"));
+        QVERIFY(!configfile::WriteParameterFile(fifo, EncodeRecord(factory), error)); // nor written over
+        QVERIFY(error.contains("not a regular file"));
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         QVERIFY(!configfile::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
         QVERIFY(error.contains("No such file"));
 
@@ -940,6 +945,13 @@ class TestSettings : public QObject {
         QVERIFY(mainWindow->statusPanel(1)->text().contains("site.bin (not connected: nothing is sent)"));
         QVERIFY(messages.back().contains("pad bytes") && messages.back().contains("PIR HIGH ABOVE Threshold 800"));
         ViewControls& v = mainWindow->view();
+        // A status shown meanwhile (a replay's) leaves the file's own noise-reduction mode on the boxes,
+        // whatever the last detector had.
+        Parameters manual = factory;
+        manual.flags &= ~EnableTempComp;
+        link().Stores.parameters = EncodeRecord(manual);
+        mainWindow->statusView().ShowStatus(link().Stores.status);
+        QVERIFY(!v.noisePir1->isEnabled() && v.noisePir1->text().contains("Auto"));
         const struct {
             const char* name;
             std::function<void()> change;

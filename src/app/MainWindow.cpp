@@ -19,6 +19,7 @@
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
+#include "widgets/PlainText.h"
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
@@ -206,6 +207,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     });
     statusView_ = std::make_unique<StatusView>(view_, nullptr);
     indicators_ = std::make_unique<Indicators>(view_, *statusView_, *link_, nullptr);
+    // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
+    indicators_->setParameterFlags([this] {
+        const FileMode& file = configFiles_->fileMode();
+        const params::Record r = file.Active() ? file.Record() : link_->Stores.parameters;
+        return static_cast<std::uint16_t>(r[22] | r[23] << 8);
+    });
     indicators_->setNoiseReductionFollower(
         [this](int pir, bool on) { settings_->FollowDetectorNoiseReduction(pir, on); });
     statusView_->setIndicators(indicators_.get());
@@ -392,6 +399,7 @@ void MainWindow::buildStatusBar() {
         // The last panel (the flash state) grows with its text; the others keep their widths.
         if (i == 3) panel->setMinimumWidth(widths[i]);
         else panel->setFixedWidth(widths[i]);
+        panel->setTextFormat(Qt::PlainText); // (a port or a file name is shown as it is)
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setIndent(3);
@@ -508,6 +516,11 @@ void MainWindow::ShowNotice(const QString& text) {
     // The panel shows what fits, ending in "..."; the history keeps it whole, however short its stay.
     notice_->setNotice(text);
     messages_->add(text);
+}
+
+void MainWindow::ShowRunningCount(const QString& text) {
+    notice_->setNotice(text);
+    messages_->add(text, QDateTime::currentDateTime(), MessageHistory::Kind::RunningCount);
 }
 
 QString MainWindow::Notice() const {
@@ -631,7 +644,9 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
 void MainWindow::showFlashState() {
     const FlashState state = settings_->Flash();
     QLabel* panel = statusPanels_[3];
-    panel->setText(FlashStateText(state));
+    // A file open on the controls has no flash: what the last detector's held is not shown beside it.
+    const bool file = configFiles_ && configFiles_->fileMode().Active();
+    panel->setText(file ? QString() : FlashStateText(state));
     panel->setMinimumWidth(std::max(50, panel->sizeHint().width())); // the whole text, whatever the notice says
     panel->setToolTip(state == FlashState::Unchanged
                           ? QStringLiteral("No change has been sent to this detector since Connect.")
@@ -660,11 +675,15 @@ void MainWindow::exitProgram() {
 
 // Connect or Disconnect, by what the action's caption says it will do.
 void MainWindow::toggleConnection() {
-    commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
     if (connectAction->text() == QLatin1String("Connect")) {
-        // The file is left once the link is open (a port that fails to open keeps it).
-        if (configFiles_->mayLeaveFile(QStringLiteral("Save them before connecting?"))) link_->Connect();
-    } else if (confirmLeaving([this] { link_->Disconnect(); })) link_->Disconnect();
+        // The file is left once the link is open (a port that fails to open keeps it). Cancel leaves
+        // everything as it was, a replay included.
+        if (!configFiles_->mayLeaveFile(QStringLiteral("Save them before connecting?"))) return;
+        commissioning_->StopReplay(); // connecting ends a replay: the detector speaks again
+        link_->Connect();
+    } else if (confirmLeaving([this] { link_->Disconnect(); })) {
+        link_->Disconnect();
+    }
 }
 
 void MainWindow::openPortDialog() {
@@ -704,8 +723,15 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
                                                               ? graphics_->frameGeometry().size() - graphics_->size()
                                                               : decoration);
             const auto last = graphics_->LastPlace();
-            const GraphPlace place = PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame,
-                                                last ? QRect(*last, graphFrame) : QRect());
+            // Where the user left it is kept on whichever screen it lies (a second monitor, say).
+            QRect area = screen()->availableGeometry();
+            if (last)
+                for (const QScreen* other : QGuiApplication::screens())
+                    if (other->availableGeometry().contains(QRect(*last, graphFrame)))
+                        area = other->availableGeometry();
+            GraphPlace place = PlaceGraph(area, frameGeometry(), graphFrame, last ? QRect(*last, graphFrame) : QRect());
+            if (place.where != GraphPlace::Where::Kept && area != screen()->availableGeometry())
+                place = PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame);
             noRoom = place.where == GraphPlace::Where::InMainWindow;
             if (!noRoom) {
                 if (place.main.topLeft() != frameGeometry().topLeft()) move(place.main.topLeft());
@@ -752,15 +778,23 @@ void MainWindow::fitDockedGraph(bool shown) {
     if (isMaximized() || isFullScreen()) return;
     if (shown && grownBy_ == 0) {
         int room = graphics_->height() + centralWidget()->layout()->spacing();
-        if (screen() && realScreen())
-            room = std::min(room, screen()->availableGeometry().height() - frameGeometry().height());
+        const bool onScreen = screen() && realScreen();
+        const QRect area = onScreen ? screen()->availableGeometry() : QRect();
+        if (onScreen) room = std::min(room, area.height() - frameGeometry().height());
         if (room <= 0) return;
         grownBy_ = room;
         resize(width(), height() + room);
+        // Grown past the screen's foot, the window moves up so that its status bar stays in sight.
+        if (onScreen) {
+            const int past = frameGeometry().top() + frameGeometry().height() + room - (area.bottom() + 1);
+            movedUpBy_ = std::clamp(past, 0, std::max(0, frameGeometry().top() - area.top()));
+            if (movedUpBy_ > 0) move(x(), y() - movedUpBy_);
+        }
     } else if (!shown && grownBy_ > 0) {
         const int by = grownBy_;
         grownBy_ = 0;
         resize(width(), std::max(minimumHeight(), height() - by));
+        if (movedUpBy_ > 0) move(x(), y() + std::exchange(movedUpBy_, 0));
     }
 }
 
@@ -903,6 +937,7 @@ void MainWindow::showFileMode() {
                                  : QStringLiteral("Ostrevo SetUp"));
     setWindowModified(file.Edited());
     showPort();
+    showFlashState();
 }
 
 void MainWindow::showPort() {
@@ -911,7 +946,7 @@ void MainWindow::showPort() {
         const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
         statusPanels_[1]->setText(statusPanels_[1]->fontMetrics().elidedText(
             text.arg(QFileInfo(file.Path()).fileName()), Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-        statusPanels_[1]->setToolTip(text.arg(QDir::toNativeSeparators(file.Path())));
+        statusPanels_[1]->setToolTip(PlainToolTip(text.arg(QDir::toNativeSeparators(file.Path()))));
         return;
     }
     // The port in use (or the one chosen), with the adapter's name where it is known.
@@ -928,7 +963,7 @@ void MainWindow::showPort() {
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
     statusPanels_[1]->setText(
         statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-    statusPanels_[1]->setToolTip(text);
+    statusPanels_[1]->setToolTip(PlainToolTip(text));
 }
 
 void MainWindow::tabShown(int index) {

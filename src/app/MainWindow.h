@@ -85,6 +85,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // A short notice at the right of the status bar, for what the user should know but need not
     // answer (the siren turned off, a recording running). Kept in the message history.
     void ShowNotice(const QString& text) override;
+    void ShowRunningCount(const QString& text) override;
     // The notice shown now, whole, and the messages told so far.
     QString Notice() const;
     MessageHistory& messages() { return *messages_; }
@@ -191,6 +192,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool graphInsideChosen_ = false;  // the user's choice, remembered
     bool graphInsideForRoom_ = false; // inside because the screen had no room beside the window
     int grownBy_ = 0;                 // the height the window took on for the graph inside it
+    int movedUpBy_ = 0;               // and moved up by, to keep its foot on the screen
     bool remember_ = false;
     bool geometryRestored_ = false;
     int instance_ = 0;

@@ -14,15 +14,7 @@
 namespace {
 
 constexpr int MessageRole = Qt::UserRole;
-
-// The words of a notice without its numbers: two notices alike in this tell the same thing anew.
-QString wording(const QString& text) {
-    QString s;
-    s.reserve(text.size());
-    for (const QChar c : text)
-        if (!c.isDigit()) s += c;
-    return s;
-}
+constexpr int RunningCountRole = Qt::UserRole + 1;
 
 } // namespace
 
@@ -62,18 +54,19 @@ MessageHistory::MessageHistory(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 }
 
-void MessageHistory::add(const QString& text, const QDateTime& at) {
+void MessageHistory::add(const QString& text, const QDateTime& at, Kind kind) {
     if (text.trimmed().isEmpty()) return; // a panel cleared tells nothing
     const QString shown = at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + text;
     QListWidgetItem* newest = list->item(0);
-    const QString before = newest ? newest->data(MessageRole).toString() : QString();
-    if (newest && before != text && wording(before) == wording(text)) {
+    const bool counting = kind == Kind::RunningCount;
+    if (newest && counting && newest->data(RunningCountRole).toBool()) {
         newest->setText(shown);
         newest->setData(MessageRole, text);
         return;
     }
     auto* item = new QListWidgetItem(shown);
     item->setData(MessageRole, text);
+    item->setData(RunningCountRole, counting);
     list->insertItem(0, item);
     while (list->count() > Capacity) delete list->takeItem(list->count() - 1);
 }

@@ -15,10 +15,11 @@ class MessageHistory : public QDialog {
 
     explicit MessageHistory(QWidget* parent = nullptr);
 
-    // A notice the status bar tells. One that only counts on from the newest (the same words with other
-    // numbers, as a recording's running time) takes the newest line instead of adding one; the same
-    // notice told again is a line of its own.
-    void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime());
+    // A notice the status bar tells, a line of its own. A running count (a recording's or a replay's
+    // clock) takes the newest line instead when that is a running count too, so that a clock ticking
+    // every second does not push everything else out.
+    enum class Kind { Notice, RunningCount };
+    void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime(), Kind kind = Kind::Notice);
     int count() const;
     // Row 0 is the newest: its text as told, and its line as listed ("14:03:27  text").
     QString message(int row) const;

@@ -249,7 +249,7 @@ QString Commissioning::stopCause() {
 
 void Commissioning::showRecordingTime() {
     const auto s = recorder_.ElapsedMs() / 1000;
-    host_.ShowNotice(QStringLiteral("Recording %1:%2, %3 replies")
+    host_.ShowRunningCount(QStringLiteral("Recording %1:%2, %3 replies")
                          .arg(s / 60)
                          .arg(s % 60, 2, 10, QLatin1Char('0'))
                          .arg(recorder_.Lines()));
@@ -323,7 +323,7 @@ void Commissioning::showReplayTime() {
     QString text = QStringLiteral("Replaying %1 \u2013 %2")
                        .arg(QFileInfo(replayName_).fileName(), minutes(replayShownMs_ - first));
     if (replay_.LastMs() >= first) text += QStringLiteral(" of ") + minutes(replay_.LastMs() - first);
-    host_.ShowNotice(text);
+    host_.ShowRunningCount(text);
 }
 
 void Commissioning::replayNext() {

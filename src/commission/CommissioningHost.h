@@ -27,6 +27,8 @@ class CommissioningHost {
     virtual QString PortName() const = 0;
     // A short notice in the status bar, for what the user should know but need not answer.
     virtual void ShowNotice(const QString& text) = 0;
+    // A running count in the same place (a recording's clock): the message history keeps its latest.
+    virtual void ShowRunningCount(const QString& text) { ShowNotice(text); }
     // As the user's Connect / Disconnect: Disconnect asks first when changes are not stored.
     virtual void connectOrDisconnect() = 0;
     // The program's version, for the installation report.

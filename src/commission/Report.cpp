@@ -1,6 +1,7 @@
 #include "commission/Report.h"
 
 #include "config/ParameterText.h"
+#include "files/RegularFile.h"
 #include "monitor/Texts.h"
 
 #include <QPageSize>
@@ -142,6 +143,10 @@ QString ReportHtml(const ReportContents& r) {
 }
 
 bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
+    if (QString reason; !files::MayReplace(path, reason)) {
+        error = QStringLiteral("The report \"%1\" could not be written: %2").arg(path, reason);
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("The report \"%1\" could not be written: %2").arg(path, file.errorString());

@@ -81,6 +81,10 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
 }
 
 bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error) {
+    if (QString reason; !files::MayReplace(path, reason)) {
+        error = QStringLiteral("The parameter file \"%1\" could not be written: %2").arg(shown(path), reason);
+        return false;
+    }
     QSaveFile file(path);
     // Flushed and checked before the commit: Qt 6.4's commit does not notice a write that fails
     // only when its buffer is flushed (a full disk), and would put an empty file in place.

@@ -97,4 +97,11 @@ qint64 ReadSome(int fd, char* data, qint64 n, QString& reason) {
     return done;
 }
 
+bool MayReplace(const QString& path, QString& reason) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+    reason = QStringLiteral("it is not a regular file.");
+    return false;
+}
+
 } // namespace files

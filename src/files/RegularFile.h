@@ -21,6 +21,11 @@ int OpenRegularForReading(const QString& path, QString& reason, qint64* size = n
 // when the file system answers that the read would wait (as a FUSE file system may).
 qint64 ReadSome(int fd, char* data, qint64 n, QString& reason);
 
+// Whether a file may be written at path: a new name, or a regular file (through a link, as a save
+// writes through it). A device, a FIFO or a socket there would be replaced by a file, its node gone:
+// false, and reason says so.
+bool MayReplace(const QString& path, QString& reason);
+
 // The system's text for an errno value ("No space left on device").
 QString SystemError(int error);
 

@@ -3,6 +3,7 @@
 #include "config/RememberedSettings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
+#include "files/RegularFile.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -131,6 +132,10 @@ void GraphWindow::build(bool atCreation) {
 }
 
 bool GraphWindow::SaveImage(const QString& path, QString& error) const {
+    if (QString reason; !files::MayReplace(path, reason)) {
+        error = QStringLiteral("The image \"%1\" could not be written: %2").arg(path, reason);
+        return false;
+    }
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && Screen.save(&file, "PNG") && file.flush() && file.commit()) return true;
     error = QStringLiteral("The image \"%1\" could not be written: %2").arg(path, file.errorString());

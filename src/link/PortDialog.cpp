@@ -149,6 +149,7 @@ void PortDialog::RefreshPorts() {
     const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
     for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString path = link.absoluteFilePath();
+        if (link.canonicalFilePath().isEmpty()) continue; // its adapter is not plugged in
         const QString target = QFileInfo(link.canonicalFilePath()).fileName();
         const QString description = usbDescription(roots_, target);
         portCombo->addItem(path + QStringLiteral("  (") + target +

@@ -1,5 +1,6 @@
 #include "monitor/EventLog.h"
 
+#include "files/RegularFile.h"
 #include "monitor/StatusRecord.h"
 #include "monitor/Texts.h"
 #include "widgets/StringGrid.h"
@@ -44,6 +45,11 @@ void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
 
 bool WriteLogGridCsv(const StringGrid& grid, const QString& path, QString& error) {
     const QByteArray bytes = grid.csv().toUtf8();
+    if (QString reason; !files::MayReplace(path, reason)) {
+        error = QStringLiteral("The event memory could not be written to \"%1\": %2")
+                    .arg(QDir::toNativeSeparators(path), reason);
+        return false;
+    }
     QSaveFile file(path);
     // Flushed and checked before the commit, which would not notice a full disk at the flush.
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&

@@ -4,6 +4,7 @@
 
 #include "monitor/StatusView.h"
 
+#include <cstdint>
 #include <functional>
 
 class PollCycle;
@@ -22,6 +23,9 @@ class Indicators : public IndicatorSteps {
     // Who makes the PIR noise-reduction boxes follow the detector (and tells it when its parameters
     // say otherwise); without one the boxes just follow.
     void setNoiseReductionFollower(std::function<void(int pir, bool on)> follower) { follower_ = std::move(follower); }
+    // Where the parameters that decide manual or automatic noise reduction come from, when not from
+    // the detector's last read-back (a parameter file open on the controls).
+    void setParameterFlags(std::function<std::uint16_t()> flags) { parameterFlags_ = std::move(flags); }
     // The box is checked exactly while the detector reports that channel's noise reduction on.
     void FollowNoiseReduction(int pir) override;
     void ShowIndicators() override;
@@ -33,4 +37,5 @@ class Indicators : public IndicatorSteps {
     Siren* siren_;
     bool sirenAllowed_ = true;
     std::function<void(int pir, bool on)> follower_;
+    std::function<std::uint16_t()> parameterFlags_;
 };

@@ -1,5 +1,7 @@
 #include "widgets/NoticeLabel.h"
 
+#include "widgets/PlainText.h"
+
 #include <QMouseEvent>
 
 NoticeLabel::NoticeLabel(QWidget* parent) : QLabel(parent) {
@@ -23,7 +25,7 @@ void NoticeLabel::fit() {
     const QString shown = fontMetrics().elidedText(line, Qt::ElideRight, room);
     elided_ = shown != line;
     QLabel::setText(shown);
-    setToolTip(notice_);
+    setToolTip(PlainToolTip(notice_));
 }
 
 QSize NoticeLabel::sizeHint() const {
