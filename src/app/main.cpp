@@ -34,6 +34,12 @@ int main(int argc, char** argv) {
     // A file size limit makes a write fail (and the program says so) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     OstrevoApplication app(argc, argv);
+    // Taken from the start, so that a TERM while the program starts up (its demo detector started, say)
+    // also ends it through the event loop, and everything it made goes with it.
+    MainWindow* shownWindow = nullptr;
+    QuitOnSignal quitOnSignal([&shownWindow] {
+        if (shownWindow) shownWindow->link().Exit(); // killed while connected: the port is released
+    });
     UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup"));
@@ -65,9 +71,8 @@ int main(int argc, char** argv) {
     }
     graphics.rememberBetweenRuns();                       // ... and the graph's place
     mainWindow.rememberBetweenRuns(TakeInstanceNumber()); // ... and the window's
+    shownWindow = &mainWindow;
     mainWindow.show();
-    QuitOnSignal quitOnSignal(
-        [&mainWindow] { mainWindow.link().Exit(); }); // killed while connected: the port is released
     const int status = app.exec();
     mainWindow.link().Exit(); // the port is closed before the demo's detector goes
     demo.Stop();

@@ -10,11 +10,12 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
-// The live readings only: the settings controls stay as they are, usable.
+// The live readings only: the settings controls stay as they are, usable, and so does the threshold's
+// value under its track bar (a setting, read back from the detector or a file).
 QList<QWidget*> LiveMarks::readings() const {
     QList<QWidget*> w;
     for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2}) {
-        w << ch->detection << ch->signal << ch->trangeLabel;
+        w << ch->detection << ch->signal;
         if (ch->maskBar) w << ch->maskBar << ch->noiseBar << ch->maskLamp << ch->noiseLamp;
     }
     for (const OutputControls& out : view_.outputs) w << out.state;
