@@ -40,6 +40,10 @@ class GraphWindow : public QWidget {
         std::uint16_t compensation;
     };
     void FeedStatus(const std::array<ChannelValues, 3>& channels);
+    // The same for the state alone, nothing drawn (a replay catching up with a place it jumped to).
+    void FeedQuietly(const std::array<ChannelValues, 3>& channels);
+    // Draws the frame of the state now and shows it (after feeding quietly, or marks added between replies).
+    void ShowNow();
     // Draws the frame of the state on the screen image where it differs from the one drawn before.
     void DrawFrame();
     // Shows what the frames drawn since the last call changed on the screen image.
@@ -61,6 +65,13 @@ class GraphWindow : public QWidget {
     QAction* clearAction = nullptr;
     QAction* directConvertAction = nullptr;
     QAction* saveImageAction = nullptr; // "Save Image...": the visible traces as a PNG file
+    // "Freeze": the picture stays as it is while the replies go on feeding the traces; unticked, it
+    // shows them as they are now.
+    QAction* freezeAction = nullptr;
+    bool Frozen() const;
+    // The picture is a replay's, kept after it: "Clear" empties it at once (no reply would show it).
+    void KeepPicture(bool keep) { keptPicture_ = keep; }
+    bool PictureKept() const { return keptPicture_; }
     // Writes the screen image as it is now to a PNG file; false and error when it cannot.
     bool SaveImage(const QString& path, QString& error) const;
 
@@ -78,4 +89,5 @@ class GraphWindow : public QWidget {
     QRegion changed_;
     bool placed_ = false;
     bool remember_ = false;
+    bool keptPicture_ = false;
 };
