@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
+#include "commission/Replay.h"
 #include "commission/Report.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
@@ -135,8 +136,8 @@ class TestCommissioning : public QObject {
         QVERIFY(error.contains("missing/report.pdf"));
     }
 
-    // A walk recorded live replays into the same bars and the same graph pixels, and the view is
-    // emptied, not live, when the replay ends.
+    // A walk recorded live replays into the same bars and the same graph pixels; when the replay
+    // ends its picture stays, not live, until it is cleared.
     void aRecordedWalkReplaysTheSame() {
         QTemporaryDir dir;
         const QString csv = dir.filePath("walk.csv");
@@ -180,7 +181,13 @@ class TestCommissioning : public QObject {
         for (const char* bar : bars)
             QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
         QVERIFY(again.liveMarks().Live());
+        // Stopped, the replay's picture stays, not live, until it is cleared (Connect, another replay).
         again.commissioning().StopReplay();
+        QVERIFY(replayGraph.Screen == liveGraph.Screen);
+        for (const char* bar : bars)
+            QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
+        QVERIFY(!again.liveMarks().Live());
+        again.commissioning().replayer().ClearPicture();
         for (const char* bar : bars) {
             auto* b = again.findChild<LevelBar*>(bar);
             QCOMPARE(b->value(), b->minimum());

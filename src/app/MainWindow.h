@@ -62,7 +62,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     PollCycle& link() override { return *link_; }
     Settings& settings() override { return *settings_; }
     ReadBack& readBack() { return *readBack_; }
-    ConfigFiles& configFiles() { return *configFiles_; }
+    ConfigFiles& configFiles() override { return *configFiles_; }
     StatusView& statusView() override { return *statusView_; }
     Indicators& indicators() override { return *indicators_; }
     LiveMarks& liveMarks() override { return *liveMarks_; }

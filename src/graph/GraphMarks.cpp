@@ -53,8 +53,7 @@ QColor GraphMarkColour(GraphMark::Kind kind) {
 void AddGraphMark(GraphState& state, GraphMark::Kind kind, const QString& text) {
     if (state.GraphWidth <= 0) return;
     const QColor colour = GraphMarkColour(kind);
-    // Two marks at one column: the later one stands.
-    ForgetGraphMarksAt(state, state.SweepPosition);
+    // (A mark at the sweep position already was made at the same moment: both stand.)
     state.marks.push_back({kind, state.SweepPosition, 1, labelImage(text, colour)});
     ++state.marksVersion;
 }
@@ -68,14 +67,16 @@ void AddGraphPause(GraphState& state, const QString& text, int columns) {
         const bool first = left == columns;
         const int from = state.SweepPosition;
         const int width = std::min(left, state.GraphWidth - from);
+        // The columns it covers are swept over: what was there from the sweep before goes.
         for (int x = from; x < from + width; ++x) {
-            ForgetGraphMarksAt(state, x);
+            if (x != from || !first) ForgetGraphMarksAt(state, x);
             for (int c = 0; c < 3; ++c) state.traces[c][static_cast<std::size_t>(x)].Y = TraceBaseline[c];
         }
         state.marks.push_back({GraphMark::Kind::Pause, from, width, first ? label : QImage()});
         left -= width;
         state.SweepPosition = (from + width) % state.GraphWidth;
     }
+    ForgetGraphMarksAt(state, state.SweepPosition);
     ++state.marksVersion;
 }
 
