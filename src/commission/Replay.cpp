@@ -1,5 +1,6 @@
 #include "commission/Replay.h"
 
+#include "commission/BarRoom.h"
 #include "commission/ReplayBar.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
@@ -138,7 +139,7 @@ void Replayer::ClearPicture() {
 
 void Replayer::showControls() {
     const bool open = reader_.IsOpen();
-    bar->setVisible(open);
+    ShowBarWithRoom(window_, bar, open);
     for (QAction* a : {pauseAction, backAction, forwardAction}) a->setEnabled(open);
     bar->ShowPlaying(Replaying() && !paused_);
     bar->backButton->setEnabled(open);
@@ -328,8 +329,8 @@ void Replayer::reachEnd() {
     host_.liveMarks().SetLive(false);
     if (GraphWindow* g = host_.graphics()) g->KeepPicture(true);
     showControls();
-    host_.ShowNotice(QStringLiteral("Replay finished: what it showed last stays until you connect, replay again or "
-                                    "clear the graph (Left or the slider go back into it)."));
+    host_.ShowNotice(QStringLiteral("Replay finished: its last picture stays until you connect, replay again or clear "
+                                    "the graph."));
 }
 
 void Replayer::step() {

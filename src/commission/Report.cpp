@@ -196,11 +196,14 @@ QString WalkHtml(const ReportContents& r) {
     return h;
 }
 
+QString ReportStyleSheet() {
+    return QStringLiteral("body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} h2{font-size:11pt}"
+                          "table{border-collapse:collapse} td,th{border:1px solid #888;padding:2px 5px}"
+                          "th{background:#ddd}");
+}
+
 QString ReportHtml(const ReportContents& r) {
-    QString h = QStringLiteral("<html><head><style>"
-                               "body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} h2{font-size:11pt}"
-                               "table{border-collapse:collapse} td,th{border:1px solid #888;padding:2px 5px}"
-                               "th{background:#ddd}</style></head><body>");
+    QString h = QStringLiteral("<html><head><style>") + ReportStyleSheet() + QStringLiteral("</style></head><body>");
     h += QStringLiteral("<h1>Ostrevo SetUp: installation report</h1>");
     if (r.fromRecording)
         h += QStringLiteral("<p>Made from the replayed walk test \"%1\" with no detector connected: the parameters are "

@@ -42,6 +42,8 @@ QString WalkHtml(const ReportContents& r);
 
 // The graph as printed: the screen's picture on a white ground.
 QImage PrintFriendlyGraph(const QImage& screen);
+// The style of the report's HTML (its fonts and tables), for a part of it shown on its own.
+QString ReportStyleSheet();
 // The report as HTML (the PDF's text), with the graph as the image "graph.png".
 QString ReportHtml(const ReportContents& r);
 // Writes the PDF through a temporary file that replaces path only when complete.

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 
@@ -117,7 +118,16 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
 }
 
 bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<bool, 3>& apply) {
-    QDialog dialog(&window_);
+    const std::unique_ptr<QDialog> dialog(MakeDialog(&window_, view));
+    if (dialog->exec() != QDialog::Accepted) return false;
+    const auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("SuggestionTable"));
+    for (int c = 0; c < 3; ++c) apply[c] = table->item(c, 0)->checkState() == Qt::Checked;
+    return true;
+}
+
+QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView& view) {
+    auto* d = new QDialog(parent);
+    QDialog& dialog = *d;
     dialog.setObjectName(QStringLiteral("SuggestThresholds"));
     dialog.setWindowTitle(QStringLiteral("Suggested Thresholds"));
     auto* layout = new QVBoxLayout(&dialog);
@@ -162,7 +172,9 @@ bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<boo
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);
     table->setMinimumWidth(760);
-    table->setMinimumHeight(table->verticalHeader()->length() + table->horizontalHeader()->height() + 4);
+    table->setFixedHeight(table->verticalHeader()->length() + table->horizontalHeader()->sizeHint().height() +
+                          2 * table->frameWidth());
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(table);
     if (!view.canApply) {
         auto* note = new QLabel(QStringLiteral("Connect to the detector, and wait until its parameters are shown, to "
@@ -177,7 +189,5 @@ bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<boo
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    for (int c = 0; c < 3; ++c) apply[c] = table->item(c, 0)->checkState() == Qt::Checked;
-    return true;
+    return d;
 }

@@ -12,6 +12,7 @@
 #include <functional>
 
 class QAction;
+class QDialog;
 class QWidget;
 
 struct SuggestionView {
@@ -34,6 +35,9 @@ class ThresholdSuggestions : public QObject {
     std::function<bool(const SuggestionView& view, std::array<bool, 3>& apply)> ShowSuggestions;
 
     void Execute();
+    // The dialog that shows them, not yet shown (the caller owns it): a table with a box per channel
+    // to apply it, Apply... and Close.
+    static QDialog* MakeDialog(QWidget* parent, const SuggestionView& view);
     // Reads the recording (a slice per turn) and shows what it suggests.
     void SuggestFrom(const QString& path);
 

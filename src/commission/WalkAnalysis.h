@@ -73,7 +73,8 @@ int MarginPercent(int peak, int threshold);
 
 // A threshold for one channel that tells the passes from the quiet: halfway between the highest peak
 // of any quiet stretch and the lowest peak of any pass, rounded up, within the control's range; none
-// when the weakest pass did not rise above the quiet.
+// when the weakest pass did not rise above the quiet. A pass or quiet stretch the recording paused in
+// may miss its peak: it is left out (and said) while others of its kind were recorded whole.
 struct ThresholdSuggestion {
     int quietPeak = -1, quietNumber = 0;     // and the quiet stretch it was seen in
     int weakestPass = -1, weakestNumber = 0; // and the pass

@@ -1,5 +1,6 @@
 #include "commission/WalkRecording.h"
 
+#include "commission/BarRoom.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
@@ -77,7 +78,7 @@ void WalkRecording::showPressed(bool on) {
 
 void WalkRecording::showControls() {
     const bool on = recorder_.Recording();
-    bar->setVisible(on);
+    ShowBarWithRoom(window_, bar, on);
     markPassAction->setEnabled(on);
     markQuietAction->setEnabled(on);
     endMarkAction->setEnabled(on && segmentOpen_);

@@ -6,13 +6,14 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 
 namespace {
 
 QImage labelImage(const QString& text, const QColor& cell) {
     QFont font = ProgramFont();
     const QFontMetrics fm(font);
-    const QString shown = fm.elidedText(text, Qt::ElideRight, 240);
+    const QString shown = fm.elidedText(text, Qt::ElideRight, 180);
     QImage img(fm.horizontalAdvance(shown) + 4, fm.height(), QImage::Format_RGB32);
     img.fill(cell);
     QPainter p(&img);
@@ -97,11 +98,23 @@ void ForgetGraphMarksAt(GraphState& state, int column) {
 void DrawGraphMarks(const GraphState& state, QImage& screen, const QRect& clip) {
     const QRect area = clip & screen.rect();
     if (area.isEmpty()) return;
-    // The labels at the foot of the picture, below the lowest trace's baseline, on two rows by turns.
-    for (std::size_t i = 0; i < state.marks.size(); ++i) {
-        const GraphMark& m = state.marks[i];
+    for (const GraphMark& m : state.marks)
         fill(screen, QRect(m.column, 0, m.width, screen.height()) & area, GraphMarkColour(m.kind).rgb());
-        const int row = screen.height() - (i % 2 == 0 ? 1 : 2) * (m.label.height() + 1);
-        blitClipped(screen, m.label, QPoint(m.column + m.width, row), area);
+    // The labels at the foot of the picture, below the lowest trace's baseline, each on the lowest of
+    // three rows where it does not cover the label before it (the same rows whatever part is drawn).
+    std::vector<const GraphMark*> byColumn;
+    for (const GraphMark& m : state.marks)
+        if (!m.label.isNull()) byColumn.push_back(&m);
+    std::stable_sort(byColumn.begin(), byColumn.end(),
+                     [](const GraphMark* a, const GraphMark* b) { return a->column < b->column; });
+    constexpr int Rows = 3;
+    int rowEnd[Rows] = {INT_MIN, INT_MIN, INT_MIN};
+    for (const GraphMark* m : byColumn) {
+        const int left = m->column + m->width;
+        int row = 0;
+        while (row < Rows - 1 && rowEnd[row] >= left) ++row;
+        if (rowEnd[row] >= left) row = static_cast<int>(std::min_element(rowEnd, rowEnd + Rows) - rowEnd);
+        rowEnd[row] = left + m->label.width();
+        blitClipped(screen, m->label, QPoint(left, screen.height() - (row + 1) * (m->label.height() + 1)), area);
     }
 }

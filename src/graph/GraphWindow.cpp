@@ -185,7 +185,11 @@ void GraphWindow::FeedQuietly(const std::array<ChannelValues, 3>& channels) {
 }
 
 void GraphWindow::ShowNow() {
-    DrawFrame();
+    if (Frozen() || State.GraphWidth <= 0) return;
+    // As the last reply drew it: the channel names beside the newest samples, before the sweep moved on.
+    GraphState last = State;
+    last.SweepPosition = (State.SweepPosition + State.GraphWidth - 1) % State.GraphWidth;
+    changed_ |= ::DrawFrame(last, Screen, Background, drawn_);
     RepaintScreen();
 }
 

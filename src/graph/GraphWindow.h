@@ -42,7 +42,8 @@ class GraphWindow : public QWidget {
     void FeedStatus(const std::array<ChannelValues, 3>& channels);
     // The same for the state alone, nothing drawn (a replay catching up with a place it jumped to).
     void FeedQuietly(const std::array<ChannelValues, 3>& channels);
-    // Draws the frame of the state now and shows it (after feeding quietly, or marks added between replies).
+    // Draws the frame now, as the last reply drew it, and shows it (after feeding quietly, marks added
+    // between replies, a clear or Freeze unticked).
     void ShowNow();
     // Draws the frame of the state on the screen image where it differs from the one drawn before.
     void DrawFrame();
