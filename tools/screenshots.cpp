@@ -208,8 +208,8 @@ int main(int argc, char** argv) {
     c.replayer().setSpeed(4);
     runFor(3000);
     c.replayer().setPaused(true);
-    // Back to the second pass: the graph shows the replies before it, with its marks.
-    c.replayer().Seek(walk.Walk().Segments()[2].startMs + 2500);
+    // On to the end of the third pass: the graph shows the replies before it, with its marks.
+    c.replayer().Seek(walk.Walk().Segments()[3].startMs + 3000);
     runFor(300);
     ok = save(live, "replay-controls.png") && ok;
     ok = save(liveGraph, "replay-graph.png") && ok;

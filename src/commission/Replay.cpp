@@ -292,7 +292,7 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
         if (g) AddGraphMark(g->State, GraphMark::Kind::Quiet, QStringLiteral("Quiet %1").arg(m.number) + note);
         break;
     case Kind::End:
-        if (g) AddGraphMark(g->State, GraphMark::Kind::End, QStringLiteral("end"));
+        if (g) AddGraphMark(g->State, GraphMark::Kind::End, QString());
         break;
     case Kind::Paused: {
         const QString text =

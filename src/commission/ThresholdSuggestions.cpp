@@ -83,6 +83,7 @@ void ThresholdSuggestions::show(const QString& path) {
         view.thresholdsFrom = QStringLiteral("the recording");
     }
     view.channels = SuggestThresholds(walk.Segments(), current);
+    view.leftOut = LeftOutOfSuggestions(walk.Segments());
     // The question and the frame are for the detector the user looked at while choosing.
     const std::uint64_t connection = link.Connections;
     std::array<bool, 3> chosen{};
@@ -171,11 +172,26 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
     }
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setWordWrap(true);
     table->setMinimumWidth(760);
+    table->setColumnWidth(
+        6, std::max(table->columnWidth(6), 760 - table->horizontalHeader()->length() + table->columnWidth(6) - 4));
+    table->verticalHeader()->setMinimumSectionSize(table->verticalHeader()->defaultSectionSize());
+    table->resizeRowsToContents(); // (a long remark wraps)
     table->setFixedHeight(table->verticalHeader()->length() + table->horizontalHeader()->sizeHint().height() +
                           2 * table->frameWidth());
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(table);
+    if (!view.leftOut.isEmpty()) {
+        auto* note = new QLabel(QStringLiteral("Left out: %1, which the recording paused in (the LOGS tab, a lost "
+                                               "link), so that its peak may be missing.")
+                                    .arg(view.leftOut.join(QStringLiteral(", "))),
+                                &dialog);
+        note->setObjectName(QStringLiteral("LeftOut"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
     if (!view.canApply) {
         auto* note = new QLabel(QStringLiteral("Connect to the detector, and wait until its parameters are shown, to "
                                                "apply a suggestion."),

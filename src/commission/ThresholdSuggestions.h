@@ -18,6 +18,7 @@ class QWidget;
 struct SuggestionView {
     QString file; // the recording's name
     std::array<ThresholdSuggestion, 3> channels;
+    QStringList leftOut;    // passes and quiet stretches left out, paused while recorded
     QString thresholdsFrom; // "the detector", "the recording", or empty when not known
     bool canApply = false;  // a connected detector whose parameters are known
 };

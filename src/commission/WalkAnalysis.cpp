@@ -118,33 +118,46 @@ bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why
     return false;
 }
 
-std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
-                                                     const std::array<int, 3>& current) {
-    std::array<ThresholdSuggestion, 3> out;
-    // A stretch the recording paused in (the LOGS tab, a lost link) may miss its peak: it counts only
-    // where no stretch of its kind was recorded whole.
+namespace {
+
+// A stretch the recording paused in (the LOGS tab, a lost link) may miss its peak: it counts only where
+// no stretch of its kind was recorded whole.
+std::vector<bool> leftOutOf(const std::vector<WalkSegment>& segments) {
     const auto whole = [&](bool pass) {
         return std::any_of(segments.begin(), segments.end(), [pass](const WalkSegment& s) {
             return s.isPass() == pass && s.replies > 0 && s.pausedMs == 0;
         });
     };
     const bool wholePasses = whole(true), wholeQuiets = whole(false);
-    QStringList leftOut;
+    std::vector<bool> out;
     for (const WalkSegment& s : segments)
-        if (s.replies > 0 && s.pausedMs > 0 && (s.isPass() ? wholePasses : wholeQuiets))
-            leftOut << QStringLiteral("%1 %2")
-                           .arg(s.isPass() ? QStringLiteral("pass") : QStringLiteral("quiet"))
-                           .arg(s.number);
-    const QString leftOutText =
-        leftOut.isEmpty()
-            ? QString()
-            : QStringLiteral(" (left out, paused while recorded: %1)").arg(leftOut.join(QStringLiteral(", ")));
+        out.push_back(s.replies > 0 && s.pausedMs > 0 && (s.isPass() ? wholePasses : wholeQuiets));
+    return out;
+}
+
+} // namespace
+
+QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments) {
+    const std::vector<bool> left = leftOutOf(segments);
+    QStringList names;
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        if (left[i])
+            names << QStringLiteral("%1 %2")
+                         .arg(segments[i].isPass() ? QStringLiteral("pass") : QStringLiteral("quiet"))
+                         .arg(segments[i].number);
+    return names;
+}
+
+std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
+                                                     const std::array<int, 3>& current) {
+    std::array<ThresholdSuggestion, 3> out;
+    const std::vector<bool> left = leftOutOf(segments);
     for (int c = 0; c < 3; ++c) {
         ThresholdSuggestion& t = out[c];
         t.current = current[c];
-        for (const WalkSegment& s : segments) {
-            if (s.replies == 0) continue;
-            if (s.pausedMs > 0 && (s.isPass() ? wholePasses : wholeQuiets)) continue;
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            const WalkSegment& s = segments[i];
+            if (s.replies == 0 || left[i]) continue;
             if (!s.isPass() && s.peak[c] > t.quietPeak) {
                 t.quietPeak = s.peak[c];
                 t.quietNumber = s.number;
@@ -189,6 +202,5 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(range.max);
         else if (suggested == t.current) t.reason = QStringLiteral("the threshold is there already");
     }
-    for (ThresholdSuggestion& t : out) t.reason = (t.reason + leftOutText).trimmed();
     return out;
 }

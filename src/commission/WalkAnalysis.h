@@ -6,6 +6,7 @@
 #include "commission/Recording.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <vector>
@@ -86,5 +87,7 @@ struct ThresholdSuggestion {
 // Whether a recording can give suggestions: at least one quiet stretch and one pass, each with replies.
 // When not, why says what is missing.
 bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why);
+// The passes and quiet stretches the suggestion leaves out, paused while recorded: "pass 2", ...
+QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments);
 std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
                                                      const std::array<int, 3>& current);

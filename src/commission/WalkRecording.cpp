@@ -294,7 +294,7 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     QString shown;
     if (kind == Kind::End) {
         if (!segmentOpen_) return;
-        shown = QStringLiteral("end");
+        shown = QString();
     } else {
         m.number = kind == Kind::Pass ? ++passes_ : ++quiets_;
         m.text = recording::CleanNote(noteEdit->text());

@@ -55,7 +55,7 @@ void AddGraphMark(GraphState& state, GraphMark::Kind kind, const QString& text) 
     if (state.GraphWidth <= 0) return;
     const QColor colour = GraphMarkColour(kind);
     // (A mark at the sweep position already was made at the same moment: both stand.)
-    state.marks.push_back({kind, state.SweepPosition, 1, labelImage(text, colour)});
+    state.marks.push_back({kind, state.SweepPosition, 1, text.isEmpty() ? QImage() : labelImage(text, colour)});
     ++state.marksVersion;
 }
 

@@ -21,7 +21,7 @@ struct GraphMark {
 // The colour a kind of mark is drawn in.
 QColor GraphMarkColour(GraphMark::Kind kind);
 // A line at the sweep position, where the next sample goes: the moment between two replies (marks made
-// at the same moment stand side by side).
+// at the same moment stand side by side). An empty text draws the line alone.
 void AddGraphMark(GraphState& state, GraphMark::Kind kind, const QString& text);
 // A band of columns from the sweep position, where nothing was recorded: the signal traces lie on
 // their baselines under it and the sweep goes on past it.

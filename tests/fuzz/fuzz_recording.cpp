@@ -7,6 +7,7 @@
 #include "commission/Recording.h"
 #include "commission/WalkAnalysis.h"
 
+#include <QStringList>
 #include <cstdlib>
 
 namespace {
