@@ -153,7 +153,8 @@ int main(int argc, char** argv) {
     for (int pass = 0; pass < 3; ++pass) {
         walk.noteEdit->setText(QString::fromLatin1(notes[pass]));
         c.markPassAction->trigger();
-        command("intruder");
+        const char* const walks[] = {"intruder 100", "intruder 80", "intruder 60"}; // farther and farther
+        command(walks[pass]);
         runFor(pass == 1 ? 1500 : 3200);
         if (pass == 1) { // a look at the event memory in the middle of a walk
             live.tabs->setCurrentIndex(1);
