@@ -544,6 +544,17 @@ class TestDetectorSim : public QObject {
         }
         QCOMPARE(alarmsSeen & 0x1, 0);
         QVERIFY(alarmsSeen & 0x4);
+        // A walk farther away: the signals reach a share of their height, and stay under the thresholds.
+        m.TriggerIntruder(40.0, 0.4);
+        int highest = 0;
+        alarmsSeen = 0;
+        for (double t = 40.0; t < 44.0; t += 0.05) {
+            m.Advance(t);
+            highest = std::max<int>(highest, m.Status().channels[1].signal);
+            alarmsSeen |= m.Status().alarmFlags;
+        }
+        QVERIFY2(highest > 200 && highest < 380, qPrintable(QString::number(highest)));
+        QCOMPARE(alarmsSeen & 0x14, 0);
     }
 
     void statusAndEventCodecsRoundTrip() {

@@ -389,6 +389,68 @@ class TestGraph : public QObject {
             QCOMPARE(place.graph.top(), place.main.bottom() + 1);
         }
     }
+
+    // Marks on the graph: a line at the moment between two replies, a pause as a band the sweep goes
+    // past with the traces on their baselines under it, each gone when the sweep comes back over it;
+    // every frame drawn by parts equals the frame drawn whole.
+    void marksAreDrawnAndSweptAway_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("columns"); // the band's width; 1 for a line
+        QTest::newRow("a pass") << "pass" << 1;
+        QTest::newRow("a pause") << "pause" << 40;
+        QTest::newRow("a pause across the right edge") << "edge" << 60;
+    }
+
+    void marksAreDrawnAndSweptAway() {
+        QFETCH(QString, kind);
+        QFETCH(int, columns);
+        const int W = g->State.GraphWidth;
+        const int start = kind == "edge" ? W - 20 : 300;
+        g->State.SweepPosition = start;
+        if (kind == "pass") AddGraphMark(g->State, GraphMark::Kind::Pass, "Pass 1: 10 m");
+        else AddGraphPause(g->State, "paused 3.2 s: LOGS tab", columns);
+        QCOMPARE(g->State.SweepPosition, (start + (kind == "pass" ? 0 : columns)) % W);
+        const QColor colour = GraphMarkColour(kind == "pass" ? GraphMark::Kind::Pass : GraphMark::Kind::Pause);
+        auto drawnWhole = [&] {
+            // (The frame of the last reply was drawn before the sweep moved on.)
+            GraphState before = g->State;
+            before.SweepPosition = (before.SweepPosition + W - 1) % W;
+            QImage whole = g->Screen.copy();
+            DrawnFrame fresh;
+            DrawFrame(before, whole, g->Background, fresh);
+            return whole;
+        };
+        for (int i = 0; i < 30; ++i) feed(300 + 7 * i, 400, 500);
+        QVERIFY(g->Screen == drawnWhole());
+        for (int k = 0; k < columns; ++k) QCOMPARE(px(g->Screen, (start + k) % W, 40), colour);
+        if (kind != "pass") QCOMPARE(g->State.traces[MwTrace][static_cast<std::size_t>((start + 5) % W)].Y, 80);
+        // Once around: the sweep has overwritten the mark's columns.
+        for (int i = 0; i < W; ++i) feed(40, 40, 40);
+        QVERIFY(g->State.marks.empty());
+        QVERIFY(g->Screen == drawnWhole());
+        QVERIFY(px(g->Screen, (start + 1) % W, 40) != colour);
+    }
+
+    // "Freeze": the picture stays while the replies go on feeding the traces; unfrozen, it shows them.
+    void freezeKeepsThePicture() {
+        for (int i = 0; i < 100; ++i) feed(300, 400, 500);
+        const QImage before = g->Screen.copy();
+        g->freezeAction->trigger();
+        QVERIFY(g->Frozen());
+        QCOMPARE(g->windowTitle(), QString("View (frozen)"));
+        for (int i = 0; i < 100; ++i) feed(600, 200, 100);
+        QCOMPARE(g->State.SweepPosition, 200);
+        QVERIFY(g->Screen == before);
+        g->freezeAction->trigger();
+        QCOMPARE(g->windowTitle(), QString("View"));
+        GraphState last = g->State; // as the last reply drew it
+        last.SweepPosition -= 1;
+        QImage whole = g->Screen.copy();
+        DrawnFrame fresh;
+        DrawFrame(last, whole, g->Background, fresh);
+        QVERIFY(g->Screen == whole);
+        QVERIFY(g->Screen != before);
+    }
 };
 
 OSTREVO_GUI_TEST_MAIN(TestGraph)

@@ -604,13 +604,17 @@ class TestMainWindow : public QObject {
         QCOMPARE(history.count(), 2);
         QCOMPARE(history.message(1), link);
         // A running count takes the line of the one before it; notices alike but for their numbers do not.
-        mainWindow->ShowRunningCount("Recording 0:01, 21 replies");
-        mainWindow->ShowRunningCount("Recording 0:02, 43 replies");
+        mainWindow->ShowRunningCount("Recording 0:01, 21 replies", "clock");
+        mainWindow->ShowRunningCount("Recording 0:02, 43 replies", "clock");
         QCOMPARE(history.count(), 3);
         QCOMPARE(history.message(0), QString("Recording 0:02, 43 replies"));
+        mainWindow->ShowRunningCount("Recording paused: LOGS tab", "paused");
+        mainWindow->ShowRunningCount("Recording 0:09, 44 replies", "clock");
+        QCOMPARE(history.count(), 5);
+        QCOMPARE(history.message(1), QString("Recording paused: LOGS tab"));
         mainWindow->ShowNotice("Saved the detector's parameters to \"site1.bin\".");
         mainWindow->ShowNotice("Saved the detector's parameters to \"site2.bin\".");
-        QCOMPARE(history.count(), 5);
+        QCOMPARE(history.count(), 7);
         QVERIFY(history.message(1).contains("site1.bin"));
         // A wider window shows more of it, still ending in "..." where it does not fit.
         mainWindow->ShowNotice(link);

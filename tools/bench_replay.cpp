@@ -1,6 +1,7 @@
 // Replaying a very long walk-test recording (2 GB by default, made here and removed afterwards):
-// how soon the first reply shows, and the resident memory while the replay runs, which must not grow
-// with the file. Then a recording of nothing but blank lines (200 MB by default): the longest time the
+// how soon the first reply shows, how long a jump to another place takes (mostly to places the replay
+// has not read), and the resident memory while the replay runs and jumps, which must not grow with the
+// file. Then a recording of nothing but blank lines (200 MB by default): the longest time the
 // window goes without a turn of its event loop while the replay reads through it. A benchmark that
 // prints figures, not a test.
 #include "ProcessFigures.h"
@@ -8,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
+#include "commission/Replay.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 
@@ -16,8 +18,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -86,11 +91,36 @@ int main(int argc, char** argv) {
     QTimer::singleShot(seconds * 1000, &app, [] { QCoreApplication::exit(0); }); // (quit() would close the window)
     app.exec();
     const bool stillReplaying = mainWindow.commissioning().Replaying();
+
+    // Jumps through the recording, paused, mostly to places not read yet: from the call to the reply
+    // shown there, the graph filled with the replies before it.
+    Replayer& replay = mainWindow.commissioning().replayer();
+    replay.setPaused(true);
+    const std::int64_t length = replay.LengthMs();
+    std::vector<double> seekMs;
+    constexpr int Seeks = 25;
+    for (int i = 0; i < Seeks && stillReplaying; ++i) {
+        // Forward and back across the whole length: 0.97, 0.05, 0.61, 0.29, ...
+        const double at = std::fmod(0.97 + i * 0.6180339887, 1.0);
+        clock.start();
+        replay.Seek(static_cast<std::int64_t>(at * static_cast<double>(length)));
+        while (replay.Seeking()) app.processEvents(QEventLoop::AllEvents, 5);
+        seekMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        peak = std::max(peak, residentKiB());
+    }
     mainWindow.commissioning().StopReplay();
 
     std::printf("replaying a %.0f MB walk-test recording for %d s:\n", fileMB, seconds);
     std::printf("  the replay started in %.1f ms (the file is read as the replay goes, never whole)\n", startMs);
-    std::printf("  resident memory %.1f MB before, %.1f MB at the most while replaying (target: under 60 MB)%s\n",
+    if (!seekMs.empty()) {
+        std::sort(seekMs.begin(), seekMs.end());
+        std::printf(
+            "  a jump to another place, %zu jumps: median %.1f ms, the slowest %.1f ms (target: at most 200 ms; "
+            "the graph filled with the replies before it)\n",
+            seekMs.size(), seekMs[seekMs.size() / 2], seekMs.back());
+    }
+    std::printf("  resident memory %.1f MB before, %.1f MB at the most while replaying and jumping (target: under 60 "
+                "MB)%s\n",
                 rssBefore / 1024.0, peak / 1024.0, stillReplaying ? "" : " (the replay ended early)");
     QFile::remove(path);
 

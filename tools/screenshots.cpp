@@ -1,6 +1,10 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
 #include "app/MainWindow.h"
 #include "commission/Commissioning.h"
+#include "commission/Replay.h"
+#include "commission/Report.h"
+#include "commission/ThresholdSuggestions.h"
+#include "commission/WalkRecording.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -11,17 +15,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -148,7 +156,8 @@ int main(int argc, char** argv) {
     ok = save(live, "live-logs.png") && ok;
     live.tabs->setCurrentIndex(0);
 
-    // The commissioning commands: a recorded walk, the installation report, the walk replayed.
+    // The commissioning commands: a walk test recorded with its marks (a quiet stretch, three passes, a
+    // look at the LOGS tab), the installation report with its pass table, the walk replayed.
     QString chosen;
     dialogs::SetFileDialogHandler(
         [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
@@ -161,10 +170,34 @@ int main(int argc, char** argv) {
     };
     command("tamper off");
     command("fault mw off");
+    command("intruder-every 0");
+    runFor(2500); // the last walk over, the outputs off
+    liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
     c.recordAction->trigger();
-    command("intruder");
-    runFor(4000);
+    WalkRecording& walk = c.walkRecording();
+    c.markQuietAction->trigger();
+    runFor(2500);
+    const char* const notes[] = {"5 m, left to right", "10 m, right to left", "15 m, left to right"};
+    for (int pass = 0; pass < 3; ++pass) {
+        walk.noteEdit->setText(QString::fromLatin1(notes[pass]));
+        c.markPassAction->trigger();
+        const char* const walks[] = {"intruder 100", "intruder 80", "intruder 60"}; // farther and farther
+        command(walks[pass]);
+        runFor(pass == 1 ? 1500 : 3200);
+        if (pass == 1) { // a look at the event memory in the middle of a walk
+            live.tabs->setCurrentIndex(1);
+            runFor(1200);
+            live.tabs->setCurrentIndex(0);
+            runFor(1800);
+        }
+        c.endMarkAction->trigger();
+        runFor(600);
+        if (pass == 1) {
+            walk.noteEdit->setText(QStringLiteral("15 m, left to right"));
+            ok = save(live, "live-recording.png") && ok; // the marks' bar, a note typed
+        }
+    }
     c.recordAction->trigger();
     chosen = out + QStringLiteral("/report.pdf");
     c.reportAction->trigger();
@@ -172,12 +205,49 @@ int main(int argc, char** argv) {
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
     chosen = out + QStringLiteral("/site.bin"); // the detector's set, for file mode below
     live.saveConfigAction->trigger();
+    {
+        // The report's walk test, as its PDF shows it.
+        ReportContents r;
+        r.walkFile = QStringLiteral("walk.csv");
+        r.walk = walk.Walk();
+        QTextDocument doc;
+        doc.setDefaultStyleSheet(ReportStyleSheet());
+        doc.setHtml(QStringLiteral("<html><body>") + WalkHtml(r) + QStringLiteral("</body></html>"));
+        doc.setTextWidth(760);
+        QImage page(QSize(780, static_cast<int>(doc.size().height()) + 20), QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        painter.translate(10, 10);
+        doc.drawContents(&painter);
+        painter.end();
+        const QString path = out + QStringLiteral("/pass-table.png");
+        if (page.save(path)) std::printf("%s\n", qPrintable(path));
+        else ok = false;
+    }
+    // The thresholds the walk suggests, for the detector still connected.
+    c.suggestions().ShowSuggestions = [&](const SuggestionView& view, std::array<bool, 3>&) {
+        const std::unique_ptr<QDialog> dialog(ThresholdSuggestions::MakeDialog(&live, view));
+        dialog->show();
+        app.processEvents();
+        ok = save(*dialog, "suggest-thresholds.png") && ok;
+        return false;
+    };
+    c.suggestions().SuggestFrom(out + QStringLiteral("/walk.csv"));
+    runFor(1000);
     live.connectAction->trigger(); // Disconnect
-    liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
     c.replayAction->trigger();
-    runFor(3500); // (before the end of the walk: a replay that ends empties the view)
+    c.replayer().setSpeed(4);
+    runFor(3000);
+    c.replayer().setPaused(true);
+    // On to the end of the third pass: the graph shows the replies before it, with its marks.
+    c.replayer().Seek(walk.Walk().Segments()[3].startMs + 3000);
+    runFor(300);
+    ok = save(live, "replay-controls.png") && ok;
     ok = save(liveGraph, "replay-graph.png") && ok;
+    c.replayer().setPaused(false);
+    runFor(6000); // to the end: the picture stays
+    ok = save(live, "replay-ended.png") && ok;
 
     // File mode: the saved set opened without a detector, a threshold changed and not saved yet.
     chosen = out + QStringLiteral("/site.bin");

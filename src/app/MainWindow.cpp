@@ -306,7 +306,8 @@ void MainWindow::buildMenu() {
     file->addAction(compareFilesAction);
     file->addSeparator();
     for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
-                       commissioning_->replayAction})
+                       commissioning_->markPassAction, commissioning_->markQuietAction, commissioning_->endMarkAction,
+                       commissioning_->replayAction, commissioning_->suggestAction})
         file->addAction(a);
     file->addSeparator();
     file->addAction(bindItem(this, "Exit1", exitAction, QLatin1Char('x')));
@@ -384,6 +385,9 @@ void MainWindow::buildActionBar() {
         });
     }
     bar->addSeparator();
+    // The walk test's marks while recording, the replay's controls while replaying: below the tabs.
+    addToolBar(Qt::BottomToolBarArea, commissioning_->markBar());
+    addToolBar(Qt::BottomToolBarArea, commissioning_->replayBar());
 }
 
 void MainWindow::buildStatusBar() {
@@ -518,9 +522,9 @@ void MainWindow::ShowNotice(const QString& text) {
     messages_->add(text);
 }
 
-void MainWindow::ShowRunningCount(const QString& text) {
+void MainWindow::ShowRunningCount(const QString& text, const QString& key) {
     notice_->setNotice(text);
-    messages_->add(text, QDateTime::currentDateTime(), MessageHistory::Kind::RunningCount);
+    messages_->add(text, QDateTime::currentDateTime(), key);
 }
 
 QString MainWindow::Notice() const {
@@ -967,14 +971,12 @@ void MainWindow::showPort() {
 }
 
 void MainWindow::tabShown(int index) {
-    if (index == 0) return; // live again with the next status reply
+    commissioning_->TabShown(index); // a recording pauses on the LOGS tab, and says so
+    if (index == 0) return;          // live again with the next status reply
     liveMarks_->SetLive(false);
-    if (link_->State() != LinkState::Polling) return;
-    ShowNotice(commissioning_->Recorder().Recording()
-                   ? QStringLiteral("The LOGS tab reads the event memory: the live view, the graph and the recording "
-                                    "are paused until the VIEW tab is shown again.")
-                   : QStringLiteral("The LOGS tab reads the event memory: the live view and the graph are paused until "
-                                    "the VIEW tab is shown again."));
+    if (link_->State() != LinkState::Polling || commissioning_->Recorder().Recording()) return;
+    ShowNotice(QStringLiteral("The LOGS tab reads the event memory: the live view and the graph are paused until "
+                              "the VIEW tab is shown again."));
 }
 
 void MainWindow::ShowLinkNotice(const std::string& text) {

@@ -71,7 +71,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     PollCycle& link() override { return *link_; }
     Settings& settings() override { return *settings_; }
     ReadBack& readBack() { return *readBack_; }
-    ConfigFiles& configFiles() { return *configFiles_; }
+    ConfigFiles& configFiles() override { return *configFiles_; }
     StatusView& statusView() override { return *statusView_; }
     Indicators& indicators() override { return *indicators_; }
     LiveMarks& liveMarks() override { return *liveMarks_; }
@@ -85,7 +85,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // A short notice at the right of the status bar, for what the user should know but need not
     // answer (the siren turned off, a recording running). Kept in the message history.
     void ShowNotice(const QString& text) override;
-    void ShowRunningCount(const QString& text) override;
+    void ShowRunningCount(const QString& text, const QString& key) override;
     // The notice shown now, whole, and the messages told so far.
     QString Notice() const;
     MessageHistory& messages() { return *messages_; }

@@ -54,19 +54,18 @@ MessageHistory::MessageHistory(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 }
 
-void MessageHistory::add(const QString& text, const QDateTime& at, Kind kind) {
+void MessageHistory::add(const QString& text, const QDateTime& at, const QString& runningCount) {
     if (text.trimmed().isEmpty()) return; // a panel cleared tells nothing
     const QString shown = at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + text;
     QListWidgetItem* newest = list->item(0);
-    const bool counting = kind == Kind::RunningCount;
-    if (newest && counting && newest->data(RunningCountRole).toBool()) {
+    if (newest && !runningCount.isEmpty() && newest->data(RunningCountRole).toString() == runningCount) {
         newest->setText(shown);
         newest->setData(MessageRole, text);
         return;
     }
     auto* item = new QListWidgetItem(shown);
     item->setData(MessageRole, text);
-    item->setData(RunningCountRole, counting);
+    item->setData(RunningCountRole, runningCount);
     list->insertItem(0, item);
     while (list->count() > Capacity) delete list->takeItem(list->count() - 1);
 }

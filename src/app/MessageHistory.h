@@ -16,10 +16,10 @@ class MessageHistory : public QDialog {
     explicit MessageHistory(QWidget* parent = nullptr);
 
     // A notice the status bar tells, a line of its own. A running count (a recording's or a replay's
-    // clock) takes the newest line instead when that is a running count too, so that a clock ticking
-    // every second does not push everything else out.
-    enum class Kind { Notice, RunningCount };
-    void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime(), Kind kind = Kind::Notice);
+    // clock, given with a key saying what it counts) takes the newest line instead when that is the same
+    // count, so that a clock ticking every second does not push everything else out.
+    void add(const QString& text, const QDateTime& at = QDateTime::currentDateTime(),
+             const QString& runningCount = QString());
     int count() const;
     // Row 0 is the newest: its text as told, and its line as listed ("14:03:27  text").
     QString message(int row) const;

@@ -1,5 +1,10 @@
 #include "commission/Commissioning.h"
 
+#include "commission/RecordingScan.h"
+#include "commission/Replay.h"
+#include "commission/ReplayBar.h"
+#include "commission/ThresholdSuggestions.h"
+#include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
 #include "config/RememberedSettings.h"
@@ -46,26 +51,32 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     connect(compareAction, &QAction::triggered, this, &Commissioning::CompareExecute);
     AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
 
+    walk_ = new WalkRecording(window_, host_, recordAction);
+    markPassAction = walk_->markPassAction;
+    markQuietAction = walk_->markQuietAction;
+    endMarkAction = walk_->endMarkAction;
+    replayer_ = new Replayer(window_, host_, replayAction);
+    suggestions_ = new ThresholdSuggestions(window_, host_);
+    suggestAction = suggestions_->suggestAction;
+    suggestions_->LastRecording = [this] {
+        return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().Path();
+    };
+    reportScan_ = new RecordingScan(this);
+
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
     connect(&host_.link(), &PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
-        if (recorder_.Recording())
-            endRecording(QStringLiteral("the link was connected again, perhaps to another detector"));
-        // A report waiting for the event memory was meant for the detector of the connection before.
+        // The detector speaks again: a replay's picture goes.
+        replayer_->ClearPicture();
+        // A report waiting for the event memory (or for a recording) was meant for before.
+        reportScan_->Cancel();
         if (reportPath_.isEmpty()) return;
         reportPath_.clear();
         reportDeadline_.stop();
         host_.ShowNotice(QStringLiteral("The installation report was not written: the link was connected again "
                                         "before the detector sent its event memory."));
     });
-    // A recording stops as the link does: the next replies would follow a new Connect, perhaps to
-    // another detector.
-    connect(&host_.link(), &PollCycle::stopped, this, [this] {
-        if (recorder_.Recording()) endRecording(stopCause());
-    });
-    recordingClock_.setInterval(1000);
-    connect(&recordingClock_, &QTimer::timeout, this, &Commissioning::showRecordingTime);
     reportDeadline_.setSingleShot(true);
     reportDeadline_.setInterval(3000);
     connect(&reportDeadline_, &QTimer::timeout, this, [this] {
@@ -73,17 +84,37 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
         dialogs::ShowWarning(&window_, QStringLiteral("The detector did not send its event memory, so the report "
                                                       "was not written. Check the link and try again."));
     });
-    replayStatus_.setInterval(1000);
-    connect(&replayStatus_, &QTimer::timeout, this, &Commissioning::showReplayTime);
-    replayTimer_.setSingleShot(true);
-    replayTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&replayTimer_, &QTimer::timeout, this, &Commissioning::replayNext);
+}
+
+QToolBar* Commissioning::markBar() const {
+    return walk_->bar;
+}
+
+QToolBar* Commissioning::replayBar() const {
+    return replayer_->bar;
+}
+
+WalkRecorder& Commissioning::Recorder() {
+    return walk_->Recorder();
+}
+
+bool Commissioning::Replaying() const {
+    return replayer_->Replaying();
+}
+
+void Commissioning::setMaxReplayGapMs(std::int64_t ms) {
+    replayer_->setMaxGapMs(ms);
+}
+
+void Commissioning::TabShown(int index) {
+    walk_->TabShown(index);
 }
 
 bool Commissioning::parametersKnown(const QString& what) {
     if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown) return true;
     dialogs::ShowMessage(&window_, what + QStringLiteral(" needs a connected detector whose parameters have been "
-                                                         "read: connect to it first."));
+                                                         "read: connect to it first (or, for a report, replay a "
+                                                         "walk test)."));
     return false;
 }
 
@@ -117,8 +148,11 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
 }
 
 void Commissioning::ReportExecute() {
-    if (!parametersKnown(QStringLiteral("The installation report"))) return;
-    const std::uint64_t connection = host_.link().Connections;
+    const PollCycle& link = host_.link();
+    // With no detector connected, a replay's picture makes the report: the replayed walk test.
+    const bool replayed = link.State() == LinkState::Closed && replayer_->HasPicture();
+    if (!replayed && !parametersKnown(QStringLiteral("The installation report"))) return;
+    const std::uint64_t connection = link.Connections;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
     const QString suggested =
@@ -131,6 +165,11 @@ void Commissioning::ReportExecute() {
     const QString path =
         dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("pdf")));
     if (path.isEmpty()) return;
+    r.programVersion = host_.programVersion();
+    if (replayed) {
+        reportFromReplay(r, path);
+        return;
+    }
     // The link may have been connected anew (by itself) while the questions were open: the report
     // would describe a detector the installer did not look at.
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
@@ -143,7 +182,12 @@ void Commissioning::ReportExecute() {
     r.port = host_.PortName();
     r.lenses[0] = host_.view().pir1.lens->currentText();
     r.lenses[1] = host_.view().pir2.lens->currentText();
-    r.programVersion = host_.programVersion();
+    // The walk test recorded on this connection, as far as it has come.
+    if (walk_->HasWalk()) {
+        r.walkFile = QFileInfo(walk_->WalkPath()).fileName();
+        r.walk = walk_->Walk();
+        r.walk.Finish();
+    }
     report_ = r;
     reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
@@ -176,90 +220,51 @@ void Commissioning::writeReport() {
     else dialogs::ShowWarning(&window_, error);
 }
 
+void Commissioning::reportFromReplay(const ReportContents& details, const QString& path) {
+    const QString recording = replayer_->Path();
+    // The picture as it is now: the replay may go on while its recording is read whole.
+    ReportContents r = details;
+    r.fromRecording = true;
+    r.walkFile = QFileInfo(recording).fileName();
+    r.port.clear();
+    r.status = monitor::DecodeStatus(host_.link().Stores.status.data());
+    r.statusKnown = replayer_->ShownMs() >= 0;
+    if (GraphWindow* g = host_.graphics()) r.graph = g->Screen;
+    QString error;
+    const bool started = reportScan_->Start(
+        recording,
+        [this, r, path](const QString& failure) mutable {
+            if (!failure.isEmpty()) {
+                dialogs::ShowWarning(&window_, QStringLiteral("The report was not written: ") + failure);
+                return;
+            }
+            r.walk = reportScan_->Analysis();
+            r.parametersKnown = r.walk.Parameters().has_value();
+            if (r.parametersKnown) r.parameters = *r.walk.Parameters();
+            r.written = QDateTime::currentDateTime();
+            host_.ShowNotice(QString());
+            QString writeError;
+            if (WriteReport(path, r, writeError))
+                dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
+            else dialogs::ShowWarning(&window_, writeError);
+        },
+        error);
+    if (!started) {
+        dialogs::ShowWarning(&window_, QStringLiteral("The report was not written: ") + error);
+        return;
+    }
+    host_.ShowNotice(QStringLiteral("Reading \"%1\" for the report's walk test...").arg(r.walkFile));
+}
+
 // ---- Walk-test recording ----
 
 void Commissioning::RecordToggled(bool on) {
-    if (!on) {
-        if (!recorder_.Recording()) return;
-        const auto lines = recorder_.Lines();
-        recorder_.Stop();
-        recordingClock_.stop();
-        host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
-        return;
-    }
-    if (recorder_.Recording()) return;
-    // Pressed only once the recording is being written: not while the file is asked for, nor after a
-    // refusal.
-    showRecordPressed(false);
-    if (host_.link().State() != LinkState::Polling) {
-        host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
-                                        "replies)."));
-        return;
-    }
-    const QString chosen = dialogs::GetFileName(
-        &window_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
-        QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
-            QStringLiteral(".csv"));
-    if (chosen.isEmpty()) return;
-    // The file is created (or replaced) only once the user agreed to its name.
-    const QString path =
-        dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
-    if (path.isEmpty()) return;
-    // The link may have gone down while the dialog was open: nothing would be recorded.
-    if (host_.link().State() != LinkState::Polling) {
-        host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
-                                        "chosen; connect again first."));
-        return;
-    }
-    QString error;
-    if (!recorder_.Start(path, error)) {
-        host_.ShowNotice(QStringLiteral("Not recording: ") + error);
-        dialogs::ShowWarning(&window_, error);
-        return;
-    }
-    showRecordPressed(true);
-    recordingClock_.start();
-    showRecordingTime();
-}
-
-void Commissioning::showRecordPressed(bool on) {
-    recordAction->setChecked(on); // its toggled signal sets the button
-}
-
-void Commissioning::endRecording(const QString& cause) {
-    const auto lines = recorder_.Lines();
-    const QString name = QFileInfo(recorder_.Path()).fileName();
-    recorder_.Stop();
-    recordingClock_.stop();
-    showRecordPressed(false);
-    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then.")
-                         .arg(cause, name)
-                         .arg(lines));
-}
-
-QString Commissioning::stopCause() {
-    switch (host_.link().State()) {
-    case LinkState::Halted: return QStringLiteral("the link was lost");
-    case LinkState::Reconnecting:
-        return QStringLiteral("the link was lost; reconnecting to %1 (Record again once it is back)")
-            .arg(host_.PortName());
-    default: return QStringLiteral("the link was closed");
-    }
-}
-
-void Commissioning::showRecordingTime() {
-    const auto s = recorder_.ElapsedMs() / 1000;
-    host_.ShowRunningCount(QStringLiteral("Recording %1:%2, %3 replies")
-                         .arg(s / 60)
-                         .arg(s % 60, 2, 10, QLatin1Char('0'))
-                         .arg(recorder_.Lines()));
+    walk_->Toggled(on);
 }
 
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
     statusSinceConnect_ = true;
-    if (!recorder_.Recording()) return;
-    QString cause;
-    if (!recorder_.Record(status58, cause)) endRecording(cause); // told without a box: this runs inside the poll tick
+    walk_->StatusArrived(status58);
 }
 
 // ---- Replay ----
@@ -269,8 +274,10 @@ void Commissioning::ReplayExecute() {
         StopReplay();
         return;
     }
-    const QSignalBlocker quiet(replayAction);
-    replayAction->setChecked(false);
+    {
+        const QSignalBlocker quiet(replayAction);
+        replayAction->setChecked(false);
+    }
     if (host_.link().LinkActive() || host_.link().Reconnecting()) {
         // A replay shows a recording where the detector's replies would go: the link must be closed.
         if (!dialogs::AskYesNo(&window_, QStringLiteral("A recording is replayed while no detector is connected.\n"
@@ -280,122 +287,18 @@ void Commissioning::ReplayExecute() {
         else host_.connectOrDisconnect(); // Disconnect, which asks first when changes are not stored
         if (host_.link().State() != LinkState::Closed) return; // the user kept the link
     }
-    const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
-                                              QStringLiteral("Replay Walk Test"), QStringLiteral("CSV (*.csv)"));
+    const QString path =
+        dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
+                             QStringLiteral("CSV (*.csv)"), replayer_->HasPicture() ? replayer_->Path() : QString());
     if (!path.isEmpty()) StartReplay(path);
 }
 
 bool Commissioning::StartReplay(const QString& path) {
-    StopReplay();
-    QString error;
-    if (!replay_.Open(path, error)) {
-        dialogs::ShowWarning(&window_, error);
-        return false;
-    }
-    replayName_ = path;
-    replayFirstMs_ = -1;
-    replayShownMs_ = 0;
-    replayShiftMs_ = -1;
-    replayLastMs_ = -1;
-    replayPending_ = false;
-    host_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
-    {
-        const QSignalBlocker quiet(replayAction);
-        replayAction->setChecked(true);
-    }
-    replayClock_.start();
-    replayStatus_.start();
-    replayNext();
-    if (Replaying()) showReplayTime();
-    return true;
-}
-
-namespace {
-QString minutes(std::int64_t ms) {
-    const std::int64_t s = std::max<std::int64_t>(0, ms) / 1000;
-    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-} // namespace
-
-void Commissioning::showReplayTime() {
-    if (!Replaying()) return;
-    const std::int64_t first = std::max<std::int64_t>(replayFirstMs_, 0);
-    QString text = QStringLiteral("Replaying %1 \u2013 %2")
-                       .arg(QFileInfo(replayName_).fileName(), minutes(replayShownMs_ - first));
-    if (replay_.LastMs() >= first) text += QStringLiteral(" of ") + minutes(replay_.LastMs() - first);
-    host_.ShowRunningCount(text);
-}
-
-void Commissioning::replayNext() {
-    if (!replayPending_) {
-        QString error;
-        switch (replay_.Next(pendingMs_, pendingStatus_, error)) {
-        case RecordingReader::Result::End:
-            StopReplay();
-            host_.ShowNotice(QStringLiteral("Replay finished."));
-            return;
-        case RecordingReader::Result::Bad: {
-            const qint64 line = replay_.LineNumber();
-            StopReplay();
-            dialogs::ShowWarning(
-                &window_, QStringLiteral("Line %1 of \"%2\" is not a status reply: %3. The replay stopped there.")
-                              .arg(line)
-                              .arg(replayName_, error));
-            return;
-        }
-        case RecordingReader::Result::Failed: {
-            const qint64 line = replay_.LineNumber();
-            StopReplay();
-            dialogs::ShowWarning(&window_, QStringLiteral("The replay of \"%1\" stopped after line %2: the file could "
-                                                          "not be read on: %3")
-                                               .arg(replayName_)
-                                               .arg(line)
-                                               .arg(error));
-            return;
-        }
-        case RecordingReader::Result::Later: // a slice of the file held no reply: on with it on the next turn
-            replayTimer_.start(0);
-            return;
-        case RecordingReader::Result::Reply: break;
-        }
-        replayPending_ = true;
-        // At its recorded pace, but a pause longer than MaxReplayGapMs (a clock that jumped, a
-        // recording left running) is shortened to it; a time that goes back plays at once.
-        if (replayShiftMs_ < 0) replayShiftMs_ = replayFirstMs_ = pendingMs_;
-        if (replayLastMs_ >= 0 && pendingMs_ - replayLastMs_ > maxGapMs_)
-            replayShiftMs_ += pendingMs_ - replayLastMs_ - maxGapMs_;
-        replayLastMs_ = pendingMs_;
-    }
-    const std::int64_t due = pendingMs_ - replayShiftMs_;
-    if (due > replayClock_.elapsed()) { // not yet
-        replayTimer_.start(static_cast<int>(std::min<std::int64_t>(due - replayClock_.elapsed(), maxGapMs_)));
-        return;
-    }
-    replayPending_ = false;
-    replayShownMs_ = pendingMs_;
-    const auto bytes = monitor::EncodeStatus(pendingStatus_);
-    auto& store = host_.link().Stores.status;
-    std::copy(bytes.begin(), bytes.end(), store.begin());
-    host_.liveMarks().SetLive(true);
-    host_.statusView().SplitFlags(store);
-    host_.statusView().ShowStatus(store);
-    replayTimer_.start(0);
+    return replayer_->Start(path);
 }
 
 void Commissioning::StopReplay() {
-    const bool was = Replaying();
-    replayTimer_.stop();
-    replayStatus_.stop();
-    replay_.Close();
-    replayPending_ = false;
-    host_.indicators().setSirenAllowed(true);
-    const QSignalBlocker quiet(replayAction);
-    replayAction->setChecked(false);
-    if (!was) return;
-    host_.ShowNotice(QString());
-    // What the view shows belonged to the recording: it is emptied, and not live.
-    host_.liveMarks().Clear(host_.graphics());
-    host_.liveMarks().SetLive(false);
+    replayer_->Stop();
 }
 
 // ---- Compare ----

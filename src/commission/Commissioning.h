@@ -1,10 +1,12 @@
-// What an installer does at the end of a job: the installation report, recording a walk test and
-// replaying it, comparing a parameter file with the detector. New commands of the main window.
+// What an installer does at the end of a job: the installation report, recording a walk test with its
+// marked passes and replaying it, thresholds suggested by it, comparing a parameter file with the
+// detector. New commands of the main window.
 #pragma once
 
 #include "commission/CommissioningHost.h"
 #include "commission/Recording.h"
 #include "commission/Report.h"
+#include "commission/WalkAnalysis.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,27 +17,45 @@
 class QAction;
 class QWidget;
 
+class Replayer;
+class ThresholdSuggestions;
+class WalkRecording;
+class RecordingScan;
+class QToolBar;
+
 class Commissioning : public QObject {
     Q_OBJECT
   public:
     // window: the main window, parent of the commands' dialogs and holder of their shortcuts.
     Commissioning(QWidget& window, CommissioningHost& host);
 
-    QAction* reportAction = nullptr;  // "Installation Report..."
-    QAction* recordAction = nullptr;  // "Record" (on while a recording is being written, and only then)
-    QAction* replayAction = nullptr;  // "Replay..." (on while replaying)
-    QAction* compareAction = nullptr; // "Compare with Detector..."
+    QAction* reportAction = nullptr;    // "Installation Report..."
+    QAction* recordAction = nullptr;    // "Record" (on while a recording is being written, and only then)
+    QAction* replayAction = nullptr;    // "Replay..." (on while replaying)
+    QAction* compareAction = nullptr;   // "Compare with Detector..."
+    QAction* suggestAction = nullptr;   // "Suggest Thresholds..."
+    QAction* markPassAction = nullptr;  // "Mark Pass" (M), while recording
+    QAction* markQuietAction = nullptr; // "Mark Quiet" (Q), while recording
+    QAction* endMarkAction = nullptr;   // "End Mark" (E), while recording
+    // The bars the main window shows: the marks while recording, the replay's controls while replaying.
+    QToolBar* markBar() const;
+    QToolBar* replayBar() const;
 
     // The site, installer and note of a report; false when the user cancels. Tests replace it.
     std::function<bool(QString& site, QString& installer, QString& note)> AskReportDetails;
 
-    // Hooks of the main window: a status reply that just arrived (before it is shown), and an
-    // event-memory reply.
+    // Hooks of the main window: a status reply that just arrived (before it is shown), an event-memory
+    // reply, and the tab shown.
     void StatusArrived(const std::uint8_t* status58);
     void EventLogArrived();
-    bool Replaying() const { return replay_.IsOpen(); }
+    void TabShown(int index);
+    bool Replaying() const;
+    // Ends a replay; what it showed stays until the user connects, replays again or clears the graph.
     void StopReplay();
-    WalkRecorder& Recorder() { return recorder_; }
+    WalkRecorder& Recorder();
+    WalkRecording& walkRecording() { return *walk_; }
+    Replayer& replayer() { return *replayer_; }
+    ThresholdSuggestions& suggestions() { return *suggestions_; }
 
     void ReportExecute();
     void RecordToggled(bool on);
@@ -46,41 +66,23 @@ class Commissioning : public QObject {
     bool StartReplay(const QString& path);
     static constexpr std::int64_t MaxReplayGapMs = 10000;
     // For tests: a shorter longest pause.
-    void setMaxReplayGapMs(std::int64_t ms) { maxGapMs_ = ms; }
+    void setMaxReplayGapMs(std::int64_t ms);
 
   private:
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
     void writeReport();
-    void replayNext();
-    void showRecordingTime();
-    // Why a recording stops with the link: closed, or lost (and perhaps reconnecting).
-    QString stopCause();
-    // The Record action and its button show whether a recording is being written.
-    void showRecordPressed(bool on);
-    // Stops a recording that cannot go on (or has just been stopped by a failed write), and says why in
-    // the status bar.
-    void endRecording(const QString& cause);
-    void showReplayTime();
+    // The report of a replayed recording, no detector connected: its walk is read whole first.
+    void reportFromReplay(const ReportContents& details, const QString& path);
     bool parametersKnown(const QString& what);
 
     QWidget& window_;
     CommissioningHost& host_;
-    WalkRecorder recorder_;
-    QTimer recordingClock_;
+    WalkRecording* walk_ = nullptr;
+    Replayer* replayer_ = nullptr;
+    ThresholdSuggestions* suggestions_ = nullptr;
+    RecordingScan* reportScan_ = nullptr;
     QString reportPath_;
     bool statusSinceConnect_ = false;
     ReportContents report_;
     QTimer reportDeadline_;
-    RecordingReader replay_;
-    QString replayName_;
-    std::int64_t replayShiftMs_ = 0; // subtracted from a line's time: its start, and the pauses shortened
-    std::int64_t replayLastMs_ = -1;
-    std::int64_t maxGapMs_ = MaxReplayGapMs;
-    bool replayPending_ = false; // a reply read, waiting for its time
-    std::int64_t pendingMs_ = 0;
-    monitor::StatusRecord pendingStatus_;
-    QTimer replayTimer_;
-    QElapsedTimer replayClock_;
-    QTimer replayStatus_; // "Replaying <file> - m:ss of m:ss", every second
-    std::int64_t replayFirstMs_ = -1, replayShownMs_ = 0;
 };

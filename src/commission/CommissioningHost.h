@@ -1,10 +1,12 @@
 // What the installer's end-of-job commands use of the main window: the link, the parts that show a
-// status reply, the graph, the status bar's notice and the Connect / Disconnect command. The main
+// status reply, the graph, the status bar's notice, the tab shown, the way parameters are offered to
+// the detector and the Connect / Disconnect command. The main
 // window implements it, so that the commands know no more of the window than this.
 #pragma once
 
 #include <QString>
 
+class ConfigFiles;
 class Indicators;
 class LiveMarks;
 class PollCycle;
@@ -21,14 +23,22 @@ class CommissioningHost {
     virtual StatusView& statusView() = 0;
     virtual Indicators& indicators() = 0;
     virtual LiveMarks& liveMarks() = 0;
+    // Open Config's question and send path, for a parameter set made here (suggested thresholds).
+    virtual ConfigFiles& configFiles() = 0;
+    // The tab shown: 0 VIEW, 1 LOGS.
+    virtual int CurrentTab() = 0;
     // The graph window; null when there is none.
     virtual GraphWindow* graphics() const = 0;
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     virtual QString PortName() const = 0;
     // A short notice in the status bar, for what the user should know but need not answer.
     virtual void ShowNotice(const QString& text) = 0;
-    // A running count in the same place (a recording's clock): the message history keeps its latest.
-    virtual void ShowRunningCount(const QString& text) { ShowNotice(text); }
+    // A running count in the same place (a recording's clock); key says what it counts: the message
+    // history keeps the latest of a run of the same count.
+    virtual void ShowRunningCount(const QString& text, const QString& key) {
+        Q_UNUSED(key);
+        ShowNotice(text);
+    }
     // As the user's Connect / Disconnect: Disconnect asks first when changes are not stored.
     virtual void connectOrDisconnect() = 0;
     // The program's version, for the installation report.

@@ -3,6 +3,7 @@
 #include "files/RegularFile.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -91,6 +92,83 @@ bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, 
     return true;
 }
 
+QString CleanNote(const QString& text) {
+    QString s = text;
+    for (QChar& c : s)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    s = s.simplified();
+    if (s.size() > MaxNoteLength)
+        s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);
+    return s.trimmed();
+}
+
+QString MarkLine(const Mark& m) {
+    const QString at = QStringLiteral(" at %1 ms").arg(m.ms);
+    const QString note = m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text;
+    switch (m.kind) {
+    case Mark::Kind::Pass: return QStringLiteral("# pass %1").arg(m.number) + at + note;
+    case Mark::Kind::Quiet: return QStringLiteral("# quiet %1").arg(m.number) + at + note;
+    case Mark::Kind::End: return QStringLiteral("# end") + at;
+    case Mark::Kind::Paused: {
+        const std::int64_t tenths = (m.lengthMs + 50) / 100;
+        return QStringLiteral("# paused %1.%2 s").arg(tenths / 10).arg(tenths % 10) + at + note;
+    }
+    case Mark::Kind::Parameters:
+        return QStringLiteral("# parameters") + at + QStringLiteral(": ") +
+               QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(m.parameters.data()),
+                                              static_cast<qsizetype>(m.parameters.size()))
+                                       .toHex());
+    }
+    return QString();
+}
+
+Comment ParseComment(const QString& line, Mark& m, QString& error) {
+    static const QRegularExpression keyword(QStringLiteral("^#\\s*([a-z]+)\\b"));
+    static const QRegularExpression segment(
+        QStringLiteral("^# (pass|quiet) (\\d{1,9}) at (\\d{1,15}) ms(?::\\s*(.*))?$"));
+    static const QRegularExpression end(QStringLiteral("^# end at (\\d{1,15}) ms$"));
+    static const QRegularExpression paused(
+        QStringLiteral("^# paused (\\d{1,9})(?:\\.(\\d))? s at (\\d{1,15}) ms(?::\\s*(.*))?$"));
+    static const QRegularExpression parameters(QStringLiteral("^# parameters at (\\d{1,15}) ms: ([0-9a-fA-F]{88})$"));
+    const QString s = line.trimmed();
+    const QString word = keyword.match(s).captured(1);
+    const QStringList words{QStringLiteral("pass"), QStringLiteral("quiet"), QStringLiteral("end"),
+                            QStringLiteral("paused"), QStringLiteral("parameters")};
+    if (!words.contains(word)) return Comment::Other;
+    Mark read;
+    QRegularExpressionMatch match;
+    if ((match = segment.match(s)).hasMatch()) {
+        read.kind = match.captured(1) == QLatin1String("pass") ? Mark::Kind::Pass : Mark::Kind::Quiet;
+        read.number = match.captured(2).toInt();
+        read.ms = match.captured(3).toLongLong();
+        read.text = CleanNote(match.captured(4));
+    } else if ((match = end.match(s)).hasMatch()) {
+        read.kind = Mark::Kind::End;
+        read.ms = match.captured(1).toLongLong();
+    } else if ((match = paused.match(s)).hasMatch()) {
+        read.kind = Mark::Kind::Paused;
+        read.lengthMs = match.captured(1).toLongLong() * 1000 + match.captured(2).toInt() * 100;
+        read.ms = match.captured(3).toLongLong();
+        read.text = CleanNote(match.captured(4));
+    } else if ((match = parameters.match(s)).hasMatch()) {
+        read.kind = Mark::Kind::Parameters;
+        read.ms = match.captured(1).toLongLong();
+        const QByteArray bytes = QByteArray::fromHex(match.captured(2).toLatin1());
+        std::copy(bytes.begin(), bytes.end(), read.parameters.begin());
+    } else {
+        const char* const forms[] = {"# pass <n> at <ms> ms: <note>", "# quiet <n> at <ms> ms: <note>",
+                                     "# end at <ms> ms", "# paused <s.s> s at <ms> ms: <cause>",
+                                     "# parameters at <ms> ms: <88 hex digits>"};
+        error = QStringLiteral("it is not a mark as this program writes it (%1)")
+                    .arg(QString::fromLatin1(forms[words.indexOf(word)]));
+        return Comment::Bad;
+    }
+    m = read;
+    return Comment::Mark;
+}
+
 } // namespace recording
 
 bool WalkRecorder::Start(const QString& path, QString& error) {
@@ -117,6 +195,7 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
     path_ = path;
     size_ = 0;
     lines_ = 0;
+    lastReplyMs_ = -1;
     int failure = 0;
     if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
         Stop();
@@ -152,7 +231,8 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
 
 bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
-    const QByteArray line = recording::CsvLine(clock_.elapsed(), monitor::DecodeStatus(status58)).toUtf8() + '\n';
+    const std::int64_t ms = clock_.elapsed();
+    const QByteArray line = recording::CsvLine(ms, monitor::DecodeStatus(status58)).toUtf8() + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
         cause = files::SystemError(failure);
@@ -160,8 +240,33 @@ bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
         return false;
     }
     ++lines_;
+    lastReplyMs_ = ms;
     return true;
 }
+
+bool WalkRecorder::WriteMark(const recording::Mark& m, QString& cause) {
+    if (fd_ < 0) return true;
+    int failure = 0;
+    if (!writeWhole(recording::MarkLine(m).toUtf8() + '\n', failure)) {
+        cause = files::SystemError(failure);
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The time of a reply line; false for anything else (passed over quickly: blank lines, marks).
+bool replyTime(QByteArrayView line, std::int64_t& ms) {
+    line = line.trimmed();
+    if (line.isEmpty() || line.front() == '#' || line.size() > RecordingReader::MaxLineLength) return false;
+    monitor::StatusRecord s;
+    QString ignored;
+    return recording::ParseLine(QString::fromUtf8(line), ms, s, ignored);
+}
+
+} // namespace
 
 bool RecordingReader::Open(const QString& path, QString& error) {
     Close();
@@ -172,6 +277,7 @@ bool RecordingReader::Open(const QString& path, QString& error) {
         error = QStringLiteral("The recording \"%1\" could not be read: %2").arg(path, reason);
         return false;
     }
+    size_ = size;
     // The end first, for the length of the walk: its last whole line.
     const qint64 tail = std::max<qint64>(0, size - 4 * MaxLineLength);
     QByteArray end(size - tail, '\0');
@@ -179,9 +285,7 @@ bool RecordingReader::Open(const QString& path, QString& error) {
     const QList<QByteArray> lines = end.left(std::max<ssize_t>(got, 0)).split('\n');
     for (qsizetype i = lines.size() - 2; i >= 0 && lastMs_ < 0; --i) { // the part after the last '\n' is unfinished
         std::int64_t ms = 0;
-        monitor::StatusRecord s;
-        QString ignored;
-        if (recording::ParseLine(QString::fromUtf8(lines[i]), ms, s, ignored)) lastMs_ = ms;
+        if (replyTime(lines[i], ms)) lastMs_ = ms;
     }
     QByteArrayView header;
     qint64 budget = SliceBytes;
@@ -197,6 +301,15 @@ bool RecordingReader::Open(const QString& path, QString& error) {
         error = QStringLiteral("Line 1 of \"%1\" is not the header of a walk-test recording.").arg(path);
         return false;
     }
+    dataStart_ = bufferFrom_ + at_;
+    // The first reply, in what the header's read brought along.
+    for (qsizetype from = at_; from < buffer_.size() && firstMs_ < 0;) {
+        const qsizetype to = buffer_.indexOf('\n', from);
+        if (to < 0) break;
+        std::int64_t ms = 0;
+        if (replyTime(QByteArrayView(buffer_).sliced(from, to - from), ms)) firstMs_ = ms;
+        from = to + 1;
+    }
     return true;
 }
 
@@ -204,17 +317,26 @@ void RecordingReader::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     buffer_.clear();
+    bufferFrom_ = 0;
     at_ = 0;
+    lineOffset_ = 0;
     fileEnded_ = false;
     line_ = 0;
-    lastMs_ = -1;
+    size_ = dataStart_ = 0;
+    firstMs_ = lastMs_ = -1;
+    index_.clear();
+}
+
+QString RecordingReader::LineName() const {
+    return line_ >= 0 ? QStringLiteral("Line %1").arg(line_) : QStringLiteral("The line at byte %1").arg(lineOffset_);
 }
 
 RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& budget, QString& error) {
     for (;;) {
         const qsizetype end = buffer_.indexOf('\n', at_);
         if (end >= 0 || buffer_.size() - at_ > MaxLineLength || (fileEnded_ && at_ < buffer_.size())) {
-            ++line_;
+            if (line_ >= 0) ++line_;
+            lineOffset_ = bufferFrom_ + at_;
             const qsizetype length = end >= 0 ? end - at_ : buffer_.size() - at_;
             if (length > MaxLineLength) {
                 error = QStringLiteral("it is longer than any status reply");
@@ -228,6 +350,7 @@ RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& bu
         if (budget <= 0) return Line::Later;
         // What is left is part of one line, shorter than MaxLineLength: kept, and the next slice after it.
         buffer_.remove(0, at_);
+        bufferFrom_ += at_;
         at_ = 0;
         const qsizetype kept = buffer_.size();
         const qint64 want = std::min(budget, SliceBytes);
@@ -240,22 +363,109 @@ RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& bu
     }
 }
 
-RecordingReader::Result RecordingReader::Next(std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
+std::optional<RecordingReader::Result> RecordingReader::readLine(QByteArrayView line, Entry& e, QString& error) const {
+    const QByteArrayView trimmed = line.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    const QString text = QString::fromUtf8(trimmed);
+    if (trimmed.front() == '#') {
+        switch (recording::ParseComment(text, e.mark, error)) {
+        case recording::Comment::Mark: e.ms = e.mark.ms; return Result::Mark;
+        case recording::Comment::Other: return std::nullopt;
+        case recording::Comment::Bad: return Result::Bad;
+        }
+    }
+    return recording::ParseLine(text, e.ms, e.status, error) ? Result::Reply : Result::Bad;
+}
+
+RecordingReader::Result RecordingReader::Next(Entry& e, QString& error) {
     if (fd_ < 0) return Result::End;
     qint64 budget = SliceBytes;
     for (;;) {
         QByteArrayView line;
-        switch (takeLine(line, budget, error)) {
+        const Line taken = takeLine(line, budget, error);
+        switch (taken) {
         case Line::Later: return Result::Later;
         case Line::End: return Result::End;
         case Line::TooLong: return Result::Bad;
         case Line::Failed: return Result::Failed;
         case Line::Whole:
-            if (line.trimmed().isEmpty()) continue;
-            return recording::ParseLine(QString::fromUtf8(line), ms, s, error) ? Result::Reply : Result::Bad;
-        case Line::Unfinished:
-            // A last line cut off unfinished (the program or the machine stopped while writing it).
-            return recording::ParseLine(QString::fromUtf8(line), ms, s, error) ? Result::Reply : Result::End;
+        case Line::Unfinished: break;
+        }
+        const std::optional<Result> read = readLine(line, e, error);
+        // A last line cut off unfinished (the program or the machine stopped while writing it) ends the file.
+        if (taken == Line::Unfinished && (!read || *read == Result::Bad)) return Result::End;
+        if (!read) continue;
+        e.offset = lineOffset_;
+        if (*read == Result::Reply) noteInIndex(lineOffset_, e.ms);
+        return *read;
+    }
+}
+
+void RecordingReader::noteInIndex(qint64 offset, std::int64_t ms) {
+    if (!index_.empty() && offset >= index_.back().offset) {
+        if (offset - index_.back().offset >= IndexStep) index_.push_back({offset, ms, line_});
+        return;
+    }
+    const auto after =
+        std::upper_bound(index_.begin(), index_.end(), offset, [](qint64 o, const Place& p) { return o < p.offset; });
+    if (after != index_.begin() && offset - std::prev(after)->offset < IndexStep) return;
+    if (after != index_.end() && after->offset - offset < IndexStep) return;
+    index_.insert(after, {offset, ms, line_});
+}
+
+void RecordingReader::SeekTo(qint64 offset) {
+    if (fd_ < 0) return;
+    offset = std::clamp<qint64>(offset, dataStart_, std::max(dataStart_, size_));
+    ::lseek(fd_, offset, SEEK_SET);
+    buffer_.clear();
+    bufferFrom_ = offset;
+    at_ = 0;
+    fileEnded_ = false;
+    // The line's number is known where the index holds it.
+    const auto place =
+        std::lower_bound(index_.begin(), index_.end(), offset, [](const Place& p, qint64 o) { return p.offset < o; });
+    line_ = -1;
+    if (offset == dataStart_) line_ = 1;
+    else if (place != index_.end() && place->offset == offset && place->line > 0) line_ = place->line - 1;
+}
+
+bool RecordingReader::replyAfter(qint64 offset, std::int64_t& ms, qint64& lineStart) const {
+    // From the byte before: when that is a line end, the line at offset is read whole.
+    const qint64 from = std::max(dataStart_, offset - 1);
+    QByteArray chunk(4 * MaxLineLength, '\0');
+    const ssize_t got = ::pread(fd_, chunk.data(), static_cast<std::size_t>(chunk.size()), from);
+    if (got <= 0) return false;
+    chunk.truncate(got);
+    qsizetype at = 0;
+    if (from != dataStart_) {
+        const qsizetype first = chunk.indexOf('\n');
+        if (first < 0) return false;
+        at = first + 1;
+    }
+    for (qsizetype end; (end = chunk.indexOf('\n', at)) >= 0; at = end + 1) {
+        if (replyTime(QByteArrayView(chunk).sliced(at, end - at), ms)) {
+            lineStart = from + at;
+            return true;
         }
     }
+    return false;
+}
+
+qint64 RecordingReader::FindTime(std::int64_t ms) {
+    if (fd_ < 0) return 0;
+    qint64 lo = dataStart_, hi = std::max(dataStart_, size_);
+    // The index brackets it: the last place known to lie before the time, the first known at or after it.
+    const auto at = std::partition_point(index_.begin(), index_.end(), [ms](const Place& p) { return p.ms < ms; });
+    if (at != index_.begin()) lo = std::max(lo, std::prev(at)->offset);
+    if (at != index_.end()) hi = std::min(hi, at->offset);
+    // The rest by halves: about 15 reads of 4 kB for 2 GB not read yet.
+    for (int i = 0; i < 64 && hi - lo > IndexStep; ++i) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        std::int64_t t = 0;
+        qint64 start = 0;
+        if (!replyAfter(mid, t, start) || start >= hi) hi = mid; // nothing to go by there: the lower half
+        else if (t < ms) lo = start;
+        else hi = start;
+    }
+    return lo;
 }

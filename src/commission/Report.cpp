@@ -2,6 +2,7 @@
 
 #include "config/ParameterText.h"
 #include "files/RegularFile.h"
+#include "graph/GraphMarks.h"
 #include "monitor/Texts.h"
 
 #include <QPageSize>
@@ -22,6 +23,16 @@ QString row(const QStringList& cells, bool heading = false) {
         out += (heading ? QStringLiteral("<th>") : QStringLiteral("<td>")) + esc(c) +
                (heading ? QStringLiteral("</th>") : QStringLiteral("</td>"));
     return out + QStringLiteral("</tr>");
+}
+
+// A time on the recording's clock: "1:05.3".
+QString clockText(std::int64_t ms) {
+    const std::int64_t tenths = std::max<std::int64_t>(0, ms) / 100;
+    return QStringLiteral("%1:%2.%3").arg(tenths / 600).arg(tenths / 10 % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
+}
+
+QString seconds(std::int64_t ms) {
+    return QString::number(double(ms) / 1000, 'f', 1) + QStringLiteral(" s");
 }
 
 // The lamps the last status reply lit, by name.
@@ -54,6 +65,14 @@ QStringList litLamps(const monitor::StatusRecord& s) {
     return lit;
 }
 
+QString graphHtml(const ReportContents& r) {
+    if (r.graph.isNull()) return QString();
+    return QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\"><p>Traces: MW (green), UP PIR "
+                          "and DOWN PIR (orange), each in its band from the top; dash-dotted, each channel's "
+                          "threshold. One column a status reply, the newest beside its label. Marked passes, quiet "
+                          "stretches and their ends are labelled lines; a pause of the recording is a band.</p>");
+}
+
 } // namespace
 
 QImage PrintFriendlyGraph(const QImage& screen) {
@@ -67,22 +86,136 @@ QImage PrintFriendlyGraph(const QImage& screen) {
             else if (c == 0x282828) line[x] = qRgb(215, 215, 215);
             else if (c == 0x00FF0F) line[x] = qRgb(0, 150, 20);
             else if (c == 0x00FFFF) line[x] = qRgb(190, 240, 255);
+            else if (c == (GraphMarkColour(GraphMark::Kind::Pass).rgb() & 0xFFFFFF)) line[x] = qRgb(200, 150, 0);
         }
     }
     return out;
 }
 
+QString WalkHtml(const ReportContents& r) {
+    if (r.walkFile.isEmpty()) return QString();
+    const WalkAnalysis& w = r.walk;
+    QString h = QStringLiteral("<h2>Walk test</h2>");
+    h += QStringLiteral("<p>Recording \"%1\": %2 long, %3 replies.</p>")
+             .arg(esc(r.walkFile), clockText(w.LastMs() - std::max<std::int64_t>(0, w.FirstMs())))
+             .arg(w.Replies());
+    if (w.Pauses().empty()) {
+        h += QStringLiteral("<p>Pauses: none.</p>");
+    } else {
+        QStringList each;
+        for (const WalkPause& p : w.Pauses())
+            each << QStringLiteral("%1 at %2%3")
+                        .arg(seconds(p.lengthMs), clockText(p.startMs),
+                             p.cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(p.cause));
+        h += QStringLiteral("<p>Pauses: %1, %2 in all, nothing recorded: %3.</p>")
+                 .arg(w.Pauses().size())
+                 .arg(seconds(w.PausedMs()), esc(each.join(QStringLiteral("; "))));
+    }
+    const auto threshold = [](int t) { return t < 0 ? QStringLiteral("---") : QString::number(t); };
+    const auto cell = [](const QString& text, int rows = 1) {
+        return (rows > 1 ? QStringLiteral("<td rowspan=\"%1\">").arg(rows) : QStringLiteral("<td>")) + text +
+               QStringLiteral("</td>");
+    };
+    const auto title = [](const WalkSegment& s) {
+        return esc(QStringLiteral("%1 %2")
+                       .arg(s.isPass() ? QStringLiteral("Pass") : QStringLiteral("Quiet"))
+                       .arg(s.number) +
+                   (s.note.isEmpty() ? QString() : QStringLiteral(": ") + s.note)) +
+               QStringLiteral("<br>") + clockText(s.startMs) + QStringLiteral(" to ") + clockText(s.endMs) +
+               (s.pausedMs > 0 ? QStringLiteral("<br>(%1 not recorded)").arg(seconds(s.pausedMs)) : QString());
+    };
+    bool changed = false;
+    QString passes;
+    for (const WalkSegment& s : w.Segments()) {
+        if (!s.isPass()) continue;
+        QStringList fired;
+        for (int o = 0; o < 3; ++o) {
+            if (s.outputAfterMs[o] >= 0)
+                fired << QStringLiteral("OUT%1 after %2").arg(o + 1).arg(seconds(s.outputAfterMs[o]));
+            else if (s.outputOnAtStart[o]) fired << QStringLiteral("OUT%1 on from before").arg(o + 1);
+        }
+        for (int c = 0; c < 3; ++c) {
+            passes += QStringLiteral("<tr>");
+            if (c == 0) passes += cell(title(s), 3);
+            const int peak = s.peak[c], t = s.threshold[c];
+            const bool known = peak >= 0 && t > 0;
+            static const char* const shortNames[3] = {"MW", "PIR HIGH", "PIR DOWN"};
+            passes += cell(QString::fromLatin1(shortNames[c])) +
+                      cell(peak < 0 ? QStringLiteral("---") : QString::number(peak)) +
+                      cell(threshold(t) + (s.thresholdsChanged ? QStringLiteral("*") : QString())) +
+                      cell(known ? QStringLiteral("%1%2 %")
+                                       .arg(peak >= t ? QStringLiteral("+") : QString())
+                                       .arg(MarginPercent(peak, t))
+                                 : QStringLiteral("---")) +
+                      cell(!known      ? QStringLiteral("---")
+                           : peak >= t ? QStringLiteral("yes")
+                                       : QStringLiteral("no")) +
+                      cell(s.detected[c] ? QStringLiteral("yes") : QStringLiteral("no"));
+            if (c == 0)
+                passes += cell(fired.isEmpty() ? QStringLiteral("none") : esc(fired.join(QStringLiteral("; "))), 3);
+            passes += QStringLiteral("</tr>");
+        }
+        changed = changed || s.thresholdsChanged;
+    }
+    if (passes.isEmpty()) {
+        h += QStringLiteral("<p>No pass was marked (Mark Pass while recording).</p>");
+    } else {
+        QString heading = QStringLiteral("<tr>");
+        const std::pair<const char*, int> columns[] = {{"Pass", 17},      {"Channel", 12},      {"Peak", 9},
+                                                       {"Threshold", 13}, {"Margin", 10},       {"Crossed", 11},
+                                                       {"Detected", 12},  {"Outputs fired", 16}};
+        for (const auto& [name, percent] : columns)
+            heading += QStringLiteral("<th width=\"%1%\">%2</th>").arg(percent).arg(QString::fromLatin1(name));
+        h += QStringLiteral("<h3>Passes</h3><table width=\"100%\">") + heading + QStringLiteral("</tr>") + passes +
+             QStringLiteral("</table>");
+        h += QStringLiteral("<p>Peak: the highest signal of the pass as the graph plots it; threshold: the channel's "
+                            "threshold as the detector reported it; margin: how far the peak lies above (+) or below "
+                            "the threshold, in % of it; crossed: the peak reached the threshold; detected: the "
+                            "detector's own detection lamp lit; outputs fired: each output that switched on during "
+                            "the pass, and how long after the pass began.%1</p>")
+                 .arg(changed ? QStringLiteral(" * The detector reported another threshold during the pass.")
+                              : QString());
+    }
+    QString quiets;
+    for (const WalkSegment& s : w.Segments()) {
+        if (s.isPass()) continue;
+        quiets += QStringLiteral("<tr>") + cell(title(s));
+        for (int c = 0; c < 3; ++c) {
+            const int peak = s.peak[c], t = s.threshold[c];
+            QString text = peak < 0 ? QStringLiteral("---") : QString::number(peak);
+            if (peak >= 0 && t > 0) text += QStringLiteral(" of %1 (%2 %)").arg(t).arg(MarginPercent(peak, t));
+            quiets += cell(text);
+        }
+        quiets += QStringLiteral("</tr>");
+    }
+    if (!quiets.isEmpty())
+        h += QStringLiteral("<h3>Quiet stretches</h3><table width=\"100%\">") +
+             row({QStringLiteral("Quiet"), QStringLiteral("MW peak"), QStringLiteral("PIR HIGH ABOVE peak"),
+                  QStringLiteral("PIR DOWN UNDER peak")},
+                 true) +
+             quiets + QStringLiteral("</table>");
+    return h;
+}
+
+QString ReportStyleSheet() {
+    return QStringLiteral("body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} h2{font-size:11pt}"
+                          "table{border-collapse:collapse} td,th{border:1px solid #888;padding:2px 5px}"
+                          "th{background:#ddd}");
+}
+
 QString ReportHtml(const ReportContents& r) {
-    QString h = QStringLiteral("<html><head><style>"
-                               "body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} h2{font-size:11pt}"
-                               "table{border-collapse:collapse} td,th{border:1px solid #888;padding:2px 5px}"
-                               "th{background:#ddd}</style></head><body>");
+    QString h = QStringLiteral("<html><head><style>") + ReportStyleSheet() + QStringLiteral("</style></head><body>");
     h += QStringLiteral("<h1>Ostrevo SetUp: installation report</h1>");
+    if (r.fromRecording)
+        h += QStringLiteral("<p>Made from the replayed walk test \"%1\" with no detector connected: the parameters are "
+                            "those the recording names, the status is the last one replayed, and the event memory was "
+                            "not read.</p>")
+                 .arg(esc(r.walkFile));
     h += QStringLiteral("<table>");
     h += row({QStringLiteral("Site"), r.site});
     h += row({QStringLiteral("Installer"), r.installer});
     h += row({QStringLiteral("Date and time"), r.written.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
-    h += row({QStringLiteral("Port"), r.port});
+    h += row({QStringLiteral("Port"), r.fromRecording ? QStringLiteral("none (a replayed recording)") : r.port});
     h += row({QStringLiteral("Program"), QStringLiteral("Ostrevo SetUp ") + r.programVersion});
     if (!r.flash.isEmpty()) h += row({QStringLiteral("Detector's flash"), r.flash});
     h += QStringLiteral("</table>");
@@ -90,9 +223,13 @@ QString ReportHtml(const ReportContents& r) {
         h += QStringLiteral("<p>") + esc(r.note).replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
              QStringLiteral("</p>");
 
-    h += QStringLiteral("<h2>Parameters held by the detector</h2><table>");
-    h += row({QStringLiteral("Group"), QStringLiteral("Setting"), QStringLiteral("Value")}, true);
-    for (const ParameterLine& l : DescribeParameters(r.parameters)) {
+    h += r.fromRecording ? QStringLiteral("<h2>Parameters the recording names</h2>")
+                         : QStringLiteral("<h2>Parameters held by the detector</h2>");
+    if (!r.parametersKnown) h += QStringLiteral("<p>The recording does not name the detector's parameters.</p>");
+    h += QStringLiteral("<table>");
+    if (r.parametersKnown)
+        h += row({QStringLiteral("Group"), QStringLiteral("Setting"), QStringLiteral("Value")}, true);
+    for (const ParameterLine& l : r.parametersKnown ? DescribeParameters(r.parameters) : std::vector<ParameterLine>{}) {
         h += row({l.group, l.name, l.value});
         // The lens follows a PIR channel's pulses: chosen here, not held by the detector.
         if (l.name == QLatin1String("Pulses") && l.group.startsWith(QLatin1String("PIR"))) {
@@ -103,7 +240,7 @@ QString ReportHtml(const ReportContents& r) {
     h += QStringLiteral("</table>");
 
     const monitor::StatusRecord& s = r.status;
-    h += QStringLiteral("<h2>Last status</h2>");
+    h += r.fromRecording ? QStringLiteral("<h2>Last status replayed</h2>") : QStringLiteral("<h2>Last status</h2>");
     if (!r.statusKnown) {
         h += QStringLiteral("<p>No status reply came from this detector since Connect (its VIEW tab was not shown), "
                             "so the report holds no status and no graph.</p>");
@@ -122,6 +259,10 @@ QString ReportHtml(const ReportContents& r) {
         h += QStringLiteral("</table>");
     }
 
+    if (r.fromRecording) {
+        h += QStringLiteral("<h2>Event memory</h2><p>Not read: no detector was connected.</p>");
+        return h + WalkHtml(r) + graphHtml(r) + QStringLiteral("</body></html>");
+    }
     h += QStringLiteral("<h2>Event memory</h2><table>");
     h += row({QStringLiteral("Num"), QStringLiteral("Event"), QStringLiteral("Max MW"), QStringLiteral("Max PIR HIGH"),
               QStringLiteral("Max PIR DOWN"), QStringLiteral("Max Mask 1"), QStringLiteral("Max Mask 2"),
@@ -135,11 +276,7 @@ QString ReportHtml(const ReportContents& r) {
         h += row(cells);
     }
     h += QStringLiteral("</table>");
-    if (!r.graph.isNull())
-        h += QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\"><p>Traces: MW (green), UP PIR "
-                            "and DOWN PIR (orange), each in its band from the top; dash-dotted, each channel's "
-                            "threshold. One column a status reply, the newest beside its label.</p>");
-    return h + QStringLiteral("</body></html>");
+    return h + WalkHtml(r) + graphHtml(r) + QStringLiteral("</body></html>");
 }
 
 bool WriteReport(const QString& path, const ReportContents& r, QString& error) {

@@ -1,7 +1,8 @@
 // The installation report: one PDF with the site, the detector's parameters as read back, its last
-// status, its event memory and the graph, for the installer's paperwork.
+// status, its event memory, the graph and the walk test's passes, for the installer's paperwork.
 #pragma once
 
+#include "commission/WalkAnalysis.h"
 #include "config/ParameterBlock.h"
 #include "monitor/StatusRecord.h"
 
@@ -23,10 +24,26 @@ struct ReportContents {
     bool statusKnown = true;
     monitor::EventLog events;
     QImage graph;
+    // The walk test recorded on this connection, or replayed: its file (empty when none), its passes,
+    // quiet stretches and pauses.
+    QString walkFile;
+    WalkAnalysis walk;
+    // Made from a replayed recording with no detector connected: the parameters are those the recording
+    // named (parametersKnown false when it named none), the status is the replay's last, and the event
+    // memory was not read.
+    bool fromRecording = false;
+    bool parametersKnown = true;
 };
+
+// The walk test's part of the report: the pauses, then a table of the passes (each channel's peak
+// against its threshold, the margin, whether it crossed, the outputs that fired and when), then one
+// of the quiet stretches.
+QString WalkHtml(const ReportContents& r);
 
 // The graph as printed: the screen's picture on a white ground.
 QImage PrintFriendlyGraph(const QImage& screen);
+// The style of the report's HTML (its fonts and tables), for a part of it shown on its own.
+QString ReportStyleSheet();
 // The report as HTML (the PDF's text), with the graph as the image "graph.png".
 QString ReportHtml(const ReportContents& r);
 // Writes the PDF through a temporary file that replaces path only when complete.

@@ -364,6 +364,14 @@ void ConfigFiles::revert() {
     send(bytes);
 }
 
+void ConfigFiles::OfferParameters(const params::Record& bytes, std::uint64_t connection, const QString& what,
+                                  const QString& question, const QString& source, const QStringList& notes) {
+    if (!sameConnection(connection, what)) return;
+    if (!askToSend(question, source, bytes, notes)) return;
+    if (!sameConnection(connection, what)) return;
+    send(bytes);
+}
+
 void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
     // In file mode, the file as read with the changes made to it.

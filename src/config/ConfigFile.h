@@ -65,6 +65,11 @@ class ConfigFiles : public QObject {
     void writeConfig(const QString& fileName);
     // Sends the parameters read at Connect back to the detector, once the user has agreed.
     void revert();
+    // Sends a set made in the program (suggested thresholds) for the connection it was made on, as Open
+    // Config sends a file: once the user has seen every change and agreed, one frame, then the read-back.
+    // what names the command in messages.
+    void OfferParameters(const params::Record& bytes, std::uint64_t connection, const QString& what,
+                         const QString& question, const QString& source, const QStringList& notes);
 
   private:
     bool parametersToSave();

@@ -207,6 +207,7 @@ void redraw(const GraphState& state, QImage& screen, const QImage& background, c
         const int end = std::min(r.right(), static_cast<int>(t.size()) - 2);
         for (int x = std::max(r.left(), 0); x <= end; ++x) line[x] = DashPattern[x % 24] ? on : off;
     }
+    DrawGraphMarks(state, screen, r);
     for (int c = 0; c < 3; ++c) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
@@ -316,6 +317,7 @@ void BuildTraces(GraphState& state, int width) {
             state.traces[t][static_cast<std::size_t>(i)] = {i, TraceBaseline[t % 3]};
     }
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
+    ClearGraphMarks(state);
 }
 
 void ResetTraces(GraphState& state) {
@@ -351,12 +353,15 @@ void DrawLabels(const GraphState& state, QImage& screen) {
 void AdvanceSweep(GraphState& state) {
     ++state.SweepPosition;
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
+    if (!state.marks.empty()) ForgetGraphMarksAt(state, state.SweepPosition);
 }
 
 QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
     const auto whole = [&] {
         PlotTraces(state, screen, background);
+        DrawGraphMarks(state, screen, screen.rect());
         DrawLabels(state, screen);
+        drawn.marksVersion = state.marksVersion;
         drawn.traces = state.traces;
         for (int t = 0; t < 6; ++t) drawn.facts[t] = factsOf(state.traces[t]);
         drawn.show = state.show;
@@ -365,7 +370,8 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         drawn.valid = true;
         return QRegion(screen.rect());
     };
-    if (!drawn.valid || drawn.size != screen.size() || drawn.show != state.show || background.size() != screen.size() ||
+    if (!drawn.valid || drawn.size != screen.size() || drawn.show != state.show ||
+        drawn.marksVersion != state.marksVersion || background.size() != screen.size() ||
         background.format() != screen.format() || state.SweepPosition >= static_cast<int>(state.traces[0].size()))
         return whole();
 

@@ -2,6 +2,8 @@
 // grid, the traces of one frame, the labels, and how one status reply feeds them.
 #pragma once
 
+#include "graph/GraphMarks.h"
+
 #include <QColor>
 #include <QImage>
 #include <QRegion>
@@ -29,6 +31,8 @@ struct GraphState {
     int GraphWidth = 0;
     int SweepPosition = 0;
     std::array<bool, 6> show{};
+    std::vector<GraphMark> marks;   // passes, quiet stretches, pauses (GraphMarks.h)
+    std::uint64_t marksVersion = 0; // counts their changes
 };
 
 // Colours of the drawing; the signal colours are also the lamp colours of the main window.
@@ -59,7 +63,8 @@ void SetupGraph(QImage& screen, QImage& background);
 // One frame: the background, then the shown signal traces, then the shown threshold traces.
 void PlotTraces(const GraphState& state, QImage& screen, const QImage& background);
 
-// Sizes the six traces to the width, every point on its trace's baseline, and the sweep inside.
+// Sizes the six traces to the width, every point on its trace's baseline, and the sweep inside (the
+// marks go with the old columns).
 void BuildTraces(GraphState& state, int width);
 // Puts the three signal traces back on their baselines; thresholds and the sweep stay.
 void ResetTraces(GraphState& state);
@@ -71,7 +76,7 @@ void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compen
 void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value);
 // ... after PlotTraces, the channel names beside the newest points ...
 void DrawLabels(const GraphState& state, QImage& screen);
-// ... and last the sweep moves on, back to 0 at the end.
+// ... and last the sweep moves on, back to 0 at the end, over any mark at its new column.
 void AdvanceSweep(GraphState& state);
 
 // The frame last drawn on a screen image, so that the next one is drawn only where it differs.
@@ -87,6 +92,7 @@ struct DrawnFrame {
     std::array<bool, 6> show{};
     std::array<QRect, 3> labels{}; // the channel names' cells
     QSize size;
+    std::uint64_t marksVersion = 0;
     bool valid = false; // false: the screen holds no frame (a new image), draw it whole
 };
 

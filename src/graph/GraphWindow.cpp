@@ -14,7 +14,9 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QShortcut>
+#include <QShowEvent>
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int ClientWidth = 992;
@@ -59,6 +61,13 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     directConvertAction = contextMenu->addAction(QStringLiteral("Direct Convert"));
     directConvertAction->setObjectName(QStringLiteral("DirectConvert1"));
     directConvertAction->setCheckable(true);
+    freezeAction = contextMenu->addAction(QStringLiteral("Freeze"));
+    freezeAction->setObjectName(QStringLiteral("Freeze1"));
+    freezeAction->setCheckable(true);
+    connect(freezeAction, &QAction::toggled, this, [this](bool frozen) {
+        setWindowTitle(frozen ? QStringLiteral("View (frozen)") : QStringLiteral("View"));
+        if (!frozen) ShowNow(); // what the replies fed meanwhile
+    });
     saveImageAction = contextMenu->addAction(QStringLiteral("Save Image..."));
     saveImageAction->setObjectName(QStringLiteral("SaveImage1"));
     contextMenu->addSeparator();
@@ -145,7 +154,14 @@ bool GraphWindow::SaveImage(const QString& path, QString& error) const {
 
 void GraphWindow::clearGraph() {
     ResetTraces(State);
+    ClearGraphMarks(State);
     screenLayer->update();
+    // A kept replay's picture: no reply comes to show the cleared traces.
+    if (std::exchange(keptPicture_, false)) ShowNow();
+}
+
+bool GraphWindow::Frozen() const {
+    return freezeAction->isChecked();
 }
 
 void GraphWindow::directConvertToggled() {
@@ -168,7 +184,27 @@ void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     RepaintScreen();
 }
 
+void GraphWindow::FeedQuietly(const std::array<ChannelValues, 3>& channels) {
+    const bool direct = DirectConvert();
+    for (int c = 0; c < 3; ++c) {
+        const auto channel = static_cast<GraphChannel>(c);
+        FeedThreshold(State, channel, channels[c].compensation, direct);
+        FeedSample(State, channel, channels[c].signal == 0 ? 1 : channels[c].signal);
+    }
+    AdvanceSweep(State);
+}
+
+void GraphWindow::ShowNow() {
+    if (Frozen() || State.GraphWidth <= 0) return;
+    // As the last reply drew it: the channel names beside the newest samples, before the sweep moved on.
+    GraphState last = State;
+    last.SweepPosition = (State.SweepPosition + State.GraphWidth - 1) % State.GraphWidth;
+    changed_ |= ::DrawFrame(last, Screen, Background, drawn_);
+    RepaintScreen();
+}
+
 void GraphWindow::DrawFrame() {
+    if (Frozen()) return; // the picture on the screen stays; the state goes on
     changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
 }
 

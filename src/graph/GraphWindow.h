@@ -41,6 +41,11 @@ class GraphWindow : public QWidget {
         std::uint16_t compensation;
     };
     void FeedStatus(const std::array<ChannelValues, 3>& channels);
+    // The same for the state alone, nothing drawn (a replay catching up with a place it jumped to).
+    void FeedQuietly(const std::array<ChannelValues, 3>& channels);
+    // Draws the frame now, as the last reply drew it, and shows it (after feeding quietly, marks added
+    // between replies, a clear or Freeze unticked).
+    void ShowNow();
     // Draws the frame of the state on the screen image where it differs from the one drawn before.
     void DrawFrame();
     // Shows what the frames drawn since the last call changed on the screen image.
@@ -67,6 +72,13 @@ class GraphWindow : public QWidget {
     QAction* closeAction = nullptr;     // "Close" (Escape), also where it sits inside the main window
     // The size it has: inside the main window it keeps the size (and the traces) it had as a window.
     QSize sizeHint() const override { return size(); }
+    // "Freeze": the picture stays as it is while the replies go on feeding the traces; unticked, it
+    // shows them as they are now.
+    QAction* freezeAction = nullptr;
+    bool Frozen() const;
+    // The picture is a replay's, kept after it: "Clear" empties it at once (no reply would show it).
+    void KeepPicture(bool keep) { keptPicture_ = keep; }
+    bool PictureKept() const { return keptPicture_; }
     // Writes the screen image as it is now to a PNG file; false and error when it cannot.
     bool SaveImage(const QString& path, QString& error) const;
 
@@ -83,4 +95,5 @@ class GraphWindow : public QWidget {
     QRegion changed_;
     bool remember_ = false;
     std::optional<QPoint> lastPlace_;
+    bool keptPicture_ = false;
 };

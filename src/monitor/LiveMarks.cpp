@@ -55,7 +55,6 @@ void LiveMarks::Clear(GraphWindow* graphics) {
         ch->threshold->setSelStart(ch->threshold->maximum());
     if (graphics) {
         graphics->clearGraph();
-        PlotTraces(graphics->State, graphics->Screen, graphics->Background);
-        graphics->RepaintScreen();
+        graphics->ShowNow(); // no reply may come to show it
     }
 }

@@ -1,8 +1,13 @@
-// Walk-test recordings, as a replay reads them: any bytes as one line of a recording. Oracle: a line
-// that parses is written back and parses again to the same reply and the same time, and its written
-// form is stable (writing the second parse gives the same text).
+// Walk-test recordings, as a replay reads them: any bytes as the lines of a recording. Oracles: a reply
+// line that parses is written back and parses again to the same reply and time, and its written form
+// is stable; a mark line the same; a comment that names a mark but does not read as one says why; and
+// the walk analysed from the lines keeps its own rules (a pass or quiet stretch never ends before it
+// began, its peaks are plotted signals, a suggested threshold lies above the quiet and at most the
+// weakest pass, within the control's range).
 #include "commission/Recording.h"
+#include "commission/WalkAnalysis.h"
 
+#include <QStringList>
 #include <cstdlib>
 
 namespace {
@@ -18,21 +23,53 @@ bool same(const monitor::StatusRecord& a, const monitor::StatusRecord& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A replay reads UTF-8 lines of at most RecordingReader::MaxLineLength bytes.
-    if (size > static_cast<std::size_t>(RecordingReader::MaxLineLength)) return 0;
-    const QString line = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    std::int64_t ms = 0;
-    monitor::StatusRecord s;
-    QString error;
-    if (!recording::ParseLine(line, ms, s, error)) {
-        check(!error.isEmpty()); // a refusal always says why
-        return 0;
+    // A replay reads UTF-8 lines of at most RecordingReader::MaxLineLength bytes; a few of them here.
+    if (size > static_cast<std::size_t>(8 * RecordingReader::MaxLineLength)) return 0;
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    WalkAnalysis walk;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        if (line.toUtf8().size() > RecordingReader::MaxLineLength) continue;
+        QString error;
+        if (line.trimmed().startsWith(QLatin1Char('#'))) {
+            recording::Mark m;
+            const recording::Comment kind = recording::ParseComment(line, m, error);
+            if (kind == recording::Comment::Bad) check(!error.isEmpty());
+            if (kind != recording::Comment::Mark) continue;
+            const QString written = recording::MarkLine(m);
+            recording::Mark again;
+            check(recording::ParseComment(written, again, error) == recording::Comment::Mark);
+            check(again == m);
+            check(recording::MarkLine(again) == written);
+            check(written.toUtf8().size() <= RecordingReader::MaxLineLength);
+            walk.Mark(m);
+            continue;
+        }
+        std::int64_t ms = 0;
+        monitor::StatusRecord s;
+        if (!recording::ParseLine(line, ms, s, error)) {
+            check(!error.isEmpty()); // a refusal always says why
+            continue;
+        }
+        const QString written = recording::CsvLine(ms, s);
+        std::int64_t ms2 = 0;
+        monitor::StatusRecord s2;
+        check(recording::ParseLine(written, ms2, s2, error));
+        check(ms2 == ms && same(s, s2));
+        check(recording::CsvLine(ms2, s2) == written);
+        walk.Reply(ms, s);
     }
-    const QString written = recording::CsvLine(ms, s);
-    std::int64_t ms2 = 0;
-    monitor::StatusRecord s2;
-    check(recording::ParseLine(written, ms2, s2, error));
-    check(ms2 == ms && same(s, s2));
-    check(recording::CsvLine(ms2, s2) == written);
+    walk.Finish();
+    for (const WalkSegment& seg : walk.Segments()) {
+        check(seg.endMs >= seg.startMs);
+        for (int c = 0; c < 3; ++c)
+            check(seg.replies == 0 ? seg.peak[c] == -1 : seg.peak[c] >= 1 && seg.peak[c] <= 65535);
+    }
+    const auto suggestions = SuggestThresholds(walk.Segments(), {300, 380, 380});
+    for (int c = 0; c < 3; ++c) {
+        const ThresholdSuggestion& t = suggestions[c];
+        if (t.suggested < 0) continue;
+        check(t.suggested > t.quietPeak && t.suggested <= t.weakestPass);
+        check(params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
+    }
     return 0;
 }

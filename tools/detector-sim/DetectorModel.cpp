@@ -160,16 +160,18 @@ double DetectorModel::noise(double spread) {
     return std::normal_distribution<double>(0.0, spread)(random_);
 }
 
-void DetectorModel::TriggerIntruder(double nowSeconds) {
+void DetectorModel::TriggerIntruder(double nowSeconds, double strength) {
     lastIntruder_ = nowSeconds;
+    intruderStrength_ = strength;
 }
 
 void DetectorModel::Advance(double now) {
-    if (intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) lastIntruder_ = now;
+    if (intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) TriggerIntruder(now);
     const double walk = now - lastIntruder_;
     // The intruder crosses the microwave field first, then the high and the low infrared beams.
-    const std::array<double, 3> peak{520 * bump(walk, 1.0, 0.35), 620 * bump(walk, 1.6, 0.3),
-                                     560 * bump(walk, 2.2, 0.3)};
+    const double k = intruderStrength_;
+    const std::array<double, 3> peak{k * 520 * bump(walk, 1.0, 0.35), k * 620 * bump(walk, 1.6, 0.3),
+                                     k * 560 * bump(walk, 2.2, 0.3)};
     const Parameters& p = params_;
     StatusRecord s;
     s.temperature = static_cast<std::int16_t>(std::lround(21 + 4 * std::sin(now * 2 * M_PI / 600)));

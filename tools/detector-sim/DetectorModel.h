@@ -54,8 +54,8 @@ class DetectorModel {
     bool takesNoiseReductionBits = false;
     // Seconds between two passes of the intruder (0: none pass by themselves).
     double intruderPeriod = 8.0;
-    // An intruder walks past now.
-    void TriggerIntruder(double nowSeconds);
+    // An intruder walks past now; strength 1 gives the full signals, less a walk farther away.
+    void TriggerIntruder(double nowSeconds, double strength = 1.0);
 
     // Moves the world on to the given time and takes the readings.
     void Advance(double nowSeconds);
@@ -80,6 +80,7 @@ class DetectorModel {
     monitor::StatusRecord status_;
     monitor::EventLog events_{};
     double lastIntruder_ = -1e9;
+    double intruderStrength_ = 1.0;
     std::array<double, 3> lastDetection_{-1e9, -1e9, -1e9};
     std::array<double, 3> outputUntil_{-1e9, -1e9, -1e9};
     bool eventOpen_ = false;

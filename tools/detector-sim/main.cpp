@@ -69,7 +69,7 @@ const char* const Help =
     "              surplus N | dribble MS | pacing on|off\n"
     "              unplug MS (with --link: the port goes away and comes back at the link after MS)\n"
     "              hangup (closes the line for good)\n"
-    "  the world:  intruder | intruder-every SECONDS\n"
+    "  the world:  intruder [PERCENT] | intruder-every SECONDS\n"
     "              mask1|mask2|noise1|noise2|tamper|lowvoltage on|off\n"
     "              nr1|nr2 on|off (PIR1/PIR2 noise reduction forced on)\n"
     "              nr-bits keep|take (under temperature compensation: keep its own noise-reduction\n"
@@ -396,7 +396,8 @@ class Simulator {
             unplug(n);
             return;
         } else if (word == "intruder") {
-            model_.TriggerIntruder(seconds());
+            // A percentage of the full signals: a walk farther away (100 by default).
+            model_.TriggerIntruder(seconds(), hasNumber ? std::clamp(static_cast<double>(n), 1.0, 200.0) / 100 : 1.0);
         } else if (word == "intruder-every" && hasNumber) {
             model_.intruderPeriod = static_cast<double>(n);
         } else if (word == "mask1") {

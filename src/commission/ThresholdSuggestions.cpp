@@ -1,0 +1,209 @@
+#include "commission/ThresholdSuggestions.h"
+
+#include "config/ConfigFile.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "link/PollCycle.h"
+#include "view/ViewPage.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+
+QString number(int v) {
+    return v < 0 ? QStringLiteral("---") : QString::number(v);
+}
+
+} // namespace
+
+ThresholdSuggestions::ThresholdSuggestions(QWidget& window, CommissioningHost& host)
+    : QObject(&window), window_(window), host_(host), scan_(this) {
+    suggestAction = new QAction(QStringLiteral("S&uggest Thresholds..."), &window_);
+    suggestAction->setObjectName(QStringLiteral("ActionSuggestThresholds"));
+    suggestAction->setToolTip(QStringLiteral("Thresholds between the quiet and the passes of a walk test"));
+    window_.addAction(suggestAction);
+    connect(suggestAction, &QAction::triggered, this, &ThresholdSuggestions::Execute);
+    ShowSuggestions = [this](const SuggestionView& v, std::array<bool, 3>& a) { return showDialog(v, a); };
+}
+
+void ThresholdSuggestions::Execute() {
+    const QString path = dialogs::GetFileName(
+        &window_, dialogs::FileDialogKind::Open, QStringLiteral("Suggest Thresholds from a Walk Test"),
+        QStringLiteral("CSV (*.csv)"), LastRecording ? LastRecording() : QString());
+    if (!path.isEmpty()) SuggestFrom(path);
+}
+
+void ThresholdSuggestions::SuggestFrom(const QString& path) {
+    QString error;
+    const bool started = scan_.Start(
+        path,
+        [this, path](const QString& failure) {
+            if (!failure.isEmpty()) dialogs::ShowWarning(&window_, failure);
+            else show(path);
+        },
+        error);
+    if (!started) {
+        dialogs::ShowWarning(&window_, error);
+        return;
+    }
+    host_.ShowNotice(
+        QStringLiteral("Reading \"%1\" for its passes and quiet stretches...").arg(QFileInfo(path).fileName()));
+}
+
+void ThresholdSuggestions::show(const QString& path) {
+    const WalkAnalysis& walk = scan_.Analysis();
+    const QString name = QFileInfo(path).fileName();
+    host_.ShowNotice(QString());
+    QString why;
+    if (!CanSuggestThresholds(walk.Segments(), why)) {
+        dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" gives no suggestion: %2.").arg(name, why));
+        return;
+    }
+    SuggestionView view;
+    view.file = name;
+    const PollCycle& link = host_.link();
+    view.canApply = link.State() == LinkState::Polling && link.ParametersKnown;
+    std::array<int, 3> current{-1, -1, -1};
+    if (view.canApply) {
+        const params::Parameters p = params::DecodeRecord(link.Stores.parameters);
+        for (int c = 0; c < 3; ++c) current[c] = p.channels[c].trange;
+        view.thresholdsFrom = QStringLiteral("the detector");
+    } else if (walk.Parameters()) {
+        for (int c = 0; c < 3; ++c) current[c] = walk.Parameters()->channels[c].trange;
+        view.thresholdsFrom = QStringLiteral("the recording");
+    }
+    view.channels = SuggestThresholds(walk.Segments(), current);
+    view.leftOut = LeftOutOfSuggestions(walk.Segments());
+    // The question and the frame are for the detector the user looked at while choosing.
+    const std::uint64_t connection = link.Connections;
+    std::array<bool, 3> chosen{};
+    if (!ShowSuggestions(view, chosen)) return;
+    apply(view, chosen, connection);
+}
+
+void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bool, 3>& channels,
+                                 std::uint64_t connection) {
+    const QString what = QStringLiteral("Applying suggested thresholds");
+    const PollCycle& link = host_.link();
+    params::Parameters p = params::DecodeRecord(link.Stores.parameters);
+    bool any = false;
+    for (int c = 0; c < 3; ++c) {
+        if (!channels[c] || view.channels[c].suggested < 0) continue;
+        p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
+        any = true;
+    }
+    if (!any) return;
+    // The detector's own record with the thresholds changed: its pad bytes as they are.
+    params::Record bytes = params::EncodeRecord(p);
+    for (int pad : params::RecordPadOffsets)
+        bytes[static_cast<std::size_t>(pad)] = link.Stores.parameters[static_cast<std::size_t>(pad)];
+    QStringList notes;
+    const ViewControls& v = host_.view();
+    if (v.pir1.lens->currentIndex() != 0 || v.pir2.lens->currentIndex() != 0)
+        notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
+                                "controls' full ranges.");
+    const QString source = QStringLiteral("the suggestion from \"%1\"").arg(view.file);
+    host_.configFiles().OfferParameters(
+        bytes, connection, what,
+        QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file), source, notes);
+}
+
+bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<bool, 3>& apply) {
+    const std::unique_ptr<QDialog> dialog(MakeDialog(&window_, view));
+    if (dialog->exec() != QDialog::Accepted) return false;
+    const auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("SuggestionTable"));
+    for (int c = 0; c < 3; ++c) apply[c] = table->item(c, 0)->checkState() == Qt::Checked;
+    return true;
+}
+
+QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView& view) {
+    auto* d = new QDialog(parent);
+    QDialog& dialog = *d;
+    dialog.setObjectName(QStringLiteral("SuggestThresholds"));
+    dialog.setWindowTitle(QStringLiteral("Suggested Thresholds"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* intro = new QLabel(
+        QStringLiteral("From \"%1\", for each channel: the highest signal of its quiet stretches, the lowest peak "
+                       "of its passes, the threshold now%2, and a threshold halfway between the two (rounded "
+                       "up). Nothing is sent unless you apply it.")
+            .arg(view.file, view.thresholdsFrom.isEmpty()
+                                ? QString()
+                                : QStringLiteral(" (as %1 reports it)").arg(view.thresholdsFrom)),
+        &dialog);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    auto* table = new QTableWidget(3, 7, &dialog);
+    table->setObjectName(QStringLiteral("SuggestionTable"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Apply"), QStringLiteral("Channel"), QStringLiteral("Quiet peak"),
+                                      QStringLiteral("Weakest pass"), QStringLiteral("Threshold now"),
+                                      QStringLiteral("Suggested"), QStringLiteral("Remark")});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    for (int c = 0; c < 3; ++c) {
+        const ThresholdSuggestion& t = view.channels[c];
+        auto* check = new QTableWidgetItem;
+        const bool useful = view.canApply && t.suggested >= 0 && t.suggested != t.current;
+        check->setFlags(useful ? Qt::ItemIsUserCheckable | Qt::ItemIsEnabled : Qt::NoItemFlags);
+        check->setCheckState(useful ? Qt::Checked : Qt::Unchecked);
+        table->setItem(c, 0, check);
+        const QString weakest = t.weakestPass < 0
+                                    ? QStringLiteral("---")
+                                    : QStringLiteral("%1 (pass %2)").arg(t.weakestPass).arg(t.weakestNumber);
+        const QString quiet = t.quietPeak < 0 ? QStringLiteral("---")
+                                              : QStringLiteral("%1 (quiet %2)").arg(t.quietPeak).arg(t.quietNumber);
+        const QString cells[] = {WalkChannelName(c),
+                                 quiet,
+                                 weakest,
+                                 number(t.current),
+                                 t.suggested < 0 ? QStringLiteral("none") : QString::number(t.suggested),
+                                 t.reason};
+        for (int k = 0; k < 6; ++k) table->setItem(c, k + 1, new QTableWidgetItem(cells[k]));
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setWordWrap(true);
+    table->setMinimumWidth(760);
+    table->setColumnWidth(
+        6, std::max(table->columnWidth(6), 760 - table->horizontalHeader()->length() + table->columnWidth(6) - 4));
+    table->verticalHeader()->setMinimumSectionSize(table->verticalHeader()->defaultSectionSize());
+    table->resizeRowsToContents(); // (a long remark wraps)
+    table->setFixedHeight(table->verticalHeader()->length() + table->horizontalHeader()->sizeHint().height() +
+                          2 * table->frameWidth());
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(table);
+    if (!view.leftOut.isEmpty()) {
+        auto* note = new QLabel(QStringLiteral("Left out: %1, which the recording paused in (the LOGS tab, a lost "
+                                               "link), so that its peak may be missing.")
+                                    .arg(view.leftOut.join(QStringLiteral(", "))),
+                                &dialog);
+        note->setObjectName(QStringLiteral("LeftOut"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
+    if (!view.canApply) {
+        auto* note = new QLabel(QStringLiteral("Connect to the detector, and wait until its parameters are shown, to "
+                                               "apply a suggestion."),
+                                &dialog);
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton* applyButton = buttons->addButton(QStringLiteral("&Apply..."), QDialogButtonBox::AcceptRole);
+    applyButton->setEnabled(view.canApply);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return d;
+}

@@ -1,0 +1,206 @@
+#include "commission/WalkAnalysis.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int DetectionBit[3] = {monitor::AlarmMw, monitor::AlarmPir1, monitor::AlarmPir2};
+
+} // namespace
+
+QString WalkChannelName(int channel) {
+    static const char* const names[3] = {"MW", "PIR HIGH ABOVE", "PIR DOWN UNDER"};
+    return QString::fromLatin1(names[std::clamp(channel, 0, 2)]);
+}
+
+void WalkAnalysis::Reply(std::int64_t ms, const monitor::StatusRecord& s) {
+    ++replies_;
+    if (firstMs_ < 0) firstMs_ = ms;
+    lastMs_ = ms;
+    if (open_) {
+        WalkSegment& seg = segments_.back();
+        ++seg.replies;
+        for (int c = 0; c < 3; ++c) {
+            // The plotted signal: a 0 is drawn as 1.
+            const int signal = std::max<int>(1, s.channels[c].signal);
+            if (signal > seg.peak[c]) {
+                seg.peak[c] = signal;
+                seg.peakMs[c] = ms;
+            }
+            if ((s.alarmFlags >> DetectionBit[c]) & 1) seg.detected[c] = true;
+            const bool on = (s.stateFlags >> (monitor::StateOut1 + c)) & 1;
+            // The first reply of the recording: an output already on is held from before it.
+            const bool was = lastState_ ? (*lastState_ >> (monitor::StateOut1 + c)) & 1 : on;
+            if (seg.replies == 1 && !lastState_ && on) seg.outputOnAtStart[c] = true;
+            if (on && !was && seg.outputAfterMs[c] < 0)
+                seg.outputAfterMs[c] = std::max<std::int64_t>(0, ms - seg.startMs);
+        }
+    }
+    lastState_ = s.stateFlags;
+}
+
+void WalkAnalysis::close(std::int64_t ms) {
+    if (!open_) return;
+    WalkSegment& seg = segments_.back();
+    seg.endMs = std::max(seg.startMs, ms);
+    open_ = false;
+}
+
+void WalkAnalysis::Mark(const recording::Mark& m) {
+    using Kind = recording::Mark::Kind;
+    switch (m.kind) {
+    case Kind::Pass:
+    case Kind::Quiet: {
+        close(m.ms);
+        WalkSegment seg;
+        seg.kind = m.kind;
+        seg.number = m.number;
+        seg.note = m.text;
+        seg.startMs = m.ms;
+        if (parameters_)
+            for (int c = 0; c < 3; ++c) seg.threshold[c] = parameters_->channels[c].trange;
+        if (lastState_)
+            for (int c = 0; c < 3; ++c) seg.outputOnAtStart[c] = (*lastState_ >> (monitor::StateOut1 + c)) & 1;
+        segments_.push_back(seg);
+        open_ = true;
+        break;
+    }
+    case Kind::End: close(m.ms); break;
+    case Kind::Paused:
+        pauses_.push_back({m.ms, m.lengthMs, m.text});
+        if (open_) segments_.back().pausedMs += m.lengthMs;
+        break;
+    case Kind::Parameters: {
+        const params::Parameters p = params::DecodeRecord(m.parameters);
+        if (open_) {
+            WalkSegment& seg = segments_.back();
+            for (int c = 0; c < 3; ++c) {
+                if (seg.threshold[c] < 0) seg.threshold[c] = p.channels[c].trange; // known only now
+                else if (seg.threshold[c] != p.channels[c].trange) seg.thresholdsChanged = true;
+            }
+        }
+        parameters_ = p;
+        break;
+    }
+    }
+}
+
+void WalkAnalysis::Finish() {
+    close(lastMs_);
+}
+
+std::int64_t WalkAnalysis::PausedMs() const {
+    std::int64_t all = 0;
+    for (const WalkPause& p : pauses_) all += p.lengthMs;
+    return all;
+}
+
+int MarginPercent(int peak, int threshold) {
+    if (threshold <= 0) return 0;
+    return static_cast<int>(std::nearbyint(100.0 * (peak - threshold) / threshold));
+}
+
+bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why) {
+    const auto with = [&](bool pass) {
+        return std::any_of(segments.begin(), segments.end(),
+                           [pass](const WalkSegment& s) { return s.isPass() == pass && s.replies > 0; });
+    };
+    const bool quiet = with(false), pass = with(true);
+    if (quiet && pass) return true;
+    why = !quiet && !pass ? QStringLiteral("it holds no quiet stretch and no pass with replies (mark them with Mark "
+                                           "Quiet and Mark Pass while recording)")
+          : !quiet        ? QStringLiteral("it holds no quiet stretch with replies (mark one with Mark Quiet while "
+                                                  "recording, with nobody in the field)")
+                          : QStringLiteral("it holds no pass with replies (mark each walk with Mark Pass while "
+                                                  "recording)");
+    return false;
+}
+
+namespace {
+
+// A stretch the recording paused in (the LOGS tab, a lost link) may miss its peak: it counts only where
+// no stretch of its kind was recorded whole.
+std::vector<bool> leftOutOf(const std::vector<WalkSegment>& segments) {
+    const auto whole = [&](bool pass) {
+        return std::any_of(segments.begin(), segments.end(), [pass](const WalkSegment& s) {
+            return s.isPass() == pass && s.replies > 0 && s.pausedMs == 0;
+        });
+    };
+    const bool wholePasses = whole(true), wholeQuiets = whole(false);
+    std::vector<bool> out;
+    for (const WalkSegment& s : segments)
+        out.push_back(s.replies > 0 && s.pausedMs > 0 && (s.isPass() ? wholePasses : wholeQuiets));
+    return out;
+}
+
+} // namespace
+
+QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments) {
+    const std::vector<bool> left = leftOutOf(segments);
+    QStringList names;
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        if (left[i])
+            names << QStringLiteral("%1 %2")
+                         .arg(segments[i].isPass() ? QStringLiteral("pass") : QStringLiteral("quiet"))
+                         .arg(segments[i].number);
+    return names;
+}
+
+std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
+                                                     const std::array<int, 3>& current) {
+    std::array<ThresholdSuggestion, 3> out;
+    const std::vector<bool> left = leftOutOf(segments);
+    for (int c = 0; c < 3; ++c) {
+        ThresholdSuggestion& t = out[c];
+        t.current = current[c];
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            const WalkSegment& s = segments[i];
+            if (s.replies == 0 || left[i]) continue;
+            if (!s.isPass() && s.peak[c] > t.quietPeak) {
+                t.quietPeak = s.peak[c];
+                t.quietNumber = s.number;
+            } else if (s.isPass() && (t.weakestPass < 0 || s.peak[c] < t.weakestPass)) {
+                t.weakestPass = s.peak[c];
+                t.weakestNumber = s.number;
+                t.weakestNote = s.note;
+            }
+        }
+        if (t.quietPeak < 0 || t.weakestPass < 0) continue;
+        const QString pass = QStringLiteral("pass %1%2")
+                                 .arg(t.weakestNumber)
+                                 .arg(t.weakestNote.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(t.weakestNote));
+        if (t.weakestPass <= t.quietPeak) {
+            t.reason = QStringLiteral("no threshold separates them: the weakest pass, %1, peaked at %2, not above the "
+                                      "highest quiet peak, %3 (quiet %4)")
+                           .arg(pass)
+                           .arg(t.weakestPass)
+                           .arg(t.quietPeak)
+                           .arg(t.quietNumber);
+            continue;
+        }
+        // The detector detects a signal at or above its threshold: above the quiet, at most the weakest pass.
+        const int halfway = t.quietPeak + (t.weakestPass - t.quietPeak + 1) / 2;
+        const params::ValueRange range = params::ThresholdRange[static_cast<std::size_t>(c)];
+        const int suggested = std::clamp(halfway, range.min, range.max);
+        if (suggested <= t.quietPeak || suggested > t.weakestPass) {
+            t.reason = QStringLiteral("no threshold the control can take (%1..%2) separates them: quiet peak %3, "
+                                      "weakest pass %4 (%5)")
+                           .arg(range.min)
+                           .arg(range.max)
+                           .arg(t.quietPeak)
+                           .arg(t.weakestPass)
+                           .arg(pass);
+            continue;
+        }
+        t.suggested = suggested;
+        if (suggested != halfway)
+            t.reason = QStringLiteral("halfway would be %1; the control takes %2..%3")
+                           .arg(halfway)
+                           .arg(range.min)
+                           .arg(range.max);
+        else if (suggested == t.current) t.reason = QStringLiteral("the threshold is there already");
+    }
+    return out;
+}

@@ -1,0 +1,93 @@
+// What a walk test shows, from its replies and marks: each pass and quiet stretch with every channel's
+// peak against the detector's threshold and the outputs that fired, the recording's pauses, and the
+// thresholds that would tell the passes from the quiet.
+#pragma once
+
+#include "commission/Recording.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <vector>
+
+// The channels as the report and the suggestion name them: MW, PIR HIGH ABOVE, PIR DOWN UNDER.
+QString WalkChannelName(int channel);
+
+// A pass or a quiet stretch. The signal compared is the one the VIEW tab and the graph plot (with
+// Direct Convert off); the threshold is the channel's threshold (TRange) as the detector reported it.
+struct WalkSegment {
+    recording::Mark::Kind kind = recording::Mark::Kind::Pass; // Pass or Quiet
+    int number = 0;
+    QString note;
+    std::int64_t startMs = 0;
+    std::int64_t endMs = -1; // the next mark, an end mark, or the last reply of the recording
+    int replies = 0;
+    std::array<int, 3> peak{-1, -1, -1}; // the highest signal per channel; -1 without a reply
+    std::array<std::int64_t, 3> peakMs{};
+    std::array<int, 3> threshold{-1, -1, -1}; // at its start; -1 when the recording does not say
+    bool thresholdsChanged = false;           // the detector reported other thresholds during it
+    std::array<bool, 3> detected{};           // the detector's own detection bit was seen
+    // Each output: how long after the start it switched on (first time), -1 when it did not.
+    std::array<std::int64_t, 3> outputAfterMs{-1, -1, -1};
+    std::array<bool, 3> outputOnAtStart{}; // on already when it began (held from before)
+    std::int64_t pausedMs = 0;             // of it, not recorded (LOGS tab, link lost)
+    bool isPass() const { return kind == recording::Mark::Kind::Pass; }
+};
+
+struct WalkPause {
+    std::int64_t startMs = 0, lengthMs = 0;
+    QString cause;
+};
+
+// Fed with a recording's replies and marks in their order.
+class WalkAnalysis {
+  public:
+    void Reply(std::int64_t ms, const monitor::StatusRecord& s);
+    void Mark(const recording::Mark& m);
+    // The recording ends here: a pass or quiet stretch still under way ends with the last reply.
+    void Finish();
+
+    const std::vector<WalkSegment>& Segments() const { return segments_; }
+    const std::vector<WalkPause>& Pauses() const { return pauses_; }
+    std::int64_t PausedMs() const;
+    // The detector's parameters the recording named last.
+    const std::optional<params::Parameters>& Parameters() const { return parameters_; }
+    std::int64_t Replies() const { return replies_; }
+    std::int64_t FirstMs() const { return firstMs_; }
+    std::int64_t LastMs() const { return lastMs_; }
+    bool HasMarks() const { return !segments_.empty() || !pauses_.empty(); }
+
+  private:
+    void close(std::int64_t ms);
+
+    std::vector<WalkSegment> segments_;
+    bool open_ = false;
+    std::vector<WalkPause> pauses_;
+    std::optional<params::Parameters> parameters_;
+    std::optional<std::uint16_t> lastState_; // the outputs of the reply before
+    std::int64_t replies_ = 0, firstMs_ = -1, lastMs_ = -1;
+};
+
+// How far a peak lies above (or below) the threshold, in % of the threshold, to the nearest whole one.
+int MarginPercent(int peak, int threshold);
+
+// A threshold for one channel that tells the passes from the quiet: halfway between the highest peak
+// of any quiet stretch and the lowest peak of any pass, rounded up, within the control's range; none
+// when the weakest pass did not rise above the quiet. A pass or quiet stretch the recording paused in
+// may miss its peak: it is left out (and said) while others of its kind were recorded whole.
+struct ThresholdSuggestion {
+    int quietPeak = -1, quietNumber = 0;     // and the quiet stretch it was seen in
+    int weakestPass = -1, weakestNumber = 0; // and the pass
+    QString weakestNote;
+    int current = -1;   // the threshold now; -1 when not known
+    int suggested = -1; // -1 when no threshold separates them
+    QString reason;     // why not, in words; or a remark on the suggestion
+};
+// Whether a recording can give suggestions: at least one quiet stretch and one pass, each with replies.
+// When not, why says what is missing.
+bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why);
+// The passes and quiet stretches the suggestion leaves out, paused while recorded: "pass 2", ...
+QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments);
+std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
+                                                     const std::array<int, 3>& current);

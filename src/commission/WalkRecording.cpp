@@ -1,0 +1,335 @@
+#include "commission/WalkRecording.h"
+
+#include "commission/BarRoom.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/UserDialogs.h"
+#include "graph/GraphWindow.h"
+#include "link/PollCycle.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidget>
+
+WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* recordAction)
+    : QObject(&window), window_(window), host_(host), recordAction_(recordAction) {
+    auto make = [this](const char* name, const QString& caption, Qt::Key key, const QString& tip) {
+        auto* a = new QAction(caption, &window_);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(QKeySequence(key));
+        a->setShortcutContext(Qt::WindowShortcut);
+        a->setToolTip(tip);
+        a->setEnabled(false); // while recording
+        window_.addAction(a);
+        return a;
+    };
+    markPassAction = make("ActionMarkPass", QStringLiteral("Mar&k Pass"), Qt::Key_M,
+                          QStringLiteral("A pass begins now, with the note beside (M)"));
+    markQuietAction = make("ActionMarkQuiet", QStringLiteral("Mark &Quiet"), Qt::Key_Q,
+                           QStringLiteral("A stretch with nobody in the field begins now (Q)"));
+    endMarkAction = make("ActionEndMark", QStringLiteral("En&d Mark"), Qt::Key_E,
+                         QStringLiteral("The pass or quiet stretch under way ends now (E)"));
+    connect(markPassAction, &QAction::triggered, this, &WalkRecording::MarkPass);
+    connect(markQuietAction, &QAction::triggered, this, &WalkRecording::MarkQuiet);
+    connect(endMarkAction, &QAction::triggered, this, &WalkRecording::EndMark);
+
+    bar = new QToolBar(QStringLiteral("Marks"), &window_);
+    bar->setObjectName(QStringLiteral("MarkBar"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    auto* label = new QLabel(QStringLiteral("Note for the ne&xt pass:"), bar);
+    label->setContentsMargins(4, 0, 4, 0);
+    bar->addWidget(label);
+    noteEdit = new QLineEdit(bar);
+    noteEdit->setObjectName(QStringLiteral("PassNote"));
+    noteEdit->setPlaceholderText(QStringLiteral("10 m, left to right"));
+    noteEdit->setMaxLength(recording::MaxNoteLength);
+    noteEdit->setMinimumWidth(220);
+    noteEdit->setToolTip(QStringLiteral("Optional: taken by the next Mark Pass or Mark Quiet (Enter marks a pass)"));
+    label->setBuddy(noteEdit);
+    bar->addWidget(noteEdit);
+    connect(noteEdit, &QLineEdit::returnPressed, this, &WalkRecording::MarkPass);
+    for (QAction* a : {markPassAction, markQuietAction, endMarkAction}) {
+        // The button's caption names the key (the menu's item shows it beside).
+        a->setIconText(a->text().remove(QLatin1Char('&')) + QStringLiteral(" (") +
+                       a->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')'));
+        auto* button = new QToolButton(bar);
+        button->setDefaultAction(a);
+        button->setObjectName(a->objectName() + QStringLiteral("Button"));
+        bar->addWidget(button);
+    }
+    bar->hide();
+
+    // Four times a second: a lost link is told soon, the clock once a second.
+    clock_.setInterval(250);
+    connect(&clock_, &QTimer::timeout, this, &WalkRecording::showTime);
+    connect(&host_.link(), &PollCycle::connecting, this, &WalkRecording::connecting);
+    // The moment polling stops (before any box about it), not at the next look of the clock.
+    connect(&host_.link(), &PollCycle::stopped, this, &WalkRecording::showTime);
+}
+
+void WalkRecording::showPressed(bool on) {
+    recordAction_->setChecked(on); // its toggled signal sets the button
+    showControls();
+}
+
+void WalkRecording::showControls() {
+    const bool on = recorder_.Recording();
+    ShowBarWithRoom(window_, bar, on);
+    markPassAction->setEnabled(on);
+    markQuietAction->setEnabled(on);
+    endMarkAction->setEnabled(on && segmentOpen_);
+}
+
+void WalkRecording::Toggled(bool on) {
+    if (!on) {
+        if (!recorder_.Recording()) return;
+        const auto lines = recorder_.Lines();
+        const QString path = recorder_.Path();
+        stopWriting();
+        host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(path));
+        return;
+    }
+    if (recorder_.Recording()) return;
+    // Pressed only once the recording is being written: not while its file is asked for.
+    showPressed(false);
+    if (host_.link().State() != LinkState::Polling) {
+        host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
+                                        "replies)."));
+        return;
+    }
+    const QString chosen = dialogs::GetFileName(
+        &window_, dialogs::FileDialogKind::Save, QStringLiteral("Record Walk Test"), QStringLiteral("CSV (*.csv)"),
+        QStringLiteral("walk ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm")) +
+            QStringLiteral(".csv"));
+    if (chosen.isEmpty()) return showPressed(false);
+    // The file is created (or replaced) only once the user agreed to its name.
+    const QString path =
+        dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
+    if (path.isEmpty()) return showPressed(false);
+    // The link may have gone down while the dialog was open: nothing would be recorded.
+    if (host_.link().State() != LinkState::Polling) {
+        showPressed(false);
+        host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
+                                        "chosen; connect again first."));
+        return;
+    }
+    QString error;
+    if (!recorder_.Start(path, error)) {
+        showPressed(false);
+        host_.ShowNotice(QStringLiteral("Not recording: ") + error);
+        dialogs::ShowWarning(&window_, error);
+        return;
+    }
+    pauseCauses_.clear();
+    awaitingSameDetector_ = false;
+    parametersWritten_.reset();
+    passes_ = quiets_ = 0;
+    segmentOpen_ = false;
+    segmentText_.clear();
+    walk_ = WalkAnalysis();
+    walkPath_ = path;
+    noticeKind_.clear();
+    showPressed(true);
+    clock_.start();
+    // On the LOGS tab nothing comes until the VIEW tab is shown again.
+    if (host_.CurrentTab() != 0) beginPause(QStringLiteral("LOGS tab"), 0);
+    showTime();
+}
+
+void WalkRecording::stopWriting() {
+    endPause(); // a pause at the end is told too
+    recorder_.Stop();
+    walk_.Finish();
+    clock_.stop();
+    pauseCauses_.clear();
+    awaitingSameDetector_ = false;
+    showPressed(false);
+}
+
+void WalkRecording::endRecording(const QString& cause) {
+    const auto lines = recorder_.Lines();
+    const QString name = QFileInfo(recorder_.Path()).fileName();
+    stopWriting();
+    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then.")
+                         .arg(cause, name)
+                         .arg(lines));
+}
+
+void WalkRecording::connecting() {
+    if (!recorder_.Recording()) {
+        // The walk recorded belongs to the connection before.
+        walk_ = WalkAnalysis();
+        walkPath_.clear();
+        return;
+    }
+    // Back by itself after a loss: most likely the same detector, which its parameters will tell.
+    if (host_.link().Reconnecting()) {
+        beginPause(QStringLiteral("link lost"), recorder_.LastReplyMs());
+        awaitingSameDetector_ = true;
+        return;
+    }
+    endRecording(QStringLiteral("the link was connected again, perhaps to another detector"));
+}
+
+void WalkRecording::showTime() {
+    if (!recorder_.Recording()) return;
+    const LinkState state = host_.link().State();
+    if (state == LinkState::Reconnecting) {
+        // The link was lost; the detector's replies may come again.
+        beginPause(QStringLiteral("link lost"), recorder_.LastReplyMs());
+    } else if (state != LinkState::Polling) {
+        // Nothing more can come into this recording once polling has stopped: the next replies would
+        // follow a new Connect, perhaps to another detector.
+        endRecording(state == LinkState::Halted ? QStringLiteral("the detector stopped answering")
+                                                : QStringLiteral("the link was closed"));
+        return;
+    }
+    if (Paused()) {
+        const QString text = QStringLiteral("Recording paused: ") + PauseCause();
+        notice(text, text);
+        return;
+    }
+    const auto s = recorder_.ElapsedMs() / 1000;
+    notice(QStringLiteral("Recording %1:%2, %3 replies%4")
+               .arg(s / 60)
+               .arg(s % 60, 2, 10, QLatin1Char('0'))
+               .arg(recorder_.Lines())
+               .arg(segmentOpen_ ? QStringLiteral(", ") + segmentText_ : QString()),
+           segmentOpen_ ? segmentText_ : QStringLiteral("clock"));
+}
+
+void WalkRecording::notice(const QString& text, const QString& kind) {
+    // Said once a second (something else may have been said meanwhile), and at once when what it says
+    // changes in more than its clock and count.
+    const std::int64_t second = recorder_.ElapsedMs() / 1000;
+    if (kind == noticeKind_ && second == noticeSecond_) return;
+    noticeKind_ = kind;
+    noticeSecond_ = second;
+    host_.ShowRunningCount(text, kind);
+}
+
+void WalkRecording::TabShown(int index) {
+    if (!recorder_.Recording() || host_.link().State() != LinkState::Polling) return;
+    if (index != 0) beginPause(QStringLiteral("LOGS tab"), recorder_.ElapsedMs());
+    // (Back on the VIEW tab the pause ends with the first status reply.)
+}
+
+void WalkRecording::beginPause(const QString& cause, std::int64_t fromMs) {
+    if (pauseCauses_.isEmpty()) pauseFromMs_ = std::max<std::int64_t>(0, fromMs);
+    if (!pauseCauses_.contains(cause)) pauseCauses_ << cause;
+    notice(QStringLiteral("Recording paused: ") + PauseCause(), QStringLiteral("Recording paused: ") + PauseCause());
+}
+
+bool WalkRecording::endPause() {
+    if (pauseCauses_.isEmpty() || !recorder_.Recording()) return true;
+    recording::Mark m;
+    m.kind = recording::Mark::Kind::Paused;
+    m.ms = pauseFromMs_;
+    m.lengthMs = std::max<std::int64_t>(0, recorder_.ElapsedMs() - pauseFromMs_);
+    m.text = PauseCause();
+    pauseCauses_.clear();
+    if (GraphWindow* g = host_.graphics())
+        AddGraphPause(g->State,
+                      QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
+                      static_cast<int>(double(m.lengthMs) / 46.5));
+    return write(m);
+}
+
+bool WalkRecording::write(const recording::Mark& m) {
+    QString cause;
+    if (!recorder_.WriteMark(m, cause)) {
+        endRecording(cause); // told without a box: this may run inside the poll tick
+        return false;
+    }
+    walk_.Mark(m);
+    return true;
+}
+
+void WalkRecording::StatusArrived(const std::uint8_t* status58) {
+    if (!recorder_.Recording()) return;
+    const PollCycle& link = host_.link();
+    if (awaitingSameDetector_) {
+        // The first status after the link came back follows the detector's read-back.
+        awaitingSameDetector_ = false;
+        if (parametersWritten_ && link.ParametersKnown && link.Stores.parameters != *parametersWritten_) {
+            endRecording(QStringLiteral("the detector that answered when the link came back reports other "
+                                        "parameters, perhaps it is another one"));
+            return;
+        }
+    }
+    const bool wasPaused = Paused();
+    if (!endPause()) return;
+    if (link.ParametersKnown && (!parametersWritten_ || *parametersWritten_ != link.Stores.parameters)) {
+        recording::Mark m;
+        m.kind = recording::Mark::Kind::Parameters;
+        m.ms = recorder_.ElapsedMs();
+        m.parameters = link.Stores.parameters;
+        if (!write(m)) return;
+        parametersWritten_ = link.Stores.parameters;
+    }
+    QString cause;
+    if (!recorder_.Record(status58, cause)) {
+        endRecording(cause); // told without a box: this runs inside the poll tick
+        return;
+    }
+    walk_.Reply(recorder_.LastReplyMs(), monitor::DecodeStatus(status58));
+    if (wasPaused) {
+        noticeKind_.clear();
+        showTime();
+    }
+}
+
+void WalkRecording::mark(recording::Mark::Kind kind) {
+    using Kind = recording::Mark::Kind;
+    if (!recorder_.Recording()) {
+        host_.ShowNotice(QStringLiteral("Nothing is marked: no walk test is being recorded (press Record first)."));
+        return;
+    }
+    recording::Mark m;
+    m.kind = kind;
+    m.ms = recorder_.ElapsedMs();
+    QString shown;
+    if (kind == Kind::End) {
+        if (!segmentOpen_) return;
+        shown = QString();
+    } else {
+        m.number = kind == Kind::Pass ? ++passes_ : ++quiets_;
+        m.text = recording::CleanNote(noteEdit->text());
+        noteEdit->clear();
+        shown = (kind == Kind::Pass ? QStringLiteral("Pass %1") : QStringLiteral("Quiet %1")).arg(m.number) +
+                (m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text);
+        segmentText_ = (kind == Kind::Pass ? QStringLiteral("pass %1") : QStringLiteral("quiet %1")).arg(m.number) +
+                       (m.text.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m.text));
+    }
+    if (!write(m)) return;
+    segmentOpen_ = kind != Kind::End;
+    if (GraphWindow* g = host_.graphics()) {
+        AddGraphMark(g->State,
+                     kind == Kind::Pass    ? GraphMark::Kind::Pass
+                     : kind == Kind::Quiet ? GraphMark::Kind::Quiet
+                                           : GraphMark::Kind::End,
+                     shown);
+        g->ShowNow();
+    }
+    showControls();
+    noticeKind_.clear();
+    showTime();
+}
+
+void WalkRecording::MarkPass() {
+    mark(recording::Mark::Kind::Pass);
+}
+
+void WalkRecording::MarkQuiet() {
+    mark(recording::Mark::Kind::Quiet);
+}
+
+void WalkRecording::EndMark() {
+    mark(recording::Mark::Kind::End);
+}
