@@ -304,9 +304,11 @@ class TestWalkTest : public QObject {
         std::int64_t t = 0;
         auto reply = [&](int mw, int pir1, int pir2, std::uint16_t alarm = 0, std::uint16_t state = 0) {
             monitor::StatusRecord s;
-            s.channels[0].signal = static_cast<std::uint16_t>(mw);
-            s.channels[1].signal = static_cast<std::uint16_t>(pir1);
-            s.channels[2].signal = static_cast<std::uint16_t>(pir2);
+            // (The level on the threshold scale is what counts; the signal plotted is set apart from it.)
+            s.channels[0].level = static_cast<std::uint16_t>(mw);
+            s.channels[1].level = static_cast<std::uint16_t>(pir1);
+            s.channels[2].level = static_cast<std::uint16_t>(pir2);
+            for (auto& ch : s.channels) ch.signal = 9;
             s.alarmFlags = alarm;
             s.stateFlags = state;
             lines << recording::CsvLine(t, s);
@@ -470,11 +472,12 @@ class TestWalkTest : public QObject {
         QStringList lines{recording::MarkLine(mark(Kind::Quiet, 0, 1))};
         monitor::StatusRecord s;
         for (int i = 0; i < 4; ++i) {
-            s.channels = {{{static_cast<std::uint16_t>(50 + i), 0, 0, 0}, {60, 0, 0, 0}, {70, 0, 0, 0}}};
+            const auto mw = static_cast<std::uint16_t>(50 + i);
+            s.channels = {{{mw, mw, 0, 0}, {60, 60, 0, 0}, {70, 70, 0, 0}}};
             lines << recording::CsvLine(i * 50, s);
         }
         lines << recording::MarkLine(mark(Kind::Pass, 200, 1));
-        s.channels = {{{560, 0, 0, 0}, {600, 0, 0, 0}, {600, 0, 0, 0}}};
+        s.channels = {{{560, 560, 0, 0}, {600, 600, 0, 0}, {600, 600, 0, 0}}};
         lines << recording::CsvLine(250, s);
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);

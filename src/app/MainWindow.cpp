@@ -576,6 +576,21 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (portDialog_ && PortName().isEmpty()) messages_->add(ChoosePortHint);
 }
 
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // Grown (a bar of the walk test, say) under the graph window: the graph goes where it covers nothing.
+    if (graphics_ && graphics_->isWindow() && graphics_->isVisible() && !placingGraph_)
+        QTimer::singleShot(0, this, [this] {
+            if (!graphics_->isWindow() || !graphics_->isVisible() ||
+                !graphics_->frameGeometry().intersects(frameGeometry()))
+                return;
+            placingGraph_ = true;
+            placeGraph(false);
+            graphics_->show();
+            placingGraph_ = false;
+        });
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();

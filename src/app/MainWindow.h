@@ -114,6 +114,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -193,6 +194,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool graphInsideForRoom_ = false; // inside because the screen had no room beside the window
     int grownBy_ = 0;                 // the height the window took on for the graph inside it
     int movedUpBy_ = 0;               // and moved up by, to keep its foot on the screen
+    bool placingGraph_ = false;       // (a resize while the graph is being placed is its own)
     bool remember_ = false;
     bool geometryRestored_ = false;
     int instance_ = 0;

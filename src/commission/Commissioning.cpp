@@ -229,7 +229,8 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.port.clear();
     r.status = monitor::DecodeStatus(host_.link().Stores.status.data());
     r.statusKnown = replayer_->ShownMs() >= 0;
-    if (GraphWindow* g = host_.graphics()) r.graph = g->Screen;
+    // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
+    if (GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen;
     QString error;
     const bool started = reportScan_->Start(
         recording,

@@ -98,6 +98,8 @@ QString CleanNote(const QString& text) {
         if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
             c.category() == QChar::Separator_Paragraph)
             c = QLatin1Char(' ');
+        else if (c == QLatin1Char('"'))
+            c = QLatin1Char('\''); // a quote would open a cell to a spreadsheet, swallowing the lines after it
     s = s.simplified();
     if (s.size() > MaxNoteLength)
         s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);

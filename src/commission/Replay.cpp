@@ -80,7 +80,12 @@ std::int64_t Replayer::LengthMs() const {
 }
 
 bool Replayer::Start(const QString& path) {
-    ClearPicture();
+    // Whatever the view and the graph show (a replay's picture, or the last detector's traces and marks)
+    // is not this recording's.
+    close();
+    picture_ = false;
+    host_.liveMarks().Clear(host_.graphics());
+    host_.liveMarks().SetLive(false);
     QString error;
     if (!reader_.Open(path, error)) {
         dialogs::ShowWarning(&window_, error);
@@ -297,7 +302,11 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
     case Kind::Paused: {
         const QString text =
             QStringLiteral("paused %1 s%2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), note);
-        if (g) AddGraphPause(g->State, text, static_cast<int>(double(m.lengthMs) / replyIntervalMs()));
+        // (A band wider than the graph shows no more: a huge pause in a hand-made file stays a number.)
+        if (g)
+            AddGraphPause(
+                g->State, text,
+                static_cast<int>(std::min(double(m.lengthMs) / replyIntervalMs(), double(g->State.GraphWidth))));
         if (!quietly) {
             recordedPause_ = QStringLiteral("the recording was paused here for %1 s%2")
                                  .arg(QString::number(double(m.lengthMs) / 1000, 'f', 1),
@@ -338,11 +347,6 @@ void Replayer::step() {
     // However far a jump reads, about two slices of the file per turn of the event loop.
     qint64 from = pendingValid_ ? pending_.offset : -1;
     for (;;) {
-        if (pendingValid_ && from < 0) from = pending_.offset;
-        if (pendingValid_ && pending_.offset - from > 2 * RecordingReader::SliceBytes) {
-            timer_.start(0);
-            return;
-        }
         if (!pendingValid_) {
             QString error;
             pendingKind_ = reader_.Next(pending_, error);
@@ -362,7 +366,12 @@ void Replayer::step() {
             case RecordingReader::Result::Reply:
             case RecordingReader::Result::Mark: pendingValid_ = true; break;
             }
-            if (from < 0) from = pending_.offset;
+        }
+        // (A jump too: each entry read counts, the one in hand goes on with the next turn.)
+        if (from < 0) from = pending_.offset;
+        if (pending_.offset - from > 2 * RecordingReader::SliceBytes) {
+            timer_.start(0);
+            return;
         }
         if (pendingKind_ == RecordingReader::Result::Mark) {
             if (seeking_ && held_) {

@@ -168,7 +168,8 @@ QString WalkHtml(const ReportContents& r) {
             heading += QStringLiteral("<th width=\"%1%\">%2</th>").arg(percent).arg(QString::fromLatin1(name));
         h += QStringLiteral("<h3>Passes</h3><table width=\"100%\">") + heading + QStringLiteral("</tr>") + passes +
              QStringLiteral("</table>");
-        h += QStringLiteral("<p>Peak: the highest signal of the pass as the graph plots it; threshold: the channel's "
+        h += QStringLiteral("<p>Peak: the highest level of the pass on the threshold scale (beside the threshold track "
+                            "bar); threshold: the channel's "
                             "threshold as the detector reported it; margin: how far the peak lies above (+) or below "
                             "the threshold, in % of it; crossed: the peak reached the threshold; detected: the "
                             "detector's own detection lamp lit; outputs fired: each output that switched on during "

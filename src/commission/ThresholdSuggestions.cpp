@@ -133,8 +133,9 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
     dialog.setWindowTitle(QStringLiteral("Suggested Thresholds"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* intro = new QLabel(
-        QStringLiteral("From \"%1\", for each channel: the highest signal of its quiet stretches, the lowest peak "
-                       "of its passes, the threshold now%2, and a threshold halfway between the two (rounded "
+        QStringLiteral("From \"%1\", for each channel: the highest level (on the threshold scale) of its quiet "
+                       "stretches, the lowest peak of its passes, the threshold now%2, and a threshold halfway between "
+                       "the two (rounded "
                        "up). Nothing is sent unless you apply it.")
             .arg(view.file, view.thresholdsFrom.isEmpty()
                                 ? QString()

@@ -23,10 +23,11 @@ void WalkAnalysis::Reply(std::int64_t ms, const monitor::StatusRecord& s) {
         WalkSegment& seg = segments_.back();
         ++seg.replies;
         for (int c = 0; c < 3; ++c) {
-            // The plotted signal: a 0 is drawn as 1.
-            const int signal = std::max<int>(1, s.channels[c].signal);
-            if (signal > seg.peak[c]) {
-                seg.peak[c] = signal;
+            // The level on the threshold scale, the value the threshold track bar's selection shows
+            // against the threshold (the plotted signal may be on a scale of its own).
+            const int level = s.channels[c].level;
+            if (level > seg.peak[c]) {
+                seg.peak[c] = level;
                 seg.peakMs[c] = ms;
             }
             if ((s.alarmFlags >> DetectionBit[c]) & 1) seg.detected[c] = true;
@@ -180,7 +181,7 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(t.quietNumber);
             continue;
         }
-        // The detector detects a signal at or above its threshold: above the quiet, at most the weakest pass.
+        // The detector detects a level at or above its threshold: above the quiet, at most the weakest pass.
         const int halfway = t.quietPeak + (t.weakestPass - t.quietPeak + 1) / 2;
         const params::ValueRange range = params::ThresholdRange[static_cast<std::size_t>(c)];
         const int suggested = std::clamp(halfway, range.min, range.max);

@@ -14,8 +14,9 @@
 // The channels as the report and the suggestion name them: MW, PIR HIGH ABOVE, PIR DOWN UNDER.
 QString WalkChannelName(int channel);
 
-// A pass or a quiet stretch. The signal compared is the one the VIEW tab and the graph plot (with
-// Direct Convert off); the threshold is the channel's threshold (TRange) as the detector reported it.
+// A pass or a quiet stretch. The value compared is the channel's level on the threshold scale (what the
+// threshold track bar's selection shows); the threshold is the channel's threshold (TRange) as the
+// detector reported it.
 struct WalkSegment {
     recording::Mark::Kind kind = recording::Mark::Kind::Pass; // Pass or Quiet
     int number = 0;
@@ -23,7 +24,7 @@ struct WalkSegment {
     std::int64_t startMs = 0;
     std::int64_t endMs = -1; // the next mark, an end mark, or the last reply of the recording
     int replies = 0;
-    std::array<int, 3> peak{-1, -1, -1}; // the highest signal per channel; -1 without a reply
+    std::array<int, 3> peak{-1, -1, -1}; // the highest level per channel; -1 without a reply
     std::array<std::int64_t, 3> peakMs{};
     std::array<int, 3> threshold{-1, -1, -1}; // at its start; -1 when the recording does not say
     bool thresholdsChanged = false;           // the detector reported other thresholds during it

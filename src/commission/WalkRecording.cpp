@@ -237,7 +237,7 @@ bool WalkRecording::endPause() {
     if (GraphWindow* g = host_.graphics())
         AddGraphPause(g->State,
                       QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
-                      static_cast<int>(double(m.lengthMs) / 46.5));
+                      static_cast<int>(std::min(double(m.lengthMs) / 46.5, double(g->State.GraphWidth))));
     return write(m);
 }
 
@@ -260,6 +260,9 @@ void WalkRecording::StatusArrived(const std::uint8_t* status58) {
         if (parametersWritten_ && link.ParametersKnown && link.Stores.parameters != *parametersWritten_) {
             endRecording(QStringLiteral("the detector that answered when the link came back reports other "
                                         "parameters, perhaps it is another one"));
+            // Its walk is not this detector's: no report of this connection takes it.
+            walk_ = WalkAnalysis();
+            walkPath_.clear();
             return;
         }
     }
@@ -289,6 +292,12 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     using Kind = recording::Mark::Kind;
     if (!recorder_.Recording()) {
         host_.ShowNotice(QStringLiteral("Nothing is marked: no walk test is being recorded (press Record first)."));
+        return;
+    }
+    // While paused nothing of the walk is recorded: a pass marked now would take in the pause.
+    if (Paused()) {
+        host_.ShowNotice(
+            QStringLiteral("Nothing is marked: the recording is paused (%1); mark once it goes on.").arg(PauseCause()));
         return;
     }
     recording::Mark m;

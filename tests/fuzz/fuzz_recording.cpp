@@ -2,7 +2,7 @@
 // line that parses is written back and parses again to the same reply and time, and its written form
 // is stable; a mark line the same; a comment that names a mark but does not read as one says why; and
 // the walk analysed from the lines keeps its own rules (a pass or quiet stretch never ends before it
-// began, its peaks are plotted signals, a suggested threshold lies above the quiet and at most the
+// began, its peaks are levels it holds, a suggested threshold lies above the quiet and at most the
 // weakest pass, within the control's range).
 #include "commission/Recording.h"
 #include "commission/WalkAnalysis.h"
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const WalkSegment& seg : walk.Segments()) {
         check(seg.endMs >= seg.startMs);
         for (int c = 0; c < 3; ++c)
-            check(seg.replies == 0 ? seg.peak[c] == -1 : seg.peak[c] >= 1 && seg.peak[c] <= 65535);
+            check(seg.replies == 0 ? seg.peak[c] == -1 : seg.peak[c] >= 0 && seg.peak[c] <= 65535);
     }
     const auto suggestions = SuggestThresholds(walk.Segments(), {300, 380, 380});
     for (int c = 0; c < 3; ++c) {
