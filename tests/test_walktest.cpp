@@ -189,8 +189,8 @@ class TestWalkTest : public QObject {
         repliesGrow();
         QTest::keyClick(&w, Qt::Key_Q); // a quiet stretch, nobody in the field
         repliesGrow();
-        walk.noteEdit->setText(QStringLiteral("10 m, left to right"));
-        QTest::keyClick(&w, Qt::Key_M); // the pass, with its note
+        walk.noteEdit->setText(QStringLiteral("10 m, \"left\" to right")); // (a quote would open a CSV cell)
+        QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
         QVERIFY(walk.noteEdit->text().isEmpty());
         QVERIFY(sim.command("intruder"));
         QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().Stores.status.data()).stateFlags & 1, 5000);
@@ -200,6 +200,8 @@ class TestWalkTest : public QObject {
         // The LOGS tab: paused, and said so in place of the clock for as long as it lasts.
         w.tabs->setCurrentIndex(1);
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
+        QTest::keyClick(&w, Qt::Key_M); // nothing of a pass would be recorded now
+        QVERIFY2(noticeOf(w).startsWith("Nothing is marked: the recording is paused"), qPrintable(noticeOf(w)));
         QTest::qWait(1300); // (the clock's second has come by)
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         w.tabs->setCurrentIndex(0);
@@ -224,7 +226,7 @@ class TestWalkTest : public QObject {
                  (std::vector<Kind>{Kind::Parameters, Kind::Quiet, Kind::Pass, Kind::End, Kind::Paused, Kind::Paused}));
         QCOMPARE(r.marks[0].mark.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(r.marks[2].mark.number, 1);
-        QCOMPARE(r.marks[2].mark.text, QString("10 m, left to right"));
+        QCOMPARE(r.marks[2].mark.text, QString("10 m, 'left' to right"));
         const recording::Mark logs = r.marks[4].mark, lost = r.marks[5].mark;
         QCOMPARE(logs.text, QString("LOGS tab"));
         QVERIFY2(logs.lengthMs >= 1300, qPrintable(QString::number(logs.lengthMs)));
@@ -250,7 +252,9 @@ class TestWalkTest : public QObject {
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] { notices.insert(noticeOf(w)); });
         watch.start(5);
+        QVERIFY(!graph.State.marks.empty()); // the live walk's
         QVERIFY(c.StartReplay(csv));
+        for (const GraphMark& m : graph.State.marks) QVERIFY(m.column <= graph.State.SweepPosition); // the replay's
         c.replayer().setSpeed(8);
         QVERIFY(c.replayer().bar->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!c.Replaying(), 20000);
