@@ -468,12 +468,19 @@ class TestWalkTest : public QObject {
         QTest::newRow("applied") << "yes";
         QTest::newRow("declined") << "no";
         QTest::newRow("the link connected again while the question was open") << "reconnect";
+        QTest::newRow("applied, from a walk recorded with another set") << "other set";
     }
 
     void applyingASuggestion() {
         QFETCH(QString, answer);
         QTemporaryDir dir;
         QStringList lines{recording::MarkLine(mark(Kind::Quiet, 0, 1))};
+        if (answer == "other set") { // (its thresholds aside, the only difference that counts)
+            params::Parameters other = DetectorModel::FactoryDefaults();
+            other.flags &= ~params::EnableLed;
+            other.channels[1].trange = 555;
+            lines.prepend(recording::MarkLine(parametersMark(0, other)));
+        }
         monitor::StatusRecord s;
         for (int i = 0; i < 4; ++i) {
             const auto mw = static_cast<std::uint16_t>(50 + i);
@@ -526,10 +533,11 @@ class TestWalkTest : public QObject {
         QCOMPARE(asked.size(), 1);
         QVERIFY2(asked[0].contains("It changes 1 setting(s)") && asked[0].contains("MW Threshold: 300 -> 307"),
                  qPrintable(asked[0]));
+        QCOMPARE(asked[0].contains("perhaps it is another detector's walk"), answer == "other set");
         peer.readSent();
         w.link().tick(); // the frame, if one is pending
         const std::vector<std::uint8_t> sent = peer.readSent();
-        if (answer == "yes") {
+        if (answer == "yes" || answer == "other set") {
             params::Parameters expected = detector;
             expected.channels[0].trange = 307;
             const params::Frame frame = params::EncodeSettingsFrame(expected);

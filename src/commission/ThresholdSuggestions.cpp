@@ -1,5 +1,7 @@
 #include "commission/ThresholdSuggestions.h"
 
+#include "config/ParameterText.h"
+
 #include "config/ConfigFile.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -78,6 +80,15 @@ void ThresholdSuggestions::show(const QString& path) {
         const params::Parameters p = params::DecodeRecord(link.Stores.parameters);
         for (int c = 0; c < 3; ++c) current[c] = p.channels[c].trange;
         view.thresholdsFrom = QStringLiteral("the detector");
+        // A walk recorded with other parameters (thresholds aside) was perhaps another detector's.
+        if (walk.Parameters()) {
+            params::Parameters recorded = *walk.Parameters();
+            for (int c = 0; c < 3; ++c) recorded.channels[c].trange = p.channels[c].trange;
+            if (!CompareParameters(recorded, p).empty())
+                view.otherDetector = QStringLiteral("the recording was made with other parameters than this "
+                                                    "detector has now (thresholds aside): perhaps it is another "
+                                                    "detector's walk, or its set was changed since.");
+        }
     } else if (walk.Parameters()) {
         for (int c = 0; c < 3; ++c) current[c] = walk.Parameters()->channels[c].trange;
         view.thresholdsFrom = QStringLiteral("the recording");
@@ -95,26 +106,30 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
                                  std::uint64_t connection) {
     const QString what = QStringLiteral("Applying suggested thresholds");
     const PollCycle& link = host_.link();
-    params::Parameters p = params::DecodeRecord(link.Stores.parameters);
     bool any = false;
-    for (int c = 0; c < 3; ++c) {
-        if (!channels[c] || view.channels[c].suggested < 0) continue;
-        p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
-        any = true;
-    }
+    for (std::size_t c = 0; c < 3; ++c) any = any || (channels[c] && view.channels[c].suggested >= 0);
     if (!any) return;
-    // The detector's own record with the thresholds changed: its pad bytes as they are.
-    params::Record bytes = params::EncodeRecord(p);
-    for (int pad : params::RecordPadOffsets)
-        bytes[static_cast<std::size_t>(pad)] = link.Stores.parameters[static_cast<std::size_t>(pad)];
+    // The detector's own record as it is when it is asked and when it is sent, with the thresholds
+    // changed: its pad bytes as they are.
+    const auto make = [&link, view, channels] {
+        params::Parameters p = params::DecodeRecord(link.Stores.parameters);
+        for (std::size_t c = 0; c < 3; ++c)
+            if (channels[c] && view.channels[c].suggested >= 0)
+                p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
+        params::Record bytes = params::EncodeRecord(p);
+        for (int pad : params::RecordPadOffsets)
+            bytes[static_cast<std::size_t>(pad)] = link.Stores.parameters[static_cast<std::size_t>(pad)];
+        return bytes;
+    };
     QStringList notes;
+    if (!view.otherDetector.isEmpty()) notes << QStringLiteral("Note: ") + view.otherDetector;
     const ViewControls& v = host_.view();
     if (v.pir1.lens->currentIndex() != 0 || v.pir2.lens->currentIndex() != 0)
         notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
                                 "controls' full ranges.");
     const QString source = QStringLiteral("the suggestion from \"%1\"").arg(view.file);
     host_.configFiles().OfferParameters(
-        bytes, connection, what,
+        make, connection, what,
         QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file), source, notes);
 }
 
@@ -190,6 +205,12 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
                                     .arg(view.leftOut.join(QStringLiteral(", "))),
                                 &dialog);
         note->setObjectName(QStringLiteral("LeftOut"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
+    if (!view.otherDetector.isEmpty()) {
+        auto* note = new QLabel(view.otherDetector.at(0).toUpper() + view.otherDetector.mid(1), &dialog);
+        note->setObjectName(QStringLiteral("OtherDetector"));
         note->setWordWrap(true);
         layout->addWidget(note);
     }

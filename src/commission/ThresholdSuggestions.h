@@ -21,6 +21,7 @@ struct SuggestionView {
     QStringList leftOut;    // passes and quiet stretches left out, paused while recorded
     QString thresholdsFrom; // "the detector", "the recording", or empty when not known
     bool canApply = false;  // a connected detector whose parameters are known
+    QString otherDetector;  // why the recording may be another detector's; empty when it matches
 };
 
 class ThresholdSuggestions : public QObject {

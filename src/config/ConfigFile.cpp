@@ -364,12 +364,13 @@ void ConfigFiles::revert() {
     send(bytes);
 }
 
-void ConfigFiles::OfferParameters(const params::Record& bytes, std::uint64_t connection, const QString& what,
-                                  const QString& question, const QString& source, const QStringList& notes) {
+void ConfigFiles::OfferParameters(const std::function<params::Record()>& make, std::uint64_t connection,
+                                  const QString& what, const QString& question, const QString& source,
+                                  const QStringList& notes) {
     if (!sameConnection(connection, what)) return;
-    if (!askToSend(question, source, bytes, notes)) return;
+    if (!askToSend(question, source, make(), notes)) return;
     if (!sameConnection(connection, what)) return;
-    send(bytes);
+    send(make());
 }
 
 void ConfigFiles::writeConfig(const QString& fileName) {

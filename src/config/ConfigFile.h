@@ -67,8 +67,9 @@ class ConfigFiles : public QObject {
     void revert();
     // Sends a set made in the program (suggested thresholds) for the connection it was made on, as Open
     // Config sends a file: once the user has seen every change and agreed, one frame, then the read-back.
-    // what names the command in messages.
-    void OfferParameters(const params::Record& bytes, std::uint64_t connection, const QString& what,
+    // make builds the set from the detector's parameters as they are: before the question, and again
+    // after it (the detector may have reported a change of its own meanwhile). what names the command.
+    void OfferParameters(const std::function<params::Record()>& make, std::uint64_t connection, const QString& what,
                          const QString& question, const QString& source, const QStringList& notes);
 
   private:
