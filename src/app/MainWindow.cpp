@@ -55,8 +55,8 @@
 
 namespace {
 
-constexpr int ClientWidth = 1009;
-constexpr int ClientHeight = 404;
+constexpr int MainClientWidth = 1009;
+constexpr int MainClientHeight = 404;
 const QString ChoosePortHint = QStringLiteral("Choose the detector's port: SetUp COM (Alt+T)");
 
 // The off-screen platforms have no real screen, only a made-up size: nothing is placed by it there.
@@ -218,7 +218,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     statusView_->setIndicators(indicators_.get());
 
     // The design's size is the default and the least; the window may grow and be maximised.
-    const QSize design(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    const QSize design(MainClientWidth, MainClientHeight + menuBar()->sizeHint().height());
     setMinimumSize(design);
     resize(design);
     endProcess_ = [](int code) { QCoreApplication::exit(code); };

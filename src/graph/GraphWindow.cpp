@@ -19,8 +19,8 @@
 #include <utility>
 
 namespace {
-constexpr int ClientWidth = 992;
-constexpr int ClientHeight = 294;
+constexpr int GraphClientWidth = 992;
+constexpr int GraphClientHeight = 294;
 // The images sit at (2, 15) in the group box and leave 2 pixels on the right and at the bottom.
 const QPoint ImageOrigin(2, 15);
 } // namespace
@@ -38,10 +38,10 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     setObjectName(QStringLiteral("Graphics"));
     setWindowTitle(QStringLiteral("View"));
     // Height fixed, width up to the design's 1000 pixels of window (992 of client area).
-    setFixedHeight(ClientHeight);
+    setFixedHeight(GraphClientHeight);
     setMinimumWidth(100);
-    setMaximumWidth(ClientWidth);
-    resize(ClientWidth, ClientHeight);
+    setMaximumWidth(GraphClientWidth);
+    resize(GraphClientWidth, GraphClientHeight);
 
     frameBox = new QGroupBox(this);
     frameBox->setObjectName(QStringLiteral("GroupBox1"));
