@@ -7,10 +7,10 @@ OSTREVO_RUN_PACKAGES=(
     fonts-wine fonts-dejavu-core
 )
 # ... and with them everything the tests, benchmarks and the fuzz target need (pdftotext reads the
-# installation report back).
+# installation report back; the start's benchmark watches the X server through libxcb).
 OSTREVO_PACKAGES=(
     "${OSTREVO_RUN_PACKAGES[@]}"
-    clang libclang-rt-14-dev poppler-utils
+    clang libclang-rt-14-dev poppler-utils libxcb1-dev
 )
 
 # Installs whatever is missing: as root directly, otherwise through sudo, otherwise it prints
