@@ -40,7 +40,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -487,7 +486,7 @@ void MainWindow::FormCreate() {
     auto* hostLayout = new QHBoxLayout(panel);
     hostLayout->setContentsMargins(0, 0, 0, 0);
     hostLayout->addWidget(activityBar);
-    activityBar->setValue(0);
+    activityBar->setPosition(0);
     LabelLogGrid(*eventGrid);
     FitLogGrid(*eventGrid);
     // The siren file is looked for once, now.
@@ -948,9 +947,7 @@ void MainWindow::showPort() {
     // In file mode, the file instead: no port is in use.
     if (const FileMode& file = configFiles_->fileMode(); file.Active()) {
         const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
-        statusPanels_[1]->setText(statusPanels_[1]->fontMetrics().elidedText(
-            text.arg(QFileInfo(file.Path()).fileName()), Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-        statusPanels_[1]->setToolTip(PlainToolTip(text.arg(QDir::toNativeSeparators(file.Path()))));
+        showInPortPanel(text.arg(QFileInfo(file.Path()).fileName()), text.arg(QDir::toNativeSeparators(file.Path())));
         return;
     }
     // The port in use (or the one chosen), with the adapter's name where it is known.
@@ -965,9 +962,19 @@ void MainWindow::showPort() {
     if (!port.isEmpty()) text += QLatin1Char(' ') + port;
     else if (portDialog_) text = ChoosePortHint;
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
-    statusPanels_[1]->setText(
-        statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-    statusPanels_[1]->setToolTip(PlainToolTip(text));
+    showInPortPanel(text, text);
+}
+
+void MainWindow::showInPortPanel(const QString& text, const QString& whole) {
+    // Every reply shows the link's state: the text is shortened again only when it, or the room for it, changed.
+    QLabel* panel = statusPanels_[1];
+    const int room = panel->width() - 8;
+    if (text == portPanel_.text && whole == portPanel_.whole && room == portPanel_.room &&
+        panel->font() == portPanel_.font)
+        return;
+    portPanel_ = {text, whole, room, panel->font()};
+    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    panel->setToolTip(PlainToolTip(whole));
 }
 
 void MainWindow::tabShown(int index) {

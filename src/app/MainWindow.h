@@ -17,7 +17,6 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QProgressBar;
 class LevelBar;
 class QTabWidget;
 class QTimer;
@@ -138,6 +137,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void graphInsideChosen(bool inside);
     void keepGeometry();
     void showPort();
+    // Panel 1 shows text, shortened to fit, with whole as its tooltip.
+    void showInPortPanel(const QString& text, const QString& whole);
     // File mode in the title (with a mark for unsaved edits) and in the status bar.
     void showFileMode();
     void tabShown(int index);
@@ -181,6 +182,11 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     GraphWindow* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
+    struct {
+        QString text, whole;
+        int room = -1;
+        QFont font;
+    } portPanel_; // what panel 1 was last given, and for what width and font
     bool fadeIn_ = false;
     int fadeAlpha_ = 0;
     int appliedAlpha_ = -1;
