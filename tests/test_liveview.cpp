@@ -13,6 +13,7 @@
 #include "monitor/StatusRecord.h"
 #include "monitor/StatusView.h"
 #include "widgets/Lamp.h"
+#include "widgets/LevelBar.h"
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
 
@@ -22,7 +23,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPaintEvent>
-#include <QProgressBar>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,7 +47,7 @@ StatusRecord quiet() {
 QString shown(MainWindow& mainWindow, const QString& name) {
     if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
     if (auto* t = mainWindow.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
-    if (auto* b = mainWindow.findChild<QProgressBar*>(name)) return QString::number(b->value());
+    if (auto* b = mainWindow.findChild<LevelBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
 

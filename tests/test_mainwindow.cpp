@@ -16,6 +16,8 @@
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -448,7 +450,9 @@ class TestMainWindow : public QObject {
             QCOMPARE(child<Lamp>(mainWindow, lamp)->brushColor(), QColor(128, 128, 128));
     }
 
-    void levelBarsClampOutOfRangeValues() {
+    // A level bar clamps what it is given; it is sized and drawn (empty and full) as the style does a
+    // progress bar without text, and a screen reader reads it as one, with its value in its range.
+    void levelBarsClampLookAndReadAsProgressBars() {
         auto* acc = child<LevelBar>(mainWindow, "ProgressBar_acc_X");
         acc->setPosition(50);
         acc->setPosition(-128);
@@ -456,6 +460,43 @@ class TestMainWindow : public QObject {
         auto* temp = child<LevelBar>(mainWindow, "ProgressBar_Temperatura");
         temp->setPosition(100);
         QCOMPARE(temp->value(), 70);
+
+        const struct {
+            Qt::Orientation orientation;
+            int min, max;
+            QSize size;
+        } bars[] = {{Qt::Vertical, 0, 700, {14, 120}},
+                    {Qt::Vertical, -127, 128, {12, 60}},
+                    {Qt::Horizontal, 0, 100, {200, 18}}};
+        for (const auto& b : bars) {
+            QWidget window;
+            auto* level = new LevelBar(b.orientation, b.min, b.max, &window);
+            auto* progress = new QProgressBar(&window);
+            progress->setOrientation(b.orientation);
+            progress->setRange(b.min, b.max);
+            progress->setTextVisible(false);
+            QCOMPARE(level->sizeHint(), progress->sizeHint());
+            QCOMPARE(level->minimumSizeHint(), progress->minimumSizeHint());
+            QCOMPARE(level->sizePolicy(), progress->sizePolicy());
+            level->setGeometry(QRect(QPoint(0, 0), b.size));
+            progress->setGeometry(QRect(QPoint(b.size.width(), 0), b.size));
+            for (const int value : {b.min, b.max}) {
+                level->setPosition(value);
+                progress->setValue(value);
+                QCOMPARE(level->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                         progress->grab().toImage().convertToFormat(QImage::Format_RGB32));
+            }
+            level->setToolTip(QStringLiteral("Signal"));
+            level->setPosition((b.min + b.max) / 2);
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(level);
+            QVERIFY(reader && reader->valueInterface());
+            QCOMPARE(reader->role(), QAccessible::ProgressBar);
+            QCOMPARE(reader->text(QAccessible::Value), QString::number((b.min + b.max) / 2));
+            QCOMPARE(reader->text(QAccessible::Description), QStringLiteral("Signal"));
+            QCOMPARE(reader->valueInterface()->currentValue().toInt(), (b.min + b.max) / 2);
+            QCOMPARE(reader->valueInterface()->minimumValue().toInt(), b.min);
+            QCOMPARE(reader->valueInterface()->maximumValue().toInt(), b.max);
+        }
     }
 
     void radioGroupItemIndexFromCode() {
