@@ -4,6 +4,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
+#include "widgets/PaintPace.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -200,7 +201,7 @@ void GraphWindow::ShowNow() {
     GraphState last = State;
     last.SweepPosition = (State.SweepPosition + State.GraphWidth - 1) % State.GraphWidth;
     changed_ |= ::DrawFrame(last, Screen, Background, drawn_);
-    RepaintScreen();
+    RepaintScreen(false);
 }
 
 void GraphWindow::DrawFrame() {
@@ -208,9 +209,11 @@ void GraphWindow::DrawFrame() {
     changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
 }
 
-void GraphWindow::RepaintScreen() {
+void GraphWindow::RepaintScreen(bool paced) {
     if (changed_.isEmpty()) return;
-    screenLayer->update(changed_);
+    // Every reply's columns are drawn on the picture at once; paced, the screen shows them 80 ms at a time.
+    if (paced) PaintPace::Instance().Later(screenLayer, changed_);
+    else screenLayer->update(changed_);
     changed_ = QRegion();
 }
 

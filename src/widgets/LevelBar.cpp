@@ -1,5 +1,7 @@
 #include "widgets/LevelBar.h"
 
+#include "widgets/PaintPace.h"
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -94,8 +96,8 @@ void LevelBar::setPosition(int value) {
         QAccessibleValueChangeEvent event(this, value);
         QAccessible::updateAccessibility(&event);
     }
-    // Shown with the window's next paint: only the strip whose fill changed.
-    update(changedArea(before, value));
+    // Only the strip whose fill changed, at the pace of the live readings.
+    PaintPace::Instance().Later(this, changedArea(before, value));
 }
 
 QRect LevelBar::changedArea(int from, int to) const {

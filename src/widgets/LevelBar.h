@@ -14,8 +14,8 @@ class LevelBar : public QWidget {
     Q_OBJECT
   public:
     LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent = nullptr);
-    // Clamps into the range; shown with the window's next paint, which paints only the strip whose fill
-    // changed.
+    // Clamps into the range; shown at the pace of the live readings (PaintPace), which paints only the
+    // strip whose fill changed.
     void setPosition(int value);
     int position() const { return value_; }
     int value() const { return value_; }
