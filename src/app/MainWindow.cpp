@@ -575,6 +575,17 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (portDialog_ && PortName().isEmpty()) messages_->add(ChoosePortHint);
 }
 
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    // Once this first paint has gone to the screen.
+    if (!std::exchange(painted_, true)) QTimer::singleShot(0, this, &MainWindow::afterFirstPaint);
+}
+
+void MainWindow::afterFirstPaint() {
+    // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
+    if (siren_) siren_->Prepare();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();

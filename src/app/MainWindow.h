@@ -113,6 +113,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -144,6 +145,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void tabShown(int index);
     void FormCreate();
     void FormShow();
+    // What need not delay the window's first paint, done once it is on the screen.
+    void afterFirstPaint();
 
     // What the poll cycle sees of the window.
     std::string SelectedPort() override;
@@ -192,6 +195,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     int appliedAlpha_ = -1;
     std::function<void(int)> endProcess_;
     bool exiting_ = false;
+    bool painted_ = false; // the window has been painted once
     std::function<void()> leaveAfterStore_;
     QTimer* storeDeadline_ = nullptr;
     Qt::WindowFlags graphFlags_;
