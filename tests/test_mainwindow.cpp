@@ -7,6 +7,7 @@
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
+#include "widgets/Backdrop.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/GroupFrame.h"
 #include "widgets/Lamp.h"
@@ -30,12 +31,14 @@
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -741,6 +744,53 @@ class TestMainWindow : public QObject {
         GroupFrame caption("MICROWAVE");
         caption.setFont(themed);
         QVERIFY(caption.minimumSizeHint().width() >= QFontMetrics(themed).horizontalAdvance("MICROWAVE"));
+    }
+
+    // A group box keeps only the strips of its frame and caption, and draws what the style draws for the
+    // whole frame on a picture of its own: whole, or a part of it (a change under a label), with and
+    // without a caption, also after a new size.
+    void groupFramesDrawWhatTheStyleDraws() {
+        struct StyledBox : QGroupBox {
+            using QGroupBox::initStyleOption;
+            using QGroupBox::QGroupBox;
+        };
+        // The frame the style draws on a transparent picture of the box's size, over the window's colour.
+        auto whole = [](StyledBox& box, const QRect& part) {
+            const qreal ratio = box.devicePixelRatioF();
+            QImage picture(box.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            QStyleOptionGroupBox option;
+            box.initStyleOption(&option);
+            QPainter frame(&picture);
+            PaintLikeWidget(frame, &box);
+            box.style()->drawComplexControl(QStyle::CC_GroupBox, &option, &frame, &box);
+            frame.end();
+            QImage shown(part.size() * ratio, QImage::Format_RGB32);
+            shown.setDevicePixelRatio(ratio);
+            shown.fill(box.palette().color(QPalette::Window));
+            QPainter(&shown).drawImage(QPoint(0, 0), picture, QRectF(part.topLeft() * ratio, part.size() * ratio));
+            return shown;
+        };
+        const struct {
+            const char* caption;
+            QSize size, later;
+            QRect part; // asked again on its own
+        } cases[] = {{"MICROWAVE", {246, 322}, {300, 200}, {5, 100, 60, 40}},
+                     {"", {36, 262}, {20, 20}, {0, 0, 36, 30}},
+                     {"Tecnologies", {91, 107}, {8, 8}, {2, 2, 51, 30}}};
+        for (const auto& c : cases) {
+            QWidget window;
+            auto* frame = new GroupFrame(QString::fromLatin1(c.caption), &window);
+            auto* styled = new StyledBox(QString::fromLatin1(c.caption), &window);
+            for (const QSize size : {c.size, c.later}) {
+                frame->resize(size);
+                styled->resize(size);
+                QCOMPARE(frame->grab().toImage().convertToFormat(QImage::Format_RGB32), whole(*styled, styled->rect()));
+                if (const QRect part = c.part & styled->rect(); !part.isEmpty())
+                    QCOMPARE(frame->grab(part).toImage().convertToFormat(QImage::Format_RGB32), whole(*styled, part));
+            }
+        }
     }
 
     // The LOGS tab's pop-up: Copy (the cells chosen, else all) and Export CSV..., written whole.
