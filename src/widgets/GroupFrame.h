@@ -37,7 +37,8 @@ class GroupFrame : public QGroupBox {
         QPixmap top, bottom, left, right, tile;
     };
     static Strips cut(const QPixmap& picture);
-    Key key_;
+    Key seen_; // of the last paint
+    Key key_;  // of the strips kept
     Strips strips_;
     bool drawn_ = false;
 };
