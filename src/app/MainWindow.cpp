@@ -24,8 +24,11 @@
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
 
+#include <malloc.h>
+
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -55,6 +58,8 @@
 namespace {
 
 constexpr int MainClientWidth = 1009;
+// How long after the first paint memory freed during the start is given back (the sound module loaded).
+constexpr int ReturnFreedMemoryAfterMs = 3000;
 constexpr int MainClientHeight = 404;
 const QString ChoosePortHint = QStringLiteral("Choose the detector's port: SetUp COM (Alt+T)");
 
@@ -540,6 +545,7 @@ void MainWindow::showMessages() {
 void MainWindow::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
+    fadeClock_.start();
     fadeTimer->start();
     if (graphics_) graphics_->State.SweepPosition = 0;
     link_->PendingSettings = false;
@@ -582,8 +588,14 @@ void MainWindow::paintEvent(QPaintEvent* event) {
 }
 
 void MainWindow::afterFirstPaint() {
+    // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture. The
+    // icon theme is looked up only now: it takes a few milliseconds, and the title bar shows it as soon.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
     // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
     if (siren_) siren_->Prepare();
+    // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.
+    QTimer::singleShot(ReturnFreedMemoryAfterMs, this, [] { ::malloc_trim(0); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -594,15 +606,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::fadeStep() {
     SetWindowAlpha(fadeAlpha_);
-    if (fadeIn_) {
-        fadeAlpha_ += 5;
-        if (fadeAlpha_ >= 255) fadeTimer->stop();
-    } else {
-        fadeAlpha_ -= 5;
-        if (fadeAlpha_ <= 0) {
-            fadeTimer->stop();
-            endProcess_(0);
-        }
+    // 51 steps of 5, one a millisecond by the clock: where a step takes longer (each is a round trip to
+    // the window system), the next one is the step due by then. At least one step a tick, and the last
+    // one (250, or 5 on the way out) is always shown.
+    const int done = fadeIn_ ? fadeAlpha_ / 5 : (255 - fadeAlpha_) / 5;
+    int next = static_cast<int>(std::clamp<qint64>(fadeClock_.elapsed(), done + 1, 51));
+    if (done < 50) next = std::min(next, 50);
+    fadeAlpha_ = fadeIn_ ? 5 * next : 255 - 5 * next;
+    if (fadeIn_ && fadeAlpha_ >= 255) {
+        fadeTimer->stop();
+    } else if (!fadeIn_ && fadeAlpha_ <= 0) {
+        fadeTimer->stop();
+        endProcess_(0);
     }
 }
 
@@ -684,6 +699,7 @@ void MainWindow::exitProgram() {
     fadeIn_ = false;
     fadeAlpha_ = 255;
     if (portDialog_ && portDialog_->isVisible()) portDialog_->hide();
+    fadeClock_.start();
     fadeTimer->start();
 }
 

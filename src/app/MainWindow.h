@@ -10,6 +10,7 @@
 #include "monitor/StatusView.h"
 #include "view/ViewPage.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -192,6 +193,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     } portPanel_; // what panel 1 was last given, and for what width and font
     bool fadeIn_ = false;
     int fadeAlpha_ = 0;
+    QElapsedTimer fadeClock_; // since the fade began
     int appliedAlpha_ = -1;
     std::function<void(int)> endProcess_;
     bool exiting_ = false;
