@@ -242,6 +242,42 @@ class TestCommissioning : public QObject {
         QVERIFY2(error.startsWith("acc_z"), qPrintable(error));
     }
 
+    // A reply's line as written: every field in decimal, the flag words in hex, the extremes of each; and
+    // read back to the same reply.
+    void aReplyLineHoldsEveryField() {
+        monitor::StatusRecord high;
+        high.channels = {{{65535, 65535, 65535, 65535}, {1, 2, 3, 4}, {0, 0, 0, 0}}};
+        high.mwMask = 750;
+        high.mask1 = 400;
+        high.irNoise1 = 200;
+        high.irNoise2 = 9;
+        high.ntc = 1600;
+        high.temperature = -32768;
+        high.alarmFlags = 0x0801;
+        high.stateFlags = 0xffff;
+        high.acc = {-128, 127, 0};
+        const struct {
+            std::int64_t ms;
+            monitor::StatusRecord reply;
+            const char* line;
+        } cases[] = {
+            {0, {}, "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0x0000,0x0000,0,0,0"},
+            {9007199254740993LL, high,
+             "9007199254740993,65535,65535,65535,1,2,3,0,0,0,750,400,0,200,9,1600,-32768,65535,4,0,0x0801,0xffff,-128,"
+             "127,0"},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
+            QCOMPARE(recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
+            std::int64_t ms = -1;
+            monitor::StatusRecord back;
+            QString error;
+            QVERIFY2(recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
+            QCOMPARE(ms, c.ms);
+            QVERIFY(back == c.reply);
+        }
+    }
+
     // Record, the installation report and Save Image ask before an extension they add makes them
     // replace an existing file, and leave it alone on No. A full disk (the file size limit stands in
     // for it) leaves the recording with whole lines only, and says why.

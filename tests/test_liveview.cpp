@@ -13,6 +13,8 @@
 #include "monitor/StatusRecord.h"
 #include "monitor/StatusView.h"
 #include "widgets/Lamp.h"
+#include "widgets/LevelBar.h"
+#include "widgets/PaintPace.h"
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
 
@@ -22,7 +24,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPaintEvent>
-#include <QProgressBar>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,7 +48,7 @@ StatusRecord quiet() {
 QString shown(MainWindow& mainWindow, const QString& name) {
     if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
     if (auto* t = mainWindow.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
-    if (auto* b = mainWindow.findChild<QProgressBar*>(name)) return QString::number(b->value());
+    if (auto* b = mainWindow.findChild<LevelBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
 
@@ -341,19 +342,14 @@ class TestLiveView : public QObject {
         QVERIFY(mainWindow->view().noisePir2->isEnabled());
     }
 
-    // A reply goes to the screen with the window's next paint, after the tick (the next request is
-    // never kept waiting), and only what it changed is painted: a reply that changes nothing paints
-    // no bar, track bar, label or lamp, and the graph only the column of its new sample, with the
-    // channel names beside it.
-    void aReplyPaintsOnlyWhatItChanged() {
-        PtyPeer peer;
-        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+    // Both windows shown, the tamper axes in view (the SETUP box scrolled down to them), connected to
+    // peer with the detector's parameters read back; the poll timer stopped, so the test ticks.
+    void connectShown(PtyPeer& peer, PortDialog& portDialog) {
         mainWindow->setCompanions(&portDialog, graphics);
         mainWindow->setEndProcess([](int) {});
         mainWindow->show();
         graphics->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow) && QTest::qWaitForWindowExposed(graphics));
-        // The tamper axes in view: the SETUP box scrolled down to them.
         auto* setup = mainWindow->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
         setup->ensureWidgetVisible(mainWindow->view().accLabels[0]);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
@@ -363,6 +359,28 @@ class TestLiveView : public QObject {
         QVERIFY(mainWindow->link().ParametersKnown);
         mainWindow->pollTimer->stop();
         peer.readSent();
+    }
+
+    // A status reply through the real tick; true when the next status poll went out and nothing was
+    // painted inside the tick. Then the events that follow the tick (the window's next paint) are run.
+    bool tickReply(PtyPeer& peer, const StatusRecord& reply, PaintCounter& counter) {
+        peer.write(statusFrame(reply));
+        counter.clear();
+        mainWindow->link().tick();
+        const bool paintedInTick = !counter.painted.empty();
+        mainWindow->pollTimer->stop();
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+    }
+
+    // A reply goes to the screen after the tick (the next request is never kept waiting), at the pace of
+    // the live readings, and only what it changed is painted: a reply that changes nothing paints no bar,
+    // track bar, label or lamp, and the graph only the column of its new sample, with the channel names
+    // beside it.
+    void aReplyPaintsOnlyWhatItChanged() {
+        PtyPeer peer;
+        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        connectShown(peer, portDialog);
 
         PaintCounter counter;
         qApp->installEventFilter(&counter);
@@ -408,13 +426,11 @@ class TestLiveView : public QObject {
         };
         const int widestName = QFontMetrics(ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
         auto showReply = [&](const StatusRecord& reply) {
-            peer.write(statusFrame(reply));
-            counter.clear();
-            mainWindow->link().tick();
-            const bool paintedInTick = !counter.painted.empty();
-            mainWindow->pollTimer->stop();
-            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-            return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+            const bool polled = tickReply(peer, reply, counter);
+            // Whatever waits for its pace is painted within the interval.
+            for (int i = 0; i < 50 && PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
+            QCoreApplication::processEvents();
+            return polled;
         };
         QVERIFY(showReply(quiet())); // the first frame of the graph is drawn whole
         // Until the window system has settled (which window is active): nothing more to paint.
@@ -446,6 +462,44 @@ class TestLiveView : public QObject {
                                     .arg(graphArea.left())
                                     .arg(graphArea.right())
                                     .arg(column)));
+        }
+        qApp->removeEventFilter(&counter);
+        mainWindow->link().Disconnect();
+    }
+
+    // A lamp that lights is painted with the window's next paint after its reply, before the next request
+    // goes out, whatever the pace of the bars; the bars and values that waited for their pace go with it,
+    // and those changed afterwards are painted within the interval.
+    void aLampPaintsBeforeTheNextReply() {
+        PtyPeer peer;
+        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        connectShown(peer, portDialog);
+        PaintCounter counter;
+        qApp->installEventFilter(&counter);
+        auto moved = [](int signal, std::uint16_t alarmFlags) {
+            StatusRecord s = quiet();
+            s.channels[0].signal = static_cast<std::uint16_t>(signal);
+            s.alarmFlags = alarmFlags;
+            return s;
+        };
+        const struct {
+            const char* name;
+            StatusRecord reply;
+            std::vector<QString> paintedAtOnce;
+        } replies[] = {
+            {"the MW bar moves", moved(300, 0), {}},
+            {"it moves again and the MW lamp lights", moved(400, 0x0001), {"Shape_Mw", "ProgressBar1"}},
+            {"it moves again, the lamp stays", moved(500, 0x0001), {}},
+            {"it moves and the tamper lamp lights", moved(600, 0x0801), {"Shape_OutTamper", "ProgressBar1"}},
+        };
+        for (const auto& r : replies) {
+            QVERIFY2(tickReply(peer, r.reply, counter), r.name);
+            for (const QString& name : r.paintedAtOnce)
+                QVERIFY2(counter.painted.count(name), qPrintable(QStringLiteral("%1: %2").arg(r.name, name)));
+            if (!r.paintedAtOnce.empty()) QVERIFY2(!PaintPace::Instance().Holding(), r.name);
+            // A bar not painted yet waits for its pace, and is painted within it.
+            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar1")) || PaintPace::Instance().Holding(), r.name);
+            QTRY_VERIFY2_WITH_TIMEOUT(counter.painted.count(QStringLiteral("ProgressBar1")), r.name, 1000);
         }
         qApp->removeEventFilter(&counter);
         mainWindow->link().Disconnect();

@@ -7,6 +7,7 @@
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
+#include "widgets/Backdrop.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/GroupFrame.h"
 #include "widgets/Lamp.h"
@@ -16,6 +17,8 @@
 #include "widgets/StringGrid.h"
 #include "widgets/TrackBar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,17 +26,20 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -448,7 +454,9 @@ class TestMainWindow : public QObject {
             QCOMPARE(child<Lamp>(mainWindow, lamp)->brushColor(), QColor(128, 128, 128));
     }
 
-    void levelBarsClampOutOfRangeValues() {
+    // A level bar clamps what it is given; it is sized and drawn (empty and full) as the style does a
+    // progress bar without text, and a screen reader reads it as one, with its value in its range.
+    void levelBarsClampLookAndReadAsProgressBars() {
         auto* acc = child<LevelBar>(mainWindow, "ProgressBar_acc_X");
         acc->setPosition(50);
         acc->setPosition(-128);
@@ -456,6 +464,43 @@ class TestMainWindow : public QObject {
         auto* temp = child<LevelBar>(mainWindow, "ProgressBar_Temperatura");
         temp->setPosition(100);
         QCOMPARE(temp->value(), 70);
+
+        const struct {
+            Qt::Orientation orientation;
+            int min, max;
+            QSize size;
+        } bars[] = {{Qt::Vertical, 0, 700, {14, 120}},
+                    {Qt::Vertical, -127, 128, {12, 60}},
+                    {Qt::Horizontal, 0, 100, {200, 18}}};
+        for (const auto& b : bars) {
+            QWidget window;
+            auto* level = new LevelBar(b.orientation, b.min, b.max, &window);
+            auto* progress = new QProgressBar(&window);
+            progress->setOrientation(b.orientation);
+            progress->setRange(b.min, b.max);
+            progress->setTextVisible(false);
+            QCOMPARE(level->sizeHint(), progress->sizeHint());
+            QCOMPARE(level->minimumSizeHint(), progress->minimumSizeHint());
+            QCOMPARE(level->sizePolicy(), progress->sizePolicy());
+            level->setGeometry(QRect(QPoint(0, 0), b.size));
+            progress->setGeometry(QRect(QPoint(b.size.width(), 0), b.size));
+            for (const int value : {b.min, b.max}) {
+                level->setPosition(value);
+                progress->setValue(value);
+                QCOMPARE(level->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                         progress->grab().toImage().convertToFormat(QImage::Format_RGB32));
+            }
+            level->setToolTip(QStringLiteral("Signal"));
+            level->setPosition((b.min + b.max) / 2);
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(level);
+            QVERIFY(reader && reader->valueInterface());
+            QCOMPARE(reader->role(), QAccessible::ProgressBar);
+            QCOMPARE(reader->text(QAccessible::Value), QString::number((b.min + b.max) / 2));
+            QCOMPARE(reader->text(QAccessible::Description), QStringLiteral("Signal"));
+            QCOMPARE(reader->valueInterface()->currentValue().toInt(), (b.min + b.max) / 2);
+            QCOMPARE(reader->valueInterface()->minimumValue().toInt(), b.min);
+            QCOMPARE(reader->valueInterface()->maximumValue().toInt(), b.max);
+        }
     }
 
     void radioGroupItemIndexFromCode() {
@@ -499,23 +544,34 @@ class TestMainWindow : public QObject {
         QCOMPARE(mainWindow->link().PollRequest.bytes()[4], 0xF8);
     }
 
-    void fadeInRunsFiftyOneStepsAndStopsAt250() {
+    // The fade goes in steps of 5 a millisecond by the clock: steps called back to back are taken one by
+    // one; steps that come late (each a round trip to the window system) skip to the one due, and the
+    // last step is shown all the same.
+    void fadeInStepsByTheClockAndStopsAt250() {
         QCOMPARE(mainWindow->AppliedAlpha(), 0); // transparent from creation
-        mainWindow->show();
-        QVERIFY(mainWindow->FadeIn());
-        QVERIFY(mainWindow->fadeTimer->isActive());
-        mainWindow->fadeTimer->stop();
-        QList<int> applied;
-        int steps = 0;
-        mainWindow->fadeTimer->start();
-        while (mainWindow->fadeTimer->isActive() && steps < 100) {
-            mainWindow->fadeStep();
-            applied << mainWindow->AppliedAlpha();
-            ++steps;
+        for (const int pauseMs : {0, 7}) {
+            mainWindow->hide();
+            mainWindow->show();
+            QVERIFY(mainWindow->FadeIn());
+            QVERIFY(mainWindow->fadeTimer->isActive());
+            mainWindow->fadeTimer->stop();
+            QElapsedTimer clock;
+            clock.start();
+            QList<int> applied;
+            while (applied.size() < 100 && (applied.isEmpty() || mainWindow->FadeAlpha() < 255)) {
+                if (pauseMs) QTest::qSleep(pauseMs);
+                mainWindow->fadeStep();
+                applied << mainWindow->AppliedAlpha();
+            }
+            QCOMPARE(applied.front(), 0);
+            QCOMPARE(applied.back(), 250);
+            for (int i = 1; i < applied.size(); ++i) {
+                QVERIFY(applied[i] > applied[i - 1]);
+                QCOMPARE(applied[i] % 5, 0);
+            }
+            if (pauseMs) QVERIFY2(applied.size() <= 10, qPrintable(QString::number(applied.size()))); // 51 one by one
+            else if (clock.elapsed() < 50) QCOMPARE(applied.size(), 51); // none skipped while none was due
         }
-        QCOMPARE(steps, 51);
-        QCOMPARE(applied.front(), 0);
-        QCOMPARE(applied.back(), 250);
         QCOMPARE(exitCode, -1);
     }
 
@@ -540,11 +596,12 @@ class TestMainWindow : public QObject {
         QVERIFY(!mainWindow->close());
         QCOMPARE(mainWindow->FadeAlpha(), 255);
         int steps = 0;
-        while (mainWindow->fadeTimer->isActive()) {
+        while (mainWindow->fadeTimer->isActive() && steps < 100) {
             mainWindow->fadeStep();
             ++steps;
         }
-        QCOMPARE(steps, 51);
+        QVERIFY(steps <= 51);
+        QCOMPARE(mainWindow->AppliedAlpha(), 5);
         QCOMPARE(exitCode, 0);
     }
 
@@ -700,6 +757,53 @@ class TestMainWindow : public QObject {
         GroupFrame caption("MICROWAVE");
         caption.setFont(themed);
         QVERIFY(caption.minimumSizeHint().width() >= QFontMetrics(themed).horizontalAdvance("MICROWAVE"));
+    }
+
+    // A group box keeps only the strips of its frame and caption, and draws what the style draws for the
+    // whole frame on a picture of its own: whole, or a part of it (a change under a label), with and
+    // without a caption, also after a new size.
+    void groupFramesDrawWhatTheStyleDraws() {
+        struct StyledBox : QGroupBox {
+            using QGroupBox::initStyleOption;
+            using QGroupBox::QGroupBox;
+        };
+        // The frame the style draws on a transparent picture of the box's size, over the window's colour.
+        auto whole = [](StyledBox& box, const QRect& part) {
+            const qreal ratio = box.devicePixelRatioF();
+            QImage picture(box.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            QStyleOptionGroupBox option;
+            box.initStyleOption(&option);
+            QPainter frame(&picture);
+            PaintLikeWidget(frame, &box);
+            box.style()->drawComplexControl(QStyle::CC_GroupBox, &option, &frame, &box);
+            frame.end();
+            QImage shown(part.size() * ratio, QImage::Format_RGB32);
+            shown.setDevicePixelRatio(ratio);
+            shown.fill(box.palette().color(QPalette::Window));
+            QPainter(&shown).drawImage(QPoint(0, 0), picture, QRectF(part.topLeft() * ratio, part.size() * ratio));
+            return shown;
+        };
+        const struct {
+            const char* caption;
+            QSize size, later;
+            QRect part; // asked again on its own
+        } cases[] = {{"MICROWAVE", {246, 322}, {300, 200}, {5, 100, 60, 40}},
+                     {"", {36, 262}, {20, 20}, {0, 0, 36, 30}},
+                     {"Tecnologies", {91, 107}, {8, 8}, {2, 2, 51, 30}}};
+        for (const auto& c : cases) {
+            QWidget window;
+            auto* frame = new GroupFrame(QString::fromLatin1(c.caption), &window);
+            auto* styled = new StyledBox(QString::fromLatin1(c.caption), &window);
+            for (const QSize size : {c.size, c.later}) {
+                frame->resize(size);
+                styled->resize(size);
+                QCOMPARE(frame->grab().toImage().convertToFormat(QImage::Format_RGB32), whole(*styled, styled->rect()));
+                if (const QRect part = c.part & styled->rect(); !part.isEmpty())
+                    QCOMPARE(frame->grab(part).toImage().convertToFormat(QImage::Format_RGB32), whole(*styled, part));
+            }
+        }
     }
 
     // The LOGS tab's pop-up: Copy (the cells chosen, else all) and Export CSV..., written whole.

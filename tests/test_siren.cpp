@@ -1,5 +1,5 @@
-// The alarm siren: its state machine through a fake player, the real QSoundEffect player on the
-// generated sound and on a damaged one, and the generated SIREN1.WAV itself.
+// The alarm siren: its state machine through a fake player, the sound module loaded only where a siren can
+// sound, the real player on the generated sound and on a damaged one, and the generated SIREN1.WAV itself.
 #include "GuiTestMain.h"
 #include "monitor/Siren.h"
 
@@ -30,6 +30,17 @@ struct FakePlayer : SirenPlayer {
     void stop() override { ++stops; }
     int durationMs() const override { return 0; }
 };
+
+// Whether Qt Multimedia's library is in this process.
+bool multimediaLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Multimedia");
+}
+
+// The program's player, its module found in the build, as though a sound server ran.
+std::unique_ptr<SirenPlayer> moduleHere() {
+    return ModulePlayer({QFileInfo(QStringLiteral(OSTREVO_SOUND_MODULE)).absolutePath()}, [] { return true; });
+}
 
 QString folderWithSiren(const QTemporaryDir& dir, const QByteArray& content = "RIFF") {
     QFile file(QDir(dir.path()).filePath("SIREN1.WAV"));
@@ -131,9 +142,50 @@ class TestSiren : public QObject {
         QVERIFY(siren.Available()); // the next alarm tries again
     }
 
+    // Qt Multimedia comes into the process with the sound module only, and the module only where there is
+    // something to play on: without, or without the module, the siren is off and says why, and the alarm
+    // goes on being shown. Prepared, the module is loaded without the caller waiting for it.
+    void theSoundModuleIsLoadedOnlyWhereASirenCanSound() {
+        const QString moduleFolder = QFileInfo(QStringLiteral(OSTREVO_SOUND_MODULE)).absolutePath();
+        QTemporaryDir empty;
+        const struct {
+            const char* name;
+            QString folder;
+            bool soundOutput, prepared;
+            const char* reason; // why the siren is off, or nullptr: loaded, and played or failed
+        } cases[] = {
+            {"nothing to play on", moduleFolder, false, false, "no sound output device"},
+            {"nothing to play on, prepared", moduleFolder, false, true, "no sound output device"},
+            {"no module", empty.path(), true, false, "its sound module ostrevo-sound.so is missing"},
+            {"the module, prepared", moduleFolder, true, true, nullptr},
+        };
+        for (const auto& c : cases) {
+            QVERIFY2(!multimediaLoaded(), c.name);
+            const QFileInfo wav(QStringLiteral(OSTREVO_SIREN_WAV));
+            const bool output = c.soundOutput;
+            Siren siren(wav.absolutePath(), ModulePlayer({c.folder}, [output] { return output; }));
+            QSignalSpy off(&siren, &Siren::unavailableNow);
+            if (c.prepared) {
+                siren.Prepare();
+                if (!c.reason) QTRY_VERIFY2(multimediaLoaded(), c.name);
+            }
+            siren.StartSiren();
+            if (c.reason) {
+                QVERIFY2(!siren.Playing(), c.name);
+                QTRY_COMPARE(off.count(), 1);
+                QVERIFY2(off.at(0).at(0).toString().contains(QString::fromLatin1(c.reason)),
+                         qPrintable(off.at(0).at(0).toString()));
+                QVERIFY2(!multimediaLoaded(), c.name);
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(!siren.Playing(), 20000);
+                QVERIFY(multimediaLoaded());
+            }
+        }
+    }
+
     void realPlayerEndsEitherWay() {
         const QFileInfo wav(QStringLiteral(OSTREVO_SIREN_WAV));
-        Siren siren(wav.absolutePath());
+        Siren siren(wav.absolutePath(), moduleHere());
         QSignalSpy spy(&siren, &Siren::unavailableNow);
         QVERIFY(siren.Available());
         siren.StartSiren();
@@ -146,7 +198,8 @@ class TestSiren : public QObject {
 
     void realPlayerOnDamagedFile() {
         QTemporaryDir dir;
-        Siren siren(folderWithSiren(dir, QByteArray("RIFF\x10\0\0\0WAVEjunk", 16) + QByteArray(64, '\x7f')));
+        Siren siren(folderWithSiren(dir, QByteArray("RIFF\x10\0\0\0WAVEjunk", 16) + QByteArray(64, '\x7f')),
+                    moduleHere());
         QSignalSpy spy(&siren, &Siren::unavailableNow);
         siren.StartSiren();
         QTRY_VERIFY_WITH_TIMEOUT(!siren.Available(), 20000);

@@ -109,10 +109,12 @@ class PacedDetector {
         }
     }
 
+    // A byte reaches the program once its ten bits have crossed the line, a byte time after it began.
     void send(const std::vector<std::uint8_t>& bytes, Clock::time_point at, bool markFirstByte) {
+        if (markFirstByte)
+            alarmSentNs = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
         for (std::size_t i = 0; i < bytes.size() && !stop_; ++i) {
-            std::this_thread::sleep_until(at + ByteTime * static_cast<long>(i));
-            if (i == 0 && markFirstByte) alarmSentNs = nowNs();
+            std::this_thread::sleep_until(at + ByteTime * static_cast<long>(i + 1));
             while (::write(master_, &bytes[i], 1) != 1 && !stop_) {
                 pollfd p{master_, POLLOUT, 0};
                 ::poll(&p, 1, 10);

@@ -95,8 +95,11 @@ int main(int argc, char** argv) {
                 qPrintable(platform), recordWalk ? ", walk test recorded" : "", wall);
     std::printf("  %.2f per second, %.1f %% of the line limit of %.2f per second (target: at least 99.5 %%)\n", rate,
                 100 * rate / limit, limit);
-    std::printf("  CPU %.1f %% of one core while polling (target: at most %s %%)\n", 100 * cpu / wall,
-                scale > 1 ? "5" : "2.5");
-    std::printf("  resident memory %.1f MB (target: under 80 MB)\n", residentKiB() / 1024.0);
+    // On a real X server every paint also goes through the X server; at display scale 2 it has four times
+    // the pixels.
+    const char* cpuTarget = !x11 ? "2.5" : scale > 1 ? "2" : "1.5";
+    const char* memoryTarget = !x11 ? "40" : scale > 1 ? "52" : "40";
+    std::printf("  CPU %.2f %% of one core while polling (target: at most %s %%)\n", 100 * cpu / wall, cpuTarget);
+    std::printf("  resident memory %.1f MB (target: at most %s MB)\n", residentKiB() / 1024.0, memoryTarget);
     return 0;
 }

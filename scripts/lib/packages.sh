@@ -7,10 +7,10 @@ OSTREVO_RUN_PACKAGES=(
     fonts-wine fonts-dejavu-core
 )
 # ... and with them everything the tests, benchmarks and the fuzz target need (pdftotext reads the
-# installation report back).
+# installation report back; the start's benchmark watches the X server through libxcb).
 OSTREVO_PACKAGES=(
     "${OSTREVO_RUN_PACKAGES[@]}"
-    clang libclang-rt-14-dev poppler-utils
+    clang libclang-rt-14-dev poppler-utils libxcb1-dev
 )
 
 # Installs whatever is missing: as root directly, otherwise through sudo, otherwise it prints
@@ -55,14 +55,16 @@ ostrevo_install_package_list() {
 }
 
 # Configures the build folder $1 (default build/) once and builds everything in it, or only the targets
-# named after it; quick when nothing changed.
+# named after it; quick when nothing changed. A unity build (eight sources compiled as one) parses Qt's
+# headers an eighth as often: a clean build of the program takes about half the time. A folder configured
+# before without it is switched over.
 #   ostrevo_build build                    everything: the program, the tools and the tests
 #   ostrevo_build build ostrevo-setup ...  only those targets and what they need
 ostrevo_build() {
     local dir=${1:-build}
     if [ $# -gt 0 ]; then shift; fi
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    if [ ! -f "$dir/build.ninja" ] || ! grep -qs '^CMAKE_UNITY_BUILD:BOOL=ON$' "$dir/CMakeCache.txt"; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON
     fi
     if [ $# -gt 0 ]; then
         cmake --build "$dir" --target "$@"
@@ -76,7 +78,7 @@ ostrevo_build() {
 ostrevo_build_quietly() {
     local dir=$1
     if [ ! -x "$dir/ostrevo-setup" ]; then
-        echo "Building Ostrevo SetUp in $dir/ (about 2 minutes the first time)..."
+        echo "Building Ostrevo SetUp in $dir/ (about a minute the first time)..."
     fi
     mkdir -p "$dir"
     local log="$dir/build-output.log"

@@ -24,8 +24,11 @@
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
 
+#include <malloc.h>
+
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -40,7 +43,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -55,8 +57,10 @@
 
 namespace {
 
-constexpr int ClientWidth = 1009;
-constexpr int ClientHeight = 404;
+constexpr int MainClientWidth = 1009;
+// How long after the first paint memory freed during the start is given back (the sound module loaded).
+constexpr int ReturnFreedMemoryAfterMs = 3000;
+constexpr int MainClientHeight = 404;
 const QString ChoosePortHint = QStringLiteral("Choose the detector's port: SetUp COM (Alt+T)");
 
 // The off-screen platforms have no real screen, only a made-up size: nothing is placed by it there.
@@ -218,7 +222,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     statusView_->setIndicators(indicators_.get());
 
     // The design's size is the default and the least; the window may grow and be maximised.
-    const QSize design(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    const QSize design(MainClientWidth, MainClientHeight + menuBar()->sizeHint().height());
     setMinimumSize(design);
     resize(design);
     endProcess_ = [](int code) { QCoreApplication::exit(code); };
@@ -487,7 +491,7 @@ void MainWindow::FormCreate() {
     auto* hostLayout = new QHBoxLayout(panel);
     hostLayout->setContentsMargins(0, 0, 0, 0);
     hostLayout->addWidget(activityBar);
-    activityBar->setValue(0);
+    activityBar->setPosition(0);
     LabelLogGrid(*eventGrid);
     FitLogGrid(*eventGrid);
     // The siren file is looked for once, now.
@@ -541,6 +545,7 @@ void MainWindow::showMessages() {
 void MainWindow::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
+    fadeClock_.start();
     fadeTimer->start();
     if (graphics_) graphics_->State.SweepPosition = 0;
     link_->PendingSettings = false;
@@ -591,6 +596,23 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         });
 }
 
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    // Once this first paint has gone to the screen.
+    if (!std::exchange(painted_, true)) QTimer::singleShot(0, this, &MainWindow::afterFirstPaint);
+}
+
+void MainWindow::afterFirstPaint() {
+    // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture. The
+    // icon theme is looked up only now: it takes a few milliseconds, and the title bar shows it as soon.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
+    // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
+    if (siren_) siren_->Prepare();
+    // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.
+    QTimer::singleShot(ReturnFreedMemoryAfterMs, this, [] { ::malloc_trim(0); });
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();
@@ -599,15 +621,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::fadeStep() {
     SetWindowAlpha(fadeAlpha_);
-    if (fadeIn_) {
-        fadeAlpha_ += 5;
-        if (fadeAlpha_ >= 255) fadeTimer->stop();
-    } else {
-        fadeAlpha_ -= 5;
-        if (fadeAlpha_ <= 0) {
-            fadeTimer->stop();
-            endProcess_(0);
-        }
+    // 51 steps of 5, one a millisecond by the clock: where a step takes longer (each is a round trip to
+    // the window system), the next one is the step due by then. At least one step a tick, and the last
+    // one (250, or 5 on the way out) is always shown.
+    const int done = fadeIn_ ? fadeAlpha_ / 5 : (255 - fadeAlpha_) / 5;
+    int next = static_cast<int>(std::clamp<qint64>(fadeClock_.elapsed(), done + 1, 51));
+    if (done < 50) next = std::min(next, 50);
+    fadeAlpha_ = fadeIn_ ? 5 * next : 255 - 5 * next;
+    if (fadeIn_ && fadeAlpha_ >= 255) {
+        fadeTimer->stop();
+    } else if (!fadeIn_ && fadeAlpha_ <= 0) {
+        fadeTimer->stop();
+        endProcess_(0);
     }
 }
 
@@ -689,6 +714,7 @@ void MainWindow::exitProgram() {
     fadeIn_ = false;
     fadeAlpha_ = 255;
     if (portDialog_ && portDialog_->isVisible()) portDialog_->hide();
+    fadeClock_.start();
     fadeTimer->start();
 }
 
@@ -963,9 +989,7 @@ void MainWindow::showPort() {
     // In file mode, the file instead: no port is in use.
     if (const FileMode& file = configFiles_->fileMode(); file.Active()) {
         const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
-        statusPanels_[1]->setText(statusPanels_[1]->fontMetrics().elidedText(
-            text.arg(QFileInfo(file.Path()).fileName()), Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-        statusPanels_[1]->setToolTip(PlainToolTip(text.arg(QDir::toNativeSeparators(file.Path()))));
+        showInPortPanel(text.arg(QFileInfo(file.Path()).fileName()), text.arg(QDir::toNativeSeparators(file.Path())));
         return;
     }
     // The port in use (or the one chosen), with the adapter's name where it is known.
@@ -980,9 +1004,19 @@ void MainWindow::showPort() {
     if (!port.isEmpty()) text += QLatin1Char(' ') + port;
     else if (portDialog_) text = ChoosePortHint;
     if (!adapter.isEmpty()) text += QStringLiteral("  (") + adapter + QLatin1Char(')');
-    statusPanels_[1]->setText(
-        statusPanels_[1]->fontMetrics().elidedText(text, Qt::ElideMiddle, statusPanels_[1]->width() - 8));
-    statusPanels_[1]->setToolTip(PlainToolTip(text));
+    showInPortPanel(text, text);
+}
+
+void MainWindow::showInPortPanel(const QString& text, const QString& whole) {
+    // Every reply shows the link's state: the text is shortened again only when it, or the room for it, changed.
+    QLabel* panel = statusPanels_[1];
+    const int room = panel->width() - 8;
+    if (text == portPanel_.text && whole == portPanel_.whole && room == portPanel_.room &&
+        panel->font() == portPanel_.font)
+        return;
+    portPanel_ = {text, whole, room, panel->font()};
+    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    panel->setToolTip(PlainToolTip(whole));
 }
 
 void MainWindow::tabShown(int index) {

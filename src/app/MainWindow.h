@@ -10,6 +10,7 @@
 #include "monitor/StatusView.h"
 #include "view/ViewPage.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -17,7 +18,6 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QProgressBar;
 class LevelBar;
 class QTabWidget;
 class QTimer;
@@ -115,6 +115,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
   protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -139,11 +140,15 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void graphInsideChosen(bool inside);
     void keepGeometry();
     void showPort();
+    // Panel 1 shows text, shortened to fit, with whole as its tooltip.
+    void showInPortPanel(const QString& text, const QString& whole);
     // File mode in the title (with a mark for unsaved edits) and in the status bar.
     void showFileMode();
     void tabShown(int index);
     void FormCreate();
     void FormShow();
+    // What need not delay the window's first paint, done once it is on the screen.
+    void afterFirstPaint();
 
     // What the poll cycle sees of the window.
     std::string SelectedPort() override;
@@ -182,11 +187,18 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     GraphWindow* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
+    struct {
+        QString text, whole;
+        int room = -1;
+        QFont font;
+    } portPanel_; // what panel 1 was last given, and for what width and font
     bool fadeIn_ = false;
     int fadeAlpha_ = 0;
+    QElapsedTimer fadeClock_; // since the fade began
     int appliedAlpha_ = -1;
     std::function<void(int)> endProcess_;
     bool exiting_ = false;
+    bool painted_ = false; // the window has been painted once
     std::function<void()> leaveAfterStore_;
     QTimer* storeDeadline_ = nullptr;
     Qt::WindowFlags graphFlags_;

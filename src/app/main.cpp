@@ -41,9 +41,7 @@ int main(int argc, char** argv) {
         if (shownWindow) shownWindow->link().Exit(); // killed while connected: the port is released
     });
     UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
-    // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture.
-    QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup")); // its icon is set after the first paint
     RegisterProgramFonts();
     UseProgramFont();
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -30,18 +31,41 @@ QString CsvHeader() {
     return names.join(QLatin1Char(','));
 }
 
+QByteArray CsvLineBytes(std::int64_t ms, const monitor::StatusRecord& s) {
+    // Written for every reply while recording: put together in place, with no string per field.
+    char line[256];
+    char* at = line;
+    char* const end = line + sizeof line;
+    auto number = [&](std::int64_t v) {
+        if (at != line) *at++ = ',';
+        at = std::to_chars(at, end, v).ptr;
+    };
+    auto flags = [&](std::uint16_t v) {
+        *at++ = ',';
+        *at++ = '0';
+        *at++ = 'x';
+        char digits[4];
+        const char* const last = std::to_chars(digits, digits + 4, v, 16).ptr;
+        at = std::fill_n(at, 4 - (last - digits), '0');
+        at = std::copy(static_cast<const char*>(digits), last, at);
+    };
+    number(ms);
+    for (const monitor::ChannelStatus& c : s.channels) {
+        number(c.signal);
+        number(c.level);
+        number(c.direct);
+    }
+    for (const int v : {s.mwMask, s.mask1, s.mask2, s.irNoise1, s.irNoise2, s.ntc}) number(v);
+    number(s.temperature);
+    for (const monitor::ChannelStatus& c : s.channels) number(c.compensation);
+    flags(s.alarmFlags);
+    flags(s.stateFlags);
+    for (std::int8_t a : s.acc) number(a);
+    return QByteArray(line, at - line);
+}
+
 QString CsvLine(std::int64_t ms, const monitor::StatusRecord& s) {
-    QStringList v{QString::number(ms)};
-    for (const monitor::ChannelStatus& c : s.channels)
-        v << QString::number(c.signal) << QString::number(c.level) << QString::number(c.direct);
-    v << QString::number(s.mwMask) << QString::number(s.mask1) << QString::number(s.mask2)
-      << QString::number(s.irNoise1) << QString::number(s.irNoise2) << QString::number(s.ntc)
-      << QString::number(s.temperature);
-    for (const monitor::ChannelStatus& c : s.channels) v << QString::number(c.compensation);
-    v << QStringLiteral("0x%1").arg(s.alarmFlags, 4, 16, QLatin1Char('0'))
-      << QStringLiteral("0x%1").arg(s.stateFlags, 4, 16, QLatin1Char('0'));
-    for (std::int8_t a : s.acc) v << QString::number(a);
-    return v.join(QLatin1Char(','));
+    return QString::fromLatin1(CsvLineBytes(ms, s));
 }
 
 bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
@@ -234,7 +258,7 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
 bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
     const std::int64_t ms = clock_.elapsed();
-    const QByteArray line = recording::CsvLine(ms, monitor::DecodeStatus(status58)).toUtf8() + '\n';
+    const QByteArray line = recording::CsvLineBytes(ms, monitor::DecodeStatus(status58)) + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
         cause = files::SystemError(failure);

@@ -16,7 +16,8 @@ namespace recording {
 
 // The header line, without its line end.
 QString CsvHeader();
-// One reply as a line, without its line end.
+// One reply as a line, without its line end: ASCII bytes as they are written, and as text.
+QByteArray CsvLineBytes(std::int64_t ms, const monitor::StatusRecord& s);
 QString CsvLine(std::int64_t ms, const monitor::StatusRecord& s);
 // Reads one line back; on failure, error says which field is wrong and why.
 bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, QString& error);

@@ -25,6 +25,43 @@ void vline(QImage& img, int x, int y1, int y2, QRgb c) {
     for (int y = y1; y < y2; ++y) reinterpret_cast<QRgb*>(img.scanLine(y))[x] = c;
 }
 
+// Row y of the background from column x on, count pixels of it, onto a row of the screen: a background of
+// 8 bits a pixel holds grey levels only.
+void copyBackgroundRow(QRgb* to, const QImage& background, int y, int x, int count) {
+    if (background.format() == QImage::Format_Grayscale8) {
+        const uchar* from = background.constScanLine(y) + x;
+        for (int i = 0; i < count; ++i) to[i] = 0xFF000000u | from[i] * 0x010101u;
+        return;
+    }
+    std::memcpy(to, reinterpret_cast<const QRgb*>(background.constScanLine(y)) + x,
+                static_cast<std::size_t>(count) * sizeof(QRgb));
+}
+
+// A background the screen can be copied from row by row.
+bool copiesOnto(const QImage& background, const QImage& screen) {
+    return background.size() == screen.size() && screen.format() == QImage::Format_RGB32 &&
+           (background.format() == QImage::Format_RGB32 || background.format() == QImage::Format_Grayscale8);
+}
+
+// Grey pixels only (the grid and its caption on black): the background is kept at 8 bits a pixel, a
+// quarter of the memory, with every pixel as it was.
+void keepSmall(QImage& background) {
+    if (background.format() != QImage::Format_RGB32) return;
+    const int w = background.width(), h = background.height();
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(background.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (qRed(row[x]) != qGreen(row[x]) || qRed(row[x]) != qBlue(row[x])) return;
+    }
+    QImage grey(background.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(background.constScanLine(y));
+        uchar* to = grey.scanLine(y);
+        for (int x = 0; x < w; ++x) to[x] = static_cast<uchar>(qRed(row[x]));
+    }
+    background = grey;
+}
+
 bool flat(const TraceBuffer& t) {
     for (const TracePoint& p : t)
         if (p.X != t.front().X || p.Y != t.front().Y) return false;
@@ -179,9 +216,7 @@ QRect aroundPoint(const TraceBuffer& t, std::size_t i) {
 void redraw(const GraphState& state, QImage& screen, const QImage& background, const QRect& r,
             const std::array<TraceFacts, 6>& facts) {
     for (int y = r.top(); y <= r.bottom(); ++y)
-        std::memcpy(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(),
-                    reinterpret_cast<const QRgb*>(background.constScanLine(y)) + r.left(),
-                    static_cast<std::size_t>(r.width()) * sizeof(QRgb));
+        copyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(), background, y, r.left(), r.width());
     for (int c = 0; c < 3; ++c) {
         const TraceBuffer& t = state.traces[c];
         if (!state.show[c] || facts[c].blank) continue;
@@ -262,10 +297,12 @@ void DrawBackground(QImage& screen, QImage& background) {
     midRow = RoundHalfEven(screen.height() / 2.0);
     FloodFillToBorder(background, 60, 60, graf::Background, graf::Background);
     DrawGrid(background);
+    keepSmall(background);
     CopyBackground(screen, background);
 }
 
 void DrawGrid(QImage& bg) {
+    if (bg.format() != QImage::Format_RGB32) bg = bg.convertToFormat(QImage::Format_RGB32);
     const int W = bg.width(), H = bg.height();
     const double step = W / 100.0;
     const QRgb grid = graf::Grid.rgb();
@@ -290,6 +327,11 @@ void DrawGrid(QImage& bg) {
 void CopyBackground(QImage& screen, const QImage& background) {
     if (screen.size() == background.size() && screen.format() == background.format()) {
         std::memcpy(screen.bits(), background.constBits(), static_cast<std::size_t>(background.sizeInBytes()));
+        return;
+    }
+    if (copiesOnto(background, screen)) {
+        for (int y = 0; y < screen.height(); ++y)
+            copyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)), background, y, 0, screen.width());
         return;
     }
     QPainter p(&screen);
@@ -371,8 +413,8 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         return QRegion(screen.rect());
     };
     if (!drawn.valid || drawn.size != screen.size() || drawn.show != state.show ||
-        drawn.marksVersion != state.marksVersion || background.size() != screen.size() ||
-        background.format() != screen.format() || state.SweepPosition >= static_cast<int>(state.traces[0].size()))
+        drawn.marksVersion != state.marksVersion || !copiesOnto(background, screen) ||
+        state.SweepPosition >= static_cast<int>(state.traces[0].size()))
         return whole();
 
     // A change of a few points of a signal is redrawn around them; a threshold that moved is

@@ -56,6 +56,7 @@ void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const 
 // The mid row of the last DrawBackground: the screen's height / 2, halves to even.
 int GraphMidRow();
 
+// The background drawn afresh, then kept at 8 bits a pixel where that loses nothing (grey pixels only).
 void DrawBackground(QImage& screen, QImage& background);
 void DrawGrid(QImage& background);
 void CopyBackground(QImage& screen, const QImage& background);

@@ -4,6 +4,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
+#include "widgets/PaintPace.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -19,8 +20,8 @@
 #include <utility>
 
 namespace {
-constexpr int ClientWidth = 992;
-constexpr int ClientHeight = 294;
+constexpr int GraphClientWidth = 992;
+constexpr int GraphClientHeight = 294;
 // The images sit at (2, 15) in the group box and leave 2 pixels on the right and at the bottom.
 const QPoint ImageOrigin(2, 15);
 } // namespace
@@ -38,10 +39,10 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     setObjectName(QStringLiteral("Graphics"));
     setWindowTitle(QStringLiteral("View"));
     // Height fixed, width up to the design's 1000 pixels of window (992 of client area).
-    setFixedHeight(ClientHeight);
+    setFixedHeight(GraphClientHeight);
     setMinimumWidth(100);
-    setMaximumWidth(ClientWidth);
-    resize(ClientWidth, ClientHeight);
+    setMaximumWidth(GraphClientWidth);
+    resize(GraphClientWidth, GraphClientHeight);
 
     frameBox = new QGroupBox(this);
     frameBox->setObjectName(QStringLiteral("GroupBox1"));
@@ -200,7 +201,7 @@ void GraphWindow::ShowNow() {
     GraphState last = State;
     last.SweepPosition = (State.SweepPosition + State.GraphWidth - 1) % State.GraphWidth;
     changed_ |= ::DrawFrame(last, Screen, Background, drawn_);
-    RepaintScreen();
+    RepaintScreen(false);
 }
 
 void GraphWindow::DrawFrame() {
@@ -208,9 +209,11 @@ void GraphWindow::DrawFrame() {
     changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
 }
 
-void GraphWindow::RepaintScreen() {
+void GraphWindow::RepaintScreen(bool paced) {
     if (changed_.isEmpty()) return;
-    screenLayer->update(changed_);
+    // Every reply's columns are drawn on the picture at once; paced, the screen shows them 80 ms at a time.
+    if (paced) PaintPace::Instance().Later(screenLayer, changed_);
+    else screenLayer->update(changed_);
     changed_ = QRegion();
 }
 

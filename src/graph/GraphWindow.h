@@ -48,8 +48,9 @@ class GraphWindow : public QWidget {
     void ShowNow();
     // Draws the frame of the state on the screen image where it differs from the one drawn before.
     void DrawFrame();
-    // Shows what the frames drawn since the last call changed on the screen image.
-    void RepaintScreen();
+    // Shows what the frames drawn since the last call changed on the screen image: at the pace of the live
+    // readings (PaintPace), or with the window's next paint.
+    void RepaintScreen(bool paced = true);
     // Takes the width it had in the last run, and keeps its place and width for the next one.
     void rememberBetweenRuns();
     // Where its frame was left in the last run (or this one), if anywhere.

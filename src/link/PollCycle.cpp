@@ -5,12 +5,17 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <thread>
 
 PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
     : QObject(parent), view_(view), timer2_(timer2), pause_(timer2->interval()),
       serialFactory_([] { return std::make_unique<SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
+    // The exchange's sleeps (through a reply's line time, to the end of the pause) end when they should:
+    // the kernel would let each run up to 50 us late, twice an exchange, to wake the thread together
+    // with others.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
     connect(timer2_, &QTimer::timeout, this, &PollCycle::tick);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);

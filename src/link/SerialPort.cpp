@@ -304,6 +304,7 @@ int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
             break;
         }
     }
+    if (written > 0) outputLeaves_ = std::max(Clock::now(), outputLeaves_) + ByteTime() * written;
     if (ErrorCode == 0) checkLineErrors();
     finish();
     return written;
@@ -347,6 +348,7 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
     std::uint8_t scratch[4096];
     std::vector<std::uint8_t> held;
     int stored = 0;
+    bool first = true;
     while (stored < count && ErrorCode == 0) {
         const std::uint8_t* got = scratch;
         int gotCount = 0;
@@ -358,10 +360,15 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
             int wait = InterPacketTimeout ? std::max(0, timeoutMs) : msLeft(overall);
             if (limitMs >= 0) wait = std::min(wait, msLeft(limit));
             const auto deadline = Clock::now() + std::chrono::milliseconds(wait);
-            // The bytes still to come need their time on the line (all of them, before the first has
-            // come): sleep through it rather than wake for every byte, waking a byte early so that the
-            // end is seen as it comes. Bytes already waiting are taken at once.
-            if (queuedInput() == 0) sleepThroughLineTime(count - stored - 1, deadline);
+            // The bytes still to come need their time on the line: sleep through it rather than wake for
+            // every byte. Before the first has come, that is after what was sent has gone out (a reply
+            // cannot begin before its request has ended), and all of them are read at once; after a
+            // part, the sleep wakes a byte early so that the end is seen as it comes. Bytes already
+            // waiting are taken at once.
+            if (queuedInput() == 0) {
+                if (first) sleepThroughLineTime(std::max(Clock::now(), outputLeaves_), count - stored, deadline);
+                else sleepThroughLineTime(Clock::now(), count - stored - 1, deadline);
+            }
             for (;;) {
                 pollfd p{fd_, POLLIN, 0};
                 const int r = ::poll(&p, 1, msLeft(deadline));
@@ -389,6 +396,7 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
             }
             if (ErrorCode == 0) checkLineErrors();
         }
+        first = false;
         const int take = std::min(gotCount, count - stored);
         std::copy_n(got, take, buffer + stored);
         stored += take;
@@ -410,10 +418,10 @@ int SerialPort::queuedInput() const {
     return ::ioctl(fd_, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
-void SerialPort::sleepThroughLineTime(int bytes, Clock::time_point deadline) {
+void SerialPort::sleepThroughLineTime(Clock::time_point from, int bytes, Clock::time_point deadline) {
     const auto lineTime = ByteTime() * bytes;
     if (bytes < 2 || lineTime.count() == 0) return; // a byte or two: not worth a sleep
-    const auto until = std::min(Clock::now() + lineTime, deadline);
+    const auto until = std::min(from + lineTime, deadline);
     // No events asked for: only a hang-up or an error ends the sleep early, and is reported at once
     // by the wait that follows.
     pollfd p{fd_, 0, 0};
@@ -487,6 +495,7 @@ bool SerialPort::FlushOutput(int limitMs) {
 
 void SerialPort::PurgePort() {
     LineBuffer.clear();
+    outputLeaves_ = {};
     if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
 }
 

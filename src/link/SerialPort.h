@@ -70,6 +70,8 @@ class SerialPort {
     // taking bytes cannot hold the caller for long.
     int SendBytes(const std::uint8_t* buffer, int count, int limitMs);
     // Gathers count bytes, waiting up to timeoutMs for each chunk; a short count comes with an error.
+    // The bytes answer what was sent before: they cannot all be there before that has left the line
+    // and they have taken their own time on it, and the receive sleeps until then before it reads.
     int ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs);
     // The same, but the whole receive also ends limitMs after it began (ErrTimeout), however
     // steadily the bytes come: a device that dribbles cannot hold the caller for longer.
@@ -122,9 +124,9 @@ class SerialPort {
     int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
     // Bytes the driver holds for reading now.
     int queuedInput() const;
-    // Sleeps while that many bytes take their time on the line, but not past the deadline; a hang-up
-    // ends the sleep.
-    void sleepThroughLineTime(int bytes, Clock::time_point deadline);
+    // Sleeps while that many bytes take their time on the line after from, but not past the deadline; a
+    // hang-up ends the sleep.
+    void sleepThroughLineTime(Clock::time_point from, int bytes, Clock::time_point deadline);
 
     int fd_ = -1;
     bool haveSavedTermios_ = false;
@@ -133,4 +135,6 @@ class SerialPort {
         int frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
     } counters_;
     bool haveCounters_ = false;
+    // When the bytes written last will have left the line.
+    Clock::time_point outputLeaves_{};
 };

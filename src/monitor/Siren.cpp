@@ -1,16 +1,18 @@
 #include "monitor/Siren.h"
 
-#include <QAudioDevice>
+#include "monitor/SoundOutput.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMediaDevices>
-#include <QSoundEffect>
+#include <QPointer>
 #include <QStandardPaths>
-#include <QUrl>
 #include <QtEndian>
+#include <dlfcn.h>
 #include <exception>
+#include <glob.h>
+#include <thread>
 
 namespace {
 
@@ -38,72 +40,104 @@ int WavLengthMs(const QString& path) {
     }
 }
 
-// The program's player: a short WAV through QSoundEffect, played once, never blocking. QSoundEffect
-// reports a damaged file or a dead sink through its Error status, the end of a play through playing
-// turning false, and ignores play() once in error; all of these become finished() or failed() here.
-class SoundEffectPlayer : public SirenPlayer {
+// Plays through the sound module. Loading it (Qt Multimedia and the sound libraries behind it, some
+// milliseconds) happens in a thread of its own; the output is made, and the sound loaded, on the
+// user-interface thread once it is there.
+class SoundModulePlayer : public SirenPlayer {
   public:
-    explicit SoundEffectPlayer(QObject* parent = nullptr) : SirenPlayer(parent) {
-        effect_.setLoopCount(1);
-        connect(&effect_, &QSoundEffect::statusChanged, this, &SoundEffectPlayer::statusChanged);
-        connect(&effect_, &QSoundEffect::playingChanged, this, &SoundEffectPlayer::playingChanged);
+    SoundModulePlayer(QStringList folders, std::function<bool()> soundOutput)
+        : folders_(std::move(folders)), soundOutput_(std::move(soundOutput)) {}
+    ~SoundModulePlayer() override {
+        if (loader_.joinable()) loader_.join();
+        output_.reset(); // (before the signals it would report go)
     }
-    // QSoundEffect stops itself on destruction; that is no end to report.
-    ~SoundEffectPlayer() override { effect_.disconnect(this); }
+
+    void prepare(const QString& path) override {
+        if (state_ != State::Idle || !soundOutput_()) return;
+        path_ = path;
+        startLoading();
+    }
 
     void load(const QString& path) override {
-        if (QMediaDevices::defaultAudioOutput().isNull()) {
-            emit failed(tr("no sound output device"));
+        if (path != path_ || durationMs_ < 0) durationMs_ = WavLengthMs(path);
+        path_ = path;
+        if (state_ == State::Ready) return output_->load(path);
+        if (state_ == State::Loading) return;
+        if (!soundOutput_()) {
+            emit failed(QCoreApplication::translate("Siren", "no sound output device"));
             return;
         }
-        const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-        // The same file stays loaded: playing it again needs no second decoding. After an error it is
-        // loaded afresh (the sound device may be back).
-        if (effect_.source() == url && effect_.status() != QSoundEffect::Null &&
-            effect_.status() != QSoundEffect::Error)
-            return;
-        if (effect_.status() == QSoundEffect::Error) effect_.setSource(QUrl());
-        durationMs_ = WavLengthMs(path);
-        effect_.setSource(url);
+        startLoading();
     }
 
     void play() override {
-        const QSoundEffect::Status status = effect_.status();
-        if (status == QSoundEffect::Error || status == QSoundEffect::Null) {
-            emit failed(status == QSoundEffect::Error ? errorReason() : tr("no sound loaded"));
-            return;
-        }
-        active_ = true;
-        effect_.play();
+        if (state_ == State::Ready) output_->play();
+        else if (state_ == State::Loading) playWanted_ = true;
     }
 
     void stop() override {
-        active_ = false;
-        effect_.stop();
+        playWanted_ = false;
+        if (state_ == State::Ready) output_->stop();
     }
 
     int durationMs() const override { return durationMs_; }
 
   private:
-    QString errorReason() const {
-        return tr("%1 cannot be played").arg(QDir::toNativeSeparators(effect_.source().toLocalFile()));
+    enum class State { Idle, Loading, Ready };
+
+    void startLoading() {
+        QString module;
+        for (const QString& folder : folders_)
+            if (const QString path = QDir(folder).filePath(QString::fromLatin1(SoundModuleFile));
+                QFileInfo(path).isFile()) {
+                module = path;
+                break;
+            }
+        if (module.isEmpty()) {
+            emit failed(QCoreApplication::translate("Siren", "its sound module %1 is missing")
+                            .arg(QString::fromLatin1(SoundModuleFile)));
+            return;
+        }
+        state_ = State::Loading;
+        if (loader_.joinable()) loader_.join(); // (the last try, long over)
+        loader_ = std::thread([this, file = QFile::encodeName(module)] {
+            // Loaded for good: Qt's libraries are never unloaded.
+            void* handle = ::dlopen(file.constData(), RTLD_NOW | RTLD_LOCAL);
+            auto make = handle ? reinterpret_cast<MakeSoundOutput>(::dlsym(handle, MakeSoundOutputName)) : nullptr;
+            const QString error = make ? QString() : QString::fromLocal8Bit(::dlerror());
+            QMetaObject::invokeMethod(
+                this, [this, make, error] { loaded(make, error); }, Qt::QueuedConnection);
+        });
     }
 
-    void statusChanged() {
-        if (effect_.status() != QSoundEffect::Error) return;
-        active_ = false;
-        emit failed(errorReason());
+    void loaded(MakeSoundOutput make, const QString& error) {
+        if (!make) {
+            state_ = State::Idle; // the next alarm tries again
+            playWanted_ = false;
+            emit failed(QCoreApplication::translate("Siren", "its sound module cannot be loaded: %1").arg(error));
+            return;
+        }
+        output_.reset(make());
+        QPointer<SoundModulePlayer> self(this);
+        output_->finished = [self] {
+            if (self) emit self->finished();
+        };
+        output_->failed = [self](const QString& reason) {
+            if (self) emit self->failed(reason);
+        };
+        state_ = State::Ready;
+        if (!path_.isEmpty()) output_->load(path_);
+        if (std::exchange(playWanted_, false)) output_->play();
     }
 
-    void playingChanged() {
-        if (effect_.isPlaying() || !active_) return;
-        active_ = false;
-        emit finished();
-    }
-
-    QSoundEffect effect_;
+    const QStringList folders_;
+    const std::function<bool()> soundOutput_;
+    State state_ = State::Idle;
+    std::unique_ptr<SoundOutput> output_;
+    std::thread loader_;
+    QString path_;
     int durationMs_ = -1;
-    bool active_ = false; // a play of ours is going on and has not ended yet
+    bool playWanted_ = false; // asked to play while loading
 };
 
 // The folder of the default siren: where SirenFileLookup() found it, else the executable's (no siren).
@@ -129,6 +163,38 @@ QStringList SirenFolders() {
     return folders;
 }
 
+QStringList SoundModuleFolders() {
+    const QString program = QCoreApplication::applicationDirPath();
+    QStringList folders{program};
+#ifdef OSTREVO_MODULE_FROM_BIN
+    folders << QDir::cleanPath(program + QLatin1Char('/') + QStringLiteral(OSTREVO_MODULE_FROM_BIN));
+#endif
+#ifdef OSTREVO_MODULE_DIR
+    folders << QStringLiteral(OSTREVO_MODULE_DIR);
+#endif
+    folders.removeDuplicates();
+    return folders;
+}
+
+bool SoundOutputLikely() {
+    // Qt Multimedia plays through a PulseAudio server (PipeWire's stands in for it): named, or at its socket
+    // in the user's runtime folder or the system's. Or a sound card's playback device.
+    if (!qEnvironmentVariableIsEmpty("PULSE_SERVER")) return true;
+    QStringList sockets{QStringLiteral("/run/pulse/native")};
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); !runtime.isEmpty())
+        sockets << runtime + QStringLiteral("/pulse/native") << runtime + QStringLiteral("/pipewire-0");
+    for (const QString& socket : sockets)
+        if (QFileInfo::exists(socket)) return true;
+    glob_t found{};
+    const bool card = ::glob("/dev/snd/pcmC*D*p", 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    ::globfree(&found);
+    return card;
+}
+
+std::unique_ptr<SirenPlayer> ModulePlayer(const QStringList& folders, std::function<bool()> soundOutput) {
+    return std::make_unique<SoundModulePlayer>(folders, std::move(soundOutput));
+}
+
 QString SirenFileLookup(const QStringList& folders) {
     for (const QString& folder : folders) {
         const QString path = QDir(folder).filePath(QString::fromLatin1(Siren::FileName));
@@ -145,7 +211,7 @@ Siren::Siren(const QString& folder, std::unique_ptr<SirenPlayer> player, QObject
     if (QFileInfo(path).isFile()) {
         filePath_ = path;
         // Only a siren that can sound needs the sound system.
-        if (!player_) player_ = std::make_unique<SoundEffectPlayer>();
+        if (!player_) player_ = ModulePlayer();
     }
     if (player_) {
         connect(player_.get(), &SirenPlayer::finished, this, &Siren::playFinished);
@@ -158,6 +224,10 @@ Siren::Siren(const QString& folder, std::unique_ptr<SirenPlayer> player, QObject
 Siren::~Siren() {
     // The player may still report the play it is stopping; nobody is listening any more.
     if (player_) player_->disconnect(this);
+}
+
+void Siren::Prepare() {
+    if (!filePath_.isEmpty() && player_) player_->prepare(filePath_);
 }
 
 bool Siren::Available() const {

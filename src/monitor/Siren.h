@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 // The folders the program's siren file is looked for in, in this order: the executable's, then the data
@@ -16,14 +17,16 @@ QStringList SirenFolders();
 // The path of the siren file in the first of folders that holds it; empty when none does.
 QString SirenFileLookup(const QStringList& folders = SirenFolders());
 
-// What the siren needs of a sound player. The program plays through QSoundEffect; tests use a fake.
-// Every signal is delivered on the thread the player lives in (the UI thread).
+// What the siren needs of a sound player. The program plays through its sound module (below); tests use
+// a fake. Every signal is delivered on the thread the player lives in (the UI thread).
 class SirenPlayer : public QObject {
     Q_OBJECT
   public:
     using QObject::QObject;
     ~SirenPlayer() override = default;
 
+    // Gets ready to play the sound in path, if it can do so without the caller waiting; says nothing.
+    virtual void prepare(const QString& path) { Q_UNUSED(path); }
     // Puts the sound in path in place for play(); loading may go on in the background. A file that
     // cannot be played, or a machine without sound output, is reported through failed(), at once or later.
     virtual void load(const QString& path) = 0;
@@ -41,6 +44,21 @@ class SirenPlayer : public QObject {
     void failed(const QString& reason);
 };
 
+// The sound module (ostrevo-sound.so, with Qt Multimedia, which the program itself does not link) is
+// looked for in these folders, in this order: the executable's, then the program's library folder of
+// an installation (beside the executable's bin folder, and at the prefix it was built for).
+QStringList SoundModuleFolders();
+inline constexpr const char* SoundModuleFile = "ostrevo-sound.so";
+// Whether the machine has something to play a sound on: a sound server (PulseAudio or PipeWire) or a
+// sound card's playback device. Without, the sound module is not loaded.
+bool SoundOutputLikely();
+// The program's player: the sound module of the first of folders that holds it, loaded in a thread of
+// its own while soundOutput() says there is something to play on (never where there is not), when
+// asked to prepare or to load. A play asked for meanwhile starts once it is loaded; the caller never
+// waits for it.
+std::unique_ptr<SirenPlayer> ModulePlayer(const QStringList& folders = SoundModuleFolders(),
+                                          std::function<bool()> soundOutput = SoundOutputLikely);
+
 // Plays the siren file once per call of StartSiren and tells when it has ended. A machine that cannot
 // play it (a sound device unplugged, a sound server restarting) is told once through unavailableNow();
 // the siren rests for a minute and is tried again at the next alarm after that, and availableAgain()
@@ -57,12 +75,16 @@ class Siren : public QObject {
     // How long a siren that failed rests before the next alarm tries it again.
     static constexpr int RetryAfterMs = 60000;
 
-    // The siren SirenFileLookup() finds (beside the executable first), played through QSoundEffect.
+    // The siren SirenFileLookup() finds (beside the executable first), played through the sound module.
     explicit Siren(QObject* parent = nullptr);
-    // The siren of folder, played through player (none: through QSoundEffect). The file is looked
+    // The siren of folder, played through player (none: through the sound module). The file is looked
     // for here, once; without it the siren stays unavailable for the whole run, silently.
     explicit Siren(const QString& folder, std::unique_ptr<SirenPlayer> player = nullptr, QObject* parent = nullptr);
     ~Siren() override;
+
+    // Gets the player ready for the first alarm without holding anyone up (the program's window calls it
+    // after its first paint).
+    void Prepare();
 
     // Plays the siren once from its start (a play still going on is stopped first), sets the playing
     // flag and returns at once. Does nothing while the siren is unavailable.

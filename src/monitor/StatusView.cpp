@@ -5,6 +5,7 @@
 #include "monitor/Texts.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
+#include "widgets/PaintPace.h"
 #include "widgets/TrackBar.h"
 
 #include <QCheckBox>
@@ -30,9 +31,9 @@ void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& re
     }
     ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
     ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
-    ch.levelLabel->setText(NumberText(values.level));
+    SetTextPaced(ch.levelLabel, NumberText(values.level));
     ch.signal->setPosition(signal);
-    ch.signalLabel->setText(NumberText(signal));
+    SetTextPaced(ch.signalLabel, NumberText(signal));
 }
 
 void StatusView::ShowStatus(StatusStore& store) {
@@ -50,12 +51,12 @@ void StatusView::ShowStatus(StatusStore& store) {
     for (int pir = 1; pir <= 2; ++pir) {
         ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
         showChannel(store, before, pir, direct);
-        ch.compLabel->setText(tempComp ? QStringLiteral("(Comp. : ") + NumberText(before.channels[pir].compensation) +
-                                             QLatin1Char(')')
-                                       : QStringLiteral("(Comp. : --- )"));
+        SetTextPaced(ch.compLabel, tempComp ? QStringLiteral("(Comp. : ") +
+                                                  NumberText(before.channels[pir].compensation) + QLatin1Char(')')
+                                            : QStringLiteral("(Comp. : --- )"));
         ch.maskBar->setPosition(masks[pir - 1]);
-        ch.maskLabel->setText(NumberText(masks[pir - 1]));
-        ch.noiseLabel->setText(NumberText(noises[pir - 1]));
+        SetTextPaced(ch.maskLabel, NumberText(masks[pir - 1]));
+        SetTextPaced(ch.noiseLabel, NumberText(noises[pir - 1]));
         ch.noiseBar->setPosition(noises[pir - 1]);
         if (indicators_) indicators_->FollowNoiseReduction(pir);
     }
@@ -67,11 +68,11 @@ void StatusView::ShowStatus(StatusStore& store) {
     // 5. Temperature, shown only while temperature compensation is enabled.
     if (tempComp) {
         view_.temperature->setPosition(before.temperature);
-        view_.temperatureLabel->setText(DegreesText(before.temperature));
-        view_.ntcLabel->setText(NumberText(before.ntc));
+        SetTextPaced(view_.temperatureLabel, DegreesText(before.temperature));
+        SetTextPaced(view_.ntcLabel, NumberText(before.ntc));
     } else {
-        view_.temperatureLabel->setText(QStringLiteral("---"));
-        view_.ntcLabel->setText(QStringLiteral("---"));
+        SetTextPaced(view_.temperatureLabel, QStringLiteral("---"));
+        SetTextPaced(view_.ntcLabel, QStringLiteral("---"));
         view_.temperature->setPosition(view_.temperature->minimum());
     }
 
@@ -86,7 +87,7 @@ void StatusView::ShowStatus(StatusStore& store) {
 
     // 8. Tamper axes.
     for (int a = 0; a < 3; ++a) {
-        view_.accLabels[a]->setText(NumberText(before.acc[a]));
+        SetTextPaced(view_.accLabels[a], NumberText(before.acc[a]));
         view_.accBars[a]->setPosition(before.acc[a]);
     }
 }

@@ -1,6 +1,7 @@
 // A group box whose frame and caption are drawn once for its size and state, then copied: the frame
 // the style draws (a stretched picture) is costly, and it is painted again under every change of a
-// label inside the box.
+// label inside the box. Only the strips along its edges are kept: inside, the style's frame is one
+// colour (a faint tint), copied from a small tile.
 #pragma once
 
 #include <QGroupBox>
@@ -29,8 +30,17 @@ class GroupFrame : public QGroupBox {
         const void* style = nullptr;
         bool operator==(const Key&) const = default;
     };
-    Key key_;
-    QPixmap picture_;
+    // The frame as the style draws it, in device pixels: the strips above, below, left and right of its
+    // inside, and a tile of the inside's colour.
+    struct Strips {
+        QRect inside;
+        QPixmap top, bottom, left, right, tile;
+    };
+    static Strips cut(const QPixmap& picture);
+    Key seen_; // of the last paint
+    Key key_;  // of the strips kept
+    Strips strips_;
+    bool drawn_ = false;
 };
 
 // The least size of a group box that shows its whole caption as the style lays it out (some styles

@@ -1,5 +1,7 @@
 #include "widgets/Lamp.h"
 
+#include "widgets/PaintPace.h"
+
 #include <QPainter>
 
 Lamp::Lamp(Shape shape, QColor colour, QWidget* parent) : QWidget(parent), shape_(shape), colour_(colour) {}
@@ -8,6 +10,8 @@ void Lamp::setBrushColor(const QColor& colour) {
     if (colour == colour_) return;
     colour_ = colour;
     update();
+    // The live readings gathered meanwhile go to the screen with it.
+    PaintPace::Instance().Now();
 }
 
 void Lamp::setBrushColorNow(const QColor& colour) {

@@ -11,6 +11,8 @@ class Lamp : public QWidget {
     explicit Lamp(Shape shape, QColor colour, QWidget* parent = nullptr);
 
     QColor brushColor() const { return colour_; }
+    // Shown with the window's next paint, and with it the live readings that wait for their pace
+    // (PaintPace).
     void setBrushColor(const QColor& colour);
     // An alarm or fault lamp that must be seen at once: shown with the window's next paint, which
     // comes in the pause right after the reply that set it, before the next request goes out. (A

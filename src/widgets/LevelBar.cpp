@@ -1,5 +1,10 @@
 #include "widgets/LevelBar.h"
 
+#include "widgets/PaintPace.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
@@ -11,32 +16,92 @@ namespace {
 // A range in which "almost full" fills the whole length for any bar, and its half.
 constexpr int DrawingRange = 1 << 20;
 
+// What a screen reader learns of a level bar: a progress bar with its value in its range. A reading,
+// which it cannot set.
+class LevelBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit LevelBarAccessible(QWidget* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text what) const override {
+        if (what == QAccessible::Value) return QString::number(bar()->value());
+        return QAccessibleWidget::text(what);
+    }
+    QVariant currentValue() const override { return bar()->value(); }
+    void setCurrentValue(const QVariant&) override {}
+    QVariant maximumValue() const override { return bar()->maximum(); }
+    QVariant minimumValue() const override { return bar()->minimum(); }
+    QVariant minimumStepSize() const override { return 0; }
+
+  private:
+    const LevelBar* bar() const { return static_cast<const LevelBar*>(widget()); }
+};
+
+QAccessibleInterface* accessibleLevelBar(const QString& className, QObject* object) {
+    if (className == QLatin1String("LevelBar") && object && object->isWidgetType())
+        return new LevelBarAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
 } // namespace
 
-LevelBar::LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent) : QProgressBar(parent) {
-    setOrientation(orientation);
-    setRange(min, max);
-    setValue(min);
-    setTextVisible(false);
+LevelBar::LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent)
+    : QWidget(parent), orientation_(orientation), minimum_(min), maximum_(std::max(min, max)), value_(min) {
+    static const bool accessible = (QAccessible::installFactory(accessibleLevelBar), true);
+    Q_UNUSED(accessible);
+    // As a progress bar's: long along the bar, of the style's thickness across it.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    if (orientation == Qt::Vertical) policy.transpose();
+    setSizePolicy(policy);
+    setAttribute(Qt::WA_WState_OwnSizePolicy, false);
+}
+
+void LevelBar::initStyleOption(QStyleOptionProgressBar* option) const {
+    option->initFrom(this);
+    if (orientation_ == Qt::Horizontal) option->state |= QStyle::State_Horizontal;
+    option->minimum = minimum_;
+    option->maximum = maximum_;
+    option->progress = value_;
+    option->textAlignment = Qt::AlignLeft;
+    option->textVisible = false;
+    option->invertedAppearance = false;
+    option->bottomToTop = false;
+}
+
+QSize LevelBar::sizeHint() const {
+    ensurePolished();
+    QStyleOptionProgressBar option;
+    initStyleOption(&option);
+    const int chunk = style()->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &option, this);
+    QSize size(std::max(9, chunk) * 7 + fontMetrics().horizontalAdvance(QLatin1Char('0')) * 4,
+               fontMetrics().height() + 8);
+    if (orientation_ == Qt::Vertical) size.transpose();
+    return style()->sizeFromContents(QStyle::CT_ProgressBar, &option, size, this);
+}
+
+QSize LevelBar::minimumSizeHint() const {
+    const int thickness = fontMetrics().height() + 2;
+    return orientation_ == Qt::Horizontal ? QSize(sizeHint().width(), thickness)
+                                          : QSize(thickness, sizeHint().height());
 }
 
 void LevelBar::setPosition(int value) {
-    value = std::clamp(value, minimum(), maximum());
-    const int before = this->value();
+    value = std::clamp(value, minimum_, maximum_);
+    const int before = value_;
     if (value == before) return;
-    // QProgressBar::setValue repaints at once (a status reply would wait for the bar to be drawn, and
-    // the window flushed): with updates held off for the call, nothing is painted, and the bar is shown
-    // with the window's next paint, which paints only the strip whose fill changed. (Held off for this
-    // bar alone, which has no child widgets: QWidget::setUpdatesEnabled(true) would update all of it.)
-    const bool held = testAttribute(Qt::WA_UpdatesDisabled);
-    setAttribute(Qt::WA_UpdatesDisabled, true);
-    setValue(value);
-    setAttribute(Qt::WA_UpdatesDisabled, held);
-    update(changedArea(before, value));
+    value_ = value;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
+    }
+    // Only the strip whose fill changed, at the pace of the live readings.
+    PaintPace::Instance().Later(this, changedArea(before, value));
 }
 
 QRect LevelBar::changedArea(int from, int to) const {
-    const bool partial = from > minimum() && from < maximum() && to > minimum() && to < maximum();
+    const bool partial = from > minimum_ && from < maximum_ && to > minimum_ && to < maximum_;
     if (!partial || empty_.isNull() || !(PictureKeyOf(this) == key_)) return rect();
     // The strip between the two fills, in device pixels, out to whole pixels of the widget.
     const QRect strip = part(std::min(from, to), false) & part(std::max(from, to), true);
@@ -68,7 +133,7 @@ void LevelBar::drawPictures() {
     // seen along the bar's middle.
     const QImage empty = empty_.toImage();
     const QImage half = draw(DrawingRange / 2).toImage();
-    const bool vertical = orientation() == Qt::Vertical;
+    const bool vertical = orientation_ == Qt::Vertical;
     length_ = vertical ? empty.height() : empty.width();
     int first = length_, last = -1;
     for (int along = 0; along < length_; ++along) {
@@ -84,20 +149,20 @@ void LevelBar::drawPictures() {
 
 bool LevelBar::fillsFromFarEnd() const {
     // A vertical bar fills from the bottom, a horizontal one from the left (the right, right to left).
-    if (orientation() == Qt::Vertical) return !invertedAppearance();
-    return (layoutDirection() == Qt::RightToLeft) != invertedAppearance();
+    if (orientation_ == Qt::Vertical) return true;
+    return layoutDirection() == Qt::RightToLeft;
 }
 
 int LevelBar::filledLength(int value) const {
-    const qint64 steps = qint64(value) - minimum();
-    const qint64 range = std::max<qint64>(1, qint64(maximum()) - minimum());
+    const qint64 steps = qint64(value) - minimum_;
+    const qint64 range = std::max<qint64>(1, qint64(maximum_) - minimum_);
     return std::clamp(static_cast<int>(steps * length_ / range) + overhang_, 0, length_);
 }
 
 QRect LevelBar::part(int value, bool filled) const {
     const int length = filled ? filledLength(value) : length_ - filledLength(value);
     const QRect all(QPoint(0, 0), empty_.size());
-    const bool vertical = orientation() == Qt::Vertical;
+    const bool vertical = orientation_ == Qt::Vertical;
     // The filled part lies at the end the bar fills from, the empty one at the other.
     const bool atFarEnd = fillsFromFarEnd() == filled;
     QRect r = vertical ? QRect(0, 0, all.width(), length) : QRect(0, 0, length, all.height());
@@ -121,16 +186,16 @@ void LevelBar::paintEvent(QPaintEvent* event) {
         if (r.isEmpty()) return;
         p.drawPixmap(QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio), picture, r);
     };
-    if (value() <= minimum() || value() >= maximum()) {
-        copy(value() <= minimum() ? empty_ : full_, QRect(QPoint(0, 0), empty_.size()));
+    if (value_ <= minimum_ || value_ >= maximum_) {
+        copy(value_ <= minimum_ ? empty_ : full_, QRect(QPoint(0, 0), empty_.size()));
         return;
     }
-    copy(empty_, part(value(), false));
-    copy(filled_, part(value(), true));
+    copy(empty_, part(value_, false));
+    copy(filled_, part(value_, true));
 }
 
 bool LevelBar::event(QEvent* event) {
-    const bool done = QProgressBar::event(event);
+    const bool done = QWidget::event(event);
     KeepOpaque(this, event);
     return done;
 }

@@ -1,18 +1,31 @@
-// A progress bar for live levels: a value outside the range shows as a full or an empty bar.
+// A bar for live levels, drawn as the style draws a progress bar: a value outside the range shows as a
+// full or an empty bar.
 #pragma once
 
 #include "widgets/Backdrop.h"
 
-#include <QProgressBar>
+#include <QWidget>
 
-class LevelBar : public QProgressBar {
+class QStyleOptionProgressBar;
+
+// A plain widget rather than a QProgressBar, which formats its text and asks the style where its groove
+// lies at every new value. Screen readers see it as a progress bar all the same, with its value and range.
+class LevelBar : public QWidget {
     Q_OBJECT
   public:
     LevelBar(Qt::Orientation orientation, int min, int max, QWidget* parent = nullptr);
-    // Clamps into the range (plain setValue would ignore an out-of-range value); shown with the
-    // window's next paint, which paints only the strip whose fill changed.
+    // Clamps into the range; shown at the pace of the live readings (PaintPace), which paints only the
+    // strip whose fill changed.
     void setPosition(int value);
-    int position() const { return value(); }
+    int position() const { return value_; }
+    int value() const { return value_; }
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    Qt::Orientation orientation() const { return orientation_; }
+
+    // As the style sizes a progress bar without text.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
   protected:
     bool event(QEvent* event) override;
@@ -22,6 +35,7 @@ class LevelBar : public QProgressBar {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void initStyleOption(QStyleOptionProgressBar* option) const;
     void drawPictures();
     // Whether the bar fills from its bottom or right end rather than its top or left one.
     bool fillsFromFarEnd() const;
@@ -32,6 +46,8 @@ class LevelBar : public QProgressBar {
     // What changes on the screen from one value to another.
     QRect changedArea(int from, int to) const;
 
+    Qt::Orientation orientation_;
+    int minimum_, maximum_, value_;
     PictureKey key_;
     QPixmap empty_, filled_, full_;
     int length_ = 0;   // the bar's length in device pixels

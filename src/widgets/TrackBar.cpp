@@ -1,6 +1,7 @@
 #include "widgets/TrackBar.h"
 
 #include "widgets/GaugeBar.h"
+#include "widgets/PaintPace.h"
 #include "widgets/WheelNeedsFocus.h"
 
 #include <QPaintEvent>
@@ -34,7 +35,8 @@ void TrackBar::setSelEnd(int v) {
 
 void TrackBar::selectionChanged(const QRect& before) {
     const QRect after = selectionRect();
-    if (after != before) update(QRegion(before) | QRegion(after));
+    // (The selection follows the detector's level: painted at the pace of the live readings.)
+    if (after != before) PaintPace::Instance().Later(this, QRegion(before) | QRegion(after));
 }
 
 QStyleOptionSlider TrackBar::sliderOption() const {

@@ -16,7 +16,8 @@ class TrackBar : public QSlider {
 
     int SelStart() const { return selStart_; }
     int SelEnd() const { return selEnd_; }
-    // A new selection repaints only the strip beside the groove that it changes.
+    // A new selection repaints only the strip beside the groove that it changes, at the pace of the live
+    // readings (PaintPace).
     void setSelStart(int v);
     void setSelEnd(int v);
 
