@@ -1,5 +1,5 @@
 // The error log: entry lines and format, append-only writing, failures reaching the caller.
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 #include "log/ErrorLog.h"
 
 #include <QDir>

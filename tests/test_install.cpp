@@ -2,8 +2,8 @@
 // file, the siren found in the data folder, what it says about itself, and its training detector.
 #include "app/About.h"
 #include "app/QtNoise.h"
-#include "app/SettingsFile.h"
-#include "config/RememberedSettings.h"
+#include "remembered/ProgramSettingsFile.h"
+#include "remembered/Remembered.h"
 #include "log/ErrorLog.h"
 #include "monitor/Siren.h"
 #include "widgets/WindowPlatform.h"

@@ -1,5 +1,5 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
-#include "app/Application.h"
+#include "dialogs/Application.h"
 #include "app/MainWindow.h"
 #include "app/MessageHistory.h"
 #include "dialogs/FileDialogs.h"

@@ -15,7 +15,7 @@
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkAnalysis.h"
 #include "commission/WalkRecording.h"
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"

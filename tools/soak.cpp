@@ -6,7 +6,7 @@
 // how soon a reconnecting link was back after its port, resident memory at the start and at the end, CPU. At the end it
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
-#include "app/Application.h"
+#include "dialogs/Application.h"
 #include "app/MainWindow.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"

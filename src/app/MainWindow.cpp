@@ -5,7 +5,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/RememberedSettings.h"
+#include "remembered/Remembered.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"

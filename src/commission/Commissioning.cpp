@@ -7,7 +7,7 @@
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
-#include "config/RememberedSettings.h"
+#include "remembered/Remembered.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"

@@ -2,7 +2,7 @@
 // the Open Config / Save Config commands of the main window, and Compare Files.
 #pragma once
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 #include "config/ParameterText.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "config/ReadBack.h"
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 #include "config/Settings.h"
 #include "link/PollCycle.h"
 #include "view/ViewPage.h"

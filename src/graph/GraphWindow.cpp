@@ -1,6 +1,6 @@
 #include "graph/GraphWindow.h"
 
-#include "config/RememberedSettings.h"
+#include "remembered/Remembered.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"

@@ -1,7 +1,7 @@
 #include "monitor/EventLog.h"
 
 #include "files/RegularFile.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 #include "monitor/Texts.h"
 #include "widgets/StringGrid.h"
 

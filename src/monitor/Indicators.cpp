@@ -1,11 +1,11 @@
 #include "monitor/Indicators.h"
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 #include "config/ReadBack.h"
 #include "graph/GraphPainter.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 

@@ -1,7 +1,7 @@
 #include "monitor/StatusView.h"
 
 #include "graph/GraphWindow.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 #include "monitor/Texts.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
