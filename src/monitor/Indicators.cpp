@@ -42,9 +42,9 @@ void Indicators::ShowIndicators() {
     ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
-    const QColor& mwColour = graf::TraceColour[MW];
-    const QColor& upColour = graf::TraceColour[UpPir];
-    const QColor& downColour = graf::TraceColour[DownPir];
+    const QColor& mwColour = graf::TraceColour[MwTrace];
+    const QColor& upColour = graf::TraceColour[UpPirTrace];
+    const QColor& downColour = graf::TraceColour[DownPirTrace];
     const struct {
         Lamp* lamp;
         int bit;
