@@ -1,8 +1,8 @@
 #include "link/PortDialog.h"
 
-#include "remembered/Remembered.h"
 #include "dialogs/FileDialogs.h"
 #include "protocol/SerialPort.h"
+#include "remembered/Remembered.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "monitor/EventLog.h"
 
 #include "files/RegularFile.h"
-#include "protocol/StatusRecord.h"
 #include "monitor/Texts.h"
+#include "protocol/StatusRecord.h"
 #include "widgets/StringGrid.h"
 
 #include <QDir>

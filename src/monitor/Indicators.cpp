@@ -1,10 +1,10 @@
 #include "monitor/Indicators.h"
 
-#include "protocol/ParameterBlock.h"
 #include "config/ReadBack.h"
 #include "graph/GraphPainter.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
+#include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
