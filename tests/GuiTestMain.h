@@ -1,7 +1,7 @@
 // The main() of a GUI test: the program's application object and fonts, then the test class.
 #pragma once
 
-#include "app/Application.h"
+#include "dialogs/Application.h"
 #include "graph/Fonts.h"
 
 #include <QStandardPaths>

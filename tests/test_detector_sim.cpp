@@ -3,7 +3,7 @@
 #include "CommandReader.h"
 #include "DetectorModel.h"
 #include "ReplyWriter.h"
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,12 +3,13 @@
 #include "GuiTestMain.h"
 #include "SimProcess.h"
 #include "app/MainWindow.h"
-#include "config/ParameterBlock.h"
+#include "app/Program.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
 #include "monitor/Siren.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/StatusRecord.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -37,23 +38,23 @@ struct CountingPlayer : SirenPlayer {
 };
 
 // The program's three windows, wired as at start-up, with messages and the log kept for the test.
-struct Program {
+struct RunningProgram {
     QTemporaryDir logDir;
     std::vector<QString> messages;
     dialogs::MessageHandler previous;
-    MainWindow mainWindow;
-    PortDialog portDialog{&mainWindow, PortRoots{"/nonexistent", "/nonexistent"}};
-    GraphWindow graphics{&mainWindow};
+    Program program{PortRoots{"/nonexistent", "/nonexistent"}};
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
+    GraphWindow& graphics = program.graphWindow();
 
-    Program() {
+    RunningProgram() {
         previous = dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
         mainWindow.setErrorLogFolder(logDir.path().toStdString());
         mainWindow.setEndProcess([](int) {});
-        mainWindow.setCompanions(&portDialog, &graphics);
         mainWindow.show();
         portDialog.timeoutBar->setValue(50);
     }
-    ~Program() {
+    ~RunningProgram() {
         mainWindow.exitAction->trigger(); // Exit: closes the port
         dialogs::SetMessageHandler(previous);
     }
@@ -74,7 +75,7 @@ class TestEndToEnd : public QObject {
     void connectReadsTheParametersBackThenPollsStatus() {
         SimProcess sim({"--no-pacing"});
         QVERIFY(!sim.port().isEmpty());
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 1, 3000);
@@ -91,7 +92,7 @@ class TestEndToEnd : public QObject {
     // noise: the boxes follow it, and nothing is written to it.
     void theDetectorsOwnNoiseReductionIsShownNotWritten() {
         SimProcess sim({"--no-pacing"});
-        Program p;
+        RunningProgram p;
         QSignalSpy frames(&p.link(), &PollCycle::settingsSent);
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 20, 5000);
@@ -107,7 +108,7 @@ class TestEndToEnd : public QObject {
 
     void theLogsTabPollsTheEventMemory() {
         SimProcess sim({"--no-pacing"});
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
@@ -124,7 +125,7 @@ class TestEndToEnd : public QObject {
     // sounds the siren; the LOGS tab shows the detector's memory.
     void aWalkTamperAndTheEventMemoryAsTheUserSeesThem() {
         SimProcess sim({"--no-pacing", "--intruder-every", "0"});
-        Program p;
+        RunningProgram p;
         QTemporaryDir sound;
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
@@ -168,7 +169,7 @@ class TestEndToEnd : public QObject {
         const QString flash = dir.filePath("flash.bin");
         {
             SimProcess sim({"--no-pacing", "--flash", flash});
-            Program p;
+            RunningProgram p;
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown && p.link().GoodReplies >= 3, 3000);
             p.mainWindow.view().mw.tconv->setValue(12);
@@ -179,7 +180,7 @@ class TestEndToEnd : public QObject {
             QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
         }
         SimProcess again({"--no-pacing", "--flash", flash});
-        Program p;
+        RunningProgram p;
         p.connectTo(again.port());
         QTRY_COMPARE_WITH_TIMEOUT(p.mainWindow.view().mw.tconv->value(), 12, 3000);
         QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
@@ -189,7 +190,7 @@ class TestEndToEnd : public QObject {
     void aDamagedFirstReadBackIsRepeated() {
         SimProcess sim({"--no-pacing"});
         QVERIFY(sim.command("corrupt-next 9"));
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown, 3000);
         QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
@@ -200,7 +201,7 @@ class TestEndToEnd : public QObject {
 
     void aSilentDetectorTimesOutAndIsLogged() {
         SimProcess sim({"--no-pacing"});
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("silent 5000"));
@@ -218,7 +219,7 @@ class TestEndToEnd : public QObject {
 
     void aHangUpHaltsWithAClearMessage() {
         SimProcess sim({"--no-pacing"});
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("hangup"));
@@ -234,7 +235,7 @@ class TestEndToEnd : public QObject {
     // nothing else loses the link after six in a row, with the frame check named in the log.
     void corruptedRepliesAreDroppedAndARunOfThemLosesTheLink() {
         SimProcess sim({"--no-pacing"});
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
         const auto failed = p.link().FailedExchanges;
@@ -257,7 +258,7 @@ class TestEndToEnd : public QObject {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyDETECTOR");
         SimProcess sim({"--no-pacing", "--link", link});
-        Program p;
+        RunningProgram p;
         p.portDialog.reconnectBox->setChecked(true);
         p.connectTo(link);
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
@@ -273,7 +274,7 @@ class TestEndToEnd : public QObject {
 
     void droppedRepliesAreRetried() {
         SimProcess sim({"--no-pacing", "--drop-every", "3"});
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 30, 8000);
         QCOMPARE(p.link().State(), LinkState::Polling);
@@ -285,7 +286,7 @@ class TestEndToEnd : public QObject {
         const QString flash = dir.path() + "/flash.bin";
         {
             SimProcess sim({"--no-pacing", "--flash", flash});
-            Program p;
+            RunningProgram p;
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 2, 3000);
             params::Parameters wanted = DetectorModel::FactoryDefaults();
@@ -300,7 +301,7 @@ class TestEndToEnd : public QObject {
         }
         // Stored to flash: a restarted detector still has them.
         SimProcess again({"--no-pacing", "--flash", flash});
-        Program p;
+        RunningProgram p;
         p.connectTo(again.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 1, 3000);
         QCOMPARE(params::DecodeRecord(p.link().Stores.parameters).channels[1].trange, 222);
@@ -308,7 +309,7 @@ class TestEndToEnd : public QObject {
 
     void aPacedDetectorAndASlowOneAreReadButADribblingOneTimesOut() {
         SimProcess sim; // paced at 19200 baud
-        Program p;
+        RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
         // Bytes 1 ms apart, half the line's speed: slow, but every reply arrives whole within the

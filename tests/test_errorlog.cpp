@@ -1,6 +1,6 @@
 // The error log: entry lines and format, append-only writing, failures reaching the caller.
-#include "link/SerialPort.h"
 #include "log/ErrorLog.h"
+#include "protocol/SerialPort.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Frames on the wire: checksum, poll requests, the reply check and dispatch by the reply's own code.
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <QTest>
 #include <numeric>

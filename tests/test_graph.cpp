@@ -124,15 +124,15 @@ class TestGraph : public QObject {
     }
 
     void samplesOnTheirRows() {
-        FeedSample(g->State, MW, 1); // a 0 becomes 1 before the graph sees it
+        FeedSample(g->State, GraphChannel::Microwave, 1); // a 0 becomes 1 before the graph sees it
         QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
-        FeedSample(g->State, MW, 5); // 0.5 goes to the even neighbour 0
+        FeedSample(g->State, GraphChannel::Microwave, 5); // 0.5 goes to the even neighbour 0
         QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
-        FeedSample(g->State, MW, 15); // 1.5 goes to 2
+        FeedSample(g->State, GraphChannel::Microwave, 15); // 1.5 goes to 2
         QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
-        FeedSample(g->State, MW, 25); // 2.5 goes to 2
+        FeedSample(g->State, GraphChannel::Microwave, 25); // 2.5 goes to 2
         QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
-        FeedSample(g->State, DownPir, 1000); // no clamping: into the band above
+        FeedSample(g->State, GraphChannel::LowerPir, 1000); // no clamping: into the band above
         QCOMPARE(g->State.traces[DownPirTrace][0].Y, 140);
 
         // Through a whole reply: a zero signal is plotted on the baseline, 15 two rows up.
@@ -140,8 +140,8 @@ class TestGraph : public QObject {
         feed(0, 15, 0);
         QCOMPARE(g->State.traces[MwTrace][300].Y, 80);
         QCOMPARE(g->State.traces[UpPirTrace][300].Y, 158);
-        QCOMPARE(px(g->Screen, 300, 158), graf::TraceColour[UpPir]);
-        QCOMPARE(px(g->Screen, 200, 240), graf::TraceColour[DownPir]);
+        QCOMPARE(px(g->Screen, 300, 158), graf::TraceColour[UpPirTrace]);
+        QCOMPARE(px(g->Screen, 200, 240), graf::TraceColour[DownPirTrace]);
         QCOMPARE(g->State.SweepPosition, 301);
     }
 
@@ -152,7 +152,7 @@ class TestGraph : public QObject {
         QCOMPARE(g->State.traces[DownPirThreshold][900].Y, 160);
         QCOMPARE(g->State.traces[DownPirThreshold][900].X, 900);
         // Dash-dot-dot in the threshold colour, the gaps black.
-        const int lit = countInRow(g->Screen, 0, graf::ThresholdColour[MW]);
+        const int lit = countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]);
         QVERIFY(lit > 400 && lit < 900);
         QVERIFY(countInRow(g->Screen, 0, Black) > 100);
         feed(100, 100, 100, 400); // (810 - 400) / 10 = 41
@@ -165,18 +165,18 @@ class TestGraph : public QObject {
 
     void directConvertHidesTheThresholdsUntilUnticked() {
         feed(100, 100, 100, 810);
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0);
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 0);
         g->directConvertToggled();
         QVERIFY(g->DirectConvert());
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 0); // only the next reply shows it
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 0); // only the next reply shows it
         feed(100, 100, 100, 810);
-        QCOMPARE(countInRow(g->Screen, 0, graf::ThresholdColour[MW]), 0);
+        QCOMPARE(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]), 0);
         for (const TracePoint& p : g->State.traces[UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
         QVERIFY(px(g->Screen, 0, 0) == Black);
         g->directConvertAction->trigger(); // unticked from the menu
         QVERIFY(!g->DirectConvert());
         feed(100, 100, 100, 810);
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MW]) > 400);
+        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 400);
         QCOMPARE(g->State.traces[MwThreshold][321].X, 321);
     }
 

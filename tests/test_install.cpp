@@ -2,10 +2,10 @@
 // file, the siren found in the data folder, what it says about itself, and its training detector.
 #include "app/About.h"
 #include "app/QtNoise.h"
-#include "app/SettingsFile.h"
-#include "config/RememberedSettings.h"
 #include "log/ErrorLog.h"
 #include "monitor/Siren.h"
+#include "remembered/ProgramSettingsFile.h"
+#include "remembered/Remembered.h"
 #include "widgets/WindowPlatform.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
-#include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/MessageHistory.h"
+#include "dialogs/Application.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -25,8 +25,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMap>

@@ -1,7 +1,7 @@
 // The serial layer on a real pseudo-terminal: receive rules, time-outs, errors, lost devices.
 #include "PtyPeer.h"
-#include "link/PortList.h"
-#include "link/SerialPort.h"
+#include "protocol/PortList.h"
+#include "protocol/SerialPort.h"
 
 #include <QDir>
 #include <QElapsedTimer>

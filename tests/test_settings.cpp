@@ -11,7 +11,7 @@
 #include "dialogs/UserDialogs.h"
 #include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/LevelBar.h"
 #include "widgets/RadioGroup.h"

@@ -15,12 +15,12 @@
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkAnalysis.h"
 #include "commission/WalkRecording.h"
-#include "config/ParameterBlock.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
+#include "protocol/ParameterBlock.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
 #include "widgets/TrackBar.h"
@@ -611,7 +611,7 @@ class TestWalkTest : public QObject {
         QCOMPARE(at(column), rowOf(shown));
         QCOMPARE(at(column - 1), rowOf(shown - 1));
         int swept = 0;
-        for (int x = 0; x < width; ++x) swept += at(x) != TraceBaseline[MW];
+        for (int x = 0; x < width; ++x) swept += at(x) != TraceBaseline[MwTrace];
         QVERIFY2(swept >= std::min(width * 9 / 10, shown), qPrintable(QString::number(swept)));
         if (shown > 45000 && shown < 45300) { // the pass mark lies among the replies swept
             QCOMPARE(graph.State.marks.size(), std::size_t(1));

@@ -7,6 +7,7 @@
 #include "DetectorModel.h"
 #include "ReplyWriter.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
@@ -178,11 +179,10 @@ int main(int argc, char** argv) {
     }
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    MainWindow mainWindow;
+    Program program;
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
-    PortDialog portDialog(&mainWindow);
-    GraphWindow graphics(&mainWindow);
-    mainWindow.setCompanions(&portDialog, &graphics);
     Lamp* lamp = mainWindow.view().summary[SummaryTamper];
     LampWatch watch(lamp, detector);
     lamp->installEventFilter(&watch);

@@ -6,7 +6,7 @@
 #include "commission/Recording.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -4,6 +4,7 @@
 // it on a real X server, Xvfb, and there at a display scale of 2).
 #include "ProcessFigures.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -42,11 +43,11 @@ int main(int argc, char** argv) {
 
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    MainWindow mainWindow;
+    Program program;
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
+    GraphWindow& graphics = program.graphWindow();
     mainWindow.setEndProcess([](int) {});
-    PortDialog portDialog(&mainWindow);
-    GraphWindow graphics(&mainWindow);
-    mainWindow.setCompanions(&portDialog, &graphics);
     mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches
     portDialog.portCombo->setEditText(port);

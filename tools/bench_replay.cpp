@@ -5,11 +5,11 @@
 // window goes without a turn of its event loop while the replay reads through it. A benchmark that
 // prints figures, not a test.
 #include "ProcessFigures.h"
-#include "app/Application.h"
 #include "app/MainWindow.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/Replay.h"
+#include "dialogs/Application.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 

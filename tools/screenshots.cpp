@@ -1,5 +1,6 @@
 // Renders the program's windows to PNG files (offscreen), so that they can be looked at anywhere.
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "commission/Replay.h"
 #include "commission/Report.h"
@@ -65,10 +66,10 @@ int main(int argc, char** argv) {
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
 
-    MainWindow mainWindow;
-    PortDialog portDialog(&mainWindow);
-    GraphWindow graphics(&mainWindow);
-    mainWindow.setCompanions(&portDialog, &graphics);
+    Program program;
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
+    GraphWindow& graphics = program.graphWindow();
     mainWindow.show();
     app.processEvents();
 

@@ -6,8 +6,9 @@
 // how soon a reconnecting link was back after its port, resident memory at the start and at the end, CPU. At the end it
 // also weighs a message box against a plain Qt one. A benchmark that prints figures, not a test.
 #include "ProcessFigures.h"
-#include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
+#include "dialogs/Application.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
@@ -144,12 +145,11 @@ int main(int argc, char** argv) {
         if (phase && phase->expectTimeOut) ++expectedTimeOuts;
         else ++unexpectedTimeOuts;
     });
-    MainWindow mainWindow;
+    Program program(PortRoots{"/nonexistent", "/nonexistent"});
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     mainWindow.setErrorLogFolder(dir.path().toStdString());
-    PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
-    GraphWindow graphics(&mainWindow);
-    mainWindow.setCompanions(&portDialog, &graphics);
     mainWindow.show();
     portDialog.portCombo->setEditText(link);
     mainWindow.connectAction->trigger();

@@ -1,17 +1,18 @@
 // Entry point: the program with its three windows, created in order, and with --demo its training detector.
 #include "app/About.h"
-#include "app/Application.h"
 #include "app/Demo.h"
 #include "app/Instance.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "app/QtNoise.h"
 #include "app/QuitOnSignal.h"
-#include "app/SettingsFile.h"
-#include "config/RememberedSettings.h"
+#include "dialogs/Application.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "link/PortDialog.h"
+#include "remembered/ProgramSettingsFile.h"
+#include "remembered/Remembered.h"
 #include "widgets/Artwork.h"
 
 #include <QApplication>
@@ -40,19 +41,16 @@ int main(int argc, char** argv) {
     QuitOnSignal quitOnSignal([&shownWindow] {
         if (shownWindow) shownWindow->link().Exit(); // killed while connected: the port is released
     });
-    UseProgramSettingsFile(); // ~/.config/ostrevo-setup/ostrevo-setup.conf
+    // ~/.config/ostrevo-setup/ostrevo-setup.conf
+    UseProgramSettingsFile();
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup")); // its icon is set after the first paint
     RegisterProgramFonts();
     UseProgramFont();
 
-    MainWindow mainWindow;
-    // What the user should know without being asked: a log or settings file that could not be used.
-    ErrorLog::SetNotice(
-        [&mainWindow](const std::string& text) { mainWindow.ShowNotice(QString::fromStdString(text)); });
-    remembered::SetNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
-    PortDialog portDialog(&mainWindow);
-    GraphWindow graphics(&mainWindow);
-    mainWindow.setCompanions(&portDialog, &graphics);
+    Program program;
+    MainWindow& mainWindow = program.mainWindow();
+    PortDialog& portDialog = program.portDialog();
+    GraphWindow& graphics = program.graphWindow();
     Demo demo;
     if (Demo::Requested(argc, argv)) {
         QString error;

@@ -7,7 +7,6 @@
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
-#include "config/RememberedSettings.h"
 #include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -16,6 +15,7 @@
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusView.h"
+#include "remembered/Remembered.h"
 #include "view/ViewPage.h"
 
 #include <QAction>

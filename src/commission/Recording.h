@@ -3,8 +3,8 @@
 // come, and read back for a replay.
 #pragma once
 
-#include "config/ParameterBlock.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/StatusRecord.h"
 
 #include <QElapsedTimer>
 #include <QString>

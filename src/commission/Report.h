@@ -3,8 +3,8 @@
 #pragma once
 
 #include "commission/WalkAnalysis.h"
-#include "config/ParameterBlock.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/StatusRecord.h"
 
 #include <QDateTime>
 #include <QImage>

@@ -2,8 +2,8 @@
 // the Open Config / Save Config commands of the main window, and Compare Files.
 #pragma once
 
-#include "config/ParameterBlock.h"
 #include "config/ParameterText.h"
+#include "protocol/ParameterBlock.h"
 
 #include <QObject>
 #include <QString>

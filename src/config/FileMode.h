@@ -2,7 +2,7 @@
 // there as a detector's set would be, until it is saved. Nothing reaches the line meanwhile.
 #pragma once
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 // report and for comparing a parameter file with the detector.
 #pragma once
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 
 #include <QString>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "config/ReadBack.h"
 
-#include "config/ParameterBlock.h"
 #include "config/Settings.h"
 #include "link/PollCycle.h"
+#include "protocol/ParameterBlock.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"

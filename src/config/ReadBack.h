@@ -2,7 +2,7 @@
 // or a loaded file), and the PWM values of reply 7, without sending anything back.
 #pragma once
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 
 class PollCycle;
 class Settings;

@@ -2,7 +2,7 @@
 // (one settings frame, then a read-back), the PIR lens presets, and "Store To Flash".
 #pragma once
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 
 #include <QObject>
 #include <QString>

@@ -368,19 +368,20 @@ void ResetTraces(GraphState& state) {
 }
 
 void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compensation, bool directConvert) {
-    TraceBuffer& threshold = state.traces[3 + channel];
-    const TraceBuffer& signal = state.traces[channel];
+    const auto c = static_cast<std::size_t>(channel);
+    TraceBuffer& threshold = state.traces[3 + c];
+    const TraceBuffer& signal = state.traces[c];
     if (directConvert) {
         std::fill(threshold.begin(), threshold.end(), TracePoint{0, 0});
         return;
     }
-    const int y = BandTop[channel] + RoundHalfEven((810 - static_cast<int>(compensation)) / 10.0);
+    const int y = BandTop[c] + RoundHalfEven((810 - static_cast<int>(compensation)) / 10.0);
     for (std::size_t i = 0; i < threshold.size(); ++i) threshold[i] = {signal[i].X, y};
 }
 
 void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value) {
-    state.traces[channel][static_cast<std::size_t>(state.SweepPosition)].Y =
-        TraceBaseline[channel] - RoundHalfEven(value / 10.0);
+    const auto c = static_cast<std::size_t>(channel);
+    state.traces[c][static_cast<std::size_t>(state.SweepPosition)].Y = TraceBaseline[c] - RoundHalfEven(value / 10.0);
 }
 
 void DrawLabels(const GraphState& state, QImage& screen) {

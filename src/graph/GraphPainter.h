@@ -19,7 +19,7 @@ struct TracePoint {
 using TraceBuffer = std::vector<TracePoint>;
 
 // The three detection channels, in the order they are fed and drawn.
-enum GraphChannel { MW = 0, UpPir = 1, DownPir = 2 };
+enum class GraphChannel { Microwave = 0, UpperPir = 1, LowerPir = 2 };
 // The six traces: the three signals, then their three thresholds.
 enum TraceIndex { MwTrace, UpPirTrace, DownPirTrace, MwThreshold, UpPirThreshold, DownPirThreshold };
 

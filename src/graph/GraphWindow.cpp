@@ -1,9 +1,9 @@
 #include "graph/GraphWindow.h"
 
-#include "config/RememberedSettings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
+#include "remembered/Remembered.h"
 #include "widgets/PaintPace.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "link/PollCycle.h"
 
-#include "link/PortList.h"
+#include "protocol/PortList.h"
 
 #include <QTimer>
 #include <algorithm>

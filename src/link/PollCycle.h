@@ -2,9 +2,9 @@
 // detector (send the pending settings frame, or poll and check one reply), with retries and time-out.
 #pragma once
 
-#include "link/Frames.h"
-#include "link/SerialPort.h"
 #include "log/ErrorLog.h"
+#include "protocol/Frames.h"
+#include "protocol/SerialPort.h"
 
 #include <QObject>
 #include <array>

@@ -1,8 +1,8 @@
 #include "link/PortDialog.h"
 
-#include "config/RememberedSettings.h"
 #include "dialogs/FileDialogs.h"
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
+#include "remembered/Remembered.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // The "Com Setup" dialog: the serial port to use and the reply time-out.
 #pragma once
 
-#include "link/PortList.h"
+#include "protocol/PortList.h"
 
 #include <QDialog>
 

@@ -1,8 +1,8 @@
 #include "monitor/EventLog.h"
 
 #include "files/RegularFile.h"
-#include "monitor/StatusRecord.h"
 #include "monitor/Texts.h"
+#include "protocol/StatusRecord.h"
 #include "widgets/StringGrid.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "monitor/Indicators.h"
 
-#include "config/ParameterBlock.h"
 #include "config/ReadBack.h"
 #include "graph/GraphPainter.h"
 #include "link/PollCycle.h"
 #include "monitor/Siren.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/StatusRecord.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 
@@ -42,9 +42,9 @@ void Indicators::ShowIndicators() {
     ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
-    const QColor& mwColour = graf::TraceColour[MW];
-    const QColor& upColour = graf::TraceColour[UpPir];
-    const QColor& downColour = graf::TraceColour[DownPir];
+    const QColor& mwColour = graf::TraceColour[MwTrace];
+    const QColor& upColour = graf::TraceColour[UpPirTrace];
+    const QColor& downColour = graf::TraceColour[DownPirTrace];
     const struct {
         Lamp* lamp;
         int bit;

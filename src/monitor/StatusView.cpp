@@ -1,8 +1,8 @@
 #include "monitor/StatusView.h"
 
 #include "graph/GraphWindow.h"
-#include "monitor/StatusRecord.h"
 #include "monitor/Texts.h"
+#include "protocol/StatusRecord.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
 #include "widgets/PaintPace.h"

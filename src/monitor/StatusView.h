@@ -2,8 +2,8 @@
 // tamper axes, and the graph feed of the "View" window.
 #pragma once
 
-#include "link/Frames.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/Frames.h"
+#include "protocol/StatusRecord.h"
 
 #include <array>
 #include <cstdint>

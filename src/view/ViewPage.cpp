@@ -1,6 +1,6 @@
 #include "view/ViewPage.h"
 
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 #include "widgets/Artwork.h"
 #include "widgets/ColumnFlowLayout.h"
 #include "widgets/GaugeBar.h"

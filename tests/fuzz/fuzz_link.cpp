@@ -2,9 +2,9 @@
 // gone mad would: the first byte picks the armed poll and how the exchange ends, the rest
 // arrives on a pseudo-terminal. Oracles: a frame that passes the check has its parts where they
 // belong and sums to zero with its checksum, and dispatch copies its payload to its store.
-#include "config/ParameterBlock.h"
-#include "link/Frames.h"
-#include "link/SerialPort.h"
+#include "protocol/Frames.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/SerialPort.h"
 
 #include <algorithm>
 #include <cstdlib>

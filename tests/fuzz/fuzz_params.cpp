@@ -3,8 +3,8 @@
 // them. Oracles: decode then encode gives back every byte that carries a value (the pads come
 // back as zeros), both byte orders of the block round-trip, the reply-9 block placed into a record
 // decodes to the same values, and a settings frame is well formed with a checksum summing to zero.
-#include "config/ParameterBlock.h"
-#include "link/Frames.h"
+#include "protocol/Frames.h"
+#include "protocol/ParameterBlock.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // folders do not exist, so only names that are not COM names reach the file system, by stat().
 // Oracles: a COM name maps to /dev/ttyS<n-1> and back, any other name is kept as it is, a trailing
 // colon changes nothing, and the system's text always comes first in a message.
-#include "link/PortList.h"
-#include "link/SerialPort.h"
+#include "protocol/PortList.h"
+#include "protocol/SerialPort.h"
 
 #include <cctype>
 #include <cerrno>

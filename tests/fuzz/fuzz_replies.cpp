@@ -2,8 +2,8 @@
 // (reply 12). Oracles: decoding then encoding gives back every byte the record uses (and zeros
 // where it uses none), decoding that again gives the same values, and the reply framed around
 // the bytes passes the frame check, its checksum summing to zero, and lands in its store whole.
-#include "link/Frames.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/Frames.h"
+#include "protocol/StatusRecord.h"
 
 #include <algorithm>
 #include <array>

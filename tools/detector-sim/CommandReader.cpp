@@ -1,6 +1,6 @@
 #include "CommandReader.h"
 
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 void CommandReader::feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs) {
     if (size == 0) return;

@@ -1,6 +1,6 @@
 #include "DetectorModel.h"
 
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 // with a few older events, as that of a detector that has been on duty for a while.
 #pragma once
 
-#include "config/ParameterBlock.h"
-#include "monitor/StatusRecord.h"
+#include "protocol/ParameterBlock.h"
+#include "protocol/StatusRecord.h"
 
 #include <cstdint>
 #include <optional>

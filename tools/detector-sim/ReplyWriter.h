@@ -2,7 +2,7 @@
 // data, ETX) and, when asked to for a test or a demo, left out, spoiled or followed by surplus bytes.
 #pragma once
 
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <algorithm>
 #include <array>

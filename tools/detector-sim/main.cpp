@@ -4,7 +4,7 @@
 #include "CommandReader.h"
 #include "DetectorModel.h"
 #include "ReplyWriter.h"
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "app/Application.h"
+#include "dialogs/Application.h"
 
 #include "dialogs/UserDialogs.h"
 

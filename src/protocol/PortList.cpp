@@ -1,6 +1,6 @@
-#include "link/PortList.h"
+#include "protocol/PortList.h"
 
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 
 #include <algorithm>
 #include <cerrno>

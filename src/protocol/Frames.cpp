@@ -1,4 +1,4 @@
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "monitor/StatusRecord.h"
+#include "protocol/StatusRecord.h"
 
 namespace monitor {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/SerialPort.h"
+#include "protocol/SerialPort.h"
 
 #include <algorithm>
 #include <cerrno>

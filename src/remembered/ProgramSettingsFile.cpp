@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "remembered/ProgramSettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

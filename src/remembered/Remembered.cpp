@@ -1,4 +1,4 @@
-#include "config/RememberedSettings.h"
+#include "remembered/Remembered.h"
 
 #include <QDir>
 #include <QSettings>

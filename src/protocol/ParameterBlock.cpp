@@ -1,6 +1,6 @@
-#include "config/ParameterBlock.h"
+#include "protocol/ParameterBlock.h"
 
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 
 #include <algorithm>
 
