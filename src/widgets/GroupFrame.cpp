@@ -86,32 +86,25 @@ void GroupFrame::paintEvent(QPaintEvent* event) {
     const Key key{size(),      ratio,        option.state,         option.activeSubControls,
                   option.text, font().key(), palette().cacheKey(), style()};
     if (!drawn_ || !(key == key_)) {
-        // The first paint at a size (the window's first picture, say) draws the frame as it is kept, but
-        // cuts nothing: the strips are kept from the second paint on, which is the one that repeats.
+        // The frame as the style draws it, on a transparent picture of the box's size.
+        QPixmap picture(qCeil(width() * ratio), qCeil(height() * ratio));
+        picture.fill(Qt::transparent);
+        picture.setDevicePixelRatio(ratio);
+        {
+            QPainter p(&picture);
+            PaintLikeWidget(p, this);
+            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
+        }
+        // The first paint at a size (the window's first picture, say) shows it whole and cuts nothing:
+        // the strips are kept from the second paint on, which is the one that repeats.
         if (!(key == seen_)) {
             seen_ = key;
             drawn_ = false;
-            QPixmap picture(qCeil(width() * ratio), qCeil(height() * ratio));
-            picture.fill(Qt::transparent);
-            picture.setDevicePixelRatio(ratio);
-            {
-                QPainter p(&picture);
-                PaintLikeWidget(p, this);
-                style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
-            }
             QPainter(this).drawPixmap(0, 0, picture); // (clipped to the region asked)
             return;
         }
         key_ = key;
         drawn_ = true;
-        QPixmap picture(qCeil(width() * ratio), qCeil(height() * ratio));
-        picture.fill(Qt::transparent);
-        {
-            picture.setDevicePixelRatio(ratio);
-            QPainter p(&picture);
-            PaintLikeWidget(p, this);
-            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
-        }
         picture.setDevicePixelRatio(1);
         strips_ = cut(picture);
     }
