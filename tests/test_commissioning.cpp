@@ -150,9 +150,8 @@ class TestCommissioning : public QObject {
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
         for (int i = 0; i < N; ++i) {
-            const auto bytes = monitor::EncodeStatus(walk(i));
-            auto& store = live.link().Stores.status;
-            std::copy(bytes.begin(), bytes.end(), store.begin());
+            auto store = monitor::EncodeStatus(walk(i));
+            live.link().StoreStatus(store);
             live.commissioning().StatusArrived(store.data()); // as the reply arrives
             live.statusView().SplitFlags(store);
             live.statusView().ShowStatus(store);
@@ -293,7 +292,7 @@ class TestCommissioning : public QObject {
         mainWindow.connectAction->trigger();
         peer.write(reply9(DetectorModel::FactoryDefaults()));
         mainWindow.link().tick();
-        QVERIFY(mainWindow.link().ParametersKnown);
+        QVERIFY(mainWindow.link().ParametersKnown());
         mainWindow.commissioning().AskReportDetails = [](QString&, QString&, QString&) { return true; };
 
         QString chosen;
@@ -459,7 +458,7 @@ class TestCommissioning : public QObject {
             mainWindow.connectAction->trigger();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
             mainWindow.link().tick();
-            QVERIFY(mainWindow.link().ParametersKnown);
+            QVERIFY(mainWindow.link().ParametersKnown());
         }
         const QString csv = dir.filePath("walk.csv");
         auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");

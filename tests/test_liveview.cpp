@@ -104,9 +104,11 @@ class TestLiveView : public QObject {
     GraphWindow* graphics = nullptr;
 
     void show(const monitor::StatusBytes& bytes) {
-        std::copy(bytes.begin(), bytes.end(), mainWindow->link().Stores.status.begin());
-        mainWindow->statusView().SplitFlags(mainWindow->link().Stores.status);
-        mainWindow->statusView().ShowStatus(mainWindow->link().Stores.status);
+        auto store = bytes;
+        mainWindow->link().StoreStatus(store);
+        mainWindow->statusView().SplitFlags(store);
+        mainWindow->statusView().ShowStatus(store);
+        mainWindow->link().StoreStatus(store); // as shown, as the program keeps a reply
     }
     // Row of the newest sample of a signal trace (the column just behind the sweep).
     int newestRow(int trace) {
@@ -238,7 +240,7 @@ class TestLiveView : public QObject {
         s.channels[1].signal = 0;
         graphics->directConvertAction->setChecked(false);
         show(monitor::EncodeStatus(s));
-        QCOMPARE(monitor::DecodeStatus(mainWindow->link().Stores.status.data()).channels[1].signal, std::uint16_t(1));
+        QCOMPARE(monitor::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal, std::uint16_t(1));
     }
 
     // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
@@ -356,7 +358,7 @@ class TestLiveView : public QObject {
         mainWindow->connectAction->trigger();
         peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
         mainWindow->link().tick();
-        QVERIFY(mainWindow->link().ParametersKnown);
+        QVERIFY(mainWindow->link().ParametersKnown());
         mainWindow->pollTimer->stop();
         peer.readSent();
     }

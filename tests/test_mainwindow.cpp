@@ -539,9 +539,9 @@ class TestMainWindow : public QObject {
 
     void firstArmedRequestIsTheStatusPoll() {
         mainWindow->show();
-        QCOMPARE(mainWindow->link().PollRequest.code(), 8);
-        QCOMPARE(mainWindow->link().PollRequest.ExpectedReplyLength(), 64);
-        QCOMPARE(mainWindow->link().PollRequest.bytes()[4], 0xF8);
+        QCOMPARE(mainWindow->link().pollRequest().code(), 8);
+        QCOMPARE(mainWindow->link().pollRequest().ExpectedReplyLength(), 64);
+        QCOMPARE(mainWindow->link().pollRequest().bytes()[4], 0xF8);
     }
 
     // The fade goes in steps of 5 a millisecond by the clock: steps called back to back are taken one by

@@ -89,7 +89,7 @@ class TestSettings : public QObject {
     void readBack(const Parameters& p) {
         peer->write(reply9(p));
         QCOMPARE(tick(), Poll9);
-        QVERIFY(link().ParametersKnown);
+        QVERIFY(link().ParametersKnown());
     }
     // A tick whose status poll the detector answers (a poll left unanswered is a failed exchange,
     // after which the parameters are read again before any frame).
@@ -169,20 +169,23 @@ class TestSettings : public QObject {
             Parameters expected = factory;
             c.expected(expected);
             c.change();
-            QVERIFY2(link().PendingSettings, c.name);
+            QVERIFY2(link().SettingsPending(), c.name);
             const Bytes sent = sentFrameThenReadBack(expected);
             QVERIFY2(sent == frameOf(expected), c.name);
-            QCOMPARE(link().Stores.parameters, EncodeRecord(expected));
+            QCOMPARE(link().stores().parameters, EncodeRecord(expected));
             factory = expected; // the detector now holds it
         }
         QCOMPARE(frameOf(factory)[33] & 0x10, 0x10); // OUT #1 NO in frame byte 33
         QCOMPARE(frameOf(factory)[38] & 0x10, 0);    // OUT #2 NC in frame byte 38
         // A read-back identical to what the controls show runs no handler and builds nothing.
-        link().SettingsFrame.fill(0xEE);
-        link().PollRequest.ArmPoll(9, 46);
+        std::array<std::uint8_t, 46> marked;
+        marked.fill(0xEE);
+        link().QueueSettings(marked);
+        link().DropSettings();
+        link().ArmPoll(9, 46);
         readBack(factory);
-        QCOMPARE(link().SettingsFrame[10], std::uint8_t(0xEE));
-        QVERIFY(!link().PendingSettings);
+        QCOMPARE(link().settingsFrame()[10], std::uint8_t(0xEE));
+        QVERIFY(!link().SettingsPending());
     }
 
     void theReadBackRedrawsTheControls() {
@@ -233,7 +236,7 @@ class TestSettings : public QObject {
         connectWith(p);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("0 KHz"));
-        link().PollRequest.ArmPoll(frames::PwmValues, frames::PwmReplyLength);
+        link().ArmPoll(frames::PwmValues, frames::PwmReplyLength);
         peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
                      frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
@@ -241,7 +244,7 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("100"));
         QCOMPARE(mainWindow->view().pwmFrequency->value(), 1600);
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("1600"));
-        QVERIFY(!link().PendingSettings); // shown, not sent back
+        QVERIFY(!link().SettingsPending()); // shown, not sent back
     }
 
     // Defaults never reach the detector: before its parameters are known nothing is sent.
@@ -254,7 +257,7 @@ class TestSettings : public QObject {
         QCOMPARE(tick(), Poll9);
         mainWindow->view().enMw->setChecked(false); // a click, or a noise-reduction echo
         mainWindow->storeAction->trigger();
-        QVERIFY(!link().PendingSettings);
+        QVERIFY(!link().SettingsPending());
         QVERIFY(messages.empty()); // no box while polling runs: the status bar says why nothing was stored
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("Nothing stored"));
         readBack(factory); // asked again, not the status
@@ -292,7 +295,7 @@ class TestSettings : public QObject {
         p.channels[1].trange = 10;
         readBack(p);
         v.pir1.lens->setCurrentIndex(1); // "Angle"
-        QVERIFY(link().PendingSettings);
+        QVERIFY(link().SettingsPending());
         Bytes sent = tick();
         QCOMPARE(sent.size(), std::size_t(46));
         QCOMPARE((sent[9] << 8) | sent[10], 380);
@@ -301,7 +304,7 @@ class TestSettings : public QObject {
         p.channels[1] = {380, 10, 8, p.channels[1].npulse};
         readBack(p);
         v.pir1.lens->setCurrentIndex(0); // "User"
-        QVERIFY(!link().PendingSettings);
+        QVERIFY(!link().SettingsPending());
         QCOMPARE(v.pir1.threshold->minimum(), 10);
         QCOMPARE(v.pir1.threshold->maximum(), 700);
         QCOMPARE(v.pir1.tconv->maximum(), 50);
@@ -313,9 +316,9 @@ class TestSettings : public QObject {
     // One tick against a scripted detector: it answers whatever the program asks with these parameters
     // and this status, and takes a settings frame (its noise-reduction bits only when it takes them).
     Bytes serveTick(Parameters& detector, const monitor::StatusRecord& s, bool takesNoiseBits) {
-        const bool frameDue = link().PendingSettings && !link().ParametersStale();
-        if (!frameDue && link().PollRequest.bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
-        if (!frameDue && link().PollRequest.bytes()[3] == frames::Status) return answeredStatusTick(s);
+        const bool frameDue = link().SettingsPending() && !link().ParametersStale();
+        if (!frameDue && link().pollRequest().bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
+        if (!frameDue && link().pollRequest().bytes()[3] == frames::Status) return answeredStatusTick(s);
         const Bytes sent = tick();
         if (sent.size() == 46) {
             Parameters taken = DecodeBlock(&sent[4], PwmOrder::HighFirst);
@@ -412,7 +415,7 @@ class TestSettings : public QObject {
         Parameters detector = factory;
         detector.channels[0].trange = 450; // changed on the detector's side meanwhile
         mainWindow->view().enLed->setChecked(false);
-        QVERIFY(link().PendingSettings);
+        QVERIFY(link().SettingsPending());
         peer->write(reply9(detector));
         QCOMPARE(tick(), Poll9);
         Parameters expected = detector;
@@ -443,7 +446,7 @@ class TestSettings : public QObject {
             readBack(changed);
             dialogs::SetQuestionHandler([](QWidget*, const QString&) { return true; });
             mainWindow->revertAction->trigger(); // queued, never sent
-            QVERIFY(link().PendingSettings);
+            QVERIFY(link().SettingsPending());
         }
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
@@ -490,7 +493,7 @@ class TestSettings : public QObject {
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
                     ->toolTip()
                     .startsWith("1 change and a request to store in flash made while the link was down were not sent"));
-        QVERIFY(!link().ParametersKnown); // and the old set is neither saved nor changed for this one
+        QVERIFY(!link().ParametersKnown()); // and the old set is neither saved nor changed for this one
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
         QCOMPARE(mainWindow->view().pir1.threshold->maximum(), 700);
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash")); // until it reports
@@ -641,10 +644,10 @@ class TestSettings : public QObject {
             mainWindow->tabs->setFocus();
             const int before = c.value();
             QVERIFY2(!wheel(c.control), name);
-            QVERIFY2(c.value() == before && !link().PendingSettings, name);
+            QVERIFY2(c.value() == before && !link().SettingsPending(), name);
             c.control->setFocus();
             QVERIFY2(wheel(c.control), name);
-            QVERIFY2(c.value() != before && link().PendingSettings, name);
+            QVERIFY2(c.value() != before && link().SettingsPending(), name);
             const Bytes sent = tick();
             readBack(DecodeBlock(&sent[4], PwmOrder::HighFirst));
         }
@@ -832,7 +835,9 @@ class TestSettings : public QObject {
         Parameters p = factory;
         p.outputs[0].timeAndMs = 2500;
         connectWith(p);
-        link().Stores.parameters[5] = 0x5A; // a pad byte, which a file keeps
+        auto withPad = link().stores().parameters;
+        withPad[5] = 0x5A; // a pad byte, which a file keeps
+        link().StoreParameters(withPad);
         mainWindow->saveConfigAction->trigger();
         QFile saved(dir.filePath("site.bin"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
@@ -863,7 +868,7 @@ class TestSettings : public QObject {
                                  "MW Threshold 800 (the controls take 10..500)"})
             QVERIFY2(questions.back().contains(said), said);
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 2);
-        QVERIFY(!link().PendingSettings);
+        QVERIFY(!link().SettingsPending());
         QCOMPARE(answeredStatusTick(), Poll8);
         answer = true;
         for (int load = 0; load < 2; ++load) {
@@ -871,7 +876,7 @@ class TestSettings : public QObject {
             QCOMPARE(questions.size(), std::size_t(3 + load));
             QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
             QCOMPARE(tick(), frameOf(q)); // as the file holds it
-            QCOMPARE(link().Stores.parameters, record);
+            QCOMPARE(link().stores().parameters, record);
             readBack(p); // the detector went back (as if another installer put it back)
         }
         // A file that holds what the detector holds sends nothing, and a device is never opened.
@@ -949,8 +954,9 @@ class TestSettings : public QObject {
         // whatever the last detector had.
         Parameters manual = factory;
         manual.flags &= ~EnableTempComp;
-        link().Stores.parameters = EncodeRecord(manual);
-        mainWindow->statusView().ShowStatus(link().Stores.status);
+        link().StoreParameters(EncodeRecord(manual));
+        auto status = link().stores().status;
+        mainWindow->statusView().ShowStatus(status);
         QVERIFY(!v.noisePir1->isEnabled() && v.noisePir1->text().contains("Auto"));
         const struct {
             const char* name;
@@ -986,7 +992,7 @@ class TestSettings : public QObject {
         QVERIFY(!mainWindow->storeAction->isEnabled() && !mainWindow->revertAction->isEnabled());
         mainWindow->settings().requestStore();
         QTest::qWait(30);
-        QVERIFY(!link().PendingSettings && !link().PollTimer()->isActive() && peer->readSent().empty());
+        QVERIFY(!link().SettingsPending() && !link().PollTimer()->isActive() && peer->readSent().empty());
 
         // The original and the file saved after the threshold changed differ in that alone.
         QStringList pair{original, dir.filePath("edit0.bin")};

@@ -172,7 +172,7 @@ class TestWalkTest : public QObject {
         portDialog.timeoutBar->setValue(50);
         portDialog.portCombo->setEditText(link);
         w.connectAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(w.link().ParametersKnown && w.link().LastReplyCode == 8, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.link().ParametersKnown() && w.link().counters().LastReplyCode == 8, 5000);
 
         const QString csv = dir.filePath("walk.csv");
         dialogs::SetFileDialogHandler(
@@ -193,7 +193,7 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
         QVERIFY(walk.noteEdit->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().Stores.status.data()).stateFlags & 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
         QTest::qWait(1200);
         QTest::keyClick(&w, Qt::Key_E);
 
@@ -504,7 +504,7 @@ class TestWalkTest : public QObject {
         const params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
-        QVERIFY(w.link().ParametersKnown);
+        QVERIFY(w.link().ParametersKnown());
         peer.readSent();
 
         ThresholdSuggestions& suggestions = w.commissioning().suggestions();
@@ -545,7 +545,7 @@ class TestWalkTest : public QObject {
             QVERIFY(w.link().ReadBackRequested());
         } else {
             QVERIFY(sent.size() != 46); // a poll, not a settings frame
-            QVERIFY(!w.link().PendingSettings);
+            QVERIFY(!w.link().SettingsPending());
         }
         if (answer == "reconnect") QVERIFY(!said.empty() && said.back().contains("connected again"));
         w.link().Exit();
@@ -586,7 +586,7 @@ class TestWalkTest : public QObject {
         Replayer& replay = w.commissioning().replayer();
         QVERIFY(w.commissioning().StartReplay(csv));
         replay.setPaused(true);
-        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().Stores.status.data())); };
+        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().stores().status.data())); };
         auto landed = [&](int n) {
             return QTest::qWaitFor([&] { return replay.ShownMs() == 46 * n; }, 3000) && shownNumber() == n;
         };

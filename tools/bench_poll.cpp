@@ -69,14 +69,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const auto repliesBefore = mainWindow.link().GoodReplies;
+    const auto repliesBefore = mainWindow.link().counters().GoodReplies;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     runFor(seconds * 1000);
     const double wall = clock.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
-    const auto replies = mainWindow.link().GoodReplies - repliesBefore;
+    const auto replies = mainWindow.link().counters().GoodReplies - repliesBefore;
     mainWindow.link().Disconnect();
     sim.terminate();
     sim.waitForFinished(3000);

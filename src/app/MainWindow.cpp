@@ -214,7 +214,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
     indicators_->setParameterFlags([this] {
         const FileMode& file = configFiles_->fileMode();
-        const params::Record r = file.Active() ? file.Record() : link_->Stores.parameters;
+        const params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
         return static_cast<std::uint16_t>(r[22] | r[23] << 8);
     });
     indicators_->setNoiseReductionFollower(
@@ -548,8 +548,8 @@ void MainWindow::FormShow() {
     fadeClock_.start();
     fadeTimer->start();
     if (graphics_) graphics_->State.SweepPosition = 0;
-    link_->PendingSettings = false;
-    link_->PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
+    link_->DropSettings();
+    link_->ArmPoll(frames::Status, frames::StatusReplyLength);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -657,7 +657,7 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
                                "before it confirmed it.");
     if (unsent && polling) what << QStringLiteral("A change made a moment ago has not been sent to the detector yet.");
     else if (unsent) what << QStringLiteral("A change was never sent to the detector: it is dropped.");
-    const bool canStore = polling && link_->ParametersKnown;
+    const bool canStore = polling && link_->ParametersKnown();
     const QString text = what.join(QLatin1Char(' ')) + QStringLiteral("\n\n") +
                          (canStore  ? QStringLiteral("Store them in its flash now?")
                           : polling ? QStringLiteral("The detector has not reported its parameters yet, "
@@ -666,10 +666,10 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     const QStringList buttons =
         canStore ? QStringList{QStringLiteral("&Store"), QStringLiteral("&Don't Store"), QStringLiteral("Cancel")}
                  : QStringList{QStringLiteral("&Don't Store"), QStringLiteral("Cancel")};
-    const auto connection = link_->Connections;
+    const auto connection = link_->counters().Connections;
     const QString choice = buttons.value(dialogs::AskChoice(this, text, buttons));
     if (choice == QLatin1String("&Don't Store")) return true;
-    if (choice == QLatin1String("&Store") && link_->Connections != connection) {
+    if (choice == QLatin1String("&Store") && link_->counters().Connections != connection) {
         // Connected again by itself meanwhile, perhaps to another detector: not for this answer.
         dialogs::ShowWarning(this,
                              QStringLiteral("The link was connected again while the question was open, perhaps to "
@@ -1053,15 +1053,19 @@ void MainWindow::LogError(const LoggedException* exception, const std::string& t
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
-    frames::ReplyStores& stores = link_->Stores;
+    const frames::ReplyStores& stores = link_->stores();
     switch (code) {
     case frames::PwmValues: readBack_->ApplyPwmValues(); break;
-    case frames::Status:
+    case frames::Status: {
         liveMarks_->SetLive(true);
         commissioning_->StatusArrived(stores.status.data());
-        statusView_->SplitFlags(stores.status);
-        statusView_->ShowStatus(stores.status);
+        // Shown, a signal of 0 becomes 1 in the record, which goes back to the store as shown.
+        auto status = stores.status;
+        statusView_->SplitFlags(status);
+        statusView_->ShowStatus(status);
+        link_->StoreStatus(status);
         break;
+    }
     case frames::ParameterReadBack:
         readBack_->ApplyParameters();
         settings_->ReadBackArrived();

@@ -35,7 +35,7 @@ class ReadBackEnd {
   public:
     explicit ReadBackEnd(PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
     ~ReadBackEnd() {
-        link_.PendingSettings = false;
+        link_.DropSettings();
         link_.PollTimer()->start();
     }
     ReadBackEnd(const ReadBackEnd&) = delete;
@@ -68,7 +68,7 @@ void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
 
 void ReadBack::ApplyParameters() {
     const ReadBackEnd end(link_);
-    ShowRecord(link_.Stores.parameters);
+    ShowRecord(link_.stores().parameters);
 }
 
 void ReadBack::ShowRecord(const Record& record) {
@@ -159,7 +159,7 @@ void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
 
 void ReadBack::ApplyPwmValues() {
     const Settings::Showing quiet(settings_);
-    const auto& pwm = link_.Stores.pwm;
+    const auto& pwm = link_.stores().pwm;
     const int duty = le16(&pwm[0]);
     view_.pwmDuty->setValue(duty);
     view_.pwmDutyLabel->setText(QString::number(duty));

@@ -143,7 +143,7 @@ void Settings::wire(QAction* storeToFlash) {
 // controls hold the program's defaults, and a frame built from them would overwrite its set-up.
 // Nor while values are shown rather than chosen.
 bool Settings::mayChange() const {
-    return !showing_ && link_.LinkActive() && link_.ParametersKnown;
+    return !showing_ && link_.LinkActive() && link_.ParametersKnown();
 }
 
 void Settings::requestReadBack() {
@@ -169,7 +169,7 @@ void Settings::connecting(bool droppedSettings) {
     int changes = 0;
     if (droppedSettings || held_) { // (a frame held for a read-back that never came was not sent either)
         // Against what the detector reported last: a file or a revert sets the store ahead of it.
-        const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters));
+        const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.stores().parameters));
         Parameters unsent = edits_;
         unsent.reserved = before.reserved;
         changes = static_cast<int>(CompareParameters(unsent, before).size());
@@ -189,7 +189,7 @@ void Settings::connecting(bool droppedSettings) {
     // Going back is to the set read at the user's own Connect, also after the link came back by itself.
     if (!byItself) {
         connectTime_.reset();
-        userConnection_ = link_.Connections + 1; // (counted once the port is open)
+        userConnection_ = link_.counters().Connections + 1; // (counted once the port is open)
     }
     // The flash state stays as the last connection left it until this detector reports its
     // parameters. When that connection had them read, what it left unstored is kept to know this
@@ -198,7 +198,7 @@ void Settings::connecting(bool droppedSettings) {
     if (answeredBefore) {
         unstoredBefore_.clear();
         if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
-            unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters)));
+            unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.stores().parameters)));
             if (lastSent_) unstoredBefore_.push_back(*lastSent_);
         }
     }
@@ -230,7 +230,7 @@ bool Settings::FlashAwaitingReport() const {
 }
 
 bool Settings::FrameWaiting() const {
-    return link_.PendingSettings || held_;
+    return link_.SettingsPending() || held_;
 }
 
 QString Settings::LinkBackNotice(const QString& port) {
@@ -262,7 +262,7 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
 }
 
 void Settings::ReadBackArrived() {
-    const Parameters fresh = DecodeRecord(link_.Stores.parameters);
+    const Parameters fresh = DecodeRecord(link_.stores().parameters);
     // A frame held back while the line failed: the changes in it, made again on what the detector
     // holds now (it may have changed other values meanwhile).
     // (A file or a revert goes as a whole, as it was asked for.)
@@ -270,10 +270,10 @@ void Settings::ReadBackArrived() {
     if (!held) edits_ = fresh;
     else if (!sendWhole_) edits_ = Rebase(DecodeRecord(*lastReadBack_), edits_, fresh);
     if (!connectTime_) {
-        connectTime_ = link_.Stores.parameters;
+        connectTime_ = link_.stores().parameters;
         connectTimeConnection_ = userConnection_;
     }
-    lastReadBack_ = link_.Stores.parameters;
+    lastReadBack_ = link_.stores().parameters;
     noiseSeen_ = {}; // the next status reply is the first since this read-back
     if (echoSentMask_) {
         const bool kept = (fresh.flags & echoSentMask_) != (echoSentBits_ & echoSentMask_);
@@ -352,8 +352,7 @@ void Settings::queue(Parameters p, bool echo) {
     if (storePending_) p.flags |= StoreRequest;
     FlagAccumulator = 0;
     queued_ = p;
-    link_.SettingsFrame = EncodeSettingsFrame(p);
-    link_.PendingSettings = true;
+    link_.QueueSettings(EncodeSettingsFrame(p));
     pendingIsEcho_ = echo;
 }
 
@@ -378,14 +377,14 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     edits_.flags = setBits(edits_.flags, bit, on);
     echoQueuedMask_ |= bit;
     echoQueuedBits_ = setBits(echoQueuedBits_, bit, on);
-    if (link_.PendingSettings && !pendingIsEcho_) {
+    if (link_.SettingsPending() && !pendingIsEcho_) {
         // A change of the user's still waits: it goes with the switch.
         queue(edits_, false);
         requestReadBack();
         return;
     }
     // The detector's parameters, or the echo of its other switch when that one has not gone out yet.
-    Parameters p = link_.PendingSettings && pendingIsEcho_ ? queued_ : detector;
+    Parameters p = link_.SettingsPending() && pendingIsEcho_ ? queued_ : detector;
     p.flags = setBits(p.flags, bit, on);
     queue(p, true);
     requestReadBack();
@@ -437,7 +436,7 @@ void Settings::requestStore() {
     }
     if (storeToFlash_) storeToFlash_->setEnabled(false);
     if (link_.LinkActive()) {
-        if (link_.ParametersKnown) {
+        if (link_.ParametersKnown()) {
             FlagAccumulator |= StoreRequest;
             // The parameters as the detector reported them with the user's changes, also one that
             // went out and waits for its read-back: a store never takes a change back.
