@@ -55,12 +55,12 @@ struct RunningProgram {
         portDialog.timeoutBar->setValue(50);
     }
     ~RunningProgram() {
-        mainWindow.exitAction->trigger(); // Exit: closes the port
+        mainWindow.exitAction()->trigger(); // Exit: closes the port
         dialogs::SetMessageHandler(previous);
     }
     void connectTo(const QString& port) {
         portDialog.portCombo->setEditText(port);
-        mainWindow.connectAction->trigger();
+        mainWindow.connectAction()->trigger();
     }
     PollCycle& link() { return mainWindow.link(); }
     QByteArray log() {
@@ -77,7 +77,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(!sim.port().isEmpty());
         RunningProgram p;
         p.connectTo(sim.port());
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
         QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
@@ -113,11 +113,11 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
         QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
-        p.mainWindow.tabs->setCurrentIndex(1);
+        p.mainWindow.tabs()->setCurrentIndex(1);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(12), 3000);
         const monitor::EventLog events = monitor::DecodeEventLog(p.link().stores().eventLog.data());
         QVERIFY(events[0].eventType & (1u << 8));
-        p.mainWindow.tabs->setCurrentIndex(0);
+        p.mainWindow.tabs()->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
     }
 
@@ -149,8 +149,8 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(plays->plays >= 1, 3000);
         QVERIFY(p.mainWindow.siren()->Playing());
 
-        p.mainWindow.tabs->setCurrentIndex(1);
-        StringGrid& grid = *p.mainWindow.eventGrid;
+        p.mainWindow.tabs()->setCurrentIndex(1);
+        StringGrid& grid = *p.mainWindow.eventGrid();
         // The newest event is the walk (with the tamper that came while it lasted), then the
         // detector's older events.
         QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);
@@ -173,7 +173,7 @@ class TestEndToEnd : public QObject {
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown() && p.link().counters().GoodReplies >= 3, 3000);
             p.mainWindow.view().mw.tconv->setValue(12);
-            p.mainWindow.storeAction->trigger(); // Store To Flash
+            p.mainWindow.storeAction()->trigger(); // Store To Flash
             QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
                                       std::uint8_t(12), 3000);
             QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
@@ -208,12 +208,12 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
         QCOMPARE(p.link().State(), LinkState::Halted);
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Connect"));
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(p.log().contains("Error String:   BuffRX[0]= 0 LenRX= 64 message: Timeout during operation\r\n"));
         // The detector speaks again: Connect resumes polling, starting with a read-back.
         QVERIFY(sim.command("silent 0"));
         const auto before = p.link().counters().GoodReplies;
-        p.mainWindow.connectAction->trigger();
+        p.mainWindow.connectAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 3000);
     }
 
@@ -249,7 +249,7 @@ class TestEndToEnd : public QObject {
         QCOMPARE(p.link().State(), LinkState::Halted);
         QVERIFY(p.log().contains("message: Frame check failed: checksum\r\n"));
         QVERIFY(sim.command("corrupt 0"));
-        p.mainWindow.connectAction->trigger();
+        p.mainWindow.connectAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > good + 3, 3000);
     }
 
@@ -264,7 +264,7 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), LinkState::Reconnecting, 3000);
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         const auto before = p.link().counters().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 5000);
         QCOMPARE(p.link().State(), LinkState::Polling);

@@ -355,11 +355,11 @@ class TestLiveView : public QObject {
         auto* setup = mainWindow->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
         setup->ensureWidgetVisible(mainWindow->view().accLabels[0]);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
         mainWindow->link().tick();
         QVERIFY(mainWindow->link().ParametersKnown());
-        mainWindow->pollTimer->stop();
+        mainWindow->pollTimer()->stop();
         peer.readSent();
     }
 
@@ -370,7 +370,7 @@ class TestLiveView : public QObject {
         counter.clear();
         mainWindow->link().tick();
         const bool paintedInTick = !counter.painted.empty();
-        mainWindow->pollTimer->stop();
+        mainWindow->pollTimer()->stop();
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
     }
@@ -518,7 +518,7 @@ class TestLiveView : public QObject {
         auto bytes = monitor::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
-        StringGrid& grid = *mainWindow->eventGrid;
+        StringGrid& grid = *mainWindow->eventGrid();
         ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{

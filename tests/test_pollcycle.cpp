@@ -649,31 +649,31 @@ class TestPollCycle : public QObject {
         PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         mainWindow.show();
-        QVERIFY(!mainWindow.connectAction->isEnabled());
+        QVERIFY(!mainWindow.connectAction()->isEnabled());
         portDialog.portCombo->setEditText(QString::fromStdString(peer->path()));
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         portDialog.timeoutBar->setValue(50);
         QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
-        mainWindow.connectAction->trigger();
-        QCOMPARE(mainWindow.connectAction->text(), QString("Disconnect"));
+        mainWindow.connectAction()->trigger();
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Disconnect"));
         QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Connect"));
-        QVERIFY(mainWindow.storeAction->isEnabled());
-        QVERIFY(mainWindow.pollTimer->isActive());
+        QVERIFY(mainWindow.storeAction()->isEnabled());
+        QVERIFY(mainWindow.pollTimer()->isActive());
         // Nobody answers: six failed exchanges later the link halts and says so.
         QTRY_VERIFY_WITH_TIMEOUT(!shown.empty(), 5000);
         QVERIFY(shown.front().startsWith("Error Time Out\n"));
-        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Connect"));
         QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Disconnect"));
-        QVERIFY(!mainWindow.storeAction->isEnabled());
-        QVERIFY(!mainWindow.pollTimer->isActive());
+        QVERIFY(!mainWindow.storeAction()->isEnabled());
+        QVERIFY(!mainWindow.pollTimer()->isActive());
         QFile log(logDir.path() + "/LogError.txt");
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().contains("Error String:   BuffRX[0]= 0 LenRX= 46 message: Timeout during operation\r\n"));
         // Halted: Connect again polls again; then Disconnect closes.
-        mainWindow.connectAction->trigger();
-        QVERIFY(mainWindow.pollTimer->isActive());
-        mainWindow.connectAction->trigger();
-        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        mainWindow.connectAction()->trigger();
+        QVERIFY(mainWindow.pollTimer()->isActive());
+        mainWindow.connectAction()->trigger();
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(!mainWindow.link().LinkActive());
         dialogs::SetMessageHandler(previous);
     }
@@ -724,19 +724,19 @@ class TestPollCycle : public QObject {
         // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
         portDialog.portCombo->setCurrentIndex(2);
         QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         QCOMPARE(mainWindow.statusPanel(1)->text(), QString("COM: COM3")); // done
         portDialog.portCombo->setEditText("");
         QCOMPARE(portDialog.SelectedPort(), QString());
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        mainWindow.connectAction->trigger();
+        mainWindow.connectAction()->trigger();
         QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
         dialogs::SetMessageHandler(previous);
         // OK hides and keeps the choices.
         portDialog.portCombo->setCurrentIndex(3);
-        mainWindow.portAction->trigger();
+        mainWindow.portAction()->trigger();
         QVERIFY(portDialog.isVisible());
         QTest::mouseClick(portDialog.okButton, Qt::LeftButton);
         QVERIFY(!portDialog.isVisible());

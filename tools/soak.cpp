@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     mainWindow.setErrorLogFolder(dir.path().toStdString());
     mainWindow.show();
     portDialog.portCombo->setEditText(link);
-    mainWindow.connectAction->trigger();
+    mainWindow.connectAction()->trigger();
     PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     auto reconnectIfHalted = [&] {
         if (cycle.State() != LinkState::Halted) return;
         ++reconnects;
-        mainWindow.connectAction->trigger(); // as the user would: Connect
+        mainWindow.connectAction()->trigger(); // as the user would: Connect
     };
 
     runFor(10000); // settled: the read-back, the first polls, the graph and the grid filled
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             if (clock.elapsed() >= total) break;
             ++phases;
             phase = &p;
-            mainWindow.tabs->setCurrentIndex(p.tab);
+            mainWindow.tabs()->setCurrentIndex(p.tab);
             portDialog.reconnectBox->setChecked(p.reconnect);
             portGone = false;
             sinceReturn.invalidate();

@@ -390,8 +390,8 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
                                                : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
     QTimer::singleShot(0, &mainWindow, [&mainWindow] {
-        if (mainWindow.connectAction->isEnabled() && mainWindow.link().State() == LinkState::Closed)
-            mainWindow.connectAction->trigger();
+        if (mainWindow.connectAction()->isEnabled() && mainWindow.link().State() == LinkState::Closed)
+            mainWindow.connectAction()->trigger();
     });
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
     // one when the link goes down for want of answers (its timer runs inside a message box's loop too).

@@ -120,24 +120,24 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
     setFont(ProgramFont());
 
-    fadeTimer = new QTimer(this);
-    fadeTimer->setObjectName(QStringLiteral("Timer1"));
-    fadeTimer->setInterval(1);
-    fadeTimer->setTimerType(Qt::PreciseTimer);
-    connect(fadeTimer, &QTimer::timeout, this, &MainWindow::fadeStep);
-    pollTimer = new QTimer(this);
-    pollTimer->setObjectName(QStringLiteral("Timer2"));
-    pollTimer->setInterval(10);
-    pollTimer->setTimerType(Qt::PreciseTimer);
-    link_ = new PollCycle(*this, pollTimer, this);
+    fadeTimer_ = new QTimer(this);
+    fadeTimer_->setObjectName(QStringLiteral("Timer1"));
+    fadeTimer_->setInterval(1);
+    fadeTimer_->setTimerType(Qt::PreciseTimer);
+    connect(fadeTimer_, &QTimer::timeout, this, &MainWindow::fadeStep);
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setObjectName(QStringLiteral("Timer2"));
+    pollTimer_->setInterval(10);
+    pollTimer_->setTimerType(Qt::PreciseTimer);
+    link_ = new PollCycle(*this, pollTimer_, this);
 
     buildActions();
     buildMenu();
     buildActionBar();
 
-    tabs = new QTabWidget(this);
-    tabs->setObjectName(QStringLiteral("PageControl1"));
-    tabs->setDocumentMode(true);
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("PageControl1"));
+    tabs_->setDocumentMode(true);
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
     BuildViewPage(viewPage, view_);
@@ -150,16 +150,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     auto* logsPage = new QWidget;
     logsPage->setObjectName(QStringLiteral("TabSheet2"));
     buildLogsPage(logsPage);
-    tabs->addTab(viewScroll, QStringLiteral("VIEW"));
-    tabs->addTab(logsPage, QStringLiteral("LOGS"));
-    tabs->setCurrentIndex(0);
+    tabs_->addTab(viewScroll, QStringLiteral("VIEW"));
+    tabs_->addTab(logsPage, QStringLiteral("LOGS"));
+    tabs_->setCurrentIndex(0);
     // Below the tabs, the graph when it shows inside the window.
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("CentralArea"));
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
-    column->addWidget(tabs, 1);
+    column->addWidget(tabs_, 1);
     graphHost_ = new QWidget(central);
     graphHost_->setObjectName(QStringLiteral("GraphInside"));
     auto* hostLayout = new QHBoxLayout(graphHost_);
@@ -167,10 +167,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     graphHost_->hide();
     column->addWidget(graphHost_, 0);
     setCentralWidget(central);
-    connect(tabs, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
-    connect(tabs, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
+    connect(tabs_, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
-    tabs->setCornerWidget(BuildAlarmSummary(tabs, view_), Qt::TopRightCorner);
+    tabs_->setCornerWidget(BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
     liveMarks_ = std::make_unique<LiveMarks>(view_);
     liveMarks_->SetLive(false); // nothing has come from a detector yet
     const struct {
@@ -181,23 +181,23 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                    {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
                    {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
     for (const auto& k : tabKeys)
-        connect(new QShortcut(k.keys, this), &QShortcut::activated, tabs, [this, step = k.step] {
-            tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
+        connect(new QShortcut(k.keys, this), &QShortcut::activated, tabs_, [this, step = k.step] {
+            tabs_->setCurrentIndex((tabs_->currentIndex() + step + tabs_->count()) % tabs_->count());
         });
 
     buildStatusBar();
 
     // The parts that give the VIEW and LOGS tabs their life.
     settings_ = new Settings(view_, *link_, this);
-    settings_->wire(storeAction);
+    settings_->wire(storeAction_);
     settings_->setNotice([this](const QString& text) { ShowNotice(text); });
     readBack_ = std::make_unique<ReadBack>(view_, *link_, *settings_);
     configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
-    connect(openConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
-    connect(saveConfigAction, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
-    connect(revertAction, &QAction::triggered, configFiles_, &ConfigFiles::revert);
-    connect(compareFilesAction, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
+    connect(openConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
+    connect(saveConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
+    connect(revertAction_, &QAction::triggered, configFiles_, &ConfigFiles::revert);
+    connect(compareFilesAction_, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
     connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
     connect(settings_, &Settings::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
@@ -241,11 +241,11 @@ void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
     if (graphics_) {
         graphFlags_ = graphics_->windowFlags();
         graphics_->installEventFilter(this);
-        graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction);
+        graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction_);
     }
     if (portDialog_)
-        connect(portDialog_, &PortDialog::portChosen, connectAction, [this] {
-            connectAction->setEnabled(true);
+        connect(portDialog_, &PortDialog::portChosen, connectAction_, [this] {
+            connectAction_->setEnabled(true);
             describedPort_.clear(); // the dialog looked at the ports again
             link_->PortChosen(portDialog_->SelectedPort().toStdString());
             if (link_->State() != LinkState::Polling) showPort();
@@ -261,40 +261,40 @@ void MainWindow::buildActions() {
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
     };
-    exitAction = make("Action1", QStringLiteral("Exit"), 4, true);
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connectAction = make("Action2", QStringLiteral("Connect"), 2, false);
-    openConfigAction = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
-    openConfigAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    openConfigAction->setToolTip(QStringLiteral("Open"));
-    openConfigAction->setWhatsThis(QStringLiteral("Opens an existing file"));
-    saveConfigAction = make("FileSaveAs1", QStringLiteral("Save &As..."), 1, true);
-    saveConfigAction->setToolTip(QStringLiteral("Save As"));
-    saveConfigAction->setWhatsThis(QStringLiteral("Saves the active file with a new name"));
-    storeAction = make("Action4", QStringLiteral("Store To Flash"), 1, false);
-    portAction = make("Action3", QStringLiteral("SetUp COM"), 5, true);
-    graphAction = make("Action5", QStringLiteral("View Graphic"), 8, true);
-    revertAction = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
-    revertAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    compareFilesAction = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
-    messagesAction = make("ActionMessages", QStringLiteral("&Messages..."), -1, true);
-    messagesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    messagesAction->setToolTip(QStringLiteral("What the status bar said during this run, newest first"));
-    graphInsideAction = make("ActionGraphInside", QStringLiteral("Graph &in the Main Window"), -1, true);
-    graphInsideAction->setCheckable(true);
-    graphInsideAction->setToolTip(
+    exitAction_ = make("Action1", QStringLiteral("Exit"), 4, true);
+    exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connectAction_ = make("Action2", QStringLiteral("Connect"), 2, false);
+    openConfigAction_ = make("FileOpen1", QStringLiteral("&Open..."), 0, true);
+    openConfigAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    openConfigAction_->setToolTip(QStringLiteral("Open"));
+    openConfigAction_->setWhatsThis(QStringLiteral("Opens an existing file"));
+    saveConfigAction_ = make("FileSaveAs1", QStringLiteral("Save &As..."), 1, true);
+    saveConfigAction_->setToolTip(QStringLiteral("Save As"));
+    saveConfigAction_->setWhatsThis(QStringLiteral("Saves the active file with a new name"));
+    storeAction_ = make("Action4", QStringLiteral("Store To Flash"), 1, false);
+    portAction_ = make("Action3", QStringLiteral("SetUp COM"), 5, true);
+    graphAction_ = make("Action5", QStringLiteral("View Graphic"), 8, true);
+    revertAction_ = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
+    revertAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    compareFilesAction_ = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
+    messagesAction_ = make("ActionMessages", QStringLiteral("&Messages..."), -1, true);
+    messagesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    messagesAction_->setToolTip(QStringLiteral("What the status bar said during this run, newest first"));
+    graphInsideAction_ = make("ActionGraphInside", QStringLiteral("Graph &in the Main Window"), -1, true);
+    graphInsideAction_->setCheckable(true);
+    graphInsideAction_->setToolTip(
         QStringLiteral("Show the graph below the tabs instead of in a window of its own (it goes there by itself "
                        "where the screen has no room beside the main window)"));
 
     commissioning_ = new Commissioning(*this, *this);
     commissioning_->recordAction->setIcon(ActionIcon(9));
 
-    connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
-    connect(connectAction, &QAction::triggered, this, &MainWindow::toggleConnection);
-    connect(portAction, &QAction::triggered, this, &MainWindow::openPortDialog);
-    connect(graphAction, &QAction::triggered, this, &MainWindow::showGraph);
-    connect(messagesAction, &QAction::triggered, this, &MainWindow::showMessages);
-    connect(graphInsideAction, &QAction::triggered, this, &MainWindow::graphInsideChosen);
+    connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);
+    connect(connectAction_, &QAction::triggered, this, &MainWindow::toggleConnection);
+    connect(portAction_, &QAction::triggered, this, &MainWindow::openPortDialog);
+    connect(graphAction_, &QAction::triggered, this, &MainWindow::showGraph);
+    connect(messagesAction_, &QAction::triggered, this, &MainWindow::showMessages);
+    connect(graphInsideAction_, &QAction::triggered, this, &MainWindow::graphInsideChosen);
 }
 
 void MainWindow::buildMenu() {
@@ -302,27 +302,27 @@ void MainWindow::buildMenu() {
     bar->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    file->addAction(bindItem(this, "LoadConfig1", openConfigAction));
-    file->addAction(bindItem(this, "SaveConfig1", saveConfigAction));
-    storeMenuItem = bindItem(this, "CommSetup1", storeAction, QLatin1Char('t'));
-    file->addAction(storeMenuItem);
-    file->addAction(revertAction);
-    file->addAction(compareFilesAction);
+    file->addAction(bindItem(this, "LoadConfig1", openConfigAction_));
+    file->addAction(bindItem(this, "SaveConfig1", saveConfigAction_));
+    storeMenuItem_ = bindItem(this, "CommSetup1", storeAction_, QLatin1Char('t'));
+    file->addAction(storeMenuItem_);
+    file->addAction(revertAction_);
+    file->addAction(compareFilesAction_);
     file->addSeparator();
     for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
                        commissioning_->markPassAction, commissioning_->markQuietAction, commissioning_->endMarkAction,
                        commissioning_->replayAction, commissioning_->suggestAction})
         file->addAction(a);
     file->addSeparator();
-    file->addAction(bindItem(this, "Exit1", exitAction, QLatin1Char('x')));
-    bar->addAction(bindItem(this, "Connect1", connectAction));
-    bar->addAction(bindItem(this, "StoreToFlash1", storeAction));
+    file->addAction(bindItem(this, "Exit1", exitAction_, QLatin1Char('x')));
+    bar->addAction(bindItem(this, "Connect1", connectAction_));
+    bar->addAction(bindItem(this, "StoreToFlash1", storeAction_));
     QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
     windows->setObjectName(QStringLiteral("Window1"));
-    windows->addAction(bindItem(this, "ViewGraphic1", graphAction, QLatin1Char('V')));
-    windows->addAction(graphInsideAction);
+    windows->addAction(bindItem(this, "ViewGraphic1", graphAction_, QLatin1Char('V')));
+    windows->addAction(graphInsideAction_);
     windows->addSeparator();
-    windows->addAction(messagesAction);
+    windows->addAction(messagesAction_);
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = help->addAction(QStringLiteral("&About Ostrevo SetUp..."));
@@ -349,18 +349,18 @@ void MainWindow::buildActionBar() {
         const char* caption;
         QAction* action;
         const char* name;
-    } const items[] = {{"&Open Config...", openConfigAction, "ActionItem_OpenConfig"},
-                       {"Save &Config...", saveConfigAction, "ActionItem_SaveConfig"},
-                       {"Co&nnect", connectAction, "ActionItem_Connect"},
-                       {"&Save To Device", storeAction, "ActionItem_SaveToDevice"},
-                       {"Se&tUp COM", portAction, "ActionItem_SetUpCom"},
-                       {"&View Graphic", graphAction, "ActionItem_ViewGraphic"},
+    } const items[] = {{"&Open Config...", openConfigAction_, "ActionItem_OpenConfig"},
+                       {"Save &Config...", saveConfigAction_, "ActionItem_SaveConfig"},
+                       {"Co&nnect", connectAction_, "ActionItem_Connect"},
+                       {"&Save To Device", storeAction_, "ActionItem_SaveToDevice"},
+                       {"Se&tUp COM", portAction_, "ActionItem_SetUpCom"},
+                       {"&View Graphic", graphAction_, "ActionItem_ViewGraphic"},
                        {"&Record", commissioning_->recordAction, "ActionItem_Record"},
-                       {"&Exit", exitAction, "ActionItem_Exit"}};
+                       {"&Exit", exitAction_, "ActionItem_Exit"}};
     bar->addSeparator();
     for (const Item& it : items) {
-        if (it.action == exitAction) bar->addSeparator()->setVisible(false);
-        else if (it.action != openConfigAction) bar->addSeparator();
+        if (it.action == exitAction_) bar->addSeparator()->setVisible(false);
+        else if (it.action != openConfigAction_) bar->addSeparator();
         // Plain buttons rather than the action's own, so that each keeps its caption and mnemonic.
         auto* button = new QToolButton(bar);
         button->setObjectName(QString::fromLatin1(it.name));
@@ -419,8 +419,8 @@ void MainWindow::buildStatusBar() {
     bar->addWidget(notice_, 1);
     messages_ = new MessageHistory(this);
     connect(notice_, &NoticeLabel::clicked, this, &MainWindow::showMessages);
-    activityBar = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
-    activityBar->setObjectName(QStringLiteral("ProgressBar_serial"));
+    activityBar_ = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
+    activityBar_->setObjectName(QStringLiteral("ProgressBar_serial"));
     setStatusBar(bar);
 }
 
@@ -432,13 +432,13 @@ void MainWindow::buildLogsPage(QWidget* page) {
     layout->addWidget(box);
     auto* inner = new QVBoxLayout(box);
     inner->setContentsMargins(2, 2, 2, 2);
-    eventGrid = new StringGrid(10, 11, box);
-    eventGrid->setObjectName(QStringLiteral("StringGrid1"));
+    eventGrid_ = new StringGrid(10, 11, box);
+    eventGrid_->setObjectName(QStringLiteral("StringGrid1"));
     QFont bold = font();
     bold.setBold(true);
     bold.setPixelSize(13);
-    eventGrid->setFont(bold);
-    inner->addWidget(eventGrid);
+    eventGrid_->setFont(bold);
+    inner->addWidget(eventGrid_);
 
     auto* popup = new QMenu(page);
     popup->setObjectName(QStringLiteral("PopupMenu2"));
@@ -446,18 +446,18 @@ void MainWindow::buildLogsPage(QWidget* page) {
     copy->setObjectName(QStringLiteral("CopyLogs1"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    eventGrid->addAction(copy);
+    eventGrid_->addAction(copy);
     connect(copy, &QAction::triggered, this,
-            [this] { QGuiApplication::clipboard()->setText(eventGrid->selectedText()); });
+            [this] { QGuiApplication::clipboard()->setText(eventGrid_->selectedText()); });
     auto* exportCsv = popup->addAction(QStringLiteral("&Export CSV..."));
     exportCsv->setObjectName(QStringLiteral("ExportLogs1"));
     connect(exportCsv, &QAction::triggered, this, &MainWindow::exportEventLog);
     popup->addSeparator();
     auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
     clear->setObjectName(QStringLiteral("Clear1"));
-    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid); });
+    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid_); });
     // A right click anywhere on the LOGS tab, the grid included, opens the menu.
-    for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(eventGrid)}) {
+    for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(eventGrid_)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, popup, [popup, w](const QPoint& at) {
             // A scroll area reports the place within its viewport.
@@ -476,7 +476,7 @@ void MainWindow::exportEventLog() {
     const QString path = dialogs::ConfirmReplacing(this, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return;
     QString error;
-    if (!WriteLogGridCsv(*eventGrid, path, error)) dialogs::ShowWarning(this, error);
+    if (!WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
     else ShowNotice(QStringLiteral("Saved the event memory to \"%1\".").arg(QDir::toNativeSeparators(path)));
 }
 
@@ -490,10 +490,10 @@ void MainWindow::FormCreate() {
     auto* panel = statusPanels_[2];
     auto* hostLayout = new QHBoxLayout(panel);
     hostLayout->setContentsMargins(0, 0, 0, 0);
-    hostLayout->addWidget(activityBar);
-    activityBar->setPosition(0);
-    LabelLogGrid(*eventGrid);
-    FitLogGrid(*eventGrid);
+    hostLayout->addWidget(activityBar_);
+    activityBar_->setPosition(0);
+    LabelLogGrid(*eventGrid_);
+    FitLogGrid(*eventGrid_);
     // The siren file is looked for once, now.
     setSiren(new Siren(this));
 }
@@ -513,7 +513,7 @@ void MainWindow::setSiren(Siren* siren) {
 }
 
 void MainWindow::connectOrDisconnect() {
-    connectAction->trigger();
+    connectAction_->trigger();
 }
 
 QString MainWindow::programVersion() const {
@@ -546,7 +546,7 @@ void MainWindow::FormShow() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
     fadeClock_.start();
-    fadeTimer->start();
+    fadeTimer_->start();
     if (graphics_) graphics_->State.SweepPosition = 0;
     link_->DropSettings();
     link_->ArmPoll(frames::Status, frames::StatusReplyLength);
@@ -629,9 +629,9 @@ void MainWindow::fadeStep() {
     if (done < 50) next = std::min(next, 50);
     fadeAlpha_ = fadeIn_ ? 5 * next : 255 - 5 * next;
     if (fadeIn_ && fadeAlpha_ >= 255) {
-        fadeTimer->stop();
+        fadeTimer_->stop();
     } else if (!fadeIn_ && fadeAlpha_ <= 0) {
-        fadeTimer->stop();
+        fadeTimer_->stop();
         endProcess_(0);
     }
 }
@@ -710,17 +710,17 @@ void MainWindow::exitProgram() {
     if (!exiting_) keepGeometry();
     exiting_ = true;
     link_->Exit();
-    pollTimer->stop();
+    pollTimer_->stop();
     fadeIn_ = false;
     fadeAlpha_ = 255;
     if (portDialog_ && portDialog_->isVisible()) portDialog_->hide();
     fadeClock_.start();
-    fadeTimer->start();
+    fadeTimer_->start();
 }
 
 // Connect or Disconnect, by what the action's caption says it will do.
 void MainWindow::toggleConnection() {
-    if (connectAction->text() == QLatin1String("Connect")) {
+    if (connectAction_->text() == QLatin1String("Connect")) {
         // The file is left once the link is open (a port that fails to open keeps it). Cancel leaves
         // everything as it was, a replay included.
         if (!configFiles_->mayLeaveFile(QStringLiteral("Save them before connecting?"))) return;
@@ -798,7 +798,7 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
     if (graphInsideChosen_ || noRoom) dockGraph();
     else undockGraph();
     graphInsideForRoom_ = noRoom;
-    graphInsideAction->setChecked(GraphInside());
+    graphInsideAction_->setChecked(GraphInside());
 }
 
 void MainWindow::dockGraph() {
@@ -866,7 +866,7 @@ void MainWindow::graphInsideChosen(bool inside) {
             ShowNotice(QStringLiteral("The screen has no room for the graph beside the main window: it stays in the "
                                       "main window."));
     }
-    graphInsideAction->setChecked(GraphInside());
+    graphInsideAction_->setChecked(GraphInside());
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -901,7 +901,7 @@ void MainWindow::rememberBetweenRuns(int instance) {
     instance_ = instance;
     const QSettings settings;
     graphInsideChosen_ = settings.value(QStringLiteral("graph/inMainWindow"), false).toBool();
-    graphInsideAction->setChecked(graphInsideChosen_);
+    graphInsideAction_->setChecked(graphInsideChosen_);
     const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
     geometryRestored_ = !geometry.isEmpty() && restoreGeometry(geometry);
 }
@@ -946,27 +946,27 @@ int MainWindow::ReplyTimeoutMs() {
 }
 
 int MainWindow::CurrentTab() {
-    return tabs->currentIndex();
+    return tabs_->currentIndex();
 }
 
 void MainWindow::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
-    connectAction->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    connectAction_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
-    storeAction->setEnabled(connected); // (and with it the File menu's Store To Flash)
-    revertAction->setEnabled(connected);
+    storeAction_->setEnabled(connected); // (and with it the File menu's Store To Flash)
+    revertAction_->setEnabled(connected);
     if (connected) configFiles_->fileMode().Close(); // the detector's read-back comes next
     showPort();
     if (!connected) liveMarks_->SetLive(false);
 }
 
 void MainWindow::StepActivity() {
-    if (activityBar->value() < activityBar->maximum()) activityBar->setPosition(activityBar->value() + 1);
-    else activityBar->setPosition(activityBar->minimum());
+    if (activityBar_->value() < activityBar_->maximum()) activityBar_->setPosition(activityBar_->value() + 1);
+    else activityBar_->setPosition(activityBar_->minimum());
 }
 
 void MainWindow::FillActivity() {
-    activityBar->setPosition(activityBar->maximum());
+    activityBar_->setPosition(activityBar_->maximum());
 }
 
 // Everything the link has to say is a failure of some kind: shown with the warning icon.
@@ -1044,7 +1044,7 @@ bool MainWindow::ReconnectAutomatically() {
 // Waiting for the port to come back: nothing can be stored, and Disconnect stops the waiting.
 void MainWindow::ShowReconnecting() {
     ShowLinkState(false);
-    connectAction->setText(QStringLiteral("Disconnect"));
+    connectAction_->setText(QStringLiteral("Disconnect"));
 }
 
 void MainWindow::LogError(const LoggedException* exception, const std::string& text) {
@@ -1071,7 +1071,7 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
         settings_->ReadBackArrived();
         break;
     case frames::EventLog:
-        ShowEventLog(*eventGrid, stores.eventLog.data());
+        ShowEventLog(*eventGrid_, stores.eventLog.data());
         commissioning_->EventLogArrived();
         break;
     default: break;
