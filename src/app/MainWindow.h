@@ -122,6 +122,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Where the port panel and the message history point a first start.
+    static const QString ChoosePortHint;
     QTimer* fadeTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;
     QAction* exitAction_ = nullptr;
