@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "link/PortDialog.h"
@@ -483,7 +483,7 @@ class TestSettings : public QObject {
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
-        QVERIFY(mainWindow->settings().FrameWaiting());
+        QVERIFY(mainWindow->parameterSender().FrameWaiting());
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
@@ -990,7 +990,7 @@ class TestSettings : public QObject {
         }
         // A store has nothing to act on; the poll timer stays stopped, and nothing reached the line.
         QVERIFY(!mainWindow->storeAction()->isEnabled() && !mainWindow->revertAction()->isEnabled());
-        mainWindow->settings().requestStore();
+        mainWindow->parameterSender().requestStore();
         QTest::qWait(30);
         QVERIFY(!link().SettingsPending() && !link().PollTimer()->isActive() && peer->readSent().empty());
 

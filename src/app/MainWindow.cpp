@@ -5,7 +5,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -139,18 +139,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
 
     // The parts that give the VIEW and LOGS tabs their life.
-    settings_ = new Settings(view_, *link_, this);
-    settings_->wire(storeAction_);
-    settings_->setNotice([this](const QString& text) { ShowNotice(text); });
-    readBack_ = std::make_unique<ReadBack>(view_, *link_, *settings_);
-    configFiles_ = new ConfigFiles(this, view_, *link_, *settings_, *readBack_);
+    sender_ = new ParameterSender(view_, *link_, this);
+    sender_->wire(storeAction_);
+    sender_->setNotice([this](const QString& text) { ShowNotice(text); });
+    readBack_ = std::make_unique<ReadBack>(view_, *link_, *sender_);
+    configFiles_ = new ConfigFiles(this, view_, *link_, *sender_, *readBack_);
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
     connect(openConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
     connect(saveConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
     connect(revertAction_, &QAction::triggered, configFiles_, &ConfigFiles::revert);
     connect(compareFilesAction_, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
     connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
-    connect(settings_, &Settings::flashStateChanged, this, &MainWindow::showFlashState);
+    connect(sender_, &ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -169,7 +169,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         return static_cast<std::uint16_t>(r[22] | r[23] << 8);
     });
     indicators_->setNoiseReductionFollower(
-        [this](int pir, bool on) { settings_->FollowDetectorNoiseReduction(pir, on); });
+        [this](int pir, bool on) { sender_->FollowDetectorNoiseReduction(pir, on); });
     statusView_->setIndicators(indicators_.get());
 
     // The design's size is the default and the least; the window may grow and be maximised.
@@ -178,7 +178,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     resize(design);
     endProcess_ = [](int code) { QCoreApplication::exit(code); };
 
-    FormCreate();
+    setUpParts();
 }
 
 MainWindow::~MainWindow() {
@@ -204,7 +204,7 @@ void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.
-void MainWindow::FormCreate() {
+void MainWindow::setUpParts() {
     SetWindowAlpha(0);
     view_.mw.statusBar->hostLabel(view_.mw.trangeLabel);
     view_.pir1.statusBar->hostLabel(view_.pir1.trangeLabel);
@@ -261,7 +261,7 @@ void MainWindow::showMessages() {
     messages_->list->setFocus();
 }
 
-void MainWindow::FormShow() {
+void MainWindow::startShowing() {
     fadeIn_ = true;
     fadeAlpha_ = 0;
     fadeClock_.start();

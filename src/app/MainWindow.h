@@ -24,7 +24,7 @@ class QTimer;
 class Commissioning;
 class LiveMarks;
 class ConfigFiles;
-class Settings;
+class ParameterSender;
 class Siren;
 class QToolBar;
 class QToolButton;
@@ -69,7 +69,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
     ViewControls& view() override { return view_; }
     PollCycle& link() override { return *link_; }
-    Settings& settings() override { return *settings_; }
+    ParameterSender& parameterSender() override { return *sender_; }
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() override { return *configFiles_; }
     StatusView& statusView() override { return *statusView_; }
@@ -166,8 +166,10 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // File mode in the title (with a mark for unsaved edits) and in the status bar.
     void showFileMode();
     void tabShown(int index);
-    void FormCreate();
-    void FormShow();
+    // Once built: transparent, the value labels in their status bars, the activity bar, the log grid, the siren.
+    void setUpParts();
+    // Each time the program shows the window: the fade in, the graph's sweep from its start, the status polled.
+    void startShowing();
     // What need not delay the window's first paint, done once it is on the screen.
     void afterFirstPaint();
 
@@ -192,7 +194,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
     ViewControls view_;
     PollCycle* link_ = nullptr;
-    Settings* settings_ = nullptr;
+    ParameterSender* sender_ = nullptr;
     std::unique_ptr<ReadBack> readBack_;
     ConfigFiles* configFiles_ = nullptr;
     std::unique_ptr<StatusView> statusView_;

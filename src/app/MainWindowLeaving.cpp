@@ -6,7 +6,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -81,15 +81,15 @@ void MainWindow::fadeStep() {
 
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
-    const FlashState flash = settings_->Flash();
+    const FlashState flash = sender_->Flash();
     const bool polling = link_->State() == LinkState::Polling;
     const bool unstored = flash == FlashState::NotStored;
     // A store that went out, its read-back lost with the link: not known to have happened.
     const bool storeUnconfirmed = flash == FlashState::StoreSent && !polling;
-    const bool unsent = settings_->FrameWaiting() && link_->LinkActive();
+    const bool unsent = sender_->FrameWaiting() && link_->LinkActive();
     if (!unstored && !storeUnconfirmed && !unsent) return true;
     QStringList what;
-    if (unstored && settings_->FlashAwaitingReport())
+    if (unstored && sender_->FlashAwaitingReport())
         what << QStringLiteral("Changes sent to the detector are not stored in its flash, and the detector has not "
                                "answered since the link came back: it loses them when its power goes off.");
     else if (unstored)
@@ -123,13 +123,13 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
         // The store request goes out with the next tick; leaving follows its read-back.
         leaveAfterStore_ = leave;
         storeDeadline_->start();
-        settings_->requestStore();
+        sender_->requestStore();
     }
     return false;
 }
 
 void MainWindow::showFlashState() {
-    const FlashState state = settings_->Flash();
+    const FlashState state = sender_->Flash();
     QLabel* panel = statusPanels_[3];
     // A file open on the controls has no flash: what the last detector's held is not shown beside it.
     const bool file = configFiles_ && configFiles_->fileMode().Active();

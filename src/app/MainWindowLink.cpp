@@ -6,7 +6,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -182,7 +182,7 @@ void MainWindow::ShowLinkNotice(const std::string& text) {
 
 void MainWindow::ShowLinkBack(const std::string& port) {
     // What the reconnection dropped stays told.
-    ShowNotice(settings_->LinkBackNotice(QString::fromStdString(port)));
+    ShowNotice(sender_->LinkBackNotice(QString::fromStdString(port)));
 }
 
 bool MainWindow::ReconnectAutomatically() {
@@ -216,7 +216,7 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
     }
     case frames::ParameterReadBack:
         readBack_->ApplyParameters();
-        settings_->ReadBackArrived();
+        sender_->ReadBackArrived();
         break;
     case frames::EventLog:
         ShowEventLog(*eventGrid_, stores.eventLog.data());

@@ -6,7 +6,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"

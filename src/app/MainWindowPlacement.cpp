@@ -6,7 +6,7 @@
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -99,7 +99,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     } else if (screen) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    FormShow();
+    startShowing();
     // A first start: the port panel says where to choose the port until one is chosen (a notice could
     // be replaced by the next at once).
     showPort();

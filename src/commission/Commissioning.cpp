@@ -6,8 +6,8 @@
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
+#include "config/ParameterSender.h"
 #include "config/ParameterText.h"
-#include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
@@ -211,7 +211,7 @@ void Commissioning::writeReport() {
     report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = monitor::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
-    report_.flash = FlashStateText(host_.settings().Flash());
+    report_.flash = FlashStateText(host_.parameterSender().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
     if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
     QString error;

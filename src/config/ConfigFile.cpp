@@ -1,9 +1,9 @@
 #include "config/ConfigFile.h"
 
 #include "config/FileMode.h"
+#include "config/ParameterSender.h"
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
-#include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
@@ -121,9 +121,10 @@ std::vector<ParameterDifference> CompareRecords(const params::Record& first, con
 
 } // namespace configfile
 
-ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack)
-    : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack),
-      fileMode_(new FileMode(settings, readBack, this)) {}
+ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender,
+                         ReadBack& readBack)
+    : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
+      fileMode_(new FileMode(sender, readBack, this)) {}
 
 bool ConfigFiles::detectorReady(const QString& what) {
     if (link_.State() == LinkState::Polling && link_.ParametersKnown()) return true;
@@ -312,16 +313,16 @@ bool ConfigFiles::askToSend(const QString& question, const QString& source, cons
 void ConfigFiles::send(const params::Record& bytes) {
     link_.StoreParameters(bytes); // byte for byte, pads included
     {
-        const Settings::Showing quiet(settings_);
+        const ParameterSender::Showing quiet(sender_);
         // Both lenses back to "User", so that the values meet the full ranges.
         for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
             if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
-            else if (lens == view_.pir1.lens) settings_.pir1LensChanged();
-            else settings_.pir2LensChanged();
+            else if (lens == view_.pir1.lens) sender_.pir1LensChanged();
+            else sender_.pir2LensChanged();
         }
         readBack_.ApplyParameters();
     }
-    settings_.SendParameters(params::DecodeRecord(bytes));
+    sender_.SendParameters(params::DecodeRecord(bytes));
 }
 
 void ConfigFiles::loadConfig(const QString& fileName) {
@@ -348,14 +349,14 @@ void ConfigFiles::loadConfig(const QString& fileName) {
 
 void ConfigFiles::revert() {
     if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
-    const std::optional<params::Record>& atConnect = settings_.ConnectTimeParameters();
+    const std::optional<params::Record>& atConnect = sender_.ConnectTimeParameters();
     if (!atConnect) return; // known together with the parameters
     const params::Record bytes = *atConnect;
     const QString source = QStringLiteral("The set read at Connect");
     const auto connection = link_.counters().Connections;
     QStringList notes;
     // A link that came back by itself may have come back to another detector on the same port.
-    if (settings_.ConnectTimeConnection() != connection)
+    if (sender_.ConnectTimeConnection() != connection)
         notes << QStringLiteral("Note: the link was lost and connected again by itself since your Connect: if "
                                 "another detector is on the line now, these parameters are not its own.");
     if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, notes))

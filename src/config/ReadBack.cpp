@@ -1,6 +1,6 @@
 #include "config/ReadBack.h"
 
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "link/PollCycle.h"
 #include "protocol/ParameterBlock.h"
 #include "view/ViewPage.h"
@@ -72,7 +72,7 @@ void ReadBack::ApplyParameters() {
 }
 
 void ReadBack::ShowRecord(const Record& record) {
-    const Settings::Showing quiet(settings_);
+    const ParameterSender::Showing quiet(sender_);
     auto flags = [&record] { return le16(&record[22]); };
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
@@ -158,7 +158,7 @@ void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
 }
 
 void ReadBack::ApplyPwmValues() {
-    const Settings::Showing quiet(settings_);
+    const ParameterSender::Showing quiet(sender_);
     const auto& pwm = link_.stores().pwm;
     const int duty = le16(&pwm[0]);
     view_.pwmDuty->setValue(duty);

@@ -9,14 +9,14 @@
 #include <sys/stat.h>
 #include <thread>
 
-PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
-    : QObject(parent), view_(view), timer2_(timer2), pause_(timer2->interval()),
+PollCycle::PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent)
+    : QObject(parent), view_(view), pollTimer_(pollTimer), pause_(pollTimer->interval()),
       serialFactory_([] { return std::make_unique<SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
     // The exchange's sleeps (through a reply's line time, to the end of the pause) end when they should:
     // the kernel would let each run up to 50 us late, twice an exchange, to wake the thread together
     // with others.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    connect(timer2_, &QTimer::timeout, this, &PollCycle::tick);
+    connect(pollTimer_, &QTimer::timeout, this, &PollCycle::tick);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
 }
@@ -40,7 +40,7 @@ bool PollCycle::Reconnecting() const {
 LinkState PollCycle::State() const {
     if (Reconnecting()) return LinkState::Reconnecting;
     if (!LinkActive()) return LinkState::Closed;
-    return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
+    return pollTimer_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
 
 void PollCycle::logError(const LoggedException* exception, const std::string& text, bool quietly) {
@@ -104,14 +104,14 @@ void PollCycle::Connect() {
         connectedPort_ = port;
         if (!openPort(port)) {
             const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
-            timer2_->stop();
+            pollTimer_->stop();
             closed();
             view_.ShowMessage(message);
             return;
         }
         startPolling();
     } catch (const std::exception& e) {
-        timer2_->stop();
+        pollTimer_->stop();
         if (LinkActive()) serial_->ClosePort();
         closed();
         const LoggedException logged{ExceptionClassName(e), e.what()};
@@ -123,7 +123,7 @@ void PollCycle::Connect() {
 void PollCycle::Disconnect() {
     reconnectTimer_->stop();
     awaitingReply_ = false;
-    timer2_->stop();
+    pollTimer_->stop();
     if (LinkActive()) serial_->ClosePort();
     closed();
     emit stopped();
@@ -140,12 +140,12 @@ void PollCycle::Exit() {
         serial_->ClosePort();
         serial_.reset();
     }
-    timer2_->stop();
+    pollTimer_->stop();
     emit stopped();
 }
 
 void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
-    timer2_->stop();
+    pollTimer_->stop();
     retryCount_ = 0;
     damagedRun_ = 0;
     awaitingReply_ = false;
@@ -273,7 +273,7 @@ void PollCycle::rearm(std::uint8_t goodCode) {
 
 void PollCycle::startPause() {
     pauseEnd_ = std::chrono::steady_clock::now() + pause_;
-    timer2_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, pause_.count() - 1)));
+    pollTimer_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, pause_.count() - 1)));
 }
 
 void PollCycle::waitForPauseEnd() {
@@ -290,7 +290,7 @@ void PollCycle::tick() {
         bool& inTick;
         ~TickEnd() { inTick = false; }
     } tickEnd{inTick_};
-    timer2_->stop();
+    pollTimer_->stop();
     view_.StepActivity();
     if (!LinkActive()) {
         if (!Reconnecting()) startPause();
@@ -393,7 +393,7 @@ void PollCycle::tick() {
             // A fault in showing a reply: the link stops, says so and logs it, rather than polling
             // on (or not) behind captions that say connected.
             const LoggedException logged{ExceptionClassName(e), e.what()};
-            timer2_->stop();
+            pollTimer_->stop();
             logError(&logged, "");
             closed();
             emit stopped();
@@ -402,5 +402,5 @@ void PollCycle::tick() {
         }
     }
     rearm(goodCode);
-    if (!timer2_->isActive()) startPause();
+    if (!pollTimer_->isActive()) startPause();
 }

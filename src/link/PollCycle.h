@@ -68,7 +68,7 @@ class PollCycle : public QObject {
     static int WireTimeMs(int count);
     using SerialFactory = std::function<std::unique_ptr<SerialPort>()>;
 
-    PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
+    PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent = nullptr);
     ~PollCycle() override;
 
     void Connect();
@@ -93,7 +93,7 @@ class PollCycle : public QObject {
     // the first Connect.
     const std::string& ConnectedPort() const { return connectedPort_; }
     bool Reconnecting() const;
-    QTimer* PollTimer() const { return timer2_; }
+    QTimer* PollTimer() const { return pollTimer_; }
     LinkState State() const;
     SerialPort* Serial() const { return serial_.get(); }
     void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
@@ -185,7 +185,7 @@ class PollCycle : public QObject {
     void waitForPauseEnd();
 
     LinkView& view_;
-    QTimer* timer2_;
+    QTimer* pollTimer_;
     frames::PollRequest pollRequest_;
     bool pendingSettings_ = false;
     std::array<std::uint8_t, 46> settingsFrame_{};

@@ -1,4 +1,4 @@
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 
 #include "config/ParameterText.h"
 #include "link/PollCycle.h"
@@ -60,13 +60,14 @@ QString FlashStateText(FlashState state) {
     return QString();
 }
 
-Settings::Settings(ViewControls& view, PollCycle& link, QObject* parent) : QObject(parent), view_(view), link_(link) {}
+ParameterSender::ParameterSender(ViewControls& view, PollCycle& link, QObject* parent)
+    : QObject(parent), view_(view), link_(link) {}
 
-void Settings::wire(QAction* storeToFlash) {
+void ParameterSender::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
-    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::requestStore);
-    connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
-    connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
+    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &ParameterSender::requestStore);
+    connect(&link_, &PollCycle::settingsSent, this, &ParameterSender::frameSent);
+    connect(&link_, &PollCycle::connecting, this, &ParameterSender::connecting);
     connect(&link_, &PollCycle::settingsHeld, this, [this] { held_ = true; });
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
@@ -109,8 +110,8 @@ void Settings::wire(QAction* storeToFlash) {
             [this](int v) { edit([&](Parameters& p) { p.pwmDuty = static_cast<std::uint16_t>(v); }); });
     connect(view_.pwmFrequency, &QScrollBar::valueChanged, this,
             [this](int v) { edit([&](Parameters& p) { p.pwmFrequency = static_cast<std::uint16_t>(v); }); });
-    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &Settings::pir1LensChanged);
-    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &Settings::pir2LensChanged);
+    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir1LensChanged);
+    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir2LensChanged);
 
     for (std::size_t o = 0; o < 3; ++o) {
         OutputControls& out = view_.outputs[o];
@@ -142,19 +143,19 @@ void Settings::wire(QAction* storeToFlash) {
 // Changes are sent only to a detector whose own parameters have been read: until then the
 // controls hold the program's defaults, and a frame built from them would overwrite its set-up.
 // Nor while values are shown rather than chosen.
-bool Settings::mayChange() const {
+bool ParameterSender::mayChange() const {
     return !showing_ && link_.LinkActive() && link_.ParametersKnown();
 }
 
-void Settings::requestReadBack() {
+void ParameterSender::requestReadBack() {
     link_.RequestReadBack();
 }
 
-void Settings::notice(const QString& text) {
+void ParameterSender::notice(const QString& text) {
     if (notice_) notice_(text);
 }
 
-void Settings::setFlash(FlashState state) {
+void ParameterSender::setFlash(FlashState state) {
     if (state == flash_) return;
     flash_ = state;
     emit flashStateChanged(state);
@@ -162,7 +163,7 @@ void Settings::setFlash(FlashState state) {
 
 // Every Connect starts clean. What was made for the detector the link had before is dropped, and
 // the user is told what was lost.
-void Settings::connecting(bool droppedSettings) {
+void ParameterSender::connecting(bool droppedSettings) {
     const bool byItself = link_.Reconnecting();
     const bool answeredBefore = !firstReadBackDue_; // the connection before this one had its read-back
     // The changes not sent: those the user made since the last read-back, when they never went out.
@@ -225,22 +226,22 @@ void Settings::connecting(bool droppedSettings) {
     notice(text.at(0).toUpper() + text.mid(1));
 }
 
-bool Settings::FlashAwaitingReport() const {
+bool ParameterSender::FlashAwaitingReport() const {
     return firstReadBackDue_ && link_.LinkActive();
 }
 
-bool Settings::FrameWaiting() const {
+bool ParameterSender::FrameWaiting() const {
     return link_.SettingsPending() || held_;
 }
 
-QString Settings::LinkBackNotice(const QString& port) {
+QString ParameterSender::LinkBackNotice(const QString& port) {
     const QString dropped = std::exchange(droppedNotice_, QString());
     linkBackText_ = QStringLiteral("Link back on ") + port +
                     (dropped.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + dropped);
     return linkBackText_;
 }
 
-void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
+void ParameterSender::frameSent(const std::array<std::uint8_t, 46>& frame) {
     lastSent_ = queued_;
     pendingIsEcho_ = false;
     sendWhole_ = false;
@@ -261,7 +262,7 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
     }
 }
 
-void Settings::ReadBackArrived() {
+void ParameterSender::ReadBackArrived() {
     const Parameters fresh = DecodeRecord(link_.stores().parameters);
     // A frame held back while the line failed: the changes in it, made again on what the detector
     // holds now (it may have changed other values meanwhile).
@@ -311,16 +312,16 @@ void Settings::ReadBackArrived() {
     }
 }
 
-void Settings::StartFileEdits(const Parameters& file) {
+void ParameterSender::StartFileEdits(const Parameters& file) {
     fileEdits_ = file;
     fileEditing_ = true;
 }
 
-void Settings::EndFileEdits() {
+void ParameterSender::EndFileEdits() {
     fileEditing_ = false;
 }
 
-void Settings::edit(const std::function<void(Parameters&)>& change) {
+void ParameterSender::edit(const std::function<void(Parameters&)>& change) {
     if (fileEditing_ && !showing_) {
         change(fileEdits_);
         emit fileEdited();
@@ -332,18 +333,18 @@ void Settings::edit(const std::function<void(Parameters&)>& change) {
     requestReadBack();
 }
 
-void Settings::BuildSettingsFrame() {
+void ParameterSender::BuildSettingsFrame() {
     queue(edits_, false);
 }
 
-void Settings::SendParameters(Parameters p) {
+void ParameterSender::SendParameters(Parameters p) {
     edits_ = p;
     sendWhole_ = true;
     queue(p, false);
     requestReadBack();
 }
 
-void Settings::queue(Parameters p, bool echo) {
+void ParameterSender::queue(Parameters p, bool echo) {
     if (fileEditing_) return; // (a file on the controls is never a detector's set)
     if (FlagAccumulator & StoreRequest) storePending_ = true;
     // The store bit goes out only when the user asked for it: never because the parameters the
@@ -356,7 +357,7 @@ void Settings::queue(Parameters p, bool echo) {
     pendingIsEcho_ = echo;
 }
 
-void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
+void ParameterSender::FollowDetectorNoiseReduction(int pir, bool on) {
     if (fileEditing_) return; // the boxes show the file (a replay's status is not its)
     QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
     if (box->isChecked() != on) {
@@ -390,25 +391,25 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     requestReadBack();
 }
 
-void Settings::LensesToUser() {
+void ParameterSender::LensesToUser() {
     const Showing quiet(*this);
     for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) lens->setCurrentIndex(0);
     applyLens(1);
     applyLens(2);
 }
 
-void Settings::pir1LensChanged() {
+void ParameterSender::pir1LensChanged() {
     applyLens(1);
 }
 
-void Settings::pir2LensChanged() {
+void ParameterSender::pir2LensChanged() {
     applyLens(2);
 }
 
 // The preset's ranges, then its values. Every position that moves runs its control's handler, so
 // a preset queues one frame with the new values. A range change keeps the threshold value the
 // detector has, instead of the thumb position (which would change the value sent next).
-void Settings::applyLens(int pir) {
+void ParameterSender::applyLens(int pir) {
     ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
     const int index = ch.lens->currentIndex();
     if (index < 0 || index > 3) return;
@@ -429,7 +430,7 @@ void Settings::applyLens(int pir) {
     ch.threshold->setValue(thumbFor(ch.threshold, keptValue));
 }
 
-void Settings::requestStore() {
+void ParameterSender::requestStore() {
     if (fileEditing_) {
         notice(QStringLiteral("Nothing stored: a file is open, no detector is connected."));
         return;
