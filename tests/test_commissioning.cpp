@@ -150,9 +150,8 @@ class TestCommissioning : public QObject {
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
         for (int i = 0; i < N; ++i) {
-            const auto bytes = monitor::EncodeStatus(walk(i));
-            auto& store = live.link().Stores.status;
-            std::copy(bytes.begin(), bytes.end(), store.begin());
+            auto store = monitor::EncodeStatus(walk(i));
+            live.link().StoreStatus(store);
             live.commissioning().StatusArrived(store.data()); // as the reply arrives
             live.statusView().SplitFlags(store);
             live.statusView().ShowStatus(store);
@@ -290,10 +289,10 @@ class TestCommissioning : public QObject {
         GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(&portDialog, &graph);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
-        mainWindow.connectAction->trigger();
+        mainWindow.connectAction()->trigger();
         peer.write(reply9(DetectorModel::FactoryDefaults()));
         mainWindow.link().tick();
-        QVERIFY(mainWindow.link().ParametersKnown);
+        QVERIFY(mainWindow.link().ParametersKnown());
         mainWindow.commissioning().AskReportDetails = [](QString&, QString&, QString&) { return true; };
 
         QString chosen;
@@ -362,7 +361,7 @@ class TestCommissioning : public QObject {
         const QByteArray content = f.readAll();
         QVERIFY(content.endsWith('\n'));
         QCOMPARE(content.count('\n'), recorder.Lines() + 1);
-        mainWindow.exitAction->trigger();
+        mainWindow.exitAction()->trigger();
     }
 
     // However a file is made, reading it never holds the window for more than about 50 ms: a replay reads
@@ -456,10 +455,10 @@ class TestCommissioning : public QObject {
         mainWindow.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         if (event != "not connected") {
-            mainWindow.connectAction->trigger();
+            mainWindow.connectAction()->trigger();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
             mainWindow.link().tick();
-            QVERIFY(mainWindow.link().ParametersKnown);
+            QVERIFY(mainWindow.link().ParametersKnown());
         }
         const QString csv = dir.filePath("walk.csv");
         auto* button = mainWindow.findChild<QToolButton*>("ActionItem_Record");
@@ -493,7 +492,7 @@ class TestCommissioning : public QObject {
             }
             ::setrlimit(RLIMIT_FSIZE, &old);
         } else if (event == "disconnect") {
-            mainWindow.connectAction->trigger();
+            mainWindow.connectAction()->trigger();
         } else if (event.startsWith("lose")) { // the adapter pulled out: the recording stops with the link
             portDialog.reconnectBox->setChecked(event.endsWith("reconnecting"));
             bool recordingWhenTold = false;
@@ -511,7 +510,7 @@ class TestCommissioning : public QObject {
         if (starts && !paused)
             QVERIFY2(shown->toolTip().contains("\"walk.csv\" holds the"), qPrintable(shown->toolTip()));
         dialogs::SetFileDialogHandler({});
-        mainWindow.exitAction->trigger();
+        mainWindow.exitAction()->trigger();
     }
 
     // A file whose name is not UTF-8 text cannot be listed by the file dialog, nor opened by a name it

@@ -55,12 +55,12 @@ struct RunningProgram {
         portDialog.timeoutBar->setValue(50);
     }
     ~RunningProgram() {
-        mainWindow.exitAction->trigger(); // Exit: closes the port
+        mainWindow.exitAction()->trigger(); // Exit: closes the port
         dialogs::SetMessageHandler(previous);
     }
     void connectTo(const QString& port) {
         portDialog.portCombo->setEditText(port);
-        mainWindow.connectAction->trigger();
+        mainWindow.connectAction()->trigger();
     }
     PollCycle& link() { return mainWindow.link(); }
     QByteArray log() {
@@ -77,12 +77,12 @@ class TestEndToEnd : public QObject {
         QVERIFY(!sim.port().isEmpty());
         RunningProgram p;
         p.connectTo(sim.port());
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 1, 3000);
-        QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 20, 5000);
-        QCOMPARE(p.link().LastReplyCode, std::uint8_t(8));
-        const monitor::StatusRecord s = monitor::DecodeStatus(p.link().Stores.status.data());
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
+        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
+        QCOMPARE(p.link().counters().LastReplyCode, std::uint8_t(8));
+        const monitor::StatusRecord s = monitor::DecodeStatus(p.link().stores().status.data());
         QVERIFY(s.channels[2].compensation > 0);
         QVERIFY(s.acc[2] > 30); // gravity on Z
         QVERIFY(p.messages.empty());
@@ -95,12 +95,12 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         QSignalSpy frames(&p.link(), &PollCycle::settingsSent);
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 20, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
         for (const bool noisy : {true, false, true, false}) {
             QVERIFY(sim.command(noisy ? "noise1 on" : "noise1 off"));
             QTRY_COMPARE_WITH_TIMEOUT(p.mainWindow.view().noisePir1->isChecked(), noisy, 3000);
-            const auto replies = p.link().GoodReplies;
-            QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= replies + 20, 5000);
+            const auto replies = p.link().counters().GoodReplies;
+            QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= replies + 20, 5000);
         }
         QCOMPARE(frames.size(), 0);
         QCOMPARE(p.mainWindow.statusPanel(3)->text(), QString("no changes"));
@@ -110,15 +110,15 @@ class TestEndToEnd : public QObject {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 2, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().Stores.status.data()).alarmFlags & (1u << 11), 3000);
-        p.mainWindow.tabs->setCurrentIndex(1);
-        QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(12), 3000);
-        const monitor::EventLog events = monitor::DecodeEventLog(p.link().Stores.eventLog.data());
+        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
+        p.mainWindow.tabs()->setCurrentIndex(1);
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(12), 3000);
+        const monitor::EventLog events = monitor::DecodeEventLog(p.link().stores().eventLog.data());
         QVERIFY(events[0].eventType & (1u << 8));
-        p.mainWindow.tabs->setCurrentIndex(0);
-        QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+        p.mainWindow.tabs()->setCurrentIndex(0);
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
     }
 
     // A walk past the detector moves the VIEW tab and the graph and lights the lamps; the tamper
@@ -132,7 +132,7 @@ class TestEndToEnd : public QObject {
         CountingPlayer* plays = player.get();
         p.mainWindow.setSiren(new Siren(sound.path(), std::move(player)));
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 5, 3000);
         ViewControls& v = p.mainWindow.view();
         QVERIFY(v.mw.signal->value() < 150);
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
@@ -149,8 +149,8 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(plays->plays >= 1, 3000);
         QVERIFY(p.mainWindow.siren()->Playing());
 
-        p.mainWindow.tabs->setCurrentIndex(1);
-        StringGrid& grid = *p.mainWindow.eventGrid;
+        p.mainWindow.tabs()->setCurrentIndex(1);
+        StringGrid& grid = *p.mainWindow.eventGrid();
         // The newest event is the walk (with the tamper that came while it lasted), then the
         // detector's older events.
         QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);
@@ -171,13 +171,13 @@ class TestEndToEnd : public QObject {
             SimProcess sim({"--no-pacing", "--flash", flash});
             RunningProgram p;
             p.connectTo(sim.port());
-            QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown && p.link().GoodReplies >= 3, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown() && p.link().counters().GoodReplies >= 3, 3000);
             p.mainWindow.view().mw.tconv->setValue(12);
-            p.mainWindow.storeAction->trigger(); // Store To Flash
-            QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().Stores.parameters).channels[0].tconv,
+            p.mainWindow.storeAction()->trigger(); // Store To Flash
+            QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
                                       std::uint8_t(12), 3000);
             QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
-            QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
         }
         SimProcess again({"--no-pacing", "--flash", flash});
         RunningProgram p;
@@ -192,10 +192,10 @@ class TestEndToEnd : public QObject {
         QVERIFY(sim.command("corrupt-next 9"));
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown, 3000);
-        QCOMPARE(p.link().Stores.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown(), 3000);
+        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(p.mainWindow.view().mw.trangeLabel->text(), QString("300"));
-        QTRY_COMPARE_WITH_TIMEOUT(p.link().LastReplyCode, std::uint8_t(8), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
         QVERIFY(p.messages.empty());
     }
 
@@ -203,25 +203,25 @@ class TestEndToEnd : public QObject {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("silent 5000"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
         QCOMPARE(p.link().State(), LinkState::Halted);
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Connect"));
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(p.log().contains("Error String:   BuffRX[0]= 0 LenRX= 64 message: Timeout during operation\r\n"));
         // The detector speaks again: Connect resumes polling, starting with a read-back.
         QVERIFY(sim.command("silent 0"));
-        const auto before = p.link().GoodReplies;
-        p.mainWindow.connectAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > before + 3, 3000);
+        const auto before = p.link().counters().GoodReplies;
+        p.mainWindow.connectAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 3000);
     }
 
     void aHangUpHaltsWithAClearMessage() {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("hangup"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out"));
@@ -237,20 +237,20 @@ class TestEndToEnd : public QObject {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
-        const auto failed = p.link().FailedExchanges;
-        const auto good = p.link().GoodReplies;
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
+        const auto failed = p.link().counters().FailedExchanges;
+        const auto good = p.link().counters().GoodReplies;
         QVERIFY(sim.command("corrupt 1"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 3000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
         QVERIFY(p.messages.front().contains("checksum"));
-        QCOMPARE(p.link().FailedExchanges, failed);
-        QVERIFY(p.link().GoodReplies <= good + 1);
+        QCOMPARE(p.link().counters().FailedExchanges, failed);
+        QVERIFY(p.link().counters().GoodReplies <= good + 1);
         QCOMPARE(p.link().State(), LinkState::Halted);
         QVERIFY(p.log().contains("message: Frame check failed: checksum\r\n"));
         QVERIFY(sim.command("corrupt 0"));
-        p.mainWindow.connectAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > good + 3, 3000);
+        p.mainWindow.connectAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > good + 3, 3000);
     }
 
     // With "Reconnect automatically", an adapter pulled out and put back costs no click.
@@ -261,12 +261,12 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         p.portDialog.reconnectBox->setChecked(true);
         p.connectTo(link);
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 3, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), LinkState::Reconnecting, 3000);
-        QCOMPARE(p.mainWindow.connectAction->text(), QString("Disconnect"));
-        const auto before = p.link().GoodReplies;
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies > before + 3, 5000);
+        QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
+        const auto before = p.link().counters().GoodReplies;
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 5000);
         QCOMPARE(p.link().State(), LinkState::Polling);
         QVERIFY(p.messages.empty());
         QVERIFY(p.log().contains("Error String:"));
@@ -276,7 +276,7 @@ class TestEndToEnd : public QObject {
         SimProcess sim({"--no-pacing", "--drop-every", "3"});
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 30, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 30, 8000);
         QCOMPARE(p.link().State(), LinkState::Polling);
         QVERIFY(p.messages.empty());
     }
@@ -288,35 +288,35 @@ class TestEndToEnd : public QObject {
             SimProcess sim({"--no-pacing", "--flash", flash});
             RunningProgram p;
             p.connectTo(sim.port());
-            QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 2, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
             params::Parameters wanted = DetectorModel::FactoryDefaults();
             wanted.channels[0].trange = 999; // beyond the MW range
             wanted.channels[1].trange = 222;
             wanted.flags |= params::StoreRequest;
-            p.link().SettingsFrame = params::EncodeSettingsFrame(wanted);
-            p.link().PendingSettings = true;
-            p.link().PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-            QTRY_VERIFY_WITH_TIMEOUT(params::DecodeRecord(p.link().Stores.parameters).channels[1].trange == 222, 3000);
-            QCOMPARE(params::DecodeRecord(p.link().Stores.parameters).channels[0].trange, 500);
+            p.link().QueueSettings(params::EncodeSettingsFrame(wanted));
+            p.link().ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+            QTRY_VERIFY_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[1].trange == 222,
+                                     3000);
+            QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[0].trange, 500);
         }
         // Stored to flash: a restarted detector still has them.
         SimProcess again({"--no-pacing", "--flash", flash});
         RunningProgram p;
         p.connectTo(again.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 1, 3000);
-        QCOMPARE(params::DecodeRecord(p.link().Stores.parameters).channels[1].trange, 222);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
+        QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[1].trange, 222);
     }
 
     void aPacedDetectorAndASlowOneAreReadButADribblingOneTimesOut() {
         SimProcess sim; // paced at 19200 baud
         RunningProgram p;
         p.connectTo(sim.port());
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= 5, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 5, 3000);
         // Bytes 1 ms apart, half the line's speed: slow, but every reply arrives whole within the
         // exchange's deadline (the time-out plus twice the reply's time on the line).
         QVERIFY(sim.command("dribble 1"));
-        const auto before = p.link().GoodReplies;
-        QTRY_VERIFY_WITH_TIMEOUT(p.link().GoodReplies >= before + 5, 8000);
+        const auto before = p.link().counters().GoodReplies;
+        QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= before + 5, 8000);
         QVERIFY(p.messages.empty());
         QCOMPARE(p.link().State(), LinkState::Polling);
         // Bytes 30 ms apart, each under the 50 ms time-out, but a status reply would take two

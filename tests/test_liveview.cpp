@@ -104,9 +104,11 @@ class TestLiveView : public QObject {
     GraphWindow* graphics = nullptr;
 
     void show(const monitor::StatusBytes& bytes) {
-        std::copy(bytes.begin(), bytes.end(), mainWindow->link().Stores.status.begin());
-        mainWindow->statusView().SplitFlags(mainWindow->link().Stores.status);
-        mainWindow->statusView().ShowStatus(mainWindow->link().Stores.status);
+        auto store = bytes;
+        mainWindow->link().StoreStatus(store);
+        mainWindow->statusView().SplitFlags(store);
+        mainWindow->statusView().ShowStatus(store);
+        mainWindow->link().StoreStatus(store); // as shown, as the program keeps a reply
     }
     // Row of the newest sample of a signal trace (the column just behind the sweep).
     int newestRow(int trace) {
@@ -238,7 +240,7 @@ class TestLiveView : public QObject {
         s.channels[1].signal = 0;
         graphics->directConvertAction->setChecked(false);
         show(monitor::EncodeStatus(s));
-        QCOMPARE(monitor::DecodeStatus(mainWindow->link().Stores.status.data()).channels[1].signal, std::uint16_t(1));
+        QCOMPARE(monitor::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal, std::uint16_t(1));
     }
 
     // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
@@ -353,11 +355,11 @@ class TestLiveView : public QObject {
         auto* setup = mainWindow->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
         setup->ensureWidgetVisible(mainWindow->view().accLabels[0]);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
         mainWindow->link().tick();
-        QVERIFY(mainWindow->link().ParametersKnown);
-        mainWindow->pollTimer->stop();
+        QVERIFY(mainWindow->link().ParametersKnown());
+        mainWindow->pollTimer()->stop();
         peer.readSent();
     }
 
@@ -368,7 +370,7 @@ class TestLiveView : public QObject {
         counter.clear();
         mainWindow->link().tick();
         const bool paintedInTick = !counter.painted.empty();
-        mainWindow->pollTimer->stop();
+        mainWindow->pollTimer()->stop();
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         return !paintedInTick && peer.readSent() == std::vector<std::uint8_t>{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
     }
@@ -516,7 +518,7 @@ class TestLiveView : public QObject {
         auto bytes = monitor::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
-        StringGrid& grid = *mainWindow->eventGrid;
+        StringGrid& grid = *mainWindow->eventGrid();
         ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{

@@ -96,31 +96,31 @@ class TestMainWindow : public QObject {
         QCOMPARE(child<QToolBar>(mainWindow, "ActionMainMenuBar1")->height(), 35);
         QCOMPARE(mainWindow->statusBar()->objectName(), QString("StatusBar_form"));
         QCOMPARE(mainWindow->statusBar()->height(), 22);
-        QCOMPARE(mainWindow->tabs->count(), 2);
-        QCOMPARE(mainWindow->tabs->tabText(0), QString("VIEW"));
-        QCOMPARE(mainWindow->tabs->tabText(1), QString("LOGS"));
-        QCOMPARE(mainWindow->tabs->currentIndex(), 0);
-        QCOMPARE(mainWindow->fadeTimer->interval(), 1);
-        QCOMPARE(mainWindow->pollTimer->interval(), 10);
-        QVERIFY(!mainWindow->fadeTimer->isActive());
-        QVERIFY(!mainWindow->pollTimer->isActive());
+        QCOMPARE(mainWindow->tabs()->count(), 2);
+        QCOMPARE(mainWindow->tabs()->tabText(0), QString("VIEW"));
+        QCOMPARE(mainWindow->tabs()->tabText(1), QString("LOGS"));
+        QCOMPARE(mainWindow->tabs()->currentIndex(), 0);
+        QCOMPARE(mainWindow->fadeTimer()->interval(), 1);
+        QCOMPARE(mainWindow->pollTimer()->interval(), 10);
+        QVERIFY(!mainWindow->fadeTimer()->isActive());
+        QVERIFY(!mainWindow->pollTimer()->isActive());
     }
 
     void startStateOfActionsAndStatusBar() {
-        QVERIFY(mainWindow->exitAction->isEnabled());
-        QVERIFY(!mainWindow->connectAction->isEnabled());
-        QVERIFY(!mainWindow->storeAction->isEnabled());
-        QVERIFY(mainWindow->openConfigAction->isEnabled() && mainWindow->saveConfigAction->isEnabled());
-        QVERIFY(mainWindow->portAction->isEnabled() && mainWindow->graphAction->isEnabled());
-        QCOMPARE(mainWindow->connectAction->text(), QString("Connect"));
+        QVERIFY(mainWindow->exitAction()->isEnabled());
+        QVERIFY(!mainWindow->connectAction()->isEnabled());
+        QVERIFY(!mainWindow->storeAction()->isEnabled());
+        QVERIFY(mainWindow->openConfigAction()->isEnabled() && mainWindow->saveConfigAction()->isEnabled());
+        QVERIFY(mainWindow->portAction()->isEnabled() && mainWindow->graphAction()->isEnabled());
+        QCOMPARE(mainWindow->connectAction()->text(), QString("Connect"));
         QCOMPARE(mainWindow->statusPanel(0)->text(), QString("Disconnect"));
         QCOMPARE(mainWindow->statusPanel(1)->text(), QString("COM:"));
         const int widths[] = {100, 400, 200, 50};
         for (int i = 0; i < 4; ++i) QCOMPARE(mainWindow->statusPanel(i)->width(), widths[i]);
-        QCOMPARE(mainWindow->activityBar->parentWidget(), mainWindow->statusPanel(2));
-        QCOMPARE(mainWindow->activityBar->value(), 0);
-        QCOMPARE(mainWindow->activityBar->maximum(), 100);
-        QCOMPARE(mainWindow->openConfigAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(mainWindow->activityBar()->parentWidget(), mainWindow->statusPanel(2));
+        QCOMPARE(mainWindow->activityBar()->value(), 0);
+        QCOMPARE(mainWindow->activityBar()->maximum(), 100);
+        QCOMPARE(mainWindow->openConfigAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     }
 
     void actionBarItemsInOrderWithSeparators() {
@@ -153,19 +153,19 @@ class TestMainWindow : public QObject {
         QVERIFY(!commSetup->isEnabled());
         QVERIFY(load->text().startsWith("&Open..."));
         // A bound item's own enabled state can be set directly, and follows the next action change.
-        mainWindow->storeAction->setEnabled(true);
+        mainWindow->storeAction()->setEnabled(true);
         QVERIFY(commSetup->isEnabled());
         commSetup->setEnabled(false);
-        QVERIFY(mainWindow->storeAction->isEnabled());
-        mainWindow->storeAction->setEnabled(false);
-        mainWindow->storeAction->setEnabled(true);
+        QVERIFY(mainWindow->storeAction()->isEnabled());
+        mainWindow->storeAction()->setEnabled(false);
+        mainWindow->storeAction()->setEnabled(true);
         QVERIFY(commSetup->isEnabled());
         // The action bar item takes a new caption of its action and keeps its mnemonic.
-        mainWindow->connectAction->setText("Disconnect");
+        mainWindow->connectAction()->setText("Disconnect");
         QCOMPARE(connect1->text(), QString("Disconnect"));
         QCOMPARE(child<QToolButton>(mainWindow, "ActionItem_Connect")->text(), QString("Disco&nnect"));
         // Running the item runs the action (which, with no detector connected, asks for a file to open).
-        QSignalSpy ran(mainWindow->openConfigAction, &QAction::triggered);
+        QSignalSpy ran(mainWindow->openConfigAction(), &QAction::triggered);
         load->trigger();
         QCOMPARE(ran.count(), 1);
         QCOMPARE(fileDialogs, QStringList{"Open Config"});
@@ -175,8 +175,8 @@ class TestMainWindow : public QObject {
         mainWindow->show();
         mainWindow->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(mainWindow));
-        QSignalSpy openRan(mainWindow->openConfigAction, &QAction::triggered);
-        QSignalSpy graphRan(mainWindow->graphAction, &QAction::triggered);
+        QSignalSpy openRan(mainWindow->openConfigAction(), &QAction::triggered);
+        QSignalSpy graphRan(mainWindow->graphAction(), &QAction::triggered);
         // A mnemonic presses its button visibly, so the click comes a moment later.
         QTest::keyClick(mainWindow, Qt::Key_O, Qt::AltModifier);
         QTest::keyClick(mainWindow, Qt::Key_V, Qt::AltModifier);
@@ -189,7 +189,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(mainWindow->menuBar()->activeAction(), mainWindow->menuBar()->actions().first());
         QTest::keyClick(mainWindow->menuBar(), Qt::Key_Escape);
         // Disabled items do not run: Connect waits for a port.
-        QSignalSpy connectRan(mainWindow->connectAction, &QAction::triggered);
+        QSignalSpy connectRan(mainWindow->connectAction(), &QAction::triggered);
         QTest::keyClick(mainWindow, Qt::Key_N, Qt::AltModifier);
         QTest::qWait(300);
         QCOMPARE(connectRan.count(), 0);
@@ -516,7 +516,7 @@ class TestMainWindow : public QObject {
     }
 
     void logGridIsLabelledAndClears() {
-        StringGrid* g = mainWindow->eventGrid;
+        StringGrid* g = mainWindow->eventGrid();
         QCOMPARE(g->ColCount(), 10);
         QCOMPARE(g->RowCount(), 11);
         QCOMPARE(g->cell(0, 0), QString::fromUtf8("Num\u00b0"));
@@ -539,9 +539,9 @@ class TestMainWindow : public QObject {
 
     void firstArmedRequestIsTheStatusPoll() {
         mainWindow->show();
-        QCOMPARE(mainWindow->link().PollRequest.code(), 8);
-        QCOMPARE(mainWindow->link().PollRequest.ExpectedReplyLength(), 64);
-        QCOMPARE(mainWindow->link().PollRequest.bytes()[4], 0xF8);
+        QCOMPARE(mainWindow->link().pollRequest().code(), 8);
+        QCOMPARE(mainWindow->link().pollRequest().ExpectedReplyLength(), 64);
+        QCOMPARE(mainWindow->link().pollRequest().bytes()[4], 0xF8);
     }
 
     // The fade goes in steps of 5 a millisecond by the clock: steps called back to back are taken one by
@@ -553,8 +553,8 @@ class TestMainWindow : public QObject {
             mainWindow->hide();
             mainWindow->show();
             QVERIFY(mainWindow->FadeIn());
-            QVERIFY(mainWindow->fadeTimer->isActive());
-            mainWindow->fadeTimer->stop();
+            QVERIFY(mainWindow->fadeTimer()->isActive());
+            mainWindow->fadeTimer()->stop();
             QElapsedTimer clock;
             clock.start();
             QList<int> applied;
@@ -578,10 +578,10 @@ class TestMainWindow : public QObject {
     void closeButtonFadesOutAndEndsWithZero() {
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
-        mainWindow->pollTimer->start();
+        mainWindow->pollTimer()->start();
         QVERIFY(!mainWindow->close()); // refused: the window stays
         QVERIFY(mainWindow->isVisible());
-        QVERIFY(!mainWindow->pollTimer->isActive());
+        QVERIFY(!mainWindow->pollTimer()->isActive());
         QVERIFY(!mainWindow->FadeIn());
         QTRY_COMPARE_WITH_TIMEOUT(exitCode, 0, 5000);
         QCOMPARE(mainWindow->AppliedAlpha(), 5);
@@ -589,14 +589,14 @@ class TestMainWindow : public QObject {
 
     void exitTwiceRestartsTheFadeFrom255() {
         mainWindow->show();
-        mainWindow->exitAction->trigger();
+        mainWindow->exitAction()->trigger();
         mainWindow->fadeStep();
         mainWindow->fadeStep();
         QCOMPARE(mainWindow->FadeAlpha(), 245);
         QVERIFY(!mainWindow->close());
         QCOMPARE(mainWindow->FadeAlpha(), 255);
         int steps = 0;
-        while (mainWindow->fadeTimer->isActive() && steps < 100) {
+        while (mainWindow->fadeTimer()->isActive() && steps < 100) {
             mainWindow->fadeStep();
             ++steps;
         }
@@ -609,11 +609,11 @@ class TestMainWindow : public QObject {
         PortDialog portDialog(mainWindow);
         GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(&portDialog, &graphics);
-        mainWindow->portAction->trigger();
+        mainWindow->portAction()->trigger();
         QVERIFY(portDialog.isVisible());
-        mainWindow->graphAction->trigger();
+        mainWindow->graphAction()->trigger();
         QVERIFY(graphics.isVisible());
-        mainWindow->exitAction->trigger();
+        mainWindow->exitAction()->trigger();
         QVERIFY(!portDialog.isVisible());
         QVERIFY(graphics.isVisible());
     }
@@ -715,25 +715,25 @@ class TestMainWindow : public QObject {
         const QImage drawing = graphics.Screen;
         const QSize size = graphics.size();
         const int height = mainWindow->height();
-        const QRect tabs = mainWindow->tabs->geometry();
-        mainWindow->graphInsideAction->trigger();
+        const QRect tabs = mainWindow->tabs()->geometry();
+        mainWindow->graphInsideAction()->trigger();
         QVERIFY(mainWindow->GraphInside());
         QVERIFY(mainWindow->isAncestorOf(&graphics) && graphics.isVisible());
         QCOMPARE(graphics.size(), size);
         QVERIFY(graphics.Screen == drawing); // the same drawing, traces and all
         QTRY_VERIFY(mainWindow->height() > height);
         QVERIFY(graphics.mapTo(mainWindow, QPoint(0, 0)).y() >=
-                mainWindow->tabs->mapTo(mainWindow, QPoint(0, 0)).y() + tabs.height());
+                mainWindow->tabs()->mapTo(mainWindow, QPoint(0, 0)).y() + tabs.height());
         QVERIFY(!graphics.geometry().intersects(mainWindow->statusBar()->geometry()));
         graphics.closeAction->trigger(); // Escape
         QVERIFY(!graphics.isVisible());
         QTRY_COMPARE(mainWindow->height(), height);
-        mainWindow->graphAction->trigger(); // shown again inside, as chosen
+        mainWindow->graphAction()->trigger(); // shown again inside, as chosen
         QVERIFY(mainWindow->GraphInside() && graphics.isVisible());
-        mainWindow->graphInsideAction->trigger();
+        mainWindow->graphInsideAction()->trigger();
         QVERIFY(!mainWindow->GraphInside());
         QVERIFY(graphics.isWindow() && graphics.isVisible());
-        QVERIFY(!mainWindow->graphInsideAction->isChecked());
+        QVERIFY(!mainWindow->graphInsideAction()->isChecked());
         QTRY_COMPARE(mainWindow->height(), height);
         mainWindow->setCompanions(nullptr, nullptr);
     }
@@ -808,7 +808,7 @@ class TestMainWindow : public QObject {
 
     // The LOGS tab's pop-up: Copy (the cells chosen, else all) and Export CSV..., written whole.
     void eventMemoryCopiedAndExported() {
-        StringGrid* g = mainWindow->eventGrid;
+        StringGrid* g = mainWindow->eventGrid();
         g->setCell(1, 1, "Alarm");
         g->setCell(2, 1, "512");
         g->setCell(1, 2, "Note, \"quoted\"");

@@ -156,7 +156,7 @@ class TestPollCycle : public QObject {
         QVERIFY(timer->isActive());
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
-        QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 46);
+        QCOMPARE(cycle->pollRequest().ExpectedReplyLength(), 46);
     }
 
     void connectWithAnEmptyPortName() {
@@ -181,10 +181,10 @@ class TestPollCycle : public QObject {
 
     void fiveSilentRetriesThenTimeOut() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         silentTicks(5);
         QVERIFY(view->messages.empty());
-        QCOMPARE(cycle->RetryCount, 5);
+        QCOMPARE(cycle->RetryCount(), 5);
         QVERIFY(timer->isActive());
         cycle->tick();
         QCOMPARE(firstLine(view->messages.front()), std::string("Error Time Out"));
@@ -194,7 +194,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(view->loggedClasses.front(), std::string());    // no exception
         QVERIFY(!view->connected);
         QCOMPARE(cycle->State(), LinkState::Halted); // the port stays open
-        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(cycle->RetryCount(), 0);
         // The same request went out six times.
         Bytes six;
         for (int i = 0; i < 6; ++i) six.insert(six.end(), Poll8.begin(), Poll8.end());
@@ -203,13 +203,13 @@ class TestPollCycle : public QObject {
 
     void aGoodReplyResetsTheCount() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         silentTicks(5);
         peer->write(replyFrame(8, 58));
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(cycle->RetryCount(), 0);
         QCOMPARE(view->replies, Bytes{8});
-        QCOMPARE(cycle->Stores.status[0], 0x11);
+        QCOMPARE(cycle->stores().status[0], 0x11);
         silentTicks(5);
         QVERIFY(view->messages.empty());
         QCOMPARE(cycle->State(), LinkState::Polling);
@@ -230,7 +230,7 @@ class TestPollCycle : public QObject {
         connectNow();
         for (const auto& c : cases) {
             view->tab = c.tab;
-            cycle->PollRequest.ArmPoll(c.code, static_cast<int>(c.reply.size()));
+            cycle->ArmPoll(c.code, static_cast<int>(c.reply.size()));
             bool pausing = false;
             view->whileShown = [&] {
                 pausing = timer->isActive();
@@ -243,20 +243,20 @@ class TestPollCycle : public QObject {
             QCOMPARE(view->replies.back(), c.code);
             QCOMPARE(peer->readSent(), (Bytes{0x02, 0x00, 0x01, c.code, std::uint8_t(0x100 - c.code), 0x03}));
             QVERIFY2(timer->isActive(), c.name); // and polling goes on
-            QCOMPARE(cycle->RetryCount, 0);
+            QCOMPARE(cycle->RetryCount(), 0);
         }
         QVERIFY(view->messages.empty());
     }
 
     void aDroppedFrameNeitherCountsNorResets() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         silentTicks(5);
         Bytes bad = replyFrame(8, 58);
         bad[62] ^= 0x01; // checksum
         peer->write(bad);
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 5);
+        QCOMPARE(cycle->RetryCount(), 5);
         QVERIFY(view->replies.empty());
         QVERIFY(view->messages.empty());
         cycle->tick();
@@ -273,19 +273,19 @@ class TestPollCycle : public QObject {
         peer->write(bad);
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
-        QVERIFY(!cycle->ParametersKnown);
+        QVERIFY(!cycle->ParametersKnown());
         peer->write(replyFrame(9, 40));
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
-        QVERIFY(cycle->ParametersKnown);
-        cycle->PollRequest.ArmPoll(9, 46); // as a settings change does
+        QVERIFY(cycle->ParametersKnown());
+        cycle->ArmPoll(9, 46); // as a settings change does
         peer->write(bad);
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll8);
         cycle->Connect(); // a new connection forgets what it knew
-        QVERIFY(!cycle->ParametersKnown);
+        QVERIFY(!cycle->ParametersKnown());
     }
 
     // The LOGS tab goes back to the event memory after a read-back, so its grid keeps refreshing.
@@ -302,46 +302,46 @@ class TestPollCycle : public QObject {
 
     void tabChangesArmTheirPolls() {
         cycle->tabChanged(1); // no link: nothing armed
-        QCOMPARE(cycle->PollRequest.code(), 8);
+        QCOMPARE(cycle->pollRequest().code(), 8);
         connectNow();
         cycle->tabChanged(1);
-        QCOMPARE(cycle->PollRequest.ExpectedReplyLength(), 226);
+        QCOMPARE(cycle->pollRequest().ExpectedReplyLength(), 226);
         view->tab = 1;
         peer->write(replyFrame(12, 220));
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll12);
         QCOMPARE(view->replies, Bytes{12});
-        QCOMPARE(cycle->Stores.eventLog[219], std::uint8_t(0x11 + 219));
+        QCOMPARE(cycle->stores().eventLog[219], std::uint8_t(0x11 + 219));
         cycle->tabChanged(0); // no read-back yet: the VIEW tab asks for it first
-        QCOMPARE(cycle->PollRequest.code(), 9);
-        cycle->ParametersKnown = true;
+        QCOMPARE(cycle->pollRequest().code(), 9);
+        cycle->MarkParametersKnown();
         cycle->tabChanged(0);
-        QCOMPARE(cycle->PollRequest.code(), 8);
+        QCOMPARE(cycle->pollRequest().code(), 8);
         cycle->tabChanged(7); // any other index arms nothing
-        QCOMPARE(cycle->PollRequest.code(), 8);
+        QCOMPARE(cycle->pollRequest().code(), 8);
     }
 
     // Stray bytes after a good reply put the next exchange out of step: it fails and counts, the
     // line is emptied once it is quiet, and the exchange after it is back in step.
     void surplusBytesCostOneExchangeOnly() {
         connectNow();
-        cycle->ParametersKnown = true; // the VIEW tab polls the status
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->MarkParametersKnown(); // the VIEW tab polls the status
+        cycle->ArmPoll(8, 64);
         Bytes longer = replyFrame(8, 58);
         longer.insert(longer.end(), {0xAA, 0xBB, 0xCC});
         peer->write(longer);
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 0); // judged on the armed 64 bytes: good
+        QCOMPARE(cycle->RetryCount(), 0); // judged on the armed 64 bytes: good
         peer->write(replyFrame(8, 58));
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 1); // the surplus came first: not a frame
+        QCOMPARE(cycle->RetryCount(), 1); // the surplus came first: not a frame
         QCOMPARE(view->replies.size(), std::size_t(1));
         peer->write(replyFrame(8, 58, 0x21));
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(cycle->RetryCount(), 0);
         QCOMPARE(view->replies.size(), std::size_t(2));
-        QCOMPARE(cycle->Stores.status[0], 0x21);
-        QCOMPARE(cycle->Recoveries, std::uint64_t(1));
+        QCOMPARE(cycle->stores().status[0], 0x21);
+        QCOMPARE(cycle->counters().Recoveries, std::uint64_t(1));
         QVERIFY(view->messages.empty());
     }
 
@@ -349,21 +349,21 @@ class TestPollCycle : public QObject {
     // without counting, and what is left of the reply goes with it.
     void noiseBeforeAReplyIsDroppedWithIt() {
         connectNow();
-        cycle->ParametersKnown = true; // the VIEW tab polls the status
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->MarkParametersKnown(); // the VIEW tab polls the status
+        cycle->ArmPoll(8, 64);
         Bytes longer = replyFrame(8, 58);
         longer.insert(longer.end(), {0x02, 0x00, 0x3A});
         peer->write(longer);
         cycle->tick();
         peer->write(replyFrame(8, 58));
         cycle->tick();
-        QCOMPARE(cycle->DroppedFrames, std::uint64_t(1));
-        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(cycle->counters().DroppedFrames, std::uint64_t(1));
+        QCOMPARE(cycle->RetryCount(), 0);
         peer->write(replyFrame(8, 58, 0x21));
         cycle->tick();
-        QCOMPARE(cycle->RetryCount, 0);
+        QCOMPARE(cycle->RetryCount(), 0);
         QCOMPARE(view->replies.size(), std::size_t(2));
-        QCOMPARE(cycle->Stores.status[0], 0x21);
+        QCOMPARE(cycle->stores().status[0], 0x21);
     }
 
     // Each byte comes within the time-out, but the whole reply would take far longer than an
@@ -372,7 +372,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(PollCycle::ExchangeLimitMs(90, 64), 90 + 67);   // 64 bytes: 33.3 ms on the line
         QCOMPARE(PollCycle::ExchangeLimitMs(90, 226), 90 + 236); // 226 bytes: 117.7 ms
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64); // time-out 50 ms: deadline 117 ms
+        cycle->ArmPoll(8, 64); // time-out 50 ms: deadline 117 ms
         std::atomic<bool> stop{false};
         std::thread dribble([&] {
             for (std::uint8_t b : replyFrame(8, 58)) {
@@ -384,7 +384,7 @@ class TestPollCycle : public QObject {
         cycle->tick();
         stop = true;
         dribble.join();
-        QCOMPARE(cycle->RetryCount, 1);
+        QCOMPARE(cycle->RetryCount(), 1);
         QVERIFY(view->replies.empty());
         QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
         QCOMPARE(cycle->State(), LinkState::Polling); // retried, as after any failed exchange
@@ -392,7 +392,7 @@ class TestPollCycle : public QObject {
 
     void aFrameCheckFailureIsLoggedWithItsCause() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         for (int i = 0; i < 6; ++i) {
             peer->write(Bytes(64, 0x55)); // whole, but no frame
             cycle->tick();
@@ -407,39 +407,39 @@ class TestPollCycle : public QObject {
     // after the next Connect: the first frame is the read-back request, and the drop is reported.
     void settingsPendingWhileHaltedAreDroppedByConnect() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         silentTicks(6);
         QCOMPARE(cycle->State(), LinkState::Halted);
         peer->readSent();
-        cycle->PendingSettings = true;
+        cycle->QueueSettings(cycle->settingsFrame());
         QSignalSpy started(cycle.get(), &PollCycle::connecting);
         cycle->Connect();
         QCOMPARE(cycle->State(), LinkState::Polling);
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.at(0).at(0).toBool(), true);
-        QVERIFY(!cycle->PendingSettings);
+        QVERIFY(!cycle->SettingsPending());
         cycle->tick();
         QCOMPARE(peer->readSent(), Poll9);
     }
 
     void settingsThatCannotBeSentAreKeptAndCounted() {
         connectNow();
-        cycle->SettingsFrame = {0x02, 0x00, 41, 0x01};
-        cycle->SettingsFrame[44] = frames::FrameChecksum(&cycle->SettingsFrame[3], 41);
-        cycle->SettingsFrame[45] = 0x03;
-        cycle->PendingSettings = true;
+        std::array<std::uint8_t, 46> frame{0x02, 0x00, 41, 0x01};
+        frame[44] = frames::FrameChecksum(&frame[3], 41);
+        frame[45] = 0x03;
+        cycle->QueueSettings(frame);
         peer->hangUp();
         cycle->tick();
-        QVERIFY(cycle->PendingSettings);
-        QCOMPARE(cycle->RetryCount, 1);
+        QVERIFY(cycle->SettingsPending());
+        QCOMPARE(cycle->RetryCount(), 1);
         QVERIFY(cycle->ParametersStale());
         // After a failure the frame is not tried again on the old parameters: it is held, for its
         // maker to make again once they have been read, and the read-back goes out instead.
         QSignalSpy held(cycle.get(), &PollCycle::settingsHeld);
         silentTicks(5);
         QCOMPARE(held.size(), 1);
-        QVERIFY(!cycle->PendingSettings);
-        QCOMPARE(cycle->PollRequest.bytes()[3], frames::ParameterReadBack);
+        QVERIFY(!cycle->SettingsPending());
+        QCOMPARE(cycle->pollRequest().bytes()[3], frames::ParameterReadBack);
         QCOMPARE(cycle->State(), LinkState::Halted);
         QVERIFY(view->messages.at(0).rfind("Error Time Out", 0) == 0);
     }
@@ -481,7 +481,7 @@ class TestPollCycle : public QObject {
         tick.start();
         cycle->tick();
         QVERIFY2(tick.elapsed() < 1000, "a tick waited for a stalled transmitter");
-        QCOMPARE(cycle->RetryCount, 1);
+        QCOMPARE(cycle->RetryCount(), 1);
         QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
         silentTicks(5);
         QCOMPARE(firstLine(view->messages.at(0)), std::string("Error Time Out"));
@@ -505,15 +505,15 @@ class TestPollCycle : public QObject {
             view->port = peer->path();
             cycle = std::make_unique<PollCycle>(*view, timer.get());
             connectNow();
-            cycle->ParametersKnown = true; // read back: the status is polled
-            cycle->PollRequest.ArmPoll(8, 64);
+            cycle->MarkParametersKnown(); // read back: the status is polled
+            cycle->ArmPoll(8, 64);
             for (int i = 0; i < 5; ++i) {
                 peer->write(c.frame);
                 cycle->tick();
             }
             peer->write(replyFrame(8, 58));
             cycle->tick();
-            QCOMPARE(cycle->DamagedRun, 0);
+            QCOMPARE(cycle->DamagedRun(), 0);
             QVERIFY2(view->messages.empty(), c.name);
             for (int i = 0; i < 6; ++i) {
                 peer->write(c.frame);
@@ -538,7 +538,7 @@ class TestPollCycle : public QObject {
         view->port = link;
         view->reconnect = true;
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         peer->hangUp(); // the adapter is pulled out
         ::unlink(link.c_str());
         silentTicks(6);
@@ -557,14 +557,14 @@ class TestPollCycle : public QObject {
         silentTicks(6); // the detector is silent: still the same loss, logged once
         QCOMPARE(cycle->State(), LinkState::Reconnecting);
         QCOMPARE(view->logged.size(), std::size_t(1));
-        QCOMPARE(cycle->Reconnections, std::uint64_t(0));
+        QCOMPARE(cycle->counters().Reconnections, std::uint64_t(0));
         QTRY_VERIFY_WITH_TIMEOUT(cycle->LinkActive(), 2000);
         timer->stop();
         back.readSent(50);
         back.write(replyFrame(9, 40));
         cycle->tick();
         QCOMPARE(cycle->State(), LinkState::Polling);
-        QCOMPARE(cycle->Reconnections, std::uint64_t(1));
+        QCOMPARE(cycle->counters().Reconnections, std::uint64_t(1));
         QCOMPARE(view->notices.back(), "Link back on " + link + ".");
         cycle->Disconnect();
         QCOMPARE(cycle->State(), LinkState::Closed);
@@ -573,7 +573,7 @@ class TestPollCycle : public QObject {
 
     void unpluggedDetectorHaltsWithAClearMessage() {
         connectNow();
-        cycle->PollRequest.ArmPoll(8, 64);
+        cycle->ArmPoll(8, 64);
         peer->hangUp();
         silentTicks(6);
         QCOMPARE(cycle->State(), LinkState::Halted);
@@ -649,31 +649,31 @@ class TestPollCycle : public QObject {
         PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         mainWindow.show();
-        QVERIFY(!mainWindow.connectAction->isEnabled());
+        QVERIFY(!mainWindow.connectAction()->isEnabled());
         portDialog.portCombo->setEditText(QString::fromStdString(peer->path()));
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         portDialog.timeoutBar->setValue(50);
         QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
-        mainWindow.connectAction->trigger();
-        QCOMPARE(mainWindow.connectAction->text(), QString("Disconnect"));
+        mainWindow.connectAction()->trigger();
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Disconnect"));
         QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Connect"));
-        QVERIFY(mainWindow.storeAction->isEnabled());
-        QVERIFY(mainWindow.pollTimer->isActive());
+        QVERIFY(mainWindow.storeAction()->isEnabled());
+        QVERIFY(mainWindow.pollTimer()->isActive());
         // Nobody answers: six failed exchanges later the link halts and says so.
         QTRY_VERIFY_WITH_TIMEOUT(!shown.empty(), 5000);
         QVERIFY(shown.front().startsWith("Error Time Out\n"));
-        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Connect"));
         QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Disconnect"));
-        QVERIFY(!mainWindow.storeAction->isEnabled());
-        QVERIFY(!mainWindow.pollTimer->isActive());
+        QVERIFY(!mainWindow.storeAction()->isEnabled());
+        QVERIFY(!mainWindow.pollTimer()->isActive());
         QFile log(logDir.path() + "/LogError.txt");
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().contains("Error String:   BuffRX[0]= 0 LenRX= 46 message: Timeout during operation\r\n"));
         // Halted: Connect again polls again; then Disconnect closes.
-        mainWindow.connectAction->trigger();
-        QVERIFY(mainWindow.pollTimer->isActive());
-        mainWindow.connectAction->trigger();
-        QCOMPARE(mainWindow.connectAction->text(), QString("Connect"));
+        mainWindow.connectAction()->trigger();
+        QVERIFY(mainWindow.pollTimer()->isActive());
+        mainWindow.connectAction()->trigger();
+        QCOMPARE(mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(!mainWindow.link().LinkActive());
         dialogs::SetMessageHandler(previous);
     }
@@ -724,19 +724,19 @@ class TestPollCycle : public QObject {
         // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
         portDialog.portCombo->setCurrentIndex(2);
         QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         QCOMPARE(mainWindow.statusPanel(1)->text(), QString("COM: COM3")); // done
         portDialog.portCombo->setEditText("");
         QCOMPARE(portDialog.SelectedPort(), QString());
-        QVERIFY(mainWindow.connectAction->isEnabled());
+        QVERIFY(mainWindow.connectAction()->isEnabled());
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        mainWindow.connectAction->trigger();
+        mainWindow.connectAction()->trigger();
         QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
         dialogs::SetMessageHandler(previous);
         // OK hides and keeps the choices.
         portDialog.portCombo->setCurrentIndex(3);
-        mainWindow.portAction->trigger();
+        mainWindow.portAction()->trigger();
         QVERIFY(portDialog.isVisible());
         QTest::mouseClick(portDialog.okButton, Qt::LeftButton);
         QVERIFY(!portDialog.isVisible());

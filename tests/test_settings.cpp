@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "link/PortDialog.h"
@@ -82,14 +82,14 @@ class TestSettings : public QObject {
     // Connects and answers the first read-back with p.
     void connectWith(const Parameters& p) {
         portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         QVERIFY(link().LinkActive());
         readBack(p);
     }
     void readBack(const Parameters& p) {
         peer->write(reply9(p));
         QCOMPARE(tick(), Poll9);
-        QVERIFY(link().ParametersKnown);
+        QVERIFY(link().ParametersKnown());
     }
     // A tick whose status poll the detector answers (a poll left unanswered is a failed exchange,
     // after which the parameters are read again before any frame).
@@ -128,7 +128,7 @@ class TestSettings : public QObject {
         dialogs::SetQuestionHandler({});
         // Changes not stored in flash: leave without storing.
         dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
-        mainWindow->exitAction->trigger();
+        mainWindow->exitAction()->trigger();
         dialogs::SetChoiceHandler({});
         portDialog.reset();
         mainWindow.reset();
@@ -169,20 +169,23 @@ class TestSettings : public QObject {
             Parameters expected = factory;
             c.expected(expected);
             c.change();
-            QVERIFY2(link().PendingSettings, c.name);
+            QVERIFY2(link().SettingsPending(), c.name);
             const Bytes sent = sentFrameThenReadBack(expected);
             QVERIFY2(sent == frameOf(expected), c.name);
-            QCOMPARE(link().Stores.parameters, EncodeRecord(expected));
+            QCOMPARE(link().stores().parameters, EncodeRecord(expected));
             factory = expected; // the detector now holds it
         }
         QCOMPARE(frameOf(factory)[33] & 0x10, 0x10); // OUT #1 NO in frame byte 33
         QCOMPARE(frameOf(factory)[38] & 0x10, 0);    // OUT #2 NC in frame byte 38
         // A read-back identical to what the controls show runs no handler and builds nothing.
-        link().SettingsFrame.fill(0xEE);
-        link().PollRequest.ArmPoll(9, 46);
+        std::array<std::uint8_t, 46> marked;
+        marked.fill(0xEE);
+        link().QueueSettings(marked);
+        link().DropSettings();
+        link().ArmPoll(9, 46);
         readBack(factory);
-        QCOMPARE(link().SettingsFrame[10], std::uint8_t(0xEE));
-        QVERIFY(!link().PendingSettings);
+        QCOMPARE(link().settingsFrame()[10], std::uint8_t(0xEE));
+        QVERIFY(!link().SettingsPending());
     }
 
     void theReadBackRedrawsTheControls() {
@@ -233,7 +236,7 @@ class TestSettings : public QObject {
         connectWith(p);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("0 KHz"));
-        link().PollRequest.ArmPoll(frames::PwmValues, frames::PwmReplyLength);
+        link().ArmPoll(frames::PwmValues, frames::PwmReplyLength);
         peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
                      frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
@@ -241,20 +244,20 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("100"));
         QCOMPARE(mainWindow->view().pwmFrequency->value(), 1600);
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("1600"));
-        QVERIFY(!link().PendingSettings); // shown, not sent back
+        QVERIFY(!link().SettingsPending()); // shown, not sent back
     }
 
     // Defaults never reach the detector: before its parameters are known nothing is sent.
     void nothingIsSentBeforeTheParametersAreKnown() {
         portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         Bytes damaged = reply9(factory);
         damaged[44] ^= 0xFF;
         peer->write(damaged);
         QCOMPARE(tick(), Poll9);
         mainWindow->view().enMw->setChecked(false); // a click, or a noise-reduction echo
-        mainWindow->storeAction->trigger();
-        QVERIFY(!link().PendingSettings);
+        mainWindow->storeAction()->trigger();
+        QVERIFY(!link().SettingsPending());
         QVERIFY(messages.empty()); // no box while polling runs: the status bar says why nothing was stored
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("Nothing stored"));
         readBack(factory); // asked again, not the status
@@ -265,7 +268,7 @@ class TestSettings : public QObject {
     // A store request survives a rebuild before the tick, and is sent only once.
     void storeToFlashIsNeverLost() {
         connectWith(factory);
-        mainWindow->storeAction->trigger();
+        mainWindow->storeAction()->trigger();
         mainWindow->view().mw.tconv->setValue(9); // a slider still moving
         const Bytes sent = tick();
         QCOMPARE(sent[24] & 0x40, 0x40);
@@ -276,7 +279,7 @@ class TestSettings : public QObject {
         mainWindow->view().mw.tconv->setValue(10);
         QCOMPARE(tick()[24] & 0x40, 0);
         // A store between a change's frame and its read-back stores the change, not the set before it.
-        mainWindow->storeAction->trigger();
+        mainWindow->storeAction()->trigger();
         stored.channels[0].tconv = 10;
         stored.flags |= StoreRequest;
         QCOMPARE(tick(), frameOf(stored));
@@ -292,7 +295,7 @@ class TestSettings : public QObject {
         p.channels[1].trange = 10;
         readBack(p);
         v.pir1.lens->setCurrentIndex(1); // "Angle"
-        QVERIFY(link().PendingSettings);
+        QVERIFY(link().SettingsPending());
         Bytes sent = tick();
         QCOMPARE(sent.size(), std::size_t(46));
         QCOMPARE((sent[9] << 8) | sent[10], 380);
@@ -301,7 +304,7 @@ class TestSettings : public QObject {
         p.channels[1] = {380, 10, 8, p.channels[1].npulse};
         readBack(p);
         v.pir1.lens->setCurrentIndex(0); // "User"
-        QVERIFY(!link().PendingSettings);
+        QVERIFY(!link().SettingsPending());
         QCOMPARE(v.pir1.threshold->minimum(), 10);
         QCOMPARE(v.pir1.threshold->maximum(), 700);
         QCOMPARE(v.pir1.tconv->maximum(), 50);
@@ -313,9 +316,9 @@ class TestSettings : public QObject {
     // One tick against a scripted detector: it answers whatever the program asks with these parameters
     // and this status, and takes a settings frame (its noise-reduction bits only when it takes them).
     Bytes serveTick(Parameters& detector, const monitor::StatusRecord& s, bool takesNoiseBits) {
-        const bool frameDue = link().PendingSettings && !link().ParametersStale();
-        if (!frameDue && link().PollRequest.bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
-        if (!frameDue && link().PollRequest.bytes()[3] == frames::Status) return answeredStatusTick(s);
+        const bool frameDue = link().SettingsPending() && !link().ParametersStale();
+        if (!frameDue && link().pollRequest().bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
+        if (!frameDue && link().pollRequest().bytes()[3] == frames::Status) return answeredStatusTick(s);
         const Bytes sent = tick();
         if (sent.size() == 46) {
             Parameters taken = DecodeBlock(&sent[4], PwmOrder::HighFirst);
@@ -412,7 +415,7 @@ class TestSettings : public QObject {
         Parameters detector = factory;
         detector.channels[0].trange = 450; // changed on the detector's side meanwhile
         mainWindow->view().enLed->setChecked(false);
-        QVERIFY(link().PendingSettings);
+        QVERIFY(link().SettingsPending());
         peer->write(reply9(detector));
         QCOMPARE(tick(), Poll9);
         Parameters expected = detector;
@@ -442,15 +445,15 @@ class TestSettings : public QObject {
         if (!sentBeforeTheLoss) {
             readBack(changed);
             dialogs::SetQuestionHandler([](QWidget*, const QString&) { return true; });
-            mainWindow->revertAction->trigger(); // queued, never sent
-            QVERIFY(link().PendingSettings);
+            mainWindow->revertAction()->trigger(); // queued, never sent
+            QVERIFY(link().SettingsPending());
         }
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         link().tick();
         QCOMPARE(next.readSent(), Poll9);
         next.write(reply9(changed));
@@ -476,21 +479,21 @@ class TestSettings : public QObject {
         sentFrameThenReadBack(sent);
         mainWindow->view().pir1.lens->setCurrentIndex(1); // a lens for this detector only
         mainWindow->view().outputs[0].mw->setChecked(false);
-        mainWindow->storeAction->trigger();
+        mainWindow->storeAction()->trigger();
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), LinkState::Halted);
-        QVERIFY(mainWindow->settings().FrameWaiting());
+        QVERIFY(mainWindow->parameterSender().FrameWaiting());
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         QCOMPARE(link().State(), LinkState::Polling);
         link().tick();
         QCOMPARE(next.readSent(), Poll9);
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
                     ->toolTip()
                     .startsWith("1 change and a request to store in flash made while the link was down were not sent"));
-        QVERIFY(!link().ParametersKnown); // and the old set is neither saved nor changed for this one
+        QVERIFY(!link().ParametersKnown()); // and the old set is neither saved nor changed for this one
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
         QCOMPARE(mainWindow->view().pir1.threshold->maximum(), 700);
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString("not stored in flash")); // until it reports
@@ -514,7 +517,7 @@ class TestSettings : public QObject {
         QCOMPARE(::symlink(peer->path().c_str(), adapter.c_str()), 0);
         portDialog->reconnectBox->setChecked(true);
         portDialog->portCombo->setEditText(QString::fromStdString(adapter));
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         readBack(factory);
         Parameters changed = factory;
         changed.channels[0].npulse = 4;
@@ -537,7 +540,7 @@ class TestSettings : public QObject {
             asked.push_back(text);
             return int(buttons.size()) - 1; // Cancel
         });
-        mainWindow->exitAction->trigger();
+        mainWindow->exitAction()->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY(asked[0].contains("has not answered since the link came back"));
 
@@ -571,7 +574,7 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString(otherParameters ? "no changes" : "not stored in flash"));
         std::vector<QString> questions;
         dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), true; });
-        mainWindow->revertAction->trigger();
+        mainWindow->revertAction()->trigger();
         QCOMPARE(questions.size(), std::size_t(1));
         QVERIFY(questions[0].contains(otherParameters ? "MW Pulses: 7 -> 1" : "MW Pulses: 4 -> 1") &&
                 questions[0].contains("connected again by itself"));
@@ -593,7 +596,7 @@ class TestSettings : public QObject {
         QFETCH(QString, said);
         connectWith(factory);
         if (store) {
-            mainWindow->storeAction->trigger();
+            mainWindow->storeAction()->trigger();
             QCOMPARE(tick()[24] & 0x40, 0x40);
         } else {
             QCOMPARE(tick(), Poll8); // unanswered: the next frame waits for a read-back
@@ -606,7 +609,7 @@ class TestSettings : public QObject {
             asked.push_back(text);
             return int(buttons.size()) - 1; // Cancel
         });
-        mainWindow->exitAction->trigger();
+        mainWindow->exitAction()->trigger();
         dialogs::SetChoiceHandler({});
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY2(asked[0].contains(said), qPrintable(asked[0]));
@@ -638,13 +641,13 @@ class TestSettings : public QObject {
         for (const auto& c : cases) {
             const QByteArray objectName = c.control->objectName().toLatin1();
             const char* name = objectName.constData();
-            mainWindow->tabs->setFocus();
+            mainWindow->tabs()->setFocus();
             const int before = c.value();
             QVERIFY2(!wheel(c.control), name);
-            QVERIFY2(c.value() == before && !link().PendingSettings, name);
+            QVERIFY2(c.value() == before && !link().SettingsPending(), name);
             c.control->setFocus();
             QVERIFY2(wheel(c.control), name);
-            QVERIFY2(c.value() != before && link().PendingSettings, name);
+            QVERIFY2(c.value() != before && link().SettingsPending(), name);
             const Bytes sent = tick();
             readBack(DecodeBlock(&sent[4], PwmOrder::HighFirst));
         }
@@ -668,11 +671,11 @@ class TestSettings : public QObject {
         sentFrameThenReadBack(changed);
         QCOMPARE(panel->text(), QString("not stored in flash"));
         choice = 2; // Cancel
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
         QCOMPARE(link().State(), LinkState::Polling);
         choice = 0; // Store
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         const Bytes sent = tick();
         Parameters storeRequest = changed; // the set as read back, with the store request
         storeRequest.flags |= StoreRequest;
@@ -699,13 +702,13 @@ class TestSettings : public QObject {
         std::vector<QString> questions;
         bool answer = false;
         dialogs::SetQuestionHandler([&](QWidget*, const QString& text) { return questions.push_back(text), answer; });
-        QCOMPARE(mainWindow->revertAction->shortcut(), QKeySequence(QKeySequence::Undo));
-        mainWindow->revertAction->trigger();
+        QCOMPARE(mainWindow->revertAction()->shortcut(), QKeySequence(QKeySequence::Undo));
+        mainWindow->revertAction()->trigger();
         QCOMPARE(questions.size(), std::size_t(1));
         QVERIFY(questions[0].contains("MW Pulses: 4 -> 1") && !questions[0].contains("Threshold"));
         QCOMPARE(answeredStatusTick(), Poll8);
         answer = true;
-        mainWindow->revertAction->trigger();
+        mainWindow->revertAction()->trigger();
         QCOMPARE(tick(), frameOf(atConnect));
         QCOMPARE(tick(), Poll9);
         // Yes, but the link was connected again meanwhile (by itself, perhaps to another detector):
@@ -718,7 +721,7 @@ class TestSettings : public QObject {
             peer->readSent();
             return true;
         });
-        mainWindow->revertAction->trigger();
+        mainWindow->revertAction()->trigger();
         QVERIFY(messages.back().contains("connected again"));
         QCOMPARE(tick(), Poll8);
     }
@@ -744,10 +747,10 @@ class TestSettings : public QObject {
         QCOMPARE(tick(), Poll8);
         QVERIFY(live());
         QCOMPARE(mainWindow->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
-        mainWindow->tabs->setCurrentIndex(1);
+        mainWindow->tabs()->setCurrentIndex(1);
         QVERIFY(!live());
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")->toolTip().contains("paused"));
-        mainWindow->tabs->setCurrentIndex(0);
+        mainWindow->tabs()->setCurrentIndex(0);
         QVERIFY(!live());
         peer->write(reply);
         tick();
@@ -822,18 +825,20 @@ class TestSettings : public QObject {
         };
 
         chosen = dir.filePath("site");
-        mainWindow->saveConfigAction->trigger(); // nothing read: nothing written, and said
+        mainWindow->saveConfigAction()->trigger(); // nothing read: nothing written, and said
         QVERIFY(!QFile::exists(dir.filePath("site.bin")));
         QVERIFY(messages.at(0).startsWith("Nothing was saved"));
-        mainWindow->openConfigAction->trigger(); // not connected: opened on its own, but there is none
+        mainWindow->openConfigAction()->trigger(); // not connected: opened on its own, but there is none
         QCOMPARE(messages.size(), std::size_t(2));
         QVERIFY(messages.back().contains("could not be read"));
 
         Parameters p = factory;
         p.outputs[0].timeAndMs = 2500;
         connectWith(p);
-        link().Stores.parameters[5] = 0x5A; // a pad byte, which a file keeps
-        mainWindow->saveConfigAction->trigger();
+        auto withPad = link().stores().parameters;
+        withPad[5] = 0x5A; // a pad byte, which a file keeps
+        link().StoreParameters(withPad);
+        mainWindow->saveConfigAction()->trigger();
         QFile saved(dir.filePath("site.bin"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray first = saved.readAll();
@@ -842,7 +847,7 @@ class TestSettings : public QObject {
         QVERIFY2(mainWindow->Notice().startsWith("Saved the detector's parameters to") &&
                      mainWindow->Notice().contains(QDir::toNativeSeparators(saved.fileName())),
                  qPrintable(mainWindow->Notice())); // confirmed, with the file's name
-        mainWindow->saveConfigAction->trigger();    // "site.bin" exists and the name was changed: asked, and No
+        mainWindow->saveConfigAction()->trigger();  // "site.bin" exists and the name was changed: asked, and No
         QCOMPARE(questions.size(), std::size_t(1));
 
         // A longer file with a pad byte set, a threshold the controls cannot show and a Time AND
@@ -857,29 +862,29 @@ class TestSettings : public QObject {
         mainWindow->view().pir1.lens->setCurrentIndex(2);
         tick();
         readBack(p);
-        mainWindow->openConfigAction->trigger(); // No: nothing changes, on the screen or on the line
+        mainWindow->openConfigAction()->trigger(); // No: nothing changes, on the screen or on the line
         QCOMPARE(questions.size(), std::size_t(2));
         for (const char* said : {"MW Threshold: 300 -> 800", "OUT #2 Time AND", "50 bytes", "pad bytes",
                                  "MW Threshold 800 (the controls take 10..500)"})
             QVERIFY2(questions.back().contains(said), said);
         QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 2);
-        QVERIFY(!link().PendingSettings);
+        QVERIFY(!link().SettingsPending());
         QCOMPARE(answeredStatusTick(), Poll8);
         answer = true;
         for (int load = 0; load < 2; ++load) {
-            mainWindow->openConfigAction->trigger();
+            mainWindow->openConfigAction()->trigger();
             QCOMPARE(questions.size(), std::size_t(3 + load));
             QCOMPARE(mainWindow->view().pir1.lens->currentIndex(), 0);
             QCOMPARE(tick(), frameOf(q)); // as the file holds it
-            QCOMPARE(link().Stores.parameters, record);
+            QCOMPARE(link().stores().parameters, record);
             readBack(p); // the detector went back (as if another installer put it back)
         }
         // A file that holds what the detector holds sends nothing, and a device is never opened.
         chosen = writeFile("same.bin", EncodeRecord(p), 0);
-        mainWindow->openConfigAction->trigger();
+        mainWindow->openConfigAction()->trigger();
         QVERIFY(messages.back().contains("nothing was sent"));
         chosen = QStringLiteral("/dev/null");
-        mainWindow->openConfigAction->trigger();
+        mainWindow->openConfigAction()->trigger();
         QVERIFY(messages.back().contains("not a regular file"));
         QCOMPARE(questions.size(), std::size_t(4));
         QCOMPARE(answeredStatusTick(), Poll8);
@@ -889,7 +894,7 @@ class TestSettings : public QObject {
         unnamed.outputs[1].reserved = 0xAA;
         unnamed.outputs[0].flags |= 0x40;
         chosen = writeFile("unnamed.bin", EncodeRecord(unnamed), 0);
-        mainWindow->openConfigAction->trigger();
+        mainWindow->openConfigAction()->trigger();
         QCOMPARE(questions.size(), std::size_t(5));
         for (const char* said : {"It changes 3 setting(s)", "flags word bit 5: 0 -> 1",
                                  "OUT #2 reserved byte: 0x00 -> 0xAA", "OUT #1 flags bit 6: 0 -> 1"})
@@ -940,7 +945,7 @@ class TestSettings : public QObject {
         const QString original = dir.filePath("site.bin");
         QVERIFY(configfile::WriteParameterFile(original, withPads(file), error));
         chosen = original;
-        mainWindow->openConfigAction->trigger();
+        mainWindow->openConfigAction()->trigger();
         QVERIFY(mainWindow->windowTitle().contains("site.bin") && !mainWindow->isWindowModified());
         QVERIFY(mainWindow->statusPanel(1)->text().contains("site.bin (not connected: nothing is sent)"));
         QVERIFY(messages.back().contains("pad bytes") && messages.back().contains("PIR HIGH ABOVE Threshold 800"));
@@ -949,8 +954,9 @@ class TestSettings : public QObject {
         // whatever the last detector had.
         Parameters manual = factory;
         manual.flags &= ~EnableTempComp;
-        link().Stores.parameters = EncodeRecord(manual);
-        mainWindow->statusView().ShowStatus(link().Stores.status);
+        link().StoreParameters(EncodeRecord(manual));
+        auto status = link().stores().status;
+        mainWindow->statusView().ShowStatus(status);
         QVERIFY(!v.noisePir1->isEnabled() && v.noisePir1->text().contains("Auto"));
         const struct {
             const char* name;
@@ -979,20 +985,20 @@ class TestSettings : public QObject {
             e.expected(expected);
             QVERIFY2(e.follows() && mainWindow->isWindowModified(), e.name);
             chosen = dir.filePath(QString("edit%1").arg(saves++));
-            mainWindow->saveConfigAction->trigger();
+            mainWindow->saveConfigAction()->trigger();
             QVERIFY2(fileBytes(chosen + ".bin") == withPads(expected) && !mainWindow->isWindowModified(), e.name);
         }
         // A store has nothing to act on; the poll timer stays stopped, and nothing reached the line.
-        QVERIFY(!mainWindow->storeAction->isEnabled() && !mainWindow->revertAction->isEnabled());
-        mainWindow->settings().requestStore();
+        QVERIFY(!mainWindow->storeAction()->isEnabled() && !mainWindow->revertAction()->isEnabled());
+        mainWindow->parameterSender().requestStore();
         QTest::qWait(30);
-        QVERIFY(!link().PendingSettings && !link().PollTimer()->isActive() && peer->readSent().empty());
+        QVERIFY(!link().SettingsPending() && !link().PollTimer()->isActive() && peer->readSent().empty());
 
         // The original and the file saved after the threshold changed differ in that alone.
         QStringList pair{original, dir.filePath("edit0.bin")};
         dialogs::SetFileDialogHandler(
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return pair.takeFirst(); });
-        mainWindow->compareFilesAction->trigger();
+        mainWindow->compareFilesAction()->trigger();
         QVERIFY2(messages.back().contains("differ in 1 setting(s)") &&
                      messages.back().contains("MW Threshold: 300 -> 310"),
                  qPrintable(messages.back()));
@@ -1003,10 +1009,10 @@ class TestSettings : public QObject {
         expected.channels[0].npulse = 4;
         int choice = 2;
         dialogs::SetChoiceHandler([&](QWidget*, const QString&, const QStringList&) { return choice; });
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         QVERIFY(mainWindow->configFiles().fileMode().Active() && peer->readSent().empty());
         choice = 0;
-        mainWindow->connectAction->trigger();
+        mainWindow->connectAction()->trigger();
         QCOMPARE(fileBytes(chosen + ".bin"), withPads(expected));
         QCOMPARE(mainWindow->windowTitle(), QString("Ostrevo SetUp"));
         readBack(factory);

@@ -171,8 +171,8 @@ class TestWalkTest : public QObject {
         portDialog.reconnectBox->setChecked(true);
         portDialog.timeoutBar->setValue(50);
         portDialog.portCombo->setEditText(link);
-        w.connectAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(w.link().ParametersKnown && w.link().LastReplyCode == 8, 5000);
+        w.connectAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(w.link().ParametersKnown() && w.link().counters().LastReplyCode == 8, 5000);
 
         const QString csv = dir.filePath("walk.csv");
         dialogs::SetFileDialogHandler(
@@ -193,18 +193,18 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
         QVERIFY(walk.noteEdit->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().Stores.status.data()).stateFlags & 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
         QTest::qWait(1200);
         QTest::keyClick(&w, Qt::Key_E);
 
         // The LOGS tab: paused, and said so in place of the clock for as long as it lasts.
-        w.tabs->setCurrentIndex(1);
+        w.tabs()->setCurrentIndex(1);
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         QTest::keyClick(&w, Qt::Key_M); // nothing of a pass would be recorded now
         QVERIFY2(noticeOf(w).startsWith("Nothing is marked: the recording is paused"), qPrintable(noticeOf(w)));
         QTest::qWait(1300); // (the clock's second has come by)
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
-        w.tabs->setCurrentIndex(0);
+        w.tabs()->setCurrentIndex(0);
         QTRY_VERIFY_WITH_TIMEOUT(noticeOf(w).startsWith("Recording 0:"), 3000);
         repliesGrow();
 
@@ -246,7 +246,7 @@ class TestWalkTest : public QObject {
         }
 
         // Replayed: the marks come back on the graph and the pause is told; the picture stays at the end.
-        w.connectAction->trigger(); // Disconnect
+        w.connectAction()->trigger(); // Disconnect
         c.setMaxReplayGapMs(300);
         QSet<QString> notices;
         QTimer watch;
@@ -291,11 +291,11 @@ class TestWalkTest : public QObject {
               "Pass 1:", "Quiet 1", "OUT1 after", "Not read: no detector was connected", "Signal graph"})
             QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(QString::fromUtf8(expected) + "\n" + text));
         // Connect ends the picture.
-        w.connectAction->trigger();
+        w.connectAction()->trigger();
         QVERIFY(!c.replayer().HasPicture());
         QCOMPARE(w.view().mw.signal->value(), w.view().mw.signal->minimum());
         QVERIFY(!c.replayer().bar->isVisible());
-        w.exitAction->trigger();
+        w.exitAction()->trigger();
     }
 
     // The pass table of a recording with known peaks: each channel's peak against the threshold the
@@ -499,12 +499,12 @@ class TestWalkTest : public QObject {
         PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
-        w.connectAction->trigger();
-        w.pollTimer->stop();
+        w.connectAction()->trigger();
+        w.pollTimer()->stop();
         const params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
-        QVERIFY(w.link().ParametersKnown);
+        QVERIFY(w.link().ParametersKnown());
         peer.readSent();
 
         ThresholdSuggestions& suggestions = w.commissioning().suggestions();
@@ -519,7 +519,7 @@ class TestWalkTest : public QObject {
             asked << text;
             if (answer == "reconnect") {
                 w.link().Connect();
-                w.pollTimer->stop();
+                w.pollTimer()->stop();
                 peer.write(reply9(detector));
                 w.link().tick();
             }
@@ -545,7 +545,7 @@ class TestWalkTest : public QObject {
             QVERIFY(w.link().ReadBackRequested());
         } else {
             QVERIFY(sent.size() != 46); // a poll, not a settings frame
-            QVERIFY(!w.link().PendingSettings);
+            QVERIFY(!w.link().SettingsPending());
         }
         if (answer == "reconnect") QVERIFY(!said.empty() && said.back().contains("connected again"));
         w.link().Exit();
@@ -586,7 +586,7 @@ class TestWalkTest : public QObject {
         Replayer& replay = w.commissioning().replayer();
         QVERIFY(w.commissioning().StartReplay(csv));
         replay.setPaused(true);
-        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().Stores.status.data())); };
+        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().stores().status.data())); };
         auto landed = [&](int n) {
             return QTest::qWaitFor([&] { return replay.ShownMs() == 46 * n; }, 3000) && shownNumber() == n;
         };
@@ -655,8 +655,8 @@ class TestWalkTest : public QObject {
         const bool recording = key == Qt::Key_M;
         if (recording) {
             portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
-            w.connectAction->trigger();
-            w.pollTimer->stop();
+            w.connectAction()->trigger();
+            w.pollTimer()->stop();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
             w.link().tick();
             dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
@@ -697,7 +697,7 @@ class TestWalkTest : public QObject {
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll().contains("\n# pass 1 at "), !typed);
         }
-        w.exitAction->trigger();
+        w.exitAction()->trigger();
     }
 };
 

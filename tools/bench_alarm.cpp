@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     mainWindow.showGraph(); // both windows shown, as an installer watches
     detector.start();
     portDialog.portCombo->setEditText(QString::fromStdString(detector.path()));
-    mainWindow.connectAction->trigger();
+    mainWindow.connectAction()->trigger();
 
     QTimer check;
     check.setInterval(50);

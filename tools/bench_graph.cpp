@@ -80,10 +80,11 @@ int main(int argc, char** argv) {
         s.alarmFlags = (i / 50) % 2 ? 0x0815 : 0;
         s.stateFlags = (i / 80) % 2 ? 0x0081 : 0;
         s.acc = {static_cast<std::int8_t>(i % 100 - 50), 3, 64};
-        const auto bytes = monitor::EncodeStatus(s);
-        std::copy(bytes.begin(), bytes.end(), mainWindow.link().Stores.status.begin());
-        mainWindow.statusView().SplitFlags(mainWindow.link().Stores.status);
-        mainWindow.statusView().ShowStatus(mainWindow.link().Stores.status);
+        auto store = monitor::EncodeStatus(s);
+        mainWindow.link().StoreStatus(store);
+        mainWindow.statusView().SplitFlags(store);
+        mainWindow.statusView().ShowStatus(store);
+        mainWindow.link().StoreStatus(store);
     };
     measure("whole status reply, VIEW tab and graph at design size (ShowStatus)", runs, reply, "at most 0.1 ms");
     // The paint happens with the window's next paint, in the pause between two polls, not inside the

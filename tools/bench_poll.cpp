@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches
     portDialog.portCombo->setEditText(port);
-    mainWindow.connectAction->trigger();
+    mainWindow.connectAction()->trigger();
 
     // Runs the event loop as the program does (sleeping between events) for a while.
     auto runFor = [](int ms) {
@@ -69,14 +69,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const auto repliesBefore = mainWindow.link().GoodReplies;
+    const auto repliesBefore = mainWindow.link().counters().GoodReplies;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     runFor(seconds * 1000);
     const double wall = clock.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
-    const auto replies = mainWindow.link().GoodReplies - repliesBefore;
+    const auto replies = mainWindow.link().counters().GoodReplies - repliesBefore;
     mainWindow.link().Disconnect();
     sim.terminate();
     sim.waitForFinished(3000);

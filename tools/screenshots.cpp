@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
     // The SETUP box scrolls: its whole content, as it would show scrolled through.
     if (auto* setup = mainWindow.findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup")))
         ok = save(*setup->widget(), "setup-box.png") && ok;
-    mainWindow.tabs->setCurrentIndex(1);
+    mainWindow.tabs()->setCurrentIndex(1);
     app.processEvents();
     ok = save(mainWindow, "main-logs.png") && ok;
-    mainWindow.tabs->setCurrentIndex(0);
+    mainWindow.tabs()->setCurrentIndex(0);
     portDialog.show();
     app.processEvents();
     ok = save(portDialog, "com-setup.png") && ok;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     live.show();
     liveGraph.show();
     portDialog.portCombo->setEditText(port);
-    live.connectAction->trigger();
+    live.connectAction()->trigger();
     runFor(30000); // a few walks sweep across the graph
     command("intruder");
     runFor(1000); // the walker in the microwave field
@@ -152,10 +152,10 @@ int main(int argc, char** argv) {
     ok = save(live, "live-maximised.png") && ok;
     live.resize(designSize);
     runFor(200);
-    live.tabs->setCurrentIndex(1);
+    live.tabs()->setCurrentIndex(1);
     runFor(500);
     ok = save(live, "live-logs.png") && ok;
-    live.tabs->setCurrentIndex(0);
+    live.tabs()->setCurrentIndex(0);
 
     // The commissioning commands: a walk test recorded with its marks (a quiet stretch, three passes, a
     // look at the LOGS tab), the installation report with its pass table, the walk replayed.
@@ -187,9 +187,9 @@ int main(int argc, char** argv) {
         command(walks[pass]);
         runFor(pass == 1 ? 1500 : 3200);
         if (pass == 1) { // a look at the event memory in the middle of a walk
-            live.tabs->setCurrentIndex(1);
+            live.tabs()->setCurrentIndex(1);
             runFor(1200);
-            live.tabs->setCurrentIndex(0);
+            live.tabs()->setCurrentIndex(0);
             runFor(1800);
         }
         c.endMarkAction->trigger();
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     runFor(1000);
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
     chosen = out + QStringLiteral("/site.bin"); // the detector's set, for file mode below
-    live.saveConfigAction->trigger();
+    live.saveConfigAction()->trigger();
     {
         // The report's walk test, as its PDF shows it.
         ReportContents r;
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     };
     c.suggestions().SuggestFrom(out + QStringLiteral("/walk.csv"));
     runFor(1000);
-    live.connectAction->trigger(); // Disconnect
+    live.connectAction()->trigger(); // Disconnect
     chosen = out + QStringLiteral("/walk.csv");
     c.replayAction->trigger();
     c.replayer().setSpeed(4);
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
 
     // File mode: the saved set opened without a detector, a threshold changed and not saved yet.
     chosen = out + QStringLiteral("/site.bin");
-    mainWindow.openConfigAction->trigger();
+    mainWindow.openConfigAction()->trigger();
     mainWindow.view().mw.threshold->setValue(mainWindow.view().mw.threshold->value() - 40);
     app.processEvents();
     {

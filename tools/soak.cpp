@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     mainWindow.setErrorLogFolder(dir.path().toStdString());
     mainWindow.show();
     portDialog.portCombo->setEditText(link);
-    mainWindow.connectAction->trigger();
+    mainWindow.connectAction()->trigger();
     PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     auto reconnectIfHalted = [&] {
         if (cycle.State() != LinkState::Halted) return;
         ++reconnects;
-        mainWindow.connectAction->trigger(); // as the user would: Connect
+        mainWindow.connectAction()->trigger(); // as the user would: Connect
     };
 
     runFor(10000); // settled: the read-back, the first polls, the graph and the grid filled
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             if (clock.elapsed() >= total) break;
             ++phases;
             phase = &p;
-            mainWindow.tabs->setCurrentIndex(p.tab);
+            mainWindow.tabs()->setCurrentIndex(p.tab);
             portDialog.reconnectBox->setChecked(p.reconnect);
             portGone = false;
             sinceReturn.invalidate();
@@ -238,20 +238,22 @@ int main(int argc, char** argv) {
     sim.terminate();
     sim.waitForFinished(3000);
 
-    const std::uint64_t exchanges = cycle.GoodReplies + cycle.FailedExchanges + cycle.DroppedFrames;
+    const std::uint64_t exchanges =
+        cycle.counters().GoodReplies + cycle.counters().FailedExchanges + cycle.counters().DroppedFrames;
     std::printf("soak against the paced virtual detector with injected faults, %.1f min (%zu phases: %d whole "
                 "rounds of %zu):\n",
                 wall / 60, phases, rounds, Schedule.size());
     std::printf("  exchanges %llu: %llu good, %llu failed (counted), %llu damaged frames dropped\n",
-                static_cast<unsigned long long>(exchanges), static_cast<unsigned long long>(cycle.GoodReplies),
-                static_cast<unsigned long long>(cycle.FailedExchanges),
-                static_cast<unsigned long long>(cycle.DroppedFrames));
+                static_cast<unsigned long long>(exchanges),
+                static_cast<unsigned long long>(cycle.counters().GoodReplies),
+                static_cast<unsigned long long>(cycle.counters().FailedExchanges),
+                static_cast<unsigned long long>(cycle.counters().DroppedFrames));
     std::string faults;
     for (const auto& [what, count] : injected) faults += "  " + what + " x" + std::to_string(count);
     std::printf("  faults injected:%s\n", faults.c_str());
     std::printf("  recovered faults (back to good replies without the user): %llu; %llu stray bytes thrown away\n",
-                static_cast<unsigned long long>(cycle.Recoveries),
-                static_cast<unsigned long long>(cycle.BytesDiscarded));
+                static_cast<unsigned long long>(cycle.counters().Recoveries),
+                static_cast<unsigned long long>(cycle.counters().BytesDiscarded));
     std::printf(
         "  \"Error Time Out\": %d where expected (dribbling, silent, unplugged, another firmware: Connect again each "
         "time), "
@@ -264,7 +266,7 @@ int main(int argc, char** argv) {
         std::printf(
             "  reconnected by itself %zu times (of %llu links lost with reconnection on): back %.0f ms (median), "
             "%.0f ms (worst) after its port (target: within 1 s)\n",
-            backAfterMs.size(), static_cast<unsigned long long>(cycle.Reconnections),
+            backAfterMs.size(), static_cast<unsigned long long>(cycle.counters().Reconnections),
             backAfterMs[backAfterMs.size() / 2], backAfterMs.back());
     if (otherMessages) std::printf("  other messages: %d\n", otherMessages);
     std::printf("  resident memory %.1f MB at the start, %.1f MB at the end: %+.2f MB (target: under 1 MB)\n",

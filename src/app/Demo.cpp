@@ -390,8 +390,8 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
                                                : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
     QTimer::singleShot(0, &mainWindow, [&mainWindow] {
-        if (mainWindow.connectAction->isEnabled() && mainWindow.link().State() == LinkState::Closed)
-            mainWindow.connectAction->trigger();
+        if (mainWindow.connectAction()->isEnabled() && mainWindow.link().State() == LinkState::Closed)
+            mainWindow.connectAction()->trigger();
     });
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
     // one when the link goes down for want of answers (its timer runs inside a message box's loop too).
@@ -400,13 +400,13 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
     connect(watch_, &QTimer::timeout, this, [this, &mainWindow] {
         const PollCycle& link = mainWindow.link();
         if (!answering_ && link.State() == LinkState::Polling &&
-            link.GoodReplies >= repliesBefore_ + AnsweringReplies) {
+            link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;
             printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
                           .arg(QDir::toNativeSeparators(port_)));
         } else if (answering_ && link.State() != LinkState::Polling) {
             answering_ = false;
-            repliesBefore_ = link.GoodReplies;
+            repliesBefore_ = link.counters().GoodReplies;
             // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
             // (Disconnect, Exit), which needs no word.
             if (link.State() == LinkState::Halted)

@@ -24,7 +24,7 @@ class QTimer;
 class Commissioning;
 class LiveMarks;
 class ConfigFiles;
-class Settings;
+class ParameterSender;
 class Siren;
 class QToolBar;
 class QToolButton;
@@ -69,7 +69,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
     ViewControls& view() override { return view_; }
     PollCycle& link() override { return *link_; }
-    Settings& settings() override { return *settings_; }
+    ParameterSender& parameterSender() override { return *sender_; }
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() override { return *configFiles_; }
     StatusView& statusView() override { return *statusView_; }
@@ -93,23 +93,24 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     int FadeAlpha() const { return fadeAlpha_; }
     int AppliedAlpha() const { return appliedAlpha_; }
 
-    QTimer* fadeTimer = nullptr;
-    QTimer* pollTimer = nullptr;
-    QAction* exitAction = nullptr;    // Exit
-    QAction* connectAction = nullptr; // Connect / Disconnect
-    QAction* openConfigAction = nullptr;
-    QAction* saveConfigAction = nullptr;
-    QAction* storeAction = nullptr; // Store To Flash
-    QAction* portAction = nullptr;  // port dialog
-    QAction* graphAction = nullptr; // graph window
-    QAction* storeMenuItem = nullptr;
-    QAction* revertAction = nullptr;       // back to the parameters read at Connect
-    QAction* compareFilesAction = nullptr; // two parameter files
-    QAction* messagesAction = nullptr;     // the message history
-    QAction* graphInsideAction = nullptr;  // "Graph in the Main Window"
-    QTabWidget* tabs = nullptr;
-    StringGrid* eventGrid = nullptr;
-    LevelBar* activityBar = nullptr;
+    // The window's timers, actions, tabs and bars.
+    QTimer* fadeTimer() const { return fadeTimer_; }
+    QTimer* pollTimer() const { return pollTimer_; }
+    QAction* exitAction() const { return exitAction_; }       // Exit
+    QAction* connectAction() const { return connectAction_; } // Connect / Disconnect
+    QAction* openConfigAction() const { return openConfigAction_; }
+    QAction* saveConfigAction() const { return saveConfigAction_; }
+    QAction* storeAction() const { return storeAction_; } // Store To Flash
+    QAction* portAction() const { return portAction_; }   // port dialog
+    QAction* graphAction() const { return graphAction_; } // graph window
+    QAction* storeMenuItem() const { return storeMenuItem_; }
+    QAction* revertAction() const { return revertAction_; }             // back to the parameters read at Connect
+    QAction* compareFilesAction() const { return compareFilesAction_; } // two parameter files
+    QAction* messagesAction() const { return messagesAction_; }         // the message history
+    QAction* graphInsideAction() const { return graphInsideAction_; }   // "Graph in the Main Window"
+    QTabWidget* tabs() const { return tabs_; }
+    StringGrid* eventGrid() const { return eventGrid_; }
+    LevelBar* activityBar() const { return activityBar_; }
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
   protected:
@@ -121,6 +122,26 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Where the port panel and the message history point a first start.
+    static const QString ChoosePortHint;
+    QTimer* fadeTimer_ = nullptr;
+    QTimer* pollTimer_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* connectAction_ = nullptr;
+    QAction* openConfigAction_ = nullptr;
+    QAction* saveConfigAction_ = nullptr;
+    QAction* storeAction_ = nullptr;
+    QAction* portAction_ = nullptr;
+    QAction* graphAction_ = nullptr;
+    QAction* storeMenuItem_ = nullptr;
+    QAction* revertAction_ = nullptr;
+    QAction* compareFilesAction_ = nullptr;
+    QAction* messagesAction_ = nullptr;
+    QAction* graphInsideAction_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    StringGrid* eventGrid_ = nullptr;
+    LevelBar* activityBar_ = nullptr;
+
     void buildActions();
     void buildMenu();
     void buildActionBar();
@@ -145,8 +166,10 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // File mode in the title (with a mark for unsaved edits) and in the status bar.
     void showFileMode();
     void tabShown(int index);
-    void FormCreate();
-    void FormShow();
+    // Once built: transparent, the value labels in their status bars, the activity bar, the log grid, the siren.
+    void setUpParts();
+    // Each time the program shows the window: the fade in, the graph's sweep from its start, the status polled.
+    void startShowing();
     // What need not delay the window's first paint, done once it is on the screen.
     void afterFirstPaint();
 
@@ -171,7 +194,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
 
     ViewControls view_;
     PollCycle* link_ = nullptr;
-    Settings* settings_ = nullptr;
+    ParameterSender* sender_ = nullptr;
     std::unique_ptr<ReadBack> readBack_;
     ConfigFiles* configFiles_ = nullptr;
     std::unique_ptr<StatusView> statusView_;

@@ -6,8 +6,8 @@
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
+#include "config/ParameterSender.h"
 #include "config/ParameterText.h"
-#include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
@@ -111,7 +111,7 @@ void Commissioning::TabShown(int index) {
 }
 
 bool Commissioning::parametersKnown(const QString& what) {
-    if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown) return true;
+    if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown()) return true;
     dialogs::ShowMessage(&window_, what + QStringLiteral(" needs a connected detector whose parameters have been "
                                                          "read: connect to it first (or, for a report, replay a "
                                                          "walk test)."));
@@ -152,7 +152,7 @@ void Commissioning::ReportExecute() {
     // With no detector connected, a replay's picture makes the report: the replayed walk test.
     const bool replayed = link.State() == LinkState::Closed && replayer_->HasPicture();
     if (!replayed && !parametersKnown(QStringLiteral("The installation report"))) return;
-    const std::uint64_t connection = link.Connections;
+    const std::uint64_t connection = link.counters().Connections;
     ReportContents r;
     if (!AskReportDetails(r.site, r.installer, r.note)) return;
     const QString suggested =
@@ -173,7 +173,7 @@ void Commissioning::ReportExecute() {
     // The link may have been connected anew (by itself) while the questions were open: the report
     // would describe a detector the installer did not look at.
     if (!parametersKnown(QStringLiteral("The installation report"))) return;
-    if (host_.link().Connections != connection) {
+    if (host_.link().counters().Connections != connection) {
         dialogs::ShowMessage(&window_,
                              QStringLiteral("The link was connected again while the questions were open, "
                                             "perhaps to another detector: no report was written. Try again."));
@@ -191,7 +191,7 @@ void Commissioning::ReportExecute() {
     report_ = r;
     reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
-    host_.link().PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    host_.link().ArmPoll(frames::EventLog, frames::EventLogReplyLength);
     reportDeadline_.start();
 }
 
@@ -206,12 +206,12 @@ void Commissioning::writeReport() {
     const QString path = reportPath_;
     reportPath_.clear();
     if (path.isEmpty()) return;
-    const frames::ReplyStores& stores = host_.link().Stores;
+    const frames::ReplyStores& stores = host_.link().stores();
     report_.written = QDateTime::currentDateTime();
     report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = monitor::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
-    report_.flash = FlashStateText(host_.settings().Flash());
+    report_.flash = FlashStateText(host_.parameterSender().Flash());
     report_.events = monitor::DecodeEventLog(stores.eventLog.data());
     if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen;
     QString error;
@@ -227,7 +227,7 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.fromRecording = true;
     r.walkFile = QFileInfo(recording).fileName();
     r.port.clear();
-    r.status = monitor::DecodeStatus(host_.link().Stores.status.data());
+    r.status = monitor::DecodeStatus(host_.link().stores().status.data());
     r.statusKnown = replayer_->ShownMs() >= 0;
     // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
     if (GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen;
@@ -316,7 +316,7 @@ void Commissioning::CompareExecute() {
         return;
     }
     const auto differences =
-        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(host_.link().Stores.parameters));
+        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(host_.link().stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;

@@ -10,7 +10,7 @@ class ConfigFiles;
 class Indicators;
 class LiveMarks;
 class PollCycle;
-class Settings;
+class ParameterSender;
 class StatusView;
 class GraphWindow;
 struct ViewControls;
@@ -19,7 +19,7 @@ class CommissioningHost {
   public:
     virtual PollCycle& link() = 0;
     virtual ViewControls& view() = 0;
-    virtual Settings& settings() = 0;
+    virtual ParameterSender& parameterSender() = 0;
     virtual StatusView& statusView() = 0;
     virtual Indicators& indicators() = 0;
     virtual LiveMarks& liveMarks() = 0;

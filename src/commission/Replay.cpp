@@ -273,12 +273,12 @@ void Replayer::feedQuietly(const RecordingReader::Entry& e) {
 }
 
 void Replayer::show(const RecordingReader::Entry& e) {
-    const auto bytes = monitor::EncodeStatus(e.status);
-    auto& store = host_.link().Stores.status;
-    std::copy(bytes.begin(), bytes.end(), store.begin());
+    auto store = monitor::EncodeStatus(e.status);
+    host_.link().StoreStatus(store);
     host_.liveMarks().SetLive(true);
     host_.statusView().SplitFlags(store);
     host_.statusView().ShowStatus(store);
+    host_.link().StoreStatus(store); // as shown, as a reply's is
     remember(e);
     shownMs_ = e.ms;
     recordedPause_.clear();

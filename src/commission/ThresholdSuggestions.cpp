@@ -74,10 +74,10 @@ void ThresholdSuggestions::show(const QString& path) {
     SuggestionView view;
     view.file = name;
     const PollCycle& link = host_.link();
-    view.canApply = link.State() == LinkState::Polling && link.ParametersKnown;
+    view.canApply = link.State() == LinkState::Polling && link.ParametersKnown();
     std::array<int, 3> current{-1, -1, -1};
     if (view.canApply) {
-        const params::Parameters p = params::DecodeRecord(link.Stores.parameters);
+        const params::Parameters p = params::DecodeRecord(link.stores().parameters);
         for (int c = 0; c < 3; ++c) current[c] = p.channels[c].trange;
         view.thresholdsFrom = QStringLiteral("the detector");
         // A walk recorded with other parameters (thresholds aside) was perhaps another detector's.
@@ -96,7 +96,7 @@ void ThresholdSuggestions::show(const QString& path) {
     view.channels = SuggestThresholds(walk.Segments(), current);
     view.leftOut = LeftOutOfSuggestions(walk.Segments());
     // The question and the frame are for the detector the user looked at while choosing.
-    const std::uint64_t connection = link.Connections;
+    const std::uint64_t connection = link.counters().Connections;
     std::array<bool, 3> chosen{};
     if (!ShowSuggestions(view, chosen)) return;
     apply(view, chosen, connection);
@@ -112,13 +112,13 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
     // The detector's own record as it is when it is asked and when it is sent, with the thresholds
     // changed: its pad bytes as they are.
     const auto make = [&link, view, channels] {
-        params::Parameters p = params::DecodeRecord(link.Stores.parameters);
+        params::Parameters p = params::DecodeRecord(link.stores().parameters);
         for (std::size_t c = 0; c < 3; ++c)
             if (channels[c] && view.channels[c].suggested >= 0)
                 p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
         params::Record bytes = params::EncodeRecord(p);
         for (int pad : params::RecordPadOffsets)
-            bytes[static_cast<std::size_t>(pad)] = link.Stores.parameters[static_cast<std::size_t>(pad)];
+            bytes[static_cast<std::size_t>(pad)] = link.stores().parameters[static_cast<std::size_t>(pad)];
         return bytes;
     };
     QStringList notes;

@@ -257,7 +257,7 @@ void WalkRecording::StatusArrived(const std::uint8_t* status58) {
     if (awaitingSameDetector_) {
         // The first status after the link came back follows the detector's read-back.
         awaitingSameDetector_ = false;
-        if (parametersWritten_ && link.ParametersKnown && link.Stores.parameters != *parametersWritten_) {
+        if (parametersWritten_ && link.ParametersKnown() && link.stores().parameters != *parametersWritten_) {
             endRecording(QStringLiteral("the detector that answered when the link came back reports other "
                                         "parameters, perhaps it is another one"));
             // Its walk is not this detector's: no report of this connection takes it.
@@ -268,13 +268,13 @@ void WalkRecording::StatusArrived(const std::uint8_t* status58) {
     }
     const bool wasPaused = Paused();
     if (!endPause()) return;
-    if (link.ParametersKnown && (!parametersWritten_ || *parametersWritten_ != link.Stores.parameters)) {
+    if (link.ParametersKnown() && (!parametersWritten_ || *parametersWritten_ != link.stores().parameters)) {
         recording::Mark m;
         m.kind = recording::Mark::Kind::Parameters;
         m.ms = recorder_.ElapsedMs();
-        m.parameters = link.Stores.parameters;
+        m.parameters = link.stores().parameters;
         if (!write(m)) return;
-        parametersWritten_ = link.Stores.parameters;
+        parametersWritten_ = link.stores().parameters;
     }
     QString cause;
     if (!recorder_.Record(status58, cause)) {

@@ -1,9 +1,9 @@
 #include "config/ConfigFile.h"
 
 #include "config/FileMode.h"
+#include "config/ParameterSender.h"
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
-#include "config/Settings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
@@ -121,12 +121,13 @@ std::vector<ParameterDifference> CompareRecords(const params::Record& first, con
 
 } // namespace configfile
 
-ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack)
-    : QObject(window), window_(window), view_(view), link_(link), settings_(settings), readBack_(readBack),
-      fileMode_(new FileMode(settings, readBack, this)) {}
+ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender,
+                         ReadBack& readBack)
+    : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
+      fileMode_(new FileMode(sender, readBack, this)) {}
 
 bool ConfigFiles::detectorReady(const QString& what) {
-    if (link_.State() == LinkState::Polling && link_.ParametersKnown) return true;
+    if (link_.State() == LinkState::Polling && link_.ParametersKnown()) return true;
     dialogs::ShowMessage(window_, what + QStringLiteral(" needs a connected detector whose parameters have been read: "
                                                         "connect to the detector first, and wait until its "
                                                         "parameters are shown."));
@@ -137,7 +138,7 @@ bool ConfigFiles::detectorReady(const QString& what) {
 // to another detector, for which the answer was not given.
 bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) {
     if (!detectorReady(what)) return false;
-    if (link_.Connections == connection) return true;
+    if (link_.counters().Connections == connection) return true;
     dialogs::ShowMessage(window_, QStringLiteral("The link was connected again while the question was open, perhaps "
                                                  "to another detector: nothing was sent. Try again."));
     return false;
@@ -269,7 +270,7 @@ void ConfigFiles::compareFiles() {
 // Only what this detector reported is saved: before its read-back the record holds zeros, or the
 // previous detector's set.
 bool ConfigFiles::parametersToSave() {
-    if (link_.ParametersKnown || fileMode_->Active()) return true;
+    if (link_.ParametersKnown() || fileMode_->Active()) return true;
     dialogs::ShowMessage(window_, QStringLiteral("Nothing was saved: no parameters have been read from the detector "
                                                  "since Connect. Connect to it and wait until its parameters are "
                                                  "shown, then save."));
@@ -294,7 +295,7 @@ void ConfigFiles::saveConfig() {
 bool ConfigFiles::askToSend(const QString& question, const QString& source, const params::Record& bytes,
                             const QStringList& notes) {
     const auto differences =
-        CompareParameters(params::DecodeRecord(bytes), params::DecodeRecord(link_.Stores.parameters));
+        CompareParameters(params::DecodeRecord(bytes), params::DecodeRecord(link_.stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(
             window_, QStringLiteral("%1 holds the same parameters as the detector: nothing was sent.").arg(source));
@@ -310,18 +311,18 @@ bool ConfigFiles::askToSend(const QString& question, const QString& source, cons
 }
 
 void ConfigFiles::send(const params::Record& bytes) {
-    link_.Stores.parameters = bytes; // byte for byte, pads included
+    link_.StoreParameters(bytes); // byte for byte, pads included
     {
-        const Settings::Showing quiet(settings_);
+        const ParameterSender::Showing quiet(sender_);
         // Both lenses back to "User", so that the values meet the full ranges.
         for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
             if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
-            else if (lens == view_.pir1.lens) settings_.pir1LensChanged();
-            else settings_.pir2LensChanged();
+            else if (lens == view_.pir1.lens) sender_.pir1LensChanged();
+            else sender_.pir2LensChanged();
         }
         readBack_.ApplyParameters();
     }
-    settings_.SendParameters(params::DecodeRecord(bytes));
+    sender_.SendParameters(params::DecodeRecord(bytes));
 }
 
 void ConfigFiles::loadConfig(const QString& fileName) {
@@ -340,7 +341,7 @@ void ConfigFiles::loadConfig(const QString& fileName) {
                                  "are (the detector may correct them), and the controls show the nearest value they "
                                  "take:"));
     const QString source = QStringLiteral("\"%1\"").arg(shown(fileName));
-    const auto connection = link_.Connections;
+    const auto connection = link_.counters().Connections;
     if (!askToSend(QStringLiteral("Load %1 into the detector?").arg(source), source, bytes, notes)) return;
     if (!sameConnection(connection, QStringLiteral("Loading a configuration"))) return;
     send(bytes);
@@ -348,14 +349,14 @@ void ConfigFiles::loadConfig(const QString& fileName) {
 
 void ConfigFiles::revert() {
     if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
-    const std::optional<params::Record>& atConnect = settings_.ConnectTimeParameters();
+    const std::optional<params::Record>& atConnect = sender_.ConnectTimeParameters();
     if (!atConnect) return; // known together with the parameters
     const params::Record bytes = *atConnect;
     const QString source = QStringLiteral("The set read at Connect");
-    const auto connection = link_.Connections;
+    const auto connection = link_.counters().Connections;
     QStringList notes;
     // A link that came back by itself may have come back to another detector on the same port.
-    if (settings_.ConnectTimeConnection() != connection)
+    if (sender_.ConnectTimeConnection() != connection)
         notes << QStringLiteral("Note: the link was lost and connected again by itself since your Connect: if "
                                 "another detector is on the line now, these parameters are not its own.");
     if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, notes))
@@ -376,7 +377,7 @@ void ConfigFiles::OfferParameters(const std::function<params::Record()>& make, s
 void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
     // In file mode, the file as read with the changes made to it.
-    const params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.Stores.parameters;
+    const params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.stores().parameters;
     const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));
     if (target.isEmpty()) return;
     QString error;

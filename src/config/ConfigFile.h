@@ -14,7 +14,7 @@
 class FileMode;
 class PollCycle;
 class ReadBack;
-class Settings;
+class ParameterSender;
 class QWidget;
 struct ViewControls;
 
@@ -40,7 +40,7 @@ std::vector<ParameterDifference> CompareRecords(const params::Record& first, con
 class ConfigFiles : public QObject {
     Q_OBJECT
   public:
-    ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, Settings& settings, ReadBack& readBack);
+    ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender, ReadBack& readBack);
 
     // Where a saved file is confirmed (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
@@ -89,7 +89,7 @@ class ConfigFiles : public QObject {
     QWidget* window_;
     ViewControls& view_;
     PollCycle& link_;
-    Settings& settings_;
+    ParameterSender& sender_;
     ReadBack& readBack_;
     FileMode* fileMode_;
     std::function<void(const QString&)> notice_;

@@ -1,13 +1,13 @@
 #include "config/FileMode.h"
 
+#include "config/ParameterSender.h"
 #include "config/ReadBack.h"
-#include "config/Settings.h"
 
 using namespace params;
 
-FileMode::FileMode(Settings& settings, ReadBack& readBack, QObject* parent)
-    : QObject(parent), settings_(settings), readBack_(readBack) {
-    connect(&settings_, &Settings::fileEdited, this, &FileMode::edited);
+FileMode::FileMode(ParameterSender& sender, ReadBack& readBack, QObject* parent)
+    : QObject(parent), sender_(sender), readBack_(readBack) {
+    connect(&sender_, &ParameterSender::fileEdited, this, &FileMode::edited);
 }
 
 void FileMode::Open(const QString& path, const params::Record& bytes, bool whole) {
@@ -15,8 +15,8 @@ void FileMode::Open(const QString& path, const params::Record& bytes, bool whole
     read_ = onDisk_ = bytes;
     whole_ = whole;
     active_ = true;
-    settings_.LensesToUser();
-    settings_.StartFileEdits(DecodeRecord(bytes));
+    sender_.LensesToUser();
+    sender_.StartFileEdits(DecodeRecord(bytes));
     readBack_.ShowRecord(bytes);
     emit changed();
 }
@@ -24,12 +24,12 @@ void FileMode::Open(const QString& path, const params::Record& bytes, bool whole
 void FileMode::Close() {
     if (!active_) return;
     active_ = false;
-    settings_.EndFileEdits();
+    sender_.EndFileEdits();
     emit changed();
 }
 
 params::Record FileMode::Record() const {
-    params::Record r = EncodeRecord(settings_.FileEdits());
+    params::Record r = EncodeRecord(sender_.FileEdits());
     for (int pad : RecordPadOffsets) r[static_cast<std::size_t>(pad)] = read_[static_cast<std::size_t>(pad)];
     return r;
 }

@@ -8,12 +8,12 @@
 #include <QString>
 
 class ReadBack;
-class Settings;
+class ParameterSender;
 
 class FileMode : public QObject {
     Q_OBJECT
   public:
-    FileMode(Settings& settings, ReadBack& readBack, QObject* parent = nullptr);
+    FileMode(ParameterSender& sender, ReadBack& readBack, QObject* parent = nullptr);
 
     // Puts the file on the controls (both lenses back to "User" first, so that its values meet the
     // full ranges); their changes edit it from now on. whole: the file is this record and nothing more.
@@ -42,7 +42,7 @@ class FileMode : public QObject {
   private:
     void edited();
 
-    Settings& settings_;
+    ParameterSender& sender_;
     ReadBack& readBack_;
     bool active_ = false;
     bool whole_ = false;

@@ -1,6 +1,6 @@
 #include "config/ReadBack.h"
 
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 #include "link/PollCycle.h"
 #include "protocol/ParameterBlock.h"
 #include "view/ViewPage.h"
@@ -35,7 +35,7 @@ class ReadBackEnd {
   public:
     explicit ReadBackEnd(PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
     ~ReadBackEnd() {
-        link_.PendingSettings = false;
+        link_.DropSettings();
         link_.PollTimer()->start();
     }
     ReadBackEnd(const ReadBackEnd&) = delete;
@@ -68,11 +68,11 @@ void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
 
 void ReadBack::ApplyParameters() {
     const ReadBackEnd end(link_);
-    ShowRecord(link_.Stores.parameters);
+    ShowRecord(link_.stores().parameters);
 }
 
 void ReadBack::ShowRecord(const Record& record) {
-    const Settings::Showing quiet(settings_);
+    const ParameterSender::Showing quiet(sender_);
     auto flags = [&record] { return le16(&record[22]); };
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
@@ -158,8 +158,8 @@ void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
 }
 
 void ReadBack::ApplyPwmValues() {
-    const Settings::Showing quiet(settings_);
-    const auto& pwm = link_.Stores.pwm;
+    const ParameterSender::Showing quiet(sender_);
+    const auto& pwm = link_.stores().pwm;
     const int duty = le16(&pwm[0]);
     view_.pwmDuty->setValue(duty);
     view_.pwmDutyLabel->setText(QString::number(duty));

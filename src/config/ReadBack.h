@@ -5,12 +5,13 @@
 #include "protocol/ParameterBlock.h"
 
 class PollCycle;
-class Settings;
+class ParameterSender;
 struct ViewControls;
 
 class ReadBack {
   public:
-    ReadBack(ViewControls& view, PollCycle& link, Settings& settings) : view_(view), link_(link), settings_(settings) {}
+    ReadBack(ViewControls& view, PollCycle& link, ParameterSender& sender)
+        : view_(view), link_(link), sender_(sender) {}
 
     // Redraws every settings control and its label from the detector's parameters. Showing a value
     // changes nothing: the handlers stay quiet, so the parameters keep what the detector (or the
@@ -26,7 +27,7 @@ class ReadBack {
   private:
     ViewControls& view_;
     PollCycle& link_;
-    Settings& settings_;
+    ParameterSender& sender_;
 };
 
 // The two PIR noise-reduction boxes under temperature compensation (automatic: the detector

@@ -9,14 +9,14 @@
 #include <sys/stat.h>
 #include <thread>
 
-PollCycle::PollCycle(LinkView& view, QTimer* timer2, QObject* parent)
-    : QObject(parent), view_(view), timer2_(timer2), pause_(timer2->interval()),
+PollCycle::PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent)
+    : QObject(parent), view_(view), pollTimer_(pollTimer), pause_(pollTimer->interval()),
       serialFactory_([] { return std::make_unique<SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
     // The exchange's sleeps (through a reply's line time, to the end of the pause) end when they should:
     // the kernel would let each run up to 50 us late, twice an exchange, to wake the thread together
     // with others.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    connect(timer2_, &QTimer::timeout, this, &PollCycle::tick);
+    connect(pollTimer_, &QTimer::timeout, this, &PollCycle::tick);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
 }
@@ -40,7 +40,7 @@ bool PollCycle::Reconnecting() const {
 LinkState PollCycle::State() const {
     if (Reconnecting()) return LinkState::Reconnecting;
     if (!LinkActive()) return LinkState::Closed;
-    return timer2_->isActive() ? LinkState::Polling : LinkState::Halted;
+    return pollTimer_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
 
 void PollCycle::logError(const LoggedException* exception, const std::string& text, bool quietly) {
@@ -70,11 +70,11 @@ bool PollCycle::openPort(const std::string& port) {
 }
 
 void PollCycle::startPolling() {
-    ++Connections;
+    ++counters_.Connections;
     if (!awaitingReply_) view_.ShowLinkState(true); // (a reconnection shows it at the first good reply)
-    PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-    RetryCount = 0;
-    DamagedRun = 0;
+    pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    retryCount_ = 0;
+    damagedRun_ = 0;
     troubled_ = false;
     parametersStale_ = false; // (nothing is sent before the read-back anyway)
     startPause();
@@ -88,9 +88,9 @@ void PollCycle::Connect() {
     // Whatever detector answers now, its parameters are unknown until it has reported them, and a
     // frame made before (for the detector the link had then, perhaps another one) is never sent
     // to it: the first frame after Connect is the read-back request.
-    ParametersKnown = false;
-    const bool dropped = PendingSettings;
-    PendingSettings = false;
+    parametersKnown_ = false;
+    const bool dropped = pendingSettings_;
+    pendingSettings_ = false;
     readBackRequested_ = false;
     emit connecting(dropped);
     try {
@@ -104,14 +104,14 @@ void PollCycle::Connect() {
         connectedPort_ = port;
         if (!openPort(port)) {
             const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
-            timer2_->stop();
+            pollTimer_->stop();
             closed();
             view_.ShowMessage(message);
             return;
         }
         startPolling();
     } catch (const std::exception& e) {
-        timer2_->stop();
+        pollTimer_->stop();
         if (LinkActive()) serial_->ClosePort();
         closed();
         const LoggedException logged{ExceptionClassName(e), e.what()};
@@ -123,7 +123,7 @@ void PollCycle::Connect() {
 void PollCycle::Disconnect() {
     reconnectTimer_->stop();
     awaitingReply_ = false;
-    timer2_->stop();
+    pollTimer_->stop();
     if (LinkActive()) serial_->ClosePort();
     closed();
     emit stopped();
@@ -140,14 +140,14 @@ void PollCycle::Exit() {
         serial_->ClosePort();
         serial_.reset();
     }
-    timer2_->stop();
+    pollTimer_->stop();
     emit stopped();
 }
 
 void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
-    timer2_->stop();
-    RetryCount = 0;
-    DamagedRun = 0;
+    pollTimer_->stop();
+    retryCount_ = 0;
+    damagedRun_ = 0;
     awaitingReply_ = false;
     // The entry first: a program killed while the box is open has still logged the failure. A link
     // that keeps failing while it reconnects has its entry already. (Reconnecting, no box is shown:
@@ -186,45 +186,50 @@ void PollCycle::tryReconnect() {
     // once the detector answers (a port can come back without the detector behind it).
     reconnectTimer_->stop();
     awaitingReply_ = true;
-    ParametersKnown = false;
-    const bool dropped = PendingSettings;
-    PendingSettings = false;
+    parametersKnown_ = false;
+    const bool dropped = pendingSettings_;
+    pendingSettings_ = false;
     readBackRequested_ = false;
     emit connecting(dropped); // (which says so when a change made meanwhile was dropped)
     startPolling();
 }
 
+void PollCycle::QueueSettings(const std::array<std::uint8_t, 46>& frame) {
+    settingsFrame_ = frame;
+    pendingSettings_ = true;
+}
+
 void PollCycle::RequestReadBack() {
     readBackRequested_ = true;
-    PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
 }
 
 void PollCycle::tabChanged(int index) {
     if (!LinkActive() || readBackRequested_) return;
     // Back on the VIEW tab before the parameters are known, the read-back is what it needs.
-    if (index == 0 && !ParametersKnown) PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-    else if (index == 0) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
-    else if (index == 1) PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    if (index == 0 && !parametersKnown_) pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    else if (index == 0) pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
+    else if (index == 1) pollRequest_.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
 }
 
 void PollCycle::resync() {
-    BytesDiscarded += static_cast<std::uint64_t>(serial_->ResyncInput(ResyncQuietMs, ResyncLimitMs));
+    counters_.BytesDiscarded += static_cast<std::uint64_t>(serial_->ResyncInput(ResyncQuietMs, ResyncLimitMs));
 }
 
 void PollCycle::failExchange() {
-    ++FailedExchanges;
+    ++counters_.FailedExchanges;
     troubled_ = true;
     parametersStale_ = true;
-    if (RetryCount != MaxRetries) {
-        ++RetryCount;
+    if (retryCount_ != MaxRetries) {
+        ++retryCount_;
         startPause();
         return;
     }
     // The failure is named by the serial layer, or by the frame check when the bytes came whole.
     const bool frameCheck = serial_->ErrorCode == 0 && failedCheck_ != frames::FrameCheck::Good;
     const std::string cause = frameCheck ? std::string(frames::FrameCheckText(failedCheck_)) : serial_->ErrorText;
-    const std::string text = " BuffRX[0]= " + std::to_string(ReceiveBuffer[0]) +
-                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) + " message: " + cause;
+    const std::string text = " BuffRX[0]= " + std::to_string(receiveBuffer_[0]) +
+                             " LenRX= " + std::to_string(pollRequest_.ExpectedReplyLength()) + " message: " + cause;
     // A port that fails for a reason of its own (an adapter pulled out) says so as well.
     const std::string portError =
         serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned ? serial_->ErrorText : std::string();
@@ -235,15 +240,15 @@ void PollCycle::failExchange() {
 // resetting the count. What may follow it (noise, the rest of a reply out of step) goes with it.
 // A detector that sends nothing else (another firmware's records) loses the link all the same.
 bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
-    ++DroppedFrames;
+    ++counters_.DroppedFrames;
     troubled_ = true;
     parametersStale_ = true;
     serial_->FlushOutput(WireTimeMs(frames::EventLogReplyLength) + view_.ReplyTimeoutMs());
-    ReceiveBuffer.fill(0);
+    receiveBuffer_.fill(0);
     resync();
-    if (++DamagedRun < MaxDamagedFrames) return false;
+    if (++damagedRun_ < MaxDamagedFrames) return false;
     const std::string text = " BuffRX[0]= " + std::to_string(frames::STX) +
-                             " LenRX= " + std::to_string(PollRequest.ExpectedReplyLength()) +
+                             " LenRX= " + std::to_string(pollRequest_.ExpectedReplyLength()) +
                              " message: " + frames::FrameCheckText(check);
     loseLink(TimeOutMessage(connectedPort_, frames::FrameCheckText(check), std::string()), nullptr, text);
     return true;
@@ -254,21 +259,21 @@ bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
 // after the read-back that follows a settings change, so that its grid keeps refreshing.
 void PollCycle::rearm(std::uint8_t goodCode) {
     if (readBackRequested_) {
-        PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
         return;
     }
     const int tab = view_.CurrentTab();
     if (tab == 0) {
-        if (ParametersKnown) PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
-        else PollRequest.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        if (parametersKnown_) pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
+        else pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
     } else if (tab == 1 && goodCode == frames::ParameterReadBack) {
-        PollRequest.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+        pollRequest_.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
     }
 }
 
 void PollCycle::startPause() {
     pauseEnd_ = std::chrono::steady_clock::now() + pause_;
-    timer2_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, pause_.count() - 1)));
+    pollTimer_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, pause_.count() - 1)));
 }
 
 void PollCycle::waitForPauseEnd() {
@@ -285,7 +290,7 @@ void PollCycle::tick() {
         bool& inTick;
         ~TickEnd() { inTick = false; }
     } tickEnd{inTick_};
-    timer2_->stop();
+    pollTimer_->stop();
     view_.StepActivity();
     if (!LinkActive()) {
         if (!Reconnecting()) startPause();
@@ -301,16 +306,16 @@ void PollCycle::tick() {
         failExchange();
         return;
     }
-    if (PendingSettings && parametersStale_) {
+    if (pendingSettings_ && parametersStale_) {
         // The detector may have changed its parameters while the line failed: they are read again
         // first, and the frame is made anew on them.
-        PendingSettings = false;
+        pendingSettings_ = false;
         RequestReadBack();
         emit settingsHeld();
     }
-    if (PendingSettings) {
-        const int length = SettingsFrame[2] + 5;
-        const int sent = serial_->SendBytes(SettingsFrame.data(), length, WireTimeMs(length) + timeout);
+    if (pendingSettings_) {
+        const int length = settingsFrame_[2] + 5;
+        const int sent = serial_->SendBytes(settingsFrame_.data(), length, WireTimeMs(length) + timeout);
         if (sent != length || serial_->ErrorCode != 0) {
             // Not gone out: it stays pending until the next Connect drops it, and the failure counts
             // like a failed exchange so that a dead line still ends in a time-out.
@@ -318,25 +323,26 @@ void PollCycle::tick() {
             failExchange();
             return;
         }
-        PendingSettings = false;
-        emit settingsSent(SettingsFrame);
+        pendingSettings_ = false;
+        emit settingsSent(settingsFrame_);
         view_.FillActivity();
         startPause();
         return;
     }
 
-    const int requestLength = static_cast<int>(PollRequest.bytes().size());
-    const int sent = serial_->SendBytes(PollRequest.bytes().data(), requestLength, WireTimeMs(requestLength) + timeout);
+    const int requestLength = static_cast<int>(pollRequest_.bytes().size());
+    const int sent =
+        serial_->SendBytes(pollRequest_.bytes().data(), requestLength, WireTimeMs(requestLength) + timeout);
     if (sent != requestLength || serial_->ErrorCode != 0) {
         failedCheck_ = frames::FrameCheck::Good;
         failExchange();
         return;
     }
-    ReceiveBuffer.fill(0);
-    const int expected = PollRequest.ExpectedReplyLength();
+    receiveBuffer_.fill(0);
+    const int expected = pollRequest_.ExpectedReplyLength();
     int received = 0;
     try {
-        received = serial_->ReceiveBytes(ReceiveBuffer.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
+        received = serial_->ReceiveBytes(receiveBuffer_.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
     } catch (const std::exception& e) {
         const LoggedException logged{ExceptionClassName(e), e.what()};
         loseLink(e.what(), &logged, "");
@@ -345,7 +351,7 @@ void PollCycle::tick() {
 
     // A failed exchange (no reply, a short one, or one without its STX) counts towards the time-out,
     // and whatever is still on its way is thrown away so that the retry starts in step.
-    if (serial_->ErrorCode != 0 || ReceiveBuffer[0] != frames::STX || received != expected) {
+    if (serial_->ErrorCode != 0 || receiveBuffer_[0] != frames::STX || received != expected) {
         failedCheck_ =
             serial_->ErrorCode == 0 && received == expected ? frames::FrameCheck::BadStx : frames::FrameCheck::Good;
         resync();
@@ -354,27 +360,27 @@ void PollCycle::tick() {
     }
 
     std::uint8_t goodCode = 0;
-    if (const frames::FrameCheck check = frames::CheckReplyFrame(ReceiveBuffer, expected);
+    if (const frames::FrameCheck check = frames::CheckReplyFrame(receiveBuffer_, expected);
         check != frames::FrameCheck::Good) {
         if (dropDamagedFrame(check)) return; // the link is lost
     } else {
-        if (troubled_) ++Recoveries;
+        if (troubled_) ++counters_.Recoveries;
         troubled_ = false;
         lossLogged_ = false;
         if (awaitingReply_) {
             awaitingReply_ = false;
-            ++Reconnections;
+            ++counters_.Reconnections;
             view_.ShowLinkBack(reconnectPort_);
         }
-        RetryCount = 0;
-        DamagedRun = 0;
-        const std::uint8_t code = frames::DispatchReply(ReceiveBuffer, Stores);
-        ReceiveBuffer.fill(0);
-        ++GoodReplies;
-        LastReplyCode = code;
+        retryCount_ = 0;
+        damagedRun_ = 0;
+        const std::uint8_t code = frames::DispatchReply(receiveBuffer_, stores_);
+        receiveBuffer_.fill(0);
+        ++counters_.GoodReplies;
+        counters_.LastReplyCode = code;
         goodCode = code;
         if (code == frames::ParameterReadBack) {
-            ParametersKnown = true;
+            parametersKnown_ = true;
             readBackRequested_ = false;
             parametersStale_ = false;
         }
@@ -387,7 +393,7 @@ void PollCycle::tick() {
             // A fault in showing a reply: the link stops, says so and logs it, rather than polling
             // on (or not) behind captions that say connected.
             const LoggedException logged{ExceptionClassName(e), e.what()};
-            timer2_->stop();
+            pollTimer_->stop();
             logError(&logged, "");
             closed();
             emit stopped();
@@ -396,5 +402,5 @@ void PollCycle::tick() {
         }
     }
     rearm(goodCode);
-    if (!timer2_->isActive()) startPause();
+    if (!pollTimer_->isActive()) startPause();
 }

@@ -5,6 +5,7 @@
 #include "log/ErrorLog.h"
 #include "protocol/Frames.h"
 #include "protocol/SerialPort.h"
+#include "protocol/StatusRecord.h"
 
 #include <QObject>
 #include <array>
@@ -67,7 +68,7 @@ class PollCycle : public QObject {
     static int WireTimeMs(int count);
     using SerialFactory = std::function<std::unique_ptr<SerialPort>()>;
 
-    PollCycle(LinkView& view, QTimer* timer2, QObject* parent = nullptr);
+    PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent = nullptr);
     ~PollCycle() override;
 
     void Connect();
@@ -92,43 +93,63 @@ class PollCycle : public QObject {
     // the first Connect.
     const std::string& ConnectedPort() const { return connectedPort_; }
     bool Reconnecting() const;
-    QTimer* PollTimer() const { return timer2_; }
+    QTimer* PollTimer() const { return pollTimer_; }
     LinkState State() const;
     SerialPort* Serial() const { return serial_.get(); }
     void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
 
-    frames::PollRequest PollRequest;
-    bool PendingSettings = false;
-    std::array<std::uint8_t, 46> SettingsFrame{};
-    frames::ReceiveBuffer ReceiveBuffer{};
-    frames::ReplyStores Stores;
-    int RetryCount = 0;
+    // The request each exchange sends when no settings frame is due (status, read-back, event memory...).
+    const frames::PollRequest& pollRequest() const { return pollRequest_; }
+    void ArmPoll(std::uint8_t code, int replyLength) { pollRequest_.ArmPoll(code, replyLength); }
+    // A settings frame for the next exchange, in place of one still waiting.
+    void QueueSettings(const std::array<std::uint8_t, 46>& frame);
+    // The waiting settings frame goes nowhere.
+    void DropSettings() { pendingSettings_ = false; }
+    bool SettingsPending() const { return pendingSettings_; }
+    // The last settings frame queued, sent or not.
+    const std::array<std::uint8_t, 46>& settingsFrame() const { return settingsFrame_; }
+    // The detector's last reply of each kind. The parameters' store also takes a file's record sent whole,
+    // the status store a recorded reply shown again.
+    const frames::ReplyStores& stores() const { return stores_; }
+    void StoreParameters(const std::array<std::uint8_t, frames::DetectorParametersSize>& record) {
+        stores_.parameters = record;
+    }
+    void StoreStatus(const monitor::StatusBytes& status) { stores_.status = status; }
+    const frames::ReceiveBuffer& receiveBuffer() const { return receiveBuffer_; }
+    // Failed exchanges in a row towards the time-out, and damaged frames in a row towards a lost link.
+    int RetryCount() const { return retryCount_; }
+    int DamagedRun() const { return damagedRun_; }
     // The detector's parameters have been read back (or loaded from a file) since the last
     // Connect: until then the controls hold defaults that must never be sent, and the VIEW tab
     // keeps asking for the read-back instead of the status.
-    bool ParametersKnown = false;
-    // Good replies since the program started, and the code of the last one.
-    std::uint64_t GoodReplies = 0;
-    std::uint8_t LastReplyCode = 0;
-    // Exchanges that failed (counted towards the time-out), complete but damaged frames that were
-    // dropped, good replies that ended a run of either, and the stray bytes thrown away meanwhile.
-    std::uint64_t FailedExchanges = 0;
-    std::uint64_t DroppedFrames = 0;
-    std::uint64_t Recoveries = 0;
-    std::uint64_t BytesDiscarded = 0;
-    // Connections made so far, by the user or by themselves: a question asked during one is stale when
-    // this has moved on (the detector may be another one).
-    std::uint64_t Connections = 0;
-    // Links lost and found again without the user, and complete frames dropped in a row so far.
-    std::uint64_t Reconnections = 0;
-    int DamagedRun = 0;
+    bool ParametersKnown() const { return parametersKnown_; }
+    // The parameters count as known without a read-back (a caller that has them from elsewhere).
+    void MarkParametersKnown() { parametersKnown_ = true; }
+
+    struct Counters {
+        // Good replies since the program started, and the code of the last one.
+        std::uint64_t GoodReplies = 0;
+        std::uint8_t LastReplyCode = 0;
+        // Exchanges that failed (counted towards the time-out), complete but damaged frames that were
+        // dropped, good replies that ended a run of either, and the stray bytes thrown away meanwhile.
+        std::uint64_t FailedExchanges = 0;
+        std::uint64_t DroppedFrames = 0;
+        std::uint64_t Recoveries = 0;
+        std::uint64_t BytesDiscarded = 0;
+        // Connections made so far, by the user or by themselves: a question asked during one is stale when
+        // this has moved on (the detector may be another one).
+        std::uint64_t Connections = 0;
+        // Links lost and found again without the user.
+        std::uint64_t Reconnections = 0;
+    };
+    const Counters& counters() const { return counters_; }
 
   signals:
     // A settings frame went out on the line.
     void settingsSent(const std::array<std::uint8_t, 46>& frame);
     // Connect begins, and starts clean: nothing made before it is sent after it. When a settings
     // frame was still waiting (made for the detector the link had before), it was dropped;
-    // SettingsFrame still holds it, for whoever wants to say what was lost.
+    // settingsFrame() still holds it, for whoever wants to say what was lost.
     void connecting(bool droppedSettings);
     // A settings frame was due while the parameters were stale: it was not sent, and the read-back
     // goes out instead. Whoever made the frame makes it again on the fresh parameters.
@@ -164,7 +185,16 @@ class PollCycle : public QObject {
     void waitForPauseEnd();
 
     LinkView& view_;
-    QTimer* timer2_;
+    QTimer* pollTimer_;
+    frames::PollRequest pollRequest_;
+    bool pendingSettings_ = false;
+    std::array<std::uint8_t, 46> settingsFrame_{};
+    frames::ReceiveBuffer receiveBuffer_{};
+    frames::ReplyStores stores_;
+    int retryCount_ = 0;
+    int damagedRun_ = 0;
+    bool parametersKnown_ = false;
+    Counters counters_;
     // The pause between a reply and the next request: the poll timer's interval when the cycle was made.
     std::chrono::milliseconds pause_;
     std::chrono::steady_clock::time_point pauseEnd_{};

@@ -16,9 +16,11 @@
 #include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QWindow>
 
 PortDialog::PortDialog(QWidget* mainWindow, const PortRoots& roots)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint), roots_(roots) {
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+      mainWindow_(mainWindow), roots_(roots) {
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Com Setup"));
     setModal(false);
@@ -222,5 +224,8 @@ void PortDialog::showEvent(QShowEvent* event) {
     RefreshPorts(); // an adapter plugged in since the last time appears
     portCombo->setFocus();
     portCombo->lineEdit()->selectAll();
-    if (parentWidget()) move(parentWidget()->geometry().center() - QPoint(width() / 2, height() / 2));
+    if (!mainWindow_) return;
+    // A dialog of the main window for the window system (it stays with it), centred on it.
+    if (windowHandle() && mainWindow_->windowHandle()) windowHandle()->setTransientParent(mainWindow_->windowHandle());
+    move(mainWindow_->geometry().center() - QPoint(width() / 2, height() / 2));
 }

@@ -4,6 +4,7 @@
 #include "protocol/PortList.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QCheckBox;
 class QComboBox;
@@ -14,6 +15,8 @@ class QScrollBar;
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
+    // A window of its own, kept above the main window and centred on it when shown, but not part of its
+    // widget tree: the two windows' object names stand apart.
     explicit PortDialog(QWidget* mainWindow, const PortRoots& roots = {});
 
     void timeoutChanged();
@@ -51,6 +54,7 @@ class PortDialog : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    QPointer<QWidget> mainWindow_;
     QString selectedPort_;
     PortRoots roots_;
     QStringList typed_; // paths the user typed, kept in the list

@@ -35,7 +35,7 @@ void Indicators::ShowIndicators() {
     const auto& state = status_.StateFlags;
 
     // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
-    const auto& record = link_.Stores.parameters;
+    const auto& record = link_.stores().parameters;
     const std::uint16_t flags =
         parameterFlags_ ? parameterFlags_() : static_cast<std::uint16_t>(record[22] | record[23] << 8);
     const bool automatic = (flags & params::EnableTempComp) != 0;

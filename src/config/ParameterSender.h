@@ -28,10 +28,10 @@ enum class FlashState {
 // The status bar's words for it ("not stored in flash", ...); empty for Unknown.
 QString FlashStateText(FlashState state);
 
-class Settings : public QObject {
+class ParameterSender : public QObject {
     Q_OBJECT
   public:
-    Settings(ViewControls& view, PollCycle& link, QObject* parent = nullptr);
+    ParameterSender(ViewControls& view, PollCycle& link, QObject* parent = nullptr);
 
     // Connects every settings control's change signal (which fires on changes made by code too)
     // to its handler, and the Store To Flash action to requestStore.
@@ -50,13 +50,13 @@ class Settings : public QObject {
     // own switches): the handlers neither edit the parameters nor build a frame.
     class Showing {
       public:
-        explicit Showing(Settings& s) : s_(s), was_(s.showing_) { s_.showing_ = true; }
+        explicit Showing(ParameterSender& s) : s_(s), was_(s.showing_) { s_.showing_ = true; }
         ~Showing() { s_.showing_ = was_; }
         Showing(const Showing&) = delete;
         Showing& operator=(const Showing&) = delete;
 
       private:
-        Settings& s_;
+        ParameterSender& s_;
         bool was_;
     };
 

@@ -1,4 +1,4 @@
-#include "config/Settings.h"
+#include "config/ParameterSender.h"
 
 #include "config/ParameterText.h"
 #include "link/PollCycle.h"
@@ -60,13 +60,14 @@ QString FlashStateText(FlashState state) {
     return QString();
 }
 
-Settings::Settings(ViewControls& view, PollCycle& link, QObject* parent) : QObject(parent), view_(view), link_(link) {}
+ParameterSender::ParameterSender(ViewControls& view, PollCycle& link, QObject* parent)
+    : QObject(parent), view_(view), link_(link) {}
 
-void Settings::wire(QAction* storeToFlash) {
+void ParameterSender::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
-    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &Settings::requestStore);
-    connect(&link_, &PollCycle::settingsSent, this, &Settings::frameSent);
-    connect(&link_, &PollCycle::connecting, this, &Settings::connecting);
+    if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &ParameterSender::requestStore);
+    connect(&link_, &PollCycle::settingsSent, this, &ParameterSender::frameSent);
+    connect(&link_, &PollCycle::connecting, this, &ParameterSender::connecting);
     connect(&link_, &PollCycle::settingsHeld, this, [this] { held_ = true; });
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
@@ -109,8 +110,8 @@ void Settings::wire(QAction* storeToFlash) {
             [this](int v) { edit([&](Parameters& p) { p.pwmDuty = static_cast<std::uint16_t>(v); }); });
     connect(view_.pwmFrequency, &QScrollBar::valueChanged, this,
             [this](int v) { edit([&](Parameters& p) { p.pwmFrequency = static_cast<std::uint16_t>(v); }); });
-    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &Settings::pir1LensChanged);
-    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &Settings::pir2LensChanged);
+    connect(view_.pir1.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir1LensChanged);
+    connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir2LensChanged);
 
     for (std::size_t o = 0; o < 3; ++o) {
         OutputControls& out = view_.outputs[o];
@@ -142,19 +143,19 @@ void Settings::wire(QAction* storeToFlash) {
 // Changes are sent only to a detector whose own parameters have been read: until then the
 // controls hold the program's defaults, and a frame built from them would overwrite its set-up.
 // Nor while values are shown rather than chosen.
-bool Settings::mayChange() const {
-    return !showing_ && link_.LinkActive() && link_.ParametersKnown;
+bool ParameterSender::mayChange() const {
+    return !showing_ && link_.LinkActive() && link_.ParametersKnown();
 }
 
-void Settings::requestReadBack() {
+void ParameterSender::requestReadBack() {
     link_.RequestReadBack();
 }
 
-void Settings::notice(const QString& text) {
+void ParameterSender::notice(const QString& text) {
     if (notice_) notice_(text);
 }
 
-void Settings::setFlash(FlashState state) {
+void ParameterSender::setFlash(FlashState state) {
     if (state == flash_) return;
     flash_ = state;
     emit flashStateChanged(state);
@@ -162,14 +163,14 @@ void Settings::setFlash(FlashState state) {
 
 // Every Connect starts clean. What was made for the detector the link had before is dropped, and
 // the user is told what was lost.
-void Settings::connecting(bool droppedSettings) {
+void ParameterSender::connecting(bool droppedSettings) {
     const bool byItself = link_.Reconnecting();
     const bool answeredBefore = !firstReadBackDue_; // the connection before this one had its read-back
     // The changes not sent: those the user made since the last read-back, when they never went out.
     int changes = 0;
     if (droppedSettings || held_) { // (a frame held for a read-back that never came was not sent either)
         // Against what the detector reported last: a file or a revert sets the store ahead of it.
-        const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters));
+        const Parameters before = DecodeRecord(lastReadBack_.value_or(link_.stores().parameters));
         Parameters unsent = edits_;
         unsent.reserved = before.reserved;
         changes = static_cast<int>(CompareParameters(unsent, before).size());
@@ -189,7 +190,7 @@ void Settings::connecting(bool droppedSettings) {
     // Going back is to the set read at the user's own Connect, also after the link came back by itself.
     if (!byItself) {
         connectTime_.reset();
-        userConnection_ = link_.Connections + 1; // (counted once the port is open)
+        userConnection_ = link_.counters().Connections + 1; // (counted once the port is open)
     }
     // The flash state stays as the last connection left it until this detector reports its
     // parameters. When that connection had them read, what it left unstored is kept to know this
@@ -198,7 +199,7 @@ void Settings::connecting(bool droppedSettings) {
     if (answeredBefore) {
         unstoredBefore_.clear();
         if (flash_ == FlashState::NotStored || flash_ == FlashState::StoreSent) {
-            unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.Stores.parameters)));
+            unstoredBefore_.push_back(DecodeRecord(lastReadBack_.value_or(link_.stores().parameters)));
             if (lastSent_) unstoredBefore_.push_back(*lastSent_);
         }
     }
@@ -225,22 +226,22 @@ void Settings::connecting(bool droppedSettings) {
     notice(text.at(0).toUpper() + text.mid(1));
 }
 
-bool Settings::FlashAwaitingReport() const {
+bool ParameterSender::FlashAwaitingReport() const {
     return firstReadBackDue_ && link_.LinkActive();
 }
 
-bool Settings::FrameWaiting() const {
-    return link_.PendingSettings || held_;
+bool ParameterSender::FrameWaiting() const {
+    return link_.SettingsPending() || held_;
 }
 
-QString Settings::LinkBackNotice(const QString& port) {
+QString ParameterSender::LinkBackNotice(const QString& port) {
     const QString dropped = std::exchange(droppedNotice_, QString());
     linkBackText_ = QStringLiteral("Link back on ") + port +
                     (dropped.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + dropped);
     return linkBackText_;
 }
 
-void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
+void ParameterSender::frameSent(const std::array<std::uint8_t, 46>& frame) {
     lastSent_ = queued_;
     pendingIsEcho_ = false;
     sendWhole_ = false;
@@ -261,8 +262,8 @@ void Settings::frameSent(const std::array<std::uint8_t, 46>& frame) {
     }
 }
 
-void Settings::ReadBackArrived() {
-    const Parameters fresh = DecodeRecord(link_.Stores.parameters);
+void ParameterSender::ReadBackArrived() {
+    const Parameters fresh = DecodeRecord(link_.stores().parameters);
     // A frame held back while the line failed: the changes in it, made again on what the detector
     // holds now (it may have changed other values meanwhile).
     // (A file or a revert goes as a whole, as it was asked for.)
@@ -270,10 +271,10 @@ void Settings::ReadBackArrived() {
     if (!held) edits_ = fresh;
     else if (!sendWhole_) edits_ = Rebase(DecodeRecord(*lastReadBack_), edits_, fresh);
     if (!connectTime_) {
-        connectTime_ = link_.Stores.parameters;
+        connectTime_ = link_.stores().parameters;
         connectTimeConnection_ = userConnection_;
     }
-    lastReadBack_ = link_.Stores.parameters;
+    lastReadBack_ = link_.stores().parameters;
     noiseSeen_ = {}; // the next status reply is the first since this read-back
     if (echoSentMask_) {
         const bool kept = (fresh.flags & echoSentMask_) != (echoSentBits_ & echoSentMask_);
@@ -311,16 +312,16 @@ void Settings::ReadBackArrived() {
     }
 }
 
-void Settings::StartFileEdits(const Parameters& file) {
+void ParameterSender::StartFileEdits(const Parameters& file) {
     fileEdits_ = file;
     fileEditing_ = true;
 }
 
-void Settings::EndFileEdits() {
+void ParameterSender::EndFileEdits() {
     fileEditing_ = false;
 }
 
-void Settings::edit(const std::function<void(Parameters&)>& change) {
+void ParameterSender::edit(const std::function<void(Parameters&)>& change) {
     if (fileEditing_ && !showing_) {
         change(fileEdits_);
         emit fileEdited();
@@ -332,18 +333,18 @@ void Settings::edit(const std::function<void(Parameters&)>& change) {
     requestReadBack();
 }
 
-void Settings::BuildSettingsFrame() {
+void ParameterSender::BuildSettingsFrame() {
     queue(edits_, false);
 }
 
-void Settings::SendParameters(Parameters p) {
+void ParameterSender::SendParameters(Parameters p) {
     edits_ = p;
     sendWhole_ = true;
     queue(p, false);
     requestReadBack();
 }
 
-void Settings::queue(Parameters p, bool echo) {
+void ParameterSender::queue(Parameters p, bool echo) {
     if (fileEditing_) return; // (a file on the controls is never a detector's set)
     if (FlagAccumulator & StoreRequest) storePending_ = true;
     // The store bit goes out only when the user asked for it: never because the parameters the
@@ -352,12 +353,11 @@ void Settings::queue(Parameters p, bool echo) {
     if (storePending_) p.flags |= StoreRequest;
     FlagAccumulator = 0;
     queued_ = p;
-    link_.SettingsFrame = EncodeSettingsFrame(p);
-    link_.PendingSettings = true;
+    link_.QueueSettings(EncodeSettingsFrame(p));
     pendingIsEcho_ = echo;
 }
 
-void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
+void ParameterSender::FollowDetectorNoiseReduction(int pir, bool on) {
     if (fileEditing_) return; // the boxes show the file (a replay's status is not its)
     QCheckBox* box = pir == 1 ? view_.noisePir1 : view_.noisePir2;
     if (box->isChecked() != on) {
@@ -378,38 +378,38 @@ void Settings::FollowDetectorNoiseReduction(int pir, bool on) {
     edits_.flags = setBits(edits_.flags, bit, on);
     echoQueuedMask_ |= bit;
     echoQueuedBits_ = setBits(echoQueuedBits_, bit, on);
-    if (link_.PendingSettings && !pendingIsEcho_) {
+    if (link_.SettingsPending() && !pendingIsEcho_) {
         // A change of the user's still waits: it goes with the switch.
         queue(edits_, false);
         requestReadBack();
         return;
     }
     // The detector's parameters, or the echo of its other switch when that one has not gone out yet.
-    Parameters p = link_.PendingSettings && pendingIsEcho_ ? queued_ : detector;
+    Parameters p = link_.SettingsPending() && pendingIsEcho_ ? queued_ : detector;
     p.flags = setBits(p.flags, bit, on);
     queue(p, true);
     requestReadBack();
 }
 
-void Settings::LensesToUser() {
+void ParameterSender::LensesToUser() {
     const Showing quiet(*this);
     for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) lens->setCurrentIndex(0);
     applyLens(1);
     applyLens(2);
 }
 
-void Settings::pir1LensChanged() {
+void ParameterSender::pir1LensChanged() {
     applyLens(1);
 }
 
-void Settings::pir2LensChanged() {
+void ParameterSender::pir2LensChanged() {
     applyLens(2);
 }
 
 // The preset's ranges, then its values. Every position that moves runs its control's handler, so
 // a preset queues one frame with the new values. A range change keeps the threshold value the
 // detector has, instead of the thumb position (which would change the value sent next).
-void Settings::applyLens(int pir) {
+void ParameterSender::applyLens(int pir) {
     ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
     const int index = ch.lens->currentIndex();
     if (index < 0 || index > 3) return;
@@ -430,14 +430,14 @@ void Settings::applyLens(int pir) {
     ch.threshold->setValue(thumbFor(ch.threshold, keptValue));
 }
 
-void Settings::requestStore() {
+void ParameterSender::requestStore() {
     if (fileEditing_) {
         notice(QStringLiteral("Nothing stored: a file is open, no detector is connected."));
         return;
     }
     if (storeToFlash_) storeToFlash_->setEnabled(false);
     if (link_.LinkActive()) {
-        if (link_.ParametersKnown) {
+        if (link_.ParametersKnown()) {
             FlagAccumulator |= StoreRequest;
             // The parameters as the detector reported them with the user's changes, also one that
             // went out and waits for its read-back: a store never takes a change back.
