@@ -138,7 +138,7 @@ class TestEndToEnd : public QObject {
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
         QVERIFY(sim.command("intruder"));
         QTRY_VERIFY_WITH_TIMEOUT(v.mw.signal->value() > 300, 3000);
-        const GraphState& g = p.graphics.State;
+        const GraphState& g = p.graphics.State();
         const int newest = (g.SweepPosition + g.GraphWidth - 1) % g.GraphWidth;
         QCOMPARE(g.traces[MwTrace][static_cast<std::size_t>(newest)].Y,
                  80 - RoundHalfEven(v.mw.signal->value() / 10.0));

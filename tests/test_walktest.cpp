@@ -252,9 +252,9 @@ class TestWalkTest : public QObject {
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] { notices.insert(noticeOf(w)); });
         watch.start(5);
-        QVERIFY(!graph.State.marks.empty()); // the live walk's
+        QVERIFY(!graph.State().marks.empty()); // the live walk's
         QVERIFY(c.StartReplay(csv));
-        for (const GraphMark& m : graph.State.marks) QVERIFY(m.column <= graph.State.SweepPosition); // the replay's
+        for (const GraphMark& m : graph.State().marks) QVERIFY(m.column <= graph.State().SweepPosition); // the replay's
         c.replayer().setSpeed(8);
         QVERIFY(c.replayer().bar->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!c.Replaying(), 20000);
@@ -262,7 +262,7 @@ class TestWalkTest : public QObject {
         QVERIFY(std::any_of(notices.begin(), notices.end(),
                             [](const QString& n) { return n.contains("the recording was paused here for"); }));
         std::vector<GraphMark::Kind> onGraph;
-        std::vector<GraphMark> byColumn = graph.State.marks;
+        std::vector<GraphMark> byColumn = graph.State().marks;
         std::sort(byColumn.begin(), byColumn.end(),
                   [](const GraphMark& a, const GraphMark& b) { return a.column < b.column; });
         for (const GraphMark& m : byColumn)
@@ -602,11 +602,11 @@ class TestWalkTest : public QObject {
         QVERIFY(replay.Paused());
         // The graph swept the replies before it: its newest column is the reply shown, the one before
         // it the reply before.
-        const int width = graph.State.GraphWidth;
+        const int width = graph.State().GraphWidth;
         const auto at = [&](int column) {
-            return graph.State.traces[MwTrace][static_cast<std::size_t>((column + width) % width)].Y;
+            return graph.State().traces[MwTrace][static_cast<std::size_t>((column + width) % width)].Y;
         };
-        const int column = graph.State.SweepPosition - 1;
+        const int column = graph.State().SweepPosition - 1;
         const auto rowOf = [](int n) { return 80 - static_cast<int>(std::nearbyint((10 + n % 600) / 10.0)); };
         QCOMPARE(at(column), rowOf(shown));
         QCOMPARE(at(column - 1), rowOf(shown - 1));
@@ -614,8 +614,8 @@ class TestWalkTest : public QObject {
         for (int x = 0; x < width; ++x) swept += at(x) != TraceBaseline[MwTrace];
         QVERIFY2(swept >= std::min(width * 9 / 10, shown), qPrintable(QString::number(swept)));
         if (shown > 45000 && shown < 45300) { // the pass mark lies among the replies swept
-            QCOMPARE(graph.State.marks.size(), std::size_t(1));
-            QCOMPARE(graph.State.marks[0].kind, GraphMark::Kind::Pass);
+            QCOMPARE(graph.State().marks.size(), std::size_t(1));
+            QCOMPARE(graph.State().marks[0].kind, GraphMark::Kind::Pass);
         }
         QVERIFY(said.empty());
     }

@@ -547,7 +547,7 @@ void MainWindow::FormShow() {
     fadeAlpha_ = 0;
     fadeClock_.start();
     fadeTimer->start();
-    if (graphics_) graphics_->State.SweepPosition = 0;
+    if (graphics_) graphics_->MoveSweepTo(0);
     link_->PendingSettings = false;
     link_->PollRequest.ArmPoll(frames::Status, frames::StatusReplyLength);
 }

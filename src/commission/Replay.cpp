@@ -103,7 +103,7 @@ bool Replayer::Start(const QString& path) {
     shownWall_ = 0;
     if (GraphWindow* g = host_.graphics()) {
         g->KeepPicture(false);
-        g->State.SweepPosition = 0; // the recording from the left edge
+        g->MoveSweepTo(0); // the recording from the left edge
     }
     host_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
     showControls();
@@ -207,12 +207,10 @@ void Replayer::seekTo(std::int64_t ms, qint64 offset) {
     ms = std::clamp(ms, first, std::max(first, reader_.LastMs()));
     GraphWindow* g = host_.graphics();
     // Enough replies before the place to fill the graph's width.
-    const auto before = static_cast<std::int64_t>((g ? g->State.GraphWidth : 0) * replyIntervalMs());
+    const auto before = static_cast<std::int64_t>((g ? g->State().GraphWidth : 0) * replyIntervalMs());
     reader_.SeekTo(reader_.FindTime(ms - before));
     if (g) {
-        ResetTraces(g->State);
-        ClearGraphMarks(g->State);
-        g->State.SweepPosition = 0;
+        g->StartOver();
         g->KeepPicture(false);
     }
     if (atEnd_) { // (paused there, unless the user asked to play)
@@ -291,22 +289,21 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
     const QString note = m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text;
     switch (m.kind) {
     case Kind::Pass:
-        if (g) AddGraphMark(g->State, GraphMark::Kind::Pass, QStringLiteral("Pass %1").arg(m.number) + note);
+        if (g) g->AddMark(GraphMark::Kind::Pass, QStringLiteral("Pass %1").arg(m.number) + note);
         break;
     case Kind::Quiet:
-        if (g) AddGraphMark(g->State, GraphMark::Kind::Quiet, QStringLiteral("Quiet %1").arg(m.number) + note);
+        if (g) g->AddMark(GraphMark::Kind::Quiet, QStringLiteral("Quiet %1").arg(m.number) + note);
         break;
     case Kind::End:
-        if (g) AddGraphMark(g->State, GraphMark::Kind::End, QString());
+        if (g) g->AddMark(GraphMark::Kind::End, QString());
         break;
     case Kind::Paused: {
         const QString text =
             QStringLiteral("paused %1 s%2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), note);
         // (A band wider than the graph shows no more: a huge pause in a hand-made file stays a number.)
         if (g)
-            AddGraphPause(
-                g->State, text,
-                static_cast<int>(std::min(double(m.lengthMs) / replyIntervalMs(), double(g->State.GraphWidth))));
+            g->AddPause(text, static_cast<int>(
+                                  std::min(double(m.lengthMs) / replyIntervalMs(), double(g->State().GraphWidth))));
         if (!quietly) {
             recordedPause_ = QStringLiteral("the recording was paused here for %1 s%2")
                                  .arg(QString::number(double(m.lengthMs) / 1000, 'f', 1),
