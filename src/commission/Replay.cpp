@@ -289,13 +289,13 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
     const QString note = m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text;
     switch (m.kind) {
     case Kind::Pass:
-        if (g) g->AddMark(GraphMark::Kind::Pass, QStringLiteral("Pass %1").arg(m.number) + note);
+        if (g) g->AddMark(graph::Mark::Kind::Pass, QStringLiteral("Pass %1").arg(m.number) + note);
         break;
     case Kind::Quiet:
-        if (g) g->AddMark(GraphMark::Kind::Quiet, QStringLiteral("Quiet %1").arg(m.number) + note);
+        if (g) g->AddMark(graph::Mark::Kind::Quiet, QStringLiteral("Quiet %1").arg(m.number) + note);
         break;
     case Kind::End:
-        if (g) g->AddMark(GraphMark::Kind::End, QString());
+        if (g) g->AddMark(graph::Mark::Kind::End, QString());
         break;
     case Kind::Paused: {
         const QString text =

@@ -318,9 +318,9 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     if (!write(m)) return;
     segmentOpen_ = kind != Kind::End;
     if (GraphWindow* g = host_.graphics()) {
-        g->AddMark(kind == Kind::Pass    ? GraphMark::Kind::Pass
-                   : kind == Kind::Quiet ? GraphMark::Kind::Quiet
-                                         : GraphMark::Kind::End,
+        g->AddMark(kind == Kind::Pass    ? graph::Mark::Kind::Pass
+                   : kind == Kind::Quiet ? graph::Mark::Kind::Quiet
+                                         : graph::Mark::Kind::End,
                    shown);
         g->ShowNow();
     }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace graph {
+
 namespace {
 int midRow = 0;
 
@@ -146,7 +148,7 @@ class PenWalker {
 
 void polyline(QImage& img, const TraceBuffer& t, const QColor& colour, bool dashed, const QRect& clip) {
     if (t.size() < 2 || flat(t)) return; // a blanked trace draws nothing
-    PenWalker pen(img, colour.rgb(), dashed, graf::Background.rgb(), clip);
+    PenWalker pen(img, colour.rgb(), dashed, BackgroundColour.rgb(), clip);
     for (std::size_t i = 0; i + 1 < t.size(); ++i) pen.segment(t[i].X, t[i].Y, t[i + 1].X, t[i + 1].Y);
 }
 
@@ -160,7 +162,7 @@ const std::array<QImage, 3>& labelImages() {
         for (int c = 0; c < 3; ++c) {
             const QString text = QString::fromLatin1(names[c]);
             QImage img(fm.horizontalAdvance(text), fm.height(), QImage::Format_RGB32);
-            img.fill(graf::LabelCyan);
+            img.fill(LabelCyan);
             QPainter p(&img);
             p.setFont(font);
             p.setPen(Qt::black);
@@ -198,7 +200,7 @@ bool samePoints(const TraceBuffer& a, const TraceBuffer& b) {
 }
 
 // Where the channel's name is drawn beside its newest point.
-QRect labelCell(const GraphState& state, int c, const QImage& screen) {
+QRect labelCell(const State& state, int c, const QImage& screen) {
     const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
     return QRect(QPoint(at.X + 1, at.Y + 1), labelImages()[c].size()) & screen.rect();
 }
@@ -213,14 +215,14 @@ QRect aroundPoint(const TraceBuffer& t, std::size_t i) {
 }
 
 // The frame within r, in the order the whole frame is drawn: background, signals, thresholds, labels.
-void redraw(const GraphState& state, QImage& screen, const QImage& background, const QRect& r,
+void redraw(const State& state, QImage& screen, const QImage& background, const QRect& r,
             const std::array<TraceFacts, 6>& facts) {
     for (int y = r.top(); y <= r.bottom(); ++y)
         copyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(), background, y, r.left(), r.width());
     for (int c = 0; c < 3; ++c) {
         const TraceBuffer& t = state.traces[c];
         if (!state.show[c] || facts[c].blank) continue;
-        PenWalker pen(screen, graf::TraceColour[c].rgb(), false, graf::Background.rgb(), r);
+        PenWalker pen(screen, TraceColour[c].rgb(), false, BackgroundColour.rgb(), r);
         // Only the segments that reach into r (all of them, were the trace not indexed).
         const int last = static_cast<int>(t.size()) - 1;
         const int from = facts[c].indexed ? std::clamp(r.left() - 1, 0, last) : 0;
@@ -231,18 +233,18 @@ void redraw(const GraphState& state, QImage& screen, const QImage& background, c
         const TraceBuffer& t = state.traces[3 + c];
         if (!state.show[3 + c] || facts[3 + c].blank) continue;
         if (!facts[3 + c].indexed || !facts[3 + c].level) {
-            polyline(screen, t, graf::ThresholdColour[c], true, r);
+            polyline(screen, t, ThresholdColour[c], true, r);
             continue;
         }
         // A level line: segment i is the one pixel (i, row), the dash pattern at its place i.
         const int row = t.front().Y;
         if (row < r.top() || row > r.bottom()) continue;
-        const QRgb on = graf::ThresholdColour[c].rgb(), off = graf::Background.rgb();
+        const QRgb on = ThresholdColour[c].rgb(), off = BackgroundColour.rgb();
         auto* line = reinterpret_cast<QRgb*>(screen.scanLine(row));
         const int end = std::min(r.right(), static_cast<int>(t.size()) - 2);
         for (int x = std::max(r.left(), 0); x <= end; ++x) line[x] = DashPattern[x % 24] ? on : off;
     }
-    DrawGraphMarks(state, screen, r);
+    DrawMarks(state, screen, r);
     for (int c = 0; c < 3; ++c) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
@@ -289,13 +291,13 @@ void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const 
     }
 }
 
-int GraphMidRow() {
+int MidRow() {
     return midRow;
 }
 
 void DrawBackground(QImage& screen, QImage& background) {
     midRow = RoundHalfEven(screen.height() / 2.0);
-    FloodFillToBorder(background, 60, 60, graf::Background, graf::Background);
+    FloodFillToBorder(background, 60, 60, BackgroundColour, BackgroundColour);
     DrawGrid(background);
     keepSmall(background);
     CopyBackground(screen, background);
@@ -305,7 +307,7 @@ void DrawGrid(QImage& bg) {
     if (bg.format() != QImage::Format_RGB32) bg = bg.convertToFormat(QImage::Format_RGB32);
     const int W = bg.width(), H = bg.height();
     const double step = W / 100.0;
-    const QRgb grid = graf::Grid.rgb();
+    const QRgb grid = GridColour.rgb();
     for (int y = 10; y <= 480; y += 10) hline(bg, y, 0, W, grid);
     const int x0 = RoundHalfEven(W / 2.0);
     for (int i = 1; i <= 100; ++i) {
@@ -319,9 +321,9 @@ void DrawGrid(QImage& bg) {
     QFont f(SmallFontFamily());
     f.setPointSize(6);
     p.setFont(f);
-    p.setPen(graf::CaptionGrey);
+    p.setPen(CaptionGrey);
     p.setBackgroundMode(Qt::TransparentMode);
-    p.drawText(QPoint(10, H - 15 + QFontMetrics(f).ascent()), graf::GraphCaption);
+    p.drawText(QPoint(10, H - 15 + QFontMetrics(f).ascent()), Caption);
 }
 
 void CopyBackground(QImage& screen, const QImage& background) {
@@ -343,15 +345,15 @@ void SetupGraph(QImage& screen, QImage& background) {
     CopyBackground(screen, background);
 }
 
-void PlotTraces(const GraphState& state, QImage& screen, const QImage& background) {
+void PlotTraces(const State& state, QImage& screen, const QImage& background) {
     CopyBackground(screen, background);
     for (int c = 0; c < 3; ++c)
-        if (state.show[c]) polyline(screen, state.traces[c], graf::TraceColour[c], false, screen.rect());
+        if (state.show[c]) polyline(screen, state.traces[c], TraceColour[c], false, screen.rect());
     for (int c = 0; c < 3; ++c)
-        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], graf::ThresholdColour[c], true, screen.rect());
+        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], ThresholdColour[c], true, screen.rect());
 }
 
-void BuildTraces(GraphState& state, int width) {
+void BuildTraces(State& state, int width) {
     state.GraphWidth = std::max(1, width);
     for (int t = 0; t < 6; ++t) {
         state.traces[t].resize(static_cast<std::size_t>(state.GraphWidth));
@@ -359,15 +361,15 @@ void BuildTraces(GraphState& state, int width) {
             state.traces[t][static_cast<std::size_t>(i)] = {i, TraceBaseline[t % 3]};
     }
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
-    ClearGraphMarks(state);
+    ClearMarks(state);
 }
 
-void ResetTraces(GraphState& state) {
+void ResetTraces(State& state) {
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < state.GraphWidth; ++i) state.traces[c][static_cast<std::size_t>(i)] = {i, TraceBaseline[c]};
 }
 
-void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compensation, bool directConvert) {
+void FeedThreshold(State& state, Channel channel, std::uint16_t compensation, bool directConvert) {
     const auto c = static_cast<std::size_t>(channel);
     TraceBuffer& threshold = state.traces[3 + c];
     const TraceBuffer& signal = state.traces[c];
@@ -379,12 +381,12 @@ void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compen
     for (std::size_t i = 0; i < threshold.size(); ++i) threshold[i] = {signal[i].X, y};
 }
 
-void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value) {
+void FeedSample(State& state, Channel channel, std::uint16_t value) {
     const auto c = static_cast<std::size_t>(channel);
     state.traces[c][static_cast<std::size_t>(state.SweepPosition)].Y = TraceBaseline[c] - RoundHalfEven(value / 10.0);
 }
 
-void DrawLabels(const GraphState& state, QImage& screen) {
+void DrawLabels(const State& state, QImage& screen) {
     for (int c = 0; c < 3; ++c) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
@@ -393,16 +395,16 @@ void DrawLabels(const GraphState& state, QImage& screen) {
     }
 }
 
-void AdvanceSweep(GraphState& state) {
+void AdvanceSweep(State& state) {
     ++state.SweepPosition;
     if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
-    if (!state.marks.empty()) ForgetGraphMarksAt(state, state.SweepPosition);
+    if (!state.marks.empty()) ForgetMarksAt(state, state.SweepPosition);
 }
 
-QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
+QRegion DrawFrame(const State& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
     const auto whole = [&] {
         PlotTraces(state, screen, background);
-        DrawGraphMarks(state, screen, screen.rect());
+        DrawMarks(state, screen, screen.rect());
         DrawLabels(state, screen);
         drawn.marksVersion = state.marksVersion;
         drawn.traces = state.traces;
@@ -465,3 +467,5 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
     for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
     return changed;
 }
+
+} // namespace graph

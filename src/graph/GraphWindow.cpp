@@ -135,8 +135,8 @@ void GraphWindow::build(bool atCreation) {
     alarm_.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
-    BuildTraces(state_, screenLayer->width());
-    SetupGraph(screen_, background_);
+    graph::BuildTraces(state_, screenLayer->width());
+    graph::SetupGraph(screen_, background_);
     drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
     changed_ = QRegion();
 }
@@ -154,8 +154,8 @@ bool GraphWindow::SaveImage(const QString& path, QString& error) const {
 }
 
 void GraphWindow::clearGraph() {
-    ResetTraces(state_);
-    ClearGraphMarks(state_);
+    graph::ResetTraces(state_);
+    graph::ClearMarks(state_);
     screenLayer->update();
     // A kept replay's picture: no reply comes to show the cleared traces.
     if (std::exchange(keptPicture_, false)) ShowNow();
@@ -176,7 +176,7 @@ bool GraphWindow::DirectConvert() const {
 void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
     for (int c = 0; c < 3; ++c) {
-        FeedChannel(static_cast<GraphChannel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
+        FeedChannel(static_cast<graph::Channel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
                     channels[c].compensation, direct);
     }
     DrawFrame();
@@ -187,20 +187,20 @@ void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
 void GraphWindow::FeedQuietly(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
     for (int c = 0; c < 3; ++c) {
-        FeedChannel(static_cast<GraphChannel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
+        FeedChannel(static_cast<graph::Channel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
                     channels[c].compensation, direct);
     }
     AdvanceSweep();
 }
 
-void GraphWindow::FeedChannel(GraphChannel channel, std::uint16_t signal, std::uint16_t compensation,
+void GraphWindow::FeedChannel(graph::Channel channel, std::uint16_t signal, std::uint16_t compensation,
                               bool directConvert) {
-    FeedThreshold(state_, channel, compensation, directConvert);
-    FeedSample(state_, channel, signal);
+    graph::FeedThreshold(state_, channel, compensation, directConvert);
+    graph::FeedSample(state_, channel, signal);
 }
 
 void GraphWindow::AdvanceSweep() {
-    ::AdvanceSweep(state_);
+    graph::AdvanceSweep(state_);
 }
 
 void GraphWindow::MoveSweepTo(int column) {
@@ -208,31 +208,31 @@ void GraphWindow::MoveSweepTo(int column) {
 }
 
 void GraphWindow::StartOver() {
-    ResetTraces(state_);
-    ClearGraphMarks(state_);
+    graph::ResetTraces(state_);
+    graph::ClearMarks(state_);
     state_.SweepPosition = 0;
 }
 
-void GraphWindow::AddMark(GraphMark::Kind kind, const QString& text) {
-    AddGraphMark(state_, kind, text);
+void GraphWindow::AddMark(graph::Mark::Kind kind, const QString& text) {
+    graph::AddMark(state_, kind, text);
 }
 
 void GraphWindow::AddPause(const QString& text, int columns) {
-    AddGraphPause(state_, text, columns);
+    graph::AddPause(state_, text, columns);
 }
 
 void GraphWindow::ShowNow() {
     if (Frozen() || state_.GraphWidth <= 0) return;
     // As the last reply drew it: the channel names beside the newest samples, before the sweep moved on.
-    GraphState last = state_;
+    graph::State last = state_;
     last.SweepPosition = (state_.SweepPosition + state_.GraphWidth - 1) % state_.GraphWidth;
-    changed_ |= ::DrawFrame(last, screen_, background_, drawn_);
+    changed_ |= graph::DrawFrame(last, screen_, background_, drawn_);
     RepaintScreen(false);
 }
 
 void GraphWindow::DrawFrame() {
     if (Frozen()) return; // the picture on the screen stays; the state goes on
-    changed_ |= ::DrawFrame(state_, screen_, background_, drawn_);
+    changed_ |= graph::DrawFrame(state_, screen_, background_, drawn_);
 }
 
 void GraphWindow::RepaintScreen(bool paced) {

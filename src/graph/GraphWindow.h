@@ -58,14 +58,14 @@ class GraphWindow : public QWidget {
     ~GraphWindow() override;
 
     // The traces, the sweep position and the marks, as the replies fed them.
-    const GraphState& State() const { return state_; }
+    const graph::State& State() const { return state_; }
     const QImage& Screen() const { return screen_; }         // screenLayer's picture
     const QImage& Background() const { return background_; } // backgroundLayer's picture
     const QImage& Alarm() const { return alarm_; }           // alarmLayer's picture: transparent, nothing draws on it
 
     // The state's steps for a caller that interleaves them with its own work (the status view): one
     // channel's threshold and newest sample (a 0 already raised to 1) ...
-    void FeedChannel(GraphChannel channel, std::uint16_t signal, std::uint16_t compensation, bool directConvert);
+    void FeedChannel(graph::Channel channel, std::uint16_t signal, std::uint16_t compensation, bool directConvert);
     // ... and the sweep moving on.
     void AdvanceSweep();
     // Where the next sample goes: column 0 is the left edge.
@@ -74,7 +74,7 @@ class GraphWindow : public QWidget {
     // replay jumping to another place).
     void StartOver();
     // A mark or a pause band at the sweep position (GraphMarks.h), shown with the next frame.
-    void AddMark(GraphMark::Kind kind, const QString& text);
+    void AddMark(graph::Mark::Kind kind, const QString& text);
     void AddPause(const QString& text, int columns);
 
     QGroupBox* frameBox = nullptr;
@@ -107,11 +107,11 @@ class GraphWindow : public QWidget {
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
     void keepPlace();
-    GraphState state_;
+    graph::State state_;
     QImage screen_;
     QImage background_;
     QImage alarm_; // (one bit a pixel)
-    DrawnFrame drawn_;
+    graph::DrawnFrame drawn_;
     QRegion changed_;
     bool remember_ = false;
     std::optional<QPoint> lastPlace_;

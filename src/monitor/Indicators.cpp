@@ -42,9 +42,9 @@ void Indicators::ShowIndicators() {
     ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
-    const QColor& mwColour = graf::TraceColour[MwTrace];
-    const QColor& upColour = graf::TraceColour[UpPirTrace];
-    const QColor& downColour = graf::TraceColour[DownPirTrace];
+    const QColor& mwColour = graph::TraceColour[graph::MwTrace];
+    const QColor& upColour = graph::TraceColour[graph::UpPirTrace];
+    const QColor& downColour = graph::TraceColour[graph::DownPirTrace];
     const struct {
         Lamp* lamp;
         int bit;

@@ -25,7 +25,7 @@ void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& re
     const monitor::ChannelStatus& values = record.channels[channel];
     const std::uint16_t signal = monitor::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
     if (graphics_) {
-        const auto c = static_cast<GraphChannel>(channel);
+        const auto c = static_cast<graph::Channel>(channel);
         graphics_->FeedChannel(c, signal, values.compensation, directConvert);
     }
     ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
