@@ -1,5 +1,6 @@
 // The graph's state (six traces, sweep position) and its drawing on images: the background
-// grid, the traces of one frame, the labels, and how one status reply feeds them.
+// grid, the traces of one frame, the labels, and how one status reply feeds them (GraphTraces.cpp feeds,
+// GraphBackground.cpp draws the grid, GraphPainter.cpp the frames).
 #pragma once
 
 #include "graph/GraphMarks.h"
