@@ -99,14 +99,10 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     connect(popupKey, &QShortcut::activated, this,
             [this] { contextMenu->popup(screenLayer->mapToGlobal(screenLayer->rect().center())); });
 
-    FormCreate();
-}
-
-void GraphWindow::FormCreate() {
     build(true);
 }
 
-void GraphWindow::FormResize() {
+void GraphWindow::rebuildAtNewSize() {
     build(false);
     screenLayer->update();
     backgroundLayer->update();
@@ -247,7 +243,7 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Qt also sends a resize when the window is first shown, with no change of size: the traces
     // fed while the window was hidden must survive that. Only a new image size rebuilds them.
-    if (imageSizeFor(event->size()) != screen_.size()) FormResize();
+    if (imageSizeFor(event->size()) != screen_.size()) rebuildAtNewSize();
     else frameBox->setGeometry(rect());
 }
 

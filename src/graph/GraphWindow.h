@@ -29,8 +29,6 @@ class GraphWindow : public QWidget {
   public:
     explicit GraphWindow(QWidget* mainWindow);
 
-    void FormCreate();
-    void FormResize();
     void clearGraph();
     void directConvertToggled();
     bool DirectConvert() const;
@@ -106,6 +104,8 @@ class GraphWindow : public QWidget {
   private:
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
+    // New images at the window's new size, flat traces, and the layers repainted.
+    void rebuildAtNewSize();
     void keepPlace();
     graph::State state_;
     QImage screen_;
