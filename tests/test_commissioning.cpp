@@ -173,10 +173,10 @@ class TestCommissioning : public QObject {
         again.setCompanions(nullptr, &replayGraph);
         again.commissioning().setMaxReplayGapMs(60000);
         QVERIFY(again.commissioning().StartReplay(csv));
-        QTRY_COMPARE_WITH_TIMEOUT(replayGraph.State.SweepPosition, liveGraph.State.SweepPosition, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(replayGraph.State().SweepPosition, liveGraph.State().SweepPosition, 10000);
         QVERIFY(said.empty());
         QVERIFY(again.commissioning().Replaying());
-        QVERIFY(replayGraph.Screen == liveGraph.Screen);
+        QVERIFY(replayGraph.Screen() == liveGraph.Screen());
         const char* const bars[] = {"ProgressBar1", "ProgressBar2", "ProgressBar3", "ProgressBar_Temperatura",
                                     "ProgressBar_acc_X"};
         for (const char* bar : bars)
@@ -184,7 +184,7 @@ class TestCommissioning : public QObject {
         QVERIFY(again.liveMarks().Live());
         // Stopped, the replay's picture stays, not live, until it is cleared (Connect, another replay).
         again.commissioning().StopReplay();
-        QVERIFY(replayGraph.Screen == liveGraph.Screen);
+        QVERIFY(replayGraph.Screen() == liveGraph.Screen());
         for (const char* bar : bars)
             QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
         QVERIFY(!again.liveMarks().Live());
@@ -230,7 +230,7 @@ class TestCommissioning : public QObject {
         QVERIFY(mainWindow.commissioning().StartReplay(gap));
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 2000);
         QVERIFY(said.empty());
-        QCOMPARE(graph.State.SweepPosition, 2); // the reply after the gap was shown, the cut-off one was not
+        QCOMPARE(graph.State().SweepPosition, 2); // the reply after the gap was shown, the cut-off one was not
         // A value out of its field's range is named too.
         QString error;
         std::int64_t ms = 0;
@@ -415,7 +415,7 @@ class TestCommissioning : public QObject {
         QVERIFY2(longest < 50, qPrintable(QStringLiteral("%1 ms").arg(longest)));
         if (told.isEmpty()) {
             QVERIFY2(said.empty(), qPrintable(said.empty() ? QString() : said.front()));
-            QCOMPARE(graph.State.SweepPosition, 1); // the reply after the blank lines was shown
+            QCOMPARE(graph.State().SweepPosition, 1); // the reply after the blank lines was shown
         } else {
             QCOMPARE(said.size(), std::size_t(1));
             QVERIFY2(said[0].contains(told) && said[0].contains(path), qPrintable(said[0]));

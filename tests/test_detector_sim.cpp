@@ -593,6 +593,7 @@ class TestDetectorSim : public QObject {
         for (int pad : {5, 11, 17, 43}) QCOMPARE(r[pad], 0);
         QCOMPARE(r[18], 160); // PWM low byte first
         QCOMPARE(r[22], std::uint8_t(p.flags & 0xFF));
+        QCOMPARE(RecordFlags(r), p.flags);
         QCOMPARE(DecodeRecord(r), p);
     }
 };

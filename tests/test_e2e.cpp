@@ -138,10 +138,10 @@ class TestEndToEnd : public QObject {
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
         QVERIFY(sim.command("intruder"));
         QTRY_VERIFY_WITH_TIMEOUT(v.mw.signal->value() > 300, 3000);
-        const GraphState& g = p.graphics.State;
+        const graph::State& g = p.graphics.State();
         const int newest = (g.SweepPosition + g.GraphWidth - 1) % g.GraphWidth;
-        QCOMPARE(g.traces[MwTrace][static_cast<std::size_t>(newest)].Y,
-                 80 - RoundHalfEven(v.mw.signal->value() / 10.0));
+        QCOMPARE(g.traces[graph::MwTrace][static_cast<std::size_t>(newest)].Y,
+                 80 - graph::RoundHalfEven(v.mw.signal->value() / 10.0));
         QTRY_COMPARE_WITH_TIMEOUT(v.mw.detection->brushColor(), QColor(0, 255, 15), 3000);
         QTRY_COMPARE_WITH_TIMEOUT(v.outputs[0].state->brushColor(), QColor(255, 0, 0), 4000); // MW AND PIRs
         QVERIFY(sim.command("tamper on"));

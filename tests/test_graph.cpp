@@ -49,14 +49,14 @@ class TestGraph : public QObject {
         for (QWidget* layer : {static_cast<QWidget*>(g->backgroundLayer), static_cast<QWidget*>(g->alarmLayer),
                                static_cast<QWidget*>(g->screenLayer)})
             QCOMPARE(layer->geometry(), QRect(2, 15, 988, 277));
-        QCOMPARE(g->Screen.size(), QSize(988, 277));
-        QCOMPARE(g->State.GraphWidth, 988);
-        for (const TraceBuffer& t : g->State.traces) QCOMPARE(int(t.size()), 988);
-        for (bool on : g->State.show) QVERIFY(on);
-        QCOMPARE(g->State.traces[UpPirThreshold][500].Y, 160);
-        QCOMPARE(g->State.traces[DownPirTrace][7].X, 7);
+        QCOMPARE(g->Screen().size(), QSize(988, 277));
+        QCOMPARE(g->State().GraphWidth, 988);
+        for (const graph::TraceBuffer& t : g->State().traces) QCOMPARE(int(t.size()), 988);
+        for (bool on : g->State().show) QVERIFY(on);
+        QCOMPARE(g->State().traces[graph::UpPirThreshold][500].Y, 160);
+        QCOMPARE(g->State().traces[graph::DownPirTrace][7].X, 7);
         // The middle layer stays empty and transparent; the screen is on top.
-        QCOMPARE(g->Alarm.pixelColor(100, 100).alpha(), 0);
+        QCOMPARE(g->Alarm().pixelColor(100, 100).alpha(), 0);
         QCOMPARE(g->screenLayer, g->findChildren<ImageLayer*>().last());
         QCOMPARE(g->clearAction->text(), QString("Clear"));
         QVERIFY(g->directConvertAction->isCheckable());
@@ -64,8 +64,8 @@ class TestGraph : public QObject {
     }
 
     void freshBackgroundIsTheGridOnBlack() {
-        const QImage& bg = g->Background;
-        QCOMPARE(GraphMidRow(), 138); // 277 / 2 = 138.5 goes to the even neighbour
+        const QImage& bg = g->Background();
+        QCOMPARE(graph::MidRow(), 138); // 277 / 2 = 138.5 goes to the even neighbour
         // Away from the caption every pixel is black or grid grey.
         for (int y = 0; y < 255; ++y)
             for (int x = 0; x < bg.width(); ++x) {
@@ -99,118 +99,120 @@ class TestGraph : public QObject {
         QCOMPARE(px(bg, 490, 4), Black);
         // Grey levels only: kept at 8 bits a pixel. The screen starts as a copy of it.
         QCOMPARE(bg.format(), QImage::Format_Grayscale8);
-        QCOMPARE(g->Screen, bg.convertToFormat(g->Screen.format()));
+        QCOMPARE(g->Screen(), bg.convertToFormat(g->Screen().format()));
     }
 
     void redrawingTheBackgroundGivesTheSamePicture() {
-        const QImage first = g->Background;
-        DrawBackground(g->Screen, g->Background);
-        QCOMPARE(g->Background, first);
+        const QImage first = g->Background();
+        QImage screen = g->Screen(), background = first;
+        graph::DrawBackground(screen, background);
+        QCOMPARE(background, first);
         // A stray mark on a grid line is removed with the grid it touches.
-        g->Background.setPixelColor(61, 60, QColor(200, 0, 0));
-        DrawBackground(g->Screen, g->Background);
-        QCOMPARE(g->Background, first);
+        background.setPixelColor(61, 60, QColor(200, 0, 0));
+        graph::DrawBackground(screen, background);
+        QCOMPARE(background, first);
     }
 
     void floodFillStopsAtTheBorderColour() {
         QImage img(20, 20, QImage::Format_RGB32);
         img.fill(Qt::white);
         for (int x = 0; x < 20; ++x) img.setPixelColor(x, 10, Qt::black);
-        FloodFillToBorder(img, 5, 5, Qt::black, Qt::black);
+        graph::FloodFillToBorder(img, 5, 5, Qt::black, Qt::black);
         QCOMPARE(px(img, 19, 0), Black);
         QCOMPARE(px(img, 0, 9), Black);
-        QCOMPARE(px(img, 5, 11), QColor(Qt::white));         // beyond the border
-        FloodFillToBorder(img, 25, 5, Qt::black, Qt::black); // outside: nothing happens
+        QCOMPARE(px(img, 5, 11), QColor(Qt::white));                // beyond the border
+        graph::FloodFillToBorder(img, 25, 5, Qt::black, Qt::black); // outside: nothing happens
     }
 
     void samplesOnTheirRows() {
-        FeedSample(g->State, GraphChannel::Microwave, 1); // a 0 becomes 1 before the graph sees it
-        QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
-        FeedSample(g->State, GraphChannel::Microwave, 5); // 0.5 goes to the even neighbour 0
-        QCOMPARE(g->State.traces[MwTrace][0].Y, 80);
-        FeedSample(g->State, GraphChannel::Microwave, 15); // 1.5 goes to 2
-        QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
-        FeedSample(g->State, GraphChannel::Microwave, 25); // 2.5 goes to 2
-        QCOMPARE(g->State.traces[MwTrace][0].Y, 78);
-        FeedSample(g->State, GraphChannel::LowerPir, 1000); // no clamping: into the band above
-        QCOMPARE(g->State.traces[DownPirTrace][0].Y, 140);
+        graph::State state = g->State();
+        graph::FeedSample(state, graph::Channel::Microwave, 1); // a 0 becomes 1 before the graph sees it
+        QCOMPARE(state.traces[graph::MwTrace][0].Y, 80);
+        graph::FeedSample(state, graph::Channel::Microwave, 5); // 0.5 goes to the even neighbour 0
+        QCOMPARE(state.traces[graph::MwTrace][0].Y, 80);
+        graph::FeedSample(state, graph::Channel::Microwave, 15); // 1.5 goes to 2
+        QCOMPARE(state.traces[graph::MwTrace][0].Y, 78);
+        graph::FeedSample(state, graph::Channel::Microwave, 25); // 2.5 goes to 2
+        QCOMPARE(state.traces[graph::MwTrace][0].Y, 78);
+        graph::FeedSample(state, graph::Channel::LowerPir, 1000); // no clamping: into the band above
+        QCOMPARE(state.traces[graph::DownPirTrace][0].Y, 140);
 
         // Through a whole reply: a zero signal is plotted on the baseline, 15 two rows up.
-        g->State.SweepPosition = 300;
+        g->MoveSweepTo(300);
         feed(0, 15, 0);
-        QCOMPARE(g->State.traces[MwTrace][300].Y, 80);
-        QCOMPARE(g->State.traces[UpPirTrace][300].Y, 158);
-        QCOMPARE(px(g->Screen, 300, 158), graf::TraceColour[UpPirTrace]);
-        QCOMPARE(px(g->Screen, 200, 240), graf::TraceColour[DownPirTrace]);
-        QCOMPARE(g->State.SweepPosition, 301);
+        QCOMPARE(g->State().traces[graph::MwTrace][300].Y, 80);
+        QCOMPARE(g->State().traces[graph::UpPirTrace][300].Y, 158);
+        QCOMPARE(px(g->Screen(), 300, 158), graph::TraceColour[graph::UpPirTrace]);
+        QCOMPARE(px(g->Screen(), 200, 240), graph::TraceColour[graph::DownPirTrace]);
+        QCOMPARE(g->State().SweepPosition, 301);
     }
 
     void thresholdFromTheCompensationValue() {
         feed(100, 100, 100, 810); // on the band tops: rows 0, 80, 160
-        QCOMPARE(g->State.traces[MwThreshold][17].Y, 0);
-        QCOMPARE(g->State.traces[UpPirThreshold][17].Y, 80);
-        QCOMPARE(g->State.traces[DownPirThreshold][900].Y, 160);
-        QCOMPARE(g->State.traces[DownPirThreshold][900].X, 900);
+        QCOMPARE(g->State().traces[graph::MwThreshold][17].Y, 0);
+        QCOMPARE(g->State().traces[graph::UpPirThreshold][17].Y, 80);
+        QCOMPARE(g->State().traces[graph::DownPirThreshold][900].Y, 160);
+        QCOMPARE(g->State().traces[graph::DownPirThreshold][900].X, 900);
         // Dash-dot-dot in the threshold colour, the gaps black.
-        const int lit = countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]);
+        const int lit = countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]);
         QVERIFY(lit > 400 && lit < 900);
-        QVERIFY(countInRow(g->Screen, 0, Black) > 100);
+        QVERIFY(countInRow(g->Screen(), 0, Black) > 100);
         feed(100, 100, 100, 400); // (810 - 400) / 10 = 41
-        QCOMPARE(g->State.traces[UpPirThreshold][0].Y, 121);
+        QCOMPARE(g->State().traces[graph::UpPirThreshold][0].Y, 121);
         feed(100, 100, 100, 825); // above the band top: -1.5 goes to -2
-        QCOMPARE(g->State.traces[MwThreshold][0].Y, -2);
+        QCOMPARE(g->State().traces[graph::MwThreshold][0].Y, -2);
         feed(100, 100, 100, 0);
-        QCOMPARE(g->State.traces[MwThreshold][0].Y, 81);
+        QCOMPARE(g->State().traces[graph::MwThreshold][0].Y, 81);
     }
 
     void directConvertHidesTheThresholdsUntilUnticked() {
         feed(100, 100, 100, 810);
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 0);
+        QVERIFY(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]) > 0);
         g->directConvertToggled();
         QVERIFY(g->DirectConvert());
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 0); // only the next reply shows it
+        QVERIFY(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]) > 0); // only the next reply shows it
         feed(100, 100, 100, 810);
-        QCOMPARE(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]), 0);
-        for (const TracePoint& p : g->State.traces[UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
-        QVERIFY(px(g->Screen, 0, 0) == Black);
+        QCOMPARE(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]), 0);
+        for (const graph::TracePoint& p : g->State().traces[graph::UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
+        QVERIFY(px(g->Screen(), 0, 0) == Black);
         g->directConvertAction->trigger(); // unticked from the menu
         QVERIFY(!g->DirectConvert());
         feed(100, 100, 100, 810);
-        QVERIFY(countInRow(g->Screen, 0, graf::ThresholdColour[MwTrace]) > 400);
-        QCOMPARE(g->State.traces[MwThreshold][321].X, 321);
+        QVERIFY(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]) > 400);
+        QCOMPARE(g->State().traces[graph::MwThreshold][321].X, 321);
     }
 
     void theSweepWrapsAfterAFullWidth() {
-        for (int i = 0; i < g->State.GraphWidth; ++i) feed(200, 300, 400);
-        QCOMPARE(g->State.SweepPosition, 0);
-        QCOMPARE(g->State.traces[MwTrace][987].Y, 60);
+        for (int i = 0; i < g->State().GraphWidth; ++i) feed(200, 300, 400);
+        QCOMPARE(g->State().SweepPosition, 0);
+        QCOMPARE(g->State().traces[graph::MwTrace][987].Y, 60);
         feed(500, 300, 400); // overwrites the oldest column
-        QCOMPARE(g->State.traces[MwTrace][0].Y, 30);
-        QCOMPARE(g->State.SweepPosition, 1);
+        QCOMPARE(g->State().traces[graph::MwTrace][0].Y, 30);
+        QCOMPARE(g->State().SweepPosition, 1);
     }
 
     void labelsFollowTheNewestPoint() {
-        g->State.SweepPosition = 400;
+        g->MoveSweepTo(400);
         feed(300, 1, 1);
         // The MW point is at (400, 50): its label's cell starts one pixel right and below.
-        QCOMPARE(px(g->Screen, 401, 51), graf::LabelCyan);
-        QVERIFY(px(g->Screen, 400, 50) != graf::LabelCyan);
-        QCOMPARE(px(g->Screen, 401, 161), graf::LabelCyan); // UP PIR at (400, 160)
-        QCOMPARE(px(g->Screen, 401, 241), graf::LabelCyan);
-        QCOMPARE(px(g->Screen, 401, 49), Black); // nothing above the point
+        QCOMPARE(px(g->Screen(), 401, 51), graph::LabelCyan);
+        QVERIFY(px(g->Screen(), 400, 50) != graph::LabelCyan);
+        QCOMPARE(px(g->Screen(), 401, 161), graph::LabelCyan); // UP PIR at (400, 160)
+        QCOMPARE(px(g->Screen(), 401, 241), graph::LabelCyan);
+        QCOMPARE(px(g->Screen(), 401, 49), Black); // nothing above the point
     }
 
     void clearFlattensTheSignalsOnly() {
-        g->State.SweepPosition = 10;
+        g->MoveSweepTo(10);
         feed(300, 400, 500, 500);
-        const QImage before = g->Screen;
-        const TraceBuffer threshold = g->State.traces[MwThreshold];
+        const QImage before = g->Screen();
+        const graph::TraceBuffer threshold = g->State().traces[graph::MwThreshold];
         g->clearGraph();
-        QCOMPARE(g->State.traces[MwTrace][10].Y, 80);
-        QCOMPARE(g->State.traces[DownPirTrace][10].Y, 240);
-        QCOMPARE(g->State.traces[MwThreshold][10].Y, threshold[10].Y);
-        QCOMPARE(g->State.SweepPosition, 11);
-        QCOMPARE(g->Screen, before); // unchanged until the next reply
+        QCOMPARE(g->State().traces[graph::MwTrace][10].Y, 80);
+        QCOMPARE(g->State().traces[graph::DownPirTrace][10].Y, 240);
+        QCOMPARE(g->State().traces[graph::MwThreshold][10].Y, threshold[10].Y);
+        QCOMPARE(g->State().SweepPosition, 11);
+        QCOMPARE(g->Screen(), before); // unchanged until the next reply
     }
 
     // Each reply redraws only what changed (the columns around the new samples, the channel names'
@@ -271,22 +273,22 @@ class TestGraph : public QObject {
         };
         g->show();
         QVERIFY(QTest::qWaitForWindowExposed(g));
-        QImage whole(g->Screen.size(), QImage::Format_RGB32);
+        QImage whole(g->Screen().size(), QImage::Format_RGB32);
         for (const Phase& phase : phases) {
             for (int i = 0; i < phase.replies; ++i) {
                 if (phase.before) phase.before(*g, i);
                 g->FeedStatus(phase.reply(i));
                 // The whole frame of the same reply: labels at the newest point, before the sweep moved.
-                GraphState drawn = g->State;
+                graph::State drawn = g->State();
                 drawn.SweepPosition = (drawn.SweepPosition + drawn.GraphWidth - 1) % drawn.GraphWidth;
-                if (whole.size() != g->Screen.size()) whole = QImage(g->Screen.size(), QImage::Format_RGB32);
-                PlotTraces(drawn, whole, g->Background);
-                DrawLabels(drawn, whole);
-                if (g->Screen == whole) continue;
+                if (whole.size() != g->Screen().size()) whole = QImage(g->Screen().size(), QImage::Format_RGB32);
+                graph::PlotTraces(drawn, whole, g->Background());
+                graph::DrawLabels(drawn, whole);
+                if (g->Screen() == whole) continue;
                 QPoint at;
                 for (int y = 0; y < whole.height() && at.isNull(); ++y)
                     for (int x = 0; x < whole.width(); ++x)
-                        if (g->Screen.pixel(x, y) != whole.pixel(x, y)) {
+                        if (g->Screen().pixel(x, y) != whole.pixel(x, y)) {
                             at = QPoint(x, y);
                             break;
                         }
@@ -302,28 +304,28 @@ class TestGraph : public QObject {
     void resizingRebuildsAtTheNewWidth() {
         g->show();
         QVERIFY(QTest::qWaitForWindowExposed(g));
-        g->State.SweepPosition = 900;
+        g->MoveSweepTo(900);
         feed(300, 400, 500);
         g->resize(600, g->height());
         QCOMPARE(g->screenLayer->width(), 596);
-        QCOMPARE(g->State.GraphWidth, 596);
-        for (const TraceBuffer& t : g->State.traces) QCOMPARE(int(t.size()), 596);
-        QCOMPARE(g->State.traces[MwTrace][100].Y, 80); // flat again
-        QCOMPARE(g->State.SweepPosition, 0);           // 901 no longer fits
-        QCOMPARE(g->Screen.size(), QSize(596, 277));
-        QCOMPARE(px(g->Screen, 5, 5), Black);
+        QCOMPARE(g->State().GraphWidth, 596);
+        for (const graph::TraceBuffer& t : g->State().traces) QCOMPARE(int(t.size()), 596);
+        QCOMPARE(g->State().traces[graph::MwTrace][100].Y, 80); // flat again
+        QCOMPARE(g->State().SweepPosition, 0);                  // 901 no longer fits
+        QCOMPARE(g->Screen().size(), QSize(596, 277));
+        QCOMPARE(px(g->Screen(), 5, 5), Black);
         feed(300, 400, 500); // and the next sample lands inside
-        QCOMPARE(g->State.SweepPosition, 1);
+        QCOMPARE(g->State().SweepPosition, 1);
         // A wider window keeps a sweep position that still fits.
-        g->State.SweepPosition = 500;
+        g->MoveSweepTo(500);
         g->resize(900, g->height());
-        QCOMPARE(g->State.SweepPosition, 500);
+        QCOMPARE(g->State().SweepPosition, 500);
         g->resize(2000, g->height()); // no wider than the design
         QVERIFY(g->width() <= 992);
         // Closing only hides: the traces are kept for the next "View Graphic".
         QVERIFY(g->close());
         QVERIFY(!g->isVisible());
-        QCOMPARE(int(g->State.traces[MwTrace].size()), g->State.GraphWidth);
+        QCOMPARE(int(g->State().traces[graph::MwTrace].size()), g->State().GraphWidth);
     }
 
     // Where the graph window goes, for the screens installers use: never over the main window, always
@@ -405,52 +407,53 @@ class TestGraph : public QObject {
     void marksAreDrawnAndSweptAway() {
         QFETCH(QString, kind);
         QFETCH(int, columns);
-        const int W = g->State.GraphWidth;
+        const int W = g->State().GraphWidth;
         const int start = kind == "edge" ? W - 20 : 300;
-        g->State.SweepPosition = start;
-        if (kind == "pass") AddGraphMark(g->State, GraphMark::Kind::Pass, "Pass 1: 10 m");
-        else AddGraphPause(g->State, "paused 3.2 s: LOGS tab", columns);
-        QCOMPARE(g->State.SweepPosition, (start + (kind == "pass" ? 0 : columns)) % W);
-        const QColor colour = GraphMarkColour(kind == "pass" ? GraphMark::Kind::Pass : GraphMark::Kind::Pause);
+        g->MoveSweepTo(start);
+        if (kind == "pass") g->AddMark(graph::Mark::Kind::Pass, "Pass 1: 10 m");
+        else g->AddPause("paused 3.2 s: LOGS tab", columns);
+        QCOMPARE(g->State().SweepPosition, (start + (kind == "pass" ? 0 : columns)) % W);
+        const QColor colour = graph::MarkColour(kind == "pass" ? graph::Mark::Kind::Pass : graph::Mark::Kind::Pause);
         auto drawnWhole = [&] {
             // (The frame of the last reply was drawn before the sweep moved on.)
-            GraphState before = g->State;
+            graph::State before = g->State();
             before.SweepPosition = (before.SweepPosition + W - 1) % W;
-            QImage whole = g->Screen.copy();
-            DrawnFrame fresh;
-            DrawFrame(before, whole, g->Background, fresh);
+            QImage whole = g->Screen().copy();
+            graph::DrawnFrame fresh;
+            graph::DrawFrame(before, whole, g->Background(), fresh);
             return whole;
         };
         for (int i = 0; i < 30; ++i) feed(300 + 7 * i, 400, 500);
-        QVERIFY(g->Screen == drawnWhole());
-        for (int k = 0; k < columns; ++k) QCOMPARE(px(g->Screen, (start + k) % W, 40), colour);
-        if (kind != "pass") QCOMPARE(g->State.traces[MwTrace][static_cast<std::size_t>((start + 5) % W)].Y, 80);
+        QVERIFY(g->Screen() == drawnWhole());
+        for (int k = 0; k < columns; ++k) QCOMPARE(px(g->Screen(), (start + k) % W, 40), colour);
+        if (kind != "pass")
+            QCOMPARE(g->State().traces[graph::MwTrace][static_cast<std::size_t>((start + 5) % W)].Y, 80);
         // Once around: the sweep has overwritten the mark's columns.
         for (int i = 0; i < W; ++i) feed(40, 40, 40);
-        QVERIFY(g->State.marks.empty());
-        QVERIFY(g->Screen == drawnWhole());
-        QVERIFY(px(g->Screen, (start + 1) % W, 40) != colour);
+        QVERIFY(g->State().marks.empty());
+        QVERIFY(g->Screen() == drawnWhole());
+        QVERIFY(px(g->Screen(), (start + 1) % W, 40) != colour);
     }
 
     // "Freeze": the picture stays while the replies go on feeding the traces; unfrozen, it shows them.
     void freezeKeepsThePicture() {
         for (int i = 0; i < 100; ++i) feed(300, 400, 500);
-        const QImage before = g->Screen.copy();
+        const QImage before = g->Screen().copy();
         g->freezeAction->trigger();
         QVERIFY(g->Frozen());
         QCOMPARE(g->windowTitle(), QString("View (frozen)"));
         for (int i = 0; i < 100; ++i) feed(600, 200, 100);
-        QCOMPARE(g->State.SweepPosition, 200);
-        QVERIFY(g->Screen == before);
+        QCOMPARE(g->State().SweepPosition, 200);
+        QVERIFY(g->Screen() == before);
         g->freezeAction->trigger();
         QCOMPARE(g->windowTitle(), QString("View"));
-        GraphState last = g->State; // as the last reply drew it
+        graph::State last = g->State(); // as the last reply drew it
         last.SweepPosition -= 1;
-        QImage whole = g->Screen.copy();
-        DrawnFrame fresh;
-        DrawFrame(last, whole, g->Background, fresh);
-        QVERIFY(g->Screen == whole);
-        QVERIFY(g->Screen != before);
+        QImage whole = g->Screen().copy();
+        graph::DrawnFrame fresh;
+        graph::DrawFrame(last, whole, g->Background(), fresh);
+        QVERIFY(g->Screen() == whole);
+        QVERIFY(g->Screen() != before);
     }
 };
 

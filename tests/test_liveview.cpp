@@ -112,7 +112,7 @@ class TestLiveView : public QObject {
     }
     // Row of the newest sample of a signal trace (the column just behind the sweep).
     int newestRow(int trace) {
-        const GraphState& g = graphics->State;
+        const graph::State& g = graphics->State();
         const int column = (g.SweepPosition + g.GraphWidth - 1) % g.GraphWidth;
         return g.traces[static_cast<std::size_t>(trace)][static_cast<std::size_t>(column)].Y;
     }
@@ -149,13 +149,17 @@ class TestLiveView : public QObject {
               {"TrackBar_PIR2_TRange", "630"},
               {"Label5", "(Comp. : 500)"},
               {"Label9", "(Comp. : 600)"}},
-             {{MwTrace, 70}, {UpPirTrace, 140}, {DownPirTrace, 210}, {MwThreshold, 41}, {UpPirThreshold, 111}}},
+             {{graph::MwTrace, 70},
+              {graph::UpPirTrace, 140},
+              {graph::DownPirTrace, 210},
+              {graph::MwThreshold, 41},
+              {graph::UpPirThreshold, 111}}},
             {"a signal of 0 is shown and plotted as 1",
              [](StatusRecord& s) { s.channels[0].signal = 0; },
              false,
              true,
              {{"ProgressBar1", "1"}, {"Label3", "1"}},
-             {{MwTrace, 80}}},
+             {{graph::MwTrace, 80}}},
             {"Direct Convert shows and plots the direct signals",
              [](StatusRecord& s) { s.channels[2].direct = 0; },
              true,
@@ -166,7 +170,7 @@ class TestLiveView : public QObject {
               {"Label7", "220"},
               {"ProgressBar3", "1"},
               {"Label11", "1"}},
-             {{MwTrace, 68}, {UpPirTrace, 138}, {DownPirTrace, 240}}},
+             {{graph::MwTrace, 68}, {graph::UpPirTrace, 138}, {graph::DownPirTrace, 240}}},
             {"temperature below zero, and masks and noise",
              [](StatusRecord& s) {
                  s.temperature = -10;
@@ -218,7 +222,7 @@ class TestLiveView : public QObject {
             c.change(s);
             graphics->directConvertAction->setChecked(c.direct);
             mainWindow->view().enTempComp->setChecked(c.tempComp);
-            const int sweep = graphics->State.SweepPosition;
+            const int sweep = graphics->State().SweepPosition;
             show(monitor::EncodeStatus(s));
             for (const auto& [name, value] : c.expected)
                 QVERIFY2(
@@ -231,9 +235,9 @@ class TestLiveView : public QObject {
                                                                  .arg(trace)
                                                                  .arg(newestRow(trace))
                                                                  .arg(row)));
-            QCOMPARE(graphics->State.SweepPosition, (sweep + 1) % graphics->State.GraphWidth);
+            QCOMPARE(graphics->State().SweepPosition, (sweep + 1) % graphics->State().GraphWidth);
             // Under Direct Convert the threshold traces draw nothing.
-            QCOMPARE(graphics->State.traces[MwThreshold][5].Y == 0, c.direct);
+            QCOMPARE(graphics->State().traces[graph::MwThreshold][5].Y == 0, c.direct);
         }
         // The 0 that became 1 is 1 in the stored reply too.
         StatusRecord s = quiet();
@@ -248,16 +252,16 @@ class TestLiveView : public QObject {
         StatusRecord s = quiet();
         s.channels[0].signal = 500;
         for (int i = 0; i < 40; ++i) show(monitor::EncodeStatus(s));
-        QCOMPARE(newestRow(MwTrace), 30);
+        QCOMPARE(newestRow(graph::MwTrace), 30);
         graphics->show();
         QVERIFY(QTest::qWaitForWindowExposed(graphics));
-        QCOMPARE(graphics->State.traces[MwTrace][20].Y, 30);
-        QCOMPARE(graphics->State.SweepPosition, 40);
+        QCOMPARE(graphics->State().traces[graph::MwTrace][20].Y, 30);
+        QCOMPARE(graphics->State().SweepPosition, 40);
         show(monitor::EncodeStatus(s));
-        QCOMPARE(graphics->Screen.pixelColor(20, 30), QColor(0, 255, 15));
+        QCOMPARE(graphics->Screen().pixelColor(20, 30), QColor(0, 255, 15));
         // A real change of size still rebuilds.
         graphics->resize(600, graphics->height());
-        QCOMPARE(graphics->State.traces[MwTrace][20].Y, 80);
+        QCOMPARE(graphics->State().traces[graph::MwTrace][20].Y, 80);
     }
 
     // Flag bytes in, lamp colours out: every lamp of both words, and the siren for an output, the
@@ -444,7 +448,7 @@ class TestLiveView : public QObject {
         }
         QVERIFY(counter.painted.empty());
         for (const auto& c : cases) {
-            const int column = graphics->State.SweepPosition;
+            const int column = graphics->State().SweepPosition;
             QVERIFY2(showReply(c.reply), c.name); // polled, and nothing painted inside the tick
             QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar_serial")), c.name); // the activity bar
             std::set<QString> painted;
@@ -456,7 +460,7 @@ class TestLiveView : public QObject {
             // The graph: the new sample's column and the one on each side, and the channel names'
             // cells beside the old and the new newest points.
             const QRect graphArea = counter.graphPainted.boundingRect();
-            const int row = graphics->State.traces[MwTrace][static_cast<std::size_t>(column)].Y;
+            const int row = graphics->State().traces[graph::MwTrace][static_cast<std::size_t>(column)].Y;
             QVERIFY2(counter.graphPainted.contains(QPoint(column, row)), c.name);
             QVERIFY2(graphArea.left() >= column - 1 && graphArea.right() <= column + 2 + widestName,
                      qPrintable(QStringLiteral("%1: the graph painted %2..%3 for column %4")

@@ -712,7 +712,7 @@ class TestMainWindow : public QObject {
         mainWindow->showGraph();
         QVERIFY(graphics.isWindow() && graphics.isVisible());
         graphics.FeedStatus({{{600, 400}, {650, 400}, {500, 400}}});
-        const QImage drawing = graphics.Screen;
+        const QImage drawing = graphics.Screen();
         const QSize size = graphics.size();
         const int height = mainWindow->height();
         const QRect tabs = mainWindow->tabs()->geometry();
@@ -720,7 +720,7 @@ class TestMainWindow : public QObject {
         QVERIFY(mainWindow->GraphInside());
         QVERIFY(mainWindow->isAncestorOf(&graphics) && graphics.isVisible());
         QCOMPARE(graphics.size(), size);
-        QVERIFY(graphics.Screen == drawing); // the same drawing, traces and all
+        QVERIFY(graphics.Screen() == drawing); // the same drawing, traces and all
         QTRY_VERIFY(mainWindow->height() > height);
         QVERIFY(graphics.mapTo(mainWindow, QPoint(0, 0)).y() >=
                 mainWindow->tabs()->mapTo(mainWindow, QPoint(0, 0)).y() + tabs.height());

@@ -252,24 +252,25 @@ class TestWalkTest : public QObject {
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] { notices.insert(noticeOf(w)); });
         watch.start(5);
-        QVERIFY(!graph.State.marks.empty()); // the live walk's
+        QVERIFY(!graph.State().marks.empty()); // the live walk's
         QVERIFY(c.StartReplay(csv));
-        for (const GraphMark& m : graph.State.marks) QVERIFY(m.column <= graph.State.SweepPosition); // the replay's
+        for (const graph::Mark& m : graph.State().marks)
+            QVERIFY(m.column <= graph.State().SweepPosition); // the replay's
         c.replayer().setSpeed(8);
         QVERIFY(c.replayer().bar->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!c.Replaying(), 20000);
         watch.stop();
         QVERIFY(std::any_of(notices.begin(), notices.end(),
                             [](const QString& n) { return n.contains("the recording was paused here for"); }));
-        std::vector<GraphMark::Kind> onGraph;
-        std::vector<GraphMark> byColumn = graph.State.marks;
+        std::vector<graph::Mark::Kind> onGraph;
+        std::vector<graph::Mark> byColumn = graph.State().marks;
         std::sort(byColumn.begin(), byColumn.end(),
-                  [](const GraphMark& a, const GraphMark& b) { return a.column < b.column; });
-        for (const GraphMark& m : byColumn)
-            if (m.kind != GraphMark::Kind::Pause || !m.label.isNull()) onGraph.push_back(m.kind); // (a band once)
-        QCOMPARE(onGraph,
-                 (std::vector<GraphMark::Kind>{GraphMark::Kind::Quiet, GraphMark::Kind::Pass, GraphMark::Kind::End,
-                                               GraphMark::Kind::Pause, GraphMark::Kind::Pause}));
+                  [](const graph::Mark& a, const graph::Mark& b) { return a.column < b.column; });
+        for (const graph::Mark& m : byColumn)
+            if (m.kind != graph::Mark::Kind::Pause || !m.label.isNull()) onGraph.push_back(m.kind); // (a band once)
+        QCOMPARE(onGraph, (std::vector<graph::Mark::Kind>{graph::Mark::Kind::Quiet, graph::Mark::Kind::Pass,
+                                                          graph::Mark::Kind::End, graph::Mark::Kind::Pause,
+                                                          graph::Mark::Kind::Pause}));
         QVERIFY(said.empty());
         QVERIFY(c.replayer().HasPicture());
         QVERIFY(w.view().mw.signal->value() > w.view().mw.signal->minimum());
@@ -602,20 +603,20 @@ class TestWalkTest : public QObject {
         QVERIFY(replay.Paused());
         // The graph swept the replies before it: its newest column is the reply shown, the one before
         // it the reply before.
-        const int width = graph.State.GraphWidth;
+        const int width = graph.State().GraphWidth;
         const auto at = [&](int column) {
-            return graph.State.traces[MwTrace][static_cast<std::size_t>((column + width) % width)].Y;
+            return graph.State().traces[graph::MwTrace][static_cast<std::size_t>((column + width) % width)].Y;
         };
-        const int column = graph.State.SweepPosition - 1;
+        const int column = graph.State().SweepPosition - 1;
         const auto rowOf = [](int n) { return 80 - static_cast<int>(std::nearbyint((10 + n % 600) / 10.0)); };
         QCOMPARE(at(column), rowOf(shown));
         QCOMPARE(at(column - 1), rowOf(shown - 1));
         int swept = 0;
-        for (int x = 0; x < width; ++x) swept += at(x) != TraceBaseline[MwTrace];
+        for (int x = 0; x < width; ++x) swept += at(x) != graph::TraceBaseline[graph::MwTrace];
         QVERIFY2(swept >= std::min(width * 9 / 10, shown), qPrintable(QString::number(swept)));
         if (shown > 45000 && shown < 45300) { // the pass mark lies among the replies swept
-            QCOMPARE(graph.State.marks.size(), std::size_t(1));
-            QCOMPARE(graph.State.marks[0].kind, GraphMark::Kind::Pass);
+            QCOMPARE(graph.State().marks.size(), std::size_t(1));
+            QCOMPARE(graph.State().marks[0].kind, graph::Mark::Kind::Pass);
         }
         QVERIFY(said.empty());
     }

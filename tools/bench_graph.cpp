@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
     {
         GraphWindow graphics(nullptr);
         measure(qPrintable(QStringLiteral("graph work per status reply at %1x%2")
-                               .arg(graphics.Screen.width())
-                               .arg(graphics.Screen.height())),
+                               .arg(graphics.Screen().width())
+                               .arg(graphics.Screen().height())),
                 runs, [&](int i) {
                     const auto v = static_cast<std::uint16_t>(300 + 250 * std::sin(i * 0.05));
                     graphics.FeedStatus({{{v, 600}, {static_cast<std::uint16_t>(v / 2), 500}, {v, 650}}});

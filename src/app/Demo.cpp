@@ -1,5 +1,6 @@
 #include "app/Demo.h"
 
+#include "app/DemoFolders.h"
 #include "app/MainWindow.h"
 #include "files/RegularFile.h"
 #include "link/PortDialog.h"
@@ -21,12 +22,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace app;
 
 namespace {
 
@@ -35,96 +37,6 @@ constexpr int StartLimitMs = 5000;
 constexpr int StopLimitMs = 3000;
 // Good replies after which the demo counts as connected: the read-back and some status replies.
 constexpr std::uint64_t AnsweringReplies = 10;
-
-// Where the private folder goes: $XDG_RUNTIME_DIR when it is a folder of the user's own that nobody
-// else can enter (as the XDG rules want it), else the temporary folder.
-QString privateBase() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    if (runtime.startsWith('/') && ::stat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == ::geteuid() && (st.st_mode & 077) == 0)
-        return QString::fromLocal8Bit(runtime);
-    return QDir::tempPath();
-}
-
-// The private folders of demos: the prefix and six letters or digits (QTemporaryDir's XXXXXX). In each,
-// its demo holds a lock while it runs, made under another name and given its own only once locked, so
-// that nobody sees it unlocked; and its detector's link.
-const QString FolderPrefix = QStringLiteral("ostrevo-setup-demo-");
-constexpr const char* LockName = "lock";
-constexpr const char* NewLockName = "lock.new";
-constexpr const char* LinkName = "ttyDETECTOR";
-// A folder with no lock (a demo killed before it took its lock) is taken for stale once it has been
-// left alone this long.
-constexpr int UnlockedFolderAgeS = 60;
-
-bool demoFolderName(const QString& name) {
-    if (name.size() != FolderPrefix.size() + 6 || !name.startsWith(FolderPrefix)) return false;
-    for (qsizetype i = FolderPrefix.size(); i < name.size(); ++i)
-        if (!name[i].isLetterOrNumber() || name[i].unicode() > 127) return false;
-    return true;
-}
-
-// True when folder (open as dir) holds nothing but what a demo leaves there, each of its kind: its lock
-// (under either name, a regular file) and its link. Anything else keeps the folder as it is.
-bool holdsOnlyADemosFiles(int dir, bool& locked) {
-    const int listed = ::dup(dir);
-    DIR* list = listed >= 0 ? ::fdopendir(listed) : nullptr;
-    if (!list) {
-        if (listed >= 0) ::close(listed);
-        return false;
-    }
-    bool only = true;
-    locked = false;
-    while (const dirent* entry = ::readdir(list)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        struct stat st {};
-        const bool known =
-            ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (((std::strcmp(name, LockName) == 0 || std::strcmp(name, NewLockName) == 0) && S_ISREG(st.st_mode)) ||
-             (std::strcmp(name, LinkName) == 0 && S_ISLNK(st.st_mode)));
-        if (!known) only = false;
-        if (std::strcmp(name, LockName) == 0) locked = true;
-    }
-    ::closedir(list);
-    return only;
-}
-
-// A demo killed without a word (SIGKILL, a crash, the machine) leaves its folder behind: the folders of
-// demos of this user in base whose lock nobody holds any more go, when they hold nothing but what a
-// demo leaves there. Only those names are removed, never followed, and the folder only once empty.
-void removeStaleFolders(const QString& base) {
-    const int baseDir = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (baseDir < 0) return;
-    const QDir listing(base);
-    for (const QString& entry : listing.entryList({FolderPrefix + QLatin1Char('*')},
-                                                  QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
-        if (!demoFolderName(entry)) continue;
-        const QByteArray name = QFile::encodeName(entry);
-        const int dir = ::openat(baseDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dir < 0) continue;
-        struct stat st {};
-        bool hasLock = false;
-        int lock = -1;
-        bool stale = false;
-        if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && holdsOnlyADemosFiles(dir, hasLock)) {
-            if (hasLock) {
-                lock = ::openat(dir, LockName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-                stale = lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0; // its demo has gone
-            } else {
-                stale = st.st_mtime < ::time(nullptr) - UnlockedFolderAgeS;
-            }
-        }
-        if (stale) {
-            for (const char* file : {LinkName, NewLockName, LockName}) ::unlinkat(dir, file, 0);
-            ::unlinkat(baseDir, name.constData(), AT_REMOVEDIR); // (kept should anything else be there by now)
-        }
-        if (lock >= 0) ::close(lock);
-        ::close(dir);
-    }
-    ::close(baseDir);
-}
 
 void printLine(const QString& text) {
     std::fprintf(stdout, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
@@ -196,10 +108,11 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
                     .arg(QLatin1String(SimulatorName));
         return false;
     }
-    const QString base = privateBase();
-    removeStaleFolders(base);
-    if (base != QDir::tempPath()) removeStaleFolders(QDir::tempPath()); // left when the run-time folder was not there
-    folder_ = std::make_unique<QTemporaryDir>(base + QLatin1Char('/') + FolderPrefix + QStringLiteral("XXXXXX"));
+    const QString base = PrivateDemoBase();
+    RemoveStaleDemoFolders(base);
+    if (base != QDir::tempPath())
+        RemoveStaleDemoFolders(QDir::tempPath()); // left when the run-time folder was not there
+    folder_ = std::make_unique<QTemporaryDir>(base + QLatin1Char('/') + DemoFolderPrefix + QStringLiteral("XXXXXX"));
     if (!folder_->isValid()) {
         error = QStringLiteral("no private folder for its link: %1").arg(folder_->errorString());
         folder_.reset();
@@ -209,15 +122,16 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
     QFile::setPermissions(folder_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Held while the demo runs, so that a demo started later knows the folder is in use; it gets its
     // name once it is held, so that no other demo finds it unlocked and takes the folder for stale.
-    const QByteArray newLock = QFile::encodeName(folder_->filePath(QLatin1String(NewLockName)));
+    const QByteArray newLock = QFile::encodeName(folder_->filePath(QLatin1String(DemoNewLockName)));
     lock_ = ::open(newLock.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
     if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0 ||
-        ::rename(newLock.constData(), QFile::encodeName(folder_->filePath(QLatin1String(LockName))).constData()) != 0) {
+        ::rename(newLock.constData(), QFile::encodeName(folder_->filePath(QLatin1String(DemoLockName))).constData()) !=
+            0) {
         error = QStringLiteral("no lock in its private folder: %1").arg(files::SystemError(errno));
         Stop();
         return false;
     }
-    port_ = folder_->filePath(QLatin1String(LinkName));
+    port_ = folder_->filePath(QLatin1String(DemoLinkName));
 
     // The log is written only as a regular file of its own, never through a link.
     // (Not followed even when a link appears there after a look: O_NOFOLLOW, and a FIFO or a device

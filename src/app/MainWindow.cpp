@@ -166,7 +166,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     indicators_->setParameterFlags([this] {
         const FileMode& file = configFiles_->fileMode();
         const params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
-        return static_cast<std::uint16_t>(r[22] | r[23] << 8);
+        return params::RecordFlags(r);
     });
     indicators_->setNoiseReductionFollower(
         [this](int pir, bool on) { sender_->FollowDetectorNoiseReduction(pir, on); });
@@ -266,7 +266,7 @@ void MainWindow::startShowing() {
     fadeAlpha_ = 0;
     fadeClock_.start();
     fadeTimer_->start();
-    if (graphics_) graphics_->State.SweepPosition = 0;
+    if (graphics_) graphics_->MoveSweepTo(0);
     link_->DropSettings();
     link_->ArmPoll(frames::Status, frames::StatusReplyLength);
 }

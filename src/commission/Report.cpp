@@ -86,7 +86,7 @@ QImage PrintFriendlyGraph(const QImage& screen) {
             else if (c == 0x282828) line[x] = qRgb(215, 215, 215);
             else if (c == 0x00FF0F) line[x] = qRgb(0, 150, 20);
             else if (c == 0x00FFFF) line[x] = qRgb(190, 240, 255);
-            else if (c == (GraphMarkColour(GraphMark::Kind::Pass).rgb() & 0xFFFFFF)) line[x] = qRgb(200, 150, 0);
+            else if (c == (graph::MarkColour(graph::Mark::Kind::Pass).rgb() & 0xFFFFFF)) line[x] = qRgb(200, 150, 0);
         }
     }
     return out;

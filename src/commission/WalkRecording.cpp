@@ -235,9 +235,8 @@ bool WalkRecording::endPause() {
     m.text = PauseCause();
     pauseCauses_.clear();
     if (GraphWindow* g = host_.graphics())
-        AddGraphPause(g->State,
-                      QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
-                      static_cast<int>(std::min(double(m.lengthMs) / 46.5, double(g->State.GraphWidth))));
+        g->AddPause(QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
+                    static_cast<int>(std::min(double(m.lengthMs) / 46.5, double(g->State().GraphWidth))));
     return write(m);
 }
 
@@ -319,11 +318,10 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     if (!write(m)) return;
     segmentOpen_ = kind != Kind::End;
     if (GraphWindow* g = host_.graphics()) {
-        AddGraphMark(g->State,
-                     kind == Kind::Pass    ? GraphMark::Kind::Pass
-                     : kind == Kind::Quiet ? GraphMark::Kind::Quiet
-                                           : GraphMark::Kind::End,
-                     shown);
+        g->AddMark(kind == Kind::Pass    ? graph::Mark::Kind::Pass
+                   : kind == Kind::Quiet ? graph::Mark::Kind::Quiet
+                                         : graph::Mark::Kind::End,
+                   shown);
         g->ShowNow();
     }
     showControls();

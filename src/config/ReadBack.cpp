@@ -25,10 +25,6 @@ std::uint16_t le16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[1] << 8 | at[0]);
 }
 
-bool has(std::uint16_t word, std::uint16_t mask) {
-    return (word & mask) == mask;
-}
-
 // Ends a read-back whatever happened in it: the frames the handlers queued are dropped and the
 // poll timer runs again.
 class ReadBackEnd {
@@ -73,7 +69,7 @@ void ReadBack::ApplyParameters() {
 
 void ReadBack::ShowRecord(const Record& record) {
     const ParameterSender::Showing quiet(sender_);
-    auto flags = [&record] { return le16(&record[22]); };
+    auto flags = [&record] { return RecordFlags(record); };
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
     for (int o = 0; o < 3; ++o) {
@@ -122,9 +118,9 @@ void ReadBack::ShowRecord(const Record& record) {
         {&view_.pir2, 12, view_.enPir2, EnablePir2, view_.noisePir2, NoisePir2, view_.autoTest, EnableAutoTest}};
     for (const auto& c : channels) {
         applyChannel(*c.channel, &record[static_cast<std::size_t>(c.offset)]);
-        c.enable->setChecked(has(flags(), c.enableMask));
-        c.noise->setChecked(has(flags(), c.noiseMask));
-        c.extra->setChecked(has(flags(), c.extraMask));
+        c.enable->setChecked(HasFlags(flags(), c.enableMask));
+        c.noise->setChecked(HasFlags(flags(), c.noiseMask));
+        c.extra->setChecked(HasFlags(flags(), c.extraMask));
     }
 
     const QLocale locale;
@@ -139,11 +135,11 @@ void ReadBack::ShowRecord(const Record& record) {
     if (frequency != 0) frequency = 10000 / frequency * 10000; // 16 000 000 / value
     view_.pwmFrequencyLabel->setText(locale.toString(std::nearbyint(frequency), 'f', 0) + QStringLiteral(" KHz"));
 
-    view_.enLed->setChecked(has(flags(), EnableLed));
-    view_.enTamper->setChecked(has(flags(), EnableTamper));
+    view_.enLed->setChecked(HasFlags(flags(), EnableLed));
+    view_.enTamper->setChecked(HasFlags(flags(), EnableTamper));
 
     // With temperature compensation the detector changes the PIR noise reduction itself.
-    const bool tempComp = has(flags(), EnableTempComp);
+    const bool tempComp = HasFlags(flags(), EnableTempComp);
     view_.enTempComp->setChecked(tempComp);
     ShowPirNoiseReductionMode(view_, tempComp);
 }

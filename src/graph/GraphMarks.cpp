@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace graph {
+
 namespace {
 
 QImage labelImage(const QString& text, const QColor& cell) {
@@ -41,28 +43,28 @@ void blitClipped(QImage& screen, const QImage& image, const QPoint& at, const QR
 
 } // namespace
 
-QColor GraphMarkColour(GraphMark::Kind kind) {
+QColor MarkColour(Mark::Kind kind) {
     switch (kind) {
-    case GraphMark::Kind::Pass: return {255, 235, 0};
-    case GraphMark::Kind::Quiet: return {110, 170, 255};
-    case GraphMark::Kind::End: return {170, 170, 170};
-    case GraphMark::Kind::Pause: return {60, 60, 95};
+    case Mark::Kind::Pass: return {255, 235, 0};
+    case Mark::Kind::Quiet: return {110, 170, 255};
+    case Mark::Kind::End: return {170, 170, 170};
+    case Mark::Kind::Pause: return {60, 60, 95};
     }
     return {255, 255, 255};
 }
 
-void AddGraphMark(GraphState& state, GraphMark::Kind kind, const QString& text) {
+void AddMark(State& state, Mark::Kind kind, const QString& text) {
     if (state.GraphWidth <= 0) return;
-    const QColor colour = GraphMarkColour(kind);
+    const QColor colour = MarkColour(kind);
     // (A mark at the sweep position already was made at the same moment: both stand.)
     state.marks.push_back({kind, state.SweepPosition, 1, text.isEmpty() ? QImage() : labelImage(text, colour)});
     ++state.marksVersion;
 }
 
-void AddGraphPause(GraphState& state, const QString& text, int columns) {
+void AddPause(State& state, const QString& text, int columns) {
     if (state.GraphWidth <= 0) return;
     columns = std::clamp(columns, 1, std::max(1, state.GraphWidth / 8));
-    const QImage label = labelImage(text, GraphMarkColour(GraphMark::Kind::Pause).lighter(220));
+    const QImage label = labelImage(text, MarkColour(Mark::Kind::Pause).lighter(220));
     // A band that reaches the right edge goes on at the left, as the sweep does.
     for (int left = columns; left > 0;) {
         const bool first = left == columns;
@@ -70,46 +72,46 @@ void AddGraphPause(GraphState& state, const QString& text, int columns) {
         const int width = std::min(left, state.GraphWidth - from);
         // The columns it covers are swept over: what was there from the sweep before goes.
         for (int x = from; x < from + width; ++x) {
-            if (x != from || !first) ForgetGraphMarksAt(state, x);
+            if (x != from || !first) ForgetMarksAt(state, x);
             for (int c = 0; c < 3; ++c) state.traces[c][static_cast<std::size_t>(x)].Y = TraceBaseline[c];
         }
-        state.marks.push_back({GraphMark::Kind::Pause, from, width, first ? label : QImage()});
+        state.marks.push_back({Mark::Kind::Pause, from, width, first ? label : QImage()});
         left -= width;
         state.SweepPosition = (from + width) % state.GraphWidth;
     }
-    ForgetGraphMarksAt(state, state.SweepPosition);
+    ForgetMarksAt(state, state.SweepPosition);
     ++state.marksVersion;
 }
 
-void ClearGraphMarks(GraphState& state) {
+void ClearMarks(State& state) {
     if (state.marks.empty()) return;
     state.marks.clear();
     ++state.marksVersion;
 }
 
-void ForgetGraphMarksAt(GraphState& state, int column) {
-    const auto gone = std::remove_if(state.marks.begin(), state.marks.end(),
-                                     [column](const GraphMark& m) { return m.column == column; });
+void ForgetMarksAt(State& state, int column) {
+    const auto gone =
+        std::remove_if(state.marks.begin(), state.marks.end(), [column](const Mark& m) { return m.column == column; });
     if (gone == state.marks.end()) return;
     state.marks.erase(gone, state.marks.end());
     ++state.marksVersion;
 }
 
-void DrawGraphMarks(const GraphState& state, QImage& screen, const QRect& clip) {
+void DrawMarks(const State& state, QImage& screen, const QRect& clip) {
     const QRect area = clip & screen.rect();
     if (area.isEmpty()) return;
-    for (const GraphMark& m : state.marks)
-        fill(screen, QRect(m.column, 0, m.width, screen.height()) & area, GraphMarkColour(m.kind).rgb());
+    for (const Mark& m : state.marks)
+        fill(screen, QRect(m.column, 0, m.width, screen.height()) & area, MarkColour(m.kind).rgb());
     // The labels at the foot of the picture, below the lowest trace's baseline, each on the lowest of
     // three rows where it does not cover the label before it (the same rows whatever part is drawn).
-    std::vector<const GraphMark*> byColumn;
-    for (const GraphMark& m : state.marks)
+    std::vector<const Mark*> byColumn;
+    for (const Mark& m : state.marks)
         if (!m.label.isNull()) byColumn.push_back(&m);
     std::stable_sort(byColumn.begin(), byColumn.end(),
-                     [](const GraphMark* a, const GraphMark* b) { return a->column < b->column; });
+                     [](const Mark* a, const Mark* b) { return a->column < b->column; });
     constexpr int Rows = 3;
     int rowEnd[Rows] = {INT_MIN, INT_MIN, INT_MIN};
-    for (const GraphMark* m : byColumn) {
+    for (const Mark* m : byColumn) {
         const int left = m->column + m->width;
         int row = 0;
         while (row < Rows - 1 && rowEnd[row] >= left) ++row;
@@ -118,3 +120,5 @@ void DrawGraphMarks(const GraphState& state, QImage& screen, const QRect& clip) 
         blitClipped(screen, m->label, QPoint(left, screen.height() - (row + 1) * (m->label.height() + 1)), area);
     }
 }
+
+} // namespace graph

@@ -8,9 +8,11 @@
 #include <QString>
 #include <vector>
 
-struct GraphState;
+namespace graph {
 
-struct GraphMark {
+struct State;
+
+struct Mark {
     enum class Kind { Pass, Quiet, End, Pause };
     Kind kind = Kind::Pass;
     int column = 0;
@@ -19,15 +21,17 @@ struct GraphMark {
 };
 
 // The colour a kind of mark is drawn in.
-QColor GraphMarkColour(GraphMark::Kind kind);
+QColor MarkColour(Mark::Kind kind);
 // A line at the sweep position, where the next sample goes: the moment between two replies (marks made
 // at the same moment stand side by side). An empty text draws the line alone.
-void AddGraphMark(GraphState& state, GraphMark::Kind kind, const QString& text);
+void AddMark(State& state, Mark::Kind kind, const QString& text);
 // A band of columns from the sweep position, where nothing was recorded: the signal traces lie on
 // their baselines under it and the sweep goes on past it.
-void AddGraphPause(GraphState& state, const QString& text, int columns);
-void ClearGraphMarks(GraphState& state);
+void AddPause(State& state, const QString& text, int columns);
+void ClearMarks(State& state);
 // A mark whose column the sweep comes back to is overwritten with it: called as the sweep moves on.
-void ForgetGraphMarksAt(GraphState& state, int column);
+void ForgetMarksAt(State& state, int column);
 // The marks, within clip: after the traces, before the channel names.
-void DrawGraphMarks(const GraphState& state, QImage& screen, const QRect& clip);
+void DrawMarks(const State& state, QImage& screen, const QRect& clip);
+
+} // namespace graph

@@ -1,66 +1,14 @@
 #include "graph/GraphPainter.h"
 
+#include "graph/BackgroundRows.h"
 #include "graph/Fonts.h"
 
 #include <QPainter>
 #include <cmath>
 #include <cstring>
 
+namespace graph {
 namespace {
-int midRow = 0;
-
-// Lines end one pixel short of their end point, as pen moves do on a canvas.
-void hline(QImage& img, int y, int x1, int x2, QRgb c) {
-    if (y < 0 || y >= img.height()) return;
-    x1 = std::max(x1, 0);
-    x2 = std::min(x2, img.width());
-    auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-    for (int x = x1; x < x2; ++x) row[x] = c;
-}
-
-void vline(QImage& img, int x, int y1, int y2, QRgb c) {
-    if (x < 0 || x >= img.width()) return;
-    y1 = std::max(y1, 0);
-    y2 = std::min(y2, img.height());
-    for (int y = y1; y < y2; ++y) reinterpret_cast<QRgb*>(img.scanLine(y))[x] = c;
-}
-
-// Row y of the background from column x on, count pixels of it, onto a row of the screen: a background of
-// 8 bits a pixel holds grey levels only.
-void copyBackgroundRow(QRgb* to, const QImage& background, int y, int x, int count) {
-    if (background.format() == QImage::Format_Grayscale8) {
-        const uchar* from = background.constScanLine(y) + x;
-        for (int i = 0; i < count; ++i) to[i] = 0xFF000000u | from[i] * 0x010101u;
-        return;
-    }
-    std::memcpy(to, reinterpret_cast<const QRgb*>(background.constScanLine(y)) + x,
-                static_cast<std::size_t>(count) * sizeof(QRgb));
-}
-
-// A background the screen can be copied from row by row.
-bool copiesOnto(const QImage& background, const QImage& screen) {
-    return background.size() == screen.size() && screen.format() == QImage::Format_RGB32 &&
-           (background.format() == QImage::Format_RGB32 || background.format() == QImage::Format_Grayscale8);
-}
-
-// Grey pixels only (the grid and its caption on black): the background is kept at 8 bits a pixel, a
-// quarter of the memory, with every pixel as it was.
-void keepSmall(QImage& background) {
-    if (background.format() != QImage::Format_RGB32) return;
-    const int w = background.width(), h = background.height();
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(background.constScanLine(y));
-        for (int x = 0; x < w; ++x)
-            if (qRed(row[x]) != qGreen(row[x]) || qRed(row[x]) != qBlue(row[x])) return;
-    }
-    QImage grey(background.size(), QImage::Format_Grayscale8);
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(background.constScanLine(y));
-        uchar* to = grey.scanLine(y);
-        for (int x = 0; x < w; ++x) to[x] = static_cast<uchar>(qRed(row[x]));
-    }
-    background = grey;
-}
 
 bool flat(const TraceBuffer& t) {
     for (const TracePoint& p : t)
@@ -146,7 +94,7 @@ class PenWalker {
 
 void polyline(QImage& img, const TraceBuffer& t, const QColor& colour, bool dashed, const QRect& clip) {
     if (t.size() < 2 || flat(t)) return; // a blanked trace draws nothing
-    PenWalker pen(img, colour.rgb(), dashed, graf::Background.rgb(), clip);
+    PenWalker pen(img, colour.rgb(), dashed, BackgroundColour.rgb(), clip);
     for (std::size_t i = 0; i + 1 < t.size(); ++i) pen.segment(t[i].X, t[i].Y, t[i + 1].X, t[i + 1].Y);
 }
 
@@ -160,7 +108,7 @@ const std::array<QImage, 3>& labelImages() {
         for (int c = 0; c < 3; ++c) {
             const QString text = QString::fromLatin1(names[c]);
             QImage img(fm.horizontalAdvance(text), fm.height(), QImage::Format_RGB32);
-            img.fill(graf::LabelCyan);
+            img.fill(LabelCyan);
             QPainter p(&img);
             p.setFont(font);
             p.setPen(Qt::black);
@@ -198,7 +146,7 @@ bool samePoints(const TraceBuffer& a, const TraceBuffer& b) {
 }
 
 // Where the channel's name is drawn beside its newest point.
-QRect labelCell(const GraphState& state, int c, const QImage& screen) {
+QRect labelCell(const State& state, int c, const QImage& screen) {
     const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
     return QRect(QPoint(at.X + 1, at.Y + 1), labelImages()[c].size()) & screen.rect();
 }
@@ -213,14 +161,14 @@ QRect aroundPoint(const TraceBuffer& t, std::size_t i) {
 }
 
 // The frame within r, in the order the whole frame is drawn: background, signals, thresholds, labels.
-void redraw(const GraphState& state, QImage& screen, const QImage& background, const QRect& r,
+void redraw(const State& state, QImage& screen, const QImage& background, const QRect& r,
             const std::array<TraceFacts, 6>& facts) {
     for (int y = r.top(); y <= r.bottom(); ++y)
-        copyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(), background, y, r.left(), r.width());
+        CopyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)) + r.left(), background, y, r.left(), r.width());
     for (int c = 0; c < 3; ++c) {
         const TraceBuffer& t = state.traces[c];
         if (!state.show[c] || facts[c].blank) continue;
-        PenWalker pen(screen, graf::TraceColour[c].rgb(), false, graf::Background.rgb(), r);
+        PenWalker pen(screen, TraceColour[c].rgb(), false, BackgroundColour.rgb(), r);
         // Only the segments that reach into r (all of them, were the trace not indexed).
         const int last = static_cast<int>(t.size()) - 1;
         const int from = facts[c].indexed ? std::clamp(r.left() - 1, 0, last) : 0;
@@ -231,18 +179,18 @@ void redraw(const GraphState& state, QImage& screen, const QImage& background, c
         const TraceBuffer& t = state.traces[3 + c];
         if (!state.show[3 + c] || facts[3 + c].blank) continue;
         if (!facts[3 + c].indexed || !facts[3 + c].level) {
-            polyline(screen, t, graf::ThresholdColour[c], true, r);
+            polyline(screen, t, ThresholdColour[c], true, r);
             continue;
         }
         // A level line: segment i is the one pixel (i, row), the dash pattern at its place i.
         const int row = t.front().Y;
         if (row < r.top() || row > r.bottom()) continue;
-        const QRgb on = graf::ThresholdColour[c].rgb(), off = graf::Background.rgb();
+        const QRgb on = ThresholdColour[c].rgb(), off = BackgroundColour.rgb();
         auto* line = reinterpret_cast<QRgb*>(screen.scanLine(row));
         const int end = std::min(r.right(), static_cast<int>(t.size()) - 2);
         for (int x = std::max(r.left(), 0); x <= end; ++x) line[x] = DashPattern[x % 24] ? on : off;
     }
-    DrawGraphMarks(state, screen, r);
+    DrawMarks(state, screen, r);
     for (int c = 0; c < 3; ++c) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
@@ -252,139 +200,15 @@ void redraw(const GraphState& state, QImage& screen, const QImage& background, c
 
 } // namespace
 
-int RoundHalfEven(double v) {
-    return static_cast<int>(std::nearbyint(v));
-}
-
-void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const QColor& fill) {
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    const QRgb stop = border.rgb() | 0xFF000000u;
-    const QRgb paint = fill.rgb() | 0xFF000000u;
-    uchar* const bits = image.bits(); // (scanLine() would check for a shared copy at every pixel)
-    const qsizetype stride = image.bytesPerLine();
-    auto at = [&](int px, int py) -> QRgb& { return reinterpret_cast<QRgb*>(bits + py * stride)[px]; };
-    auto open = [&](int px, int py) { return (at(px, py) | 0xFF000000u) != stop && at(px, py) != paint; };
-    if (!open(x, y)) return;
-    // Scanline fill: fill a run, then seed the runs above and below it.
-    std::vector<QPoint> seeds{{x, y}};
-    while (!seeds.empty()) {
-        const QPoint s = seeds.back();
-        seeds.pop_back();
-        if (!open(s.x(), s.y())) continue;
-        int left = s.x(), right = s.x();
-        while (left > 0 && open(left - 1, s.y())) --left;
-        while (right + 1 < image.width() && open(right + 1, s.y())) ++right;
-        for (int px = left; px <= right; ++px) at(px, s.y()) = paint;
-        for (int ny : {s.y() - 1, s.y() + 1}) {
-            if (ny < 0 || ny >= image.height()) continue;
-            bool inRun = false;
-            for (int px = left; px <= right; ++px) {
-                const bool o = open(px, ny);
-                if (o && !inRun) seeds.push_back({px, ny});
-                inRun = o;
-            }
-        }
-    }
-}
-
-int GraphMidRow() {
-    return midRow;
-}
-
-void DrawBackground(QImage& screen, QImage& background) {
-    midRow = RoundHalfEven(screen.height() / 2.0);
-    FloodFillToBorder(background, 60, 60, graf::Background, graf::Background);
-    DrawGrid(background);
-    keepSmall(background);
-    CopyBackground(screen, background);
-}
-
-void DrawGrid(QImage& bg) {
-    if (bg.format() != QImage::Format_RGB32) bg = bg.convertToFormat(QImage::Format_RGB32);
-    const int W = bg.width(), H = bg.height();
-    const double step = W / 100.0;
-    const QRgb grid = graf::Grid.rgb();
-    for (int y = 10; y <= 480; y += 10) hline(bg, y, 0, W, grid);
-    const int x0 = RoundHalfEven(W / 2.0);
-    for (int i = 1; i <= 100; ++i) {
-        if (i % 5 == 0) hline(bg, 4 * i, x0 - 4, x0 + 5, grid);
-        else hline(bg, 4 * i, x0 - 2, x0 + 3, grid);
-    }
-    for (int i = 1; i <= 16; ++i) vline(bg, RoundHalfEven(i * step * 10), 0, H, grid);
-    for (int i = 1; i <= 100; ++i) vline(bg, RoundHalfEven(i * step), midRow - 120, midRow + 120, grid);
-
-    QPainter p(&bg);
-    QFont f(SmallFontFamily());
-    f.setPointSize(6);
-    p.setFont(f);
-    p.setPen(graf::CaptionGrey);
-    p.setBackgroundMode(Qt::TransparentMode);
-    p.drawText(QPoint(10, H - 15 + QFontMetrics(f).ascent()), graf::GraphCaption);
-}
-
-void CopyBackground(QImage& screen, const QImage& background) {
-    if (screen.size() == background.size() && screen.format() == background.format()) {
-        std::memcpy(screen.bits(), background.constBits(), static_cast<std::size_t>(background.sizeInBytes()));
-        return;
-    }
-    if (copiesOnto(background, screen)) {
-        for (int y = 0; y < screen.height(); ++y)
-            copyBackgroundRow(reinterpret_cast<QRgb*>(screen.scanLine(y)), background, y, 0, screen.width());
-        return;
-    }
-    QPainter p(&screen);
-    p.drawImage(0, 0, background);
-}
-
-void SetupGraph(QImage& screen, QImage& background) {
-    DrawBackground(screen, background);
-    CopyBackground(screen, background);
-}
-
-void PlotTraces(const GraphState& state, QImage& screen, const QImage& background) {
+void PlotTraces(const State& state, QImage& screen, const QImage& background) {
     CopyBackground(screen, background);
     for (int c = 0; c < 3; ++c)
-        if (state.show[c]) polyline(screen, state.traces[c], graf::TraceColour[c], false, screen.rect());
+        if (state.show[c]) polyline(screen, state.traces[c], TraceColour[c], false, screen.rect());
     for (int c = 0; c < 3; ++c)
-        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], graf::ThresholdColour[c], true, screen.rect());
+        if (state.show[3 + c]) polyline(screen, state.traces[3 + c], ThresholdColour[c], true, screen.rect());
 }
 
-void BuildTraces(GraphState& state, int width) {
-    state.GraphWidth = std::max(1, width);
-    for (int t = 0; t < 6; ++t) {
-        state.traces[t].resize(static_cast<std::size_t>(state.GraphWidth));
-        for (int i = 0; i < state.GraphWidth; ++i)
-            state.traces[t][static_cast<std::size_t>(i)] = {i, TraceBaseline[t % 3]};
-    }
-    if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
-    ClearGraphMarks(state);
-}
-
-void ResetTraces(GraphState& state) {
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < state.GraphWidth; ++i) state.traces[c][static_cast<std::size_t>(i)] = {i, TraceBaseline[c]};
-}
-
-void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compensation, bool directConvert) {
-    const auto c = static_cast<std::size_t>(channel);
-    TraceBuffer& threshold = state.traces[3 + c];
-    const TraceBuffer& signal = state.traces[c];
-    if (directConvert) {
-        std::fill(threshold.begin(), threshold.end(), TracePoint{0, 0});
-        return;
-    }
-    const int y = BandTop[c] + RoundHalfEven((810 - static_cast<int>(compensation)) / 10.0);
-    for (std::size_t i = 0; i < threshold.size(); ++i) threshold[i] = {signal[i].X, y};
-}
-
-void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value) {
-    const auto c = static_cast<std::size_t>(channel);
-    state.traces[c][static_cast<std::size_t>(state.SweepPosition)].Y = TraceBaseline[c] - RoundHalfEven(value / 10.0);
-}
-
-void DrawLabels(const GraphState& state, QImage& screen) {
+void DrawLabels(const State& state, QImage& screen) {
     for (int c = 0; c < 3; ++c) {
         if (!state.show[c]) continue;
         const TracePoint& at = state.traces[c][static_cast<std::size_t>(state.SweepPosition)];
@@ -393,16 +217,10 @@ void DrawLabels(const GraphState& state, QImage& screen) {
     }
 }
 
-void AdvanceSweep(GraphState& state) {
-    ++state.SweepPosition;
-    if (state.SweepPosition >= state.GraphWidth) state.SweepPosition = 0;
-    if (!state.marks.empty()) ForgetGraphMarksAt(state, state.SweepPosition);
-}
-
-QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
+QRegion DrawFrame(const State& state, QImage& screen, const QImage& background, DrawnFrame& drawn) {
     const auto whole = [&] {
         PlotTraces(state, screen, background);
-        DrawGraphMarks(state, screen, screen.rect());
+        DrawMarks(state, screen, screen.rect());
         DrawLabels(state, screen);
         drawn.marksVersion = state.marksVersion;
         drawn.traces = state.traces;
@@ -414,7 +232,7 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
         return QRegion(screen.rect());
     };
     if (!drawn.valid || drawn.size != screen.size() || drawn.show != state.show ||
-        drawn.marksVersion != state.marksVersion || !copiesOnto(background, screen) ||
+        drawn.marksVersion != state.marksVersion || !CopiesOnto(background, screen) ||
         state.SweepPosition >= static_cast<int>(state.traces[0].size()))
         return whole();
 
@@ -465,3 +283,5 @@ QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& backgro
     for (int c = 0; c < 3; ++c) drawn.labels[c] = state.show[c] ? labelCell(state, c, screen) : QRect();
     return changed;
 }
+
+} // namespace graph

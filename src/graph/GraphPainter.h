@@ -1,5 +1,6 @@
 // The graph's state (six traces, sweep position) and its drawing on images: the background
-// grid, the traces of one frame, the labels, and how one status reply feeds them.
+// grid, the traces of one frame, the labels, and how one status reply feeds them (GraphTraces.cpp feeds,
+// GraphBackground.cpp draws the grid, GraphPainter.cpp the frames).
 #pragma once
 
 #include "graph/GraphMarks.h"
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace graph {
+
 struct TracePoint {
     std::int32_t X;
     std::int32_t Y;
@@ -19,33 +22,33 @@ struct TracePoint {
 using TraceBuffer = std::vector<TracePoint>;
 
 // The three detection channels, in the order they are fed and drawn.
-enum class GraphChannel { Microwave = 0, UpperPir = 1, LowerPir = 2 };
-// The six traces: the three signals, then their three thresholds.
-enum TraceIndex { MwTrace, UpPirTrace, DownPirTrace, MwThreshold, UpPirThreshold, DownPirThreshold };
+enum class Channel { Microwave = 0, UpperPir = 1, LowerPir = 2 };
+// The six traces, as indices of State::traces: the three signals, then their three thresholds (a
+// signal's index is also its channel's, in the colour tables).
+constexpr int MwTrace = 0, UpPirTrace = 1, DownPirTrace = 2;
+constexpr int MwThreshold = 3, UpPirThreshold = 4, DownPirThreshold = 5;
 
 constexpr std::array<int, 3> TraceBaseline{80, 160, 240};
 constexpr std::array<int, 3> BandTop{0, 80, 160};
 
-struct GraphState {
+struct State {
     std::array<TraceBuffer, 6> traces;
     int GraphWidth = 0;
     int SweepPosition = 0;
     std::array<bool, 6> show{};
-    std::vector<GraphMark> marks;   // passes, quiet stretches, pauses (GraphMarks.h)
+    std::vector<Mark> marks;        // passes, quiet stretches, pauses (GraphMarks.h)
     std::uint64_t marksVersion = 0; // counts their changes
 };
 
 // Colours of the drawing; the signal colours are also the lamp colours of the main window.
-namespace graf {
-const QColor Background(0, 0, 0);
-const QColor Grid(40, 40, 40);
+const QColor BackgroundColour(0, 0, 0);
+const QColor GridColour(40, 40, 40);
 const QColor CaptionGrey(128, 128, 128);
 const QColor LabelCyan(0, 255, 255);
 const std::array<QColor, 3> TraceColour{QColor(0, 255, 15), QColor(253, 131, 9), QColor(253, 131, 9)};
 const std::array<QColor, 3> ThresholdColour{QColor(0, 255, 15), QColor(207, 128, 0), QColor(253, 131, 9)};
 // The product's address, written in the corner of the grid.
-inline const QString GraphCaption = QStringLiteral("www.ostrevo.example");
-} // namespace graf
+inline const QString Caption = QStringLiteral("www.ostrevo.example");
 
 // Nearest integer, a half going to the even neighbour.
 int RoundHalfEven(double v);
@@ -54,7 +57,7 @@ int RoundHalfEven(double v);
 void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const QColor& fill);
 
 // The mid row of the last DrawBackground: the screen's height / 2, halves to even.
-int GraphMidRow();
+int MidRow();
 
 // The background drawn afresh, then kept at 8 bits a pixel where that loses nothing (grey pixels only).
 void DrawBackground(QImage& screen, QImage& background);
@@ -62,23 +65,23 @@ void DrawGrid(QImage& background);
 void CopyBackground(QImage& screen, const QImage& background);
 void SetupGraph(QImage& screen, QImage& background);
 // One frame: the background, then the shown signal traces, then the shown threshold traces.
-void PlotTraces(const GraphState& state, QImage& screen, const QImage& background);
+void PlotTraces(const State& state, QImage& screen, const QImage& background);
 
 // Sizes the six traces to the width, every point on its trace's baseline, and the sweep inside (the
 // marks go with the old columns).
-void BuildTraces(GraphState& state, int width);
+void BuildTraces(State& state, int width);
 // Puts the three signal traces back on their baselines; thresholds and the sweep stay.
-void ResetTraces(GraphState& state);
+void ResetTraces(State& state);
 
 // The graph steps of one status reply, in the order the reply applies them:
 // the channel's threshold trace from its compensation value (hidden under Direct Convert) ...
-void FeedThreshold(GraphState& state, GraphChannel channel, std::uint16_t compensation, bool directConvert);
+void FeedThreshold(State& state, Channel channel, std::uint16_t compensation, bool directConvert);
 // ... its newest sample (a 0 must already have become 1) ...
-void FeedSample(GraphState& state, GraphChannel channel, std::uint16_t value);
+void FeedSample(State& state, Channel channel, std::uint16_t value);
 // ... after PlotTraces, the channel names beside the newest points ...
-void DrawLabels(const GraphState& state, QImage& screen);
+void DrawLabels(const State& state, QImage& screen);
 // ... and last the sweep moves on, back to 0 at the end, over any mark at its new column.
-void AdvanceSweep(GraphState& state);
+void AdvanceSweep(State& state);
 
 // The frame last drawn on a screen image, so that the next one is drawn only where it differs.
 struct DrawnFrame {
@@ -100,4 +103,6 @@ struct DrawnFrame {
 // One frame, the picture PlotTraces and then DrawLabels give, drawn only where it differs from the
 // frame drawn before: the columns around a new sample, the old and new label cells, a moved
 // threshold's rows (the whole frame the first time). Returns the part of the screen that changed.
-QRegion DrawFrame(const GraphState& state, QImage& screen, const QImage& background, DrawnFrame& drawn);
+QRegion DrawFrame(const State& state, QImage& screen, const QImage& background, DrawnFrame& drawn);
+
+} // namespace graph

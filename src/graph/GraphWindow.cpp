@@ -46,11 +46,11 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
 
     frameBox = new QGroupBox(this);
     frameBox->setObjectName(QStringLiteral("GroupBox1"));
-    backgroundLayer = new ImageLayer(&Background, frameBox);
+    backgroundLayer = new ImageLayer(&background_, frameBox);
     backgroundLayer->setObjectName(QStringLiteral("Image2"));
-    alarmLayer = new ImageLayer(&Alarm, frameBox);
+    alarmLayer = new ImageLayer(&alarm_, frameBox);
     alarmLayer->setObjectName(QStringLiteral("ImageAlarm"));
-    screenLayer = new ImageLayer(&Screen, frameBox);
+    screenLayer = new ImageLayer(&screen_, frameBox);
     // The screen image covers the layers below it whole, so a new frame paints only itself.
     screenLayer->setAttribute(Qt::WA_OpaquePaintEvent, true);
     screenLayer->setObjectName(QStringLiteral("imgScreen"));
@@ -99,14 +99,10 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
     connect(popupKey, &QShortcut::activated, this,
             [this] { contextMenu->popup(screenLayer->mapToGlobal(screenLayer->rect().center())); });
 
-    FormCreate();
-}
-
-void GraphWindow::FormCreate() {
     build(true);
 }
 
-void GraphWindow::FormResize() {
+void GraphWindow::rebuildAtNewSize() {
     build(false);
     screenLayer->update();
     backgroundLayer->update();
@@ -118,25 +114,25 @@ QSize GraphWindow::imageSizeFor(const QSize& client) {
 }
 
 void GraphWindow::build(bool atCreation) {
-    if (atCreation) State.show.fill(true);
+    if (atCreation) state_.show.fill(true);
     frameBox->setGeometry(rect());
     const QSize imageSize = imageSizeFor(size());
     for (ImageLayer* layer : {backgroundLayer, alarmLayer, screenLayer})
         layer->setGeometry(QRect(ImageOrigin, imageSize));
 
     // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
-    Screen = QImage(imageSize, QImage::Format_RGB32);
-    Screen.fill(Qt::white);
-    Background = QImage(imageSize, QImage::Format_RGB32);
-    Background.fill(Qt::white);
+    screen_ = QImage(imageSize, QImage::Format_RGB32);
+    screen_.fill(Qt::white);
+    background_ = QImage(imageSize, QImage::Format_RGB32);
+    background_.fill(Qt::white);
     // Covered by the screen image, never seen: one bit a pixel, every one transparent.
-    Alarm = QImage(imageSize, QImage::Format_Mono);
-    Alarm.setColorTable({qRgba(0, 0, 0, 0), qRgba(0, 0, 0, 0)});
-    Alarm.fill(0);
+    alarm_ = QImage(imageSize, QImage::Format_Mono);
+    alarm_.setColorTable({qRgba(0, 0, 0, 0), qRgba(0, 0, 0, 0)});
+    alarm_.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
-    BuildTraces(State, screenLayer->width());
-    SetupGraph(Screen, Background);
+    graph::BuildTraces(state_, screenLayer->width());
+    graph::SetupGraph(screen_, background_);
     drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
     changed_ = QRegion();
 }
@@ -147,15 +143,15 @@ bool GraphWindow::SaveImage(const QString& path, QString& error) const {
         return false;
     }
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && Screen.save(&file, "PNG") && file.flush() && file.commit()) return true;
+    if (file.open(QIODevice::WriteOnly) && screen_.save(&file, "PNG") && file.flush() && file.commit()) return true;
     error = QStringLiteral("The image \"%1\" could not be written: %2").arg(path, file.errorString());
     file.cancelWriting();
     return false;
 }
 
 void GraphWindow::clearGraph() {
-    ResetTraces(State);
-    ClearGraphMarks(State);
+    graph::ResetTraces(state_);
+    graph::ClearMarks(state_);
     screenLayer->update();
     // A kept replay's picture: no reply comes to show the cleared traces.
     if (std::exchange(keptPicture_, false)) ShowNow();
@@ -176,37 +172,63 @@ bool GraphWindow::DirectConvert() const {
 void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
     for (int c = 0; c < 3; ++c) {
-        const auto channel = static_cast<GraphChannel>(c);
-        FeedThreshold(State, channel, channels[c].compensation, direct);
-        FeedSample(State, channel, channels[c].signal == 0 ? 1 : channels[c].signal);
+        FeedChannel(static_cast<graph::Channel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
+                    channels[c].compensation, direct);
     }
     DrawFrame();
-    AdvanceSweep(State);
+    AdvanceSweep();
     RepaintScreen();
 }
 
 void GraphWindow::FeedQuietly(const std::array<ChannelValues, 3>& channels) {
     const bool direct = DirectConvert();
     for (int c = 0; c < 3; ++c) {
-        const auto channel = static_cast<GraphChannel>(c);
-        FeedThreshold(State, channel, channels[c].compensation, direct);
-        FeedSample(State, channel, channels[c].signal == 0 ? 1 : channels[c].signal);
+        FeedChannel(static_cast<graph::Channel>(c), channels[c].signal == 0 ? 1 : channels[c].signal,
+                    channels[c].compensation, direct);
     }
-    AdvanceSweep(State);
+    AdvanceSweep();
+}
+
+void GraphWindow::FeedChannel(graph::Channel channel, std::uint16_t signal, std::uint16_t compensation,
+                              bool directConvert) {
+    graph::FeedThreshold(state_, channel, compensation, directConvert);
+    graph::FeedSample(state_, channel, signal);
+}
+
+void GraphWindow::AdvanceSweep() {
+    graph::AdvanceSweep(state_);
+}
+
+void GraphWindow::MoveSweepTo(int column) {
+    state_.SweepPosition = column >= 0 && column < state_.GraphWidth ? column : 0;
+}
+
+void GraphWindow::StartOver() {
+    graph::ResetTraces(state_);
+    graph::ClearMarks(state_);
+    state_.SweepPosition = 0;
+}
+
+void GraphWindow::AddMark(graph::Mark::Kind kind, const QString& text) {
+    graph::AddMark(state_, kind, text);
+}
+
+void GraphWindow::AddPause(const QString& text, int columns) {
+    graph::AddPause(state_, text, columns);
 }
 
 void GraphWindow::ShowNow() {
-    if (Frozen() || State.GraphWidth <= 0) return;
+    if (Frozen() || state_.GraphWidth <= 0) return;
     // As the last reply drew it: the channel names beside the newest samples, before the sweep moved on.
-    GraphState last = State;
-    last.SweepPosition = (State.SweepPosition + State.GraphWidth - 1) % State.GraphWidth;
-    changed_ |= ::DrawFrame(last, Screen, Background, drawn_);
+    graph::State last = state_;
+    last.SweepPosition = (state_.SweepPosition + state_.GraphWidth - 1) % state_.GraphWidth;
+    changed_ |= graph::DrawFrame(last, screen_, background_, drawn_);
     RepaintScreen(false);
 }
 
 void GraphWindow::DrawFrame() {
     if (Frozen()) return; // the picture on the screen stays; the state goes on
-    changed_ |= ::DrawFrame(State, Screen, Background, drawn_);
+    changed_ |= graph::DrawFrame(state_, screen_, background_, drawn_);
 }
 
 void GraphWindow::RepaintScreen(bool paced) {
@@ -221,7 +243,7 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Qt also sends a resize when the window is first shown, with no change of size: the traces
     // fed while the window was hidden must survive that. Only a new image size rebuilds them.
-    if (imageSizeFor(event->size()) != Screen.size()) FormResize();
+    if (imageSizeFor(event->size()) != screen_.size()) rebuildAtNewSize();
     else frameBox->setGeometry(rect());
 }
 

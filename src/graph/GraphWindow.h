@@ -29,8 +29,6 @@ class GraphWindow : public QWidget {
   public:
     explicit GraphWindow(QWidget* mainWindow);
 
-    void FormCreate();
-    void FormResize();
     void clearGraph();
     void directConvertToggled();
     bool DirectConvert() const;
@@ -57,10 +55,25 @@ class GraphWindow : public QWidget {
     std::optional<QPoint> LastPlace() const { return lastPlace_; }
     ~GraphWindow() override;
 
-    GraphState State;
-    QImage Screen;     // screenLayer's picture
-    QImage Background; // backgroundLayer's picture
-    QImage Alarm;      // alarmLayer's picture: transparent, nothing draws on it (one bit a pixel)
+    // The traces, the sweep position and the marks, as the replies fed them.
+    const graph::State& State() const { return state_; }
+    const QImage& Screen() const { return screen_; }         // screenLayer's picture
+    const QImage& Background() const { return background_; } // backgroundLayer's picture
+    const QImage& Alarm() const { return alarm_; }           // alarmLayer's picture: transparent, nothing draws on it
+
+    // The state's steps for a caller that interleaves them with its own work (the status view): one
+    // channel's threshold and newest sample (a 0 already raised to 1) ...
+    void FeedChannel(graph::Channel channel, std::uint16_t signal, std::uint16_t compensation, bool directConvert);
+    // ... and the sweep moving on.
+    void AdvanceSweep();
+    // Where the next sample goes: column 0 is the left edge.
+    void MoveSweepTo(int column);
+    // The signal traces back on their baselines, no marks, the sweep at the left edge; nothing drawn (a
+    // replay jumping to another place).
+    void StartOver();
+    // A mark or a pause band at the sweep position (GraphMarks.h), shown with the next frame.
+    void AddMark(graph::Mark::Kind kind, const QString& text);
+    void AddPause(const QString& text, int columns);
 
     QGroupBox* frameBox = nullptr;
     ImageLayer* backgroundLayer = nullptr;
@@ -91,8 +104,14 @@ class GraphWindow : public QWidget {
   private:
     static QSize imageSizeFor(const QSize& client);
     void build(bool atCreation);
+    // New images at the window's new size, flat traces, and the layers repainted.
+    void rebuildAtNewSize();
     void keepPlace();
-    DrawnFrame drawn_;
+    graph::State state_;
+    QImage screen_;
+    QImage background_;
+    QImage alarm_; // (one bit a pixel)
+    graph::DrawnFrame drawn_;
     QRegion changed_;
     bool remember_ = false;
     std::optional<QPoint> lastPlace_;

@@ -35,16 +35,14 @@ void Indicators::ShowIndicators() {
     const auto& state = status_.StateFlags;
 
     // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
-    const auto& record = link_.stores().parameters;
-    const std::uint16_t flags =
-        parameterFlags_ ? parameterFlags_() : static_cast<std::uint16_t>(record[22] | record[23] << 8);
-    const bool automatic = (flags & params::EnableTempComp) != 0;
+    const std::uint16_t flags = parameterFlags_ ? parameterFlags_() : params::RecordFlags(link_.stores().parameters);
+    const bool automatic = params::HasFlags(flags, params::EnableTempComp);
     ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
-    const QColor& mwColour = graf::TraceColour[MwTrace];
-    const QColor& upColour = graf::TraceColour[UpPirTrace];
-    const QColor& downColour = graf::TraceColour[DownPirTrace];
+    const QColor& mwColour = graph::TraceColour[graph::MwTrace];
+    const QColor& upColour = graph::TraceColour[graph::UpPirTrace];
+    const QColor& downColour = graph::TraceColour[graph::DownPirTrace];
     const struct {
         Lamp* lamp;
         int bit;

@@ -25,9 +25,8 @@ void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& re
     const monitor::ChannelStatus& values = record.channels[channel];
     const std::uint16_t signal = monitor::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
     if (graphics_) {
-        const auto c = static_cast<GraphChannel>(channel);
-        FeedThreshold(graphics_->State, c, values.compensation, directConvert);
-        FeedSample(graphics_->State, c, signal);
+        const auto c = static_cast<graph::Channel>(channel);
+        graphics_->FeedChannel(c, signal, values.compensation, directConvert);
     }
     ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
     ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
@@ -81,7 +80,7 @@ void StatusView::ShowStatus(StatusStore& store) {
 
     // 7. The sweep moves on; the new frame is shown.
     if (graphics_) {
-        AdvanceSweep(graphics_->State);
+        graphics_->AdvanceSweep();
         graphics_->RepaintScreen();
     }
 

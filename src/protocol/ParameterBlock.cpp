@@ -72,6 +72,10 @@ Record EncodeRecord(const Parameters& p) {
     return r;
 }
 
+std::uint16_t RecordFlags(const Record& r) {
+    return get16(&r[22], false);
+}
+
 Parameters DecodeRecord(const Record& r) {
     Block b{};
     std::copy_n(r.begin() + 0, 5, b.begin() + 0);

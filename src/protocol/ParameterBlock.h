@@ -97,6 +97,12 @@ Parameters DecodeBlock(const std::uint8_t* block, PwmOrder order);
 // The 44-byte record of memory and files (PWM low byte first, pads after each channel and at the end).
 Record EncodeRecord(const Parameters& p);
 Parameters DecodeRecord(const Record& r);
+// ParameterFlags of a record (its bytes 22 and 23, low byte first), read without decoding the rest.
+std::uint16_t RecordFlags(const Record& r);
+// Whether a ParameterFlags word has every bit of mask set.
+constexpr bool HasFlags(std::uint16_t flags, std::uint16_t mask) {
+    return (flags & mask) == mask;
+}
 
 // The changes made on base, made again on fresh: each value changed in edited (each bit, in the flag
 // words) takes its edited value; every other one is fresh's.

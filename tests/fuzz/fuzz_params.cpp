@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const params::Record again = params::EncodeRecord(p);
     for (std::size_t i = 0; i < record.size(); ++i) check(again[i] == (recordBytesUsed()[i] ? record[i] : 0));
     check(params::DecodeRecord(again) == p);
+    check(params::RecordFlags(record) == p.flags);
 
     // The block of reply 9 (and of a settings frame), in both byte orders of the PWM words.
     params::Block block{};

@@ -1,0 +1,94 @@
+// WalkRecorder: a recording written as it comes, a line at a time.
+#include "commission/Recording.h"
+
+#include "files/RegularFile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool WalkRecorder::Start(const QString& path, QString& error) {
+    Stop();
+    const QByteArray name = QFile::encodeName(path);
+    auto fail = [&](int e) {
+        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
+        return false;
+    };
+    // Looked at first: a FIFO would block the program, and opening a device acts on it. A symbolic
+    // link is not followed (a dangling one would create its target wherever it points).
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
+        return false;
+    }
+    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
+    if (fd_ < 0) return fail(errno);
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Stop();
+        return fail(EINVAL);
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    path_ = path;
+    size_ = 0;
+    lines_ = 0;
+    lastReplyMs_ = -1;
+    int failure = 0;
+    if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
+        Stop();
+        return fail(failure);
+    }
+    clock_.start();
+    return true;
+}
+
+void WalkRecorder::Stop() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    clock_.invalidate();
+}
+
+bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
+    qint64 done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd_, line.constData() + done, static_cast<std::size_t>(line.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        failure = n < 0 ? errno : ENOSPC;
+        // Cut back to the last whole line, so that a replay reads every line up to here.
+        if (done > 0 && ::ftruncate(fd_, size_) == 0) ::lseek(fd_, size_, SEEK_SET);
+        return false;
+    }
+    size_ += done;
+    return true;
+}
+
+bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
+    if (fd_ < 0) return true;
+    const std::int64_t ms = clock_.elapsed();
+    const QByteArray line = recording::CsvLineBytes(ms, monitor::DecodeStatus(status58)) + '\n';
+    int failure = 0;
+    if (!writeWhole(line, failure)) {
+        cause = files::SystemError(failure);
+        Stop();
+        return false;
+    }
+    ++lines_;
+    lastReplyMs_ = ms;
+    return true;
+}
+
+bool WalkRecorder::WriteMark(const recording::Mark& m, QString& cause) {
+    if (fd_ < 0) return true;
+    int failure = 0;
+    if (!writeWhole(recording::MarkLine(m).toUtf8() + '\n', failure)) {
+        cause = files::SystemError(failure);
+        Stop();
+        return false;
+    }
+    return true;
+}
