@@ -2,7 +2,7 @@
 // file, the siren found in the data folder, what it says about itself, and its training detector.
 #include "app/About.h"
 #include "app/QtNoise.h"
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 #include "monitor/Siren.h"
 #include "remembered/ProgramSettingsFile.h"
 #include "remembered/Remembered.h"
@@ -177,10 +177,10 @@ class TestInstall : public QObject {
     void errorLogGoesToTheStateFolderWhenTheProgramFolderRefusesFiles() {
         // /proc takes no new file, not even from root (the tests may run as root, whom permission
         // bits do not stop).
-        QVERIFY(!LogFolderWritable("/proc/"));
+        QVERIFY(!errorlog::LogFolderWritable("/proc/"));
         QTemporaryDir home;
         const std::string fallback = home.path().toStdString() + "/.local/state/ostrevo-setup/";
-        const ErrorLog log = ErrorLog::firstWritable("/proc/", fallback);
+        const errorlog::ErrorLog log = errorlog::ErrorLog::firstWritable("/proc/", fallback);
         QCOMPARE(log.path(), fallback + "LogError.txt");
         QVERIFY(QFileInfo(QString::fromStdString(fallback)).isDir()); // created, with the folders above it
         log.LogError(nullptr, "written after all");
@@ -192,15 +192,15 @@ class TestInstall : public QObject {
         const std::string first = dir.path().toStdString() + "/program";
         const std::string fallback = dir.path().toStdString() + "/state/ostrevo-setup";
         QVERIFY(QDir(dir.path()).mkdir("program"));
-        QVERIFY(LogFolderWritable(first));
-        const ErrorLog log = ErrorLog::firstWritable(first, fallback);
+        QVERIFY(errorlog::LogFolderWritable(first));
+        const errorlog::ErrorLog log = errorlog::ErrorLog::firstWritable(first, fallback);
         QCOMPARE(log.path(), first + "/LogError.txt");
         // Trying the folder leaves nothing behind, and the fallback is not made for nothing.
         QCOMPARE(QDir(QString::fromStdString(first)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QVERIFY(!QFileInfo::exists(QString::fromStdString(fallback)));
         // The running test's own folder (the build tree) can be written: the log stays there.
-        QCOMPARE(ErrorLog::besideProgram().path(), ProgramFolder() + "LogError.txt");
+        QCOMPARE(errorlog::ErrorLog::besideProgram().path(), errorlog::ProgramFolder() + "LogError.txt");
     }
 
     // What makes a folder a build tree, where the program writes beside itself.
@@ -238,11 +238,11 @@ class TestInstall : public QObject {
             }
         }
         const QString where = folder.startsWith('/') ? folder : dir.path() + "/" + folder;
-        QCOMPARE(IsBuildTree(where.toStdString()), buildTree);
+        QCOMPARE(errorlog::IsBuildTree(where.toStdString()), buildTree);
         if (!buildTree || ::geteuid() != 0) return;
         // A build tree that belongs to someone else is not written in, not even by root.
         QCOMPARE(::chown(where.toLocal8Bit().constData(), 65534, 65534), 0);
-        QVERIFY(!IsBuildTree(where.toStdString()));
+        QVERIFY(!errorlog::IsBuildTree(where.toStdString()));
     }
 
     // Installed under a prefix of its own (no build tree), the program writes its error log and its
@@ -273,9 +273,10 @@ class TestInstall : public QObject {
     }
 
     void errorLogThatCannotBeWrittenAnywhereIsReported() {
-        const ErrorLog log = ErrorLog::firstWritable("/proc/", "/proc/no-such-state/ostrevo-setup/");
+        const errorlog::ErrorLog log =
+            errorlog::ErrorLog::firstWritable("/proc/", "/proc/no-such-state/ostrevo-setup/");
         QCOMPARE(log.path(), std::string("/proc/no-such-state/ostrevo-setup/LogError.txt"));
-        QVERIFY_THROWS_EXCEPTION(ELogWriteError, log.LogError(nullptr, "lost?"));
+        QVERIFY_THROWS_EXCEPTION(errorlog::ELogWriteError, log.LogError(nullptr, "lost?"));
     }
 
     void stateFolderFollowsXdgStateHome() {
@@ -283,17 +284,17 @@ class TestInstall : public QObject {
         const ScopedEnv home("HOME", dir.path().toUtf8());
         {
             const ScopedEnv state("XDG_STATE_HOME", dir.path().toUtf8() + "/state");
-            QCOMPARE(StateLogFolder(), dir.path().toStdString() + "/state/ostrevo-setup/");
+            QCOMPARE(errorlog::StateLogFolder(), dir.path().toStdString() + "/state/ostrevo-setup/");
         }
         const std::string byDefault = dir.path().toStdString() + "/.local/state/ostrevo-setup/";
         {
             const ScopedEnv state("XDG_STATE_HOME", QByteArray());
-            QCOMPARE(StateLogFolder(), byDefault);
+            QCOMPARE(errorlog::StateLogFolder(), byDefault);
         }
         {
             // A relative path is not a valid XDG folder and is ignored.
             const ScopedEnv state("XDG_STATE_HOME", "relative/state");
-            QCOMPARE(StateLogFolder(), byDefault);
+            QCOMPARE(errorlog::StateLogFolder(), byDefault);
         }
     }
 

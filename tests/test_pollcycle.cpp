@@ -77,8 +77,8 @@ struct RecordingView : LinkView {
     void ShowLinkNotice(const std::string& text) override { notices.push_back(text); }
     bool ReconnectAutomatically() override { return reconnect; }
     void ShowReconnecting() override { ++reconnectingCalls; }
-    void LogError(const LoggedException* e, const std::string& text) override {
-        if (logFails) throw ELogWriteError("Cannot write /x/LogError.txt: Read-only file system");
+    void LogError(const errorlog::LoggedException* e, const std::string& text) override {
+        if (logFails) throw errorlog::ELogWriteError("Cannot write /x/LogError.txt: Read-only file system");
         logged.push_back(text);
         loggedClasses.push_back(e ? e->className : std::string());
     }

@@ -1,6 +1,6 @@
 #include "app/About.h"
 
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 
 #include "BuildInfo.h" // generated at build time: OSTREVO_VERSION, OSTREVO_BUILD_COMMIT, OSTREVO_BUILD_DATE
 
@@ -86,7 +86,7 @@ QString NoDisplayText(bool inBuildTree) {
 }
 
 bool RunFromBuildTree() {
-    return IsBuildTree(ProgramFolder());
+    return errorlog::IsBuildTree(errorlog::ProgramFolder());
 }
 
 int AnswerInfoOptions(int argc, char** argv) {

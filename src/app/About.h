@@ -15,7 +15,7 @@ QString VersionText();
 QString UsageText(bool inBuildTree);
 // The one line printed when there is no display, as UsageText chooses its reader.
 QString NoDisplayText(bool inBuildTree);
-// True when the running program is its build tree's (see IsBuildTree in log/ErrorLog.h).
+// True when the running program is its build tree's (see IsBuildTree in errorlog/ErrorLog.h).
 bool RunFromBuildTree();
 
 // Answers --help and --version on stdout without creating anything of Qt's and returns the exit

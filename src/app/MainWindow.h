@@ -4,8 +4,8 @@
 
 #include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
+#include "errorlog/ErrorLog.h"
 #include "link/PollCycle.h"
-#include "log/ErrorLog.h"
 #include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
 #include "view/ViewPage.h"
@@ -48,7 +48,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // The port dialog and the graph window, created after the main window.
     void setCompanions(PortDialog* portDialog, GraphWindow* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
-    void setErrorLogFolder(const std::string& folder) { errorLog_ = ErrorLog(folder); }
+    void setErrorLogFolder(const std::string& folder) { errorLog_ = errorlog::ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
     void setEndProcess(std::function<void(int)> endProcess) { endProcess_ = std::move(endProcess); }
 
@@ -185,7 +185,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void ShowLinkBack(const std::string& port) override;
     bool ReconnectAutomatically() override;
     void ShowReconnecting() override;
-    void LogError(const LoggedException* exception, const std::string& text) override;
+    void LogError(const errorlog::LoggedException* exception, const std::string& text) override;
     void ReplyArrived(std::uint8_t code) override;
 
     // What the installer's end-of-job commands use besides the parts above.
@@ -205,7 +205,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     MessageHistory* messages_ = nullptr;
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
     Commissioning* commissioning_ = nullptr;
-    ErrorLog errorLog_ = ErrorLog::besideProgram();
+    errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
     PortDialog* portDialog_ = nullptr;
     GraphWindow* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};

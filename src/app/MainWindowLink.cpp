@@ -195,7 +195,7 @@ void MainWindow::ShowReconnecting() {
     connectAction_->setText(QStringLiteral("Disconnect"));
 }
 
-void MainWindow::LogError(const LoggedException* exception, const std::string& text) {
+void MainWindow::LogError(const errorlog::LoggedException* exception, const std::string& text) {
     errorLog_.LogError(exception, text);
 }
 

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     Demo demo;
     if (Demo::Requested(argc, argv)) {
         QString error;
-        if (!demo.Start(Demo::SimulatorPath(), QString::fromStdString(RunFilesFolder()) + "detector-sim.log", error)) {
+        if (!demo.Start(Demo::SimulatorPath(), QString::fromStdString(errorlog::RunFilesFolder()) + "detector-sim.log",
+                        error)) {
             const QString text = QStringLiteral("The demo cannot start: %1.").arg(error);
             std::fprintf(stderr, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
             dialogs::ShowWarning(nullptr, text);

@@ -43,7 +43,7 @@ LinkState PollCycle::State() const {
     return pollTimer_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
 
-void PollCycle::logError(const LoggedException* exception, const std::string& text, bool quietly) {
+void PollCycle::logError(const errorlog::LoggedException* exception, const std::string& text, bool quietly) {
     try {
         view_.LogError(exception, text);
     } catch (const std::exception& e) {
@@ -114,7 +114,7 @@ void PollCycle::Connect() {
         pollTimer_->stop();
         if (LinkActive()) serial_->ClosePort();
         closed();
-        const LoggedException logged{ExceptionClassName(e), e.what()};
+        const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
         logError(&logged, "");
         view_.ShowMessage(e.what());
     }
@@ -144,7 +144,8 @@ void PollCycle::Exit() {
     emit stopped();
 }
 
-void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
+void PollCycle::loseLink(const std::string& message, const errorlog::LoggedException* exception,
+                         const std::string& logText) {
     pollTimer_->stop();
     retryCount_ = 0;
     damagedRun_ = 0;
@@ -344,7 +345,7 @@ void PollCycle::tick() {
     try {
         received = serial_->ReceiveBytes(receiveBuffer_.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
     } catch (const std::exception& e) {
-        const LoggedException logged{ExceptionClassName(e), e.what()};
+        const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
         loseLink(e.what(), &logged, "");
         return;
     }
@@ -392,7 +393,7 @@ void PollCycle::tick() {
         } catch (const std::exception& e) {
             // A fault in showing a reply: the link stops, says so and logs it, rather than polling
             // on (or not) behind captions that say connected.
-            const LoggedException logged{ExceptionClassName(e), e.what()};
+            const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
             pollTimer_->stop();
             logError(&logged, "");
             closed();

@@ -2,7 +2,7 @@
 // detector (send the pending settings frame, or poll and check one reply), with retries and time-out.
 #pragma once
 
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 #include "protocol/Frames.h"
 #include "protocol/SerialPort.h"
 #include "protocol/StatusRecord.h"
@@ -40,7 +40,7 @@ class LinkView {
     // Captions while the link waits for its port to come back: Disconnect stops the waiting.
     virtual void ShowReconnecting() = 0;
     // Appends to the error log; throws ELogWriteError when the log cannot be written.
-    virtual void LogError(const LoggedException* exception, const std::string& text) = 0;
+    virtual void LogError(const errorlog::LoggedException* exception, const std::string& text) = 0;
     // A good reply was copied into its store; code is the reply's own code.
     virtual void ReplyArrived(std::uint8_t code) = 0;
 };
@@ -167,10 +167,10 @@ class PollCycle : public QObject {
     // first exchange reads the parameters back.
     void startPolling();
     // Writes the log; a log that cannot be written is reported, never lost silently.
-    void logError(const LoggedException* exception, const std::string& text, bool quietly = false);
+    void logError(const errorlog::LoggedException* exception, const std::string& text, bool quietly = false);
     // The link is lost: polling stops, the log has its entry first, then the user is told (a box),
     // or, when asked for, the program waits for the port to come back.
-    void loseLink(const std::string& message, const LoggedException* exception, const std::string& logText);
+    void loseLink(const std::string& message, const errorlog::LoggedException* exception, const std::string& logText);
     void tryReconnect();
     void failExchange();
     // True when the frame was the last of too many in a row, and the link is lost.

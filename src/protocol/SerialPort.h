@@ -2,7 +2,7 @@
 // and text after every call instead of exceptions.
 #pragma once
 
-#include "log/LoggedName.h"
+#include "errorlog/LoggedName.h"
 
 #include <chrono>
 #include <cstdint>
@@ -32,7 +32,7 @@ enum SerialErrorCode : int {
 
 // Raised only while RaiseExcept is set: "Communication error %d: %s". The error log names it
 // "ESynaSerError", as it always has.
-class SerialError : public std::runtime_error, public LoggedName {
+class SerialError : public std::runtime_error, public errorlog::LoggedName {
   public:
     SerialError(int code, const std::string& text);
     const char* loggedClassName() const override { return "ESynaSerError"; }
