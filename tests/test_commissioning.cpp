@@ -41,8 +41,8 @@
 
 namespace {
 
-monitor::StatusRecord walk(int i) {
-    monitor::StatusRecord s;
+protocol::StatusRecord walk(int i) {
+    protocol::StatusRecord s;
     const auto v = static_cast<std::uint16_t>(i % 60 < 20 ? 40 + 25 * (i % 20) : 40);
     s.channels = {{{v, v, v, 400}, {static_cast<std::uint16_t>(v / 2), v, v, 500}, {v, 0, v, 600}}};
     s.temperature = static_cast<std::int16_t>(19 + i % 3);
@@ -61,13 +61,13 @@ std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
     f[2] = static_cast<std::uint8_t>(data.size());
     f[3] = code;
     std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = frames::FrameChecksum(data.data(), data.size());
+    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
     f[f.size() - 1] = 0x03;
     return f;
 }
 
-std::vector<std::uint8_t> reply9(const params::Parameters& p) {
-    return replyFrame(9, params::EncodeBlock(p, params::PwmOrder::LowFirst));
+std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
+    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
 // The longest time the event loop goes without a turn while it lives: a 1 ms timer's longest gap.
@@ -150,7 +150,7 @@ class TestCommissioning : public QObject {
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
         for (int i = 0; i < N; ++i) {
-            auto store = monitor::EncodeStatus(walk(i));
+            auto store = protocol::EncodeStatus(walk(i));
             live.link().StoreStatus(store);
             live.commissioning().StatusArrived(store.data()); // as the reply arrives
             live.statusView().SplitFlags(store);
@@ -234,7 +234,7 @@ class TestCommissioning : public QObject {
         // A value out of its field's range is named too.
         QString error;
         std::int64_t ms = 0;
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         QString wide = recording::CsvLine(0, walk(1));
         wide.replace(wide.lastIndexOf(','), 3, QStringLiteral(",200"));
         QVERIFY(!recording::ParseLine(wide, ms, s, error));
@@ -244,7 +244,7 @@ class TestCommissioning : public QObject {
     // A reply's line as written: every field in decimal, the flag words in hex, the extremes of each; and
     // read back to the same reply.
     void aReplyLineHoldsEveryField() {
-        monitor::StatusRecord high;
+        protocol::StatusRecord high;
         high.channels = {{{65535, 65535, 65535, 65535}, {1, 2, 3, 4}, {0, 0, 0, 0}}};
         high.mwMask = 750;
         high.mask1 = 400;
@@ -257,7 +257,7 @@ class TestCommissioning : public QObject {
         high.acc = {-128, 127, 0};
         const struct {
             std::int64_t ms;
-            monitor::StatusRecord reply;
+            protocol::StatusRecord reply;
             const char* line;
         } cases[] = {
             {0, {}, "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0x0000,0x0000,0,0,0"},
@@ -269,7 +269,7 @@ class TestCommissioning : public QObject {
             QCOMPARE(recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
             QCOMPARE(recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
             std::int64_t ms = -1;
-            monitor::StatusRecord back;
+            protocol::StatusRecord back;
             QString error;
             QVERIFY2(recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
             QCOMPARE(ms, c.ms);
@@ -285,7 +285,7 @@ class TestCommissioning : public QObject {
         PtyPeer peer;
         MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
-        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(&portDialog, &graph);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
@@ -351,7 +351,7 @@ class TestCommissioning : public QObject {
         small.rlim_cur = 600; // the header and a few lines, the last of them cut
         ::setrlimit(RLIMIT_FSIZE, &small);
         bool writing = recorder.Start(full, error);
-        const auto status = monitor::EncodeStatus(walk(3));
+        const auto status = protocol::EncodeStatus(walk(3));
         for (int i = 0; writing && i < 100; ++i) writing = recorder.Record(status.data(), error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!writing);
@@ -404,7 +404,7 @@ class TestCommissioning : public QObject {
         const LoopHold hold;
         QTimer::singleShot(0, [&] {
             QString error;
-            params::Record bytes{};
+            protocol::params::Record bytes{};
             if (replay) mainWindow.commissioning().StartReplay(path);
             else if (!configfile::ReadParameterFile(path, bytes, error)) said.push_back(error);
             done = true;
@@ -451,7 +451,7 @@ class TestCommissioning : public QObject {
         MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
         mainWindow.resize(988, 600);
-        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         if (event != "not connected") {
@@ -487,7 +487,7 @@ class TestCommissioning : public QObject {
             small.rlim_cur = 600; // the header and a few lines
             ::setrlimit(RLIMIT_FSIZE, &small);
             for (int i = 0; i < 20 && recorder.Recording(); ++i) {
-                peer.write(replyFrame(8, monitor::EncodeStatus(walk(i))));
+                peer.write(replyFrame(8, protocol::EncodeStatus(walk(i))));
                 mainWindow.link().tick();
             }
             ::setrlimit(RLIMIT_FSIZE, &old);
@@ -552,13 +552,13 @@ class TestCommissioning : public QObject {
     }
 
     void theComparisonListsExactlyTheDifferences() {
-        params::Parameters detector = DetectorModel::FactoryDefaults();
-        detector.outputs[0].function = params::AutoTest;
-        params::Parameters file = detector;
+        protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
+        detector.outputs[0].function = protocol::params::AutoTest;
+        protocol::params::Parameters file = detector;
         QVERIFY(CompareParameters(file, detector).empty());
         file.channels[2].npulse = 4;
         file.outputs[0].function = 9; // shown as AUTO TEST too, yet another byte
-        file.outputs[1].function = params::NoFunction;
+        file.outputs[1].function = protocol::params::NoFunction;
         file.reserved = {9, 9, 9, 9}; // the detector's own bytes: not a setting
         const auto d = CompareParameters(file, detector);
         QCOMPARE(d.size(), std::size_t(3));

@@ -42,7 +42,7 @@ struct RunningProgram {
     QTemporaryDir logDir;
     std::vector<QString> messages;
     dialogs::MessageHandler previous;
-    Program program{PortRoots{"/nonexistent", "/nonexistent"}};
+    Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
     MainWindow& mainWindow = program.mainWindow();
     PortDialog& portDialog = program.portDialog();
     GraphWindow& graphics = program.graphWindow();
@@ -79,10 +79,10 @@ class TestEndToEnd : public QObject {
         p.connectTo(sim.port());
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
-        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(p.link().stores().parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
         QCOMPARE(p.link().counters().LastReplyCode, std::uint8_t(8));
-        const monitor::StatusRecord s = monitor::DecodeStatus(p.link().stores().status.data());
+        const protocol::StatusRecord s = protocol::DecodeStatus(p.link().stores().status.data());
         QVERIFY(s.channels[2].compensation > 0);
         QVERIFY(s.acc[2] > 30); // gravity on Z
         QVERIFY(p.messages.empty());
@@ -112,10 +112,10 @@ class TestEndToEnd : public QObject {
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
         p.mainWindow.tabs()->setCurrentIndex(1);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(12), 3000);
-        const monitor::EventLog events = monitor::DecodeEventLog(p.link().stores().eventLog.data());
+        const protocol::EventLog events = protocol::DecodeEventLog(p.link().stores().eventLog.data());
         QVERIFY(events[0].eventType & (1u << 8));
         p.mainWindow.tabs()->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
@@ -174,7 +174,7 @@ class TestEndToEnd : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown() && p.link().counters().GoodReplies >= 3, 3000);
             p.mainWindow.view().mw.tconv->setValue(12);
             p.mainWindow.storeAction()->trigger(); // Store To Flash
-            QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
+            QTRY_COMPARE_WITH_TIMEOUT(protocol::params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
                                       std::uint8_t(12), 3000);
             QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
             QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
@@ -193,7 +193,7 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown(), 3000);
-        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(p.link().stores().parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(p.mainWindow.view().mw.trangeLabel->text(), QString("300"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
         QVERIFY(p.messages.empty());
@@ -289,22 +289,22 @@ class TestEndToEnd : public QObject {
             RunningProgram p;
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
-            params::Parameters wanted = DetectorModel::FactoryDefaults();
+            protocol::params::Parameters wanted = DetectorModel::FactoryDefaults();
             wanted.channels[0].trange = 999; // beyond the MW range
             wanted.channels[1].trange = 222;
-            wanted.flags |= params::StoreRequest;
-            p.link().QueueSettings(params::EncodeSettingsFrame(wanted));
-            p.link().ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-            QTRY_VERIFY_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[1].trange == 222,
-                                     3000);
-            QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[0].trange, 500);
+            wanted.flags |= protocol::params::StoreRequest;
+            p.link().QueueSettings(protocol::params::EncodeSettingsFrame(wanted));
+            p.link().ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                protocol::params::DecodeRecord(p.link().stores().parameters).channels[1].trange == 222, 3000);
+            QCOMPARE(protocol::params::DecodeRecord(p.link().stores().parameters).channels[0].trange, 500);
         }
         // Stored to flash: a restarted detector still has them.
         SimProcess again({"--no-pacing", "--flash", flash});
         RunningProgram p;
         p.connectTo(again.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
-        QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[1].trange, 222);
+        QCOMPARE(protocol::params::DecodeRecord(p.link().stores().parameters).channels[1].trange, 222);
     }
 
     void aPacedDetectorAndASlowOneAreReadButADribblingOneTimesOut() {

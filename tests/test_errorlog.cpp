@@ -203,7 +203,7 @@ class TestErrorLog : public QObject {
         const errorlog::ELogWriteError w("y");
         QCOMPARE(errorlog::ExceptionClassName(w), std::string("ELogWriteError"));
         // The serial layer's exception keeps the name the logs have always had.
-        QCOMPARE(errorlog::ExceptionClassName(SerialError(9997, "Timeout")), std::string("ESynaSerError"));
+        QCOMPARE(errorlog::ExceptionClassName(protocol::SerialError(9997, "Timeout")), std::string("ESynaSerError"));
     }
 };
 

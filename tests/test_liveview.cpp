@@ -32,7 +32,7 @@
 #include <map>
 #include <set>
 
-using monitor::StatusRecord;
+using protocol::StatusRecord;
 
 namespace {
 
@@ -54,19 +54,19 @@ QString shown(MainWindow& mainWindow, const QString& name) {
 
 // A status reply as the detector frames it.
 std::vector<std::uint8_t> statusFrame(const StatusRecord& s) {
-    const monitor::StatusBytes record = monitor::EncodeStatus(s);
-    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(record.size()), frames::Status};
+    const protocol::StatusBytes record = protocol::EncodeStatus(s);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(record.size()), protocol::frames::Status};
     f.insert(f.end(), record.begin(), record.end());
-    f.push_back(frames::FrameChecksum(record.data(), record.size()));
+    f.push_back(protocol::frames::FrameChecksum(record.data(), record.size()));
     f.push_back(0x03);
     return f;
 }
 
-std::vector<std::uint8_t> readBackFrame(const params::Parameters& p) {
-    const params::Block b = params::EncodeBlock(p, params::PwmOrder::LowFirst);
-    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(b.size()), frames::ParameterReadBack};
+std::vector<std::uint8_t> readBackFrame(const protocol::params::Parameters& p) {
+    const protocol::params::Block b = protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(b.size()), protocol::frames::ParameterReadBack};
     f.insert(f.end(), b.begin(), b.end());
-    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(protocol::frames::FrameChecksum(b.data(), b.size()));
     f.push_back(0x03);
     return f;
 }
@@ -103,7 +103,7 @@ class TestLiveView : public QObject {
     MainWindow* mainWindow = nullptr;
     GraphWindow* graphics = nullptr;
 
-    void show(const monitor::StatusBytes& bytes) {
+    void show(const protocol::StatusBytes& bytes) {
         auto store = bytes;
         mainWindow->link().StoreStatus(store);
         mainWindow->statusView().SplitFlags(store);
@@ -223,7 +223,7 @@ class TestLiveView : public QObject {
             graphics->directConvertAction->setChecked(c.direct);
             mainWindow->view().enTempComp->setChecked(c.tempComp);
             const int sweep = graphics->State().SweepPosition;
-            show(monitor::EncodeStatus(s));
+            show(protocol::EncodeStatus(s));
             for (const auto& [name, value] : c.expected)
                 QVERIFY2(
                     shown(*mainWindow, name) == value,
@@ -243,21 +243,22 @@ class TestLiveView : public QObject {
         StatusRecord s = quiet();
         s.channels[1].signal = 0;
         graphics->directConvertAction->setChecked(false);
-        show(monitor::EncodeStatus(s));
-        QCOMPARE(monitor::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal, std::uint16_t(1));
+        show(protocol::EncodeStatus(s));
+        QCOMPARE(protocol::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal,
+                 std::uint16_t(1));
     }
 
     // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
     void theGraphKeepsItsTracesWhenFirstShown() {
         StatusRecord s = quiet();
         s.channels[0].signal = 500;
-        for (int i = 0; i < 40; ++i) show(monitor::EncodeStatus(s));
+        for (int i = 0; i < 40; ++i) show(protocol::EncodeStatus(s));
         QCOMPARE(newestRow(graph::MwTrace), 30);
         graphics->show();
         QVERIFY(QTest::qWaitForWindowExposed(graphics));
         QCOMPARE(graphics->State().traces[graph::MwTrace][20].Y, 30);
         QCOMPARE(graphics->State().SweepPosition, 40);
-        show(monitor::EncodeStatus(s));
+        show(protocol::EncodeStatus(s));
         QCOMPARE(graphics->Screen().pixelColor(20, 30), QColor(0, 255, 15));
         // A real change of size still rebuilds.
         graphics->resize(600, graphics->height());
@@ -312,7 +313,7 @@ class TestLiveView : public QObject {
             {{0, 0}, {0x08, 0xB8}, {}, false}, // and the auto-test field back to the window's colour
         };
         for (const Case& c : cases) {
-            auto bytes = monitor::EncodeStatus(quiet());
+            auto bytes = protocol::EncodeStatus(quiet());
             bytes[48] = c.alarm[0];
             bytes[49] = c.alarm[1];
             bytes[50] = c.state[0];
@@ -340,7 +341,7 @@ class TestLiveView : public QObject {
         }
         // The noise-reduction boxes follow the detector's bits 4 and 5; their captions follow the
         // read-back word, here without temperature compensation.
-        auto bytes = monitor::EncodeStatus(quiet());
+        auto bytes = protocol::EncodeStatus(quiet());
         bytes[50] = 0x20;
         show(bytes);
         QVERIFY(!mainWindow->view().noisePir1->isChecked() && mainWindow->view().noisePir2->isChecked());
@@ -385,7 +386,7 @@ class TestLiveView : public QObject {
     // beside it.
     void aReplyPaintsOnlyWhatItChanged() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
 
         PaintCounter counter;
@@ -478,7 +479,7 @@ class TestLiveView : public QObject {
     // and those changed afterwards are painted within the interval.
     void aLampPaintsBeforeTheNextReply() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
         PaintCounter counter;
         qApp->installEventFilter(&counter);
@@ -512,14 +513,14 @@ class TestLiveView : public QObject {
     }
 
     void theEventMemoryOnTheLogsTab() {
-        monitor::EventLog log{};
+        protocol::EventLog log{};
         log[0].eventType = 0x0003;              // bytes 03 00: MW wins over UP PIR
         log[1].eventType = 0x8000;              // 00 80
         log[2].eventType = 0x0200;              // 00 02
         log[0].peaks = {300, 1, 2, 3, 4, 5, 6}; // 01 2C first
         log[0].temperature = -5;
         log[1].temperature = 25;
-        auto bytes = monitor::EncodeEventLog(log);
+        auto bytes = protocol::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
         StringGrid& grid = *mainWindow->eventGrid();
@@ -538,7 +539,7 @@ class TestLiveView : public QObject {
         ShowEventLog(grid, bytes.data());
         QCOMPARE(changed.count(), 0);
         log[3].peaks[1] = 77;
-        bytes = monitor::EncodeEventLog(log);
+        bytes = protocol::EncodeEventLog(log);
         ShowEventLog(grid, bytes.data());
         std::set<int> rows;
         for (const QList<QVariant>& args : changed) rows.insert(args.at(0).toModelIndex().row() + 1);

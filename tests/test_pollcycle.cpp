@@ -33,7 +33,7 @@ namespace {
 Bytes replyFrame(std::uint8_t code, std::size_t payloadSize, std::uint8_t fill = 0x11) {
     Bytes f{0x02, 0x00, static_cast<std::uint8_t>(payloadSize), code};
     for (std::size_t i = 0; i < payloadSize; ++i) f.push_back(static_cast<std::uint8_t>(fill + i));
-    f.push_back(frames::FrameChecksum(f.data() + 4, payloadSize));
+    f.push_back(protocol::frames::FrameChecksum(f.data() + 4, payloadSize));
     f.push_back(0x03);
     return f;
 }
@@ -90,9 +90,9 @@ struct RecordingView : LinkView {
 };
 
 // A port whose transmitter reports bytes still queued for a number of calls.
-struct StalledSerial : SerialPort {
+struct StalledSerial : protocol::SerialPort {
     int stalledCalls = 0;
-    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : SerialPort::PendingOutput(); }
+    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : protocol::SerialPort::PendingOutput(); }
 };
 
 std::string firstLine(const std::string& text) {
@@ -107,7 +107,7 @@ bool anotherProgramCanOpen(const std::string& path) {
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-        SerialPort second;
+        protocol::SerialPort second;
         second.OpenPort(path);
         _exit(second.PortOpen ? 0 : 1);
     }
@@ -386,7 +386,7 @@ class TestPollCycle : public QObject {
         dribble.join();
         QCOMPARE(cycle->RetryCount(), 1);
         QVERIFY(view->replies.empty());
-        QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
+        QCOMPARE(cycle->Serial()->ErrorCode, int(protocol::ErrTimeout));
         QCOMPARE(cycle->State(), LinkState::Polling); // retried, as after any failed exchange
     }
 
@@ -425,7 +425,7 @@ class TestPollCycle : public QObject {
     void settingsThatCannotBeSentAreKeptAndCounted() {
         connectNow();
         std::array<std::uint8_t, 46> frame{0x02, 0x00, 41, 0x01};
-        frame[44] = frames::FrameChecksum(&frame[3], 41);
+        frame[44] = protocol::frames::FrameChecksum(&frame[3], 41);
         frame[45] = 0x03;
         cycle->QueueSettings(frame);
         peer->hangUp();
@@ -439,7 +439,7 @@ class TestPollCycle : public QObject {
         silentTicks(5);
         QCOMPARE(held.size(), 1);
         QVERIFY(!cycle->SettingsPending());
-        QCOMPARE(cycle->pollRequest().bytes()[3], frames::ParameterReadBack);
+        QCOMPARE(cycle->pollRequest().bytes()[3], protocol::frames::ParameterReadBack);
         QCOMPARE(cycle->State(), LinkState::Halted);
         QVERIFY(view->messages.at(0).rfind("Error Time Out", 0) == 0);
     }
@@ -482,7 +482,7 @@ class TestPollCycle : public QObject {
         cycle->tick();
         QVERIFY2(tick.elapsed() < 1000, "a tick waited for a stalled transmitter");
         QCOMPARE(cycle->RetryCount(), 1);
-        QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
+        QCOMPARE(cycle->Serial()->ErrorCode, int(protocol::ErrTimeout));
         silentTicks(5);
         QCOMPARE(firstLine(view->messages.at(0)), std::string("Error Time Out"));
         ::tcflow(peer->slave(), TCOON);
@@ -611,7 +611,7 @@ class TestPollCycle : public QObject {
 
     void disconnectKeepsTheSerialObject() {
         connectNow();
-        SerialPort* serial = cycle->Serial();
+        protocol::SerialPort* serial = cycle->Serial();
         cycle->Disconnect();
         QCOMPARE(cycle->State(), LinkState::Closed);
         QVERIFY(!timer->isActive());
@@ -646,7 +646,7 @@ class TestPollCycle : public QObject {
         MainWindow mainWindow;
         mainWindow.setErrorLogFolder(logDir.path().toStdString());
         mainWindow.setEndProcess([](int) {});
-        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         mainWindow.show();
         QVERIFY(!mainWindow.connectAction()->isEnabled());
@@ -701,8 +701,8 @@ class TestPollCycle : public QObject {
         d.mkpath("dev/serial/by-id");
         QVERIFY(QFile::link("../../ttyUSB7", root.path() + "/dev/serial/by-id/usb-Gone_B-if00-port0"));
         MainWindow mainWindow;
-        PortDialog portDialog(&mainWindow,
-                              PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
+        PortDialog portDialog(&mainWindow, protocol::PortRoots{(root.path() + "/dev").toStdString(),
+                                                               (root.path() + "/sys").toStdString()});
         mainWindow.setCompanions(&portDialog, nullptr);
         QCOMPARE(portDialog.windowTitle(), QString("Com Setup"));
         // The adapter first, then the serial ports in numeric order, each with its device beside its name.

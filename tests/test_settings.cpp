@@ -36,7 +36,7 @@
 #include <sys/stat.h>
 
 using Bytes = std::vector<std::uint8_t>;
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 
@@ -47,7 +47,7 @@ Bytes reply9(const Parameters& p) {
     const Block b = EncodeBlock(p, PwmOrder::LowFirst);
     Bytes f{0x02, 0x00, 40, 9};
     f.insert(f.end(), b.begin(), b.end());
-    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(protocol::frames::FrameChecksum(b.data(), b.size()));
     f.push_back(0x03);
     return f;
 }
@@ -93,11 +93,11 @@ class TestSettings : public QObject {
     }
     // A tick whose status poll the detector answers (a poll left unanswered is a failed exchange,
     // after which the parameters are read again before any frame).
-    Bytes answeredStatusTick(const monitor::StatusRecord& s = {}) {
-        const auto status = monitor::EncodeStatus(s);
+    Bytes answeredStatusTick(const protocol::StatusRecord& s = {}) {
+        const auto status = protocol::EncodeStatus(s);
         Bytes reply{0x02, 0x00, 58, 8};
         reply.insert(reply.end(), status.begin(), status.end());
-        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(protocol::frames::FrameChecksum(status.data(), status.size()));
         reply.push_back(0x03);
         peer->write(reply);
         return tick();
@@ -116,7 +116,8 @@ class TestSettings : public QObject {
         peer = std::make_unique<PtyPeer>();
         mainWindow = std::make_unique<MainWindow>();
         mainWindow->setEndProcess([](int) {});
-        portDialog = std::make_unique<PortDialog>(mainWindow.get(), PortRoots{"/nonexistent", "/nonexistent"});
+        portDialog =
+            std::make_unique<PortDialog>(mainWindow.get(), protocol::PortRoots{"/nonexistent", "/nonexistent"});
         portDialog->timeoutBar->setValue(50);
         mainWindow->setCompanions(portDialog.get(), nullptr);
         messages.clear();
@@ -236,9 +237,9 @@ class TestSettings : public QObject {
         connectWith(p);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("0 KHz"));
-        link().ArmPoll(frames::PwmValues, frames::PwmReplyLength);
+        link().ArmPoll(protocol::frames::PwmValues, protocol::frames::PwmReplyLength);
         peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
-                     frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
+                     protocol::frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
         QCOMPARE(mainWindow->view().pwmDuty->value(), 100);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("100"));
@@ -315,10 +316,11 @@ class TestSettings : public QObject {
 
     // One tick against a scripted detector: it answers whatever the program asks with these parameters
     // and this status, and takes a settings frame (its noise-reduction bits only when it takes them).
-    Bytes serveTick(Parameters& detector, const monitor::StatusRecord& s, bool takesNoiseBits) {
+    Bytes serveTick(Parameters& detector, const protocol::StatusRecord& s, bool takesNoiseBits) {
         const bool frameDue = link().SettingsPending() && !link().ParametersStale();
-        if (!frameDue && link().pollRequest().bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
-        if (!frameDue && link().pollRequest().bytes()[3] == frames::Status) return answeredStatusTick(s);
+        if (!frameDue && link().pollRequest().bytes()[3] == protocol::frames::ParameterReadBack)
+            peer->write(reply9(detector));
+        if (!frameDue && link().pollRequest().bytes()[3] == protocol::frames::Status) return answeredStatusTick(s);
         const Bytes sent = tick();
         if (sent.size() == 46) {
             Parameters taken = DecodeBlock(&sent[4], PwmOrder::HighFirst);
@@ -343,7 +345,7 @@ class TestSettings : public QObject {
         QTest::addColumn<int>("frames");
         QTest::addColumn<QString>("said");
         const std::uint16_t manual = factory.flags & ~EnableTempComp;
-        const int pir1 = 1 << monitor::StateNoisePir1, pir2 = 1 << monitor::StateNoisePir2;
+        const int pir1 = 1 << protocol::StateNoisePir1, pir2 = 1 << protocol::StateNoisePir2;
         const QList<int> one{pir1}, both{pir1 | pir2};
         QTest::newRow("automatic, on since before Connect") << factory.flags << QList<int>{0} << one << true << 0 << "";
         QTest::newRow("manual, on since before Connect") << manual << QList<int>{0} << one << true << 0 << "";
@@ -365,7 +367,7 @@ class TestSettings : public QObject {
         QFETCH(int, frames);
         QFETCH(QString, said);
         Parameters detector = factory;
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         if (flags == 0xFFFF) { // every byte 0xFF, of the parameters and of the status
             const Block all = [] {
                 Block b;
@@ -373,9 +375,9 @@ class TestSettings : public QObject {
                 return b;
             }();
             detector = DecodeBlock(all.data(), PwmOrder::LowFirst);
-            std::array<std::uint8_t, frames::StatusRecordSize> ff;
+            std::array<std::uint8_t, protocol::frames::StatusRecordSize> ff;
             ff.fill(0xFF);
-            s = monitor::DecodeStatus(ff.data());
+            s = protocol::DecodeStatus(ff.data());
             mainWindow->setSiren(nullptr); // (every alarm is on)
         }
         detector.flags = flags & ~StoreRequest;
@@ -397,14 +399,14 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString(frames ? "not stored in flash" : "no changes"));
         if (frames) {
             Parameters echoed = atConnect;
-            if (bits[0] & 1 << monitor::StateNoisePir1) echoed.flags |= NoisePir1;
-            if (bits[0] & 1 << monitor::StateNoisePir2) echoed.flags |= NoisePir2;
+            if (bits[0] & 1 << protocol::StateNoisePir1) echoed.flags |= NoisePir1;
+            if (bits[0] & 1 << protocol::StateNoisePir2) echoed.flags |= NoisePir2;
             QCOMPARE(sent[0], frameOf(echoed));
         }
         QCOMPARE(notice->toolTip().contains(said), true);
         QCOMPARE(notice->toolTip().contains("keeps its PIR"), !said.isEmpty());
         // The box shows the detector's last status.
-        QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << monitor::StateNoisePir1));
+        QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << protocol::StateNoisePir1));
     }
 
     // After a failed exchange the parameters are read again before the next frame, and a change made
@@ -729,11 +731,11 @@ class TestSettings : public QObject {
     // The readings are greyed while nothing live reaches them: before the first status reply, on the
     // LOGS tab (said in the status bar), after a halt; the next status reply makes them live.
     void readingsAreStaleUntilTheNextReply() {
-        monitor::StatusRecord s;
-        const auto status = monitor::EncodeStatus(s);
+        protocol::StatusRecord s;
+        const auto status = protocol::EncodeStatus(s);
         Bytes reply{0x02, 0x00, 58, 8};
         reply.insert(reply.end(), status.begin(), status.end());
-        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(protocol::frames::FrameChecksum(status.data(), status.size()));
         reply.push_back(0x03);
         auto* bar = mainWindow->view().mw.signal;
         auto live = [&] { return bar->graphicsEffect() == nullptr && mainWindow->liveMarks().Live(); };
@@ -766,7 +768,7 @@ class TestSettings : public QObject {
         for (const auto& [given, written] : names) QCOMPARE(configfile::WithBinExtension(given), written);
 
         QTemporaryDir dir;
-        params::Record bytes{};
+        protocol::params::Record bytes{};
         QString error;
         const QString shortFile = dir.filePath("short.bin");
         QFile f(shortFile);
@@ -794,7 +796,7 @@ class TestSettings : public QObject {
         rlimit small = old;
         small.rlim_cur = 0;
         ::setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = configfile::WriteParameterFile(kept, params::Record{}, error);
+        const bool written = configfile::WriteParameterFile(kept, protocol::params::Record{}, error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!written);
         QVERIFY(error.contains("kept.bin"));

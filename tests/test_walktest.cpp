@@ -55,15 +55,15 @@ recording::Mark mark(Kind kind, std::int64_t ms, int number = 0, const QString& 
     return m;
 }
 
-recording::Mark parametersMark(std::int64_t ms, const params::Parameters& p) {
+recording::Mark parametersMark(std::int64_t ms, const protocol::params::Parameters& p) {
     recording::Mark m = mark(Kind::Parameters, ms);
-    m.parameters = params::EncodeRecord(p);
+    m.parameters = protocol::params::EncodeRecord(p);
     return m;
 }
 
 // A reply whose values say which one it is: MW signal 10 + i % 600, PIR1 signal i / 600.
-monitor::StatusRecord numbered(int i) {
-    monitor::StatusRecord s;
+protocol::StatusRecord numbered(int i) {
+    protocol::StatusRecord s;
     s.channels[0].signal = static_cast<std::uint16_t>(10 + i % 600);
     s.channels[1].signal = static_cast<std::uint16_t>(1 + i / 600);
     s.channels[2].signal = 40;
@@ -72,7 +72,7 @@ monitor::StatusRecord numbered(int i) {
     return s;
 }
 
-int numberOf(const monitor::StatusRecord& s) {
+int numberOf(const protocol::StatusRecord& s) {
     return (s.channels[1].signal - 1) * 600 + (s.channels[0].signal - 10);
 }
 
@@ -113,13 +113,13 @@ std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
     f[2] = static_cast<std::uint8_t>(data.size());
     f[3] = code;
     std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = frames::FrameChecksum(data.data(), data.size());
+    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
     f[f.size() - 1] = 0x03;
     return f;
 }
 
-std::vector<std::uint8_t> reply9(const params::Parameters& p) {
-    return replyFrame(9, params::EncodeBlock(p, params::PwmOrder::LowFirst));
+std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
+    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
 QString noticeOf(MainWindow& w) {
@@ -162,7 +162,7 @@ class TestWalkTest : public QObject {
         QVERIFY(!sim.port().isEmpty());
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&w);
         w.setCompanions(&portDialog, &graph);
         w.show();
@@ -193,7 +193,7 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
         QVERIFY(walk.noteEdit->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
         QTest::qWait(1200);
         QTest::keyClick(&w, Qt::Key_E);
 
@@ -224,7 +224,7 @@ class TestWalkTest : public QObject {
         for (const auto& m : r.marks) kinds.push_back(m.mark.kind);
         QCOMPARE(kinds,
                  (std::vector<Kind>{Kind::Parameters, Kind::Quiet, Kind::Pass, Kind::End, Kind::Paused, Kind::Paused}));
-        QCOMPARE(r.marks[0].mark.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(r.marks[0].mark.parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(r.marks[2].mark.number, 1);
         QCOMPARE(r.marks[2].mark.text, QString("10 m, 'left' to right"));
         const recording::Mark logs = r.marks[4].mark, lost = r.marks[5].mark;
@@ -304,11 +304,11 @@ class TestWalkTest : public QObject {
     // that fired after the pass began.
     void thePassTableFromARecordedFile() {
         QTemporaryDir dir;
-        params::Parameters p = DetectorModel::FactoryDefaults(); // thresholds 300, 380, 380
+        protocol::params::Parameters p = DetectorModel::FactoryDefaults(); // thresholds 300, 380, 380
         QStringList lines;
         std::int64_t t = 0;
         auto reply = [&](int mw, int pir1, int pir2, std::uint16_t alarm = 0, std::uint16_t state = 0) {
-            monitor::StatusRecord s;
+            protocol::StatusRecord s;
             // (The level on the threshold scale is what counts; the signal plotted is set apart from it.)
             s.channels[0].level = static_cast<std::uint16_t>(mw);
             s.channels[1].level = static_cast<std::uint16_t>(pir1);
@@ -477,12 +477,12 @@ class TestWalkTest : public QObject {
         QTemporaryDir dir;
         QStringList lines{recording::MarkLine(mark(Kind::Quiet, 0, 1))};
         if (answer == "other set") { // (its thresholds aside, the only difference that counts)
-            params::Parameters other = DetectorModel::FactoryDefaults();
-            other.flags &= ~params::EnableLed;
+            protocol::params::Parameters other = DetectorModel::FactoryDefaults();
+            other.flags &= ~protocol::params::EnableLed;
             other.channels[1].trange = 555;
             lines.prepend(recording::MarkLine(parametersMark(0, other)));
         }
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         for (int i = 0; i < 4; ++i) {
             const auto mw = static_cast<std::uint16_t>(50 + i);
             s.channels = {{{mw, mw, 0, 0}, {60, 60, 0, 0}, {70, 70, 0, 0}}};
@@ -497,12 +497,12 @@ class TestWalkTest : public QObject {
         PtyPeer peer;
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         w.connectAction()->trigger();
         w.pollTimer()->stop();
-        const params::Parameters detector = DetectorModel::FactoryDefaults();
+        const protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
         QVERIFY(w.link().ParametersKnown());
@@ -539,9 +539,9 @@ class TestWalkTest : public QObject {
         w.link().tick(); // the frame, if one is pending
         const std::vector<std::uint8_t> sent = peer.readSent();
         if (answer == "yes" || answer == "other set") {
-            params::Parameters expected = detector;
+            protocol::params::Parameters expected = detector;
             expected.channels[0].trange = 307;
-            const params::Frame frame = params::EncodeSettingsFrame(expected);
+            const protocol::params::Frame frame = protocol::params::EncodeSettingsFrame(expected);
             QCOMPARE(sent, std::vector<std::uint8_t>(frame.begin(), frame.end()));
             QVERIFY(w.link().ReadBackRequested());
         } else {
@@ -587,7 +587,7 @@ class TestWalkTest : public QObject {
         Replayer& replay = w.commissioning().replayer();
         QVERIFY(w.commissioning().StartReplay(csv));
         replay.setPaused(true);
-        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().stores().status.data())); };
+        auto shownNumber = [&] { return numberOf(protocol::DecodeStatus(w.link().stores().status.data())); };
         auto landed = [&](int n) {
             return QTest::qWaitFor([&] { return replay.ShownMs() == 46 * n; }, 3000) && shownNumber() == n;
         };
@@ -646,7 +646,7 @@ class TestWalkTest : public QObject {
         PtyPeer peer;
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
+        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&w);
         w.setCompanions(&portDialog, &graph);
         w.show();

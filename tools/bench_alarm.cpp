@@ -95,17 +95,17 @@ class PacedDetector {
             reader_.feed(buf, static_cast<std::size_t>(n), nowMs());
             while (auto frame = reader_.next(nowMs())) {
                 const std::uint8_t code = (*frame)[3];
-                if (code == frames::Settings && frame->size() == 46) {
+                if (code == protocol::frames::Settings && frame->size() == 46) {
                     model_.ApplySettings(frame->data() + 4);
                     continue;
                 }
                 const auto payload = model_.Answer(code, seconds());
                 if (!payload || frame->size() != 6) continue;
-                const bool carries = code == frames::Status && model_.conditions.tamper;
+                const bool carries = code == protocol::frames::Status && model_.conditions.tamper;
                 // The poll took its time on the line before the detector can answer.
                 send(ReplyWriter::Frame(code, *payload), arrived + ByteTime * static_cast<long>(frame->size()),
                      carries && !lastCarried);
-                if (code == frames::Status) lastCarried = carries;
+                if (code == protocol::frames::Status) lastCarried = carries;
             }
         }
     }

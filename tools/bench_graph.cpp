@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     graphics.show();
     app.processEvents();
     // A walk past the detector with lamps going on and off, as the detector reports it.
-    monitor::StatusRecord s;
+    protocol::StatusRecord s;
     s.temperature = 21;
     auto reply = [&](int i) {
         const auto v = static_cast<std::uint16_t>(300 + 250 * std::sin(i * 0.05));
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         s.alarmFlags = (i / 50) % 2 ? 0x0815 : 0;
         s.stateFlags = (i / 80) % 2 ? 0x0081 : 0;
         s.acc = {static_cast<std::int8_t>(i % 100 - 50), 3, 64};
-        auto store = monitor::EncodeStatus(s);
+        auto store = protocol::EncodeStatus(s);
         mainWindow.link().StoreStatus(store);
         mainWindow.statusView().SplitFlags(store);
         mainWindow.statusView().ShowStatus(store);
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         "one line of a walk-test recording", runs,
         [&](int i) {
             s.channels[0].signal = static_cast<std::uint16_t>(i);
-            const auto bytes = monitor::EncodeStatus(s);
+            const auto bytes = protocol::EncodeStatus(s);
             recorder.Record(bytes.data(), error);
         },
         "a small share of the 36.5 ms");

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         file.write(recording::CsvHeader().toUtf8() + '\n');
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         const auto target = static_cast<qint64>(gigabytes * 1024 * 1024 * 1024);
         QByteArray chunk;
         std::int64_t ms = 0;
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         const QByteArray blank(1 << 20, '\n');
         for (qint64 i = 0; i < blankMB; ++i)
             if (file.write(blank) != blank.size()) return 1;
-        file.write(recording::CsvLine(0, monitor::StatusRecord()).toUtf8() + '\n');
+        file.write(recording::CsvLine(0, protocol::StatusRecord()).toUtf8() + '\n');
     }
     QElapsedTimer sinceTick;
     qint64 longestNs = 0;

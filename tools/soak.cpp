@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         if (phase && phase->expectTimeOut) ++expectedTimeOuts;
         else ++unexpectedTimeOuts;
     });
-    Program program(PortRoots{"/nonexistent", "/nonexistent"});
+    Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
     MainWindow& mainWindow = program.mainWindow();
     PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});

@@ -165,8 +165,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
     indicators_->setParameterFlags([this] {
         const FileMode& file = configFiles_->fileMode();
-        const params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
-        return params::RecordFlags(r);
+        const protocol::params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
+        return protocol::params::RecordFlags(r);
     });
     indicators_->setNoiseReductionFollower(
         [this](int pir, bool on) { sender_->FollowDetectorNoiseReduction(pir, on); });
@@ -268,7 +268,7 @@ void MainWindow::startShowing() {
     fadeTimer_->start();
     if (graphics_) graphics_->MoveSweepTo(0);
     link_->DropSettings();
-    link_->ArmPoll(frames::Status, frames::StatusReplyLength);
+    link_->ArmPoll(protocol::frames::Status, protocol::frames::StatusReplyLength);
 }
 
 void MainWindow::paintEvent(QPaintEvent* event) {

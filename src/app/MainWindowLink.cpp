@@ -201,10 +201,10 @@ void MainWindow::LogError(const errorlog::LoggedException* exception, const std:
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
-    const frames::ReplyStores& stores = link_->stores();
+    const protocol::frames::ReplyStores& stores = link_->stores();
     switch (code) {
-    case frames::PwmValues: readBack_->ApplyPwmValues(); break;
-    case frames::Status: {
+    case protocol::frames::PwmValues: readBack_->ApplyPwmValues(); break;
+    case protocol::frames::Status: {
         liveMarks_->SetLive(true);
         commissioning_->StatusArrived(stores.status.data());
         // Shown, a signal of 0 becomes 1 in the record, which goes back to the store as shown.
@@ -214,11 +214,11 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
         link_->StoreStatus(status);
         break;
     }
-    case frames::ParameterReadBack:
+    case protocol::frames::ParameterReadBack:
         readBack_->ApplyParameters();
         sender_->ReadBackArrived();
         break;
-    case frames::EventLog:
+    case protocol::frames::EventLog:
         ShowEventLog(*eventGrid_, stores.eventLog.data());
         commissioning_->EventLogArrived();
         break;

@@ -3,7 +3,7 @@
 #include "errorlog/ErrorLog.h"
 #include "remembered/Remembered.h"
 
-Program::Program(const PortRoots& roots) : portDialog_(&mainWindow_, roots), graphWindow_(&mainWindow_) {
+Program::Program(const protocol::PortRoots& roots) : portDialog_(&mainWindow_, roots), graphWindow_(&mainWindow_) {
     // What the user should know without being asked: a log or settings file that could not be used.
     errorlog::ErrorLog::SetNotice(
         [this](const std::string& text) { mainWindow_.ShowNotice(QString::fromStdString(text)); });

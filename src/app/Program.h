@@ -10,7 +10,7 @@
 class Program {
   public:
     // roots: where the port dialog looks for serial ports (the system's by default).
-    explicit Program(const PortRoots& roots = {});
+    explicit Program(const protocol::PortRoots& roots = {});
     // The notices are taken back from the main window before it goes.
     ~Program();
     Program(const Program&) = delete;

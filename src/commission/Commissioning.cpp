@@ -191,7 +191,7 @@ void Commissioning::ReportExecute() {
     report_ = r;
     reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
-    host_.link().ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    host_.link().ArmPoll(protocol::frames::EventLog, protocol::frames::EventLogReplyLength);
     reportDeadline_.start();
 }
 
@@ -206,13 +206,13 @@ void Commissioning::writeReport() {
     const QString path = reportPath_;
     reportPath_.clear();
     if (path.isEmpty()) return;
-    const frames::ReplyStores& stores = host_.link().stores();
+    const protocol::frames::ReplyStores& stores = host_.link().stores();
     report_.written = QDateTime::currentDateTime();
-    report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
-    report_.status = monitor::DecodeStatus(stores.status.data());
+    report_.parameters = protocol::params::DecodeRecord(stores.parameters); // as the detector reported them
+    report_.status = protocol::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
     report_.flash = FlashStateText(host_.parameterSender().Flash());
-    report_.events = monitor::DecodeEventLog(stores.eventLog.data());
+    report_.events = protocol::DecodeEventLog(stores.eventLog.data());
     if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
     QString error;
     if (WriteReport(path, report_, error))
@@ -227,7 +227,7 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.fromRecording = true;
     r.walkFile = QFileInfo(recording).fileName();
     r.port.clear();
-    r.status = monitor::DecodeStatus(host_.link().stores().status.data());
+    r.status = protocol::DecodeStatus(host_.link().stores().status.data());
     r.statusKnown = replayer_->ShownMs() >= 0;
     // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
     if (GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
@@ -309,14 +309,14 @@ void Commissioning::CompareExecute() {
     const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
                                               QStringLiteral("Compare with Detector"), QStringLiteral("bin (*.bin)"));
     if (path.isEmpty()) return;
-    params::Record file{};
+    protocol::params::Record file{};
     QString error;
     if (!configfile::ReadParameterFile(path, file, error)) {
         dialogs::ShowWarning(&window_, error);
         return;
     }
-    const auto differences =
-        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(host_.link().stores().parameters));
+    const auto differences = CompareParameters(protocol::params::DecodeRecord(file),
+                                               protocol::params::DecodeRecord(host_.link().stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;

@@ -16,7 +16,7 @@ namespace {
 bool replyTime(QByteArrayView line, std::int64_t& ms) {
     line = line.trimmed();
     if (line.isEmpty() || line.front() == '#' || line.size() > RecordingReader::MaxLineLength) return false;
-    monitor::StatusRecord s;
+    protocol::StatusRecord s;
     QString ignored;
     return recording::ParseLine(QString::fromUtf8(line), ms, s, ignored);
 }

@@ -92,7 +92,7 @@ void Replayer::feedQuietly(const RecordingReader::Entry& e) {
         const bool direct = g->DirectConvert();
         std::array<GraphWindow::ChannelValues, 3> values{};
         for (int c = 0; c < 3; ++c) {
-            const monitor::ChannelStatus& ch = e.status.channels[c];
+            const protocol::ChannelStatus& ch = e.status.channels[c];
             values[c] = {direct ? ch.direct : ch.signal, ch.compensation};
         }
         g->FeedQuietly(values);
@@ -101,7 +101,7 @@ void Replayer::feedQuietly(const RecordingReader::Entry& e) {
 }
 
 void Replayer::show(const RecordingReader::Entry& e) {
-    auto store = monitor::EncodeStatus(e.status);
+    auto store = protocol::EncodeStatus(e.status);
     host_.link().StoreStatus(store);
     host_.liveMarks().SetLive(true);
     host_.statusView().SplitFlags(store);

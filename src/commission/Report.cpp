@@ -36,8 +36,8 @@ QString seconds(std::int64_t ms) {
 }
 
 // The lamps the last status reply lit, by name.
-QStringList litLamps(const monitor::StatusRecord& s) {
-    using namespace monitor;
+QStringList litLamps(const protocol::StatusRecord& s) {
+    using namespace protocol;
     const struct {
         bool state;
         int bit;
@@ -240,7 +240,7 @@ QString ReportHtml(const ReportContents& r) {
     }
     h += QStringLiteral("</table>");
 
-    const monitor::StatusRecord& s = r.status;
+    const protocol::StatusRecord& s = r.status;
     h += r.fromRecording ? QStringLiteral("<h2>Last status replayed</h2>") : QStringLiteral("<h2>Last status</h2>");
     if (!r.statusKnown) {
         h += QStringLiteral("<p>No status reply came from this detector since Connect (its VIEW tab was not shown), "
@@ -270,8 +270,8 @@ QString ReportHtml(const ReportContents& r) {
               QStringLiteral("Noise IR 1"), QStringLiteral("Noise IR 2"), QStringLiteral("Temperature")},
              true);
     for (std::size_t k = 0; k < r.events.size(); ++k) {
-        const monitor::EventRecord& e = r.events[k];
-        QStringList cells{QString::number(k + 1), QString::fromStdString(monitor::EventTypeText(e.eventType))};
+        const protocol::EventRecord& e = r.events[k];
+        QStringList cells{QString::number(k + 1), QString::fromStdString(protocol::EventTypeText(e.eventType))};
         for (std::uint16_t p : e.peaks) cells << QString::number(p);
         cells << DegreesText(e.temperature);
         h += row(cells);

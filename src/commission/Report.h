@@ -14,15 +14,15 @@ struct ReportContents {
     QString site, installer, note;
     QString port, programVersion;
     QDateTime written;
-    params::Parameters parameters;
+    protocol::params::Parameters parameters;
     // The lens chosen on each PIR channel: the program's own choice, which the detector does not keep.
     QString lenses[2];
     // Whether the detector's flash holds these parameters ("stored in flash", ...).
     QString flash;
-    monitor::StatusRecord status;
+    protocol::StatusRecord status;
     // False when no status reply came from this detector since Connect: status and graph are not its.
     bool statusKnown = true;
-    monitor::EventLog events;
+    protocol::EventLog events;
     QImage graph;
     // The walk test recorded on this connection, or replayed: its file (empty when none), its passes,
     // quiet stretches and pauses.

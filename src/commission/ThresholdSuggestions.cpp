@@ -77,12 +77,12 @@ void ThresholdSuggestions::show(const QString& path) {
     view.canApply = link.State() == LinkState::Polling && link.ParametersKnown();
     std::array<int, 3> current{-1, -1, -1};
     if (view.canApply) {
-        const params::Parameters p = params::DecodeRecord(link.stores().parameters);
+        const protocol::params::Parameters p = protocol::params::DecodeRecord(link.stores().parameters);
         for (int c = 0; c < 3; ++c) current[c] = p.channels[c].trange;
         view.thresholdsFrom = QStringLiteral("the detector");
         // A walk recorded with other parameters (thresholds aside) was perhaps another detector's.
         if (walk.Parameters()) {
-            params::Parameters recorded = *walk.Parameters();
+            protocol::params::Parameters recorded = *walk.Parameters();
             for (int c = 0; c < 3; ++c) recorded.channels[c].trange = p.channels[c].trange;
             if (!CompareParameters(recorded, p).empty())
                 view.otherDetector = QStringLiteral("the recording was made with other parameters than this "
@@ -112,12 +112,12 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
     // The detector's own record as it is when it is asked and when it is sent, with the thresholds
     // changed: its pad bytes as they are.
     const auto make = [&link, view, channels] {
-        params::Parameters p = params::DecodeRecord(link.stores().parameters);
+        protocol::params::Parameters p = protocol::params::DecodeRecord(link.stores().parameters);
         for (std::size_t c = 0; c < 3; ++c)
             if (channels[c] && view.channels[c].suggested >= 0)
                 p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
-        params::Record bytes = params::EncodeRecord(p);
-        for (int pad : params::RecordPadOffsets)
+        protocol::params::Record bytes = protocol::params::EncodeRecord(p);
+        for (int pad : protocol::params::RecordPadOffsets)
             bytes[static_cast<std::size_t>(pad)] = link.stores().parameters[static_cast<std::size_t>(pad)];
         return bytes;
     };

@@ -44,7 +44,7 @@ struct WalkPause {
 // Fed with a recording's replies and marks in their order.
 class WalkAnalysis {
   public:
-    void Reply(std::int64_t ms, const monitor::StatusRecord& s);
+    void Reply(std::int64_t ms, const protocol::StatusRecord& s);
     void Mark(const recording::Mark& m);
     // The recording ends here: a pass or quiet stretch still under way ends with the last reply.
     void Finish();
@@ -53,7 +53,7 @@ class WalkAnalysis {
     const std::vector<WalkPause>& Pauses() const { return pauses_; }
     std::int64_t PausedMs() const;
     // The detector's parameters the recording named last.
-    const std::optional<params::Parameters>& Parameters() const { return parameters_; }
+    const std::optional<protocol::params::Parameters>& Parameters() const { return parameters_; }
     std::int64_t Replies() const { return replies_; }
     std::int64_t FirstMs() const { return firstMs_; }
     std::int64_t LastMs() const { return lastMs_; }
@@ -65,7 +65,7 @@ class WalkAnalysis {
     std::vector<WalkSegment> segments_;
     bool open_ = false;
     std::vector<WalkPause> pauses_;
-    std::optional<params::Parameters> parameters_;
+    std::optional<protocol::params::Parameters> parameters_;
     std::optional<std::uint16_t> lastState_; // the outputs of the reply before
     std::int64_t replies_ = 0, firstMs_ = -1, lastMs_ = -1;
 };

@@ -70,7 +70,7 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
 bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
     const std::int64_t ms = clock_.elapsed();
-    const QByteArray line = recording::CsvLineBytes(ms, monitor::DecodeStatus(status58)) + '\n';
+    const QByteArray line = recording::CsvLineBytes(ms, protocol::DecodeStatus(status58)) + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
         cause = files::SystemError(failure);

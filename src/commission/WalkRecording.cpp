@@ -280,7 +280,7 @@ void WalkRecording::StatusArrived(const std::uint8_t* status58) {
         endRecording(cause); // told without a box: this runs inside the poll tick
         return;
     }
-    walk_.Reply(recorder_.LastReplyMs(), monitor::DecodeStatus(status58));
+    walk_.Reply(recorder_.LastReplyMs(), protocol::DecodeStatus(status58));
     if (wasPaused) {
         noticeKind_.clear();
         showTime();

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <utility>
 
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 

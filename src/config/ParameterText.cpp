@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <cmath>
 
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 

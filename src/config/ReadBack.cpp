@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <cmath>
 
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 

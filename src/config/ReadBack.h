@@ -20,7 +20,7 @@ class ReadBack {
     void ApplyParameters();
     // Shows a record on the settings controls as ApplyParameters does, leaving the link alone: a
     // parameter file opened without a detector.
-    void ShowRecord(const params::Record& record);
+    void ShowRecord(const protocol::params::Record& record);
     // The two PWM values of reply 7 into their (hidden) scroll bars and labels, without sending them.
     void ApplyPwmValues();
 

@@ -19,7 +19,7 @@ void LabelLogGrid(StringGrid& grid) {
 void FitLogGrid(StringGrid& grid) {
     grid.fitHeadings();
     QStringList names;
-    for (int bit = 0; bit < 16; ++bit) names << QString::fromStdString(monitor::EventTypeText(1u << bit));
+    for (int bit = 0; bit < 16; ++bit) names << QString::fromStdString(protocol::EventTypeText(1u << bit));
     grid.fitColumnTo(1, names); // the event names, "Fail DOWN PIR" the longest
 }
 
@@ -29,12 +29,12 @@ void ClearLogGrid(StringGrid& grid) {
 }
 
 void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
-    const monitor::EventLog log = monitor::DecodeEventLog(eventLog220);
+    const protocol::EventLog log = protocol::DecodeEventLog(eventLog220);
     for (int r = 1; r < grid.RowCount(); ++r) {
         QString texts[10];
         if (r <= static_cast<int>(log.size())) {
-            const monitor::EventRecord& e = log[static_cast<std::size_t>(r - 1)];
-            texts[1] = QString::fromStdString(monitor::EventTypeText(e.eventType));
+            const protocol::EventRecord& e = log[static_cast<std::size_t>(r - 1)];
+            texts[1] = QString::fromStdString(protocol::EventTypeText(e.eventType));
             for (int i = 0; i < 7; ++i) texts[2 + i] = NumberText(e.peaks[static_cast<std::size_t>(i)]);
             texts[9] = DegreesText(e.temperature);
         }

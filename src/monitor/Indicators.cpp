@@ -12,7 +12,7 @@
 #include <QCheckBox>
 #include <QSignalBlocker>
 
-using namespace monitor;
+using namespace protocol;
 
 namespace {
 const QColor Grey(128, 128, 128);
@@ -35,8 +35,9 @@ void Indicators::ShowIndicators() {
     const auto& state = status_.StateFlags;
 
     // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
-    const std::uint16_t flags = parameterFlags_ ? parameterFlags_() : params::RecordFlags(link_.stores().parameters);
-    const bool automatic = params::HasFlags(flags, params::EnableTempComp);
+    const std::uint16_t flags =
+        parameterFlags_ ? parameterFlags_() : protocol::params::RecordFlags(link_.stores().parameters);
+    const bool automatic = protocol::params::HasFlags(flags, protocol::params::EnableTempComp);
     ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.

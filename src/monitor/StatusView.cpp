@@ -14,16 +14,17 @@
 StatusView::StatusView(ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
-    const monitor::StatusRecord s = monitor::DecodeStatus(store.data());
-    AlarmFlags = monitor::SplitFlagWord(s.alarmFlags);
-    StateFlags = monitor::SplitFlagWord(s.stateFlags);
+    const protocol::StatusRecord s = protocol::DecodeStatus(store.data());
+    AlarmFlags = protocol::SplitFlagWord(s.alarmFlags);
+    StateFlags = protocol::SplitFlagWord(s.stateFlags);
 }
 
 // The channel's threshold trace and newest sample, and on the VIEW tab its level (the selection of
 // the threshold track bar rises from the bottom by it) and the plotted signal in its bar and label.
-void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert) {
-    const monitor::ChannelStatus& values = record.channels[channel];
-    const std::uint16_t signal = monitor::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
+void StatusView::showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel,
+                             bool directConvert) {
+    const protocol::ChannelStatus& values = record.channels[channel];
+    const std::uint16_t signal = protocol::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
     if (graphics_) {
         const auto c = static_cast<graph::Channel>(channel);
         graphics_->FeedChannel(c, signal, values.compensation, directConvert);
@@ -36,7 +37,7 @@ void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& re
 }
 
 void StatusView::ShowStatus(StatusStore& store) {
-    const monitor::StatusRecord before = monitor::DecodeStatus(store.data());
+    const protocol::StatusRecord before = protocol::DecodeStatus(store.data());
     const bool direct = graphics_ && graphics_->DirectConvert();
     const bool tempComp = view_.enTempComp->isChecked();
 

@@ -21,7 +21,7 @@ class IndicatorSteps {
     virtual void ShowIndicators() = 0;
 };
 
-using StatusStore = std::array<std::uint8_t, frames::StatusRecordSize>;
+using StatusStore = std::array<std::uint8_t, protocol::frames::StatusRecordSize>;
 
 class StatusView {
   public:
@@ -42,7 +42,7 @@ class StatusView {
     void ShowStatus(StatusStore& store);
 
   private:
-    void showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert);
+    void showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel, bool directConvert);
 
     ViewControls& view_;
     GraphWindow* graphics_;

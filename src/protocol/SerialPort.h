@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <vector>
 
+namespace protocol {
+
 // Error codes of the serial layer; the operating system's own codes (errno) are used as they are.
 enum SerialErrorCode : int {
     sOK = 0,
@@ -138,3 +140,5 @@ class SerialPort {
     // When the bytes written last will have left the line.
     Clock::time_point outputLeaves_{};
 };
+
+} // namespace protocol

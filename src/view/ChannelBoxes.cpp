@@ -34,7 +34,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     outer->addLayout(row, 1);
 
     ch.threshold = named(new TrackBar(Qt::Vertical, ch.group), n.trackBar);
-    const params::ValueRange trange = params::ThresholdRange[static_cast<std::size_t>(n.channel)];
+    const protocol::params::ValueRange trange = protocol::params::ThresholdRange[static_cast<std::size_t>(n.channel)];
     ch.threshold->setRange(trange.min, trange.max);
     ch.threshold->setSingleStep(10);
     ch.threshold->setTickInterval(16);
@@ -57,8 +57,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     rateGrid->setContentsMargins(3, 2, 3, 2);
     rateGrid->setHorizontalSpacing(4);
     rateGrid->setVerticalSpacing(1);
-    const params::ValueRange tconv = params::TconvRange[static_cast<std::size_t>(n.channel)];
-    const params::ValueRange nconv = params::NconvRange[static_cast<std::size_t>(n.channel)];
+    const protocol::params::ValueRange tconv = protocol::params::TconvRange[static_cast<std::size_t>(n.channel)];
+    const protocol::params::ValueRange nconv = protocol::params::NconvRange[static_cast<std::size_t>(n.channel)];
     ch.tconv = gauge(rate, n.tconv, Qt::Vertical, tconv.min, tconv.max, n.tconvStart);
     ch.nconv = gauge(rate, n.nconv, Qt::Vertical, nconv.min, nconv.max, n.nconvStart);
     ch.tconvLabel = valueLabel(rate, n.tconvLabel, n.tconvStart);
@@ -75,7 +75,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
 
     auto* pulse = group(ch.group, QStringLiteral("Pulse"));
     auto* pulseBox = vbox(pulse, 3, 1);
-    ch.npulse = gauge(pulse, n.npulse, Qt::Vertical, params::NPulseRange.min, params::NPulseRange.max, 1);
+    ch.npulse =
+        gauge(pulse, n.npulse, Qt::Vertical, protocol::params::NPulseRange.min, protocol::params::NPulseRange.max, 1);
     ch.npulseLabel = valueLabel(pulse, n.npulseLabel, 1);
     pulseBox->addWidget(ch.npulse, 1, Qt::AlignHCenter);
     pulseBox->addWidget(ch.npulseLabel);
@@ -137,10 +138,10 @@ void BuildMwBox(QWidget* page, ViewControls& c) {
     hidden(gauge(speed, "GaugeBar_Mw_Speed", Qt::Horizontal, 0, 100, 0));
 
     auto* pw = hidden(group(ch.group, QStringLiteral("MW Pw"), "GroupBox_MwPw"));
-    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, params::PwmDutyRange.min, params::PwmDutyRange.max,
-                             params::PwmDutyRange.max));
-    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, params::PwmFrequencyRange.min,
-                                  params::PwmFrequencyRange.max, params::PwmFrequencyRange.min));
+    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, protocol::params::PwmDutyRange.min,
+                             protocol::params::PwmDutyRange.max, protocol::params::PwmDutyRange.max));
+    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, protocol::params::PwmFrequencyRange.min,
+                                  protocol::params::PwmFrequencyRange.max, protocol::params::PwmFrequencyRange.min));
     c.pwmDutyLabel = hidden(label(pw, "Label_PWM_Dc", QString()));
     c.pwmFrequencyLabel = hidden(label(pw, "Label_PWM_Fq", QString()));
 

@@ -45,7 +45,8 @@ void buildOutput(QWidget* parent, QLayout* setup, OutputControls& out, int n) {
     box->addLayout(row);
 
     if (n > 1) {
-        const params::ValueRange seconds = params::TimeAndSecondsRange[static_cast<std::size_t>(n - 1)];
+        const protocol::params::ValueRange seconds =
+            protocol::params::TimeAndSecondsRange[static_cast<std::size_t>(n - 1)];
         out.timeAnd = hidden(
             gauge(out.group, name("ScrollBar_TimeAnd#").constData(), Qt::Horizontal, seconds.min, seconds.max, 1));
         out.timeAndLabel = hidden(label(out.group, name("Label_TimeAnd#").constData(), QStringLiteral("1 sec.")));
@@ -133,8 +134,8 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     auto* timeAnd = group(test, QStringLiteral("Time And"));
     auto* ta = vbox(timeAnd, 4, 1);
     OutputControls& out1 = c.outputs[0];
-    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, params::TimeAndSecondsRange[0].min,
-                         params::TimeAndSecondsRange[0].max, 1);
+    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, protocol::params::TimeAndSecondsRange[0].min,
+                         protocol::params::TimeAndSecondsRange[0].max, 1);
     out1.timeAndLabel = label(timeAnd, "Label_TimeAnd1", QStringLiteral("Time AND"));
     out1.timeAnd->setToolTip(QStringLiteral("Time AND of OUT #1, in seconds: how long the technologies may take to "
                                             "agree on an alarm"));

@@ -16,8 +16,8 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-bool same(const monitor::StatusRecord& a, const monitor::StatusRecord& b) {
-    return monitor::EncodeStatus(a) == monitor::EncodeStatus(b);
+bool same(const protocol::StatusRecord& a, const protocol::StatusRecord& b) {
+    return protocol::EncodeStatus(a) == protocol::EncodeStatus(b);
 }
 
 } // namespace
@@ -45,14 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         std::int64_t ms = 0;
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         if (!recording::ParseLine(line, ms, s, error)) {
             check(!error.isEmpty()); // a refusal always says why
             continue;
         }
         const QString written = recording::CsvLine(ms, s);
         std::int64_t ms2 = 0;
-        monitor::StatusRecord s2;
+        protocol::StatusRecord s2;
         check(recording::ParseLine(written, ms2, s2, error));
         check(ms2 == ms && same(s, s2));
         check(recording::CsvLine(ms2, s2) == written);
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ThresholdSuggestion& t = suggestions[c];
         if (t.suggested < 0) continue;
         check(t.suggested > t.quietPeak && t.suggested <= t.weakestPass);
-        check(params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
+        check(protocol::params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
     }
     return 0;
 }
