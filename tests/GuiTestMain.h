@@ -9,7 +9,7 @@
 
 #define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                               \
     int main(int argc, char** argv) {                                                                                  \
-        OstrevoApplication app(argc, argv);                                                                            \
+        dialogs::OstrevoApplication app(argc, argv);                                                                   \
         QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                        \
         RegisterProgramFonts();                                                                                        \
         UseProgramFont();                                                                                              \

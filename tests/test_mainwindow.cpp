@@ -854,7 +854,7 @@ class TestApplication : public QObject {
 };
 
 int main(int argc, char** argv) {
-    OstrevoApplication app(argc, argv);
+    dialogs::OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
     UseProgramFont();
     TestMainWindow t;

@@ -37,7 +37,7 @@ void quietPlatformNotes(QtMsgType, const QMessageLogContext&, const QString& tex
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatformNotes);
-    OstrevoApplication app(argc, argv);
+    dialogs::OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
     UseProgramFont();
     const double gigabytes = argc > 1 ? std::atof(argv[1]) : 2.0;

@@ -109,7 +109,7 @@ void quietPlatformNotes(QtMsgType type, const QMessageLogContext&, const QString
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatformNotes);
-    OstrevoApplication app(argc, argv);
+    dialogs::OstrevoApplication app(argc, argv);
     RegisterProgramFonts();
     UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     KeepQtNoiseQuiet();
     // A file size limit makes a write fail (and the program says so) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    OstrevoApplication app(argc, argv);
+    dialogs::OstrevoApplication app(argc, argv);
     // Taken from the start, so that a TERM while the program starts up (its demo detector started, say)
     // also ends it through the event loop, and everything it made goes with it.
     MainWindow* shownWindow = nullptr;
