@@ -558,19 +558,20 @@ class TestInstall : public QObject {
         QTest::addColumn<bool>("oldExists");
         QTest::addColumn<bool>("newExists");
         QTest::addColumn<bool>("newWritable");
-        QTest::addColumn<CarriedOver>("result");
+        QTest::addColumn<remembered::CarriedOver>("result");
         QTest::addColumn<QString>("portAfter");
-        QTest::newRow("older file only") << true << false << true << CarriedOver::Moved << "/dev/ttyUSB3";
-        QTest::newRow("both: the new one wins") << true << true << true << CarriedOver::Nothing << "/dev/ttyACM0";
-        QTest::newRow("neither") << false << false << true << CarriedOver::Nothing << "";
-        QTest::newRow("new one cannot be written") << true << false << false << CarriedOver::Failed << "";
+        QTest::newRow("older file only") << true << false << true << remembered::CarriedOver::Moved << "/dev/ttyUSB3";
+        QTest::newRow("both: the new one wins")
+            << true << true << true << remembered::CarriedOver::Nothing << "/dev/ttyACM0";
+        QTest::newRow("neither") << false << false << true << remembered::CarriedOver::Nothing << "";
+        QTest::newRow("new one cannot be written") << true << false << false << remembered::CarriedOver::Failed << "";
     }
 
     void settingsFileCarriedOverOnce() {
         QFETCH(bool, oldExists);
         QFETCH(bool, newExists);
         QFETCH(bool, newWritable);
-        QFETCH(CarriedOver, result);
+        QFETCH(remembered::CarriedOver, result);
         QFETCH(QString, portAfter);
         QTemporaryDir dir;
         const QString oldFile = dir.path() + "/Ostrevo/Ostrevo.conf";
@@ -584,16 +585,16 @@ class TestInstall : public QObject {
             old.setValue("report/note", "line one\nline two");
         }
         if (newExists) QSettings(newFile, QSettings::NativeFormat).setValue("port/name", "/dev/ttyACM0");
-        QCOMPARE(CarryOverSettings(oldFile, newFile), result);
+        QCOMPARE(remembered::CarryOverSettings(oldFile, newFile), result);
         const QSettings now(newFile, QSettings::NativeFormat);
         QCOMPARE(now.value("port/name").toString(), portAfter);
-        if (result == CarriedOver::Moved) {
+        if (result == remembered::CarriedOver::Moved) {
             QCOMPARE(now.value("port/timeoutMs").toInt(), 120);
             QCOMPARE(now.value("report/note").toString(), QString("line one\nline two"));
             QVERIFY(!QFileInfo::exists(oldFile));
             QVERIFY(!QFileInfo::exists(dir.path() + "/Ostrevo"));
             // Once: a second call finds the new file and leaves it alone.
-            QCOMPARE(CarryOverSettings(oldFile, newFile), CarriedOver::Nothing);
+            QCOMPARE(remembered::CarryOverSettings(oldFile, newFile), remembered::CarriedOver::Nothing);
         } else {
             QCOMPARE(QFileInfo::exists(oldFile), oldExists);
         }

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         if (shownWindow) shownWindow->link().Exit(); // killed while connected: the port is released
     });
     // ~/.config/ostrevo-setup/ostrevo-setup.conf
-    UseProgramSettingsFile();
+    remembered::UseProgramSettingsFile();
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup")); // its icon is set after the first paint
     RegisterProgramFonts();
     UseProgramFont();
