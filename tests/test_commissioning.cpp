@@ -180,17 +180,19 @@ class TestCommissioning : public QObject {
         const char* const bars[] = {"ProgressBar1", "ProgressBar2", "ProgressBar3", "ProgressBar_Temperatura",
                                     "ProgressBar_acc_X"};
         for (const char* bar : bars)
-            QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
+            QCOMPARE(again.findChild<widgets::LevelBar*>(bar)->value(),
+                     live.findChild<widgets::LevelBar*>(bar)->value());
         QVERIFY(again.liveMarks().Live());
         // Stopped, the replay's picture stays, not live, until it is cleared (Connect, another replay).
         again.commissioning().StopReplay();
         QVERIFY(replayGraph.Screen() == liveGraph.Screen());
         for (const char* bar : bars)
-            QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
+            QCOMPARE(again.findChild<widgets::LevelBar*>(bar)->value(),
+                     live.findChild<widgets::LevelBar*>(bar)->value());
         QVERIFY(!again.liveMarks().Live());
         again.commissioning().replayer().ClearPicture();
         for (const char* bar : bars) {
-            auto* b = again.findChild<LevelBar*>(bar);
+            auto* b = again.findChild<widgets::LevelBar*>(bar);
             QCOMPARE(b->value(), b->minimum());
         }
         QVERIFY(!again.liveMarks().Live());
@@ -467,7 +469,7 @@ class TestCommissioning : public QObject {
             pressedWhileAsked = button->isChecked();
             return event == "cancel" ? QString() : csv;
         });
-        auto* shown = mainWindow.findChild<NoticeLabel*>("StatusNotice");
+        auto* shown = mainWindow.findChild<widgets::NoticeLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
         WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         auto pressedMeansRecording = [&] {

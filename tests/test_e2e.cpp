@@ -150,7 +150,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(p.mainWindow.siren()->Playing());
 
         p.mainWindow.tabs()->setCurrentIndex(1);
-        StringGrid& grid = *p.mainWindow.eventGrid();
+        widgets::StringGrid& grid = *p.mainWindow.eventGrid();
         // The newest event is the walk (with the tamper that came while it lasted), then the
         // detector's older events.
         QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);

@@ -549,8 +549,8 @@ class TestInstall : public QObject {
         QFETCH(QString, platform);
         QFETCH(bool, fades);
         QFETCH(bool, places);
-        QCOMPARE(PlatformFadesWindows(platform), fades);
-        QCOMPARE(PlatformPlacesWindows(platform), places);
+        QCOMPARE(widgets::PlatformFadesWindows(platform), fades);
+        QCOMPARE(widgets::PlatformPlacesWindows(platform), places);
     }
 
     // The settings file has the program's name; an older file's values are carried over once.

@@ -47,8 +47,8 @@ StatusRecord quiet() {
 // What a control shows: a label's text, a bar's position, a track bar's selection start.
 QString shown(MainWindow& mainWindow, const QString& name) {
     if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
-    if (auto* t = mainWindow.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
-    if (auto* b = mainWindow.findChild<LevelBar*>(name)) return QString::number(b->value());
+    if (auto* t = mainWindow.findChild<widgets::TrackBar*>(name)) return QString::number(t->SelStart());
+    if (auto* b = mainWindow.findChild<widgets::LevelBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
 
@@ -324,7 +324,7 @@ class TestLiveView : public QObject {
                 QColor expected = std::string(name) == "Shape_DiagnosticOn" ? face : grey;
                 for (const auto& [litName, colour] : c.lit)
                     if (std::string(litName) == name) expected = colour;
-                const QColor actual = mainWindow->findChild<Lamp*>(name)->brushColor();
+                const QColor actual = mainWindow->findChild<widgets::Lamp*>(name)->brushColor();
                 QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1 %2 %3 %4: %5 is %6, not %7")
                                                             .arg(c.alarm[0], 2, 16, QChar('0'))
                                                             .arg(c.alarm[1], 2, 16, QChar('0'))
@@ -435,7 +435,7 @@ class TestLiveView : public QObject {
         auto showReply = [&](const StatusRecord& reply) {
             const bool polled = tickReply(peer, reply, counter);
             // Whatever waits for its pace is painted within the interval.
-            for (int i = 0; i < 50 && PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
+            for (int i = 0; i < 50 && widgets::PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
             QCoreApplication::processEvents();
             return polled;
         };
@@ -503,9 +503,10 @@ class TestLiveView : public QObject {
             QVERIFY2(tickReply(peer, r.reply, counter), r.name);
             for (const QString& name : r.paintedAtOnce)
                 QVERIFY2(counter.painted.count(name), qPrintable(QStringLiteral("%1: %2").arg(r.name, name)));
-            if (!r.paintedAtOnce.empty()) QVERIFY2(!PaintPace::Instance().Holding(), r.name);
+            if (!r.paintedAtOnce.empty()) QVERIFY2(!widgets::PaintPace::Instance().Holding(), r.name);
             // A bar not painted yet waits for its pace, and is painted within it.
-            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar1")) || PaintPace::Instance().Holding(), r.name);
+            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar1")) || widgets::PaintPace::Instance().Holding(),
+                     r.name);
             QTRY_VERIFY2_WITH_TIMEOUT(counter.painted.count(QStringLiteral("ProgressBar1")), r.name, 1000);
         }
         qApp->removeEventFilter(&counter);
@@ -523,7 +524,7 @@ class TestLiveView : public QObject {
         auto bytes = protocol::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
-        StringGrid& grid = *mainWindow->eventGrid();
+        widgets::StringGrid& grid = *mainWindow->eventGrid();
         ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{

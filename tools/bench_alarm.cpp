@@ -134,7 +134,7 @@ class PacedDetector {
 // Takes the time of the first paint of the lamp that shows it lit, for each alarm sent.
 class LampWatch : public QObject {
   public:
-    LampWatch(Lamp* lamp, PacedDetector& detector) : lamp_(lamp), detector_(detector) {}
+    LampWatch(widgets::Lamp* lamp, PacedDetector& detector) : lamp_(lamp), detector_(detector) {}
     std::vector<double> latenciesMs;
     int late = 0; // paints later than a second: an alarm missed
 
@@ -153,7 +153,7 @@ class LampWatch : public QObject {
     }
 
   private:
-    Lamp* lamp_;
+    widgets::Lamp* lamp_;
     PacedDetector& detector_;
 };
 
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     MainWindow& mainWindow = program.mainWindow();
     PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
-    Lamp* lamp = mainWindow.view().summary[SummaryTamper];
+    widgets::Lamp* lamp = mainWindow.view().summary[SummaryTamper];
     LampWatch watch(lamp, detector);
     lamp->installEventFilter(&watch);
     mainWindow.show();

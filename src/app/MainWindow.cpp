@@ -281,7 +281,7 @@ void MainWindow::afterFirstPaint() {
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture. The
     // icon theme is looked up only now: it takes a few milliseconds, and the title bar shows it as soon.
     if (QApplication::windowIcon().isNull())
-        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), widgets::ActionIcon(8)));
     // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
     if (siren_) siren_->Prepare();
     // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.
@@ -318,7 +318,7 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::SetWindowAlpha(int alpha) {
     appliedAlpha_ = alpha;
     // Where the platform has no window opacity the window is simply opaque; the fade still runs.
-    static const bool hasOpacity = PlatformFadesWindows();
+    static const bool hasOpacity = widgets::PlatformFadesWindows();
     if (hasOpacity) {
         setWindowOpacity(alpha / 255.0);
         // The request must reach the window system now: on X11 it would otherwise wait for the next

@@ -18,7 +18,6 @@
 class QAction;
 class QLabel;
 class QMenu;
-class LevelBar;
 class QTabWidget;
 class QTimer;
 class Commissioning;
@@ -28,11 +27,14 @@ class ParameterSender;
 class Siren;
 class QToolBar;
 class QToolButton;
-class StringGrid;
 class PortDialog;
 class GraphWindow;
 class MessageHistory;
+namespace widgets {
+class LevelBar;
 class NoticeLabel;
+class StringGrid;
+} // namespace widgets
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
 // the least) where the screen has room, else as large as the room, its title bar in sight. frame is
@@ -109,8 +111,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* messagesAction() const { return messagesAction_; }         // the message history
     QAction* graphInsideAction() const { return graphInsideAction_; }   // "Graph in the Main Window"
     QTabWidget* tabs() const { return tabs_; }
-    StringGrid* eventGrid() const { return eventGrid_; }
-    LevelBar* activityBar() const { return activityBar_; }
+    widgets::StringGrid* eventGrid() const { return eventGrid_; }
+    widgets::LevelBar* activityBar() const { return activityBar_; }
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
   protected:
@@ -139,8 +141,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* messagesAction_ = nullptr;
     QAction* graphInsideAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    StringGrid* eventGrid_ = nullptr;
-    LevelBar* activityBar_ = nullptr;
+    widgets::StringGrid* eventGrid_ = nullptr;
+    widgets::LevelBar* activityBar_ = nullptr;
 
     void buildActions();
     void buildMenu();
@@ -201,7 +203,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     std::unique_ptr<Indicators> indicators_;
     std::unique_ptr<LiveMarks> liveMarks_;
     Siren* siren_ = nullptr; // MediaPlayer1
-    NoticeLabel* notice_ = nullptr;
+    widgets::NoticeLabel* notice_ = nullptr;
     MessageHistory* messages_ = nullptr;
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
     Commissioning* commissioning_ = nullptr;

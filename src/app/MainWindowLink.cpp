@@ -164,7 +164,7 @@ void MainWindow::showInPortPanel(const QString& text, const QString& whole) {
         return;
     portPanel_ = {text, whole, room, panel->font()};
     panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
-    panel->setToolTip(PlainToolTip(whole));
+    panel->setToolTip(widgets::PlainToolTip(whole));
 }
 
 void MainWindow::tabShown(int index) {

@@ -97,7 +97,7 @@ void MainWindow::buildActions() {
     auto make = [this](const char* name, const QString& caption, int image, bool enabled) {
         auto* a = new QAction(caption, this);
         a->setObjectName(QString::fromLatin1(name));
-        a->setIcon(ActionIcon(image));
+        a->setIcon(widgets::ActionIcon(image));
         a->setEnabled(enabled);
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
@@ -128,7 +128,7 @@ void MainWindow::buildActions() {
                        "where the screen has no room beside the main window)"));
 
     commissioning_ = new Commissioning(*this, *this);
-    commissioning_->recordAction->setIcon(ActionIcon(9));
+    commissioning_->recordAction->setIcon(widgets::ActionIcon(9));
 
     connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(connectAction_, &QAction::triggered, this, &MainWindow::toggleConnection);
@@ -255,12 +255,12 @@ void MainWindow::buildStatusBar() {
         statusPanels_[i] = panel;
         bar->addWidget(panel);
     }
-    notice_ = new NoticeLabel(bar);
+    notice_ = new widgets::NoticeLabel(bar);
     notice_->setObjectName(QStringLiteral("StatusNotice"));
     bar->addWidget(notice_, 1);
     messages_ = new MessageHistory(this);
-    connect(notice_, &NoticeLabel::clicked, this, &MainWindow::showMessages);
-    activityBar_ = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
+    connect(notice_, &widgets::NoticeLabel::clicked, this, &MainWindow::showMessages);
+    activityBar_ = new widgets::LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
     activityBar_->setObjectName(QStringLiteral("ProgressBar_serial"));
     setStatusBar(bar);
 }
@@ -273,7 +273,7 @@ void MainWindow::buildLogsPage(QWidget* page) {
     layout->addWidget(box);
     auto* inner = new QVBoxLayout(box);
     inner->setContentsMargins(2, 2, 2, 2);
-    eventGrid_ = new StringGrid(10, 11, box);
+    eventGrid_ = new widgets::StringGrid(10, 11, box);
     eventGrid_->setObjectName(QStringLiteral("StringGrid1"));
     QFont bold = font();
     bold.setBold(true);

@@ -140,7 +140,7 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
     bool noRoom = false;
     const bool floatingNow = graphics_->isWindow() && graphics_->isVisible();
     // A graph window already open stays where the user has it.
-    if (!graphInsideChosen_ && !(floatingNow && keepOpenWindow) && realScreen() && PlatformPlacesWindows() &&
+    if (!graphInsideChosen_ && !(floatingNow && keepOpenWindow) && realScreen() && widgets::PlatformPlacesWindows() &&
         screen()) {
         if (isMaximized() || isFullScreen()) {
             noRoom = true;

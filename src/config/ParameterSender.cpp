@@ -31,10 +31,10 @@ constexpr LensPreset LensPresets[4] = {{1, 50, 1, 50, 10, 700, false, 0, 0, 0}, 
                                        {8, 30, 8, 12, 100, 440, true, 10, 8, 380}}; // "Vertical Curtain"
 
 // The track bars are vertical with their minimum at the top, so the value grows as the thumb rises.
-int thresholdValue(const TrackBar* bar) {
+int thresholdValue(const widgets::TrackBar* bar) {
     return bar->minimum() + bar->maximum() - bar->value();
 }
-int thumbFor(const TrackBar* bar, int value) {
+int thumbFor(const widgets::TrackBar* bar, int value) {
     return std::clamp(bar->minimum() + bar->maximum() - value, bar->minimum(), bar->maximum());
 }
 
@@ -126,13 +126,13 @@ void ParameterSender::wire(QAction* storeToFlash) {
             connect(f.box, &QCheckBox::toggled, this, [this, o, mask = f.mask](bool checked) {
                 edit([&](Parameters& p) { p.outputs[o].flags = setBits(p.outputs[o].flags, mask, checked); });
             });
-        connect(out.ncNo, &RadioGroup::itemIndexChanged, this, [this, o](int index) {
+        connect(out.ncNo, &widgets::RadioGroup::itemIndexChanged, this, [this, o](int index) {
             edit([&](Parameters& p) {
                 p.outputs[o].flags = setBits(p.outputs[o].flags, OutputNormallyOpen, index != 0);
             });
         });
         // No function selected is 255.
-        connect(out.function, &RadioGroup::itemIndexChanged, this,
+        connect(out.function, &widgets::RadioGroup::itemIndexChanged, this,
                 [this, o](int index) { edit([&](Parameters& p) { p.outputs[o].function = lowByte(index); }); });
         connect(out.timeAnd, &QScrollBar::valueChanged, this, [this, o](int seconds) {
             edit([&](Parameters& p) { p.outputs[o].timeAndMs = static_cast<std::uint16_t>(seconds * 1000); });

@@ -49,7 +49,7 @@ void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
     ch.threshold->setValue(ch.threshold->maximum() - value + ch.threshold->minimum());
     ch.trangeLabel->setText(QString::number(value));
     const struct {
-        GaugeBar* gauge;
+        widgets::GaugeBar* gauge;
         QLabel* label;
         int value;
     } gauges[] = {

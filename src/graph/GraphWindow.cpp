@@ -234,7 +234,7 @@ void GraphWindow::DrawFrame() {
 void GraphWindow::RepaintScreen(bool paced) {
     if (changed_.isEmpty()) return;
     // Every reply's columns are drawn on the picture at once; paced, the screen shows them 80 ms at a time.
-    if (paced) PaintPace::Instance().Later(screenLayer, changed_);
+    if (paced) widgets::PaintPace::Instance().Later(screenLayer, changed_);
     else screenLayer->update(changed_);
     changed_ = QRegion();
 }

@@ -45,7 +45,7 @@ void Indicators::ShowIndicators() {
     const QColor& upColour = graph::TraceColour[graph::UpPirTrace];
     const QColor& downColour = graph::TraceColour[graph::DownPirTrace];
     const struct {
-        Lamp* lamp;
+        widgets::Lamp* lamp;
         int bit;
         const QColor& colour;
     } detections[] = {
@@ -61,7 +61,7 @@ void Indicators::ShowIndicators() {
 
     // 4. Faults.
     const struct {
-        Lamp* lamp;
+        widgets::Lamp* lamp;
         int bit;
     } faults[] = {{view_.ledPowerFail, StateLowVoltage},
                   {view_.ledMwFault, StateMwFault},

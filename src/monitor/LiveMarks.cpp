@@ -22,7 +22,7 @@ QList<QWidget*> LiveMarks::readings() const {
     for (int a = 0; a < 3; ++a)
         w << view_.accLabels[static_cast<std::size_t>(a)] << view_.accBars[static_cast<std::size_t>(a)];
     w << view_.tamper << view_.diagnosticOn << view_.temperature << view_.temperatureLabel;
-    for (Lamp* lamp : view_.summary)
+    for (widgets::Lamp* lamp : view_.summary)
         if (lamp) w << lamp;
     return w;
 }
@@ -44,11 +44,13 @@ void LiveMarks::SetLive(bool live) {
 void LiveMarks::Clear(GraphWindow* graphics) {
     const QColor grey(128, 128, 128);
     for (QWidget* w : readings()) {
-        if (auto* bar = qobject_cast<LevelBar*>(w)) bar->setPosition(bar->minimum());
+        if (auto* bar = qobject_cast<widgets::LevelBar*>(w)) bar->setPosition(bar->minimum());
         else if (auto* label = qobject_cast<QLabel*>(w)) label->setText(QStringLiteral("---"));
-        else if (auto* lamp = qobject_cast<Lamp*>(w); lamp && lamp != view_.diagnosticOn) lamp->setBrushColor(grey);
+        else if (auto* lamp = qobject_cast<widgets::Lamp*>(w); lamp && lamp != view_.diagnosticOn)
+            lamp->setBrushColor(grey);
     }
-    for (Lamp* lamp : {view_.ledPowerFail, view_.ledMwFault, view_.ledPir1Fault, view_.ledPir2Fault, view_.ledCpuFault})
+    for (widgets::Lamp* lamp :
+         {view_.ledPowerFail, view_.ledMwFault, view_.ledPir1Fault, view_.ledPir2Fault, view_.ledCpuFault})
         lamp->setBrushColor(grey);
     view_.diagnosticOn->setBrushColor(view_.diagnosticOn->palette().color(QPalette::Button));
     for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2})

@@ -31,9 +31,9 @@ void StatusView::showChannel(StatusStore& store, const protocol::StatusRecord& r
     }
     ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
     ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
-    SetTextPaced(ch.levelLabel, NumberText(values.level));
+    widgets::SetTextPaced(ch.levelLabel, NumberText(values.level));
     ch.signal->setPosition(signal);
-    SetTextPaced(ch.signalLabel, NumberText(signal));
+    widgets::SetTextPaced(ch.signalLabel, NumberText(signal));
 }
 
 void StatusView::ShowStatus(StatusStore& store) {
@@ -51,12 +51,13 @@ void StatusView::ShowStatus(StatusStore& store) {
     for (int pir = 1; pir <= 2; ++pir) {
         ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
         showChannel(store, before, pir, direct);
-        SetTextPaced(ch.compLabel, tempComp ? QStringLiteral("(Comp. : ") +
-                                                  NumberText(before.channels[pir].compensation) + QLatin1Char(')')
-                                            : QStringLiteral("(Comp. : --- )"));
+        widgets::SetTextPaced(ch.compLabel, tempComp
+                                                ? QStringLiteral("(Comp. : ") +
+                                                      NumberText(before.channels[pir].compensation) + QLatin1Char(')')
+                                                : QStringLiteral("(Comp. : --- )"));
         ch.maskBar->setPosition(masks[pir - 1]);
-        SetTextPaced(ch.maskLabel, NumberText(masks[pir - 1]));
-        SetTextPaced(ch.noiseLabel, NumberText(noises[pir - 1]));
+        widgets::SetTextPaced(ch.maskLabel, NumberText(masks[pir - 1]));
+        widgets::SetTextPaced(ch.noiseLabel, NumberText(noises[pir - 1]));
         ch.noiseBar->setPosition(noises[pir - 1]);
         if (indicators_) indicators_->FollowNoiseReduction(pir);
     }
@@ -68,11 +69,11 @@ void StatusView::ShowStatus(StatusStore& store) {
     // 5. Temperature, shown only while temperature compensation is enabled.
     if (tempComp) {
         view_.temperature->setPosition(before.temperature);
-        SetTextPaced(view_.temperatureLabel, DegreesText(before.temperature));
-        SetTextPaced(view_.ntcLabel, NumberText(before.ntc));
+        widgets::SetTextPaced(view_.temperatureLabel, DegreesText(before.temperature));
+        widgets::SetTextPaced(view_.ntcLabel, NumberText(before.ntc));
     } else {
-        SetTextPaced(view_.temperatureLabel, QStringLiteral("---"));
-        SetTextPaced(view_.ntcLabel, QStringLiteral("---"));
+        widgets::SetTextPaced(view_.temperatureLabel, QStringLiteral("---"));
+        widgets::SetTextPaced(view_.ntcLabel, QStringLiteral("---"));
         view_.temperature->setPosition(view_.temperature->minimum());
     }
 
@@ -87,7 +88,7 @@ void StatusView::ShowStatus(StatusStore& store) {
 
     // 8. Tamper axes.
     for (int a = 0; a < 3; ++a) {
-        SetTextPaced(view_.accLabels[a], NumberText(before.acc[a]));
+        widgets::SetTextPaced(view_.accLabels[a], NumberText(before.acc[a]));
         view_.accBars[a]->setPosition(before.acc[a]);
     }
 }

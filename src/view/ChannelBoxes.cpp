@@ -25,7 +25,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.group->setMinimumWidth(246); // the design's width; a larger window gives it more
     auto* outer = vbox(ch.group, 3, 3);
 
-    ch.detection = named(new Lamp(Lamp::Rectangle, LampGrey, ch.group), n.detection);
+    ch.detection = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, ch.group), n.detection);
     ch.detection->setFixedHeight(9);
     outer->addWidget(ch.detection);
 
@@ -33,7 +33,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     row->setSpacing(3);
     outer->addLayout(row, 1);
 
-    ch.threshold = named(new TrackBar(Qt::Vertical, ch.group), n.trackBar);
+    ch.threshold = named(new widgets::TrackBar(Qt::Vertical, ch.group), n.trackBar);
     const protocol::params::ValueRange trange = protocol::params::ThresholdRange[static_cast<std::size_t>(n.channel)];
     ch.threshold->setRange(trange.min, trange.max);
     ch.threshold->setSingleStep(10);
@@ -43,7 +43,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.threshold->setFixedWidth(28);
     row->addWidget(ch.threshold);
 
-    ch.signal = named(new LevelBar(Qt::Vertical, 0, 700, ch.group), n.signal);
+    ch.signal = named(new widgets::LevelBar(Qt::Vertical, 0, 700, ch.group), n.signal);
     ch.signal->setFixedWidth(14);
     row->addWidget(ch.signal);
 
@@ -95,7 +95,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.nconv->setToolTip(QStringLiteral("Speed: the number of conversions the %1 channel averages").arg(channel));
     ch.npulse->setToolTip(
         QStringLiteral("Pulse: how many pulses over the threshold make an alarm of the %1 channel").arg(channel));
-    ch.statusBar = named(new SmallStatusBar(ch.group), n.statusBar);
+    ch.statusBar = named(new widgets::SmallStatusBar(ch.group), n.statusBar);
     ch.trangeLabel = label(ch.group, n.trangeLabel, QString());
     outer->addWidget(ch.statusBar);
 
@@ -146,10 +146,10 @@ void BuildMwBox(QWidget* page, ViewControls& c) {
     c.pwmFrequencyLabel = hidden(label(pw, "Label_PWM_Fq", QString()));
 
     auto* mask = hidden(group(ch.group, QString(), "GroupBox_MwMask"));
-    hidden(named(new Lamp(Lamp::Rectangle, LampGrey, mask), "Shape_Mask"));
-    hidden(named(new Lamp(Lamp::Rectangle, LampGrey, mask), "Shape_MaskNoise"));
-    c.mwMaskBar = hidden(named(new LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_Mask"));
-    hidden(named(new LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_MaskNoise"));
+    hidden(named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mask), "Shape_Mask"));
+    hidden(named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mask), "Shape_MaskNoise"));
+    c.mwMaskBar = hidden(named(new widgets::LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_Mask"));
+    hidden(named(new widgets::LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_MaskNoise"));
 }
 
 void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, const char* lens, const char* maskLamp,
@@ -163,7 +163,7 @@ void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, cons
     ch.lens->setCurrentIndex(0);
     ch.lens->setToolTip(QStringLiteral("The lens fitted to this PIR: a preset narrows its Rate, Speed and threshold to "
                                        "what suits that lens (set in the program; the detector does not keep it)"));
-    WheelNeedsFocus::Install(ch.lens);
+    widgets::WheelNeedsFocus::Install(ch.lens);
     layouts.gauges->addWidget(ch.lens);
 
     auto* mn = group(ch.group, QString());
@@ -171,12 +171,12 @@ void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, cons
     grid->setContentsMargins(2, 3, 2, 2);
     grid->setHorizontalSpacing(2);
     grid->setVerticalSpacing(2);
-    ch.maskLamp = named(new Lamp(Lamp::Rectangle, LampGrey, mn), maskLamp);
-    ch.noiseLamp = named(new Lamp(Lamp::Rectangle, LampGrey, mn), noiseLamp);
-    ch.maskBar = named(new LevelBar(Qt::Vertical, 0, 400, mn), maskBar);
-    ch.noiseBar = named(new LevelBar(Qt::Vertical, 0, noiseMax, mn), noiseBar);
-    for (Lamp* l : {ch.maskLamp, ch.noiseLamp}) l->setFixedSize(12, 9);
-    for (LevelBar* b : {ch.maskBar, ch.noiseBar}) b->setFixedWidth(12);
+    ch.maskLamp = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mn), maskLamp);
+    ch.noiseLamp = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mn), noiseLamp);
+    ch.maskBar = named(new widgets::LevelBar(Qt::Vertical, 0, 400, mn), maskBar);
+    ch.noiseBar = named(new widgets::LevelBar(Qt::Vertical, 0, noiseMax, mn), noiseBar);
+    for (widgets::Lamp* l : {ch.maskLamp, ch.noiseLamp}) l->setFixedSize(12, 9);
+    for (widgets::LevelBar* b : {ch.maskBar, ch.noiseBar}) b->setFixedWidth(12);
     ch.maskBar->setToolTip(QStringLiteral("M: the anti-mask level of this PIR (its lamp lights at a mask alarm)"));
     ch.noiseBar->setToolTip(QStringLiteral("N: the infrared noise this PIR measures (its lamp lights when too high)"));
     grid->addWidget(new QLabel(QStringLiteral("M"), mn), 0, 0, Qt::AlignHCenter);
