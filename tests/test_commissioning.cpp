@@ -13,8 +13,8 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
 
@@ -287,7 +287,7 @@ class TestCommissioning : public QObject {
         PtyPeer peer;
         MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
-        PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(&portDialog, &graph);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
@@ -453,7 +453,7 @@ class TestCommissioning : public QObject {
         MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
         mainWindow.resize(988, 600);
-        PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         if (event != "not connected") {
@@ -500,7 +500,8 @@ class TestCommissioning : public QObject {
             bool recordingWhenTold = false;
             dialogs::SetMessageHandler([&](QWidget*, const QString&) { recordingWhenTold = recorder.Recording(); });
             peer.hangUp();
-            for (int i = 0; i < 6 && mainWindow.link().State() == LinkState::Polling; ++i) mainWindow.link().tick();
+            for (int i = 0; i < 6 && mainWindow.link().State() == seriallink::LinkState::Polling; ++i)
+                mainWindow.link().tick();
             QVERIFY(!recordingWhenTold); // stopped (or paused) before the box about the loss
         } else if (event == "connect again") {
             mainWindow.link().Connect();

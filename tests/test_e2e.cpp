@@ -6,10 +6,10 @@
 #include "app/Program.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/Siren.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -44,7 +44,7 @@ struct RunningProgram {
     dialogs::MessageHandler previous;
     Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     GraphWindow& graphics = program.graphWindow();
 
     RunningProgram() {
@@ -62,7 +62,7 @@ struct RunningProgram {
         portDialog.portCombo->setEditText(port);
         mainWindow.connectAction()->trigger();
     }
-    PollCycle& link() { return mainWindow.link(); }
+    seriallink::PollCycle& link() { return mainWindow.link(); }
     QByteArray log() {
         QFile f(logDir.path() + "/LogError.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -93,7 +93,7 @@ class TestEndToEnd : public QObject {
     void theDetectorsOwnNoiseReductionIsShownNotWritten() {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
-        QSignalSpy frames(&p.link(), &PollCycle::settingsSent);
+        QSignalSpy frames(&p.link(), &seriallink::PollCycle::settingsSent);
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
         for (const bool noisy : {true, false, true, false}) {
@@ -207,7 +207,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(sim.command("silent 5000"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(p.log().contains("Error String:   BuffRX[0]= 0 LenRX= 64 message: Timeout during operation\r\n"));
         // The detector speaks again: Connect resumes polling, starting with a read-back.
@@ -226,7 +226,7 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out"));
         QVERIFY(p.messages.front().contains("Input/output error"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QVERIFY(sim.waitForExit(3000));
         QCOMPARE(sim.exitCode(), 0);
     }
@@ -246,7 +246,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(p.messages.front().contains("checksum"));
         QCOMPARE(p.link().counters().FailedExchanges, failed);
         QVERIFY(p.link().counters().GoodReplies <= good + 1);
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QVERIFY(p.log().contains("message: Frame check failed: checksum\r\n"));
         QVERIFY(sim.command("corrupt 0"));
         p.mainWindow.connectAction()->trigger();
@@ -263,11 +263,11 @@ class TestEndToEnd : public QObject {
         p.connectTo(link);
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));
-        QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), LinkState::Reconnecting, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), seriallink::LinkState::Reconnecting, 3000);
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         const auto before = p.link().counters().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 5000);
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         QVERIFY(p.messages.empty());
         QVERIFY(p.log().contains("Error String:"));
     }
@@ -277,7 +277,7 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 30, 8000);
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         QVERIFY(p.messages.empty());
     }
 
@@ -318,13 +318,13 @@ class TestEndToEnd : public QObject {
         const auto before = p.link().counters().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= before + 5, 8000);
         QVERIFY(p.messages.empty());
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         // Bytes 30 ms apart, each under the 50 ms time-out, but a status reply would take two
         // seconds: every exchange fails at its deadline, and the sixth ends in "Error Time Out".
         QVERIFY(sim.command("dribble 30"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 8000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
     }
 
     void theSimulatorCleansUpItsLink() {

@@ -6,12 +6,12 @@
 #include "app/MainWindow.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusView.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
 #include "widgets/PaintPace.h"
@@ -351,7 +351,7 @@ class TestLiveView : public QObject {
 
     // Both windows shown, the tamper axes in view (the SETUP box scrolled down to them), connected to
     // peer with the detector's parameters read back; the poll timer stopped, so the test ticks.
-    void connectShown(PtyPeer& peer, PortDialog& portDialog) {
+    void connectShown(PtyPeer& peer, seriallink::PortDialog& portDialog) {
         mainWindow->setCompanions(&portDialog, graphics);
         mainWindow->setEndProcess([](int) {});
         mainWindow->show();
@@ -386,7 +386,7 @@ class TestLiveView : public QObject {
     // beside it.
     void aReplyPaintsOnlyWhatItChanged() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
 
         PaintCounter counter;
@@ -479,7 +479,7 @@ class TestLiveView : public QObject {
     // and those changed afterwards are painted within the interval.
     void aLampPaintsBeforeTheNextReply() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
         PaintCounter counter;
         qApp->installEventFilter(&counter);

@@ -6,7 +6,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Backdrop.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/GroupFrame.h"
@@ -606,7 +606,7 @@ class TestMainWindow : public QObject {
     }
 
     void exitHidesThePortDialog() {
-        PortDialog portDialog(mainWindow);
+        seriallink::PortDialog portDialog(mainWindow);
         GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(&portDialog, &graphics);
         mainWindow->portAction()->trigger();

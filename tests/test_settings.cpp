@@ -9,9 +9,9 @@
 #include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/LevelBar.h"
 #include "widgets/RadioGroup.h"
@@ -70,11 +70,11 @@ class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<PtyPeer> peer;
     std::unique_ptr<MainWindow> mainWindow;
-    std::unique_ptr<PortDialog> portDialog;
+    std::unique_ptr<seriallink::PortDialog> portDialog;
     std::vector<QString> messages;
     Parameters factory = DetectorModel::FactoryDefaults();
 
-    PollCycle& link() { return mainWindow->link(); }
+    seriallink::PollCycle& link() { return mainWindow->link(); }
     Bytes tick() {
         link().tick();
         return peer->readSent();
@@ -116,8 +116,8 @@ class TestSettings : public QObject {
         peer = std::make_unique<PtyPeer>();
         mainWindow = std::make_unique<MainWindow>();
         mainWindow->setEndProcess([](int) {});
-        portDialog =
-            std::make_unique<PortDialog>(mainWindow.get(), protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
+                                                              protocol::PortRoots{"/nonexistent", "/nonexistent"});
         portDialog->timeoutBar->setValue(50);
         mainWindow->setCompanions(portDialog.get(), nullptr);
         messages.clear();
@@ -452,7 +452,7 @@ class TestSettings : public QObject {
         }
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
@@ -484,12 +484,12 @@ class TestSettings : public QObject {
         mainWindow->storeAction()->trigger();
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         QVERIFY(mainWindow->parameterSender().FrameWaiting());
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
-        QCOMPARE(link().State(), LinkState::Polling);
+        QCOMPARE(link().State(), seriallink::LinkState::Polling);
         link().tick();
         QCOMPARE(next.readSent(), Poll9);
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
@@ -530,8 +530,8 @@ class TestSettings : public QObject {
         peer->hangUp(); // pulled out, and a change made before the loss is noticed
         ::unlink(adapter.c_str());
         mainWindow->view().mw.npulse->setValue(5);
-        for (int i = 0; i < 6 && link().State() != LinkState::Reconnecting; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Reconnecting);
+        for (int i = 0; i < 6 && link().State() != seriallink::LinkState::Reconnecting; ++i) link().tick();
+        QCOMPARE(link().State(), seriallink::LinkState::Reconnecting);
         PtyPeer back; // plugged in again, the detector silent
         QCOMPARE(::symlink(back.path().c_str(), adapter.c_str()), 0);
         QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
@@ -555,7 +555,7 @@ class TestSettings : public QObject {
             back.hangUp();
             ::unlink(adapter.c_str());
             for (int i = 0; i < 6 && link().LinkActive(); ++i) link().tick();
-            QVERIFY(!link().LinkActive() && link().State() == LinkState::Reconnecting);
+            QVERIFY(!link().LinkActive() && link().State() == seriallink::LinkState::Reconnecting);
             third = std::make_unique<PtyPeer>();
             QCOMPARE(::symlink(third->path().c_str(), adapter.c_str()), 0);
             QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
@@ -604,8 +604,8 @@ class TestSettings : public QObject {
             QCOMPARE(tick(), Poll8); // unanswered: the next frame waits for a read-back
             mainWindow->view().enLed->setChecked(false);
         }
-        for (int i = 0; i < 6 && link().State() == LinkState::Polling; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        for (int i = 0; i < 6 && link().State() == seriallink::LinkState::Polling; ++i) link().tick();
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         std::vector<QString> asked;
         dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
             asked.push_back(text);
@@ -675,7 +675,7 @@ class TestSettings : public QObject {
         choice = 2; // Cancel
         mainWindow->connectAction()->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
-        QCOMPARE(link().State(), LinkState::Polling);
+        QCOMPARE(link().State(), seriallink::LinkState::Polling);
         choice = 0; // Store
         mainWindow->connectAction()->trigger();
         const Bytes sent = tick();
@@ -687,7 +687,7 @@ class TestSettings : public QObject {
         readBack(changed);
         QCOMPARE(panel->text(), QString("stored in flash"));
         QCoreApplication::processEvents();
-        QCOMPARE(link().State(), LinkState::Closed);
+        QCOMPARE(link().State(), seriallink::LinkState::Closed);
         QCOMPARE(asked.size(), std::size_t(2));
         dialogs::SetChoiceHandler({});
     }
@@ -758,7 +758,7 @@ class TestSettings : public QObject {
         tick();
         QVERIFY(live());
         for (int i = 0; i < 6; ++i) link().tick(); // silent: halted
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         QVERIFY(!live());
     }
 
@@ -933,7 +933,7 @@ class TestSettings : public QObject {
         if (halted) {
             connectWith(factory);
             for (int i = 0; i < 6; ++i) tick(); // unanswered
-            QVERIFY(link().State() == LinkState::Halted && link().LinkActive());
+            QVERIFY(link().State() == seriallink::LinkState::Halted && link().LinkActive());
         }
         portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
         Parameters file = factory;

@@ -18,9 +18,9 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "protocol/ParameterBlock.h"
+#include "seriallink/PortDialog.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
 #include "widgets/TrackBar.h"
@@ -162,7 +162,7 @@ class TestWalkTest : public QObject {
         QVERIFY(!sim.port().isEmpty());
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&w);
         w.setCompanions(&portDialog, &graph);
         w.show();
@@ -211,7 +211,8 @@ class TestWalkTest : public QObject {
         // The adapter pulled out and put back: paused while the link is lost, on with the same detector.
         QVERIFY(sim.command("unplug 1500"));
         QTRY_COMPARE_WITH_TIMEOUT(noticeOf(w), QString("Recording paused: link lost"), 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.link().State() == LinkState::Polling && noticeOf(w).startsWith("Recording "), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.link().State() == seriallink::LinkState::Polling && noticeOf(w).startsWith("Recording "), 5000);
         QVERIFY(c.Recorder().Recording());
         repliesGrow();
         c.recordAction->trigger();
@@ -497,7 +498,7 @@ class TestWalkTest : public QObject {
         PtyPeer peer;
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         w.connectAction()->trigger();
@@ -646,7 +647,7 @@ class TestWalkTest : public QObject {
         PtyPeer peer;
         MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         GraphWindow graph(&w);
         w.setCompanions(&portDialog, &graph);
         w.show();

@@ -11,7 +11,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Lamp.h"
 
 #include <QAction>
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
     Program program;
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     widgets::Lamp* lamp = mainWindow.view().summary[SummaryTamper];
     LampWatch watch(lamp, detector);

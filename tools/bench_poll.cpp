@@ -9,7 +9,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
     Program program;
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     GraphWindow& graphics = program.graphWindow();
     mainWindow.setEndProcess([](int) {});
     mainWindow.show();

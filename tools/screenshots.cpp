@@ -10,7 +10,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/TrackBar.h"
 
 #include <QAction>
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
 
     Program program;
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     GraphWindow& graphics = program.graphWindow();
     mainWindow.show();
     app.processEvents();

@@ -12,7 +12,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -147,13 +147,13 @@ int main(int argc, char** argv) {
     });
     Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     mainWindow.setErrorLogFolder(dir.path().toStdString());
     mainWindow.show();
     portDialog.portCombo->setEditText(link);
     mainWindow.connectAction()->trigger();
-    PollCycle& cycle = mainWindow.link();
+    seriallink::PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
     // While a phase reconnects by itself: when its port came back, and how long the link took after.
@@ -166,14 +166,14 @@ int main(int argc, char** argv) {
         const bool there = QFileInfo::exists(link);
         if (!there) portGone = true;
         if (portGone && there && !sinceReturn.isValid()) sinceReturn.start();
-        if (sinceReturn.isValid() && cycle.State() == LinkState::Polling) {
+        if (sinceReturn.isValid() && cycle.State() == seriallink::LinkState::Polling) {
             backAfterMs.push_back(static_cast<double>(sinceReturn.nsecsElapsed()) / 1e6);
             sinceReturn.invalidate();
             portGone = false;
         }
     });
     auto reconnectIfHalted = [&] {
-        if (cycle.State() != LinkState::Halted) return;
+        if (cycle.State() != seriallink::LinkState::Halted) return;
         ++reconnects;
         mainWindow.connectAction()->trigger(); // as the user would: Connect
     };
@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
             };
             while (inPhase.elapsed() < p.seconds * 1000) {
                 runFor(100);
-                if (p.expectTimeOut && cycle.State() == LinkState::Halted) end();
+                if (p.expectTimeOut && cycle.State() == seriallink::LinkState::Halted) end();
                 if (p.repeatMs > 0 && inPhase.elapsed() - lastRepeat >= p.repeatMs) {
                     lastRepeat = inPhase.elapsed();
                     for (const char* c : p.start) {

@@ -3,7 +3,7 @@
 #include "app/DemoFolders.h"
 #include "app/MainWindow.h"
 #include "files/RegularFile.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -294,7 +294,7 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
     return menu_;
 }
 
-void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
+void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
     setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
     BuildMenu(mainWindow.menuBar());
     printLine(QStringLiteral("demo: the virtual detector is on %1; %2")
@@ -304,7 +304,7 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
                                                : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
     QTimer::singleShot(0, &mainWindow, [&mainWindow] {
-        if (mainWindow.connectAction()->isEnabled() && mainWindow.link().State() == LinkState::Closed)
+        if (mainWindow.connectAction()->isEnabled() && mainWindow.link().State() == seriallink::LinkState::Closed)
             mainWindow.connectAction()->trigger();
     });
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
@@ -312,18 +312,18 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
     watch_ = new QTimer(this);
     watch_->setInterval(200);
     connect(watch_, &QTimer::timeout, this, [this, &mainWindow] {
-        const PollCycle& link = mainWindow.link();
-        if (!answering_ && link.State() == LinkState::Polling &&
+        const seriallink::PollCycle& link = mainWindow.link();
+        if (!answering_ && link.State() == seriallink::LinkState::Polling &&
             link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;
             printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
                           .arg(QDir::toNativeSeparators(port_)));
-        } else if (answering_ && link.State() != LinkState::Polling) {
+        } else if (answering_ && link.State() != seriallink::LinkState::Polling) {
             answering_ = false;
             repliesBefore_ = link.counters().GoodReplies;
             // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
             // (Disconnect, Exit), which needs no word.
-            if (link.State() == LinkState::Halted)
+            if (link.State() == seriallink::LinkState::Halted)
                 printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
         }
     });

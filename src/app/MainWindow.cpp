@@ -11,11 +11,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -80,7 +80,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     pollTimer_->setObjectName(QStringLiteral("Timer2"));
     pollTimer_->setInterval(10);
     pollTimer_->setTimerType(Qt::PreciseTimer);
-    link_ = new PollCycle(*this, pollTimer_, this);
+    link_ = new seriallink::PollCycle(*this, pollTimer_, this);
 
     buildActions();
     buildMenu();
@@ -118,7 +118,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     graphHost_->hide();
     column->addWidget(graphHost_, 0);
     setCentralWidget(central);
-    connect(tabs_, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
+    connect(tabs_, &QTabWidget::currentChanged, link_, &seriallink::PollCycle::tabChanged);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
     tabs_->setCornerWidget(BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
@@ -185,7 +185,7 @@ MainWindow::~MainWindow() {
     keepGeometry(); // (ended by a signal, without Exit)
 }
 
-void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
+void MainWindow::setCompanions(seriallink::PortDialog* portDialog, GraphWindow* graphics) {
     portDialog_ = portDialog;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);
@@ -195,11 +195,11 @@ void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
         graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction_);
     }
     if (portDialog_)
-        connect(portDialog_, &PortDialog::portChosen, connectAction_, [this] {
+        connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
             connectAction_->setEnabled(true);
             describedPort_.clear(); // the dialog looked at the ports again
             link_->PortChosen(portDialog_->SelectedPort().toStdString());
-            if (link_->State() != LinkState::Polling) showPort();
+            if (link_->State() != seriallink::LinkState::Polling) showPort();
         });
 }
 

@@ -5,9 +5,9 @@
 #include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
 #include "errorlog/ErrorLog.h"
-#include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QElapsedTimer>
@@ -27,7 +27,9 @@ class ParameterSender;
 class Siren;
 class QToolBar;
 class QToolButton;
+namespace seriallink {
 class PortDialog;
+} // namespace seriallink
 class GraphWindow;
 class MessageHistory;
 namespace widgets {
@@ -41,14 +43,14 @@ class StringGrid;
 // what the window manager adds around the window (its title bar). Returns the window's own geometry.
 QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
-class MainWindow : public QMainWindow, private LinkView, private CommissioningHost {
+class MainWindow : public QMainWindow, private seriallink::LinkView, private CommissioningHost {
     Q_OBJECT
   public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(PortDialog* portDialog, GraphWindow* graphics);
+    void setCompanions(seriallink::PortDialog* portDialog, GraphWindow* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
     void setErrorLogFolder(const std::string& folder) { errorLog_ = errorlog::ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
@@ -70,7 +72,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool GraphInside() const;
 
     ViewControls& view() override { return view_; }
-    PollCycle& link() override { return *link_; }
+    seriallink::PollCycle& link() override { return *link_; }
     ParameterSender& parameterSender() override { return *sender_; }
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() override { return *configFiles_; }
@@ -195,7 +197,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QString programVersion() const override;
 
     ViewControls view_;
-    PollCycle* link_ = nullptr;
+    seriallink::PollCycle* link_ = nullptr;
     ParameterSender* sender_ = nullptr;
     std::unique_ptr<ReadBack> readBack_;
     ConfigFiles* configFiles_ = nullptr;
@@ -208,7 +210,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
     Commissioning* commissioning_ = nullptr;
     errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
-    PortDialog* portDialog_ = nullptr;
+    seriallink::PortDialog* portDialog_ = nullptr;
     GraphWindow* graphics_ = nullptr;
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter

@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -82,7 +82,7 @@ void MainWindow::fadeStep() {
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
     const FlashState flash = sender_->Flash();
-    const bool polling = link_->State() == LinkState::Polling;
+    const bool polling = link_->State() == seriallink::LinkState::Polling;
     const bool unstored = flash == FlashState::NotStored;
     // A store that went out, its read-back lost with the link: not known to have happened.
     const bool storeUnconfirmed = flash == FlashState::StoreSent && !polling;

@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -80,7 +80,7 @@ void MainWindow::openPortDialog() {
 }
 
 QString MainWindow::PortName() const {
-    if (link_->State() != LinkState::Closed && !link_->ConnectedPort().empty())
+    if (link_->State() != seriallink::LinkState::Closed && !link_->ConnectedPort().empty())
         return QString::fromStdString(link_->ConnectedPort());
     return portDialog_ ? portDialog_->SelectedPort() : QString();
 }
@@ -171,7 +171,7 @@ void MainWindow::tabShown(int index) {
     commissioning_->TabShown(index); // a recording pauses on the LOGS tab, and says so
     if (index == 0) return;          // live again with the next status reply
     liveMarks_->SetLive(false);
-    if (link_->State() != LinkState::Polling || commissioning_->Recorder().Recording()) return;
+    if (link_->State() != seriallink::LinkState::Polling || commissioning_->Recorder().Recording()) return;
     ShowNotice(QStringLiteral("The LOGS tab reads the event memory: the live view and the graph are paused until "
                               "the VIEW tab is shown again."));
 }

@@ -5,7 +5,7 @@
 
 #include "app/MainWindow.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 class Program {
   public:
@@ -17,11 +17,11 @@ class Program {
     Program& operator=(const Program&) = delete;
 
     MainWindow& mainWindow() { return mainWindow_; }
-    PortDialog& portDialog() { return portDialog_; }
+    seriallink::PortDialog& portDialog() { return portDialog_; }
     GraphWindow& graphWindow() { return graphWindow_; }
 
   private:
     MainWindow mainWindow_; // first made, last gone: the other two are its child windows
-    PortDialog portDialog_;
+    seriallink::PortDialog portDialog_;
     GraphWindow graphWindow_;
 };

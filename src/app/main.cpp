@@ -10,9 +10,9 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "remembered/ProgramSettingsFile.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 
 #include <QApplication>
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
 
     Program program;
     MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    seriallink::PortDialog& portDialog = program.portDialog();
     GraphWindow& graphics = program.graphWindow();
     Demo demo;
     if (Demo::Requested(argc, argv)) {

@@ -11,11 +11,11 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusView.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QAction>
@@ -65,7 +65,7 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
 
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
-    connect(&host_.link(), &PollCycle::connecting, this, [this] {
+    connect(&host_.link(), &seriallink::PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
         // The detector speaks again: a replay's picture goes.
         replayer_->ClearPicture();
@@ -111,7 +111,7 @@ void Commissioning::TabShown(int index) {
 }
 
 bool Commissioning::parametersKnown(const QString& what) {
-    if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown()) return true;
+    if (host_.link().State() == seriallink::LinkState::Polling && host_.link().ParametersKnown()) return true;
     dialogs::ShowMessage(&window_, what + QStringLiteral(" needs a connected detector whose parameters have been "
                                                          "read: connect to it first (or, for a report, replay a "
                                                          "walk test)."));
@@ -148,9 +148,9 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
 }
 
 void Commissioning::ReportExecute() {
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     // With no detector connected, a replay's picture makes the report: the replayed walk test.
-    const bool replayed = link.State() == LinkState::Closed && replayer_->HasPicture();
+    const bool replayed = link.State() == seriallink::LinkState::Closed && replayer_->HasPicture();
     if (!replayed && !parametersKnown(QStringLiteral("The installation report"))) return;
     const std::uint64_t connection = link.counters().Connections;
     ReportContents r;
@@ -284,9 +284,9 @@ void Commissioning::ReplayExecute() {
         if (!dialogs::AskYesNo(&window_, QStringLiteral("A recording is replayed while no detector is connected.\n"
                                                         "Disconnect from the detector and replay?")))
             return;
-        if (host_.link().State() == LinkState::Halted) host_.link().Disconnect(); // only the port to close
+        if (host_.link().State() == seriallink::LinkState::Halted) host_.link().Disconnect(); // only the port to close
         else host_.connectOrDisconnect(); // Disconnect, which asks first when changes are not stored
-        if (host_.link().State() != LinkState::Closed) return; // the user kept the link
+        if (host_.link().State() != seriallink::LinkState::Closed) return; // the user kept the link
     }
     const QString path =
         dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),

@@ -9,7 +9,9 @@
 class ConfigFiles;
 class Indicators;
 class LiveMarks;
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
 class ParameterSender;
 class StatusView;
 class GraphWindow;
@@ -17,7 +19,7 @@ struct ViewControls;
 
 class CommissioningHost {
   public:
-    virtual PollCycle& link() = 0;
+    virtual seriallink::PollCycle& link() = 0;
     virtual ViewControls& view() = 0;
     virtual ParameterSender& parameterSender() = 0;
     virtual StatusView& statusView() = 0;

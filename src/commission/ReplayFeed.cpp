@@ -3,10 +3,10 @@
 
 #include "commission/ReplayBar.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusView.h"
+#include "seriallink/PollCycle.h"
 
 #include <QFileInfo>
 #include <algorithm>

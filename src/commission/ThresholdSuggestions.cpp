@@ -5,7 +5,7 @@
 #include "config/ConfigFile.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QAction>
@@ -73,8 +73,8 @@ void ThresholdSuggestions::show(const QString& path) {
     }
     SuggestionView view;
     view.file = name;
-    const PollCycle& link = host_.link();
-    view.canApply = link.State() == LinkState::Polling && link.ParametersKnown();
+    const seriallink::PollCycle& link = host_.link();
+    view.canApply = link.State() == seriallink::LinkState::Polling && link.ParametersKnown();
     std::array<int, 3> current{-1, -1, -1};
     if (view.canApply) {
         const protocol::params::Parameters p = protocol::params::DecodeRecord(link.stores().parameters);
@@ -105,7 +105,7 @@ void ThresholdSuggestions::show(const QString& path) {
 void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bool, 3>& channels,
                                  std::uint64_t connection) {
     const QString what = QStringLiteral("Applying suggested thresholds");
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     bool any = false;
     for (std::size_t c = 0; c < 3; ++c) any = any || (channels[c] && view.channels[c].suggested >= 0);
     if (!any) return;

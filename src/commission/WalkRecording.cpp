@@ -4,7 +4,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -68,9 +68,9 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
     // Four times a second: a lost link is told soon, the clock once a second.
     clock_.setInterval(250);
     connect(&clock_, &QTimer::timeout, this, &WalkRecording::showTime);
-    connect(&host_.link(), &PollCycle::connecting, this, &WalkRecording::connecting);
+    connect(&host_.link(), &seriallink::PollCycle::connecting, this, &WalkRecording::connecting);
     // The moment polling stops (before any box about it), not at the next look of the clock.
-    connect(&host_.link(), &PollCycle::stopped, this, &WalkRecording::showTime);
+    connect(&host_.link(), &seriallink::PollCycle::stopped, this, &WalkRecording::showTime);
 }
 
 void WalkRecording::showPressed(bool on) {
@@ -98,7 +98,7 @@ void WalkRecording::Toggled(bool on) {
     if (recorder_.Recording()) return;
     // Pressed only once the recording is being written: not while its file is asked for.
     showPressed(false);
-    if (host_.link().State() != LinkState::Polling) {
+    if (host_.link().State() != seriallink::LinkState::Polling) {
         host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
                                         "replies)."));
         return;
@@ -113,7 +113,7 @@ void WalkRecording::Toggled(bool on) {
         dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return showPressed(false);
     // The link may have gone down while the dialog was open: nothing would be recorded.
-    if (host_.link().State() != LinkState::Polling) {
+    if (host_.link().State() != seriallink::LinkState::Polling) {
         showPressed(false);
         host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
                                         "chosen; connect again first."));
@@ -179,15 +179,15 @@ void WalkRecording::connecting() {
 
 void WalkRecording::showTime() {
     if (!recorder_.Recording()) return;
-    const LinkState state = host_.link().State();
-    if (state == LinkState::Reconnecting) {
+    const seriallink::LinkState state = host_.link().State();
+    if (state == seriallink::LinkState::Reconnecting) {
         // The link was lost; the detector's replies may come again.
         beginPause(QStringLiteral("link lost"), recorder_.LastReplyMs());
-    } else if (state != LinkState::Polling) {
+    } else if (state != seriallink::LinkState::Polling) {
         // Nothing more can come into this recording once polling has stopped: the next replies would
         // follow a new Connect, perhaps to another detector.
-        endRecording(state == LinkState::Halted ? QStringLiteral("the detector stopped answering")
-                                                : QStringLiteral("the link was closed"));
+        endRecording(state == seriallink::LinkState::Halted ? QStringLiteral("the detector stopped answering")
+                                                            : QStringLiteral("the link was closed"));
         return;
     }
     if (Paused()) {
@@ -215,7 +215,7 @@ void WalkRecording::notice(const QString& text, const QString& kind) {
 }
 
 void WalkRecording::TabShown(int index) {
-    if (!recorder_.Recording() || host_.link().State() != LinkState::Polling) return;
+    if (!recorder_.Recording() || host_.link().State() != seriallink::LinkState::Polling) return;
     if (index != 0) beginPause(QStringLiteral("LOGS tab"), recorder_.ElapsedMs());
     // (Back on the VIEW tab the pause ends with the first status reply.)
 }
@@ -252,7 +252,7 @@ bool WalkRecording::write(const recording::Mark& m) {
 
 void WalkRecording::StatusArrived(const std::uint8_t* status58) {
     if (!recorder_.Recording()) return;
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     if (awaitingSameDetector_) {
         // The first status after the link came back follows the detector's read-back.
         awaitingSameDetector_ = false;

@@ -7,7 +7,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QComboBox>
@@ -124,13 +124,13 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
 
 } // namespace configfile
 
-ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender,
+ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
                          ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
       fileMode_(new FileMode(sender, readBack, this)) {}
 
 bool ConfigFiles::detectorReady(const QString& what) {
-    if (link_.State() == LinkState::Polling && link_.ParametersKnown()) return true;
+    if (link_.State() == seriallink::LinkState::Polling && link_.ParametersKnown()) return true;
     dialogs::ShowMessage(window_, what + QStringLiteral(" needs a connected detector whose parameters have been read: "
                                                         "connect to the detector first, and wait until its "
                                                         "parameters are shown."));
@@ -149,7 +149,7 @@ bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) 
 
 void ConfigFiles::openConfig() {
     // Without a detector the file is opened on its own; connected, it is loaded into the detector.
-    const bool polling = link_.State() == LinkState::Polling;
+    const bool polling = link_.State() == seriallink::LinkState::Polling;
     if (polling ? !detectorReady(QStringLiteral("Loading a configuration")) : !withoutDetector()) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
@@ -161,14 +161,14 @@ void ConfigFiles::openConfig() {
 // File mode never goes beside a detector, nor while the link may come back by itself.
 bool ConfigFiles::withoutDetector() {
     switch (link_.State()) {
-    case LinkState::Closed:
-    case LinkState::Halted: return true;
-    case LinkState::Reconnecting:
+    case seriallink::LinkState::Closed:
+    case seriallink::LinkState::Halted: return true;
+    case seriallink::LinkState::Reconnecting:
         dialogs::ShowMessage(window_, QStringLiteral("The link waits for its port to connect again by itself: a file "
                                                      "is opened without a detector once the link is closed. Click "
                                                      "Disconnect first."));
         return false;
-    case LinkState::Polling:
+    case seriallink::LinkState::Polling:
         dialogs::ShowMessage(window_, QStringLiteral("A detector is connected now: nothing was opened. Open Config "
                                                      "again to load the file into it."));
         return false;

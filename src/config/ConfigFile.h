@@ -12,7 +12,9 @@
 #include <vector>
 
 class FileMode;
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
 class ReadBack;
 class ParameterSender;
 class QWidget;
@@ -41,7 +43,8 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
 class ConfigFiles : public QObject {
     Q_OBJECT
   public:
-    ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender, ReadBack& readBack);
+    ConfigFiles(QWidget* window, ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
+                ReadBack& readBack);
 
     // Where a saved file is confirmed (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
@@ -89,7 +92,7 @@ class ConfigFiles : public QObject {
 
     QWidget* window_;
     ViewControls& view_;
-    PollCycle& link_;
+    seriallink::PollCycle& link_;
     ParameterSender& sender_;
     ReadBack& readBack_;
     FileMode* fileMode_;

@@ -1,7 +1,7 @@
 #include "config/ParameterSender.h"
 
 #include "config/ParameterText.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -60,15 +60,15 @@ QString FlashStateText(FlashState state) {
     return QString();
 }
 
-ParameterSender::ParameterSender(ViewControls& view, PollCycle& link, QObject* parent)
+ParameterSender::ParameterSender(ViewControls& view, seriallink::PollCycle& link, QObject* parent)
     : QObject(parent), view_(view), link_(link) {}
 
 void ParameterSender::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
     if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &ParameterSender::requestStore);
-    connect(&link_, &PollCycle::settingsSent, this, &ParameterSender::frameSent);
-    connect(&link_, &PollCycle::connecting, this, &ParameterSender::connecting);
-    connect(&link_, &PollCycle::settingsHeld, this, [this] { held_ = true; });
+    connect(&link_, &seriallink::PollCycle::settingsSent, this, &ParameterSender::frameSent);
+    connect(&link_, &seriallink::PollCycle::connecting, this, &ParameterSender::connecting);
+    connect(&link_, &seriallink::PollCycle::settingsHeld, this, [this] { held_ = true; });
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
     // user did not touch goes out as the detector reported it, even one its control cannot show.

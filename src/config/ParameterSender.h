@@ -13,7 +13,9 @@
 #include <vector>
 
 class QAction;
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
 struct ViewControls;
 
 // What the detector's flash holds, as far as this program can tell, for the detector of the current
@@ -31,7 +33,7 @@ QString FlashStateText(FlashState state);
 class ParameterSender : public QObject {
     Q_OBJECT
   public:
-    ParameterSender(ViewControls& view, PollCycle& link, QObject* parent = nullptr);
+    ParameterSender(ViewControls& view, seriallink::PollCycle& link, QObject* parent = nullptr);
 
     // Connects every settings control's change signal (which fires on changes made by code too)
     // to its handler, and the Store To Flash action to requestStore.
@@ -121,7 +123,7 @@ class ParameterSender : public QObject {
     void notice(const QString& text);
 
     ViewControls& view_;
-    PollCycle& link_;
+    seriallink::PollCycle& link_;
     QAction* storeToFlash_ = nullptr;
     bool storePending_ = false;
     bool showing_ = false;

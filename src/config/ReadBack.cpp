@@ -1,8 +1,8 @@
 #include "config/ReadBack.h"
 
 #include "config/ParameterSender.h"
-#include "link/PollCycle.h"
 #include "protocol/ParameterBlock.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -29,7 +29,7 @@ std::uint16_t le16(const std::uint8_t* at) {
 // poll timer runs again.
 class ReadBackEnd {
   public:
-    explicit ReadBackEnd(PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
+    explicit ReadBackEnd(seriallink::PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
     ~ReadBackEnd() {
         link_.DropSettings();
         link_.PollTimer()->start();
@@ -38,7 +38,7 @@ class ReadBackEnd {
     ReadBackEnd& operator=(const ReadBackEnd&) = delete;
 
   private:
-    PollCycle& link_;
+    seriallink::PollCycle& link_;
 };
 
 // One channel: the thumb at the place of the value (clamped by the track bar; the label shows the

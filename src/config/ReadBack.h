@@ -4,13 +4,15 @@
 
 #include "protocol/ParameterBlock.h"
 
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
 class ParameterSender;
 struct ViewControls;
 
 class ReadBack {
   public:
-    ReadBack(ViewControls& view, PollCycle& link, ParameterSender& sender)
+    ReadBack(ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender)
         : view_(view), link_(link), sender_(sender) {}
 
     // Redraws every settings control and its label from the detector's parameters. Showing a value
@@ -26,7 +28,7 @@ class ReadBack {
 
   private:
     ViewControls& view_;
-    PollCycle& link_;
+    seriallink::PollCycle& link_;
     ParameterSender& sender_;
 };
 

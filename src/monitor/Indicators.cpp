@@ -2,10 +2,10 @@
 
 #include "config/ReadBack.h"
 #include "graph/GraphPainter.h"
-#include "link/PollCycle.h"
 #include "monitor/Siren.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 
@@ -19,7 +19,7 @@ const QColor Grey(128, 128, 128);
 const QColor Red(255, 0, 0);
 } // namespace
 
-Indicators::Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren)
+Indicators::Indicators(ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren)
     : view_(view), status_(status), link_(link), siren_(siren) {}
 
 void Indicators::FollowNoiseReduction(int pir) {

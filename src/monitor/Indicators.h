@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <functional>
 
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
 class Siren;
 struct ViewControls;
 
 class Indicators : public IndicatorSteps {
   public:
     // siren may be null (no siren at all).
-    Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren);
+    Indicators(ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren);
 
     void setSiren(Siren* siren) { siren_ = siren; }
     // While off (a replay of a recording), the lamps still follow but the siren never starts.
@@ -33,7 +35,7 @@ class Indicators : public IndicatorSteps {
   private:
     ViewControls& view_;
     const StatusView& status_;
-    const PollCycle& link_;
+    const seriallink::PollCycle& link_;
     Siren* siren_;
     bool sirenAllowed_ = true;
     std::function<void(int pir, bool on)> follower_;

@@ -16,6 +16,8 @@
 
 class QTimer;
 
+namespace seriallink {
+
 // What the poll cycle needs of the screen: the chosen port and time-out, the shown tab, and the
 // places where it shows the link state, its activity and its messages.
 class LinkView {
@@ -213,3 +215,5 @@ class PollCycle : public QObject {
     bool lossLogged_ = false;    // a lost link already has its log entry until a good reply
     bool awaitingReply_ = false; // reconnected: the port is open again, the detector not heard yet
 };
+
+} // namespace seriallink

@@ -12,6 +12,8 @@ class QLabel;
 class QPushButton;
 class QScrollBar;
 
+namespace seriallink {
+
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
@@ -60,3 +62,5 @@ class PortDialog : public QDialog {
     QStringList typed_; // paths the user typed, kept in the list
     bool remember_ = false;
 };
+
+} // namespace seriallink

@@ -1,4 +1,4 @@
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include "dialogs/FileDialogs.h"
 #include "protocol/SerialPort.h"
@@ -17,6 +17,8 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QWindow>
+
+namespace seriallink {
 
 PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -229,3 +231,5 @@ void PortDialog::showEvent(QShowEvent* event) {
     if (windowHandle() && mainWindow_->windowHandle()) windowHandle()->setTransientParent(mainWindow_->windowHandle());
     move(mainWindow_->geometry().center() - QPoint(width() / 2, height() / 2));
 }
+
+} // namespace seriallink

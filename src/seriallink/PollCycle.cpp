@@ -1,4 +1,4 @@
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 
 #include "protocol/PortList.h"
 
@@ -8,6 +8,8 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <thread>
+
+namespace seriallink {
 
 PollCycle::PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent)
     : QObject(parent), view_(view), pollTimer_(pollTimer), pause_(pollTimer->interval()),
@@ -409,3 +411,5 @@ void PollCycle::tick() {
     rearm(goodCode);
     if (!pollTimer_->isActive()) startPause();
 }
+
+} // namespace seriallink
