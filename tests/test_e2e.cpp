@@ -133,7 +133,7 @@ class TestEndToEnd : public QObject {
         p.mainWindow.setSiren(new Siren(sound.path(), std::move(player)));
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 5, 3000);
-        ViewControls& v = p.mainWindow.view();
+        view::ViewControls& v = p.mainWindow.view();
         QVERIFY(v.mw.signal->value() < 150);
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
         QVERIFY(sim.command("intruder"));

@@ -202,7 +202,7 @@ class TestSettings : public QObject {
         p.pwmDuty = 160;
         p.pwmFrequency = 1600;
         connectWith(p);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         QCOMPARE(v.pir1.threshold->value(), 10);
         QCOMPARE(v.pir1.trangeLabel->text(), QString("800"));
         const int timeAnd[3] = {1, 2, 4};
@@ -289,7 +289,7 @@ class TestSettings : public QObject {
     // "User" after "Angle" widens the ranges and keeps the threshold value.
     void lensPresetsKeepTheThreshold() {
         connectWith(factory);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         v.pir1.threshold->setValue(700); // bottom: 10
         tick();
         Parameters p = factory;
@@ -625,7 +625,7 @@ class TestSettings : public QObject {
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
         connectWith(factory);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         const struct {
             QWidget* control;
             std::function<int()> value;
@@ -951,7 +951,7 @@ class TestSettings : public QObject {
         QVERIFY(mainWindow->windowTitle().contains("site.bin") && !mainWindow->isWindowModified());
         QVERIFY(mainWindow->statusPanel(1)->text().contains("site.bin (not connected: nothing is sent)"));
         QVERIFY(messages.back().contains("pad bytes") && messages.back().contains("PIR HIGH ABOVE Threshold 800"));
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         // A status shown meanwhile (a replay's) leaves the file's own noise-reduction mode on the boxes,
         // whatever the last detector had.
         Parameters manual = factory;

@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
-    widgets::Lamp* lamp = mainWindow.view().summary[SummaryTamper];
+    widgets::Lamp* lamp = mainWindow.view().summary[view::SummaryTamper];
     LampWatch watch(lamp, detector);
     lamp->installEventFilter(&watch);
     mainWindow.show();

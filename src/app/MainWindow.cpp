@@ -91,7 +91,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     tabs_->setDocumentMode(true);
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
-    BuildViewPage(viewPage, view_);
+    view::BuildViewPage(viewPage, view_);
     // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
     auto* viewScroll = new QScrollArea;
     viewScroll->setObjectName(QStringLiteral("TabSheet1"));
@@ -121,7 +121,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(tabs_, &QTabWidget::currentChanged, link_, &seriallink::PollCycle::tabChanged);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
-    tabs_->setCornerWidget(BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
+    tabs_->setCornerWidget(view::BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
     liveMarks_ = std::make_unique<LiveMarks>(view_);
     liveMarks_->SetLive(false); // nothing has come from a detector yet
     const struct {

@@ -71,7 +71,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     // The graph shows inside this window, below the tabs (chosen, or the screen holds no other place).
     bool GraphInside() const;
 
-    ViewControls& view() override { return view_; }
+    view::ViewControls& view() override { return view_; }
     seriallink::PollCycle& link() override { return *link_; }
     ParameterSender& parameterSender() override { return *sender_; }
     ReadBack& readBack() { return *readBack_; }
@@ -196,7 +196,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     void connectOrDisconnect() override;
     QString programVersion() const override;
 
-    ViewControls view_;
+    view::ViewControls view_;
     seriallink::PollCycle* link_ = nullptr;
     ParameterSender* sender_ = nullptr;
     std::unique_ptr<ReadBack> readBack_;

@@ -15,12 +15,14 @@ class PollCycle;
 class ParameterSender;
 class StatusView;
 class GraphWindow;
+namespace view {
 struct ViewControls;
+} // namespace view
 
 class CommissioningHost {
   public:
     virtual seriallink::PollCycle& link() = 0;
-    virtual ViewControls& view() = 0;
+    virtual view::ViewControls& view() = 0;
     virtual ParameterSender& parameterSender() = 0;
     virtual StatusView& statusView() = 0;
     virtual Indicators& indicators() = 0;

@@ -123,7 +123,7 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
     };
     QStringList notes;
     if (!view.otherDetector.isEmpty()) notes << QStringLiteral("Note: ") + view.otherDetector;
-    const ViewControls& v = host_.view();
+    const view::ViewControls& v = host_.view();
     if (v.pir1.lens->currentIndex() != 0 || v.pir2.lens->currentIndex() != 0)
         notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
                                 "controls' full ranges.");

@@ -124,8 +124,8 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
 
 } // namespace configfile
 
-ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
-                         ReadBack& readBack)
+ConfigFiles::ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link,
+                         ParameterSender& sender, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
       fileMode_(new FileMode(sender, readBack, this)) {}
 

@@ -18,7 +18,9 @@ class PollCycle;
 class ReadBack;
 class ParameterSender;
 class QWidget;
+namespace view {
 struct ViewControls;
+} // namespace view
 
 namespace configfile {
 
@@ -43,7 +45,7 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
 class ConfigFiles : public QObject {
     Q_OBJECT
   public:
-    ConfigFiles(QWidget* window, ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
+    ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
                 ReadBack& readBack);
 
     // Where a saved file is confirmed (the status bar).
@@ -91,7 +93,7 @@ class ConfigFiles : public QObject {
     bool saveFileInPlace();
 
     QWidget* window_;
-    ViewControls& view_;
+    view::ViewControls& view_;
     seriallink::PollCycle& link_;
     ParameterSender& sender_;
     ReadBack& readBack_;

@@ -60,7 +60,7 @@ QString FlashStateText(FlashState state) {
     return QString();
 }
 
-ParameterSender::ParameterSender(ViewControls& view, seriallink::PollCycle& link, QObject* parent)
+ParameterSender::ParameterSender(view::ViewControls& view, seriallink::PollCycle& link, QObject* parent)
     : QObject(parent), view_(view), link_(link) {}
 
 void ParameterSender::wire(QAction* storeToFlash) {
@@ -91,9 +91,9 @@ void ParameterSender::wire(QAction* storeToFlash) {
         connect(f.box, &QCheckBox::toggled, this, [this, mask = f.mask](bool checked) {
             edit([&](Parameters& p) { p.flags = setBits(p.flags, mask, checked); });
         });
-    ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
+    view::ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
     for (std::size_t c = 0; c < 3; ++c) {
-        ChannelControls* ch = channels[c];
+        view::ChannelControls* ch = channels[c];
         connect(ch->threshold, &QSlider::valueChanged, this, [this, c, ch] {
             edit([&](Parameters& p) {
                 p.channels[c].trange = static_cast<std::uint16_t>(thresholdValue(ch->threshold));
@@ -114,7 +114,7 @@ void ParameterSender::wire(QAction* storeToFlash) {
     connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir2LensChanged);
 
     for (std::size_t o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[o];
+        view::OutputControls& out = view_.outputs[o];
         const struct {
             QCheckBox* box;
             std::uint8_t mask;
@@ -410,7 +410,7 @@ void ParameterSender::pir2LensChanged() {
 // a preset queues one frame with the new values. A range change keeps the threshold value the
 // detector has, instead of the thumb position (which would change the value sent next).
 void ParameterSender::applyLens(int pir) {
-    ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
+    view::ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
     const int index = ch.lens->currentIndex();
     if (index < 0 || index > 3) return;
     const LensPreset& preset = LensPresets[index];

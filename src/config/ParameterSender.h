@@ -16,7 +16,9 @@ class QAction;
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
+namespace view {
 struct ViewControls;
+} // namespace view
 
 // What the detector's flash holds, as far as this program can tell, for the detector of the current
 // (or last) connection.
@@ -33,7 +35,7 @@ QString FlashStateText(FlashState state);
 class ParameterSender : public QObject {
     Q_OBJECT
   public:
-    ParameterSender(ViewControls& view, seriallink::PollCycle& link, QObject* parent = nullptr);
+    ParameterSender(view::ViewControls& view, seriallink::PollCycle& link, QObject* parent = nullptr);
 
     // Connects every settings control's change signal (which fires on changes made by code too)
     // to its handler, and the Store To Flash action to requestStore.
@@ -122,7 +124,7 @@ class ParameterSender : public QObject {
     void setFlash(FlashState state);
     void notice(const QString& text);
 
-    ViewControls& view_;
+    view::ViewControls& view_;
     seriallink::PollCycle& link_;
     QAction* storeToFlash_ = nullptr;
     bool storePending_ = false;

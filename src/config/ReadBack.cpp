@@ -43,7 +43,7 @@ class ReadBackEnd {
 
 // One channel: the thumb at the place of the value (clamped by the track bar; the label shows the
 // value as received), then Tconv, Nconv, NPulse with their labels.
-void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
+void applyChannel(view::ChannelControls& ch, const std::uint8_t* at) {
     const int value = be16(at);
     // Computed as a signed number, so that a value above the range puts the thumb at the top.
     ch.threshold->setValue(ch.threshold->maximum() - value + ch.threshold->minimum());
@@ -73,7 +73,7 @@ void ReadBack::ShowRecord(const Record& record) {
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
     for (int o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
+        view::OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
         const int ms = be16(&record[static_cast<std::size_t>(OutputRecordOffset(o))]);
         out.timeAnd->setValue(static_cast<int>(std::nearbyint(ms / 1000.0)));
         out.timeAndLabel->setText(QString::number(out.timeAnd->value()) + QStringLiteral(" sec."));
@@ -84,7 +84,7 @@ void ReadBack::ShowRecord(const Record& record) {
         view_.outputs[static_cast<std::size_t>(o)].function->setItemIndex(function == NoFunction ? -1 : function);
     }
     for (int o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
+        view::OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
         const std::uint8_t outputFlags = record[static_cast<std::size_t>(OutputRecordOffset(o) + 4)];
         const bool enabled = outputFlags & OutputEnabled;
         out.enable->setChecked(enabled);
@@ -104,7 +104,7 @@ void ReadBack::ShowRecord(const Record& record) {
     }
 
     const struct {
-        ChannelControls* channel;
+        view::ChannelControls* channel;
         int offset;
         QCheckBox* enable;
         std::uint16_t enableMask;
@@ -144,7 +144,7 @@ void ReadBack::ShowRecord(const Record& record) {
     ShowPirNoiseReductionMode(view_, tempComp);
 }
 
-void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
+void ShowPirNoiseReductionMode(view::ViewControls& view, bool automatic) {
     view.noisePir1->setEnabled(!automatic);
     view.noisePir2->setEnabled(!automatic);
     view.noisePir1->setText(automatic ? QStringLiteral("PIR UP(Auto change N.R.)")

@@ -8,11 +8,13 @@ namespace seriallink {
 class PollCycle;
 } // namespace seriallink
 class ParameterSender;
+namespace view {
 struct ViewControls;
+} // namespace view
 
 class ReadBack {
   public:
-    ReadBack(ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender)
+    ReadBack(view::ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender)
         : view_(view), link_(link), sender_(sender) {}
 
     // Redraws every settings control and its label from the detector's parameters. Showing a value
@@ -27,11 +29,11 @@ class ReadBack {
     void ApplyPwmValues();
 
   private:
-    ViewControls& view_;
+    view::ViewControls& view_;
     seriallink::PollCycle& link_;
     ParameterSender& sender_;
 };
 
 // The two PIR noise-reduction boxes under temperature compensation (automatic: the detector
 // switches them itself, so they are disabled and say so) or without it.
-void ShowPirNoiseReductionMode(ViewControls& view, bool automatic);
+void ShowPirNoiseReductionMode(view::ViewControls& view, bool automatic);

@@ -19,7 +19,8 @@ const QColor Grey(128, 128, 128);
 const QColor Red(255, 0, 0);
 } // namespace
 
-Indicators::Indicators(ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren)
+Indicators::Indicators(view::ViewControls& view, const StatusView& status, const seriallink::PollCycle& link,
+                       Siren* siren)
     : view_(view), status_(status), link_(link), siren_(siren) {}
 
 void Indicators::FollowNoiseReduction(int pir) {
@@ -75,20 +76,20 @@ void Indicators::ShowIndicators() {
         view_.outputs[static_cast<std::size_t>(o)].state->setBrushColor(state[StateOut1 + o] ? Red : Grey);
 
     // The summary beside the tabs: the same replies, in the same colours.
-    if (view_.summary[SummaryOut1]) {
+    if (view_.summary[view::SummaryOut1]) {
         const bool fault = state[StateLowVoltage] || state[StateMwFault] || state[StatePir1Fault] ||
                            state[StatePir2Fault] || state[StateCpuFault];
         const struct {
             int lamp;
             bool lit;
             const QColor& colour;
-        } summary[] = {{SummaryOut1, state[StateOut1], Red},
-                       {SummaryOut2, state[StateOut2], Red},
-                       {SummaryOut3, state[StateOut3], Red},
-                       {SummaryTamper, alarm[AlarmTamper], downColour},
-                       {SummaryMask1, alarm[AlarmMask1], downColour},
-                       {SummaryMask2, alarm[AlarmMask2], downColour},
-                       {SummaryFault, fault, downColour}};
+        } summary[] = {{view::SummaryOut1, state[StateOut1], Red},
+                       {view::SummaryOut2, state[StateOut2], Red},
+                       {view::SummaryOut3, state[StateOut3], Red},
+                       {view::SummaryTamper, alarm[AlarmTamper], downColour},
+                       {view::SummaryMask1, alarm[AlarmMask1], downColour},
+                       {view::SummaryMask2, alarm[AlarmMask2], downColour},
+                       {view::SummaryFault, fault, downColour}};
         for (const auto& l : summary)
             view_.summary[static_cast<std::size_t>(l.lamp)]->setBrushColor(l.lit ? l.colour : Grey);
     }

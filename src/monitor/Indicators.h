@@ -11,12 +11,14 @@ namespace seriallink {
 class PollCycle;
 } // namespace seriallink
 class Siren;
+namespace view {
 struct ViewControls;
+} // namespace view
 
 class Indicators : public IndicatorSteps {
   public:
     // siren may be null (no siren at all).
-    Indicators(ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren);
+    Indicators(view::ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren);
 
     void setSiren(Siren* siren) { siren_ = siren; }
     // While off (a replay of a recording), the lamps still follow but the siren never starts.
@@ -33,7 +35,7 @@ class Indicators : public IndicatorSteps {
     void ShowIndicators() override;
 
   private:
-    ViewControls& view_;
+    view::ViewControls& view_;
     const StatusView& status_;
     const seriallink::PollCycle& link_;
     Siren* siren_;

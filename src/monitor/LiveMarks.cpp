@@ -14,11 +14,11 @@
 // value under its track bar (a setting, read back from the detector or a file).
 QList<QWidget*> LiveMarks::readings() const {
     QList<QWidget*> w;
-    for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2}) {
+    for (const view::ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2}) {
         w << ch->detection << ch->signal;
         if (ch->maskBar) w << ch->maskBar << ch->noiseBar << ch->maskLamp << ch->noiseLamp;
     }
-    for (const OutputControls& out : view_.outputs) w << out.state;
+    for (const view::OutputControls& out : view_.outputs) w << out.state;
     for (int a = 0; a < 3; ++a)
         w << view_.accLabels[static_cast<std::size_t>(a)] << view_.accBars[static_cast<std::size_t>(a)];
     w << view_.tamper << view_.diagnosticOn << view_.temperature << view_.temperatureLabel;
@@ -53,7 +53,7 @@ void LiveMarks::Clear(GraphWindow* graphics) {
          {view_.ledPowerFail, view_.ledMwFault, view_.ledPir1Fault, view_.ledPir2Fault, view_.ledCpuFault})
         lamp->setBrushColor(grey);
     view_.diagnosticOn->setBrushColor(view_.diagnosticOn->palette().color(QPalette::Button));
-    for (const ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2})
+    for (const view::ChannelControls* ch : {&view_.mw, &view_.pir1, &view_.pir2})
         ch->threshold->setSelStart(ch->threshold->maximum());
     if (graphics) {
         graphics->clearGraph();

@@ -7,11 +7,13 @@
 
 class QWidget;
 class GraphWindow;
+namespace view {
 struct ViewControls;
+} // namespace view
 
 class LiveMarks {
   public:
-    explicit LiveMarks(ViewControls& view) : view_(view) {}
+    explicit LiveMarks(view::ViewControls& view) : view_(view) {}
 
     void SetLive(bool live);
     bool Live() const { return live_; }
@@ -22,6 +24,6 @@ class LiveMarks {
   private:
     QList<QWidget*> readings() const;
 
-    ViewControls& view_;
+    view::ViewControls& view_;
     bool live_ = true;
 };

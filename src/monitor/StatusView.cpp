@@ -11,7 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 
-StatusView::StatusView(ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
+StatusView::StatusView(view::ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
     const protocol::StatusRecord s = protocol::DecodeStatus(store.data());
@@ -29,7 +29,7 @@ void StatusView::showChannel(StatusStore& store, const protocol::StatusRecord& r
         const auto c = static_cast<graph::Channel>(channel);
         graphics_->FeedChannel(c, signal, values.compensation, directConvert);
     }
-    ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
+    view::ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
     ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
     widgets::SetTextPaced(ch.levelLabel, NumberText(values.level));
     ch.signal->setPosition(signal);
@@ -49,7 +49,7 @@ void StatusView::ShowStatus(StatusStore& store) {
     const std::array<int, 2> masks{before.mask1, before.mask2};
     const std::array<int, 2> noises{before.irNoise1, before.irNoise2};
     for (int pir = 1; pir <= 2; ++pir) {
-        ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
+        view::ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
         showChannel(store, before, pir, direct);
         widgets::SetTextPaced(ch.compLabel, tempComp
                                                 ? QStringLiteral("(Comp. : ") +

@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 
+namespace view {
 struct ViewControls;
+} // namespace view
 class GraphWindow;
 
 // What the alarm indicators add to a status reply: each PIR noise-reduction box at the end of its
@@ -26,7 +28,7 @@ using StatusStore = std::array<std::uint8_t, protocol::frames::StatusRecordSize>
 class StatusView {
   public:
     // graphics may be null (no graph window): the VIEW tab is still shown.
-    StatusView(ViewControls& view, GraphWindow* graphics);
+    StatusView(view::ViewControls& view, GraphWindow* graphics);
 
     void setGraphics(GraphWindow* graphics) { graphics_ = graphics; }
     void setIndicators(IndicatorSteps* indicators) { indicators_ = indicators; }
@@ -44,7 +46,7 @@ class StatusView {
   private:
     void showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel, bool directConvert);
 
-    ViewControls& view_;
+    view::ViewControls& view_;
     GraphWindow* graphics_;
     IndicatorSteps* indicators_ = nullptr;
 };

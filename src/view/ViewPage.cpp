@@ -9,7 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 
-using namespace view;
+namespace view {
 
 namespace {
 
@@ -130,3 +130,5 @@ QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c) {
     }
     return summary;
 }
+
+} // namespace view

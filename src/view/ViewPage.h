@@ -17,6 +17,8 @@ class SmallStatusBar;
 class TrackBar;
 } // namespace widgets
 
+namespace view {
+
 // The controls of one detection channel (MW, PIR1 "HIGH ABOVE", PIR2 "DOWN UNDER").
 struct ChannelControls {
     QGroupBox* group = nullptr;
@@ -109,3 +111,5 @@ struct ViewControls {
 void BuildViewPage(QWidget* page, ViewControls& c);
 // Builds the alarm summary (outputs, tamper, masks, any fault) and fills in its lamps.
 QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c);
+
+} // namespace view
