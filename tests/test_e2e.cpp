@@ -30,7 +30,7 @@
 #include <memory>
 
 // A sound player that only counts its plays.
-struct CountingPlayer : SirenPlayer {
+struct CountingPlayer : monitor::SirenPlayer {
     int plays = 0;
     void load(const QString&) override {}
     void play() override { ++plays; }
@@ -130,7 +130,7 @@ class TestEndToEnd : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* plays = player.get();
-        p.mainWindow.setSiren(new Siren(sound.path(), std::move(player)));
+        p.mainWindow.setSiren(new monitor::Siren(sound.path(), std::move(player)));
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 5, 3000);
         view::ViewControls& v = p.mainWindow.view();

@@ -304,19 +304,19 @@ class TestInstall : public QObject {
         const QString data = dir.path() + "/share/ostrevo-setup";
         QDir().mkpath(beside);
         QDir().mkpath(data);
-        QCOMPARE(SirenFileLookup({beside, data}), QString());
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), QString());
         const QString installed = placeSiren(data);
-        QCOMPARE(SirenFileLookup({beside, data}), installed);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), installed);
         const QString own = placeSiren(beside);
-        QCOMPARE(SirenFileLookup({beside, data}), own);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), own);
         // A folder of that name is no sound.
         QVERIFY(QFile::remove(own));
         QVERIFY(QDir(beside).mkdir(QStringLiteral("SIREN1.WAV")));
-        QCOMPARE(SirenFileLookup({beside, data}), installed);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), installed);
     }
 
     void sirenFoldersOfAnInstallation() {
-        const QStringList folders = SirenFolders();
+        const QStringList folders = monitor::SirenFolders();
         QVERIFY(folders.size() >= 2);
         QCOMPARE(folders[0], QCoreApplication::applicationDirPath());
         // bin/ostrevo-setup finds ../share/ostrevo-setup, wherever the prefix was moved to.
@@ -328,19 +328,19 @@ class TestInstall : public QObject {
         QTemporaryDir dir;
         const ScopedEnv dataHome("XDG_DATA_HOME", dir.path().toUtf8() + "/home-data");
         const ScopedEnv dataDirs("XDG_DATA_DIRS", dir.path().toUtf8() + "/system-data");
-        QVERIFY(!SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"));
+        QVERIFY(!monitor::SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"));
         const QString installed = placeSiren(dir.path() + "/system-data/ostrevo-setup");
-        QVERIFY2(SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"),
-                 qPrintable(SirenFolders().join(' ')));
-        if (SirenFileLookup() != installed) {
+        QVERIFY2(monitor::SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"),
+                 qPrintable(monitor::SirenFolders().join(' ')));
+        if (monitor::SirenFileLookup() != installed) {
             // Only a siren earlier in the order (beside the test, or installed on this machine) may win.
-            QVERIFY(!SirenFileLookup().isEmpty());
-            QVERIFY(SirenFolders().indexOf(QFileInfo(SirenFileLookup()).path()) <
-                    SirenFolders().indexOf(dir.path() + "/system-data/ostrevo-setup"));
+            QVERIFY(!monitor::SirenFileLookup().isEmpty());
+            QVERIFY(monitor::SirenFolders().indexOf(QFileInfo(monitor::SirenFileLookup()).path()) <
+                    monitor::SirenFolders().indexOf(dir.path() + "/system-data/ostrevo-setup"));
             QSKIP("a siren is installed on this machine ahead of the test's own");
         }
         // The program's siren, made without a folder, plays that file.
-        const Siren siren;
+        const monitor::Siren siren;
         QVERIFY(siren.Available());
         QCOMPARE(siren.FilePath(), installed);
     }

@@ -89,7 +89,7 @@ struct PaintCounter : QObject {
 };
 
 // A sound player that only counts its plays.
-struct CountingPlayer : SirenPlayer {
+struct CountingPlayer : monitor::SirenPlayer {
     int plays = 0;
     void load(const QString&) override {}
     void play() override { ++plays; }
@@ -272,7 +272,7 @@ class TestLiveView : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* counting = player.get();
-        mainWindow->setSiren(new Siren(sound.path(), std::move(player)));
+        mainWindow->setSiren(new monitor::Siren(sound.path(), std::move(player)));
         const QColor green(0, 255, 15), orange(253, 131, 9), red(255, 0, 0), grey(128, 128, 128);
         const QColor face = mainWindow->view().diagnosticOn->palette().color(QPalette::Button);
         const char* const lamps[] = {
@@ -525,7 +525,7 @@ class TestLiveView : public QObject {
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
         widgets::StringGrid& grid = *mainWindow->eventGrid();
-        ShowEventLog(grid, bytes.data());
+        monitor::ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{
             {1, 1, "MW"},       {2, 1, "300"},         {8, 1, "6"}, {9, 1, "-5" + deg}, {1, 2, "---"},
@@ -537,11 +537,11 @@ class TestLiveView : public QObject {
 
         // The same memory again changes nothing; entry 3 alone changes only row 4.
         QSignalSpy changed(grid.model(), &QAbstractItemModel::dataChanged);
-        ShowEventLog(grid, bytes.data());
+        monitor::ShowEventLog(grid, bytes.data());
         QCOMPARE(changed.count(), 0);
         log[3].peaks[1] = 77;
         bytes = protocol::EncodeEventLog(log);
-        ShowEventLog(grid, bytes.data());
+        monitor::ShowEventLog(grid, bytes.data());
         std::set<int> rows;
         for (const QList<QVariant>& args : changed) rows.insert(args.at(0).toModelIndex().row() + 1);
         QCOMPARE(rows, std::set<int>{4});

@@ -122,7 +122,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
     tabs_->setCornerWidget(view::BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
-    liveMarks_ = std::make_unique<LiveMarks>(view_);
+    liveMarks_ = std::make_unique<monitor::LiveMarks>(view_);
     liveMarks_->SetLive(false); // nothing has come from a detector yet
     const struct {
         QKeySequence keys;
@@ -160,8 +160,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         dialogs::ShowWarning(this, QStringLiteral("The detector did not confirm that it stored its parameters, so "
                                                   "the link was left as it is. Check the link and try again."));
     });
-    statusView_ = std::make_unique<StatusView>(view_, nullptr);
-    indicators_ = std::make_unique<Indicators>(view_, *statusView_, *link_, nullptr);
+    statusView_ = std::make_unique<monitor::StatusView>(view_, nullptr);
+    indicators_ = std::make_unique<monitor::Indicators>(view_, *statusView_, *link_, nullptr);
     // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
     indicators_->setParameterFlags([this] {
         const FileMode& file = configFiles_->fileMode();
@@ -215,20 +215,20 @@ void MainWindow::setUpParts() {
     hostLayout->setContentsMargins(0, 0, 0, 0);
     hostLayout->addWidget(activityBar_);
     activityBar_->setPosition(0);
-    LabelLogGrid(*eventGrid_);
-    FitLogGrid(*eventGrid_);
+    monitor::LabelLogGrid(*eventGrid_);
+    monitor::FitLogGrid(*eventGrid_);
     // The siren file is looked for once, now.
-    setSiren(new Siren(this));
+    setSiren(new monitor::Siren(this));
 }
 
-void MainWindow::setSiren(Siren* siren) {
+void MainWindow::setSiren(monitor::Siren* siren) {
     delete siren_;
     siren_ = siren;
     if (siren_) {
         siren_->setParent(this);
         siren_->setObjectName(QStringLiteral("MediaPlayer1"));
-        connect(siren_, &Siren::unavailableNow, this, &MainWindow::ShowNotice);
-        connect(siren_, &Siren::availableAgain, this, [this] {
+        connect(siren_, &monitor::Siren::unavailableNow, this, &MainWindow::ShowNotice);
+        connect(siren_, &monitor::Siren::availableAgain, this, [this] {
             if (Notice().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
         });
     }

@@ -21,10 +21,14 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class Commissioning;
+namespace monitor {
 class LiveMarks;
+} // namespace monitor
 class ConfigFiles;
 class ParameterSender;
+namespace monitor {
 class Siren;
+} // namespace monitor
 class QToolBar;
 class QToolButton;
 namespace seriallink {
@@ -76,16 +80,16 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     ParameterSender& parameterSender() override { return *sender_; }
     ReadBack& readBack() { return *readBack_; }
     ConfigFiles& configFiles() override { return *configFiles_; }
-    StatusView& statusView() override { return *statusView_; }
-    Indicators& indicators() override { return *indicators_; }
-    LiveMarks& liveMarks() override { return *liveMarks_; }
-    Siren* siren() const { return siren_; }
+    monitor::StatusView& statusView() override { return *statusView_; }
+    monitor::Indicators& indicators() override { return *indicators_; }
+    monitor::LiveMarks& liveMarks() override { return *liveMarks_; }
+    monitor::Siren* siren() const { return siren_; }
     GraphWindow* graphics() const override { return graphics_; }
     Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
-    void setSiren(Siren* siren);
+    void setSiren(monitor::Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not
     // answer (the siren turned off, a recording running). Kept in the message history.
     void ShowNotice(const QString& text) override;
@@ -201,10 +205,10 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     ParameterSender* sender_ = nullptr;
     std::unique_ptr<ReadBack> readBack_;
     ConfigFiles* configFiles_ = nullptr;
-    std::unique_ptr<StatusView> statusView_;
-    std::unique_ptr<Indicators> indicators_;
-    std::unique_ptr<LiveMarks> liveMarks_;
-    Siren* siren_ = nullptr; // MediaPlayer1
+    std::unique_ptr<monitor::StatusView> statusView_;
+    std::unique_ptr<monitor::Indicators> indicators_;
+    std::unique_ptr<monitor::LiveMarks> liveMarks_;
+    monitor::Siren* siren_ = nullptr; // MediaPlayer1
     widgets::NoticeLabel* notice_ = nullptr;
     MessageHistory* messages_ = nullptr;
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window

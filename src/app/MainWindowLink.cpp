@@ -219,7 +219,7 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
         sender_->ReadBackArrived();
         break;
     case protocol::frames::EventLog:
-        ShowEventLog(*eventGrid_, stores.eventLog.data());
+        monitor::ShowEventLog(*eventGrid_, stores.eventLog.data());
         commissioning_->EventLogArrived();
         break;
     default: break;

@@ -296,7 +296,7 @@ void MainWindow::buildLogsPage(QWidget* page) {
     popup->addSeparator();
     auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
     clear->setObjectName(QStringLiteral("Clear1"));
-    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid_); });
+    connect(clear, &QAction::triggered, this, [this] { monitor::ClearLogGrid(*eventGrid_); });
     // A right click anywhere on the LOGS tab, the grid included, opens the menu.
     for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(eventGrid_)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -317,6 +317,6 @@ void MainWindow::exportEventLog() {
     const QString path = dialogs::ConfirmReplacing(this, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return;
     QString error;
-    if (!WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
+    if (!monitor::WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
     else ShowNotice(QStringLiteral("Saved the event memory to \"%1\".").arg(QDir::toNativeSeparators(path)));
 }

@@ -7,13 +7,17 @@
 #include <QString>
 
 class ConfigFiles;
+namespace monitor {
 class Indicators;
 class LiveMarks;
+} // namespace monitor
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
 class ParameterSender;
+namespace monitor {
 class StatusView;
+} // namespace monitor
 class GraphWindow;
 namespace view {
 struct ViewControls;
@@ -24,9 +28,9 @@ class CommissioningHost {
     virtual seriallink::PollCycle& link() = 0;
     virtual view::ViewControls& view() = 0;
     virtual ParameterSender& parameterSender() = 0;
-    virtual StatusView& statusView() = 0;
-    virtual Indicators& indicators() = 0;
-    virtual LiveMarks& liveMarks() = 0;
+    virtual monitor::StatusView& statusView() = 0;
+    virtual monitor::Indicators& indicators() = 0;
+    virtual monitor::LiveMarks& liveMarks() = 0;
     // Open Config's question and send path, for a parameter set made here (suggested thresholds).
     virtual ConfigFiles& configFiles() = 0;
     // The tab shown: 0 VIEW, 1 LOGS.

@@ -247,7 +247,7 @@ QString ReportHtml(const ReportContents& r) {
                             "so the report holds no status and no graph.</p>");
     } else {
         h += QStringLiteral("<table>");
-        h += row({QStringLiteral("Temperature"), DegreesText(s.temperature)});
+        h += row({QStringLiteral("Temperature"), monitor::DegreesText(s.temperature)});
         h += row({QStringLiteral("Tamper axes X, Y, Z"),
                   QStringLiteral("%1, %2, %3").arg(s.acc[0]).arg(s.acc[1]).arg(s.acc[2])});
         h += row({QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"), QStringLiteral("%1, %2, %3")
@@ -273,7 +273,7 @@ QString ReportHtml(const ReportContents& r) {
         const protocol::EventRecord& e = r.events[k];
         QStringList cells{QString::number(k + 1), QString::fromStdString(protocol::EventTypeText(e.eventType))};
         for (std::uint16_t p : e.peaks) cells << QString::number(p);
-        cells << DegreesText(e.temperature);
+        cells << monitor::DegreesText(e.temperature);
         h += row(cells);
     }
     h += QStringLiteral("</table>");

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QSaveFile>
 
+namespace monitor {
+
 void LabelLogGrid(widgets::StringGrid& grid) {
     for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(0, r, QString::number(r) + QLatin1Char(' '));
     const char* const headings[] = {"Num\u00b0",          "ALLARM",     "Max MW",     "Max Pir HIGH ABOVE",
@@ -60,3 +62,5 @@ bool WriteLogGridCsv(const widgets::StringGrid& grid, const QString& path, QStri
     file.cancelWriting();
     return false;
 }
+
+} // namespace monitor

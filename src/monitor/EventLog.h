@@ -10,6 +10,8 @@ namespace widgets {
 class StringGrid;
 } // namespace widgets
 
+namespace monitor {
+
 // Numbers rows 1 .. last as "1 ", "2 ", ... in column 0 and writes the headings into row 0.
 void LabelLogGrid(widgets::StringGrid& grid);
 // Widens the columns to their headings, and the event column to the longest event name.
@@ -22,3 +24,5 @@ void ShowEventLog(widgets::StringGrid& grid, const std::uint8_t* eventLog220);
 // Writes the grid, headings included, to a CSV file, replacing one only once the new one is complete.
 // False, with error naming the file and the reason, when it cannot.
 bool WriteLogGridCsv(const widgets::StringGrid& grid, const QString& path, QString& error);
+
+} // namespace monitor

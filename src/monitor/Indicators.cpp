@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QSignalBlocker>
 
+namespace monitor {
+
 using namespace protocol;
 
 namespace {
@@ -99,3 +101,5 @@ void Indicators::ShowIndicators() {
                             alarm[AlarmMask1] || alarm[AlarmMask2];
     if (alarmState && sirenAllowed_ && siren_ && !siren_->Playing()) siren_->StartSiren();
 }
+
+} // namespace monitor

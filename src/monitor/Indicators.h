@@ -10,10 +10,13 @@
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
-class Siren;
 namespace view {
 struct ViewControls;
 } // namespace view
+
+namespace monitor {
+
+class Siren;
 
 class Indicators : public IndicatorSteps {
   public:
@@ -43,3 +46,5 @@ class Indicators : public IndicatorSteps {
     std::function<void(int pir, bool on)> follower_;
     std::function<std::uint16_t()> parameterFlags_;
 };
+
+} // namespace monitor

@@ -10,6 +10,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
+namespace monitor {
+
 // The live readings only: the settings controls stay as they are, usable, and so does the threshold's
 // value under its track bar (a setting, read back from the detector or a file).
 QList<QWidget*> LiveMarks::readings() const {
@@ -60,3 +62,5 @@ void LiveMarks::Clear(GraphWindow* graphics) {
         graphics->ShowNow(); // no reply may come to show it
     }
 }
+
+} // namespace monitor

@@ -11,6 +11,8 @@ namespace view {
 struct ViewControls;
 } // namespace view
 
+namespace monitor {
+
 class LiveMarks {
   public:
     explicit LiveMarks(view::ViewControls& view) : view_(view) {}
@@ -27,3 +29,5 @@ class LiveMarks {
     view::ViewControls& view_;
     bool live_ = true;
 };
+
+} // namespace monitor

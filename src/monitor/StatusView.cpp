@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QLabel>
 
+namespace monitor {
+
 StatusView::StatusView(view::ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
@@ -92,3 +94,5 @@ void StatusView::ShowStatus(StatusStore& store) {
         view_.accBars[a]->setPosition(before.acc[a]);
     }
 }
+
+} // namespace monitor

@@ -13,6 +13,8 @@ struct ViewControls;
 } // namespace view
 class GraphWindow;
 
+namespace monitor {
+
 // What the alarm indicators add to a status reply: each PIR noise-reduction box at the end of its
 // channel's step, and the lamps and the siren after the graph is drawn, before the sweep moves on.
 class IndicatorSteps {
@@ -50,3 +52,5 @@ class StatusView {
     GraphWindow* graphics_;
     IndicatorSteps* indicators_ = nullptr;
 };
+
+} // namespace monitor
