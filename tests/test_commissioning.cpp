@@ -105,7 +105,7 @@ class TestCommissioning : public QObject {
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
         QTemporaryDir dir;
-        ReportContents r;
+        commission::ReportContents r;
         r.site = QStringLiteral("Warehouse North gate");
         r.installer = QStringLiteral("J. Installer");
         r.note = QStringLiteral("Walk test passed.");
@@ -124,7 +124,7 @@ class TestCommissioning : public QObject {
         r.graph.fill(Qt::black);
         const QString pdf = dir.filePath("report.pdf");
         QString error;
-        QVERIFY2(WriteReport(pdf, r, error), qPrintable(error));
+        QVERIFY2(commission::WriteReport(pdf, r, error), qPrintable(error));
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(20000));
@@ -134,7 +134,7 @@ class TestCommissioning : public QObject {
                                      "-4\u00b0C", "Mask #1-#2", "Vertical Curtain", "Signal graph", "not stored in"})
             QVERIFY2(t.contains(QString::fromUtf8(expected)), expected);
         // The PDF replaced nothing until it was complete: a failing path leaves no file.
-        QVERIFY(!WriteReport(dir.filePath("missing/report.pdf"), r, error));
+        QVERIFY(!commission::WriteReport(dir.filePath("missing/report.pdf"), r, error));
         QVERIFY(error.contains("missing/report.pdf"));
     }
 
@@ -161,11 +161,11 @@ class TestCommissioning : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), N + 1);
-        QCOMPARE(lines.first(), recording::CsvHeader());
+        QCOMPARE(lines.first(), commission::recording::CsvHeader());
         // One more reply long after the walk: the replay waits for it, and meanwhile shows the walk's end.
         file.close();
         QVERIFY(file.open(QIODevice::Append | QIODevice::Text));
-        file.write((recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
+        file.write((commission::recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
         file.close();
 
         MainWindow again;
@@ -208,11 +208,12 @@ class TestCommissioning : public QObject {
             f.write((lines.join('\n') + '\n').toUtf8() + tail);
             return f.fileName();
         };
-        const QString header = recording::CsvHeader();
+        const QString header = commission::recording::CsvHeader();
         MainWindow mainWindow;
         mainWindow.commissioning().setMaxReplayGapMs(50);
-        const QString bad = write("bad.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(5, walk(2)),
-                                              QStringLiteral("10,1,2,three")});
+        const QString bad =
+            write("bad.csv", {header, commission::recording::CsvLine(0, walk(1)),
+                              commission::recording::CsvLine(5, walk(2)), QStringLiteral("10,1,2,three")});
         QVERIFY(mainWindow.commissioning().StartReplay(bad));
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 5000);
         QCOMPARE(said.size(), std::size_t(1));
@@ -225,9 +226,10 @@ class TestCommissioning : public QObject {
 
         GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
-        const QString gap =
-            write("gap.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(2147483653LL, walk(11))},
-                  recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
+        const QString gap = write("gap.csv",
+                                  {header, commission::recording::CsvLine(0, walk(1)),
+                                   commission::recording::CsvLine(2147483653LL, walk(11))},
+                                  commission::recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
         said.clear();
         QVERIFY(mainWindow.commissioning().StartReplay(gap));
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 2000);
@@ -237,9 +239,9 @@ class TestCommissioning : public QObject {
         QString error;
         std::int64_t ms = 0;
         protocol::StatusRecord s;
-        QString wide = recording::CsvLine(0, walk(1));
+        QString wide = commission::recording::CsvLine(0, walk(1));
         wide.replace(wide.lastIndexOf(','), 3, QStringLiteral(",200"));
-        QVERIFY(!recording::ParseLine(wide, ms, s, error));
+        QVERIFY(!commission::recording::ParseLine(wide, ms, s, error));
         QVERIFY2(error.startsWith("acc_z"), qPrintable(error));
     }
 
@@ -268,12 +270,12 @@ class TestCommissioning : public QObject {
              "127,0"},
         };
         for (const auto& c : cases) {
-            QCOMPARE(recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
-            QCOMPARE(recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
+            QCOMPARE(commission::recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
+            QCOMPARE(commission::recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
             std::int64_t ms = -1;
             protocol::StatusRecord back;
             QString error;
-            QVERIFY2(recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
+            QVERIFY2(commission::recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
             QCOMPARE(ms, c.ms);
             QVERIFY(back == c.reply);
         }
@@ -338,7 +340,7 @@ class TestCommissioning : public QObject {
         dialogs::SetFileDialogHandler({});
         dialogs::SetQuestionHandler({});
 
-        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        commission::WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         const QString full = dir.filePath("full.csv");
         QString error;
         // A symbolic link where the recording goes is not followed, dangling or not.
@@ -392,10 +394,10 @@ class TestCommissioning : public QObject {
         if (file == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         QFile f(path);
         if ((file == "blank.csv" || file == "long.csv") && f.open(QIODevice::WriteOnly)) {
-            f.write(recording::CsvHeader().toUtf8() + '\n');
+            f.write(commission::recording::CsvHeader().toUtf8() + '\n');
             const QByteArray megabyte(1 << 20, file == "blank.csv" ? '\n' : 'x');
             for (int i = 0; i < (file == "blank.csv" ? 32 : 50); ++i) f.write(megabyte);
-            f.write('\n' + recording::CsvLine(0, walk(5)).toUtf8() + '\n');
+            f.write('\n' + commission::recording::CsvLine(0, walk(5)).toUtf8() + '\n');
             f.close();
         }
 
@@ -471,7 +473,7 @@ class TestCommissioning : public QObject {
         });
         auto* shown = mainWindow.findChild<widgets::NoticeLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
-        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        commission::WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         auto pressedMeansRecording = [&] {
             return button->isChecked() == recorder.Recording() && action->isChecked() == recorder.Recording();
         };

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
         [&](int) { app.processEvents(); }, "at most 0.5 ms", reply);
     // One line of a walk-test recording, written through to the file system.
     QTemporaryDir dir;
-    WalkRecorder recorder;
+    commission::WalkRecorder recorder;
     QString error;
     if (!recorder.Start(dir.filePath(QStringLiteral("walk.csv")), error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

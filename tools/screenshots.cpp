@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     QString chosen;
     dialogs::SetFileDialogHandler(
         [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
-    Commissioning& c = live.commissioning();
+    commission::Commissioning& c = live.commissioning();
     c.AskReportDetails = [](QString& site, QString& installer, QString& note) {
         site = QStringLiteral("Warehouse North, gate 2");
         installer = QStringLiteral("A. Installer");
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
     c.recordAction->trigger();
-    WalkRecording& walk = c.walkRecording();
+    commission::WalkRecording& walk = c.walkRecording();
     c.markQuietAction->trigger();
     runFor(2500);
     const char* const notes[] = {"5 m, left to right", "10 m, right to left", "15 m, left to right"};
@@ -208,12 +208,12 @@ int main(int argc, char** argv) {
     live.saveConfigAction()->trigger();
     {
         // The report's walk test, as its PDF shows it.
-        ReportContents r;
+        commission::ReportContents r;
         r.walkFile = QStringLiteral("walk.csv");
         r.walk = walk.Walk();
         QTextDocument doc;
-        doc.setDefaultStyleSheet(ReportStyleSheet());
-        doc.setHtml(QStringLiteral("<html><body>") + WalkHtml(r) + QStringLiteral("</body></html>"));
+        doc.setDefaultStyleSheet(commission::ReportStyleSheet());
+        doc.setHtml(QStringLiteral("<html><body>") + commission::WalkHtml(r) + QStringLiteral("</body></html>"));
         doc.setTextWidth(760);
         QImage page(QSize(780, static_cast<int>(doc.size().height()) + 20), QImage::Format_RGB32);
         page.fill(Qt::white);
@@ -226,8 +226,8 @@ int main(int argc, char** argv) {
         else ok = false;
     }
     // The thresholds the walk suggests, for the detector still connected.
-    c.suggestions().ShowSuggestions = [&](const SuggestionView& view, std::array<bool, 3>&) {
-        const std::unique_ptr<QDialog> dialog(ThresholdSuggestions::MakeDialog(&live, view));
+    c.suggestions().ShowSuggestions = [&](const commission::SuggestionView& view, std::array<bool, 3>&) {
+        const std::unique_ptr<QDialog> dialog(commission::ThresholdSuggestions::MakeDialog(&live, view));
         dialog->show();
         app.processEvents();
         ok = save(*dialog, "suggest-thresholds.png") && ok;

@@ -20,7 +20,9 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QTimer;
+namespace commission {
 class Commissioning;
+} // namespace commission
 namespace monitor {
 class LiveMarks;
 } // namespace monitor
@@ -47,7 +49,7 @@ class StringGrid;
 // what the window manager adds around the window (its title bar). Returns the window's own geometry.
 QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
-class MainWindow : public QMainWindow, private seriallink::LinkView, private CommissioningHost {
+class MainWindow : public QMainWindow, private seriallink::LinkView, private commission::CommissioningHost {
     Q_OBJECT
   public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -85,7 +87,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     monitor::LiveMarks& liveMarks() override { return *liveMarks_; }
     monitor::Siren* siren() const { return siren_; }
     GraphWindow* graphics() const override { return graphics_; }
-    Commissioning& commissioning() { return *commissioning_; }
+    commission::Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
@@ -212,7 +214,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private Com
     widgets::NoticeLabel* notice_ = nullptr;
     MessageHistory* messages_ = nullptr;
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
-    Commissioning* commissioning_ = nullptr;
+    commission::Commissioning* commissioning_ = nullptr;
     errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
     seriallink::PortDialog* portDialog_ = nullptr;
     GraphWindow* graphics_ = nullptr;

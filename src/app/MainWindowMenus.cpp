@@ -127,7 +127,7 @@ void MainWindow::buildActions() {
         QStringLiteral("Show the graph below the tabs instead of in a window of its own (it goes there by itself "
                        "where the screen has no room beside the main window)"));
 
-    commissioning_ = new Commissioning(*this, *this);
+    commissioning_ = new commission::Commissioning(*this, *this);
     commissioning_->recordAction->setIcon(widgets::ActionIcon(9));
 
     connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);

@@ -28,6 +28,8 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 
+namespace commission {
+
 Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     : QObject(&window), window_(window), host_(host) {
     auto make = [this](const char* name, const QString& caption) {
@@ -327,3 +329,5 @@ void Commissioning::CompareExecute() {
         text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
     dialogs::ShowMessage(&window_, text);
 }
+
+} // namespace commission

@@ -7,21 +7,21 @@
 #include <QString>
 
 class ConfigFiles;
-namespace monitor {
-class Indicators;
-class LiveMarks;
-} // namespace monitor
+class ParameterSender;
+class GraphWindow;
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
-class ParameterSender;
-namespace monitor {
-class StatusView;
-} // namespace monitor
-class GraphWindow;
 namespace view {
 struct ViewControls;
 } // namespace view
+namespace monitor {
+class Indicators;
+class LiveMarks;
+class StatusView;
+} // namespace monitor
+
+namespace commission {
 
 class CommissioningHost {
   public:
@@ -55,3 +55,5 @@ class CommissioningHost {
   protected:
     ~CommissioningHost() = default;
 };
+
+} // namespace commission

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+namespace commission {
+
 namespace recording {
 namespace {
 
@@ -188,3 +190,5 @@ Comment ParseComment(const QString& line, Mark& m, QString& error) {
 }
 
 } // namespace recording
+
+} // namespace commission

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+namespace commission {
+
 namespace recording {
 
 // The header line, without its line end.
@@ -171,3 +173,5 @@ class RecordingReader {
     std::int64_t firstMs_ = -1, lastMs_ = -1;
     std::vector<Place> index_; // by offset
 };
+
+} // namespace commission

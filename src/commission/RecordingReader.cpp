@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace commission {
+
 namespace {
 
 // The time of a reply line; false for anything else (passed over quickly: blank lines, marks).
@@ -224,3 +226,5 @@ qint64 RecordingReader::FindTime(std::int64_t ms) {
     }
     return lo;
 }
+
+} // namespace commission

@@ -17,6 +17,8 @@
 #include <QWidget>
 #include <algorithm>
 
+namespace commission {
+
 namespace {
 
 QString minutes(std::int64_t ms) {
@@ -204,3 +206,5 @@ void Replayer::reachEnd() {
     host_.ShowNotice(QStringLiteral("Replay finished: its last picture stays until you connect, replay again or clear "
                                     "the graph."));
 }
+
+} // namespace commission

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <algorithm>
 
+namespace commission {
+
 namespace {
 
 // The pace of the status polls at 19200 baud: a guess until the recording's own pace is known.
@@ -228,3 +230,5 @@ void Replayer::step() {
         return;
     }
 }
+
+} // namespace commission

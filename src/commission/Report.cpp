@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QUrl>
 
+namespace commission {
+
 namespace {
 
 QString esc(const QString& s) {
@@ -308,3 +310,5 @@ bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
     }
     return true;
 }
+
+} // namespace commission

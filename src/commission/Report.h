@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QString>
 
+namespace commission {
+
 struct ReportContents {
     QString site, installer, note;
     QString port, programVersion;
@@ -48,3 +50,5 @@ QString ReportStyleSheet();
 QString ReportHtml(const ReportContents& r);
 // Writes the PDF through a temporary file that replaces path only when complete.
 bool WriteReport(const QString& path, const ReportContents& r, QString& error);
+
+} // namespace commission

@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
+namespace commission {
+
 namespace {
 
 QString number(int v) {
@@ -229,3 +231,5 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     return d;
 }
+
+} // namespace commission

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace commission {
+
 namespace {
 
 constexpr int DetectionBit[3] = {protocol::AlarmMw, protocol::AlarmPir1, protocol::AlarmPir2};
@@ -205,3 +207,5 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
     }
     return out;
 }
+
+} // namespace commission

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+namespace commission {
+
 // The channels as the report and the suggestion name them: MW, PIR HIGH ABOVE, PIR DOWN UNDER.
 QString WalkChannelName(int channel);
 
@@ -92,3 +94,5 @@ bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why
 QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments);
 std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
                                                      const std::array<int, 3>& current);
+
+} // namespace commission

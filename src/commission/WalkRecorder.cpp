@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace commission {
+
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
     const QByteArray name = QFile::encodeName(path);
@@ -92,3 +94,5 @@ bool WalkRecorder::WriteMark(const recording::Mark& m, QString& cause) {
     }
     return true;
 }
+
+} // namespace commission

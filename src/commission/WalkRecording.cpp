@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <QWidget>
 
+namespace commission {
+
 WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* recordAction)
     : QObject(&window), window_(window), host_(host), recordAction_(recordAction) {
     auto make = [this](const char* name, const QString& caption, Qt::Key key, const QString& tip) {
@@ -340,3 +342,5 @@ void WalkRecording::MarkQuiet() {
 void WalkRecording::EndMark() {
     mark(recording::Mark::Kind::End);
 }
+
+} // namespace commission

@@ -17,6 +17,8 @@ class QLineEdit;
 class QToolBar;
 class QWidget;
 
+namespace commission {
+
 class WalkRecording : public QObject {
     Q_OBJECT
   public:
@@ -82,3 +84,5 @@ class WalkRecording : public QObject {
     WalkAnalysis walk_;
     QString walkPath_;
 };
+
+} // namespace commission
