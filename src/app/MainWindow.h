@@ -4,6 +4,7 @@
 
 #include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
+#include "graph/GraphWindow.h"
 #include "link/PollCycle.h"
 #include "log/ErrorLog.h"
 #include "monitor/Indicators.h"
@@ -12,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -30,7 +32,7 @@ class QToolBar;
 class QToolButton;
 class StringGrid;
 class PortDialog;
-class GraphWindow;
+
 class MessageHistory;
 class NoticeLabel;
 
@@ -207,7 +209,7 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     Commissioning* commissioning_ = nullptr;
     ErrorLog errorLog_ = ErrorLog::besideProgram();
     PortDialog* portDialog_ = nullptr;
-    GraphWindow* graphics_ = nullptr;
+    QPointer<GraphWindow> graphics_; // (a window of its own: it may go first)
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     struct {
