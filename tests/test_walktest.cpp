@@ -6,6 +6,7 @@
 #include "PtyPeer.h"
 #include "SimProcess.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/RecordingScan.h"
@@ -160,11 +161,11 @@ class TestWalkTest : public QObject {
         const QString link = dir.filePath("ttyADAPTER");
         SimProcess sim({"--no-pacing", "--intruder-every", "0", "--link", link});
         QVERIFY(!sim.port().isEmpty());
-        MainWindow w;
+        Program program(PortRoots{"/nonexistent", "/nonexistent"});
+        MainWindow& w = program.mainWindow();
+        PortDialog& portDialog = program.portDialog();
+        GraphWindow& graph = program.graphWindow();
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
-        GraphWindow graph(&w);
-        w.setCompanions(&portDialog, &graph);
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -644,11 +645,10 @@ class TestWalkTest : public QObject {
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);
         PtyPeer peer;
-        MainWindow w;
+        Program program(PortRoots{"/nonexistent", "/nonexistent"});
+        MainWindow& w = program.mainWindow();
+        PortDialog& portDialog = program.portDialog();
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
-        GraphWindow graph(&w);
-        w.setCompanions(&portDialog, &graph);
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
