@@ -4,6 +4,7 @@
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/Replay.h"
@@ -287,11 +288,11 @@ class TestCommissioning : public QObject {
     void writersAskAndKeepWholeLines() {
         QTemporaryDir dir;
         PtyPeer peer;
-        MainWindow mainWindow;
+        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        MainWindow& mainWindow = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
+        GraphWindow& graph = program.graphWindow();
         mainWindow.setEndProcess([](int) {});
-        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        GraphWindow graph(&mainWindow);
-        mainWindow.setCompanions(&portDialog, &graph);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         mainWindow.connectAction()->trigger();
         peer.write(reply9(DetectorModel::FactoryDefaults()));

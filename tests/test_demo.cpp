@@ -151,7 +151,9 @@ class TestDemo : public QObject {
         demo.Stop(); // a second time does nothing
     }
 
-    // A demo that cannot start says why and leaves nothing behind.
+    // A demo that cannot start says why and leaves nothing behind, whether the program waits for the
+    // detector's port (Start) or shows its window meanwhile (Launch, then WhenReady from the event loop);
+    // the virtual detector itself is ready either way.
     void startFailureIsExplained_data() {
         QTest::addColumn<QString>("simulator");
         QTest::addColumn<QString>("reason");
@@ -161,6 +163,7 @@ class TestDemo : public QObject {
                                                        << "/bin/true gave no port";
         QTest::newRow("a file that cannot run") << "/nonexistent/ostrevo-detector-sim"
                                                 << "did not start";
+        QTest::newRow("the virtual detector") << OSTREVO_SIM_PATH << "";
     }
 
     void startFailureIsExplained() {
@@ -169,12 +172,26 @@ class TestDemo : public QObject {
         QTemporaryDir runtime;
         QVERIFY(::chmod(runtime.path().toLocal8Bit().constData(), 0700) == 0);
         const ScopedEnv env("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        Demo demo;
-        QString error;
-        QVERIFY(!demo.Start(simulator, QString(), error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
-        QVERIFY(!demo.Running());
-        QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        for (const bool waits : {true, false}) {
+            Demo demo;
+            QString error;
+            bool started = false;
+            if (waits) {
+                started = demo.Start(simulator, QString(), error);
+            } else if (demo.Launch(simulator, QString(), error)) {
+                bool answered = false;
+                demo.WhenReady([&](const QString& e) { error = e, answered = true; });
+                QTRY_VERIFY_WITH_TIMEOUT(answered, 8000);
+                started = error.isEmpty();
+            }
+            QCOMPARE(started, reason.isEmpty());
+            QVERIFY2(error.contains(reason), qPrintable(error));
+            QCOMPARE(demo.Running(), started);
+            if (started) QVERIFY(QFileInfo(demo.Port()).isSymLink());
+            demo.Stop();
+            QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     QStringList());
+        }
     }
 };
 

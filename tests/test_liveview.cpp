@@ -123,7 +123,10 @@ class TestLiveView : public QObject {
         graphics = new GraphWindow(mainWindow);
         mainWindow->setCompanions(nullptr, graphics);
     }
-    void cleanup() { delete mainWindow; }
+    void cleanup() {
+        delete graphics; // a window of its own, not the main window's child
+        delete mainWindow;
+    }
 
     void aStatusReplyOnTheViewTab() {
         struct Case {

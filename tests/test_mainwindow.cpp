@@ -1,6 +1,7 @@
 // The main window: its composition, start state, fades, Exit and keyboard access.
 #include "app/MainWindow.h"
 #include "app/MessageHistory.h"
+#include "app/Program.h"
 #include "dialogs/Application.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
@@ -26,6 +27,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -85,6 +87,51 @@ class TestMainWindow : public QObject {
         dialogs::SetMessageHandler({});
         dialogs::SetFileDialogHandler({});
         delete mainWindow;
+    }
+
+    // Each window's tree (the main window's, the port dialog's, the graph window's, also with the graph
+    // inside the main window) holds every object name once, and docs/object-names.md names each of them:
+    // a lookup by name finds the one object, in whatever order the windows were made.
+    void objectNamesAreUniqueInEachWindowAndDocumented() {
+        QFile doc(QStringLiteral(OSTREVO_OBJECT_NAMES_DOC));
+        QVERIFY(doc.open(QIODevice::ReadOnly));
+        const QString documented = QString::fromUtf8(doc.readAll());
+        Program program;
+        QStringList problems;
+        auto check = [&](QWidget* window, const char* what) {
+            QMap<QString, int> seen;
+            // (The graph window keeps a tree of its own, also inside the main window.)
+            auto ownTree = [window](QObject* o) {
+                for (; o && o != window; o = o->parent())
+                    if (qobject_cast<GraphWindow*>(o)) return false;
+                return true;
+            };
+            for (QObject* o : window->findChildren<QObject*>()) {
+                if (!ownTree(o)) continue;
+                const QString name = o->objectName();
+                // (Names Qt gives its own parts: a layout, a tab bar's scroll buttons.)
+                static const QStringList qtOwn{QStringLiteral("_layout"), QStringLiteral("ScrollLeftButton"),
+                                               QStringLiteral("ScrollRightButton")};
+                if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")) && !qtOwn.contains(name)) ++seen[name];
+            }
+            ++seen[window->objectName()];
+            for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
+                if (it.value() != 1) problems << QStringLiteral("%1: %2 x%3").arg(what, it.key()).arg(it.value());
+                if (!documented.contains(QLatin1Char('`') + it.key() + QLatin1Char('`')))
+                    problems << QStringLiteral("%1: %2 not in docs/object-names.md").arg(what, it.key());
+            }
+        };
+        check(&program.mainWindow(), "main window");
+        check(&program.portDialog(), "port dialog");
+        check(&program.graphWindow(), "graph window");
+        program.mainWindow().show();
+        program.mainWindow().graphInsideAction()->trigger();
+        program.mainWindow().showGraph();
+        QVERIFY(!program.graphWindow().isWindow());
+        check(&program.mainWindow(), "main window with the graph inside");
+        check(&program.graphWindow(), "graph window inside");
+        problems.removeDuplicates();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
     void windowFrame() {

@@ -6,6 +6,7 @@
 #include "PtyPeer.h"
 #include "SimProcess.h"
 #include "app/MainWindow.h"
+#include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
 #include "commission/RecordingScan.h"
@@ -162,11 +163,11 @@ class TestWalkTest : public QObject {
         const QString link = dir.filePath("ttyADAPTER");
         SimProcess sim({"--no-pacing", "--intruder-every", "0", "--link", link});
         QVERIFY(!sim.port().isEmpty());
-        MainWindow w;
+        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        MainWindow& w = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
+        GraphWindow& graph = program.graphWindow();
         w.setEndProcess([](int) {});
-        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        GraphWindow graph(&w);
-        w.setCompanions(&portDialog, &graph);
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -647,11 +648,10 @@ class TestWalkTest : public QObject {
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);
         PtyPeer peer;
-        MainWindow w;
+        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        MainWindow& w = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
         w.setEndProcess([](int) {});
-        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        GraphWindow graph(&w);
-        w.setCompanions(&portDialog, &graph);
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));

@@ -103,6 +103,37 @@ QString Demo::Folder() const {
 }
 
 bool Demo::Start(const QString& simulator, const QString& logPath, QString& error) {
+    if (!Launch(simulator, logPath, error)) return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!process_.canReadLine() && Running() && waited.elapsed() < StartLimitMs) process_.waitForReadyRead(100);
+    return takeFirstLine(error);
+}
+
+void Demo::WhenReady(std::function<void(const QString& error)> ready) {
+    auto* deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    auto connections = std::make_shared<std::vector<QMetaObject::Connection>>();
+    auto check = [this, ready, deadline, connections] {
+        if (connections->empty()) return;                                         // answered already
+        if (!process_.canReadLine() && Running() && deadline->isActive()) return; // not yet
+        for (const auto& c : *connections) disconnect(c);
+        connections->clear();
+        deadline->stop();
+        deadline->deleteLater();
+        QString error;
+        takeFirstLine(error);
+        ready(error);
+    };
+    connections->push_back(connect(&process_, &QProcess::readyRead, this, check));
+    connections->push_back(connect(&process_, &QProcess::finished, this, check));
+    connections->push_back(connect(deadline, &QTimer::timeout, this, check));
+    deadline->start(StartLimitMs);
+    QTimer::singleShot(0, this, check); // the line may be there already
+}
+
+bool Demo::Launch(const QString& simulator, const QString& logPath, QString& error) {
+    simulator_ = simulator;
     if (simulator.isEmpty()) {
         error = QStringLiteral("the virtual detector %1 is neither beside the program nor on the PATH")
                     .arg(QLatin1String(SimulatorName));
@@ -174,23 +205,26 @@ bool Demo::Start(const QString& simulator, const QString& logPath, QString& erro
         Stop();
         return false;
     }
+    return true;
+}
+
+bool Demo::takeFirstLine(QString& error) {
     // Its first line is its pseudo-terminal, or why it has none.
-    QElapsedTimer waited;
-    waited.start();
-    while (!process_.canReadLine() && Running() && waited.elapsed() < StartLimitMs) process_.waitForReadyRead(100);
     const QByteArray first = process_.readLine().trimmed();
     if (log_.isOpen()) {
         log_.write(first + '\n');
         log_.flush();
     }
     if (!QFileInfo(port_).isSymLink()) {
-        error = first.isEmpty() ? QStringLiteral("%1 gave no port").arg(simulator) : QString::fromLocal8Bit(first);
+        error = first.isEmpty() ? QStringLiteral("%1 gave no port").arg(simulator_) : QString::fromLocal8Bit(first);
         Stop();
         return false;
     }
     connect(&process_, &QProcess::readyRead, this, &Demo::readAnswers);
     connect(&process_, &QProcess::finished, this, &Demo::processEnded);
     if (process_.bytesAvailable() > 0) readAnswers();
+    ready_ = true;
+    if (attached_) goLive();
     return true;
 }
 
@@ -294,19 +328,26 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
     return menu_;
 }
 
-void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
-    setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
-    BuildMenu(mainWindow.menuBar());
+void Demo::goLive() {
     printLine(QStringLiteral("demo: the virtual detector is on %1; %2")
                   .arg(QDir::toNativeSeparators(port_),
                        !logPath_.isEmpty()     ? QStringLiteral("its answers go to %1").arg(logPath_)
                        : logProblem_.isEmpty() ? QStringLiteral("its answers go to no log")
                                                : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
-    portDialog.portCombo->setEditText(port_); // chosen: Connect is possible at once
-    QTimer::singleShot(0, &mainWindow, [&mainWindow] {
-        if (mainWindow.connectAction()->isEnabled() && mainWindow.link().State() == seriallink::LinkState::Closed)
-            mainWindow.connectAction()->trigger();
+    QPointer<MainWindow> mainWindow = attached_;
+    QTimer::singleShot(0, mainWindow, [mainWindow] {
+        if (mainWindow && mainWindow->connectAction()->isEnabled() &&
+            mainWindow->link().State() == seriallink::LinkState::Closed)
+            mainWindow->connectAction()->trigger();
     });
+}
+
+void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
+    setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
+    BuildMenu(mainWindow.menuBar());
+    portDialog.portCombo->setEditText(port_); // chosen: Connect is possible once the detector is there
+    attached_ = &mainWindow;
+    if (ready_) goLive();
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and
     // one when the link goes down for want of answers (its timer runs inside a message box's loop too).
     watch_ = new QTimer(this);

@@ -19,10 +19,10 @@ class QMenuBar;
 class QSocketNotifier;
 class QTemporaryDir;
 class QTimer;
+class MainWindow;
 namespace seriallink {
 class PortDialog;
 } // namespace seriallink
-class MainWindow;
 
 class Demo : public QObject {
     Q_OBJECT
@@ -54,6 +54,12 @@ class Demo : public QObject {
     // answers go to logPath (truncated). Folders left there by demos of this user that were killed go
     // first. False, with error saying why, when it did not start.
     bool Start(const QString& simulator, const QString& logPath, QString& error);
+    // Start() in two halves, for a program that shows its window meanwhile: Launch() starts the virtual
+    // detector and returns at once; WhenReady() calls ready from the event loop once the detector has
+    // made its port (an empty error, and Attach()'s Connect follows), or with why it has not (a few
+    // seconds at most; the demo is stopped then).
+    bool Launch(const QString& simulator, const QString& logPath, QString& error);
+    void WhenReady(std::function<void(const QString& error)> ready);
     // Ends the virtual detector (SIGTERM, a kill if it lingers) and removes its link and the folder.
     // Safe to call twice.
     void Stop();
@@ -73,7 +79,7 @@ class Demo : public QObject {
     // Builds the Demo menu into bar, before its Help menu, and returns it.
     QMenu* BuildMenu(QMenuBar* bar);
     // Wires the demo into the program: the notice and the menu in the main window, the port chosen in
-    // the port dialog (not remembered for the next run), Connect pressed once the event loop runs, and
+    // the port dialog (not remembered for the next run), Connect pressed once the detector is ready, and
     // one line on stdout once the detector is answering the polls. It says on stdout where the detector
     // is and where its answers go.
     void Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog);
@@ -86,11 +92,18 @@ class Demo : public QObject {
     void ended();
 
   private:
+    // The detector's first line: its port made (true), or why not (the demo is stopped).
+    bool takeFirstLine(QString& error);
+    // Ready and attached: says where the detector is, and presses Connect.
+    void goLive();
     void readAnswers();
     void processEnded();
     void tell(const QString& text);
 
     QProcess process_;
+    QString simulator_;
+    bool ready_ = false;            // the detector's port is there
+    QPointer<MainWindow> attached_; // the window it was attached to
     std::unique_ptr<QTemporaryDir> folder_;
     QString port_;
     QFile log_;

@@ -5,6 +5,7 @@
 #include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
 #include "errorlog/ErrorLog.h"
+#include "graph/GraphWindow.h"
 #include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
 #include "seriallink/PollCycle.h"
@@ -12,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -20,28 +22,28 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QTimer;
-namespace commission {
-class Commissioning;
-} // namespace commission
-namespace monitor {
-class LiveMarks;
-} // namespace monitor
-class ConfigFiles;
-class ParameterSender;
-namespace monitor {
-class Siren;
-} // namespace monitor
 class QToolBar;
 class QToolButton;
+class ConfigFiles;
+class ParameterSender;
+namespace widgets {
+class LevelBar;
+class StringGrid;
+} // namespace widgets
 namespace seriallink {
 class PortDialog;
 } // namespace seriallink
-class GraphWindow;
+namespace monitor {
+class LiveMarks;
+class Siren;
+} // namespace monitor
+namespace commission {
+class Commissioning;
+} // namespace commission
+
 class MessageHistory;
 namespace widgets {
-class LevelBar;
 class NoticeLabel;
-class StringGrid;
 } // namespace widgets
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
@@ -217,7 +219,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     commission::Commissioning* commissioning_ = nullptr;
     errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
     seriallink::PortDialog* portDialog_ = nullptr;
-    GraphWindow* graphics_ = nullptr;
+    QPointer<GraphWindow> graphics_; // (a window of its own: it may go first)
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     struct {

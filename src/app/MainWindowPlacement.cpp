@@ -196,7 +196,7 @@ void MainWindow::dockGraph() {
 void MainWindow::undockGraph() {
     if (graphics_->isWindow()) return;
     graphHost_->layout()->removeWidget(graphics_);
-    graphics_->setParent(this, graphFlags_);
+    graphics_->setParent(nullptr, graphFlags_); // a window of its own again
     fitDockedGraph(false);
 }
 

@@ -20,6 +20,16 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+void sayDemoCannotStart(QWidget* parent, const QString& error) {
+    const QString text = QStringLiteral("The demo cannot start: %1.").arg(error);
+    std::fprintf(stderr, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
+    dialogs::ShowWarning(parent, text);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     // --help and --version are answered first: they need no display and create no window.
     if (const int status = AnswerInfoOptions(argc, argv); status >= 0) return status;
@@ -54,11 +64,10 @@ int main(int argc, char** argv) {
     Demo demo;
     if (Demo::Requested(argc, argv)) {
         QString error;
-        if (!demo.Start(Demo::SimulatorPath(), QString::fromStdString(errorlog::RunFilesFolder()) + "detector-sim.log",
-                        error)) {
-            const QString text = QStringLiteral("The demo cannot start: %1.").arg(error);
-            std::fprintf(stderr, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
-            dialogs::ShowWarning(nullptr, text);
+        // Started now, its port awaited while the window shows.
+        if (!demo.Launch(Demo::SimulatorPath(), QString::fromStdString(errorlog::RunFilesFolder()) + "detector-sim.log",
+                         error)) {
+            sayDemoCannotStart(nullptr, error);
             return 1;
         }
         demo.Attach(mainWindow, portDialog); // the demo's port is not remembered for the next run
@@ -70,6 +79,12 @@ int main(int argc, char** argv) {
     mainWindow.rememberBetweenRuns(TakeInstanceNumber()); // ... and the window's
     shownWindow = &mainWindow;
     mainWindow.show();
+    if (Demo::Requested(argc, argv))
+        demo.WhenReady([&mainWindow](const QString& error) {
+            if (error.isEmpty()) return; // Connect follows
+            sayDemoCannotStart(&mainWindow, error);
+            QCoreApplication::exit(1);
+        });
     const int status = app.exec();
     mainWindow.link().Exit(); // the port is closed before the demo's detector goes
     demo.Stop();

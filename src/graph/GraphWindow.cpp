@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QWindow>
 #include <algorithm>
 #include <utility>
 
@@ -35,7 +36,7 @@ void ImageLayer::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) p.drawImage(r, *image_, r);
 }
 
-GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
+GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(nullptr, Qt::Tool), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Graphics"));
     setWindowTitle(QStringLiteral("View"));
     // Height fixed, width up to the design's 1000 pixels of window (992 of client area).
@@ -254,6 +255,13 @@ void GraphWindow::changeEvent(QEvent* event) {
 
 GraphWindow::~GraphWindow() {
     keepPlace();
+}
+
+void GraphWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A tool window of the main window for the window system: it stays above it and goes with it.
+    if (isWindow() && mainWindow_ && windowHandle() && mainWindow_->windowHandle())
+        windowHandle()->setTransientParent(mainWindow_->windowHandle());
 }
 
 void GraphWindow::hideEvent(QHideEvent* event) {

@@ -3,6 +3,7 @@
 
 #include "graph/GraphPainter.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -27,6 +28,8 @@ class ImageLayer : public QWidget {
 class GraphWindow : public QWidget {
     Q_OBJECT
   public:
+    // A window of its own, kept with the main window by the window system, and not part of the main
+    // window's widget tree (its object names stand apart), unless the main window takes it inside.
     explicit GraphWindow(QWidget* mainWindow);
 
     void clearGraph();
@@ -99,10 +102,12 @@ class GraphWindow : public QWidget {
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
   private:
     static QSize imageSizeFor(const QSize& client);
+    QPointer<QWidget> mainWindow_;
     void build(bool atCreation);
     // New images at the window's new size, flat traces, and the layers repainted.
     void rebuildAtNewSize();
