@@ -411,7 +411,7 @@ class TestCommissioning : public QObject {
             QString error;
             protocol::params::Record bytes{};
             if (replay) mainWindow.commissioning().StartReplay(path);
-            else if (!configfile::ReadParameterFile(path, bytes, error)) said.push_back(error);
+            else if (!config::ReadParameterFile(path, bytes, error)) said.push_back(error);
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done && !mainWindow.commissioning().Replaying(), 60000);
@@ -561,12 +561,12 @@ class TestCommissioning : public QObject {
         protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
         detector.outputs[0].function = protocol::params::AutoTest;
         protocol::params::Parameters file = detector;
-        QVERIFY(CompareParameters(file, detector).empty());
+        QVERIFY(config::CompareParameters(file, detector).empty());
         file.channels[2].npulse = 4;
         file.outputs[0].function = 9; // shown as AUTO TEST too, yet another byte
         file.outputs[1].function = protocol::params::NoFunction;
         file.reserved = {9, 9, 9, 9}; // the detector's own bytes: not a setting
-        const auto d = CompareParameters(file, detector);
+        const auto d = config::CompareParameters(file, detector);
         QCOMPARE(d.size(), std::size_t(3));
         QCOMPARE(d[0].name, QString("PIR DOWN UNDER Pulses"));
         QCOMPARE(d[0].fileValue, QString("4"));

@@ -765,7 +765,7 @@ class TestSettings : public QObject {
     void fileNamesAndFailures() {
         const std::pair<QString, QString> names[] = {
             {"cfg", "cfg.bin"}, {"cabin", "cabin"}, {"x.BIN", "x.BIN.bin"}, {"a.bin", "a.bin"}};
-        for (const auto& [given, written] : names) QCOMPARE(configfile::WithBinExtension(given), written);
+        for (const auto& [given, written] : names) QCOMPARE(config::WithBinExtension(given), written);
 
         QTemporaryDir dir;
         protocol::params::Record bytes{};
@@ -774,29 +774,29 @@ class TestSettings : public QObject {
         QFile f(shortFile);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(43, 'x')) == 43);
         f.close();
-        QVERIFY(!configfile::ReadParameterFile(shortFile, bytes, error));
+        QVERIFY(!config::ReadParameterFile(shortFile, bytes, error));
         QVERIFY(error.contains("short.bin") && error.contains("too short"));
         const QString fifo = dir.filePath("fifo.bin");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!configfile::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
+        QVERIFY(!config::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
         QVERIFY(error.contains("not a regular file"));
-        QVERIFY(!configfile::WriteParameterFile(fifo, EncodeRecord(factory), error)); // nor written over
+        QVERIFY(!config::WriteParameterFile(fifo, EncodeRecord(factory), error)); // nor written over
         QVERIFY(error.contains("not a regular file"));
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
-        QVERIFY(!configfile::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
+        QVERIFY(!config::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
         QVERIFY(error.contains("No such file"));
 
         // A write that fails (the file size limit stands in for a full disk) keeps the old file.
         const QString kept = dir.filePath("kept.bin");
-        QVERIFY(configfile::WriteParameterFile(kept, EncodeRecord(factory), error));
+        QVERIFY(config::WriteParameterFile(kept, EncodeRecord(factory), error));
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
         rlimit small = old;
         small.rlim_cur = 0;
         ::setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = configfile::WriteParameterFile(kept, protocol::params::Record{}, error);
+        const bool written = config::WriteParameterFile(kept, protocol::params::Record{}, error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!written);
         QVERIFY(error.contains("kept.bin"));
@@ -922,7 +922,7 @@ class TestSettings : public QObject {
         QString error;
         auto fileBytes = [&](const QString& path) {
             Record r{};
-            return configfile::ReadParameterFile(path, r, error), r;
+            return config::ReadParameterFile(path, r, error), r;
         };
         auto withPads = [](const Parameters& p) {
             Record r = EncodeRecord(p);
@@ -945,7 +945,7 @@ class TestSettings : public QObject {
         file.flags |= StoreRequest | 0x0020; // bits no control shows
         file.reserved = {1, 2, 3, 4};
         const QString original = dir.filePath("site.bin");
-        QVERIFY(configfile::WriteParameterFile(original, withPads(file), error));
+        QVERIFY(config::WriteParameterFile(original, withPads(file), error));
         chosen = original;
         mainWindow->openConfigAction()->trigger();
         QVERIFY(mainWindow->windowTitle().contains("site.bin") && !mainWindow->isWindowModified());
@@ -1029,10 +1029,10 @@ class TestSettings : public QObject {
             for (int bit = 0; bit < 8; ++bit) {
                 Record b = a;
                 b[byte] ^= std::uint8_t(1u << bit);
-                const auto differences = configfile::CompareRecords(a, b);
+                const auto differences = config::CompareRecords(a, b);
                 QVERIFY2(differences.size() == 1, qPrintable(QString("byte %1 bit %2").arg(byte).arg(bit)));
             }
-        QVERIFY(configfile::CompareRecords(a, a).empty());
+        QVERIFY(config::CompareRecords(a, a).empty());
     }
 };
 

@@ -139,18 +139,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
 
     // The parts that give the VIEW and LOGS tabs their life.
-    sender_ = new ParameterSender(view_, *link_, this);
+    sender_ = new config::ParameterSender(view_, *link_, this);
     sender_->wire(storeAction_);
     sender_->setNotice([this](const QString& text) { ShowNotice(text); });
-    readBack_ = std::make_unique<ReadBack>(view_, *link_, *sender_);
-    configFiles_ = new ConfigFiles(this, view_, *link_, *sender_, *readBack_);
+    readBack_ = std::make_unique<config::ReadBack>(view_, *link_, *sender_);
+    configFiles_ = new config::ConfigFiles(this, view_, *link_, *sender_, *readBack_);
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
-    connect(openConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
-    connect(saveConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
-    connect(revertAction_, &QAction::triggered, configFiles_, &ConfigFiles::revert);
-    connect(compareFilesAction_, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
-    connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
-    connect(sender_, &ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
+    connect(openConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::openConfig);
+    connect(saveConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::saveConfig);
+    connect(revertAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::revert);
+    connect(compareFilesAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::compareFiles);
+    connect(&configFiles_->fileMode(), &config::FileMode::changed, this, &MainWindow::showFileMode);
+    connect(sender_, &config::ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -164,7 +164,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     indicators_ = std::make_unique<monitor::Indicators>(view_, *statusView_, *link_, nullptr);
     // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
     indicators_->setParameterFlags([this] {
-        const FileMode& file = configFiles_->fileMode();
+        const config::FileMode& file = configFiles_->fileMode();
         const protocol::params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
         return protocol::params::RecordFlags(r);
     });

@@ -24,8 +24,6 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class ConfigFiles;
-class ParameterSender;
 namespace widgets {
 class LevelBar;
 class StringGrid;
@@ -33,6 +31,10 @@ class StringGrid;
 namespace seriallink {
 class PortDialog;
 } // namespace seriallink
+namespace config {
+class ConfigFiles;
+class ParameterSender;
+} // namespace config
 namespace monitor {
 class LiveMarks;
 class Siren;
@@ -81,9 +83,9 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
 
     view::ViewControls& view() override { return view_; }
     seriallink::PollCycle& link() override { return *link_; }
-    ParameterSender& parameterSender() override { return *sender_; }
-    ReadBack& readBack() { return *readBack_; }
-    ConfigFiles& configFiles() override { return *configFiles_; }
+    config::ParameterSender& parameterSender() override { return *sender_; }
+    config::ReadBack& readBack() { return *readBack_; }
+    config::ConfigFiles& configFiles() override { return *configFiles_; }
     monitor::StatusView& statusView() override { return *statusView_; }
     monitor::Indicators& indicators() override { return *indicators_; }
     monitor::LiveMarks& liveMarks() override { return *liveMarks_; }
@@ -206,9 +208,9 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
 
     view::ViewControls view_;
     seriallink::PollCycle* link_ = nullptr;
-    ParameterSender* sender_ = nullptr;
-    std::unique_ptr<ReadBack> readBack_;
-    ConfigFiles* configFiles_ = nullptr;
+    config::ParameterSender* sender_ = nullptr;
+    std::unique_ptr<config::ReadBack> readBack_;
+    config::ConfigFiles* configFiles_ = nullptr;
     std::unique_ptr<monitor::StatusView> statusView_;
     std::unique_ptr<monitor::Indicators> indicators_;
     std::unique_ptr<monitor::LiveMarks> liveMarks_;

@@ -123,7 +123,7 @@ void MainWindow::ShowMessage(const std::string& text) {
 }
 
 void MainWindow::showFileMode() {
-    const FileMode& file = configFiles_->fileMode();
+    const config::FileMode& file = configFiles_->fileMode();
     // ("[*]" marks unsaved edits; one in the file's name is doubled to show as it is.)
     const QString name = QFileInfo(file.Path()).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(file.Active() ? QStringLiteral("Ostrevo SetUp - %1[*] (file, not connected)").arg(name)
@@ -135,7 +135,7 @@ void MainWindow::showFileMode() {
 
 void MainWindow::showPort() {
     // In file mode, the file instead: no port is in use.
-    if (const FileMode& file = configFiles_->fileMode(); file.Active()) {
+    if (const config::FileMode& file = configFiles_->fileMode(); file.Active()) {
         const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
         showInPortPanel(text.arg(QFileInfo(file.Path()).fileName()), text.arg(QDir::toNativeSeparators(file.Path())));
         return;

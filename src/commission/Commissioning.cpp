@@ -213,7 +213,7 @@ void Commissioning::writeReport() {
     report_.parameters = protocol::params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = protocol::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
-    report_.flash = FlashStateText(host_.parameterSender().Flash());
+    report_.flash = config::FlashStateText(host_.parameterSender().Flash());
     report_.events = protocol::DecodeEventLog(stores.eventLog.data());
     if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
     QString error;
@@ -313,19 +313,19 @@ void Commissioning::CompareExecute() {
     if (path.isEmpty()) return;
     protocol::params::Record file{};
     QString error;
-    if (!configfile::ReadParameterFile(path, file, error)) {
+    if (!config::ReadParameterFile(path, file, error)) {
         dialogs::ShowWarning(&window_, error);
         return;
     }
-    const auto differences = CompareParameters(protocol::params::DecodeRecord(file),
-                                               protocol::params::DecodeRecord(host_.link().stores().parameters));
+    const auto differences = config::CompareParameters(
+        protocol::params::DecodeRecord(file), protocol::params::DecodeRecord(host_.link().stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;
     }
     QString text =
         QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
-    for (const ParameterDifference& d : differences)
+    for (const config::ParameterDifference& d : differences)
         text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
     dialogs::ShowMessage(&window_, text);
 }

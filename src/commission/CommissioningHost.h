@@ -6,8 +6,6 @@
 
 #include <QString>
 
-class ConfigFiles;
-class ParameterSender;
 class GraphWindow;
 namespace seriallink {
 class PollCycle;
@@ -15,6 +13,10 @@ class PollCycle;
 namespace view {
 struct ViewControls;
 } // namespace view
+namespace config {
+class ConfigFiles;
+class ParameterSender;
+} // namespace config
 namespace monitor {
 class Indicators;
 class LiveMarks;
@@ -27,12 +29,12 @@ class CommissioningHost {
   public:
     virtual seriallink::PollCycle& link() = 0;
     virtual view::ViewControls& view() = 0;
-    virtual ParameterSender& parameterSender() = 0;
+    virtual config::ParameterSender& parameterSender() = 0;
     virtual monitor::StatusView& statusView() = 0;
     virtual monitor::Indicators& indicators() = 0;
     virtual monitor::LiveMarks& liveMarks() = 0;
     // Open Config's question and send path, for a parameter set made here (suggested thresholds).
-    virtual ConfigFiles& configFiles() = 0;
+    virtual config::ConfigFiles& configFiles() = 0;
     // The tab shown: 0 VIEW, 1 LOGS.
     virtual int CurrentTab() = 0;
     // The graph window; null when there is none.

@@ -232,7 +232,8 @@ QString ReportHtml(const ReportContents& r) {
     h += QStringLiteral("<table>");
     if (r.parametersKnown)
         h += row({QStringLiteral("Group"), QStringLiteral("Setting"), QStringLiteral("Value")}, true);
-    for (const ParameterLine& l : r.parametersKnown ? DescribeParameters(r.parameters) : std::vector<ParameterLine>{}) {
+    for (const config::ParameterLine& l :
+         r.parametersKnown ? config::DescribeParameters(r.parameters) : std::vector<config::ParameterLine>{}) {
         h += row({l.group, l.name, l.value});
         // The lens follows a PIR channel's pulses: chosen here, not held by the detector.
         if (l.name == QLatin1String("Pulses") && l.group.startsWith(QLatin1String("PIR"))) {

@@ -86,7 +86,7 @@ void ThresholdSuggestions::show(const QString& path) {
         if (walk.Parameters()) {
             protocol::params::Parameters recorded = *walk.Parameters();
             for (int c = 0; c < 3; ++c) recorded.channels[c].trange = p.channels[c].trange;
-            if (!CompareParameters(recorded, p).empty())
+            if (!config::CompareParameters(recorded, p).empty())
                 view.otherDetector = QStringLiteral("the recording was made with other parameters than this "
                                                     "detector has now (thresholds aside): perhaps it is another "
                                                     "detector's walk, or its set was changed since.");

@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <unistd.h>
 
+namespace config {
+
 namespace {
 
 const QString FileFilter = QStringLiteral("bin (*.bin)");
@@ -53,8 +55,6 @@ QStringList fileNotes(const protocol::params::Record& bytes, qint64 size, const 
 }
 
 } // namespace
-
-namespace configfile {
 
 QString WithBinExtension(const QString& name) {
     return name.endsWith(QLatin1String("bin"), Qt::CaseSensitive) ? name : name + QStringLiteral(".bin");
@@ -122,8 +122,6 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
     return out;
 }
 
-} // namespace configfile
-
 ConfigFiles::ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link,
                          ParameterSender& sender, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
@@ -183,7 +181,7 @@ void ConfigFiles::openFile(const QString& fileName) {
     protocol::params::Record bytes{};
     QString error;
     qint64 size = 0;
-    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+    if (!ReadParameterFile(fileName, bytes, error, &size)) {
         dialogs::ShowWarning(window_, error);
         return;
     }
@@ -221,10 +219,10 @@ bool ConfigFiles::saveFileInPlace() {
     QString error;
     if (!fileMode_->Whole())
         why = QStringLiteral("\"%1\" holds more than a parameter file: it is not replaced.").arg(shown(path));
-    else if (!configfile::ReadParameterFile(path, now, error, &size) || size != static_cast<qint64>(now.size()) ||
+    else if (!ReadParameterFile(path, now, error, &size) || size != static_cast<qint64>(now.size()) ||
              now != fileMode_->OnDisk())
         why = QStringLiteral("\"%1\" was changed or removed since it was read: it is not replaced.").arg(shown(path));
-    else if (configfile::WriteParameterFile(path, fileMode_->Record(), error)) {
+    else if (WriteParameterFile(path, fileMode_->Record(), error)) {
         fileMode_->Saved(path, fileMode_->Record());
         return true;
     } else {
@@ -249,7 +247,7 @@ void ConfigFiles::compareFiles() {
         if (names[i].isEmpty()) return;
         QString error;
         qint64 size = 0;
-        if (!configfile::ReadParameterFile(names[i], records[i], error, &size)) {
+        if (!ReadParameterFile(names[i], records[i], error, &size)) {
             dialogs::ShowWarning(window_, error);
             return;
         }
@@ -259,7 +257,7 @@ void ConfigFiles::compareFiles() {
                          .arg(size)
                          .arg(records[i].size());
     }
-    const auto differences = configfile::CompareRecords(records[0], records[1]);
+    const auto differences = CompareRecords(records[0], records[1]);
     const QString pair = QStringLiteral("\"%1\" and \"%2\"").arg(shown(names[0]), shown(names[1]));
     QString text = differences.empty()
                        ? pair + QStringLiteral(" hold the same parameters, byte for byte.")
@@ -334,7 +332,7 @@ void ConfigFiles::loadConfig(const QString& fileName) {
     protocol::params::Record bytes{};
     QString error;
     qint64 size = 0;
-    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+    if (!ReadParameterFile(fileName, bytes, error, &size)) {
         dialogs::ShowWarning(window_, error);
         return;
     }
@@ -381,10 +379,10 @@ void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
     // In file mode, the file as read with the changes made to it.
     const protocol::params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.stores().parameters;
-    const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));
+    const QString target = dialogs::ConfirmReplacing(window_, fileName, WithBinExtension(fileName));
     if (target.isEmpty()) return;
     QString error;
-    if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
+    if (!WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
     else {
         const bool file = fileMode_->Active();
         if (file) fileMode_->Saved(target, bytes);
@@ -394,3 +392,5 @@ void ConfigFiles::writeConfig(const QString& fileName) {
                         .arg(shown(target)));
     }
 }
+
+} // namespace config

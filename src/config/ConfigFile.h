@@ -11,18 +11,19 @@
 #include <functional>
 #include <vector>
 
-class FileMode;
+class QWidget;
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
-class ReadBack;
-class ParameterSender;
-class QWidget;
 namespace view {
 struct ViewControls;
 } // namespace view
 
-namespace configfile {
+namespace config {
+
+class FileMode;
+class ReadBack;
+class ParameterSender;
 
 // The name a save writes: the name as given when it ends in "bin" (exactly, lower case), else
 // the name with ".bin" appended.
@@ -39,8 +40,6 @@ bool WriteParameterFile(const QString& path, const protocol::params::Record& byt
 // carries, then the store request bit, the reserved bytes and the pad bytes.
 std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& first,
                                                 const protocol::params::Record& second);
-
-} // namespace configfile
 
 class ConfigFiles : public QObject {
     Q_OBJECT
@@ -100,3 +99,5 @@ class ConfigFiles : public QObject {
     FileMode* fileMode_;
     std::function<void(const QString&)> notice_;
 };
+
+} // namespace config

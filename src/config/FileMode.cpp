@@ -3,6 +3,8 @@
 #include "config/ParameterSender.h"
 #include "config/ReadBack.h"
 
+namespace config {
+
 using namespace protocol::params;
 
 FileMode::FileMode(ParameterSender& sender, ReadBack& readBack, QObject* parent)
@@ -52,3 +54,5 @@ void FileMode::edited() {
     readBack_.ShowRecord(Record());
     emit changed();
 }
+
+} // namespace config

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+namespace config {
+
 class ReadBack;
 class ParameterSender;
 
@@ -50,3 +52,5 @@ class FileMode : public QObject {
     protocol::params::Record read_{};
     protocol::params::Record onDisk_{};
 };
+
+} // namespace config

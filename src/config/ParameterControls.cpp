@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace config {
+
 using namespace protocol::params;
 
 namespace {
@@ -203,3 +205,5 @@ void ParameterSender::applyLens(int pir) {
     const QSignalBlocker quiet(ch.threshold);
     ch.threshold->setValue(thumbFor(ch.threshold, keptValue));
 }
+
+} // namespace config

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace config {
+
 using namespace protocol::params;
 
 QString FlashStateText(FlashState state) {
@@ -264,3 +266,5 @@ void ParameterSender::requestStore() {
     }
     if (storeToFlash_) storeToFlash_->setEnabled(true);
 }
+
+} // namespace config

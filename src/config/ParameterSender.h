@@ -20,6 +20,8 @@ namespace view {
 struct ViewControls;
 } // namespace view
 
+namespace config {
+
 // What the detector's flash holds, as far as this program can tell, for the detector of the current
 // (or last) connection.
 enum class FlashState {
@@ -160,3 +162,5 @@ class ParameterSender : public QObject {
 constexpr int OutputRecordOffset(int output) {
     return 28 + 5 * output;
 }
+
+} // namespace config

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <cmath>
 
+namespace config {
+
 using namespace protocol::params;
 
 namespace {
@@ -140,3 +142,5 @@ std::vector<QString> ValuesOutsideTheControls(const Parameters& p) {
     }
     return lines;
 }
+
+} // namespace config

@@ -7,6 +7,8 @@
 #include <QString>
 #include <vector>
 
+namespace config {
+
 struct ParameterLine {
     QString group; // "MW", "PIR HIGH ABOVE", "Enable", "OUT #1", ...
     QString name;  // "Threshold", "Function", ...
@@ -27,3 +29,5 @@ std::vector<ParameterDifference> CompareParameters(const protocol::params::Param
 // The values that the settings controls (at their full ranges) cannot show as they are, one line
 // each: "MW Threshold 800 (the controls take 10..500)".
 std::vector<QString> ValuesOutsideTheControls(const protocol::params::Parameters& p);
+
+} // namespace config

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <cmath>
 
+namespace config {
+
 using namespace protocol::params;
 
 namespace {
@@ -163,3 +165,5 @@ void ReadBack::ApplyPwmValues() {
     view_.pwmFrequency->setValue(frequencyValue);
     view_.pwmFrequencyLabel->setText(QString::number(frequencyValue));
 }
+
+} // namespace config

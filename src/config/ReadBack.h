@@ -7,10 +7,13 @@
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
-class ParameterSender;
 namespace view {
 struct ViewControls;
 } // namespace view
+
+namespace config {
+
+class ParameterSender;
 
 class ReadBack {
   public:
@@ -37,3 +40,5 @@ class ReadBack {
 // The two PIR noise-reduction boxes under temperature compensation (automatic: the detector
 // switches them itself, so they are disabled and say so) or without it.
 void ShowPirNoiseReductionMode(view::ViewControls& view, bool automatic);
+
+} // namespace config

@@ -41,7 +41,7 @@ void Indicators::ShowIndicators() {
     const std::uint16_t flags =
         parameterFlags_ ? parameterFlags_() : protocol::params::RecordFlags(link_.stores().parameters);
     const bool automatic = protocol::params::HasFlags(flags, protocol::params::EnableTempComp);
-    ShowPirNoiseReductionMode(view_, automatic);
+    config::ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
     const QColor& mwColour = graph::TraceColour[graph::MwTrace];
