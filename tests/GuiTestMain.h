@@ -11,8 +11,8 @@
     int main(int argc, char** argv) {                                                                                  \
         dialogs::OstrevoApplication app(argc, argv);                                                                   \
         QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                        \
-        RegisterProgramFonts();                                                                                        \
-        UseProgramFont();                                                                                              \
+        graph::RegisterProgramFonts();                                                                                 \
+        graph::UseProgramFont();                                                                                       \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }

@@ -146,7 +146,7 @@ class TestCommissioning : public QObject {
         const QString csv = dir.filePath("walk.csv");
         constexpr int N = 150;
         MainWindow live;
-        GraphWindow liveGraph(&live);
+        graph::GraphWindow liveGraph(&live);
         live.setCompanions(nullptr, &liveGraph);
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
@@ -170,7 +170,7 @@ class TestCommissioning : public QObject {
         file.close();
 
         MainWindow again;
-        GraphWindow replayGraph(&again);
+        graph::GraphWindow replayGraph(&again);
         again.setCompanions(nullptr, &replayGraph);
         again.commissioning().setMaxReplayGapMs(60000);
         QVERIFY(again.commissioning().StartReplay(csv));
@@ -225,7 +225,7 @@ class TestCommissioning : public QObject {
         QVERIFY(!mainWindow.commissioning().StartReplay(fifo)); // returns at once, never blocks
         QVERIFY(said.back().contains("not a regular file"));
 
-        GraphWindow graph(&mainWindow);
+        graph::GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
         const QString gap = write("gap.csv",
                                   {header, commission::recording::CsvLine(0, walk(1)),
@@ -291,7 +291,7 @@ class TestCommissioning : public QObject {
         Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
         MainWindow& mainWindow = program.mainWindow();
         seriallink::PortDialog& portDialog = program.portDialog();
-        GraphWindow& graph = program.graphWindow();
+        graph::GraphWindow& graph = program.graphWindow();
         mainWindow.setEndProcess([](int) {});
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         mainWindow.connectAction()->trigger();
@@ -403,7 +403,7 @@ class TestCommissioning : public QObject {
         }
 
         MainWindow mainWindow;
-        GraphWindow graph(&mainWindow);
+        graph::GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
         bool done = false;
         const LoopHold hold;

@@ -45,7 +45,7 @@ struct RunningProgram {
     Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
     MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    graph::GraphWindow& graphics = program.graphWindow();
 
     RunningProgram() {
         previous = dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });

@@ -101,7 +101,7 @@ struct CountingPlayer : monitor::SirenPlayer {
 class TestLiveView : public QObject {
     Q_OBJECT
     MainWindow* mainWindow = nullptr;
-    GraphWindow* graphics = nullptr;
+    graph::GraphWindow* graphics = nullptr;
 
     void show(const protocol::StatusBytes& bytes) {
         auto store = bytes;
@@ -120,7 +120,7 @@ class TestLiveView : public QObject {
   private slots:
     void init() {
         mainWindow = new MainWindow;
-        graphics = new GraphWindow(mainWindow);
+        graphics = new graph::GraphWindow(mainWindow);
         mainWindow->setCompanions(nullptr, graphics);
     }
     void cleanup() {
@@ -434,7 +434,7 @@ class TestLiveView : public QObject {
             {"the MW detection and the tamper lamps light", alarm, {"Shape_Mw", "Shape_OutTamper"}},
             {"and again", alarm, {}},
         };
-        const int widestName = QFontMetrics(ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
+        const int widestName = QFontMetrics(graph::ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
         auto showReply = [&](const StatusRecord& reply) {
             const bool polled = tickReply(peer, reply, counter);
             // Whatever waits for its pace is painted within the interval.

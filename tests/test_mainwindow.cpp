@@ -103,7 +103,7 @@ class TestMainWindow : public QObject {
             // (The graph window keeps a tree of its own, also inside the main window.)
             auto ownTree = [window](QObject* o) {
                 for (; o && o != window; o = o->parent())
-                    if (qobject_cast<GraphWindow*>(o)) return false;
+                    if (qobject_cast<graph::GraphWindow*>(o)) return false;
                 return true;
             };
             for (QObject* o : window->findChildren<QObject*>()) {
@@ -654,7 +654,7 @@ class TestMainWindow : public QObject {
 
     void exitHidesThePortDialog() {
         seriallink::PortDialog portDialog(mainWindow);
-        GraphWindow graphics(mainWindow);
+        graph::GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(&portDialog, &graphics);
         mainWindow->portAction()->trigger();
         QVERIFY(portDialog.isVisible());
@@ -752,7 +752,7 @@ class TestMainWindow : public QObject {
     // "Graph in the Main Window": the graph below the tabs at its size and with its traces, the window
     // taller by as much; closed, the room goes back; unticked, a window of its own again.
     void graphInsideTheMainWindow() {
-        GraphWindow graphics(mainWindow);
+        graph::GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(nullptr, &graphics);
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
@@ -792,15 +792,15 @@ class TestMainWindow : public QObject {
         themed.setPointSize(14);
         // The theme's fonts at start-up, by kind of widget; later, a new font for the whole application.
         for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"}) QApplication::setFont(themed, kind);
-        UseProgramFont();
+        graph::UseProgramFont();
         for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"})
-            QCOMPARE(QApplication::font(kind), ProgramFont());
+            QCOMPARE(QApplication::font(kind), graph::ProgramFont());
         QApplication::setFont(themed);
-        QCOMPARE(QApplication::font(), ProgramFont());
-        QCOMPARE(QApplication::font("QGroupBox"), ProgramFont());
+        QCOMPARE(QApplication::font(), graph::ProgramFont());
+        QCOMPARE(QApplication::font("QGroupBox"), graph::ProgramFont());
         MainWindow themedWindow;
         for (auto* group : themedWindow.findChildren<QGroupBox*>())
-            QVERIFY2(group->font() == ProgramFont(), qPrintable(group->title()));
+            QVERIFY2(group->font() == graph::ProgramFont(), qPrintable(group->title()));
         widgets::GroupFrame caption("MICROWAVE");
         caption.setFont(themed);
         QVERIFY(caption.minimumSizeHint().width() >= QFontMetrics(themed).horizontalAdvance("MICROWAVE"));
@@ -902,8 +902,8 @@ class TestApplication : public QObject {
 
 int main(int argc, char** argv) {
     dialogs::OstrevoApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     TestMainWindow t;
     TestApplication a;
     return QTest::qExec(&t, argc, argv) | QTest::qExec(&a, argc, argv);

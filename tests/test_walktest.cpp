@@ -166,7 +166,7 @@ class TestWalkTest : public QObject {
         Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
         MainWindow& w = program.mainWindow();
         seriallink::PortDialog& portDialog = program.portDialog();
-        GraphWindow& graph = program.graphWindow();
+        graph::GraphWindow& graph = program.graphWindow();
         w.setEndProcess([](int) {});
         w.show();
         w.activateWindow();
@@ -586,7 +586,7 @@ class TestWalkTest : public QObject {
             return path;
         }();
         MainWindow w;
-        GraphWindow graph(&w);
+        graph::GraphWindow graph(&w);
         w.setCompanions(nullptr, &graph);
         commission::Replayer& replay = w.commissioning().replayer();
         QVERIFY(w.commissioning().StartReplay(csv));

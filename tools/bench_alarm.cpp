@@ -168,8 +168,8 @@ double percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const int alarms = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
 
     PacedDetector detector;

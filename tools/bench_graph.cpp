@@ -49,12 +49,12 @@ void measure(const char* what, int runs, const std::function<void(int)>& work, c
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5000;
 
     {
-        GraphWindow graphics(nullptr);
+        graph::GraphWindow graphics(nullptr);
         measure(qPrintable(QStringLiteral("graph work per status reply at %1x%2")
                                .arg(graphics.Screen().width())
                                .arg(graphics.Screen().height())),
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
 
     MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
-    GraphWindow graphics(&mainWindow);
+    graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);
     mainWindow.show();
     graphics.show();

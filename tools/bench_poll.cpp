@@ -27,8 +27,8 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     const bool recordWalk = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("--record");
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     Program program;
     MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.setEndProcess([](int) {});
     mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches

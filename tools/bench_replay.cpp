@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatformNotes);
     dialogs::OstrevoApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const double gigabytes = argc > 1 ? std::atof(argv[1]) : 2.0;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
 
     MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
-    GraphWindow graphics(&mainWindow);
+    graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);
     mainWindow.show();
     graphics.show();

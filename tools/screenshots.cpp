@@ -61,15 +61,15 @@ QPixmap withTitleBar(QWidget& w) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
 
     Program program;
     MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.show();
     app.processEvents();
 
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     dialogs::SetMessageHandler([](QWidget*, const QString& t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
     MainWindow live;
     live.setEndProcess([](int) {});
-    GraphWindow liveGraph(&live);
+    graph::GraphWindow liveGraph(&live);
     live.setCompanions(&portDialog, &liveGraph);
     live.show();
     liveGraph.show();

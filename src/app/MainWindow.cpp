@@ -69,7 +69,7 @@ const QString MainWindow::ChoosePortHint = QStringLiteral("Choose the detector's
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Mee"));
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
-    setFont(ProgramFont());
+    setFont(graph::ProgramFont());
 
     fadeTimer_ = new QTimer(this);
     fadeTimer_->setObjectName(QStringLiteral("Timer1"));
@@ -185,7 +185,7 @@ MainWindow::~MainWindow() {
     keepGeometry(); // (ended by a signal, without Exit)
 }
 
-void MainWindow::setCompanions(seriallink::PortDialog* portDialog, GraphWindow* graphics) {
+void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics) {
     portDialog_ = portDialog;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);

@@ -60,7 +60,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     ~MainWindow() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(seriallink::PortDialog* portDialog, GraphWindow* graphics);
+    void setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
     void setErrorLogFolder(const std::string& folder) { errorLog_ = errorlog::ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
@@ -90,7 +90,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     monitor::Indicators& indicators() override { return *indicators_; }
     monitor::LiveMarks& liveMarks() override { return *liveMarks_; }
     monitor::Siren* siren() const { return siren_; }
-    GraphWindow* graphics() const override { return graphics_; }
+    graph::GraphWindow* graphics() const override { return graphics_; }
     commission::Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
@@ -221,7 +221,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     commission::Commissioning* commissioning_ = nullptr;
     errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
     seriallink::PortDialog* portDialog_ = nullptr;
-    QPointer<GraphWindow> graphics_; // (a window of its own: it may go first)
+    QPointer<graph::GraphWindow> graphics_; // (a window of its own: it may go first)
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     struct {

@@ -158,10 +158,11 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
                 for (const QScreen* other : QGuiApplication::screens())
                     if (other->availableGeometry().contains(QRect(*last, graphFrame)))
                         area = other->availableGeometry();
-            GraphPlace place = PlaceGraph(area, frameGeometry(), graphFrame, last ? QRect(*last, graphFrame) : QRect());
-            if (place.where != GraphPlace::Where::Kept && area != screen()->availableGeometry())
-                place = PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame);
-            noRoom = place.where == GraphPlace::Where::InMainWindow;
+            graph::GraphPlace place =
+                graph::PlaceGraph(area, frameGeometry(), graphFrame, last ? QRect(*last, graphFrame) : QRect());
+            if (place.where != graph::GraphPlace::Where::Kept && area != screen()->availableGeometry())
+                place = graph::PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame);
+            noRoom = place.where == graph::GraphPlace::Where::InMainWindow;
             if (!noRoom) {
                 if (place.main.topLeft() != frameGeometry().topLeft()) move(place.main.topLeft());
                 undockGraph();

@@ -18,10 +18,10 @@ class Program {
 
     MainWindow& mainWindow() { return mainWindow_; }
     seriallink::PortDialog& portDialog() { return portDialog_; }
-    GraphWindow& graphWindow() { return graphWindow_; }
+    graph::GraphWindow& graphWindow() { return graphWindow_; }
 
   private:
     MainWindow mainWindow_; // first made, last gone: the other two are its child windows
     seriallink::PortDialog portDialog_;
-    GraphWindow graphWindow_;
+    graph::GraphWindow graphWindow_;
 };

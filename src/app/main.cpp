@@ -54,13 +54,13 @@ int main(int argc, char** argv) {
     // ~/.config/ostrevo-setup/ostrevo-setup.conf
     remembered::UseProgramSettingsFile();
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup")); // its icon is set after the first paint
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
 
     Program program;
     MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    graph::GraphWindow& graphics = program.graphWindow();
     Demo demo;
     if (Demo::Requested(argc, argv)) {
         QString error;

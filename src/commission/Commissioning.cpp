@@ -215,7 +215,7 @@ void Commissioning::writeReport() {
     report_.statusKnown = statusSinceConnect_;
     report_.flash = config::FlashStateText(host_.parameterSender().Flash());
     report_.events = protocol::DecodeEventLog(stores.eventLog.data());
-    if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
+    if (graph::GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
     QString error;
     if (WriteReport(path, report_, error))
         dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
@@ -232,7 +232,7 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.status = protocol::DecodeStatus(host_.link().stores().status.data());
     r.statusKnown = replayer_->ShownMs() >= 0;
     // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
-    if (GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
+    if (graph::GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
     QString error;
     const bool started = reportScan_->Start(
         recording,

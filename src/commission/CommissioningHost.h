@@ -6,7 +6,6 @@
 
 #include <QString>
 
-class GraphWindow;
 namespace seriallink {
 class PollCycle;
 } // namespace seriallink
@@ -17,6 +16,9 @@ namespace config {
 class ConfigFiles;
 class ParameterSender;
 } // namespace config
+namespace graph {
+class GraphWindow;
+} // namespace graph
 namespace monitor {
 class Indicators;
 class LiveMarks;
@@ -38,7 +40,7 @@ class CommissioningHost {
     // The tab shown: 0 VIEW, 1 LOGS.
     virtual int CurrentTab() = 0;
     // The graph window; null when there is none.
-    virtual GraphWindow* graphics() const = 0;
+    virtual graph::GraphWindow* graphics() const = 0;
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     virtual QString PortName() const = 0;
     // A short notice in the status bar, for what the user should know but need not answer.

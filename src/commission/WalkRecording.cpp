@@ -236,7 +236,7 @@ bool WalkRecording::endPause() {
     m.lengthMs = std::max<std::int64_t>(0, recorder_.ElapsedMs() - pauseFromMs_);
     m.text = PauseCause();
     pauseCauses_.clear();
-    if (GraphWindow* g = host_.graphics())
+    if (graph::GraphWindow* g = host_.graphics())
         g->AddPause(QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
                     static_cast<int>(std::min(double(m.lengthMs) / 46.5, double(g->State().GraphWidth))));
     return write(m);
@@ -319,7 +319,7 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     }
     if (!write(m)) return;
     segmentOpen_ = kind != Kind::End;
-    if (GraphWindow* g = host_.graphics()) {
+    if (graph::GraphWindow* g = host_.graphics()) {
         g->AddMark(kind == Kind::Pass    ? graph::Mark::Kind::Pass
                    : kind == Kind::Quiet ? graph::Mark::Kind::Quiet
                                          : graph::Mark::Kind::End,

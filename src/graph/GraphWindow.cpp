@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace graph {
+
 namespace {
 constexpr int GraphClientWidth = 992;
 constexpr int GraphClientHeight = 294;
@@ -290,3 +292,5 @@ void GraphWindow::keepPlace() {
     settings.setValue(QStringLiteral("graph/width"), width());
     remembered::Sync(settings);
 }
+
+} // namespace graph

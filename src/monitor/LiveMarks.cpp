@@ -43,7 +43,7 @@ void LiveMarks::SetLive(bool live) {
     }
 }
 
-void LiveMarks::Clear(GraphWindow* graphics) {
+void LiveMarks::Clear(graph::GraphWindow* graphics) {
     const QColor grey(128, 128, 128);
     for (QWidget* w : readings()) {
         if (auto* bar = qobject_cast<widgets::LevelBar*>(w)) bar->setPosition(bar->minimum());

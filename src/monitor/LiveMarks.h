@@ -6,10 +6,12 @@
 #include <QList>
 
 class QWidget;
-class GraphWindow;
 namespace view {
 struct ViewControls;
 } // namespace view
+namespace graph {
+class GraphWindow;
+} // namespace graph
 
 namespace monitor {
 
@@ -21,7 +23,7 @@ class LiveMarks {
     bool Live() const { return live_; }
     // Empties the readings (bars at their least, lamps out, values "---") and the graph's traces,
     // as after a replay: what they showed belonged to the recording.
-    void Clear(GraphWindow* graphics);
+    void Clear(graph::GraphWindow* graphics);
 
   private:
     QList<QWidget*> readings() const;

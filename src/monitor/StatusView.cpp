@@ -13,7 +13,7 @@
 
 namespace monitor {
 
-StatusView::StatusView(view::ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
+StatusView::StatusView(view::ViewControls& view, graph::GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
     const protocol::StatusRecord s = protocol::DecodeStatus(store.data());

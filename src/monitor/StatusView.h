@@ -11,7 +11,9 @@
 namespace view {
 struct ViewControls;
 } // namespace view
+namespace graph {
 class GraphWindow;
+} // namespace graph
 
 namespace monitor {
 
@@ -30,9 +32,9 @@ using StatusStore = std::array<std::uint8_t, protocol::frames::StatusRecordSize>
 class StatusView {
   public:
     // graphics may be null (no graph window): the VIEW tab is still shown.
-    StatusView(view::ViewControls& view, GraphWindow* graphics);
+    StatusView(view::ViewControls& view, graph::GraphWindow* graphics);
 
-    void setGraphics(GraphWindow* graphics) { graphics_ = graphics; }
+    void setGraphics(graph::GraphWindow* graphics) { graphics_ = graphics; }
     void setIndicators(IndicatorSteps* indicators) { indicators_ = indicators; }
 
     // AlarmFlags and StateFlags of the last status reply, bit n at element n.
@@ -49,7 +51,7 @@ class StatusView {
     void showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel, bool directConvert);
 
     view::ViewControls& view_;
-    GraphWindow* graphics_;
+    graph::GraphWindow* graphics_;
     IndicatorSteps* indicators_ = nullptr;
 };
 
