@@ -145,7 +145,7 @@ class TestCommissioning : public QObject {
         QTemporaryDir dir;
         const QString csv = dir.filePath("walk.csv");
         constexpr int N = 150;
-        MainWindow live;
+        app::MainWindow live;
         graph::GraphWindow liveGraph(&live);
         live.setCompanions(nullptr, &liveGraph);
         QString error;
@@ -169,7 +169,7 @@ class TestCommissioning : public QObject {
         file.write((commission::recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
         file.close();
 
-        MainWindow again;
+        app::MainWindow again;
         graph::GraphWindow replayGraph(&again);
         again.setCompanions(nullptr, &replayGraph);
         again.commissioning().setMaxReplayGapMs(60000);
@@ -210,7 +210,7 @@ class TestCommissioning : public QObject {
             return f.fileName();
         };
         const QString header = commission::recording::CsvHeader();
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         mainWindow.commissioning().setMaxReplayGapMs(50);
         const QString bad =
             write("bad.csv", {header, commission::recording::CsvLine(0, walk(1)),
@@ -288,8 +288,8 @@ class TestCommissioning : public QObject {
     void writersAskAndKeepWholeLines() {
         QTemporaryDir dir;
         PtyPeer peer;
-        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& mainWindow = program.mainWindow();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& mainWindow = program.mainWindow();
         seriallink::PortDialog& portDialog = program.portDialog();
         graph::GraphWindow& graph = program.graphWindow();
         mainWindow.setEndProcess([](int) {});
@@ -402,7 +402,7 @@ class TestCommissioning : public QObject {
             f.close();
         }
 
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         graph::GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
         bool done = false;
@@ -453,7 +453,7 @@ class TestCommissioning : public QObject {
         QFETCH(QString, notice);
         QTemporaryDir dir;
         PtyPeer peer;
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
         mainWindow.resize(988, 600);
         seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});

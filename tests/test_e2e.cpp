@@ -42,8 +42,8 @@ struct RunningProgram {
     QTemporaryDir logDir;
     std::vector<QString> messages;
     dialogs::MessageHandler previous;
-    Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
-    MainWindow& mainWindow = program.mainWindow();
+    app::Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
+    app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     graph::GraphWindow& graphics = program.graphWindow();
 

@@ -354,16 +354,16 @@ class TestInstall : public QObject {
 
     void helpSpeaksToItsReader() {
         QFETCH(bool, inBuildTree);
-        for (const QString& text : {UsageText(inBuildTree), NoDisplayText(inBuildTree)}) {
+        for (const QString& text : {app::UsageText(inBuildTree), app::NoDisplayText(inBuildTree)}) {
             QCOMPARE(text.contains("scripts/"), inBuildTree);
             QCOMPARE(text.contains("source tree") || text.contains("scripts/run"), inBuildTree);
         }
-        const QString usage = UsageText(inBuildTree);
+        const QString usage = app::UsageText(inBuildTree);
         QVERIFY(usage.contains("--demo"));
         QVERIFY(usage.contains("dialout"));
         QVERIFY(usage.contains("$XDG_STATE_HOME/ostrevo-setup/"));
         QCOMPARE(usage.contains("ostrevo-setup.conf"), !inBuildTree);
-        QCOMPARE(NoDisplayText(inBuildTree).contains("ostrevo-setup --demo"), !inBuildTree);
+        QCOMPARE(app::NoDisplayText(inBuildTree).contains("ostrevo-setup --demo"), !inBuildTree);
 
         // The real program, copied into a prefix of its own, answers as an installed program.
         if (inBuildTree) return;
@@ -509,7 +509,7 @@ class TestInstall : public QObject {
     void qtNoiseIsKeptQuiet() {
         QFETCH(QString, message);
         QFETCH(bool, noise);
-        QCOMPARE(IsQtNoise(message), noise);
+        QCOMPARE(app::IsQtNoise(message), noise);
     }
 
     // The real program, started and ended as usual by a user with neither XDG_RUNTIME_DIR nor a sound
@@ -631,8 +631,8 @@ class TestInstall : public QObject {
     }
 
     void aboutTextNamesVersionBuildAndQt() {
-        QCOMPARE(ProgramVersion(), QStringLiteral(OSTREVO_TEST_VERSION));
-        const QString about = AboutText();
+        QCOMPARE(app::ProgramVersion(), QStringLiteral(OSTREVO_TEST_VERSION));
+        const QString about = app::AboutText();
         QVERIFY2(about.startsWith(QStringLiteral("Ostrevo SetUp " OSTREVO_TEST_VERSION "\n")), qPrintable(about));
         QVERIFY2(about.contains(QStringLiteral("\nBuild " OSTREVO_TEST_VERSION)), qPrintable(about));
         QVERIFY2(about.contains(QRegularExpression(QStringLiteral(" of \\d{4}-\\d\\d-\\d\\d\n"))), qPrintable(about));

@@ -45,7 +45,7 @@ StatusRecord quiet() {
 }
 
 // What a control shows: a label's text, a bar's position, a track bar's selection start.
-QString shown(MainWindow& mainWindow, const QString& name) {
+QString shown(app::MainWindow& mainWindow, const QString& name) {
     if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
     if (auto* t = mainWindow.findChild<widgets::TrackBar*>(name)) return QString::number(t->SelStart());
     if (auto* b = mainWindow.findChild<widgets::LevelBar*>(name)) return QString::number(b->value());
@@ -100,7 +100,7 @@ struct CountingPlayer : monitor::SirenPlayer {
 
 class TestLiveView : public QObject {
     Q_OBJECT
-    MainWindow* mainWindow = nullptr;
+    app::MainWindow* mainWindow = nullptr;
     graph::GraphWindow* graphics = nullptr;
 
     void show(const protocol::StatusBytes& bytes) {
@@ -119,7 +119,7 @@ class TestLiveView : public QObject {
 
   private slots:
     void init() {
-        mainWindow = new MainWindow;
+        mainWindow = new app::MainWindow;
         graphics = new graph::GraphWindow(mainWindow);
         mainWindow->setCompanions(nullptr, graphics);
     }

@@ -66,14 +66,14 @@ bool fitsItsText(QWidget* w) {
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-    MainWindow* mainWindow = nullptr;
+    app::MainWindow* mainWindow = nullptr;
     int exitCode = -1;
     QStringList said;
     QStringList fileDialogs; // the captions of the file dialogs asked for (each cancelled)
 
   private slots:
     void init() {
-        mainWindow = new MainWindow;
+        mainWindow = new app::MainWindow;
         exitCode = -1;
         mainWindow->setEndProcess([this](int code) { exitCode = code; });
         // No box may wait for a click: what the window says is kept here.
@@ -96,7 +96,7 @@ class TestMainWindow : public QObject {
         QFile doc(QStringLiteral(OSTREVO_OBJECT_NAMES_DOC));
         QVERIFY(doc.open(QIODevice::ReadOnly));
         const QString documented = QString::fromUtf8(doc.readAll());
-        Program program;
+        app::Program program;
         QStringList problems;
         auto check = [&](QWidget* window, const char* what) {
             QMap<QString, int> seen;
@@ -289,7 +289,7 @@ class TestMainWindow : public QObject {
         const QSize design(1009, 404 + mainWindow->menuBar()->sizeHint().height());
         const QSize frame(8, 32);
         for (const QRect& area : {QRect(0, 0, 1920, 1040), QRect(0, 0, 800, 500), QRect(-1600, 0, 914, 571)}) {
-            const QRect placed = PlaceOnScreen(area, design, design, frame);
+            const QRect placed = app::PlaceOnScreen(area, design, design, frame);
             const QRect whole = placed.adjusted(-frame.width() / 2, -(frame.height() - frame.width() / 2),
                                                 frame.width() / 2, frame.width() / 2);
             QCOMPARE(placed.size(), design.boundedTo(area.size() - frame));
@@ -692,7 +692,7 @@ class TestMainWindow : public QObject {
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
         auto* panel = child<widgets::NoticeLabel>(mainWindow, "StatusNotice");
-        MessageHistory& history = mainWindow->messages();
+        app::MessageHistory& history = mainWindow->messages();
         const QString link =
             "Link lost, reconnecting to /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0...";
         mainWindow->ShowNotice(link);
@@ -729,9 +729,9 @@ class TestMainWindow : public QObject {
         QTRY_VERIFY(panel->elided());
         for (int i = 0; i < 250; ++i)
             mainWindow->ShowNotice(QString(i % 2 ? "Link back on COM%1." : "Link lost %1.").arg(i));
-        QCOMPARE(history.count(), MessageHistory::Capacity);
+        QCOMPARE(history.count(), app::MessageHistory::Capacity);
         QCOMPARE(history.message(0), QString("Link back on COM249."));
-        QCOMPARE(history.message(MessageHistory::Capacity - 1), QString("Link lost 50."));
+        QCOMPARE(history.message(app::MessageHistory::Capacity - 1), QString("Link lost 50."));
         mainWindow->ShowNotice("Link lost 50."); // told again: a line of its own
         mainWindow->ShowNotice("Link lost 50.");
         QCOMPARE(history.message(1), QString("Link lost 50."));
@@ -746,7 +746,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), history.line(1));
         history.list->clearSelection();
         QTest::mouseClick(history.copyButton, Qt::LeftButton);
-        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), MessageHistory::Capacity - 1);
+        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), app::MessageHistory::Capacity - 1);
     }
 
     // "Graph in the Main Window": the graph below the tabs at its size and with its traces, the window
@@ -798,7 +798,7 @@ class TestMainWindow : public QObject {
         QApplication::setFont(themed);
         QCOMPARE(QApplication::font(), graph::ProgramFont());
         QCOMPARE(QApplication::font("QGroupBox"), graph::ProgramFont());
-        MainWindow themedWindow;
+        app::MainWindow themedWindow;
         for (auto* group : themedWindow.findChildren<QGroupBox*>())
             QVERIFY2(group->font() == graph::ProgramFont(), qPrintable(group->title()));
         widgets::GroupFrame caption("MICROWAVE");

@@ -628,7 +628,7 @@ class TestPollCycle : public QObject {
         connectNow();
         int quitWith = 0;
         {
-            QuitOnSignal quitOnSignal([this] { cycle->Exit(); }, [&](int signal) { quitWith = signal; });
+            app::QuitOnSignal quitOnSignal([this] { cycle->Exit(); }, [&](int signal) { quitWith = signal; });
             QCOMPARE(::raise(SIGTERM), 0); // without the handler, the end of this test
             QTRY_COMPARE(quitWith, SIGTERM);
         }
@@ -643,7 +643,7 @@ class TestPollCycle : public QObject {
         QTemporaryDir logDir;
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         mainWindow.setErrorLogFolder(logDir.path().toStdString());
         mainWindow.setEndProcess([](int) {});
         seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
@@ -700,7 +700,7 @@ class TestPollCycle : public QObject {
         // The stable name of an adapter that is not plugged in: not a port to choose.
         d.mkpath("dev/serial/by-id");
         QVERIFY(QFile::link("../../ttyUSB7", root.path() + "/dev/serial/by-id/usb-Gone_B-if00-port0"));
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{(root.path() + "/dev").toStdString(),
                                                                            (root.path() + "/sys").toStdString()});
         mainWindow.setCompanions(&portDialog, nullptr);

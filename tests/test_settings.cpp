@@ -69,7 +69,7 @@ W* child(QObject* o, const char* name) {
 class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<app::MainWindow> mainWindow;
     std::unique_ptr<seriallink::PortDialog> portDialog;
     std::vector<QString> messages;
     Parameters factory = DetectorModel::FactoryDefaults();
@@ -114,7 +114,7 @@ class TestSettings : public QObject {
         factory = DetectorModel::FactoryDefaults();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         peer = std::make_unique<PtyPeer>();
-        mainWindow = std::make_unique<MainWindow>();
+        mainWindow = std::make_unique<app::MainWindow>();
         mainWindow->setEndProcess([](int) {});
         portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
                                                               protocol::PortRoots{"/nonexistent", "/nonexistent"});

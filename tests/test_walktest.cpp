@@ -125,7 +125,7 @@ std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
     return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
-QString noticeOf(MainWindow& w) {
+QString noticeOf(app::MainWindow& w) {
     return w.findChild<QLabel*>(QStringLiteral("StatusNotice"))->toolTip();
 }
 
@@ -163,8 +163,8 @@ class TestWalkTest : public QObject {
         const QString link = dir.filePath("ttyADAPTER");
         SimProcess sim({"--no-pacing", "--intruder-every", "0", "--link", link});
         QVERIFY(!sim.port().isEmpty());
-        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& w = program.mainWindow();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
         seriallink::PortDialog& portDialog = program.portDialog();
         graph::GraphWindow& graph = program.graphWindow();
         w.setEndProcess([](int) {});
@@ -499,7 +499,7 @@ class TestWalkTest : public QObject {
         writeLines(csv, lines);
 
         PtyPeer peer;
-        MainWindow w;
+        app::MainWindow w;
         w.setEndProcess([](int) {});
         seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
@@ -585,7 +585,7 @@ class TestWalkTest : public QObject {
             writeLines(path, lines);
             return path;
         }();
-        MainWindow w;
+        app::MainWindow w;
         graph::GraphWindow graph(&w);
         w.setCompanions(nullptr, &graph);
         commission::Replayer& replay = w.commissioning().replayer();
@@ -648,8 +648,8 @@ class TestWalkTest : public QObject {
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);
         PtyPeer peer;
-        Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& w = program.mainWindow();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
         seriallink::PortDialog& portDialog = program.portDialog();
         w.setEndProcess([](int) {});
         w.show();

@@ -179,8 +179,8 @@ int main(int argc, char** argv) {
     }
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     widgets::Lamp* lamp = mainWindow.view().summary[view::SummaryTamper];

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
                 });
     }
 
-    MainWindow mainWindow;
+    app::MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
     graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);

@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
 
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.setEndProcess([](int) {});

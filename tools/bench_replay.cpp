@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     }
     const double fileMB = static_cast<double>(QFile(path).size()) / (1024 * 1024);
 
-    MainWindow mainWindow;
+    app::MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
     graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);

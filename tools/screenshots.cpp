@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
 
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.show();
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
         loop.exec();
     };
     dialogs::SetMessageHandler([](QWidget*, const QString& t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
-    MainWindow live;
+    app::MainWindow live;
     live.setEndProcess([](int) {});
     graph::GraphWindow liveGraph(&live);
     live.setCompanions(&portDialog, &liveGraph);

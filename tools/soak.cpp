@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
         if (phase && phase->expectTimeOut) ++expectedTimeOuts;
         else ++unexpectedTimeOuts;
     });
-    Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
-    MainWindow& mainWindow = program.mainWindow();
+    app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+    app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     mainWindow.setErrorLogFolder(dir.path().toStdString());

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace app {
+
 namespace {
 
 QString buildLine() {
@@ -102,3 +104,5 @@ int AnswerInfoOptions(int argc, char** argv) {
     }
     return -1;
 }
+
+} // namespace app

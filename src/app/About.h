@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace app {
+
 // The program's version, as in the project ("1.0.0").
 QString ProgramVersion();
 // For the About box: the program's name and version, what it does, the build (commit and date) and
@@ -21,3 +23,5 @@ bool RunFromBuildTree();
 // Answers --help and --version on stdout without creating anything of Qt's and returns the exit
 // status (0); returns -1 when argv asks for neither, and the program starts as usual.
 int AnswerInfoOptions(int argc, char** argv);
+
+} // namespace app

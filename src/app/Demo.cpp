@@ -28,7 +28,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace app;
+namespace app {
 
 namespace {
 
@@ -391,3 +391,5 @@ void Demo::ForwardInput(int fd) {
         }
     });
 }
+
+} // namespace app

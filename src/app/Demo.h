@@ -19,10 +19,13 @@ class QMenuBar;
 class QSocketNotifier;
 class QTemporaryDir;
 class QTimer;
-class MainWindow;
 namespace seriallink {
 class PortDialog;
 } // namespace seriallink
+
+namespace app {
+
+class MainWindow;
 
 class Demo : public QObject {
     Q_OBJECT
@@ -120,3 +123,5 @@ class Demo : public QObject {
     std::uint64_t repliesBefore_ = 0;
     std::function<void(const QString&)> notice_;
 };
+
+} // namespace app

@@ -55,6 +55,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 namespace {
 
 constexpr int MainClientWidth = 1009;
@@ -326,3 +328,5 @@ void MainWindow::SetWindowAlpha(int alpha) {
         QGuiApplication::sync();
     }
 }
+
+} // namespace app

@@ -43,10 +43,13 @@ namespace commission {
 class Commissioning;
 } // namespace commission
 
-class MessageHistory;
 namespace widgets {
 class NoticeLabel;
 } // namespace widgets
+
+namespace app {
+
+class MessageHistory;
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
 // the least) where the screen has room, else as large as the room, its title bar in sight. frame is
@@ -248,3 +251,5 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     bool geometryRestored_ = false;
     int instance_ = 0;
 };
+
+} // namespace app

@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();
@@ -160,3 +162,5 @@ void MainWindow::exitProgram() {
     fadeClock_.start();
     fadeTimer_->start();
 }
+
+} // namespace app

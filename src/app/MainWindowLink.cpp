@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 void MainWindow::connectOrDisconnect() {
     connectAction_->trigger();
 }
@@ -225,3 +227,5 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
     default: break;
     }
 }
+
+} // namespace app

@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 namespace {
 
 // A caption with its mnemonic put back in front of the given letter, if the caption has it.
@@ -320,3 +322,5 @@ void MainWindow::exportEventLog() {
     if (!monitor::WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
     else ShowNotice(QStringLiteral("Saved the event memory to \"%1\".").arg(QDir::toNativeSeparators(path)));
 }
+
+} // namespace app

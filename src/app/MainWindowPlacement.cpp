@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 namespace {
 
 // The off-screen platforms have no real screen, only a made-up size: nothing is placed by it there.
@@ -276,3 +278,5 @@ void MainWindow::keepGeometry() {
     remembered::Sync(settings);
     remember_ = false; // once
 }
+
+} // namespace app

@@ -3,6 +3,8 @@
 #include "errorlog/ErrorLog.h"
 #include "remembered/Remembered.h"
 
+namespace app {
+
 Program::Program(const protocol::PortRoots& roots) : portDialog_(&mainWindow_, roots), graphWindow_(&mainWindow_) {
     // What the user should know without being asked: a log or settings file that could not be used.
     errorlog::ErrorLog::SetNotice(
@@ -15,3 +17,5 @@ Program::~Program() {
     errorlog::ErrorLog::SetNotice(nullptr);
     remembered::SetNotice(nullptr);
 }
+
+} // namespace app

@@ -7,6 +7,8 @@
 #include "graph/GraphWindow.h"
 #include "seriallink/PortDialog.h"
 
+namespace app {
+
 class Program {
   public:
     // roots: where the port dialog looks for serial ports (the system's by default).
@@ -25,3 +27,5 @@ class Program {
     seriallink::PortDialog portDialog_;
     graph::GraphWindow graphWindow_;
 };
+
+} // namespace app
