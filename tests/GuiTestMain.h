@@ -9,10 +9,10 @@
 
 #define OSTREVO_GUI_TEST_MAIN(TestClass)                                                                               \
     int main(int argc, char** argv) {                                                                                  \
-        OstrevoApplication app(argc, argv);                                                                            \
+        dialogs::OstrevoApplication app(argc, argv);                                                                   \
         QStandardPaths::setTestModeEnabled(true); /* settings of their own, never the user's */                        \
-        RegisterProgramFonts();                                                                                        \
-        UseProgramFont();                                                                                              \
+        graph::RegisterProgramFonts();                                                                                 \
+        graph::UseProgramFont();                                                                                       \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }

@@ -14,8 +14,8 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
 
@@ -42,8 +42,8 @@
 
 namespace {
 
-monitor::StatusRecord walk(int i) {
-    monitor::StatusRecord s;
+protocol::StatusRecord walk(int i) {
+    protocol::StatusRecord s;
     const auto v = static_cast<std::uint16_t>(i % 60 < 20 ? 40 + 25 * (i % 20) : 40);
     s.channels = {{{v, v, v, 400}, {static_cast<std::uint16_t>(v / 2), v, v, 500}, {v, 0, v, 600}}};
     s.temperature = static_cast<std::int16_t>(19 + i % 3);
@@ -62,13 +62,13 @@ std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
     f[2] = static_cast<std::uint8_t>(data.size());
     f[3] = code;
     std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = frames::FrameChecksum(data.data(), data.size());
+    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
     f[f.size() - 1] = 0x03;
     return f;
 }
 
-std::vector<std::uint8_t> reply9(const params::Parameters& p) {
-    return replyFrame(9, params::EncodeBlock(p, params::PwmOrder::LowFirst));
+std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
+    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
 // The longest time the event loop goes without a turn while it lives: a 1 ms timer's longest gap.
@@ -106,7 +106,7 @@ class TestCommissioning : public QObject {
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
         QTemporaryDir dir;
-        ReportContents r;
+        commission::ReportContents r;
         r.site = QStringLiteral("Warehouse North gate");
         r.installer = QStringLiteral("J. Installer");
         r.note = QStringLiteral("Walk test passed.");
@@ -125,7 +125,7 @@ class TestCommissioning : public QObject {
         r.graph.fill(Qt::black);
         const QString pdf = dir.filePath("report.pdf");
         QString error;
-        QVERIFY2(WriteReport(pdf, r, error), qPrintable(error));
+        QVERIFY2(commission::WriteReport(pdf, r, error), qPrintable(error));
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(20000));
@@ -135,7 +135,7 @@ class TestCommissioning : public QObject {
                                      "-4\u00b0C", "Mask #1-#2", "Vertical Curtain", "Signal graph", "not stored in"})
             QVERIFY2(t.contains(QString::fromUtf8(expected)), expected);
         // The PDF replaced nothing until it was complete: a failing path leaves no file.
-        QVERIFY(!WriteReport(dir.filePath("missing/report.pdf"), r, error));
+        QVERIFY(!commission::WriteReport(dir.filePath("missing/report.pdf"), r, error));
         QVERIFY(error.contains("missing/report.pdf"));
     }
 
@@ -145,13 +145,13 @@ class TestCommissioning : public QObject {
         QTemporaryDir dir;
         const QString csv = dir.filePath("walk.csv");
         constexpr int N = 150;
-        MainWindow live;
-        GraphWindow liveGraph(&live);
+        app::MainWindow live;
+        graph::GraphWindow liveGraph(&live);
         live.setCompanions(nullptr, &liveGraph);
         QString error;
         QVERIFY(live.commissioning().Recorder().Start(csv, error));
         for (int i = 0; i < N; ++i) {
-            auto store = monitor::EncodeStatus(walk(i));
+            auto store = protocol::EncodeStatus(walk(i));
             live.link().StoreStatus(store);
             live.commissioning().StatusArrived(store.data()); // as the reply arrives
             live.statusView().SplitFlags(store);
@@ -162,15 +162,15 @@ class TestCommissioning : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), N + 1);
-        QCOMPARE(lines.first(), recording::CsvHeader());
+        QCOMPARE(lines.first(), commission::recording::CsvHeader());
         // One more reply long after the walk: the replay waits for it, and meanwhile shows the walk's end.
         file.close();
         QVERIFY(file.open(QIODevice::Append | QIODevice::Text));
-        file.write((recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
+        file.write((commission::recording::CsvLine(3600000, walk(0)) + '\n').toUtf8());
         file.close();
 
-        MainWindow again;
-        GraphWindow replayGraph(&again);
+        app::MainWindow again;
+        graph::GraphWindow replayGraph(&again);
         again.setCompanions(nullptr, &replayGraph);
         again.commissioning().setMaxReplayGapMs(60000);
         QVERIFY(again.commissioning().StartReplay(csv));
@@ -181,17 +181,19 @@ class TestCommissioning : public QObject {
         const char* const bars[] = {"ProgressBar1", "ProgressBar2", "ProgressBar3", "ProgressBar_Temperatura",
                                     "ProgressBar_acc_X"};
         for (const char* bar : bars)
-            QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
+            QCOMPARE(again.findChild<widgets::LevelBar*>(bar)->value(),
+                     live.findChild<widgets::LevelBar*>(bar)->value());
         QVERIFY(again.liveMarks().Live());
         // Stopped, the replay's picture stays, not live, until it is cleared (Connect, another replay).
         again.commissioning().StopReplay();
         QVERIFY(replayGraph.Screen() == liveGraph.Screen());
         for (const char* bar : bars)
-            QCOMPARE(again.findChild<LevelBar*>(bar)->value(), live.findChild<LevelBar*>(bar)->value());
+            QCOMPARE(again.findChild<widgets::LevelBar*>(bar)->value(),
+                     live.findChild<widgets::LevelBar*>(bar)->value());
         QVERIFY(!again.liveMarks().Live());
         again.commissioning().replayer().ClearPicture();
         for (const char* bar : bars) {
-            auto* b = again.findChild<LevelBar*>(bar);
+            auto* b = again.findChild<widgets::LevelBar*>(bar);
             QCOMPARE(b->value(), b->minimum());
         }
         QVERIFY(!again.liveMarks().Live());
@@ -207,11 +209,12 @@ class TestCommissioning : public QObject {
             f.write((lines.join('\n') + '\n').toUtf8() + tail);
             return f.fileName();
         };
-        const QString header = recording::CsvHeader();
-        MainWindow mainWindow;
+        const QString header = commission::recording::CsvHeader();
+        app::MainWindow mainWindow;
         mainWindow.commissioning().setMaxReplayGapMs(50);
-        const QString bad = write("bad.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(5, walk(2)),
-                                              QStringLiteral("10,1,2,three")});
+        const QString bad =
+            write("bad.csv", {header, commission::recording::CsvLine(0, walk(1)),
+                              commission::recording::CsvLine(5, walk(2)), QStringLiteral("10,1,2,three")});
         QVERIFY(mainWindow.commissioning().StartReplay(bad));
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 5000);
         QCOMPARE(said.size(), std::size_t(1));
@@ -222,11 +225,12 @@ class TestCommissioning : public QObject {
         QVERIFY(!mainWindow.commissioning().StartReplay(fifo)); // returns at once, never blocks
         QVERIFY(said.back().contains("not a regular file"));
 
-        GraphWindow graph(&mainWindow);
+        graph::GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
-        const QString gap =
-            write("gap.csv", {header, recording::CsvLine(0, walk(1)), recording::CsvLine(2147483653LL, walk(11))},
-                  recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
+        const QString gap = write("gap.csv",
+                                  {header, commission::recording::CsvLine(0, walk(1)),
+                                   commission::recording::CsvLine(2147483653LL, walk(11))},
+                                  commission::recording::CsvLine(2147483663LL, walk(12)).left(30).toUtf8());
         said.clear();
         QVERIFY(mainWindow.commissioning().StartReplay(gap));
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow.commissioning().Replaying(), 2000);
@@ -235,17 +239,17 @@ class TestCommissioning : public QObject {
         // A value out of its field's range is named too.
         QString error;
         std::int64_t ms = 0;
-        monitor::StatusRecord s;
-        QString wide = recording::CsvLine(0, walk(1));
+        protocol::StatusRecord s;
+        QString wide = commission::recording::CsvLine(0, walk(1));
         wide.replace(wide.lastIndexOf(','), 3, QStringLiteral(",200"));
-        QVERIFY(!recording::ParseLine(wide, ms, s, error));
+        QVERIFY(!commission::recording::ParseLine(wide, ms, s, error));
         QVERIFY2(error.startsWith("acc_z"), qPrintable(error));
     }
 
     // A reply's line as written: every field in decimal, the flag words in hex, the extremes of each; and
     // read back to the same reply.
     void aReplyLineHoldsEveryField() {
-        monitor::StatusRecord high;
+        protocol::StatusRecord high;
         high.channels = {{{65535, 65535, 65535, 65535}, {1, 2, 3, 4}, {0, 0, 0, 0}}};
         high.mwMask = 750;
         high.mask1 = 400;
@@ -258,7 +262,7 @@ class TestCommissioning : public QObject {
         high.acc = {-128, 127, 0};
         const struct {
             std::int64_t ms;
-            monitor::StatusRecord reply;
+            protocol::StatusRecord reply;
             const char* line;
         } cases[] = {
             {0, {}, "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0x0000,0x0000,0,0,0"},
@@ -267,12 +271,12 @@ class TestCommissioning : public QObject {
              "127,0"},
         };
         for (const auto& c : cases) {
-            QCOMPARE(recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
-            QCOMPARE(recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
+            QCOMPARE(commission::recording::CsvLineBytes(c.ms, c.reply), QByteArray(c.line));
+            QCOMPARE(commission::recording::CsvLine(c.ms, c.reply), QString::fromLatin1(c.line));
             std::int64_t ms = -1;
-            monitor::StatusRecord back;
+            protocol::StatusRecord back;
             QString error;
-            QVERIFY2(recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
+            QVERIFY2(commission::recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
             QCOMPARE(ms, c.ms);
             QVERIFY(back == c.reply);
         }
@@ -284,10 +288,10 @@ class TestCommissioning : public QObject {
     void writersAskAndKeepWholeLines() {
         QTemporaryDir dir;
         PtyPeer peer;
-        Program program(PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& mainWindow = program.mainWindow();
-        PortDialog& portDialog = program.portDialog();
-        GraphWindow& graph = program.graphWindow();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& mainWindow = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
+        graph::GraphWindow& graph = program.graphWindow();
         mainWindow.setEndProcess([](int) {});
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         mainWindow.connectAction()->trigger();
@@ -337,7 +341,7 @@ class TestCommissioning : public QObject {
         dialogs::SetFileDialogHandler({});
         dialogs::SetQuestionHandler({});
 
-        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        commission::WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         const QString full = dir.filePath("full.csv");
         QString error;
         // A symbolic link where the recording goes is not followed, dangling or not.
@@ -352,7 +356,7 @@ class TestCommissioning : public QObject {
         small.rlim_cur = 600; // the header and a few lines, the last of them cut
         ::setrlimit(RLIMIT_FSIZE, &small);
         bool writing = recorder.Start(full, error);
-        const auto status = monitor::EncodeStatus(walk(3));
+        const auto status = protocol::EncodeStatus(walk(3));
         for (int i = 0; writing && i < 100; ++i) writing = recorder.Record(status.data(), error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!writing);
@@ -391,23 +395,23 @@ class TestCommissioning : public QObject {
         if (file == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         QFile f(path);
         if ((file == "blank.csv" || file == "long.csv") && f.open(QIODevice::WriteOnly)) {
-            f.write(recording::CsvHeader().toUtf8() + '\n');
+            f.write(commission::recording::CsvHeader().toUtf8() + '\n');
             const QByteArray megabyte(1 << 20, file == "blank.csv" ? '\n' : 'x');
             for (int i = 0; i < (file == "blank.csv" ? 32 : 50); ++i) f.write(megabyte);
-            f.write('\n' + recording::CsvLine(0, walk(5)).toUtf8() + '\n');
+            f.write('\n' + commission::recording::CsvLine(0, walk(5)).toUtf8() + '\n');
             f.close();
         }
 
-        MainWindow mainWindow;
-        GraphWindow graph(&mainWindow);
+        app::MainWindow mainWindow;
+        graph::GraphWindow graph(&mainWindow);
         mainWindow.setCompanions(nullptr, &graph);
         bool done = false;
         const LoopHold hold;
         QTimer::singleShot(0, [&] {
             QString error;
-            params::Record bytes{};
+            protocol::params::Record bytes{};
             if (replay) mainWindow.commissioning().StartReplay(path);
-            else if (!configfile::ReadParameterFile(path, bytes, error)) said.push_back(error);
+            else if (!config::ReadParameterFile(path, bytes, error)) said.push_back(error);
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done && !mainWindow.commissioning().Replaying(), 60000);
@@ -449,10 +453,10 @@ class TestCommissioning : public QObject {
         QFETCH(QString, notice);
         QTemporaryDir dir;
         PtyPeer peer;
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         mainWindow.setEndProcess([](int) {});
         mainWindow.resize(988, 600);
-        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         if (event != "not connected") {
@@ -468,9 +472,9 @@ class TestCommissioning : public QObject {
             pressedWhileAsked = button->isChecked();
             return event == "cancel" ? QString() : csv;
         });
-        auto* shown = mainWindow.findChild<NoticeLabel*>("StatusNotice");
+        auto* shown = mainWindow.findChild<widgets::NoticeLabel*>("StatusNotice");
         QAction* action = mainWindow.commissioning().recordAction;
-        WalkRecorder& recorder = mainWindow.commissioning().Recorder();
+        commission::WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         auto pressedMeansRecording = [&] {
             return button->isChecked() == recorder.Recording() && action->isChecked() == recorder.Recording();
         };
@@ -488,7 +492,7 @@ class TestCommissioning : public QObject {
             small.rlim_cur = 600; // the header and a few lines
             ::setrlimit(RLIMIT_FSIZE, &small);
             for (int i = 0; i < 20 && recorder.Recording(); ++i) {
-                peer.write(replyFrame(8, monitor::EncodeStatus(walk(i))));
+                peer.write(replyFrame(8, protocol::EncodeStatus(walk(i))));
                 mainWindow.link().tick();
             }
             ::setrlimit(RLIMIT_FSIZE, &old);
@@ -499,7 +503,8 @@ class TestCommissioning : public QObject {
             bool recordingWhenTold = false;
             dialogs::SetMessageHandler([&](QWidget*, const QString&) { recordingWhenTold = recorder.Recording(); });
             peer.hangUp();
-            for (int i = 0; i < 6 && mainWindow.link().State() == LinkState::Polling; ++i) mainWindow.link().tick();
+            for (int i = 0; i < 6 && mainWindow.link().State() == seriallink::LinkState::Polling; ++i)
+                mainWindow.link().tick();
             QVERIFY(!recordingWhenTold); // stopped (or paused) before the box about the loss
         } else if (event == "connect again") {
             mainWindow.link().Connect();
@@ -553,15 +558,15 @@ class TestCommissioning : public QObject {
     }
 
     void theComparisonListsExactlyTheDifferences() {
-        params::Parameters detector = DetectorModel::FactoryDefaults();
-        detector.outputs[0].function = params::AutoTest;
-        params::Parameters file = detector;
-        QVERIFY(CompareParameters(file, detector).empty());
+        protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
+        detector.outputs[0].function = protocol::params::AutoTest;
+        protocol::params::Parameters file = detector;
+        QVERIFY(config::CompareParameters(file, detector).empty());
         file.channels[2].npulse = 4;
         file.outputs[0].function = 9; // shown as AUTO TEST too, yet another byte
-        file.outputs[1].function = params::NoFunction;
+        file.outputs[1].function = protocol::params::NoFunction;
         file.reserved = {9, 9, 9, 9}; // the detector's own bytes: not a setting
-        const auto d = CompareParameters(file, detector);
+        const auto d = config::CompareParameters(file, detector);
         QCOMPARE(d.size(), std::size_t(3));
         QCOMPARE(d[0].name, QString("PIR DOWN UNDER Pulses"));
         QCOMPARE(d[0].fileValue, QString("4"));

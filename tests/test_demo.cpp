@@ -57,7 +57,7 @@ class TestDemo : public QObject {
     void menuEntriesCommandTheDetector_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("expected");
-        for (const Demo::MenuEntry& entry : Demo::MenuEntries())
+        for (const app::Demo::MenuEntry& entry : app::Demo::MenuEntries())
             QTest::newRow(entry.name) << QString::fromLatin1(entry.name) << entry.onCommands + entry.offCommands;
     }
 
@@ -66,7 +66,7 @@ class TestDemo : public QObject {
         QFETCH(QStringList, expected);
         QTemporaryDir dir;
         const QString log = dir.filePath("detector-sim.log");
-        Demo demo;
+        app::Demo demo;
         QString error;
         QVERIFY2(demo.Start(OSTREVO_SIM_PATH, log, error), qPrintable(error));
         QMenuBar bar;
@@ -95,7 +95,7 @@ class TestDemo : public QObject {
     void linesFromAPipeReachTheDetector() {
         QTemporaryDir dir;
         const QString log = dir.filePath("detector-sim.log");
-        Demo demo;
+        app::Demo demo;
         QString error;
         QVERIFY2(demo.Start(OSTREVO_SIM_PATH, log, error), qPrintable(error));
         int fds[2];
@@ -127,7 +127,7 @@ class TestDemo : public QObject {
         QTemporaryDir runtime;
         QVERIFY(::chmod(runtime.path().toLocal8Bit().constData(), runtimeMode < 0 ? 0700 : runtimeMode) == 0);
         const ScopedEnv env("XDG_RUNTIME_DIR", runtimeMode < 0 ? QByteArray() : runtime.path().toLocal8Bit());
-        Demo demo;
+        app::Demo demo;
         QString error;
         QVERIFY2(demo.Start(OSTREVO_SIM_PATH, QString(), error), qPrintable(error));
         const QString port = demo.Port();
@@ -173,7 +173,7 @@ class TestDemo : public QObject {
         QVERIFY(::chmod(runtime.path().toLocal8Bit().constData(), 0700) == 0);
         const ScopedEnv env("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         for (const bool waits : {true, false}) {
-            Demo demo;
+            app::Demo demo;
             QString error;
             bool started = false;
             if (waits) {

@@ -10,7 +10,7 @@
 #include <QTest>
 
 using Bytes = std::vector<std::uint8_t>;
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 
@@ -30,16 +30,16 @@ std::vector<Bytes> readAll(CommandReader& r, std::int64_t now = 0) {
 }
 
 // A reply as the program's receive path sees it: in its buffer, checked against the length it armed.
-frames::FrameCheck programCheck(const Bytes& reply) {
-    frames::ReceiveBuffer buffer{};
+protocol::frames::FrameCheck programCheck(const Bytes& reply) {
+    protocol::frames::ReceiveBuffer buffer{};
     std::copy_n(reply.begin(), std::min(reply.size(), buffer.size()), buffer.begin());
-    return frames::CheckReplyFrame(buffer, frames::ReplyTotalLength(reply.at(3)));
+    return protocol::frames::CheckReplyFrame(buffer, protocol::frames::ReplyTotalLength(reply.at(3)));
 }
 
 Block readBackAfter(DetectorModel& m, const Parameters& sent) {
     const Frame f = EncodeSettingsFrame(sent);
     m.ApplySettings(f.data() + 4);
-    const auto payload = m.Answer(frames::ParameterReadBack, 0.0);
+    const auto payload = m.Answer(protocol::frames::ParameterReadBack, 0.0);
     Block b{};
     if (payload && payload->size() == b.size()) std::copy(payload->begin(), payload->end(), b.begin());
     return b;
@@ -136,7 +136,7 @@ class TestDetectorSim : public QObject {
         const Frame f = EncodeSettingsFrame(DetectorModel::FactoryDefaults());
         QCOMPARE(f[19], 0x00);
         QCOMPARE(f[20], 160);
-        QCOMPARE(f[44], frames::FrameChecksum(&f[3], 41));
+        QCOMPARE(f[44], protocol::frames::FrameChecksum(&f[3], 41));
     }
 
     void storeToFlashSurvivesARestart() {
@@ -185,7 +185,7 @@ class TestDetectorSim : public QObject {
             QVERIFY(m.flashError().empty());
         }
         DetectorModel restarted(flash);
-        const auto after = restarted.Answer(frames::ParameterReadBack, 0.0);
+        const auto after = restarted.Answer(protocol::frames::ParameterReadBack, 0.0);
         QVERIFY(after);
         QCOMPARE(Bytes(after->begin(), after->end()), Bytes(before.begin(), before.end()));
         Parameters expected = p;
@@ -239,10 +239,10 @@ class TestDetectorSim : public QObject {
     void theDetectorAnswersThePollsTheProgramMakes_data() {
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("payloadSize"); // 0: not answered
-        QTest::newRow("7 PWM values") << 7 << int(frames::PwmRecordSize);
-        QTest::newRow("8 status") << 8 << int(frames::StatusRecordSize);
-        QTest::newRow("9 read-back") << 9 << int(frames::ParameterBlockSize);
-        QTest::newRow("12 event memory") << 12 << int(frames::EventLogRecordSize);
+        QTest::newRow("7 PWM values") << 7 << int(protocol::frames::PwmRecordSize);
+        QTest::newRow("8 status") << 8 << int(protocol::frames::StatusRecordSize);
+        QTest::newRow("9 read-back") << 9 << int(protocol::frames::ParameterBlockSize);
+        QTest::newRow("12 event memory") << 12 << int(protocol::frames::EventLogRecordSize);
         QTest::newRow("1 settings") << 1 << 0;
         QTest::newRow("10") << 10 << 0;
         QTest::newRow("0") << 0 << 0;
@@ -258,8 +258,8 @@ class TestDetectorSim : public QObject {
         if (!payload) return;
         QCOMPARE(int(payload->size()), payloadSize);
         const Bytes reply = ReplyWriter::Frame(c, *payload);
-        QCOMPARE(int(reply.size()), frames::ReplyTotalLength(c));
-        QCOMPARE(programCheck(reply), frames::FrameCheck::Good);
+        QCOMPARE(int(reply.size()), protocol::frames::ReplyTotalLength(c));
+        QCOMPARE(programCheck(reply), protocol::frames::FrameCheck::Good);
     }
 
     void pwmValuesReplyLowByteFirst_data() {
@@ -284,11 +284,11 @@ class TestDetectorSim : public QObject {
         p.pwmDuty = static_cast<std::uint16_t>(duty);
         p.pwmFrequency = static_cast<std::uint16_t>(frequency);
         readBackAfter(m, p);
-        const auto payload = m.Answer(frames::PwmValues, 0.0);
+        const auto payload = m.Answer(protocol::frames::PwmValues, 0.0);
         QVERIFY(payload);
-        const Bytes reply = ReplyWriter::Frame(frames::PwmValues, *payload);
+        const Bytes reply = ReplyWriter::Frame(protocol::frames::PwmValues, *payload);
         QCOMPARE(reply, expected);
-        QCOMPARE(programCheck(reply), frames::FrameCheck::Good);
+        QCOMPARE(programCheck(reply), protocol::frames::FrameCheck::Good);
     }
 
     // Each entry: G well-formed, C spoiled checksum, - left out.
@@ -334,8 +334,8 @@ class TestDetectorSim : public QObject {
             good[good.size() - 2] = (*bytes)[bytes->size() - 2];
             QCOMPARE(*bytes, good);
             const auto check = programCheck(*bytes);
-            QVERIFY(check == frames::FrameCheck::Good || check == frames::FrameCheck::BadChecksum);
-            seen += check == frames::FrameCheck::Good ? 'G' : 'C';
+            QVERIFY(check == protocol::frames::FrameCheck::Good || check == protocol::frames::FrameCheck::BadChecksum);
+            seen += check == protocol::frames::FrameCheck::Good ? 'G' : 'C';
         }
         QCOMPARE(seen, expected);
         for (int code : corruptNext) QCOMPARE(w.pendingCorruptions(static_cast<std::uint8_t>(code)), 0);
@@ -344,7 +344,7 @@ class TestDetectorSim : public QObject {
     void surplusBytesFollowTheNextReplyOrEvery() {
         DetectorModel m;
         ReplyWriter w;
-        const auto payload = *m.Answer(frames::PwmValues, 0.0);
+        const auto payload = *m.Answer(protocol::frames::PwmValues, 0.0);
         w.surplusOnce = 3;
         QCOMPARE(w.Write(1, 7, payload)->size(), std::size_t(13));
         QCOMPARE(w.Write(2, 7, payload)->size(), std::size_t(10));
@@ -370,14 +370,14 @@ class TestDetectorSim : public QObject {
         QFETCH(int, eventType);
         QFETCH(QString, name);
         DetectorModel m;
-        const auto payload = m.Answer(frames::EventLog, 0.0);
+        const auto payload = m.Answer(protocol::frames::EventLog, 0.0);
         QVERIFY(payload);
-        const monitor::EventLog log = monitor::DecodeEventLog(payload->data());
-        const monitor::EventRecord& e = log[entry];
+        const protocol::EventLog log = protocol::DecodeEventLog(payload->data());
+        const protocol::EventRecord& e = log[entry];
         QCOMPARE(int(e.eventType), eventType);
-        QCOMPARE(QString::fromStdString(monitor::EventTypeText(e.eventType)), name);
+        QCOMPARE(QString::fromStdString(protocol::EventTypeText(e.eventType)), name);
         if (eventType == 0) {
-            QCOMPARE(e, monitor::EventRecord{});
+            QCOMPARE(e, protocol::EventRecord{});
             return;
         }
         QVERIFY(e.temperature >= 15 && e.temperature <= 25);
@@ -395,8 +395,8 @@ class TestDetectorSim : public QObject {
     void theEventMemoryIsTheSameEveryStartAndNewEventsGoOnTop() {
         QCOMPARE(DetectorModel().Events(), DetectorModel::SeededEvents());
         QCOMPARE(DetectorModel({}, 99).Events(), DetectorModel::SeededEvents());
-        QCOMPARE(DetectorModel({}, 1, DetectorModel::EventMemory::Empty).Events(), monitor::EventLog{});
-        const monitor::EventLog seeded = DetectorModel::SeededEvents();
+        QCOMPARE(DetectorModel({}, 1, DetectorModel::EventMemory::Empty).Events(), protocol::EventLog{});
+        const protocol::EventLog seeded = DetectorModel::SeededEvents();
         QVERIFY(seeded[0].eventType != 0 && seeded[0].eventType != (1u << 8));
         DetectorModel m({}, 3);
         m.intruderPeriod = 0;
@@ -416,25 +416,25 @@ class TestDetectorSim : public QObject {
             int bit;
         };
         const Row rows[] = {
-            {"mask1", &C::mask1, true, monitor::AlarmMask1},
-            {"mask2", &C::mask2, true, monitor::AlarmMask2},
-            {"noise1", &C::irNoise1, true, monitor::AlarmIrNoise1},
-            {"noise2", &C::irNoise2, true, monitor::AlarmIrNoise2},
-            {"tamper", &C::tamper, true, monitor::AlarmTamper},
-            {"nr1", &C::noiseReduction1, false, monitor::StateNoisePir1},
-            {"nr2", &C::noiseReduction2, false, monitor::StateNoisePir2},
-            {"lowvoltage", &C::lowVoltage, false, monitor::StateLowVoltage},
-            {"fault mw", &C::mwFault, false, monitor::StateMwFault},
-            {"fault pir1", &C::pir1Fault, false, monitor::StatePir1Fault},
-            {"fault pir2", &C::pir2Fault, false, monitor::StatePir2Fault},
-            {"fault cpu", &C::cpuFault, false, monitor::StateCpuFault},
+            {"mask1", &C::mask1, true, protocol::AlarmMask1},
+            {"mask2", &C::mask2, true, protocol::AlarmMask2},
+            {"noise1", &C::irNoise1, true, protocol::AlarmIrNoise1},
+            {"noise2", &C::irNoise2, true, protocol::AlarmIrNoise2},
+            {"tamper", &C::tamper, true, protocol::AlarmTamper},
+            {"nr1", &C::noiseReduction1, false, protocol::StateNoisePir1},
+            {"nr2", &C::noiseReduction2, false, protocol::StateNoisePir2},
+            {"lowvoltage", &C::lowVoltage, false, protocol::StateLowVoltage},
+            {"fault mw", &C::mwFault, false, protocol::StateMwFault},
+            {"fault pir1", &C::pir1Fault, false, protocol::StatePir1Fault},
+            {"fault pir2", &C::pir2Fault, false, protocol::StatePir2Fault},
+            {"fault cpu", &C::cpuFault, false, protocol::StateCpuFault},
         };
         for (const Row& row : rows) {
             DetectorModel m({}, 5);
             m.intruderPeriod = 0;
             auto bitSet = [&](double t) {
-                const auto payload = m.Answer(frames::Status, t);
-                const monitor::StatusRecord s = monitor::DecodeStatus(payload->data());
+                const auto payload = m.Answer(protocol::frames::Status, t);
+                const protocol::StatusRecord s = protocol::DecodeStatus(payload->data());
                 return bool((row.alarmWord ? s.alarmFlags : s.stateFlags) & (1u << row.bit));
             };
             QVERIFY2(!bitSet(0.0), row.command);
@@ -451,7 +451,7 @@ class TestDetectorSim : public QObject {
         m.intruderPeriod = 0;
         auto autoTestBit = [&](double t) {
             m.Advance(t);
-            return bool(m.Status().stateFlags & (1u << monitor::StateAutoTest));
+            return bool(m.Status().stateFlags & (1u << protocol::StateAutoTest));
         };
         m.conditions.autoTest = true;
         QVERIFY(!(m.parameters().flags & EnableAutoTest));
@@ -492,7 +492,7 @@ class TestDetectorSim : public QObject {
         QCOMPARE(bool(m.parameters().flags & NoisePir1), bitKept);
         const auto nr1 = [&m](double t) {
             m.Advance(t);
-            return bool(m.Status().stateFlags & (1u << monitor::StateNoisePir1));
+            return bool(m.Status().stateFlags & (1u << protocol::StateNoisePir1));
         };
         QCOMPARE(nr1(1.0), onWhenQuiet);
         m.conditions.irNoise1 = true;
@@ -519,11 +519,11 @@ class TestDetectorSim : public QObject {
         QCOMPARE(alarmsSeen & 0x15, 0x15);
         QVERIFY(statesSeen & 0x1);    // OUT #1
         QVERIFY(!(statesSeen & 0x4)); // OUT #3 is not enabled
-        const monitor::EventRecord newest = m.Events()[0];
+        const protocol::EventRecord newest = m.Events()[0];
         QVERIFY(newest.eventType & (1u << 6)); // "Gen Alarm"
         QVERIFY(newest.peaks[0] > 300);
         QVERIFY(newest.peaks[1] > 300 && newest.peaks[2] > 300);
-        QCOMPARE(monitor::EventTypeText(newest.eventType), std::string("MW"));
+        QCOMPARE(protocol::EventTypeText(newest.eventType), std::string("MW"));
 
         // A tamper with the tamper enabled, after a quiet spell: its bit, and a new newest event.
         m.conditions.tamper = true;
@@ -558,33 +558,33 @@ class TestDetectorSim : public QObject {
     }
 
     void statusAndEventCodecsRoundTrip() {
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         s.channels[1] = {700, 10, 65535, 42};
         s.temperature = -10;
         s.alarmFlags = 0x0801;
         s.stateFlags = 0x4001;
         s.acc = {-128, 0, 127};
-        const auto bytes = monitor::EncodeStatus(s);
+        const auto bytes = protocol::EncodeStatus(s);
         QCOMPARE(bytes[38], 0xFF);
         QCOMPARE(bytes[39], 0xF6);
         QCOMPARE(bytes[48], 0x01);
         QCOMPARE(bytes[49], 0x08);
         QCOMPARE(bytes[42], 0);
         QCOMPARE(bytes[43], 42); // PIR1 compensation at offset 42
-        QCOMPARE(monitor::DecodeStatus(bytes.data()), s);
-        monitor::EventLog log{};
+        QCOMPARE(protocol::DecodeStatus(bytes.data()), s);
+        protocol::EventLog log{};
         log[3].eventType = 0x0003;
         log[3].peaks[0] = 300;
         log[3].temperature = -5;
-        const auto e = monitor::EncodeEventLog(log);
+        const auto e = protocol::EncodeEventLog(log);
         QCOMPARE(e[66], 0x03);
         QCOMPARE(e[68], 0x01);
         QCOMPARE(e[69], 0x2C);
-        QCOMPARE(monitor::DecodeEventLog(e.data()), log);
-        QCOMPARE(monitor::EventTypeText(0x0003), std::string("MW"));
-        QCOMPARE(monitor::EventTypeText(0x8000), std::string("---"));
-        QCOMPARE(monitor::EventTypeText(0x0200), std::string("Fail Lis302"));
-        QCOMPARE(monitor::EventTypeText(0), std::string());
+        QCOMPARE(protocol::DecodeEventLog(e.data()), log);
+        QCOMPARE(protocol::EventTypeText(0x0003), std::string("MW"));
+        QCOMPARE(protocol::EventTypeText(0x8000), std::string("---"));
+        QCOMPARE(protocol::EventTypeText(0x0200), std::string("Fail Lis302"));
+        QCOMPARE(protocol::EventTypeText(0), std::string());
     }
 
     void parameterRecordKeepsItsPads() {

@@ -6,10 +6,10 @@
 #include "app/Program.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/Siren.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
@@ -30,7 +30,7 @@
 #include <memory>
 
 // A sound player that only counts its plays.
-struct CountingPlayer : SirenPlayer {
+struct CountingPlayer : monitor::SirenPlayer {
     int plays = 0;
     void load(const QString&) override {}
     void play() override { ++plays; }
@@ -42,10 +42,10 @@ struct RunningProgram {
     QTemporaryDir logDir;
     std::vector<QString> messages;
     dialogs::MessageHandler previous;
-    Program program{PortRoots{"/nonexistent", "/nonexistent"}};
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    app::Program program{protocol::PortRoots{"/nonexistent", "/nonexistent"}};
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
+    graph::GraphWindow& graphics = program.graphWindow();
 
     RunningProgram() {
         previous = dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
@@ -62,7 +62,7 @@ struct RunningProgram {
         portDialog.portCombo->setEditText(port);
         mainWindow.connectAction()->trigger();
     }
-    PollCycle& link() { return mainWindow.link(); }
+    seriallink::PollCycle& link() { return mainWindow.link(); }
     QByteArray log() {
         QFile f(logDir.path() + "/LogError.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -79,10 +79,10 @@ class TestEndToEnd : public QObject {
         p.connectTo(sim.port());
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
-        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(p.link().stores().parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
         QCOMPARE(p.link().counters().LastReplyCode, std::uint8_t(8));
-        const monitor::StatusRecord s = monitor::DecodeStatus(p.link().stores().status.data());
+        const protocol::StatusRecord s = protocol::DecodeStatus(p.link().stores().status.data());
         QVERIFY(s.channels[2].compensation > 0);
         QVERIFY(s.acc[2] > 30); // gravity on Z
         QVERIFY(p.messages.empty());
@@ -93,7 +93,7 @@ class TestEndToEnd : public QObject {
     void theDetectorsOwnNoiseReductionIsShownNotWritten() {
         SimProcess sim({"--no-pacing"});
         RunningProgram p;
-        QSignalSpy frames(&p.link(), &PollCycle::settingsSent);
+        QSignalSpy frames(&p.link(), &seriallink::PollCycle::settingsSent);
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 20, 5000);
         for (const bool noisy : {true, false, true, false}) {
@@ -112,10 +112,10 @@ class TestEndToEnd : public QObject {
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
         QVERIFY(sim.command("tamper on"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(p.link().stores().status.data()).alarmFlags & (1u << 11), 3000);
         p.mainWindow.tabs()->setCurrentIndex(1);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(12), 3000);
-        const monitor::EventLog events = monitor::DecodeEventLog(p.link().stores().eventLog.data());
+        const protocol::EventLog events = protocol::DecodeEventLog(p.link().stores().eventLog.data());
         QVERIFY(events[0].eventType & (1u << 8));
         p.mainWindow.tabs()->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
@@ -130,10 +130,10 @@ class TestEndToEnd : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* plays = player.get();
-        p.mainWindow.setSiren(new Siren(sound.path(), std::move(player)));
+        p.mainWindow.setSiren(new monitor::Siren(sound.path(), std::move(player)));
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 5, 3000);
-        ViewControls& v = p.mainWindow.view();
+        view::ViewControls& v = p.mainWindow.view();
         QVERIFY(v.mw.signal->value() < 150);
         QCOMPARE(v.mw.detection->brushColor(), QColor(128, 128, 128));
         QVERIFY(sim.command("intruder"));
@@ -150,7 +150,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(p.mainWindow.siren()->Playing());
 
         p.mainWindow.tabs()->setCurrentIndex(1);
-        StringGrid& grid = *p.mainWindow.eventGrid();
+        widgets::StringGrid& grid = *p.mainWindow.eventGrid();
         // The newest event is the walk (with the tamper that came while it lasted), then the
         // detector's older events.
         QTRY_COMPARE_WITH_TIMEOUT(grid.cell(1, 1), QString("MW"), 3000);
@@ -174,7 +174,7 @@ class TestEndToEnd : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown() && p.link().counters().GoodReplies >= 3, 3000);
             p.mainWindow.view().mw.tconv->setValue(12);
             p.mainWindow.storeAction()->trigger(); // Store To Flash
-            QTRY_COMPARE_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
+            QTRY_COMPARE_WITH_TIMEOUT(protocol::params::DecodeRecord(p.link().stores().parameters).channels[0].tconv,
                                       std::uint8_t(12), 3000);
             QCOMPARE(p.mainWindow.view().mw.tconvLabel->text(), QString("12"));
             QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
@@ -193,7 +193,7 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().ParametersKnown(), 3000);
-        QCOMPARE(p.link().stores().parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(p.link().stores().parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(p.mainWindow.view().mw.trangeLabel->text(), QString("300"));
         QTRY_COMPARE_WITH_TIMEOUT(p.link().counters().LastReplyCode, std::uint8_t(8), 3000);
         QVERIFY(p.messages.empty());
@@ -207,7 +207,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(sim.command("silent 5000"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Connect"));
         QVERIFY(p.log().contains("Error String:   BuffRX[0]= 0 LenRX= 64 message: Timeout during operation\r\n"));
         // The detector speaks again: Connect resumes polling, starting with a read-back.
@@ -226,7 +226,7 @@ class TestEndToEnd : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 5000);
         QVERIFY(p.messages.front().startsWith("Error Time Out"));
         QVERIFY(p.messages.front().contains("Input/output error"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QVERIFY(sim.waitForExit(3000));
         QCOMPARE(sim.exitCode(), 0);
     }
@@ -246,7 +246,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(p.messages.front().contains("checksum"));
         QCOMPARE(p.link().counters().FailedExchanges, failed);
         QVERIFY(p.link().counters().GoodReplies <= good + 1);
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
         QVERIFY(p.log().contains("message: Frame check failed: checksum\r\n"));
         QVERIFY(sim.command("corrupt 0"));
         p.mainWindow.connectAction()->trigger();
@@ -263,11 +263,11 @@ class TestEndToEnd : public QObject {
         p.connectTo(link);
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));
-        QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), LinkState::Reconnecting, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(p.link().State(), seriallink::LinkState::Reconnecting, 3000);
         QCOMPARE(p.mainWindow.connectAction()->text(), QString("Disconnect"));
         const auto before = p.link().counters().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies > before + 3, 5000);
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         QVERIFY(p.messages.empty());
         QVERIFY(p.log().contains("Error String:"));
     }
@@ -277,7 +277,7 @@ class TestEndToEnd : public QObject {
         RunningProgram p;
         p.connectTo(sim.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 30, 8000);
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         QVERIFY(p.messages.empty());
     }
 
@@ -289,22 +289,22 @@ class TestEndToEnd : public QObject {
             RunningProgram p;
             p.connectTo(sim.port());
             QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 2, 3000);
-            params::Parameters wanted = DetectorModel::FactoryDefaults();
+            protocol::params::Parameters wanted = DetectorModel::FactoryDefaults();
             wanted.channels[0].trange = 999; // beyond the MW range
             wanted.channels[1].trange = 222;
-            wanted.flags |= params::StoreRequest;
-            p.link().QueueSettings(params::EncodeSettingsFrame(wanted));
-            p.link().ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-            QTRY_VERIFY_WITH_TIMEOUT(params::DecodeRecord(p.link().stores().parameters).channels[1].trange == 222,
-                                     3000);
-            QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[0].trange, 500);
+            wanted.flags |= protocol::params::StoreRequest;
+            p.link().QueueSettings(protocol::params::EncodeSettingsFrame(wanted));
+            p.link().ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                protocol::params::DecodeRecord(p.link().stores().parameters).channels[1].trange == 222, 3000);
+            QCOMPARE(protocol::params::DecodeRecord(p.link().stores().parameters).channels[0].trange, 500);
         }
         // Stored to flash: a restarted detector still has them.
         SimProcess again({"--no-pacing", "--flash", flash});
         RunningProgram p;
         p.connectTo(again.port());
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 1, 3000);
-        QCOMPARE(params::DecodeRecord(p.link().stores().parameters).channels[1].trange, 222);
+        QCOMPARE(protocol::params::DecodeRecord(p.link().stores().parameters).channels[1].trange, 222);
     }
 
     void aPacedDetectorAndASlowOneAreReadButADribblingOneTimesOut() {
@@ -318,13 +318,13 @@ class TestEndToEnd : public QObject {
         const auto before = p.link().counters().GoodReplies;
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= before + 5, 8000);
         QVERIFY(p.messages.empty());
-        QCOMPARE(p.link().State(), LinkState::Polling);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Polling);
         // Bytes 30 ms apart, each under the 50 ms time-out, but a status reply would take two
         // seconds: every exchange fails at its deadline, and the sixth ends in "Error Time Out".
         QVERIFY(sim.command("dribble 30"));
         QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 8000);
         QVERIFY(p.messages.front().startsWith("Error Time Out\n"));
-        QCOMPARE(p.link().State(), LinkState::Halted);
+        QCOMPARE(p.link().State(), seriallink::LinkState::Halted);
     }
 
     void theSimulatorCleansUpItsLink() {

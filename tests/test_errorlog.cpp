@@ -1,5 +1,5 @@
 // The error log: entry lines and format, append-only writing, failures reaching the caller.
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 #include "protocol/SerialPort.h"
 
 #include <QDir>
@@ -36,25 +36,25 @@ class TestErrorLog : public QObject {
     Q_OBJECT
   private slots:
     void timeStampOnTheTwelveHourClock() {
-        auto lines = FormatLogEntry(at(2026, 12, 6, 15, 7), nullptr, "x");
+        auto lines = errorlog::FormatLogEntry(at(2026, 12, 6, 15, 7), nullptr, "x");
         QCOMPARE(lines.front(), std::string("Error Time Stamp: 03:07 pm on 12/06/26"));
-        QCOMPARE(FormatLogEntry(at(2027, 1, 2, 0, 5), nullptr, "")[0],
+        QCOMPARE(errorlog::FormatLogEntry(at(2027, 1, 2, 0, 5), nullptr, "")[0],
                  std::string("Error Time Stamp: 12:05 am on 01/02/27"));
-        QCOMPARE(FormatLogEntry(at(2030, 7, 31, 12, 0), nullptr, "")[0],
+        QCOMPARE(errorlog::FormatLogEntry(at(2030, 7, 31, 12, 0), nullptr, "")[0],
                  std::string("Error Time Stamp: 12:00 pm on 07/31/30"));
-        QCOMPARE(FormatLogEntry(at(2030, 7, 31, 11, 59), nullptr, "")[0],
+        QCOMPARE(errorlog::FormatLogEntry(at(2030, 7, 31, 11, 59), nullptr, "")[0],
                  std::string("Error Time Stamp: 11:59 am on 07/31/30"));
     }
 
     void entryWithoutAnExceptionHasTwoLines() {
-        auto lines = FormatLogEntry(at(2026, 12, 6, 9, 0), nullptr, " BuffRX[0]= 0 LenRX= 64 message: x");
+        auto lines = errorlog::FormatLogEntry(at(2026, 12, 6, 9, 0), nullptr, " BuffRX[0]= 0 LenRX= 64 message: x");
         QCOMPARE(lines.size(), std::size_t(2));
         QCOMPARE(lines[1], std::string("Error String:   BuffRX[0]= 0 LenRX= 64 message: x"));
     }
 
     void entryWithAnExceptionAndEmptyText() {
-        const LoggedException e{"ESynaSerError", "Communication error 9997: Timeout during operation"};
-        auto lines = FormatLogEntry(at(2026, 12, 6, 9, 0), &e, "");
+        const errorlog::LoggedException e{"ESynaSerError", "Communication error 9997: Timeout during operation"};
+        auto lines = errorlog::FormatLogEntry(at(2026, 12, 6, 9, 0), &e, "");
         QCOMPARE(lines.size(), std::size_t(4));
         QCOMPARE(lines[1], std::string("Error Class: ESynaSerError"));
         QCOMPARE(lines[2], std::string("Error Message: Communication error 9997: Timeout during operation"));
@@ -63,7 +63,7 @@ class TestErrorLog : public QObject {
 
     void firstFailureCreatesTheFileWithOneEntry() {
         QTemporaryDir dir;
-        ErrorLog log(dir.path().toStdString());
+        errorlog::ErrorLog log(dir.path().toStdString());
         QCOMPARE(QString::fromStdString(log.path()), dir.path() + "/LogError.txt");
         log.LogError(nullptr, "first");
         const QByteArray content = readAll(log.path());
@@ -77,7 +77,7 @@ class TestErrorLog : public QObject {
 
     void earlierLinesAreKeptByteForByte() {
         QTemporaryDir dir;
-        ErrorLog log(dir.path().toStdString());
+        errorlog::ErrorLog log(dir.path().toStdString());
         // Lines the program never wrote itself, with bytes outside ASCII, must survive unchanged.
         const QByteArray earlier("old line 1\r\nold \xE9 line 2\r\n");
         {
@@ -85,7 +85,7 @@ class TestErrorLog : public QObject {
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(earlier);
         }
-        const LoggedException e{"std::runtime_error", "boom"};
+        const errorlog::LoggedException e{"std::runtime_error", "boom"};
         log.LogError(&e, "");
         log.LogError(nullptr, "second");
         const QByteArray content = readAll(log.path());
@@ -100,7 +100,7 @@ class TestErrorLog : public QObject {
 
     void lastLineWithoutLineEndIsClosedFirst() {
         QTemporaryDir dir;
-        ErrorLog log(dir.path().toStdString());
+        errorlog::ErrorLog log(dir.path().toStdString());
         {
             QFile f(QString::fromStdString(log.path()));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -115,13 +115,13 @@ class TestErrorLog : public QObject {
         QTemporaryDir dir;
         // The log's name taken by a folder: it cannot be opened.
         QVERIFY(QDir(dir.path()).mkdir("LogError.txt"));
-        ErrorLog blocked(dir.path().toStdString());
-        QVERIFY_THROWS_EXCEPTION(ELogWriteError, blocked.LogError(nullptr, "x"));
+        errorlog::ErrorLog blocked(dir.path().toStdString());
+        QVERIFY_THROWS_EXCEPTION(errorlog::ELogWriteError, blocked.LogError(nullptr, "x"));
 
         // A disk that takes no more bytes (here: a file size limit at the log's size, which binds root
         // too): the write fails, and what was in the file stays.
         QTemporaryDir full;
-        ErrorLog onFullDisk(full.path().toStdString());
+        errorlog::ErrorLog onFullDisk(full.path().toStdString());
         onFullDisk.LogError(nullptr, "fits");
         const QByteArray before = readAll(onFullDisk.path());
         rlimit limit{};
@@ -133,7 +133,7 @@ class TestErrorLog : public QObject {
         QString error;
         try {
             onFullDisk.LogError(nullptr, "does not fit");
-        } catch (const ELogWriteError& e) {
+        } catch (const errorlog::ELogWriteError& e) {
             error = QString::fromLatin1(e.what());
         }
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
@@ -141,8 +141,8 @@ class TestErrorLog : public QObject {
         QVERIFY2(error.contains("File too large"), qPrintable(error));
         QCOMPARE(readAll(onFullDisk.path()), before);
 
-        ErrorLog missingFolder("/nonexistent-folder-for-ostrevo-tests");
-        QVERIFY_THROWS_EXCEPTION(ELogWriteError, missingFolder.LogError(nullptr, "x"));
+        errorlog::ErrorLog missingFolder("/nonexistent-folder-for-ostrevo-tests");
+        QVERIFY_THROWS_EXCEPTION(errorlog::ELogWriteError, missingFolder.LogError(nullptr, "x"));
     }
 
     // What may stand in the log's place instead of a regular file, and how it is put there.
@@ -172,12 +172,12 @@ class TestErrorLog : public QObject {
         if (kind == "folder") QVERIFY(QDir().mkdir(logPath));
 
         std::vector<std::string> told;
-        ErrorLog::SetNotice([&told](const std::string& text) { told.push_back(text); });
+        errorlog::ErrorLog::SetNotice([&told](const std::string& text) { told.push_back(text); });
         const std::string refuge = dir.path().toStdString() + "/state/ostrevo-setup/";
-        const ErrorLog log(dir.path().toStdString() + "/program", refuge);
+        const errorlog::ErrorLog log(dir.path().toStdString() + "/program", refuge);
         log.LogError(nullptr, "first");
         log.LogError(nullptr, "second");
-        ErrorLog::SetNotice({});
+        errorlog::ErrorLog::SetNotice({});
 
         QCOMPARE(log.writtenTo(), refuge + "LogError.txt");
         const QByteArray refuged = readAll(log.writtenTo());
@@ -193,17 +193,17 @@ class TestErrorLog : public QObject {
         QCOMPARE(left.isDir(), kind == "folder");
 
         // Without a refuge the entry cannot be written anywhere: the caller hears of it.
-        const ErrorLog alone(dir.path().toStdString() + "/program");
-        QVERIFY_THROWS_EXCEPTION(ELogWriteError, alone.LogError(nullptr, "lost?"));
+        const errorlog::ErrorLog alone(dir.path().toStdString() + "/program");
+        QVERIFY_THROWS_EXCEPTION(errorlog::ELogWriteError, alone.LogError(nullptr, "lost?"));
     }
 
     void exceptionClassNamesAreReadable() {
         const std::runtime_error e("x");
-        QCOMPARE(ExceptionClassName(e), std::string("std::runtime_error"));
-        const ELogWriteError w("y");
-        QCOMPARE(ExceptionClassName(w), std::string("ELogWriteError"));
+        QCOMPARE(errorlog::ExceptionClassName(e), std::string("std::runtime_error"));
+        const errorlog::ELogWriteError w("y");
+        QCOMPARE(errorlog::ExceptionClassName(w), std::string("ELogWriteError"));
         // The serial layer's exception keeps the name the logs have always had.
-        QCOMPARE(ExceptionClassName(SerialError(9997, "Timeout")), std::string("ESynaSerError"));
+        QCOMPARE(errorlog::ExceptionClassName(protocol::SerialError(9997, "Timeout")), std::string("ESynaSerError"));
     }
 };
 

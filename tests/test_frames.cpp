@@ -5,7 +5,7 @@
 #include <numeric>
 #include <tuple>
 
-using namespace frames;
+using namespace protocol::frames;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <functional>
 
-Q_DECLARE_METATYPE(GraphPlace::Where)
+Q_DECLARE_METATYPE(graph::GraphPlace::Where)
 
 namespace {
 
@@ -31,14 +31,14 @@ int countInRow(const QImage& img, int y, const QColor& c) {
 
 class TestGraph : public QObject {
     Q_OBJECT
-    GraphWindow* g = nullptr;
+    graph::GraphWindow* g = nullptr;
 
     void feed(std::uint16_t mw, std::uint16_t up, std::uint16_t down, std::uint16_t comp = 400) {
         g->FeedStatus({{{mw, comp}, {up, comp}, {down, comp}}});
     }
 
   private slots:
-    void init() { g = new GraphWindow(nullptr); }
+    void init() { g = new graph::GraphWindow(nullptr); }
     void cleanup() { delete g; }
 
     void windowAndLayers() {
@@ -57,7 +57,7 @@ class TestGraph : public QObject {
         QCOMPARE(g->State().traces[graph::DownPirTrace][7].X, 7);
         // The middle layer stays empty and transparent; the screen is on top.
         QCOMPARE(g->Alarm().pixelColor(100, 100).alpha(), 0);
-        QCOMPARE(g->screenLayer, g->findChildren<ImageLayer*>().last());
+        QCOMPARE(g->screenLayer, g->findChildren<graph::ImageLayer*>().last());
         QCOMPARE(g->clearAction->text(), QString("Clear"));
         QVERIFY(g->directConvertAction->isCheckable());
         QVERIFY(!g->DirectConvert());
@@ -222,8 +222,8 @@ class TestGraph : public QObject {
         struct Phase {
             const char* name;
             int replies;
-            std::function<std::array<GraphWindow::ChannelValues, 3>(int)> reply;
-            std::function<void(GraphWindow&, int)> before; // done before some replies
+            std::function<std::array<graph::GraphWindow::ChannelValues, 3>(int)> reply;
+            std::function<void(graph::GraphWindow&, int)> before; // done before some replies
         };
         auto wave = [](int i, int centre, int height) {
             const double d = (i % 400 - centre) / 25.0;
@@ -233,7 +233,7 @@ class TestGraph : public QObject {
             {"walks past the detector, the sweep wrapping",
              2200,
              [&](int i) {
-                 return std::array<GraphWindow::ChannelValues, 3>{
+                 return std::array<graph::GraphWindow::ChannelValues, 3>{
                      {{wave(i, 200, 620), 600}, {wave(i, 260, 700), 560}, {wave(i, 320, 540), 640}}};
              },
              {}},
@@ -241,33 +241,34 @@ class TestGraph : public QObject {
              400,
              [&](int i) {
                  const auto comp = static_cast<std::uint16_t>(400 + 40 * ((i / 3) % 9));
-                 return std::array<GraphWindow::ChannelValues, 3>{{{wave(i, 100, 900), comp},
-                                                                   {wave(i, 150, 300), std::uint16_t(900 - comp)},
-                                                                   {std::uint16_t(i % 2 ? 0 : 2000), comp}}};
+                 return std::array<graph::GraphWindow::ChannelValues, 3>{
+                     {{wave(i, 100, 900), comp},
+                      {wave(i, 150, 300), std::uint16_t(900 - comp)},
+                      {std::uint16_t(i % 2 ? 0 : 2000), comp}}};
              },
              {}},
             {"Direct Convert on and off", 300,
              [&](int i) {
-                 return std::array<GraphWindow::ChannelValues, 3>{
+                 return std::array<graph::GraphWindow::ChannelValues, 3>{
                      {{wave(i, 50, 700), 500}, {wave(i, 90, 200), 500}, {wave(i, 130, 400), 820}}};
              },
-             [](GraphWindow& g, int i) {
+             [](graph::GraphWindow& g, int i) {
                  if (i % 70 == 0) g.directConvertToggled();
              }},
             {"cleared now and then", 300,
              [&](int i) {
-                 return std::array<GraphWindow::ChannelValues, 3>{
+                 return std::array<graph::GraphWindow::ChannelValues, 3>{
                      {{wave(i, 50, 700), 450}, {std::uint16_t(i * 7 % 1200), 450}, {wave(i, 20, 100), 450}}};
              },
-             [](GraphWindow& g, int i) {
+             [](graph::GraphWindow& g, int i) {
                  if (i % 90 == 45) g.clearGraph();
              }},
             {"a narrower window", 700,
              [&](int i) {
-                 return std::array<GraphWindow::ChannelValues, 3>{
+                 return std::array<graph::GraphWindow::ChannelValues, 3>{
                      {{wave(i, 30, 800), 700}, {wave(i, 60, 800), 300}, {wave(i, 90, 800), 100}}};
              },
-             [](GraphWindow& g, int i) {
+             [](graph::GraphWindow& g, int i) {
                  if (i == 0) g.resize(420, g.height());
              }},
         };
@@ -331,7 +332,7 @@ class TestGraph : public QObject {
     // Where the graph window goes, for the screens installers use: never over the main window, always
     // on the screen; inside the main window where no such place exists. Frames include the title bars.
     void graphNeverCoversTheMainWindow_data() {
-        using Where = GraphPlace::Where;
+        using Where = graph::GraphPlace::Where;
         QTest::addColumn<QRect>("area");
         QTest::addColumn<QRect>("main");
         QTest::addColumn<QSize>("graph");
@@ -372,10 +373,10 @@ class TestGraph : public QObject {
         QFETCH(QRect, main);
         QFETCH(QSize, graph);
         QFETCH(QRect, last);
-        QFETCH(GraphPlace::Where, where);
-        const GraphPlace place = PlaceGraph(area, main, graph, last);
+        QFETCH(graph::GraphPlace::Where, where);
+        const graph::GraphPlace place = graph::PlaceGraph(area, main, graph, last);
         QCOMPARE(int(place.where), int(where));
-        if (where == GraphPlace::Where::InMainWindow) {
+        if (where == graph::GraphPlace::Where::InMainWindow) {
             QCOMPARE(place.main, main);
             return;
         }
@@ -386,7 +387,7 @@ class TestGraph : public QObject {
         QVERIFY(area.contains(place.main) || place.main == main);
         QVERIFY(!place.graph.intersects(place.main));
         // Only where neither below nor beside fits does the main window move, and then only upwards.
-        QCOMPARE(place.main != main, where == GraphPlace::Where::BelowMainMoved);
+        QCOMPARE(place.main != main, where == graph::GraphPlace::Where::BelowMainMoved);
         if (place.main != main) {
             QVERIFY(place.main.top() < main.top());
             QCOMPARE(place.graph.top(), place.main.bottom() + 1);

@@ -2,7 +2,7 @@
 // file, the siren found in the data folder, what it says about itself, and its training detector.
 #include "app/About.h"
 #include "app/QtNoise.h"
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 #include "monitor/Siren.h"
 #include "remembered/ProgramSettingsFile.h"
 #include "remembered/Remembered.h"
@@ -177,10 +177,10 @@ class TestInstall : public QObject {
     void errorLogGoesToTheStateFolderWhenTheProgramFolderRefusesFiles() {
         // /proc takes no new file, not even from root (the tests may run as root, whom permission
         // bits do not stop).
-        QVERIFY(!LogFolderWritable("/proc/"));
+        QVERIFY(!errorlog::LogFolderWritable("/proc/"));
         QTemporaryDir home;
         const std::string fallback = home.path().toStdString() + "/.local/state/ostrevo-setup/";
-        const ErrorLog log = ErrorLog::firstWritable("/proc/", fallback);
+        const errorlog::ErrorLog log = errorlog::ErrorLog::firstWritable("/proc/", fallback);
         QCOMPARE(log.path(), fallback + "LogError.txt");
         QVERIFY(QFileInfo(QString::fromStdString(fallback)).isDir()); // created, with the folders above it
         log.LogError(nullptr, "written after all");
@@ -192,15 +192,15 @@ class TestInstall : public QObject {
         const std::string first = dir.path().toStdString() + "/program";
         const std::string fallback = dir.path().toStdString() + "/state/ostrevo-setup";
         QVERIFY(QDir(dir.path()).mkdir("program"));
-        QVERIFY(LogFolderWritable(first));
-        const ErrorLog log = ErrorLog::firstWritable(first, fallback);
+        QVERIFY(errorlog::LogFolderWritable(first));
+        const errorlog::ErrorLog log = errorlog::ErrorLog::firstWritable(first, fallback);
         QCOMPARE(log.path(), first + "/LogError.txt");
         // Trying the folder leaves nothing behind, and the fallback is not made for nothing.
         QCOMPARE(QDir(QString::fromStdString(first)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QVERIFY(!QFileInfo::exists(QString::fromStdString(fallback)));
         // The running test's own folder (the build tree) can be written: the log stays there.
-        QCOMPARE(ErrorLog::besideProgram().path(), ProgramFolder() + "LogError.txt");
+        QCOMPARE(errorlog::ErrorLog::besideProgram().path(), errorlog::ProgramFolder() + "LogError.txt");
     }
 
     // What makes a folder a build tree, where the program writes beside itself.
@@ -238,11 +238,11 @@ class TestInstall : public QObject {
             }
         }
         const QString where = folder.startsWith('/') ? folder : dir.path() + "/" + folder;
-        QCOMPARE(IsBuildTree(where.toStdString()), buildTree);
+        QCOMPARE(errorlog::IsBuildTree(where.toStdString()), buildTree);
         if (!buildTree || ::geteuid() != 0) return;
         // A build tree that belongs to someone else is not written in, not even by root.
         QCOMPARE(::chown(where.toLocal8Bit().constData(), 65534, 65534), 0);
-        QVERIFY(!IsBuildTree(where.toStdString()));
+        QVERIFY(!errorlog::IsBuildTree(where.toStdString()));
     }
 
     // Installed under a prefix of its own (no build tree), the program writes its error log and its
@@ -273,9 +273,10 @@ class TestInstall : public QObject {
     }
 
     void errorLogThatCannotBeWrittenAnywhereIsReported() {
-        const ErrorLog log = ErrorLog::firstWritable("/proc/", "/proc/no-such-state/ostrevo-setup/");
+        const errorlog::ErrorLog log =
+            errorlog::ErrorLog::firstWritable("/proc/", "/proc/no-such-state/ostrevo-setup/");
         QCOMPARE(log.path(), std::string("/proc/no-such-state/ostrevo-setup/LogError.txt"));
-        QVERIFY_THROWS_EXCEPTION(ELogWriteError, log.LogError(nullptr, "lost?"));
+        QVERIFY_THROWS_EXCEPTION(errorlog::ELogWriteError, log.LogError(nullptr, "lost?"));
     }
 
     void stateFolderFollowsXdgStateHome() {
@@ -283,17 +284,17 @@ class TestInstall : public QObject {
         const ScopedEnv home("HOME", dir.path().toUtf8());
         {
             const ScopedEnv state("XDG_STATE_HOME", dir.path().toUtf8() + "/state");
-            QCOMPARE(StateLogFolder(), dir.path().toStdString() + "/state/ostrevo-setup/");
+            QCOMPARE(errorlog::StateLogFolder(), dir.path().toStdString() + "/state/ostrevo-setup/");
         }
         const std::string byDefault = dir.path().toStdString() + "/.local/state/ostrevo-setup/";
         {
             const ScopedEnv state("XDG_STATE_HOME", QByteArray());
-            QCOMPARE(StateLogFolder(), byDefault);
+            QCOMPARE(errorlog::StateLogFolder(), byDefault);
         }
         {
             // A relative path is not a valid XDG folder and is ignored.
             const ScopedEnv state("XDG_STATE_HOME", "relative/state");
-            QCOMPARE(StateLogFolder(), byDefault);
+            QCOMPARE(errorlog::StateLogFolder(), byDefault);
         }
     }
 
@@ -303,19 +304,19 @@ class TestInstall : public QObject {
         const QString data = dir.path() + "/share/ostrevo-setup";
         QDir().mkpath(beside);
         QDir().mkpath(data);
-        QCOMPARE(SirenFileLookup({beside, data}), QString());
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), QString());
         const QString installed = placeSiren(data);
-        QCOMPARE(SirenFileLookup({beside, data}), installed);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), installed);
         const QString own = placeSiren(beside);
-        QCOMPARE(SirenFileLookup({beside, data}), own);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), own);
         // A folder of that name is no sound.
         QVERIFY(QFile::remove(own));
         QVERIFY(QDir(beside).mkdir(QStringLiteral("SIREN1.WAV")));
-        QCOMPARE(SirenFileLookup({beside, data}), installed);
+        QCOMPARE(monitor::SirenFileLookup({beside, data}), installed);
     }
 
     void sirenFoldersOfAnInstallation() {
-        const QStringList folders = SirenFolders();
+        const QStringList folders = monitor::SirenFolders();
         QVERIFY(folders.size() >= 2);
         QCOMPARE(folders[0], QCoreApplication::applicationDirPath());
         // bin/ostrevo-setup finds ../share/ostrevo-setup, wherever the prefix was moved to.
@@ -327,19 +328,19 @@ class TestInstall : public QObject {
         QTemporaryDir dir;
         const ScopedEnv dataHome("XDG_DATA_HOME", dir.path().toUtf8() + "/home-data");
         const ScopedEnv dataDirs("XDG_DATA_DIRS", dir.path().toUtf8() + "/system-data");
-        QVERIFY(!SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"));
+        QVERIFY(!monitor::SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"));
         const QString installed = placeSiren(dir.path() + "/system-data/ostrevo-setup");
-        QVERIFY2(SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"),
-                 qPrintable(SirenFolders().join(' ')));
-        if (SirenFileLookup() != installed) {
+        QVERIFY2(monitor::SirenFolders().contains(dir.path() + "/system-data/ostrevo-setup"),
+                 qPrintable(monitor::SirenFolders().join(' ')));
+        if (monitor::SirenFileLookup() != installed) {
             // Only a siren earlier in the order (beside the test, or installed on this machine) may win.
-            QVERIFY(!SirenFileLookup().isEmpty());
-            QVERIFY(SirenFolders().indexOf(QFileInfo(SirenFileLookup()).path()) <
-                    SirenFolders().indexOf(dir.path() + "/system-data/ostrevo-setup"));
+            QVERIFY(!monitor::SirenFileLookup().isEmpty());
+            QVERIFY(monitor::SirenFolders().indexOf(QFileInfo(monitor::SirenFileLookup()).path()) <
+                    monitor::SirenFolders().indexOf(dir.path() + "/system-data/ostrevo-setup"));
             QSKIP("a siren is installed on this machine ahead of the test's own");
         }
         // The program's siren, made without a folder, plays that file.
-        const Siren siren;
+        const monitor::Siren siren;
         QVERIFY(siren.Available());
         QCOMPARE(siren.FilePath(), installed);
     }
@@ -353,16 +354,16 @@ class TestInstall : public QObject {
 
     void helpSpeaksToItsReader() {
         QFETCH(bool, inBuildTree);
-        for (const QString& text : {UsageText(inBuildTree), NoDisplayText(inBuildTree)}) {
+        for (const QString& text : {app::UsageText(inBuildTree), app::NoDisplayText(inBuildTree)}) {
             QCOMPARE(text.contains("scripts/"), inBuildTree);
             QCOMPARE(text.contains("source tree") || text.contains("scripts/run"), inBuildTree);
         }
-        const QString usage = UsageText(inBuildTree);
+        const QString usage = app::UsageText(inBuildTree);
         QVERIFY(usage.contains("--demo"));
         QVERIFY(usage.contains("dialout"));
         QVERIFY(usage.contains("$XDG_STATE_HOME/ostrevo-setup/"));
         QCOMPARE(usage.contains("ostrevo-setup.conf"), !inBuildTree);
-        QCOMPARE(NoDisplayText(inBuildTree).contains("ostrevo-setup --demo"), !inBuildTree);
+        QCOMPARE(app::NoDisplayText(inBuildTree).contains("ostrevo-setup --demo"), !inBuildTree);
 
         // The real program, copied into a prefix of its own, answers as an installed program.
         if (inBuildTree) return;
@@ -508,7 +509,7 @@ class TestInstall : public QObject {
     void qtNoiseIsKeptQuiet() {
         QFETCH(QString, message);
         QFETCH(bool, noise);
-        QCOMPARE(IsQtNoise(message), noise);
+        QCOMPARE(app::IsQtNoise(message), noise);
     }
 
     // The real program, started and ended as usual by a user with neither XDG_RUNTIME_DIR nor a sound
@@ -548,8 +549,8 @@ class TestInstall : public QObject {
         QFETCH(QString, platform);
         QFETCH(bool, fades);
         QFETCH(bool, places);
-        QCOMPARE(PlatformFadesWindows(platform), fades);
-        QCOMPARE(PlatformPlacesWindows(platform), places);
+        QCOMPARE(widgets::PlatformFadesWindows(platform), fades);
+        QCOMPARE(widgets::PlatformPlacesWindows(platform), places);
     }
 
     // The settings file has the program's name; an older file's values are carried over once.
@@ -557,19 +558,20 @@ class TestInstall : public QObject {
         QTest::addColumn<bool>("oldExists");
         QTest::addColumn<bool>("newExists");
         QTest::addColumn<bool>("newWritable");
-        QTest::addColumn<CarriedOver>("result");
+        QTest::addColumn<remembered::CarriedOver>("result");
         QTest::addColumn<QString>("portAfter");
-        QTest::newRow("older file only") << true << false << true << CarriedOver::Moved << "/dev/ttyUSB3";
-        QTest::newRow("both: the new one wins") << true << true << true << CarriedOver::Nothing << "/dev/ttyACM0";
-        QTest::newRow("neither") << false << false << true << CarriedOver::Nothing << "";
-        QTest::newRow("new one cannot be written") << true << false << false << CarriedOver::Failed << "";
+        QTest::newRow("older file only") << true << false << true << remembered::CarriedOver::Moved << "/dev/ttyUSB3";
+        QTest::newRow("both: the new one wins")
+            << true << true << true << remembered::CarriedOver::Nothing << "/dev/ttyACM0";
+        QTest::newRow("neither") << false << false << true << remembered::CarriedOver::Nothing << "";
+        QTest::newRow("new one cannot be written") << true << false << false << remembered::CarriedOver::Failed << "";
     }
 
     void settingsFileCarriedOverOnce() {
         QFETCH(bool, oldExists);
         QFETCH(bool, newExists);
         QFETCH(bool, newWritable);
-        QFETCH(CarriedOver, result);
+        QFETCH(remembered::CarriedOver, result);
         QFETCH(QString, portAfter);
         QTemporaryDir dir;
         const QString oldFile = dir.path() + "/Ostrevo/Ostrevo.conf";
@@ -583,16 +585,16 @@ class TestInstall : public QObject {
             old.setValue("report/note", "line one\nline two");
         }
         if (newExists) QSettings(newFile, QSettings::NativeFormat).setValue("port/name", "/dev/ttyACM0");
-        QCOMPARE(CarryOverSettings(oldFile, newFile), result);
+        QCOMPARE(remembered::CarryOverSettings(oldFile, newFile), result);
         const QSettings now(newFile, QSettings::NativeFormat);
         QCOMPARE(now.value("port/name").toString(), portAfter);
-        if (result == CarriedOver::Moved) {
+        if (result == remembered::CarriedOver::Moved) {
             QCOMPARE(now.value("port/timeoutMs").toInt(), 120);
             QCOMPARE(now.value("report/note").toString(), QString("line one\nline two"));
             QVERIFY(!QFileInfo::exists(oldFile));
             QVERIFY(!QFileInfo::exists(dir.path() + "/Ostrevo"));
             // Once: a second call finds the new file and leaves it alone.
-            QCOMPARE(CarryOverSettings(oldFile, newFile), CarriedOver::Nothing);
+            QCOMPARE(remembered::CarryOverSettings(oldFile, newFile), remembered::CarriedOver::Nothing);
         } else {
             QCOMPARE(QFileInfo::exists(oldFile), oldExists);
         }
@@ -629,8 +631,8 @@ class TestInstall : public QObject {
     }
 
     void aboutTextNamesVersionBuildAndQt() {
-        QCOMPARE(ProgramVersion(), QStringLiteral(OSTREVO_TEST_VERSION));
-        const QString about = AboutText();
+        QCOMPARE(app::ProgramVersion(), QStringLiteral(OSTREVO_TEST_VERSION));
+        const QString about = app::AboutText();
         QVERIFY2(about.startsWith(QStringLiteral("Ostrevo SetUp " OSTREVO_TEST_VERSION "\n")), qPrintable(about));
         QVERIFY2(about.contains(QStringLiteral("\nBuild " OSTREVO_TEST_VERSION)), qPrintable(about));
         QVERIFY2(about.contains(QRegularExpression(QStringLiteral(" of \\d{4}-\\d\\d-\\d\\d\n"))), qPrintable(about));

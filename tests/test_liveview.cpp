@@ -6,12 +6,12 @@
 #include "app/MainWindow.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/Siren.h"
 #include "monitor/StatusView.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelBar.h"
 #include "widgets/PaintPace.h"
@@ -32,7 +32,7 @@
 #include <map>
 #include <set>
 
-using monitor::StatusRecord;
+using protocol::StatusRecord;
 
 namespace {
 
@@ -45,28 +45,28 @@ StatusRecord quiet() {
 }
 
 // What a control shows: a label's text, a bar's position, a track bar's selection start.
-QString shown(MainWindow& mainWindow, const QString& name) {
+QString shown(app::MainWindow& mainWindow, const QString& name) {
     if (auto* l = mainWindow.findChild<QLabel*>(name)) return l->text();
-    if (auto* t = mainWindow.findChild<TrackBar*>(name)) return QString::number(t->SelStart());
-    if (auto* b = mainWindow.findChild<LevelBar*>(name)) return QString::number(b->value());
+    if (auto* t = mainWindow.findChild<widgets::TrackBar*>(name)) return QString::number(t->SelStart());
+    if (auto* b = mainWindow.findChild<widgets::LevelBar*>(name)) return QString::number(b->value());
     return QStringLiteral("(no control %1)").arg(name);
 }
 
 // A status reply as the detector frames it.
 std::vector<std::uint8_t> statusFrame(const StatusRecord& s) {
-    const monitor::StatusBytes record = monitor::EncodeStatus(s);
-    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(record.size()), frames::Status};
+    const protocol::StatusBytes record = protocol::EncodeStatus(s);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(record.size()), protocol::frames::Status};
     f.insert(f.end(), record.begin(), record.end());
-    f.push_back(frames::FrameChecksum(record.data(), record.size()));
+    f.push_back(protocol::frames::FrameChecksum(record.data(), record.size()));
     f.push_back(0x03);
     return f;
 }
 
-std::vector<std::uint8_t> readBackFrame(const params::Parameters& p) {
-    const params::Block b = params::EncodeBlock(p, params::PwmOrder::LowFirst);
-    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(b.size()), frames::ParameterReadBack};
+std::vector<std::uint8_t> readBackFrame(const protocol::params::Parameters& p) {
+    const protocol::params::Block b = protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst);
+    std::vector<std::uint8_t> f{0x02, 0x00, static_cast<std::uint8_t>(b.size()), protocol::frames::ParameterReadBack};
     f.insert(f.end(), b.begin(), b.end());
-    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(protocol::frames::FrameChecksum(b.data(), b.size()));
     f.push_back(0x03);
     return f;
 }
@@ -89,7 +89,7 @@ struct PaintCounter : QObject {
 };
 
 // A sound player that only counts its plays.
-struct CountingPlayer : SirenPlayer {
+struct CountingPlayer : monitor::SirenPlayer {
     int plays = 0;
     void load(const QString&) override {}
     void play() override { ++plays; }
@@ -100,10 +100,10 @@ struct CountingPlayer : SirenPlayer {
 
 class TestLiveView : public QObject {
     Q_OBJECT
-    MainWindow* mainWindow = nullptr;
-    GraphWindow* graphics = nullptr;
+    app::MainWindow* mainWindow = nullptr;
+    graph::GraphWindow* graphics = nullptr;
 
-    void show(const monitor::StatusBytes& bytes) {
+    void show(const protocol::StatusBytes& bytes) {
         auto store = bytes;
         mainWindow->link().StoreStatus(store);
         mainWindow->statusView().SplitFlags(store);
@@ -119,8 +119,8 @@ class TestLiveView : public QObject {
 
   private slots:
     void init() {
-        mainWindow = new MainWindow;
-        graphics = new GraphWindow(mainWindow);
+        mainWindow = new app::MainWindow;
+        graphics = new graph::GraphWindow(mainWindow);
         mainWindow->setCompanions(nullptr, graphics);
     }
     void cleanup() {
@@ -226,7 +226,7 @@ class TestLiveView : public QObject {
             graphics->directConvertAction->setChecked(c.direct);
             mainWindow->view().enTempComp->setChecked(c.tempComp);
             const int sweep = graphics->State().SweepPosition;
-            show(monitor::EncodeStatus(s));
+            show(protocol::EncodeStatus(s));
             for (const auto& [name, value] : c.expected)
                 QVERIFY2(
                     shown(*mainWindow, name) == value,
@@ -246,21 +246,22 @@ class TestLiveView : public QObject {
         StatusRecord s = quiet();
         s.channels[1].signal = 0;
         graphics->directConvertAction->setChecked(false);
-        show(monitor::EncodeStatus(s));
-        QCOMPARE(monitor::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal, std::uint16_t(1));
+        show(protocol::EncodeStatus(s));
+        QCOMPARE(protocol::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal,
+                 std::uint16_t(1));
     }
 
     // Traces fed while the window is hidden survive its first show (Qt sends a resize then).
     void theGraphKeepsItsTracesWhenFirstShown() {
         StatusRecord s = quiet();
         s.channels[0].signal = 500;
-        for (int i = 0; i < 40; ++i) show(monitor::EncodeStatus(s));
+        for (int i = 0; i < 40; ++i) show(protocol::EncodeStatus(s));
         QCOMPARE(newestRow(graph::MwTrace), 30);
         graphics->show();
         QVERIFY(QTest::qWaitForWindowExposed(graphics));
         QCOMPARE(graphics->State().traces[graph::MwTrace][20].Y, 30);
         QCOMPARE(graphics->State().SweepPosition, 40);
-        show(monitor::EncodeStatus(s));
+        show(protocol::EncodeStatus(s));
         QCOMPARE(graphics->Screen().pixelColor(20, 30), QColor(0, 255, 15));
         // A real change of size still rebuilds.
         graphics->resize(600, graphics->height());
@@ -274,7 +275,7 @@ class TestLiveView : public QObject {
         QFile(sound.filePath("SIREN1.WAV")).open(QIODevice::WriteOnly);
         auto player = std::make_unique<CountingPlayer>();
         CountingPlayer* counting = player.get();
-        mainWindow->setSiren(new Siren(sound.path(), std::move(player)));
+        mainWindow->setSiren(new monitor::Siren(sound.path(), std::move(player)));
         const QColor green(0, 255, 15), orange(253, 131, 9), red(255, 0, 0), grey(128, 128, 128);
         const QColor face = mainWindow->view().diagnosticOn->palette().color(QPalette::Button);
         const char* const lamps[] = {
@@ -315,7 +316,7 @@ class TestLiveView : public QObject {
             {{0, 0}, {0x08, 0xB8}, {}, false}, // and the auto-test field back to the window's colour
         };
         for (const Case& c : cases) {
-            auto bytes = monitor::EncodeStatus(quiet());
+            auto bytes = protocol::EncodeStatus(quiet());
             bytes[48] = c.alarm[0];
             bytes[49] = c.alarm[1];
             bytes[50] = c.state[0];
@@ -326,7 +327,7 @@ class TestLiveView : public QObject {
                 QColor expected = std::string(name) == "Shape_DiagnosticOn" ? face : grey;
                 for (const auto& [litName, colour] : c.lit)
                     if (std::string(litName) == name) expected = colour;
-                const QColor actual = mainWindow->findChild<Lamp*>(name)->brushColor();
+                const QColor actual = mainWindow->findChild<widgets::Lamp*>(name)->brushColor();
                 QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1 %2 %3 %4: %5 is %6, not %7")
                                                             .arg(c.alarm[0], 2, 16, QChar('0'))
                                                             .arg(c.alarm[1], 2, 16, QChar('0'))
@@ -343,7 +344,7 @@ class TestLiveView : public QObject {
         }
         // The noise-reduction boxes follow the detector's bits 4 and 5; their captions follow the
         // read-back word, here without temperature compensation.
-        auto bytes = monitor::EncodeStatus(quiet());
+        auto bytes = protocol::EncodeStatus(quiet());
         bytes[50] = 0x20;
         show(bytes);
         QVERIFY(!mainWindow->view().noisePir1->isChecked() && mainWindow->view().noisePir2->isChecked());
@@ -353,7 +354,7 @@ class TestLiveView : public QObject {
 
     // Both windows shown, the tamper axes in view (the SETUP box scrolled down to them), connected to
     // peer with the detector's parameters read back; the poll timer stopped, so the test ticks.
-    void connectShown(PtyPeer& peer, PortDialog& portDialog) {
+    void connectShown(PtyPeer& peer, seriallink::PortDialog& portDialog) {
         mainWindow->setCompanions(&portDialog, graphics);
         mainWindow->setEndProcess([](int) {});
         mainWindow->show();
@@ -388,7 +389,7 @@ class TestLiveView : public QObject {
     // beside it.
     void aReplyPaintsOnlyWhatItChanged() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
 
         PaintCounter counter;
@@ -433,11 +434,11 @@ class TestLiveView : public QObject {
             {"the MW detection and the tamper lamps light", alarm, {"Shape_Mw", "Shape_OutTamper"}},
             {"and again", alarm, {}},
         };
-        const int widestName = QFontMetrics(ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
+        const int widestName = QFontMetrics(graph::ProgramFont()).horizontalAdvance(QStringLiteral("DOWN PIR"));
         auto showReply = [&](const StatusRecord& reply) {
             const bool polled = tickReply(peer, reply, counter);
             // Whatever waits for its pace is painted within the interval.
-            for (int i = 0; i < 50 && PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
+            for (int i = 0; i < 50 && widgets::PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
             QCoreApplication::processEvents();
             return polled;
         };
@@ -481,7 +482,7 @@ class TestLiveView : public QObject {
     // and those changed afterwards are painted within the interval.
     void aLampPaintsBeforeTheNextReply() {
         PtyPeer peer;
-        PortDialog portDialog(mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         connectShown(peer, portDialog);
         PaintCounter counter;
         qApp->installEventFilter(&counter);
@@ -505,9 +506,10 @@ class TestLiveView : public QObject {
             QVERIFY2(tickReply(peer, r.reply, counter), r.name);
             for (const QString& name : r.paintedAtOnce)
                 QVERIFY2(counter.painted.count(name), qPrintable(QStringLiteral("%1: %2").arg(r.name, name)));
-            if (!r.paintedAtOnce.empty()) QVERIFY2(!PaintPace::Instance().Holding(), r.name);
+            if (!r.paintedAtOnce.empty()) QVERIFY2(!widgets::PaintPace::Instance().Holding(), r.name);
             // A bar not painted yet waits for its pace, and is painted within it.
-            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar1")) || PaintPace::Instance().Holding(), r.name);
+            QVERIFY2(counter.painted.count(QStringLiteral("ProgressBar1")) || widgets::PaintPace::Instance().Holding(),
+                     r.name);
             QTRY_VERIFY2_WITH_TIMEOUT(counter.painted.count(QStringLiteral("ProgressBar1")), r.name, 1000);
         }
         qApp->removeEventFilter(&counter);
@@ -515,18 +517,18 @@ class TestLiveView : public QObject {
     }
 
     void theEventMemoryOnTheLogsTab() {
-        monitor::EventLog log{};
+        protocol::EventLog log{};
         log[0].eventType = 0x0003;              // bytes 03 00: MW wins over UP PIR
         log[1].eventType = 0x8000;              // 00 80
         log[2].eventType = 0x0200;              // 00 02
         log[0].peaks = {300, 1, 2, 3, 4, 5, 6}; // 01 2C first
         log[0].temperature = -5;
         log[1].temperature = 25;
-        auto bytes = monitor::EncodeEventLog(log);
+        auto bytes = protocol::EncodeEventLog(log);
         QCOMPARE(bytes[2], std::uint8_t(0x01));
         QCOMPARE(bytes[3], std::uint8_t(0x2C));
-        StringGrid& grid = *mainWindow->eventGrid();
-        ShowEventLog(grid, bytes.data());
+        widgets::StringGrid& grid = *mainWindow->eventGrid();
+        monitor::ShowEventLog(grid, bytes.data());
         const QString deg = QStringLiteral("\u00b0C");
         const std::vector<std::tuple<int, int, QString>> cells{
             {1, 1, "MW"},       {2, 1, "300"},         {8, 1, "6"}, {9, 1, "-5" + deg}, {1, 2, "---"},
@@ -538,11 +540,11 @@ class TestLiveView : public QObject {
 
         // The same memory again changes nothing; entry 3 alone changes only row 4.
         QSignalSpy changed(grid.model(), &QAbstractItemModel::dataChanged);
-        ShowEventLog(grid, bytes.data());
+        monitor::ShowEventLog(grid, bytes.data());
         QCOMPARE(changed.count(), 0);
         log[3].peaks[1] = 77;
-        bytes = monitor::EncodeEventLog(log);
-        ShowEventLog(grid, bytes.data());
+        bytes = protocol::EncodeEventLog(log);
+        monitor::ShowEventLog(grid, bytes.data());
         std::set<int> rows;
         for (const QList<QVariant>& args : changed) rows.insert(args.at(0).toModelIndex().row() + 1);
         QCOMPARE(rows, std::set<int>{4});

@@ -7,7 +7,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Backdrop.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/GroupFrame.h"
@@ -66,14 +66,14 @@ bool fitsItsText(QWidget* w) {
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-    MainWindow* mainWindow = nullptr;
+    app::MainWindow* mainWindow = nullptr;
     int exitCode = -1;
     QStringList said;
     QStringList fileDialogs; // the captions of the file dialogs asked for (each cancelled)
 
   private slots:
     void init() {
-        mainWindow = new MainWindow;
+        mainWindow = new app::MainWindow;
         exitCode = -1;
         mainWindow->setEndProcess([this](int code) { exitCode = code; });
         // No box may wait for a click: what the window says is kept here.
@@ -96,14 +96,14 @@ class TestMainWindow : public QObject {
         QFile doc(QStringLiteral(OSTREVO_OBJECT_NAMES_DOC));
         QVERIFY(doc.open(QIODevice::ReadOnly));
         const QString documented = QString::fromUtf8(doc.readAll());
-        Program program;
+        app::Program program;
         QStringList problems;
         auto check = [&](QWidget* window, const char* what) {
             QMap<QString, int> seen;
             // (The graph window keeps a tree of its own, also inside the main window.)
             auto ownTree = [window](QObject* o) {
                 for (; o && o != window; o = o->parent())
-                    if (qobject_cast<GraphWindow*>(o)) return false;
+                    if (qobject_cast<graph::GraphWindow*>(o)) return false;
                 return true;
             };
             for (QObject* o : window->findChildren<QObject*>()) {
@@ -289,7 +289,7 @@ class TestMainWindow : public QObject {
         const QSize design(1009, 404 + mainWindow->menuBar()->sizeHint().height());
         const QSize frame(8, 32);
         for (const QRect& area : {QRect(0, 0, 1920, 1040), QRect(0, 0, 800, 500), QRect(-1600, 0, 914, 571)}) {
-            const QRect placed = PlaceOnScreen(area, design, design, frame);
+            const QRect placed = app::PlaceOnScreen(area, design, design, frame);
             const QRect whole = placed.adjusted(-frame.width() / 2, -(frame.height() - frame.width() / 2),
                                                 frame.width() / 2, frame.width() / 2);
             QCOMPARE(placed.size(), design.boundedTo(area.size() - frame));
@@ -317,7 +317,7 @@ class TestMainWindow : public QObject {
         QFETCH(int, tconvMax);
         QFETCH(int, nconvStart);
         QFETCH(QString, bar);
-        auto* t = mainWindow->findChild<TrackBar*>(track);
+        auto* t = mainWindow->findChild<widgets::TrackBar*>(track);
         QVERIFY(t);
         QCOMPARE(t->orientation(), Qt::Vertical);
         QCOMPARE(t->minimum(), 10);
@@ -327,16 +327,16 @@ class TestMainWindow : public QObject {
         QCOMPARE(t->tickInterval(), 16);
         QCOMPARE(t->SelEnd(), trangeMax);
         QVERIFY(t->invertedAppearance()); // minimum at the top
-        auto* tc = mainWindow->findChild<GaugeBar*>(tconv);
+        auto* tc = mainWindow->findChild<widgets::GaugeBar*>(tconv);
         QCOMPARE(tc->maximum(), tconvMax);
         QCOMPARE(tc->value(), 8);
-        auto* nc = mainWindow->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "Nconv"));
+        auto* nc = mainWindow->findChild<widgets::GaugeBar*>(QString(tconv).replace("Tconv", "Nconv"));
         QCOMPARE(nc->value(), nconvStart);
-        auto* np = mainWindow->findChild<GaugeBar*>(QString(tconv).replace("Tconv", "NPulse"));
+        auto* np = mainWindow->findChild<widgets::GaugeBar*>(QString(tconv).replace("Tconv", "NPulse"));
         QCOMPARE(np->minimum(), 1);
         QCOMPARE(np->maximum(), 5);
         QCOMPARE(np->value(), 1);
-        auto* b = mainWindow->findChild<LevelBar*>(bar);
+        auto* b = mainWindow->findChild<widgets::LevelBar*>(bar);
         QCOMPARE(b->orientation(), Qt::Vertical);
         QCOMPARE(b->maximum(), 700);
     }
@@ -461,54 +461,54 @@ class TestMainWindow : public QObject {
             QVERIFY(box->isEnabled());
         }
         for (int n = 1; n <= 3; ++n) {
-            auto* func = mainWindow->findChild<RadioGroup*>(QString("RadioGroup_FuncOut%1").arg(n));
+            auto* func = mainWindow->findChild<widgets::RadioGroup*>(QString("RadioGroup_FuncOut%1").arg(n));
             QVERIFY(func);
             QCOMPARE(func->title(), QString("Function"));
             QCOMPARE(func->count(), 5);
             QCOMPARE(func->itemText(3), QString(n == 1 ? "Mask #1-# 2" : "Mask #1-#2"));
             QCOMPARE(func->ItemIndex(), -1);
             QVERIFY(!func->isEnabled());
-            auto* nc = mainWindow->findChild<RadioGroup*>(QString("RadioGroup_NCOut%1").arg(n));
+            auto* nc = mainWindow->findChild<widgets::RadioGroup*>(QString("RadioGroup_NCOut%1").arg(n));
             QCOMPARE(nc->title(), QString("OUT #%1").arg(n));
             QCOMPARE(nc->itemText(1), QString("NO"));
             QVERIFY(!nc->isEnabled());
             QVERIFY(mainWindow->findChild<QCheckBox*>(QString("CheckBox_Out%1Enable").arg(n))->isEnabled());
             for (const char* tech : {"Mw", "Pir1", "Pir2"})
                 QVERIFY(!mainWindow->findChild<QCheckBox*>(QString("CheckBox_Out%1%2").arg(n).arg(tech))->isEnabled());
-            QCOMPARE(mainWindow->findChild<Lamp*>(QString("Shape_Out%1State").arg(n))->brushColor(),
+            QCOMPARE(mainWindow->findChild<widgets::Lamp*>(QString("Shape_Out%1State").arg(n))->brushColor(),
                      QColor(128, 128, 128));
         }
-        auto* timeAnd1 = child<GaugeBar>(mainWindow, "ScrollBar_TimeAnd1");
+        auto* timeAnd1 = child<widgets::GaugeBar>(mainWindow, "ScrollBar_TimeAnd1");
         QCOMPARE(timeAnd1->orientation(), Qt::Horizontal);
         QCOMPARE(timeAnd1->maximum(), 10);
-        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_TimeAnd2")->maximum(), 5);
-        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_PWM_Dc")->value(), 160);
-        QCOMPARE(child<GaugeBar>(mainWindow, "ScrollBar_PWM_Fq")->value(), 1600);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_acc_X")->minimum(), -127);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_acc_Z")->maximum(), 128);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Temperatura")->minimum(), -30);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Acc1Noise")->maximum(), 200);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Acc2Noise")->maximum(), 400);
-        QCOMPARE(child<LevelBar>(mainWindow, "ProgressBar_Mask")->maximum(), 750);
+        QCOMPARE(child<widgets::GaugeBar>(mainWindow, "ScrollBar_TimeAnd2")->maximum(), 5);
+        QCOMPARE(child<widgets::GaugeBar>(mainWindow, "ScrollBar_PWM_Dc")->value(), 160);
+        QCOMPARE(child<widgets::GaugeBar>(mainWindow, "ScrollBar_PWM_Fq")->value(), 1600);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_acc_X")->minimum(), -127);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_acc_Z")->maximum(), 128);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_Temperatura")->minimum(), -30);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_Acc1Noise")->maximum(), 200);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_Acc2Noise")->maximum(), 400);
+        QCOMPARE(child<widgets::LevelBar>(mainWindow, "ProgressBar_Mask")->maximum(), 750);
         auto* lens = child<QComboBox>(mainWindow, "ComboBox_Pir2_Lens");
         QCOMPARE(lens->count(), 4);
         QCOMPARE(lens->currentText(), QString("User"));
         QCOMPARE(lens->itemText(2), QString("Horizontal Curtain"));
-        QCOMPARE(child<Lamp>(mainWindow, "Shape_DiagnosticOn")->brushColor(),
+        QCOMPARE(child<widgets::Lamp>(mainWindow, "Shape_DiagnosticOn")->brushColor(),
                  QApplication::palette().color(QPalette::Button));
         for (const char* lamp : {"Shape_LedPowerFail", "Shape_LedMwFault", "Shape_LedPir1Fault", "Shape_LedPir2Fault",
                                  "Shape_LedCPUFault", "Shape_OutTamper", "Shape_Mw"})
-            QCOMPARE(child<Lamp>(mainWindow, lamp)->brushColor(), QColor(128, 128, 128));
+            QCOMPARE(child<widgets::Lamp>(mainWindow, lamp)->brushColor(), QColor(128, 128, 128));
     }
 
     // A level bar clamps what it is given; it is sized and drawn (empty and full) as the style does a
     // progress bar without text, and a screen reader reads it as one, with its value in its range.
     void levelBarsClampLookAndReadAsProgressBars() {
-        auto* acc = child<LevelBar>(mainWindow, "ProgressBar_acc_X");
+        auto* acc = child<widgets::LevelBar>(mainWindow, "ProgressBar_acc_X");
         acc->setPosition(50);
         acc->setPosition(-128);
         QCOMPARE(acc->value(), -127); // empty, not stuck at the last value
-        auto* temp = child<LevelBar>(mainWindow, "ProgressBar_Temperatura");
+        auto* temp = child<widgets::LevelBar>(mainWindow, "ProgressBar_Temperatura");
         temp->setPosition(100);
         QCOMPARE(temp->value(), 70);
 
@@ -521,7 +521,7 @@ class TestMainWindow : public QObject {
                     {Qt::Horizontal, 0, 100, {200, 18}}};
         for (const auto& b : bars) {
             QWidget window;
-            auto* level = new LevelBar(b.orientation, b.min, b.max, &window);
+            auto* level = new widgets::LevelBar(b.orientation, b.min, b.max, &window);
             auto* progress = new QProgressBar(&window);
             progress->setOrientation(b.orientation);
             progress->setRange(b.min, b.max);
@@ -551,8 +551,8 @@ class TestMainWindow : public QObject {
     }
 
     void radioGroupItemIndexFromCode() {
-        auto* func = child<RadioGroup>(mainWindow, "RadioGroup_FuncOut2");
-        QSignalSpy changed(func, &RadioGroup::itemIndexChanged);
+        auto* func = child<widgets::RadioGroup>(mainWindow, "RadioGroup_FuncOut2");
+        QSignalSpy changed(func, &widgets::RadioGroup::itemIndexChanged);
         func->setItemIndex(3);
         QCOMPARE(func->ItemIndex(), 3);
         func->setItemIndex(3); // no change, no signal
@@ -563,7 +563,7 @@ class TestMainWindow : public QObject {
     }
 
     void logGridIsLabelledAndClears() {
-        StringGrid* g = mainWindow->eventGrid();
+        widgets::StringGrid* g = mainWindow->eventGrid();
         QCOMPARE(g->ColCount(), 10);
         QCOMPARE(g->RowCount(), 11);
         QCOMPARE(g->cell(0, 0), QString::fromUtf8("Num\u00b0"));
@@ -653,8 +653,8 @@ class TestMainWindow : public QObject {
     }
 
     void exitHidesThePortDialog() {
-        PortDialog portDialog(mainWindow);
-        GraphWindow graphics(mainWindow);
+        seriallink::PortDialog portDialog(mainWindow);
+        graph::GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(&portDialog, &graphics);
         mainWindow->portAction()->trigger();
         QVERIFY(portDialog.isVisible());
@@ -691,8 +691,8 @@ class TestMainWindow : public QObject {
     void everyNoticeIsKeptWhole() {
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
-        auto* panel = child<NoticeLabel>(mainWindow, "StatusNotice");
-        MessageHistory& history = mainWindow->messages();
+        auto* panel = child<widgets::NoticeLabel>(mainWindow, "StatusNotice");
+        app::MessageHistory& history = mainWindow->messages();
         const QString link =
             "Link lost, reconnecting to /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0...";
         mainWindow->ShowNotice(link);
@@ -729,9 +729,9 @@ class TestMainWindow : public QObject {
         QTRY_VERIFY(panel->elided());
         for (int i = 0; i < 250; ++i)
             mainWindow->ShowNotice(QString(i % 2 ? "Link back on COM%1." : "Link lost %1.").arg(i));
-        QCOMPARE(history.count(), MessageHistory::Capacity);
+        QCOMPARE(history.count(), app::MessageHistory::Capacity);
         QCOMPARE(history.message(0), QString("Link back on COM249."));
-        QCOMPARE(history.message(MessageHistory::Capacity - 1), QString("Link lost 50."));
+        QCOMPARE(history.message(app::MessageHistory::Capacity - 1), QString("Link lost 50."));
         mainWindow->ShowNotice("Link lost 50."); // told again: a line of its own
         mainWindow->ShowNotice("Link lost 50.");
         QCOMPARE(history.message(1), QString("Link lost 50."));
@@ -746,13 +746,13 @@ class TestMainWindow : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), history.line(1));
         history.list->clearSelection();
         QTest::mouseClick(history.copyButton, Qt::LeftButton);
-        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), MessageHistory::Capacity - 1);
+        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), app::MessageHistory::Capacity - 1);
     }
 
     // "Graph in the Main Window": the graph below the tabs at its size and with its traces, the window
     // taller by as much; closed, the room goes back; unticked, a window of its own again.
     void graphInsideTheMainWindow() {
-        GraphWindow graphics(mainWindow);
+        graph::GraphWindow graphics(mainWindow);
         mainWindow->setCompanions(nullptr, &graphics);
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
@@ -792,16 +792,16 @@ class TestMainWindow : public QObject {
         themed.setPointSize(14);
         // The theme's fonts at start-up, by kind of widget; later, a new font for the whole application.
         for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"}) QApplication::setFont(themed, kind);
-        UseProgramFont();
+        graph::UseProgramFont();
         for (const char* kind : {"QLabel", "QGroupBox", "QCheckBox", "QMenu"})
-            QCOMPARE(QApplication::font(kind), ProgramFont());
+            QCOMPARE(QApplication::font(kind), graph::ProgramFont());
         QApplication::setFont(themed);
-        QCOMPARE(QApplication::font(), ProgramFont());
-        QCOMPARE(QApplication::font("QGroupBox"), ProgramFont());
-        MainWindow themedWindow;
+        QCOMPARE(QApplication::font(), graph::ProgramFont());
+        QCOMPARE(QApplication::font("QGroupBox"), graph::ProgramFont());
+        app::MainWindow themedWindow;
         for (auto* group : themedWindow.findChildren<QGroupBox*>())
-            QVERIFY2(group->font() == ProgramFont(), qPrintable(group->title()));
-        GroupFrame caption("MICROWAVE");
+            QVERIFY2(group->font() == graph::ProgramFont(), qPrintable(group->title()));
+        widgets::GroupFrame caption("MICROWAVE");
         caption.setFont(themed);
         QVERIFY(caption.minimumSizeHint().width() >= QFontMetrics(themed).horizontalAdvance("MICROWAVE"));
     }
@@ -823,7 +823,7 @@ class TestMainWindow : public QObject {
             QStyleOptionGroupBox option;
             box.initStyleOption(&option);
             QPainter frame(&picture);
-            PaintLikeWidget(frame, &box);
+            widgets::PaintLikeWidget(frame, &box);
             box.style()->drawComplexControl(QStyle::CC_GroupBox, &option, &frame, &box);
             frame.end();
             QImage shown(part.size() * ratio, QImage::Format_RGB32);
@@ -841,7 +841,7 @@ class TestMainWindow : public QObject {
                      {"Tecnologies", {91, 107}, {8, 8}, {2, 2, 51, 30}}};
         for (const auto& c : cases) {
             QWidget window;
-            auto* frame = new GroupFrame(QString::fromLatin1(c.caption), &window);
+            auto* frame = new widgets::GroupFrame(QString::fromLatin1(c.caption), &window);
             auto* styled = new StyledBox(QString::fromLatin1(c.caption), &window);
             for (const QSize size : {c.size, c.later}) {
                 frame->resize(size);
@@ -855,7 +855,7 @@ class TestMainWindow : public QObject {
 
     // The LOGS tab's pop-up: Copy (the cells chosen, else all) and Export CSV..., written whole.
     void eventMemoryCopiedAndExported() {
-        StringGrid* g = mainWindow->eventGrid();
+        widgets::StringGrid* g = mainWindow->eventGrid();
         g->setCell(1, 1, "Alarm");
         g->setCell(2, 1, "512");
         g->setCell(1, 2, "Note, \"quoted\"");
@@ -901,9 +901,9 @@ class TestApplication : public QObject {
 };
 
 int main(int argc, char** argv) {
-    OstrevoApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    dialogs::OstrevoApplication app(argc, argv);
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     TestMainWindow t;
     TestApplication a;
     return QTest::qExec(&t, argc, argv) | QTest::qExec(&a, argc, argv);

@@ -5,8 +5,8 @@
 #include "app/MainWindow.h"
 #include "app/QuitOnSignal.h"
 #include "dialogs/UserDialogs.h"
-#include "link/PollCycle.h"
-#include "link/PortDialog.h"
+#include "seriallink/PollCycle.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,7 +33,7 @@ namespace {
 Bytes replyFrame(std::uint8_t code, std::size_t payloadSize, std::uint8_t fill = 0x11) {
     Bytes f{0x02, 0x00, static_cast<std::uint8_t>(payloadSize), code};
     for (std::size_t i = 0; i < payloadSize; ++i) f.push_back(static_cast<std::uint8_t>(fill + i));
-    f.push_back(frames::FrameChecksum(f.data() + 4, payloadSize));
+    f.push_back(protocol::frames::FrameChecksum(f.data() + 4, payloadSize));
     f.push_back(0x03);
     return f;
 }
@@ -42,7 +42,7 @@ const Bytes Poll8{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
 const Bytes Poll9{0x02, 0x00, 0x01, 0x09, 0xF7, 0x03};
 const Bytes Poll12{0x02, 0x00, 0x01, 0x0C, 0xF4, 0x03};
 
-struct RecordingView : LinkView {
+struct RecordingView : seriallink::LinkView {
     std::string port;
     int timeout = 50;
     int tab = 0;
@@ -77,8 +77,8 @@ struct RecordingView : LinkView {
     void ShowLinkNotice(const std::string& text) override { notices.push_back(text); }
     bool ReconnectAutomatically() override { return reconnect; }
     void ShowReconnecting() override { ++reconnectingCalls; }
-    void LogError(const LoggedException* e, const std::string& text) override {
-        if (logFails) throw ELogWriteError("Cannot write /x/LogError.txt: Read-only file system");
+    void LogError(const errorlog::LoggedException* e, const std::string& text) override {
+        if (logFails) throw errorlog::ELogWriteError("Cannot write /x/LogError.txt: Read-only file system");
         logged.push_back(text);
         loggedClasses.push_back(e ? e->className : std::string());
     }
@@ -90,9 +90,9 @@ struct RecordingView : LinkView {
 };
 
 // A port whose transmitter reports bytes still queued for a number of calls.
-struct StalledSerial : SerialPort {
+struct StalledSerial : protocol::SerialPort {
     int stalledCalls = 0;
-    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : SerialPort::PendingOutput(); }
+    int PendingOutput() override { return stalledCalls-- > 0 ? 5 : protocol::SerialPort::PendingOutput(); }
 };
 
 std::string firstLine(const std::string& text) {
@@ -107,7 +107,7 @@ bool anotherProgramCanOpen(const std::string& path) {
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-        SerialPort second;
+        protocol::SerialPort second;
         second.OpenPort(path);
         _exit(second.PortOpen ? 0 : 1);
     }
@@ -122,12 +122,12 @@ class TestPollCycle : public QObject {
     std::unique_ptr<PtyPeer> peer;
     std::unique_ptr<RecordingView> view;
     std::unique_ptr<QTimer> timer;
-    std::unique_ptr<PollCycle> cycle;
+    std::unique_ptr<seriallink::PollCycle> cycle;
 
     void connectNow() {
         cycle->Connect();
         QVERIFY(cycle->LinkActive());
-        QCOMPARE(cycle->State(), LinkState::Polling);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Polling);
         peer->readSent(1); // nothing should be waiting, but start clean
     }
     void silentTicks(int n) {
@@ -141,7 +141,7 @@ class TestPollCycle : public QObject {
         view->port = peer->path();
         timer = std::make_unique<QTimer>();
         timer->setInterval(10);
-        cycle = std::make_unique<PollCycle>(*view, timer.get());
+        cycle = std::make_unique<seriallink::PollCycle>(*view, timer.get());
     }
     void cleanup() {
         cycle.reset();
@@ -164,7 +164,7 @@ class TestPollCycle : public QObject {
         cycle->Connect();
         QCOMPARE(view->messages, std::vector<std::string>{"set the COM port number"});
         QCOMPARE(view->linkStateCalls, 0);
-        QCOMPARE(cycle->State(), LinkState::Closed);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Closed);
         QVERIFY(cycle->Serial()); // the serial object now exists and is kept
     }
 
@@ -175,7 +175,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(firstLine(view->messages[0]), std::string("No such file or directory"));
         QVERIFY(view->messages[0].find("There is no port /dev/ttyS254-not-here") != std::string::npos);
         QVERIFY(!view->connected);
-        QCOMPARE(cycle->State(), LinkState::Closed);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Closed);
         QVERIFY(view->logged.empty());
     }
 
@@ -193,7 +193,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(view->loggedWhenShown.front(), std::size_t(1)); // logged before the box
         QCOMPARE(view->loggedClasses.front(), std::string());    // no exception
         QVERIFY(!view->connected);
-        QCOMPARE(cycle->State(), LinkState::Halted); // the port stays open
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted); // the port stays open
         QCOMPARE(cycle->RetryCount(), 0);
         // The same request went out six times.
         Bytes six;
@@ -212,7 +212,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(cycle->stores().status[0], 0x11);
         silentTicks(5);
         QVERIFY(view->messages.empty());
-        QCOMPARE(cycle->State(), LinkState::Polling);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Polling);
     }
 
     // The pause before the next request runs from the moment a good reply is in, while it is shown;
@@ -369,8 +369,8 @@ class TestPollCycle : public QObject {
     // Each byte comes within the time-out, but the whole reply would take far longer than an
     // exchange may: the exchange fails at its deadline instead of holding the window.
     void aDribblingReplyFailsAtTheDeadline() {
-        QCOMPARE(PollCycle::ExchangeLimitMs(90, 64), 90 + 67);   // 64 bytes: 33.3 ms on the line
-        QCOMPARE(PollCycle::ExchangeLimitMs(90, 226), 90 + 236); // 226 bytes: 117.7 ms
+        QCOMPARE(seriallink::PollCycle::ExchangeLimitMs(90, 64), 90 + 67);   // 64 bytes: 33.3 ms on the line
+        QCOMPARE(seriallink::PollCycle::ExchangeLimitMs(90, 226), 90 + 236); // 226 bytes: 117.7 ms
         connectNow();
         cycle->ArmPoll(8, 64); // time-out 50 ms: deadline 117 ms
         std::atomic<bool> stop{false};
@@ -386,8 +386,8 @@ class TestPollCycle : public QObject {
         dribble.join();
         QCOMPARE(cycle->RetryCount(), 1);
         QVERIFY(view->replies.empty());
-        QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
-        QCOMPARE(cycle->State(), LinkState::Polling); // retried, as after any failed exchange
+        QCOMPARE(cycle->Serial()->ErrorCode, int(protocol::ErrTimeout));
+        QCOMPARE(cycle->State(), seriallink::LinkState::Polling); // retried, as after any failed exchange
     }
 
     void aFrameCheckFailureIsLoggedWithItsCause() {
@@ -409,12 +409,12 @@ class TestPollCycle : public QObject {
         connectNow();
         cycle->ArmPoll(8, 64);
         silentTicks(6);
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
         peer->readSent();
         cycle->QueueSettings(cycle->settingsFrame());
-        QSignalSpy started(cycle.get(), &PollCycle::connecting);
+        QSignalSpy started(cycle.get(), &seriallink::PollCycle::connecting);
         cycle->Connect();
-        QCOMPARE(cycle->State(), LinkState::Polling);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Polling);
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.at(0).at(0).toBool(), true);
         QVERIFY(!cycle->SettingsPending());
@@ -425,7 +425,7 @@ class TestPollCycle : public QObject {
     void settingsThatCannotBeSentAreKeptAndCounted() {
         connectNow();
         std::array<std::uint8_t, 46> frame{0x02, 0x00, 41, 0x01};
-        frame[44] = frames::FrameChecksum(&frame[3], 41);
+        frame[44] = protocol::frames::FrameChecksum(&frame[3], 41);
         frame[45] = 0x03;
         cycle->QueueSettings(frame);
         peer->hangUp();
@@ -435,12 +435,12 @@ class TestPollCycle : public QObject {
         QVERIFY(cycle->ParametersStale());
         // After a failure the frame is not tried again on the old parameters: it is held, for its
         // maker to make again once they have been read, and the read-back goes out instead.
-        QSignalSpy held(cycle.get(), &PollCycle::settingsHeld);
+        QSignalSpy held(cycle.get(), &seriallink::PollCycle::settingsHeld);
         silentTicks(5);
         QCOMPARE(held.size(), 1);
         QVERIFY(!cycle->SettingsPending());
-        QCOMPARE(cycle->pollRequest().bytes()[3], frames::ParameterReadBack);
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->pollRequest().bytes()[3], protocol::frames::ParameterReadBack);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
         QVERIFY(view->messages.at(0).rfind("Error Time Out", 0) == 0);
     }
 
@@ -470,7 +470,7 @@ class TestPollCycle : public QObject {
         static_cast<StalledSerial*>(cycle->Serial())->stalledCalls = 1000000;
         silentTicks(5); // the silent poll above was the first failure
         QCOMPARE(firstLine(view->messages.at(0)), std::string("Error Time Out"));
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
 
         // The detector's end stops taking bytes: each tick gives up after its own deadline.
         view->messages.clear();
@@ -482,7 +482,7 @@ class TestPollCycle : public QObject {
         cycle->tick();
         QVERIFY2(tick.elapsed() < 1000, "a tick waited for a stalled transmitter");
         QCOMPARE(cycle->RetryCount(), 1);
-        QCOMPARE(cycle->Serial()->ErrorCode, int(ErrTimeout));
+        QCOMPARE(cycle->Serial()->ErrorCode, int(protocol::ErrTimeout));
         silentTicks(5);
         QCOMPARE(firstLine(view->messages.at(0)), std::string("Error Time Out"));
         ::tcflow(peer->slave(), TCOON);
@@ -503,7 +503,7 @@ class TestPollCycle : public QObject {
             cycle.reset(); // the port is free again
             view = std::make_unique<RecordingView>();
             view->port = peer->path();
-            cycle = std::make_unique<PollCycle>(*view, timer.get());
+            cycle = std::make_unique<seriallink::PollCycle>(*view, timer.get());
             connectNow();
             cycle->MarkParametersKnown(); // read back: the status is polled
             cycle->ArmPoll(8, 64);
@@ -524,7 +524,7 @@ class TestPollCycle : public QObject {
             QVERIFY2(view->messages[0].find(c.cause) != std::string::npos, c.name);
             QCOMPARE(view->logged,
                      std::vector<std::string>{" BuffRX[0]= 2 LenRX= 64 message: " + std::string(c.cause)});
-            QCOMPARE(cycle->State(), LinkState::Halted);
+            QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
         }
     }
 
@@ -544,18 +544,18 @@ class TestPollCycle : public QObject {
         silentTicks(6);
         QVERIFY(view->messages.empty());
         QCOMPARE(view->logged.size(), std::size_t(1));
-        QCOMPARE(cycle->State(), LinkState::Reconnecting);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
         QCOMPARE(view->notices.back(), "Link lost, reconnecting to " + link + "...");
-        QTest::qWait(3 * PollCycle::ReconnectPollMs);
-        QCOMPARE(cycle->State(), LinkState::Reconnecting);
+        QTest::qWait(3 * seriallink::PollCycle::ReconnectPollMs);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
 
         PtyPeer back; // ...and plugged in again: open, but the link is back only once the detector answers
         QCOMPARE(::symlink(back.path().c_str(), link.c_str()), 0);
         QTRY_VERIFY_WITH_TIMEOUT(cycle->LinkActive(), 2000);
         timer->stop();
-        QCOMPARE(cycle->State(), LinkState::Reconnecting);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
         silentTicks(6); // the detector is silent: still the same loss, logged once
-        QCOMPARE(cycle->State(), LinkState::Reconnecting);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
         QCOMPARE(view->logged.size(), std::size_t(1));
         QCOMPARE(cycle->counters().Reconnections, std::uint64_t(0));
         QTRY_VERIFY_WITH_TIMEOUT(cycle->LinkActive(), 2000);
@@ -563,11 +563,11 @@ class TestPollCycle : public QObject {
         back.readSent(50);
         back.write(replyFrame(9, 40));
         cycle->tick();
-        QCOMPARE(cycle->State(), LinkState::Polling);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Polling);
         QCOMPARE(cycle->counters().Reconnections, std::uint64_t(1));
         QCOMPARE(view->notices.back(), "Link back on " + link + ".");
         cycle->Disconnect();
-        QCOMPARE(cycle->State(), LinkState::Closed);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Closed);
         QVERIFY(view->messages.empty());
     }
 
@@ -576,7 +576,7 @@ class TestPollCycle : public QObject {
         cycle->ArmPoll(8, 64);
         peer->hangUp();
         silentTicks(6);
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
         QCOMPARE(view->messages.size(), std::size_t(1));
         QVERIFY(view->messages[0].rfind("Error Time Out", 0) == 0);
         QVERIFY(view->messages[0].find("Input/output error") != std::string::npos);
@@ -590,7 +590,7 @@ class TestPollCycle : public QObject {
         QCOMPARE(view->messages.size(), std::size_t(2));
         QVERIFY(view->messages[0].find("could not be written") != std::string::npos); // the log comes first
         QCOMPARE(firstLine(view->messages[1]), std::string("Error Time Out"));
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
     }
 
     // A fault in showing a reply stops the link in the halted state, logged and said; Connect
@@ -602,7 +602,7 @@ class TestPollCycle : public QObject {
         cycle->tick();
         QCOMPARE(view->messages, std::vector<std::string>{"the view could not show the reply"});
         QCOMPARE(view->loggedClasses, std::vector<std::string>{"std::runtime_error"});
-        QCOMPARE(cycle->State(), LinkState::Halted);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Halted);
         QVERIFY(!view->connected);
         view->consumerFails = false;
         connectNow();
@@ -611,9 +611,9 @@ class TestPollCycle : public QObject {
 
     void disconnectKeepsTheSerialObject() {
         connectNow();
-        SerialPort* serial = cycle->Serial();
+        protocol::SerialPort* serial = cycle->Serial();
         cycle->Disconnect();
-        QCOMPARE(cycle->State(), LinkState::Closed);
+        QCOMPARE(cycle->State(), seriallink::LinkState::Closed);
         QVERIFY(!timer->isActive());
         QCOMPARE(cycle->Serial(), serial);
         cycle->tick(); // a tick without a link only keeps the activity bar going
@@ -628,7 +628,7 @@ class TestPollCycle : public QObject {
         connectNow();
         int quitWith = 0;
         {
-            QuitOnSignal quitOnSignal([this] { cycle->Exit(); }, [&](int signal) { quitWith = signal; });
+            app::QuitOnSignal quitOnSignal([this] { cycle->Exit(); }, [&](int signal) { quitWith = signal; });
             QCOMPARE(::raise(SIGTERM), 0); // without the handler, the end of this test
             QTRY_COMPARE(quitWith, SIGTERM);
         }
@@ -643,10 +643,10 @@ class TestPollCycle : public QObject {
         QTemporaryDir logDir;
         std::vector<QString> shown;
         auto previous = dialogs::SetMessageHandler([&](QWidget*, const QString& text) { shown.push_back(text); });
-        MainWindow mainWindow;
+        app::MainWindow mainWindow;
         mainWindow.setErrorLogFolder(logDir.path().toStdString());
         mainWindow.setEndProcess([](int) {});
-        PortDialog portDialog(&mainWindow, PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
         mainWindow.show();
         QVERIFY(!mainWindow.connectAction()->isEnabled());
@@ -700,9 +700,9 @@ class TestPollCycle : public QObject {
         // The stable name of an adapter that is not plugged in: not a port to choose.
         d.mkpath("dev/serial/by-id");
         QVERIFY(QFile::link("../../ttyUSB7", root.path() + "/dev/serial/by-id/usb-Gone_B-if00-port0"));
-        MainWindow mainWindow;
-        PortDialog portDialog(&mainWindow,
-                              PortRoots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()});
+        app::MainWindow mainWindow;
+        seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{(root.path() + "/dev").toStdString(),
+                                                                           (root.path() + "/sys").toStdString()});
         mainWindow.setCompanions(&portDialog, nullptr);
         QCOMPARE(portDialog.windowTitle(), QString("Com Setup"));
         // The adapter first, then the serial ports in numeric order, each with its device beside its name.

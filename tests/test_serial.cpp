@@ -22,7 +22,7 @@ std::vector<std::uint8_t> bytes(int n, int first = 0) {
     return v;
 }
 
-void openLine(SerialPort& s, const PtyPeer& peer) {
+void openLine(protocol::SerialPort& s, const PtyPeer& peer) {
     s.OpenPort(peer.path());
     QCOMPARE(s.ErrorCode, 0);
     s.ConfigureLine(19200, 8, 'N', 0, false, false);
@@ -49,16 +49,16 @@ class TestSerial : public QObject {
   private slots:
     void comNamesMapToTtyS() {
         int number = 0;
-        QCOMPARE(SerialPort::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("COM12", &number), std::string("/dev/ttyS11"));
         QCOMPARE(number, 11);
-        QCOMPARE(SerialPort::DevicePathFor("com3"), std::string("/dev/ttyS3").replace(9, 1, "2"));
-        QCOMPARE(SerialPort::DevicePathFor("COM1"), std::string("/dev/ttyS0"));
-        QCOMPARE(SerialPort::DevicePathFor("COMX", &number), std::string("COMX"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("com3"), std::string("/dev/ttyS3").replace(9, 1, "2"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("COM1"), std::string("/dev/ttyS0"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("COMX", &number), std::string("COMX"));
         QCOMPARE(number, -1);
-        QCOMPARE(SerialPort::DevicePathFor("COM0"), std::string("COM0"));
-        QCOMPARE(SerialPort::DevicePathFor("/dev/ttyUSB0", &number), std::string("/dev/ttyUSB0"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("COM0"), std::string("COM0"));
+        QCOMPARE(protocol::SerialPort::DevicePathFor("/dev/ttyUSB0", &number), std::string("/dev/ttyUSB0"));
         QCOMPARE(number, -1);
-        SerialPort s;
+        protocol::SerialPort s;
         s.OpenPort("COM255"); // no such port here
         QVERIFY(!s.PortOpen);
         QCOMPARE(s.DevicePath, std::string("/dev/ttyS254"));
@@ -67,18 +67,18 @@ class TestSerial : public QObject {
     }
 
     void errorTexts() {
-        QCOMPARE(SerialPort::GetErrorDesc(0), std::string("OK"));
-        QCOMPARE(SerialPort::GetErrorDesc(9992), std::string("Instance already in use"));
-        QCOMPARE(SerialPort::GetErrorDesc(9993), std::string("Wrong paramter at call"));
-        QCOMPARE(SerialPort::GetErrorDesc(9994), std::string("Instance not yet connected"));
-        QCOMPARE(SerialPort::GetErrorDesc(9997), std::string("Timeout during operation"));
-        QCOMPARE(SerialPort::GetErrorDesc(10003), std::string("Tranceive Queue is full"));
-        QCOMPARE(SerialPort::GetErrorDesc(EACCES), std::string("Permission denied"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(0), std::string("OK"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(9992), std::string("Instance already in use"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(9993), std::string("Wrong paramter at call"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(9994), std::string("Instance not yet connected"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(9997), std::string("Timeout during operation"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(10003), std::string("Tranceive Queue is full"));
+        QCOMPARE(protocol::SerialPort::GetErrorDesc(EACCES), std::string("Permission denied"));
     }
 
     void surplusBytesComeFirstInTheNextReceive() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         peer.write(bytes(70, 1));
         std::uint8_t buf[257] = {};
@@ -106,11 +106,11 @@ class TestSerial : public QObject {
             int received, error;
         } cases[] = {{"a status reply", 64, 0, false, 64, 0},
                      {"a reply and 3 surplus bytes", 64, 3, false, 64, 0},
-                     {"a reply that stops half-way", 30, 0, false, 30, ErrTimeout},
+                     {"a reply that stops half-way", 30, 0, false, 30, protocol::ErrTimeout},
                      {"a detector that hangs up half-way", 30, 0, true, -1, EIO}};
         for (const auto& c : cases) {
             PtyPeer peer;
-            SerialPort s;
+            protocol::SerialPort s;
             openLine(s, peer);
             QCOMPARE(s.ByteTime(), std::chrono::nanoseconds(520833)); // ten bits at 19200 baud
             std::thread line([&] {
@@ -140,7 +140,7 @@ class TestSerial : public QObject {
     void slowDeviceIsReadToCompletion() {
         // One byte every 80 ms with a 90 ms time-out: each byte restarts the wait.
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         std::thread dribble([&] {
             for (int i = 0; i < 8; ++i) {
@@ -158,7 +158,7 @@ class TestSerial : public QObject {
 
     void silenceTimesOut() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         std::uint8_t buf[64] = {};
         QElapsedTimer t;
@@ -176,7 +176,7 @@ class TestSerial : public QObject {
 
     void withoutInterPacketTimeoutTheWholeReceiveIsBounded() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         s.InterPacketTimeout = false;
         std::atomic<bool> stop{false};
@@ -196,7 +196,7 @@ class TestSerial : public QObject {
 
     void callsOnAClosedPort() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         s.OpenPort(peer.path()); // already open
         QCOMPARE(s.ErrorCode, 9992);
@@ -216,7 +216,7 @@ class TestSerial : public QObject {
 
     void sendGoesOutExactly() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         const std::uint8_t poll[6] = {0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
         QCOMPARE(s.SendBytes(poll, 6), 6);
@@ -232,7 +232,7 @@ class TestSerial : public QObject {
 
     void hangUpEndsAReceiveAtOnceAndNeverSpins() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10, 1));
         std::thread unplug([&] {
@@ -269,7 +269,7 @@ class TestSerial : public QObject {
         cfsetospeed(&before, B9600);
         tcsetattr(peer.slave(), TCSANOW, &before);
 
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         termios during{};
         tcgetattr(peer.slave(), &during);
@@ -291,7 +291,7 @@ class TestSerial : public QObject {
 
     void lineSettingsThatCannotBeHad() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         s.OpenPort(peer.path());
         s.ConfigureLine(12345, 8, 'N', 0, false, false);
         QCOMPARE(s.ErrorCode, EINVAL);
@@ -311,7 +311,7 @@ class TestSerial : public QObject {
     }
 
     void devicesThatAreNotPorts() {
-        SerialPort s;
+        protocol::SerialPort s;
         s.OpenPort("/dev/null");
         QCOMPARE(s.ErrorCode, ENOTTY);
         QVERIFY(!s.PortOpen);
@@ -322,14 +322,14 @@ class TestSerial : public QObject {
 
     void raiseExceptThrowsWithCodeAndText() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         s.RaiseExcept = true;
         std::uint8_t buf[4];
         try {
             s.ReceiveBytes(buf, 4, 20);
             QFAIL("no exception");
-        } catch (const SerialError& e) {
+        } catch (const protocol::SerialError& e) {
             QCOMPARE(e.ErrorCode, 9997);
             QCOMPARE(std::string(e.what()), std::string("Communication error 9997: Timeout during operation"));
         }
@@ -337,7 +337,7 @@ class TestSerial : public QObject {
 
     void purgeDropsTheSurplus() {
         PtyPeer peer;
-        SerialPort s;
+        protocol::SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10));
         std::uint8_t buf[8];
@@ -364,22 +364,22 @@ class TestSerial : public QObject {
             touch(QString("sys/ttyS%1/type").arg(n), n == 1 || n == 31 ? "0\n" : "4\n");
         }
         for (const char* adapter : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyUSBx"}) touch(QString("dev/") + adapter);
-        const PortRoots roots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()};
+        const protocol::PortRoots roots{(root.path() + "/dev").toStdString(), (root.path() + "/sys").toStdString()};
         const std::string dev = roots.dev;
-        QCOMPARE(ListPorts(roots), (std::vector<std::string>{"COM1", "COM3", "COM10", dev + "/ttyACM0",
-                                                             dev + "/ttyUSB2", dev + "/ttyUSB10"}));
-        QVERIFY(ProbePort("COM1:", roots));
-        QVERIFY(!ProbePort("COM2", roots));
-        QVERIFY(!ProbePort("COM4", roots));
-        QVERIFY(ProbePort(dev + "/ttyUSB2", roots));
-        QVERIFY(!ProbePort("", roots));
+        QCOMPARE(protocol::ListPorts(roots), (std::vector<std::string>{"COM1", "COM3", "COM10", dev + "/ttyACM0",
+                                                                       dev + "/ttyUSB2", dev + "/ttyUSB10"}));
+        QVERIFY(protocol::ProbePort("COM1:", roots));
+        QVERIFY(!protocol::ProbePort("COM2", roots));
+        QVERIFY(!protocol::ProbePort("COM4", roots));
+        QVERIFY(protocol::ProbePort(dev + "/ttyUSB2", roots));
+        QVERIFY(!protocol::ProbePort("", roots));
     }
 
     // A second program is refused the port: as an ordinary user (the terminal's exclusive mode)
     // and as root too (the lock, which root does not bypass).
     void aSecondProgramIsRefusedThePort() {
         PtyPeer peer;
-        SerialPort first;
+        protocol::SerialPort first;
         openLine(first, peer);
         const uid_t nobody = 65534;
         for (const bool asRoot : {false, true}) {
@@ -388,7 +388,7 @@ class TestSerial : public QObject {
             const pid_t child = fork();
             if (child == 0) {
                 if (!asRoot && geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-                SerialPort second;
+                protocol::SerialPort second;
                 second.OpenPort(peer.path());
                 _exit(second.ErrorCode == EBUSY && !second.PortOpen ? 0 : 1);
             }
@@ -397,23 +397,23 @@ class TestSerial : public QObject {
             QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, asRoot ? "as root" : "as a user");
         }
         first.ClosePort(); // and once it is closed, the port is free again
-        SerialPort third;
+        protocol::SerialPort third;
         third.OpenPort(peer.path());
         QVERIFY(third.PortOpen);
     }
 
     void failureMessagesSayWhatToDo() {
-        QCOMPARE(OpenFailureMessage(ENOENT, "No such file or directory", "/dev/ttyUSB0"),
+        QCOMPARE(protocol::OpenFailureMessage(ENOENT, "No such file or directory", "/dev/ttyUSB0"),
                  std::string("No such file or directory\nThere is no port /dev/ttyUSB0: check that the adapter is "
                              "plugged in, then choose its port in SetUp COM."));
-        QCOMPARE(OpenFailureMessage(EBUSY, "Device or resource busy", "/dev/ttyUSB0"),
+        QCOMPARE(protocol::OpenFailureMessage(EBUSY, "Device or resource busy", "/dev/ttyUSB0"),
                  std::string("Device or resource busy\nAnother program is using /dev/ttyUSB0: close it, then "
                              "connect again."));
         QTemporaryDir dir;
         const std::string path = (dir.path() + "/ttyFAKE").toStdString();
         QVERIFY(QFile(QString::fromStdString(path)).open(QIODevice::WriteOnly));
         QCOMPARE(chmod(path.c_str(), 0600), 0);
-        const std::string denied = OpenFailureMessage(EACCES, "Permission denied", path);
+        const std::string denied = protocol::OpenFailureMessage(EACCES, "Permission denied", path);
         QVERIFY(denied.rfind("Permission denied\n", 0) == 0); // the system's text stays first
         QVERIFY(denied.find("udev rule") != std::string::npos);
     }
@@ -424,7 +424,7 @@ class TestSerial : public QObject {
         const QString path = dir.path() + "/ttyFAKE";
         QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         QCOMPARE(chmod(path.toLocal8Bit().constData(), 0600), 0);
-        const QString advice = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        const QString advice = QString::fromStdString(protocol::PermissionAdvice(path.toStdString()));
         const QString owner = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
         QVERIFY2(advice.startsWith(path + " is open to its owner (" + owner + ") only"), qPrintable(advice));
         QVERIFY2(advice.contains("\n    KERNEL==\"ttyFAKE\", GROUP=\"dialout\", MODE=\"0660\"\n"), qPrintable(advice));
@@ -440,31 +440,31 @@ class TestSerial : public QObject {
         QCOMPARE(chmod(p.constData(), 0660), 0);
         // A group we are not in, that may read and write the device: join it.
         QCOMPARE(chown(p.constData(), 0, 54321), 0);
-        const QString join = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        const QString join = QString::fromStdString(protocol::PermissionAdvice(path.toStdString()));
         QVERIFY2(join.startsWith("Join the group \"54321\" that owns " + path), qPrintable(join));
         // The same mode but the administrators' group: never advised.
         QCOMPARE(chown(p.constData(), 0, 0), 0);
-        const QString root = QString::fromStdString(PermissionAdvice(path.toStdString()));
+        const QString root = QString::fromStdString(protocol::PermissionAdvice(path.toStdString()));
         QVERIFY2(root.contains("which no ordinary user should join") && !root.contains("Join the group"),
                  qPrintable(root));
         // The group may only read: joining it would not help either.
         QCOMPARE(chmod(p.constData(), 0640), 0);
         QCOMPARE(chown(p.constData(), 0, 54321), 0);
-        QVERIFY(QString::fromStdString(PermissionAdvice(path.toStdString())).contains("udev rule"));
+        QVERIFY(QString::fromStdString(protocol::PermissionAdvice(path.toStdString())).contains("udev rule"));
     }
 
     void theTerminalMultiplexerIsNoPort() {
-        SerialPort s;
+        protocol::SerialPort s;
         s.OpenPort("/dev/ptmx");
         QVERIFY(!s.PortOpen);
-        QCOMPARE(s.ErrorCode, int(ErrNotSerialLine));
+        QCOMPARE(s.ErrorCode, int(protocol::ErrNotSerialLine));
         QCOMPARE(s.ErrorText, std::string("Not a serial line: the pseudo-terminal multiplexer"));
         QTemporaryDir dir; // nor by another name
         const std::string link = (dir.path() + "/ttyDETECTOR").toStdString();
         QCOMPARE(symlink("/dev/ptmx", link.c_str()), 0);
         s.OpenPort(link);
-        QCOMPARE(s.ErrorCode, int(ErrNotSerialLine));
-        QVERIFY(OpenFailureMessage(s.ErrorCode, s.ErrorText, link).find("hands out new pseudo-terminals") !=
+        QCOMPARE(s.ErrorCode, int(protocol::ErrNotSerialLine));
+        QVERIFY(protocol::OpenFailureMessage(s.ErrorCode, s.ErrorText, link).find("hands out new pseudo-terminals") !=
                 std::string::npos);
     }
 };

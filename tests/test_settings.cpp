@@ -9,9 +9,9 @@
 #include "config/ParameterSender.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/LevelBar.h"
 #include "widgets/RadioGroup.h"
@@ -36,7 +36,7 @@
 #include <sys/stat.h>
 
 using Bytes = std::vector<std::uint8_t>;
-using namespace params;
+using namespace protocol::params;
 
 namespace {
 
@@ -47,7 +47,7 @@ Bytes reply9(const Parameters& p) {
     const Block b = EncodeBlock(p, PwmOrder::LowFirst);
     Bytes f{0x02, 0x00, 40, 9};
     f.insert(f.end(), b.begin(), b.end());
-    f.push_back(frames::FrameChecksum(b.data(), b.size()));
+    f.push_back(protocol::frames::FrameChecksum(b.data(), b.size()));
     f.push_back(0x03);
     return f;
 }
@@ -69,12 +69,12 @@ W* child(QObject* o, const char* name) {
 class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<MainWindow> mainWindow;
-    std::unique_ptr<PortDialog> portDialog;
+    std::unique_ptr<app::MainWindow> mainWindow;
+    std::unique_ptr<seriallink::PortDialog> portDialog;
     std::vector<QString> messages;
     Parameters factory = DetectorModel::FactoryDefaults();
 
-    PollCycle& link() { return mainWindow->link(); }
+    seriallink::PollCycle& link() { return mainWindow->link(); }
     Bytes tick() {
         link().tick();
         return peer->readSent();
@@ -93,11 +93,11 @@ class TestSettings : public QObject {
     }
     // A tick whose status poll the detector answers (a poll left unanswered is a failed exchange,
     // after which the parameters are read again before any frame).
-    Bytes answeredStatusTick(const monitor::StatusRecord& s = {}) {
-        const auto status = monitor::EncodeStatus(s);
+    Bytes answeredStatusTick(const protocol::StatusRecord& s = {}) {
+        const auto status = protocol::EncodeStatus(s);
         Bytes reply{0x02, 0x00, 58, 8};
         reply.insert(reply.end(), status.begin(), status.end());
-        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(protocol::frames::FrameChecksum(status.data(), status.size()));
         reply.push_back(0x03);
         peer->write(reply);
         return tick();
@@ -114,9 +114,10 @@ class TestSettings : public QObject {
         factory = DetectorModel::FactoryDefaults();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         peer = std::make_unique<PtyPeer>();
-        mainWindow = std::make_unique<MainWindow>();
+        mainWindow = std::make_unique<app::MainWindow>();
         mainWindow->setEndProcess([](int) {});
-        portDialog = std::make_unique<PortDialog>(mainWindow.get(), PortRoots{"/nonexistent", "/nonexistent"});
+        portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
+                                                              protocol::PortRoots{"/nonexistent", "/nonexistent"});
         portDialog->timeoutBar->setValue(50);
         mainWindow->setCompanions(portDialog.get(), nullptr);
         messages.clear();
@@ -201,7 +202,7 @@ class TestSettings : public QObject {
         p.pwmDuty = 160;
         p.pwmFrequency = 1600;
         connectWith(p);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         QCOMPARE(v.pir1.threshold->value(), 10);
         QCOMPARE(v.pir1.trangeLabel->text(), QString("800"));
         const int timeAnd[3] = {1, 2, 4};
@@ -236,9 +237,9 @@ class TestSettings : public QObject {
         connectWith(p);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("DC:  0.2 %  @10KHz"));
         QCOMPARE(mainWindow->view().pwmFrequencyLabel->text(), QString("0 KHz"));
-        link().ArmPoll(frames::PwmValues, frames::PwmReplyLength);
+        link().ArmPoll(protocol::frames::PwmValues, protocol::frames::PwmReplyLength);
         peer->write({0x02, 0x00, 0x04, 0x07, 0x64, 0x00, 0x40, 0x06,
-                     frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
+                     protocol::frames::FrameChecksum(Bytes{0x64, 0x00, 0x40, 0x06}.data(), 4), 0x03});
         tick();
         QCOMPARE(mainWindow->view().pwmDuty->value(), 100);
         QCOMPARE(mainWindow->view().pwmDutyLabel->text(), QString("100"));
@@ -288,7 +289,7 @@ class TestSettings : public QObject {
     // "User" after "Angle" widens the ranges and keeps the threshold value.
     void lensPresetsKeepTheThreshold() {
         connectWith(factory);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         v.pir1.threshold->setValue(700); // bottom: 10
         tick();
         Parameters p = factory;
@@ -315,10 +316,11 @@ class TestSettings : public QObject {
 
     // One tick against a scripted detector: it answers whatever the program asks with these parameters
     // and this status, and takes a settings frame (its noise-reduction bits only when it takes them).
-    Bytes serveTick(Parameters& detector, const monitor::StatusRecord& s, bool takesNoiseBits) {
+    Bytes serveTick(Parameters& detector, const protocol::StatusRecord& s, bool takesNoiseBits) {
         const bool frameDue = link().SettingsPending() && !link().ParametersStale();
-        if (!frameDue && link().pollRequest().bytes()[3] == frames::ParameterReadBack) peer->write(reply9(detector));
-        if (!frameDue && link().pollRequest().bytes()[3] == frames::Status) return answeredStatusTick(s);
+        if (!frameDue && link().pollRequest().bytes()[3] == protocol::frames::ParameterReadBack)
+            peer->write(reply9(detector));
+        if (!frameDue && link().pollRequest().bytes()[3] == protocol::frames::Status) return answeredStatusTick(s);
         const Bytes sent = tick();
         if (sent.size() == 46) {
             Parameters taken = DecodeBlock(&sent[4], PwmOrder::HighFirst);
@@ -343,7 +345,7 @@ class TestSettings : public QObject {
         QTest::addColumn<int>("frames");
         QTest::addColumn<QString>("said");
         const std::uint16_t manual = factory.flags & ~EnableTempComp;
-        const int pir1 = 1 << monitor::StateNoisePir1, pir2 = 1 << monitor::StateNoisePir2;
+        const int pir1 = 1 << protocol::StateNoisePir1, pir2 = 1 << protocol::StateNoisePir2;
         const QList<int> one{pir1}, both{pir1 | pir2};
         QTest::newRow("automatic, on since before Connect") << factory.flags << QList<int>{0} << one << true << 0 << "";
         QTest::newRow("manual, on since before Connect") << manual << QList<int>{0} << one << true << 0 << "";
@@ -365,7 +367,7 @@ class TestSettings : public QObject {
         QFETCH(int, frames);
         QFETCH(QString, said);
         Parameters detector = factory;
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         if (flags == 0xFFFF) { // every byte 0xFF, of the parameters and of the status
             const Block all = [] {
                 Block b;
@@ -373,9 +375,9 @@ class TestSettings : public QObject {
                 return b;
             }();
             detector = DecodeBlock(all.data(), PwmOrder::LowFirst);
-            std::array<std::uint8_t, frames::StatusRecordSize> ff;
+            std::array<std::uint8_t, protocol::frames::StatusRecordSize> ff;
             ff.fill(0xFF);
-            s = monitor::DecodeStatus(ff.data());
+            s = protocol::DecodeStatus(ff.data());
             mainWindow->setSiren(nullptr); // (every alarm is on)
         }
         detector.flags = flags & ~StoreRequest;
@@ -397,14 +399,14 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->statusPanel(3)->text(), QString(frames ? "not stored in flash" : "no changes"));
         if (frames) {
             Parameters echoed = atConnect;
-            if (bits[0] & 1 << monitor::StateNoisePir1) echoed.flags |= NoisePir1;
-            if (bits[0] & 1 << monitor::StateNoisePir2) echoed.flags |= NoisePir2;
+            if (bits[0] & 1 << protocol::StateNoisePir1) echoed.flags |= NoisePir1;
+            if (bits[0] & 1 << protocol::StateNoisePir2) echoed.flags |= NoisePir2;
             QCOMPARE(sent[0], frameOf(echoed));
         }
         QCOMPARE(notice->toolTip().contains(said), true);
         QCOMPARE(notice->toolTip().contains("keeps its PIR"), !said.isEmpty());
         // The box shows the detector's last status.
-        QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << monitor::StateNoisePir1));
+        QCOMPARE(mainWindow->view().noisePir1->isChecked(), bool(s.stateFlags & 1u << protocol::StateNoisePir1));
     }
 
     // After a failed exchange the parameters are read again before the next frame, and a change made
@@ -450,7 +452,7 @@ class TestSettings : public QObject {
         }
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
@@ -482,12 +484,12 @@ class TestSettings : public QObject {
         mainWindow->storeAction()->trigger();
         peer->hangUp();
         for (int i = 0; i < 6; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         QVERIFY(mainWindow->parameterSender().FrameWaiting());
         PtyPeer next;
         portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
-        QCOMPARE(link().State(), LinkState::Polling);
+        QCOMPARE(link().State(), seriallink::LinkState::Polling);
         link().tick();
         QCOMPARE(next.readSent(), Poll9);
         QVERIFY(mainWindow->findChild<QLabel*>("StatusNotice")
@@ -528,8 +530,8 @@ class TestSettings : public QObject {
         peer->hangUp(); // pulled out, and a change made before the loss is noticed
         ::unlink(adapter.c_str());
         mainWindow->view().mw.npulse->setValue(5);
-        for (int i = 0; i < 6 && link().State() != LinkState::Reconnecting; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Reconnecting);
+        for (int i = 0; i < 6 && link().State() != seriallink::LinkState::Reconnecting; ++i) link().tick();
+        QCOMPARE(link().State(), seriallink::LinkState::Reconnecting);
         PtyPeer back; // plugged in again, the detector silent
         QCOMPARE(::symlink(back.path().c_str(), adapter.c_str()), 0);
         QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
@@ -553,7 +555,7 @@ class TestSettings : public QObject {
             back.hangUp();
             ::unlink(adapter.c_str());
             for (int i = 0; i < 6 && link().LinkActive(); ++i) link().tick();
-            QVERIFY(!link().LinkActive() && link().State() == LinkState::Reconnecting);
+            QVERIFY(!link().LinkActive() && link().State() == seriallink::LinkState::Reconnecting);
             third = std::make_unique<PtyPeer>();
             QCOMPARE(::symlink(third->path().c_str(), adapter.c_str()), 0);
             QTRY_VERIFY_WITH_TIMEOUT(link().LinkActive(), 2000);
@@ -602,8 +604,8 @@ class TestSettings : public QObject {
             QCOMPARE(tick(), Poll8); // unanswered: the next frame waits for a read-back
             mainWindow->view().enLed->setChecked(false);
         }
-        for (int i = 0; i < 6 && link().State() == LinkState::Polling; ++i) link().tick();
-        QCOMPARE(link().State(), LinkState::Halted);
+        for (int i = 0; i < 6 && link().State() == seriallink::LinkState::Polling; ++i) link().tick();
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         std::vector<QString> asked;
         dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
             asked.push_back(text);
@@ -623,7 +625,7 @@ class TestSettings : public QObject {
         mainWindow->show();
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
         connectWith(factory);
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         const struct {
             QWidget* control;
             std::function<int()> value;
@@ -673,7 +675,7 @@ class TestSettings : public QObject {
         choice = 2; // Cancel
         mainWindow->connectAction()->trigger();
         QCOMPARE(asked.size(), std::size_t(1));
-        QCOMPARE(link().State(), LinkState::Polling);
+        QCOMPARE(link().State(), seriallink::LinkState::Polling);
         choice = 0; // Store
         mainWindow->connectAction()->trigger();
         const Bytes sent = tick();
@@ -685,7 +687,7 @@ class TestSettings : public QObject {
         readBack(changed);
         QCOMPARE(panel->text(), QString("stored in flash"));
         QCoreApplication::processEvents();
-        QCOMPARE(link().State(), LinkState::Closed);
+        QCOMPARE(link().State(), seriallink::LinkState::Closed);
         QCOMPARE(asked.size(), std::size_t(2));
         dialogs::SetChoiceHandler({});
     }
@@ -729,11 +731,11 @@ class TestSettings : public QObject {
     // The readings are greyed while nothing live reaches them: before the first status reply, on the
     // LOGS tab (said in the status bar), after a halt; the next status reply makes them live.
     void readingsAreStaleUntilTheNextReply() {
-        monitor::StatusRecord s;
-        const auto status = monitor::EncodeStatus(s);
+        protocol::StatusRecord s;
+        const auto status = protocol::EncodeStatus(s);
         Bytes reply{0x02, 0x00, 58, 8};
         reply.insert(reply.end(), status.begin(), status.end());
-        reply.push_back(frames::FrameChecksum(status.data(), status.size()));
+        reply.push_back(protocol::frames::FrameChecksum(status.data(), status.size()));
         reply.push_back(0x03);
         auto* bar = mainWindow->view().mw.signal;
         auto live = [&] { return bar->graphicsEffect() == nullptr && mainWindow->liveMarks().Live(); };
@@ -756,45 +758,45 @@ class TestSettings : public QObject {
         tick();
         QVERIFY(live());
         for (int i = 0; i < 6; ++i) link().tick(); // silent: halted
-        QCOMPARE(link().State(), LinkState::Halted);
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
         QVERIFY(!live());
     }
 
     void fileNamesAndFailures() {
         const std::pair<QString, QString> names[] = {
             {"cfg", "cfg.bin"}, {"cabin", "cabin"}, {"x.BIN", "x.BIN.bin"}, {"a.bin", "a.bin"}};
-        for (const auto& [given, written] : names) QCOMPARE(configfile::WithBinExtension(given), written);
+        for (const auto& [given, written] : names) QCOMPARE(config::WithBinExtension(given), written);
 
         QTemporaryDir dir;
-        params::Record bytes{};
+        protocol::params::Record bytes{};
         QString error;
         const QString shortFile = dir.filePath("short.bin");
         QFile f(shortFile);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(43, 'x')) == 43);
         f.close();
-        QVERIFY(!configfile::ReadParameterFile(shortFile, bytes, error));
+        QVERIFY(!config::ReadParameterFile(shortFile, bytes, error));
         QVERIFY(error.contains("short.bin") && error.contains("too short"));
         const QString fifo = dir.filePath("fifo.bin");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!configfile::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
+        QVERIFY(!config::ReadParameterFile(fifo, bytes, error)); // returns, never blocks
         QVERIFY(error.contains("not a regular file"));
-        QVERIFY(!configfile::WriteParameterFile(fifo, EncodeRecord(factory), error)); // nor written over
+        QVERIFY(!config::WriteParameterFile(fifo, EncodeRecord(factory), error)); // nor written over
         QVERIFY(error.contains("not a regular file"));
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
-        QVERIFY(!configfile::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
+        QVERIFY(!config::ReadParameterFile(dir.filePath("missing.bin"), bytes, error));
         QVERIFY(error.contains("No such file"));
 
         // A write that fails (the file size limit stands in for a full disk) keeps the old file.
         const QString kept = dir.filePath("kept.bin");
-        QVERIFY(configfile::WriteParameterFile(kept, EncodeRecord(factory), error));
+        QVERIFY(config::WriteParameterFile(kept, EncodeRecord(factory), error));
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ::getrlimit(RLIMIT_FSIZE, &old);
         rlimit small = old;
         small.rlim_cur = 0;
         ::setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = configfile::WriteParameterFile(kept, params::Record{}, error);
+        const bool written = config::WriteParameterFile(kept, protocol::params::Record{}, error);
         ::setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!written);
         QVERIFY(error.contains("kept.bin"));
@@ -920,7 +922,7 @@ class TestSettings : public QObject {
         QString error;
         auto fileBytes = [&](const QString& path) {
             Record r{};
-            return configfile::ReadParameterFile(path, r, error), r;
+            return config::ReadParameterFile(path, r, error), r;
         };
         auto withPads = [](const Parameters& p) {
             Record r = EncodeRecord(p);
@@ -931,7 +933,7 @@ class TestSettings : public QObject {
         if (halted) {
             connectWith(factory);
             for (int i = 0; i < 6; ++i) tick(); // unanswered
-            QVERIFY(link().State() == LinkState::Halted && link().LinkActive());
+            QVERIFY(link().State() == seriallink::LinkState::Halted && link().LinkActive());
         }
         portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
         Parameters file = factory;
@@ -943,13 +945,13 @@ class TestSettings : public QObject {
         file.flags |= StoreRequest | 0x0020; // bits no control shows
         file.reserved = {1, 2, 3, 4};
         const QString original = dir.filePath("site.bin");
-        QVERIFY(configfile::WriteParameterFile(original, withPads(file), error));
+        QVERIFY(config::WriteParameterFile(original, withPads(file), error));
         chosen = original;
         mainWindow->openConfigAction()->trigger();
         QVERIFY(mainWindow->windowTitle().contains("site.bin") && !mainWindow->isWindowModified());
         QVERIFY(mainWindow->statusPanel(1)->text().contains("site.bin (not connected: nothing is sent)"));
         QVERIFY(messages.back().contains("pad bytes") && messages.back().contains("PIR HIGH ABOVE Threshold 800"));
-        ViewControls& v = mainWindow->view();
+        view::ViewControls& v = mainWindow->view();
         // A status shown meanwhile (a replay's) leaves the file's own noise-reduction mode on the boxes,
         // whatever the last detector had.
         Parameters manual = factory;
@@ -1027,10 +1029,10 @@ class TestSettings : public QObject {
             for (int bit = 0; bit < 8; ++bit) {
                 Record b = a;
                 b[byte] ^= std::uint8_t(1u << bit);
-                const auto differences = configfile::CompareRecords(a, b);
+                const auto differences = config::CompareRecords(a, b);
                 QVERIFY2(differences.size() == 1, qPrintable(QString("byte %1 bit %2").arg(byte).arg(bit)));
             }
-        QVERIFY(configfile::CompareRecords(a, a).empty());
+        QVERIFY(config::CompareRecords(a, a).empty());
     }
 };
 

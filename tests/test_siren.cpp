@@ -14,7 +14,7 @@
 
 namespace {
 
-struct FakePlayer : SirenPlayer {
+struct FakePlayer : monitor::SirenPlayer {
     QStringList loads;
     int plays = 0, stops = 0;
     QString failOnLoad; // emits failed() at once from load()
@@ -38,8 +38,8 @@ bool multimediaLoaded() {
 }
 
 // The program's player, its module found in the build, as though a sound server ran.
-std::unique_ptr<SirenPlayer> moduleHere() {
-    return ModulePlayer({QFileInfo(QStringLiteral(OSTREVO_SOUND_MODULE)).absolutePath()}, [] { return true; });
+std::unique_ptr<monitor::SirenPlayer> moduleHere() {
+    return monitor::ModulePlayer({QFileInfo(QStringLiteral(OSTREVO_SOUND_MODULE)).absolutePath()}, [] { return true; });
 }
 
 QString folderWithSiren(const QTemporaryDir& dir, const QByteArray& content = "RIFF") {
@@ -56,8 +56,8 @@ class TestSiren : public QObject {
     void playsOnceAndAgainAfterTheNotice() {
         QTemporaryDir dir;
         auto* fake = new FakePlayer;
-        Siren siren(folderWithSiren(dir), std::unique_ptr<SirenPlayer>(fake));
-        QSignalSpy spy(&siren, &Siren::unavailableNow);
+        monitor::Siren siren(folderWithSiren(dir), std::unique_ptr<monitor::SirenPlayer>(fake));
+        QSignalSpy spy(&siren, &monitor::Siren::unavailableNow);
         QVERIFY(siren.Available());
         QCOMPARE(siren.FilePath(), QDir(dir.path()).filePath("SIREN1.WAV"));
 
@@ -79,8 +79,8 @@ class TestSiren : public QObject {
     void noFileNoSound() {
         QTemporaryDir dir;
         auto* fake = new FakePlayer;
-        Siren siren(dir.path(), std::unique_ptr<SirenPlayer>(fake));
-        QSignalSpy spy(&siren, &Siren::unavailableNow);
+        monitor::Siren siren(dir.path(), std::unique_ptr<monitor::SirenPlayer>(fake));
+        QSignalSpy spy(&siren, &monitor::Siren::unavailableNow);
         folderWithSiren(dir); // too late: looked for once, at start-up
         siren.StartSiren();
         QVERIFY(!siren.Available());
@@ -103,8 +103,8 @@ class TestSiren : public QObject {
         auto* fake = new FakePlayer;
         fake->failOnLoad = how == 1 ? "damaged" : "";
         fake->throwOnPlay = how == 2;
-        Siren siren(folderWithSiren(dir), std::unique_ptr<SirenPlayer>(fake));
-        QSignalSpy spy(&siren, &Siren::unavailableNow);
+        monitor::Siren siren(folderWithSiren(dir), std::unique_ptr<monitor::SirenPlayer>(fake));
+        QSignalSpy spy(&siren, &monitor::Siren::unavailableNow);
 
         QVERIFY_THROWS_NO_EXCEPTION(siren.StartSiren());
         QCOMPARE(spy.count(), 0); // told from the event loop, never inside the caller's tick
@@ -122,7 +122,7 @@ class TestSiren : public QObject {
         siren.setRetryAfterMs(0);
         fake->failOnLoad.clear();
         fake->throwOnPlay = false;
-        QSignalSpy back(&siren, &Siren::availableAgain);
+        QSignalSpy back(&siren, &monitor::Siren::availableAgain);
         siren.StartSiren();
         QCOMPARE(fake->loads.size(), 2);
         QVERIFY(siren.Playing());
@@ -134,10 +134,10 @@ class TestSiren : public QObject {
     void unfinishedPlayEndsInTime() {
         QTemporaryDir dir;
         auto* fake = new FakePlayer;
-        Siren siren(folderWithSiren(dir), std::unique_ptr<SirenPlayer>(fake));
+        monitor::Siren siren(folderWithSiren(dir), std::unique_ptr<monitor::SirenPlayer>(fake));
         siren.StartSiren();
         const int stops = fake->stops;
-        QTRY_VERIFY_WITH_TIMEOUT(!siren.Playing(), Siren::EndMarginMs + 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!siren.Playing(), monitor::Siren::EndMarginMs + 3000);
         QCOMPARE(fake->stops, stops + 1);
         QVERIFY(siren.Available()); // the next alarm tries again
     }
@@ -163,8 +163,8 @@ class TestSiren : public QObject {
             QVERIFY2(!multimediaLoaded(), c.name);
             const QFileInfo wav(QStringLiteral(OSTREVO_SIREN_WAV));
             const bool output = c.soundOutput;
-            Siren siren(wav.absolutePath(), ModulePlayer({c.folder}, [output] { return output; }));
-            QSignalSpy off(&siren, &Siren::unavailableNow);
+            monitor::Siren siren(wav.absolutePath(), monitor::ModulePlayer({c.folder}, [output] { return output; }));
+            QSignalSpy off(&siren, &monitor::Siren::unavailableNow);
             if (c.prepared) {
                 siren.Prepare();
                 if (!c.reason) QTRY_VERIFY2(multimediaLoaded(), c.name);
@@ -185,8 +185,8 @@ class TestSiren : public QObject {
 
     void realPlayerEndsEitherWay() {
         const QFileInfo wav(QStringLiteral(OSTREVO_SIREN_WAV));
-        Siren siren(wav.absolutePath(), moduleHere());
-        QSignalSpy spy(&siren, &Siren::unavailableNow);
+        monitor::Siren siren(wav.absolutePath(), moduleHere());
+        QSignalSpy spy(&siren, &monitor::Siren::unavailableNow);
         QVERIFY(siren.Available());
         siren.StartSiren();
         QVERIFY(siren.Playing() || !siren.Available());
@@ -198,9 +198,9 @@ class TestSiren : public QObject {
 
     void realPlayerOnDamagedFile() {
         QTemporaryDir dir;
-        Siren siren(folderWithSiren(dir, QByteArray("RIFF\x10\0\0\0WAVEjunk", 16) + QByteArray(64, '\x7f')),
-                    moduleHere());
-        QSignalSpy spy(&siren, &Siren::unavailableNow);
+        monitor::Siren siren(folderWithSiren(dir, QByteArray("RIFF\x10\0\0\0WAVEjunk", 16) + QByteArray(64, '\x7f')),
+                             moduleHere());
+        QSignalSpy spy(&siren, &monitor::Siren::unavailableNow);
         siren.StartSiren();
         QTRY_VERIFY_WITH_TIMEOUT(!siren.Available(), 20000);
         QVERIFY(!siren.Playing());

@@ -19,9 +19,9 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/LiveMarks.h"
 #include "protocol/ParameterBlock.h"
+#include "seriallink/PortDialog.h"
 #include "view/ViewPage.h"
 #include "widgets/LevelBar.h"
 #include "widgets/TrackBar.h"
@@ -44,10 +44,11 @@
 
 namespace {
 
-using Kind = recording::Mark::Kind;
+using Kind = commission::recording::Mark::Kind;
 
-recording::Mark mark(Kind kind, std::int64_t ms, int number = 0, const QString& text = {}, std::int64_t length = 0) {
-    recording::Mark m;
+commission::recording::Mark mark(Kind kind, std::int64_t ms, int number = 0, const QString& text = {},
+                                 std::int64_t length = 0) {
+    commission::recording::Mark m;
     m.kind = kind;
     m.ms = ms;
     m.number = number;
@@ -56,15 +57,15 @@ recording::Mark mark(Kind kind, std::int64_t ms, int number = 0, const QString& 
     return m;
 }
 
-recording::Mark parametersMark(std::int64_t ms, const params::Parameters& p) {
-    recording::Mark m = mark(Kind::Parameters, ms);
-    m.parameters = params::EncodeRecord(p);
+commission::recording::Mark parametersMark(std::int64_t ms, const protocol::params::Parameters& p) {
+    commission::recording::Mark m = mark(Kind::Parameters, ms);
+    m.parameters = protocol::params::EncodeRecord(p);
     return m;
 }
 
 // A reply whose values say which one it is: MW signal 10 + i % 600, PIR1 signal i / 600.
-monitor::StatusRecord numbered(int i) {
-    monitor::StatusRecord s;
+protocol::StatusRecord numbered(int i) {
+    protocol::StatusRecord s;
     s.channels[0].signal = static_cast<std::uint16_t>(10 + i % 600);
     s.channels[1].signal = static_cast<std::uint16_t>(1 + i / 600);
     s.channels[2].signal = 40;
@@ -73,36 +74,37 @@ monitor::StatusRecord numbered(int i) {
     return s;
 }
 
-int numberOf(const monitor::StatusRecord& s) {
+int numberOf(const protocol::StatusRecord& s) {
     return (s.channels[1].signal - 1) * 600 + (s.channels[0].signal - 10);
 }
 
 void writeLines(const QString& path, const QStringList& lines) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
-    f.write(recording::CsvHeader().toUtf8() + '\n');
+    f.write(commission::recording::CsvHeader().toUtf8() + '\n');
     for (const QString& l : lines) f.write(l.toUtf8() + '\n');
 }
 
 // Every entry of a recording, read as a replay reads it.
 struct Read {
-    std::vector<RecordingReader::Entry> replies, marks;
-    std::vector<RecordingReader::Entry> all;
+    std::vector<commission::RecordingReader::Entry> replies, marks;
+    std::vector<commission::RecordingReader::Entry> all;
     std::vector<bool> isMark;
 };
 Read readAll(const QString& path) {
     Read r;
-    RecordingReader reader;
+    commission::RecordingReader reader;
     QString error;
     if (!reader.Open(path, error)) qFatal("%s", qPrintable(error));
-    RecordingReader::Entry e;
+    commission::RecordingReader::Entry e;
     for (;;) {
         const auto result = reader.Next(e, error);
-        if (result == RecordingReader::Result::Later) continue;
-        if (result != RecordingReader::Result::Reply && result != RecordingReader::Result::Mark) break;
-        (result == RecordingReader::Result::Mark ? r.marks : r.replies).push_back(e);
+        if (result == commission::RecordingReader::Result::Later) continue;
+        if (result != commission::RecordingReader::Result::Reply && result != commission::RecordingReader::Result::Mark)
+            break;
+        (result == commission::RecordingReader::Result::Mark ? r.marks : r.replies).push_back(e);
         r.all.push_back(e);
-        r.isMark.push_back(result == RecordingReader::Result::Mark);
+        r.isMark.push_back(result == commission::RecordingReader::Result::Mark);
     }
     return r;
 }
@@ -114,16 +116,16 @@ std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
     f[2] = static_cast<std::uint8_t>(data.size());
     f[3] = code;
     std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = frames::FrameChecksum(data.data(), data.size());
+    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
     f[f.size() - 1] = 0x03;
     return f;
 }
 
-std::vector<std::uint8_t> reply9(const params::Parameters& p) {
-    return replyFrame(9, params::EncodeBlock(p, params::PwmOrder::LowFirst));
+std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
+    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
-QString noticeOf(MainWindow& w) {
+QString noticeOf(app::MainWindow& w) {
     return w.findChild<QLabel*>(QStringLiteral("StatusNotice"))->toolTip();
 }
 
@@ -161,10 +163,10 @@ class TestWalkTest : public QObject {
         const QString link = dir.filePath("ttyADAPTER");
         SimProcess sim({"--no-pacing", "--intruder-every", "0", "--link", link});
         QVERIFY(!sim.port().isEmpty());
-        Program program(PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& w = program.mainWindow();
-        PortDialog& portDialog = program.portDialog();
-        GraphWindow& graph = program.graphWindow();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
+        graph::GraphWindow& graph = program.graphWindow();
         w.setEndProcess([](int) {});
         w.show();
         w.activateWindow();
@@ -178,8 +180,8 @@ class TestWalkTest : public QObject {
         const QString csv = dir.filePath("walk.csv");
         dialogs::SetFileDialogHandler(
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return csv; });
-        Commissioning& c = w.commissioning();
-        WalkRecording& walk = c.walkRecording();
+        commission::Commissioning& c = w.commissioning();
+        commission::WalkRecording& walk = c.walkRecording();
         c.recordAction->trigger();
         QVERIFY(c.Recorder().Recording());
         QVERIFY(walk.bar->isVisible());
@@ -194,7 +196,7 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
         QVERIFY(walk.noteEdit->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
         QTest::qWait(1200);
         QTest::keyClick(&w, Qt::Key_E);
 
@@ -212,7 +214,8 @@ class TestWalkTest : public QObject {
         // The adapter pulled out and put back: paused while the link is lost, on with the same detector.
         QVERIFY(sim.command("unplug 1500"));
         QTRY_COMPARE_WITH_TIMEOUT(noticeOf(w), QString("Recording paused: link lost"), 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.link().State() == LinkState::Polling && noticeOf(w).startsWith("Recording "), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.link().State() == seriallink::LinkState::Polling && noticeOf(w).startsWith("Recording "), 5000);
         QVERIFY(c.Recorder().Recording());
         repliesGrow();
         c.recordAction->trigger();
@@ -225,10 +228,10 @@ class TestWalkTest : public QObject {
         for (const auto& m : r.marks) kinds.push_back(m.mark.kind);
         QCOMPARE(kinds,
                  (std::vector<Kind>{Kind::Parameters, Kind::Quiet, Kind::Pass, Kind::End, Kind::Paused, Kind::Paused}));
-        QCOMPARE(r.marks[0].mark.parameters, params::EncodeRecord(DetectorModel::FactoryDefaults()));
+        QCOMPARE(r.marks[0].mark.parameters, protocol::params::EncodeRecord(DetectorModel::FactoryDefaults()));
         QCOMPARE(r.marks[2].mark.number, 1);
         QCOMPARE(r.marks[2].mark.text, QString("10 m, 'left' to right"));
-        const recording::Mark logs = r.marks[4].mark, lost = r.marks[5].mark;
+        const commission::recording::Mark logs = r.marks[4].mark, lost = r.marks[5].mark;
         QCOMPARE(logs.text, QString("LOGS tab"));
         QVERIFY2(logs.lengthMs >= 1300, qPrintable(QString::number(logs.lengthMs)));
         QCOMPARE(lost.text, QString("link lost"));
@@ -305,11 +308,11 @@ class TestWalkTest : public QObject {
     // that fired after the pass began.
     void thePassTableFromARecordedFile() {
         QTemporaryDir dir;
-        params::Parameters p = DetectorModel::FactoryDefaults(); // thresholds 300, 380, 380
+        protocol::params::Parameters p = DetectorModel::FactoryDefaults(); // thresholds 300, 380, 380
         QStringList lines;
         std::int64_t t = 0;
         auto reply = [&](int mw, int pir1, int pir2, std::uint16_t alarm = 0, std::uint16_t state = 0) {
-            monitor::StatusRecord s;
+            protocol::StatusRecord s;
             // (The level on the threshold scale is what counts; the signal plotted is set apart from it.)
             s.channels[0].level = static_cast<std::uint16_t>(mw);
             s.channels[1].level = static_cast<std::uint16_t>(pir1);
@@ -317,39 +320,39 @@ class TestWalkTest : public QObject {
             for (auto& ch : s.channels) ch.signal = 9;
             s.alarmFlags = alarm;
             s.stateFlags = state;
-            lines << recording::CsvLine(t, s);
+            lines << commission::recording::CsvLine(t, s);
             t += 50;
         };
-        lines << recording::MarkLine(parametersMark(0, p));
+        lines << commission::recording::MarkLine(parametersMark(0, p));
         reply(40, 40, 40, 0, 0x0004); // OUT3 on before anything is marked
-        lines << recording::MarkLine(mark(Kind::Quiet, t, 1));
+        lines << commission::recording::MarkLine(mark(Kind::Quiet, t, 1));
         reply(55, 61, 48, 0, 0x0004);
         reply(50, 40, 52);
-        lines << recording::MarkLine(mark(Kind::Pass, t, 1, "5 m"));
+        lines << commission::recording::MarkLine(mark(Kind::Pass, t, 1, "5 m"));
         reply(120, 40, 40);
         reply(555, 300, 200, 0x0001);         // MW crosses
         reply(300, 700, 570, 0x0014, 0x0001); // both PIRs cross, OUT1 on 100 ms after the start
         reply(60, 40, 40, 0, 0x0001);
-        lines << recording::MarkLine(mark(Kind::End, t));
+        lines << commission::recording::MarkLine(mark(Kind::End, t));
         reply(40, 40, 40);
-        lines << recording::MarkLine(mark(Kind::Paused, t, 0, "LOGS tab", 3200));
+        lines << commission::recording::MarkLine(mark(Kind::Paused, t, 0, "LOGS tab", 3200));
         t += 3200;
         p.channels[2].trange = 500; // the installer raised PIR DOWN's threshold between the passes
-        lines << recording::MarkLine(parametersMark(t, p));
-        lines << recording::MarkLine(mark(Kind::Pass, t, 2, "15 m, right to left"));
+        lines << commission::recording::MarkLine(parametersMark(t, p));
+        lines << commission::recording::MarkLine(mark(Kind::Pass, t, 2, "15 m, right to left"));
         reply(299, 381, 420, 0, 0x0002); // OUT2 on at once
         reply(200, 379, 499);
         const QString csv = dir.filePath("passes.csv");
         writeLines(csv, lines);
 
-        RecordingScan scan;
+        commission::RecordingScan scan;
         QString error;
         bool done = false;
         QVERIFY(scan.Start(
             csv, [&](const QString& e) { error = e, done = true; }, error));
         QTRY_VERIFY(done);
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        const WalkAnalysis& walk = scan.Analysis();
+        const commission::WalkAnalysis& walk = scan.Analysis();
         QCOMPARE(walk.Segments().size(), std::size_t(3));
         QCOMPARE(walk.Pauses().size(), std::size_t(1));
         QCOMPARE(walk.PausedMs(), std::int64_t(3200));
@@ -362,27 +365,27 @@ class TestWalkTest : public QObject {
             {2, 0, 299, 300, 0, false},  {2, 1, 381, 380, 0, false},  {2, 2, 499, 500, 0, false},
         };
         for (const auto& row : rows) {
-            const WalkSegment& s = walk.Segments()[static_cast<std::size_t>(row.segment)];
+            const commission::WalkSegment& s = walk.Segments()[static_cast<std::size_t>(row.segment)];
             const QByteArray where = QStringLiteral("segment %1 channel %2").arg(row.segment).arg(row.channel).toUtf8();
             QVERIFY2(s.peak[row.channel] == row.peak, where);
             QVERIFY2(s.threshold[row.channel] == row.threshold, where);
-            QVERIFY2(MarginPercent(s.peak[row.channel], s.threshold[row.channel]) == row.margin, where);
+            QVERIFY2(commission::MarginPercent(s.peak[row.channel], s.threshold[row.channel]) == row.margin, where);
             QVERIFY2(s.detected[row.channel] == row.detected, where);
         }
-        const WalkSegment& first = walk.Segments()[1];
+        const commission::WalkSegment& first = walk.Segments()[1];
         QCOMPARE(first.outputAfterMs, (std::array<std::int64_t, 3>{100, -1, -1}));
         QCOMPARE(first.outputOnAtStart, (std::array<bool, 3>{false, false, false}));
         QCOMPARE(first.endMs - first.startMs, std::int64_t(200));
         QCOMPARE(walk.Segments()[0].outputOnAtStart, (std::array<bool, 3>{false, false, true}));
-        const WalkSegment& second = walk.Segments()[2];
+        const commission::WalkSegment& second = walk.Segments()[2];
         QCOMPARE(second.outputAfterMs, (std::array<std::int64_t, 3>{-1, 0, -1}));
         QCOMPARE(second.note, QString("15 m, right to left"));
         QCOMPARE(second.endMs, walk.LastMs()); // it ran to the end of the recording
 
-        ReportContents r;
+        commission::ReportContents r;
         r.walkFile = QStringLiteral("passes.csv");
         r.walk = walk;
-        const QString html = WalkHtml(r);
+        const QString html = commission::WalkHtml(r);
         for (const char* expected :
              {"Pass 1: 5 m", "<td>555</td><td>300</td><td>+85 %</td><td>yes</td><td>yes</td>",
               "<td>299</td><td>300</td><td>0 %</td><td>no</td><td>no</td>",
@@ -424,10 +427,10 @@ class TestWalkTest : public QObject {
         QFETCH(int, pausedPass);
         QFETCH(QList<int>, suggested);
         QFETCH(QString, reason);
-        std::vector<WalkSegment> segments;
+        std::vector<commission::WalkSegment> segments;
         auto add = [&](const QList<int>& peaks, bool pass) {
             for (qsizetype i = 0; i + 2 < peaks.size(); i += 3) {
-                WalkSegment s;
+                commission::WalkSegment s;
                 s.kind = pass ? Kind::Pass : Kind::Quiet;
                 s.number = static_cast<int>(i / 3 + 1);
                 s.replies = 10;
@@ -439,9 +442,9 @@ class TestWalkTest : public QObject {
         add(quiet, false);
         add(passes, true);
         QString why;
-        QVERIFY(CanSuggestThresholds(segments, why));
+        QVERIFY(commission::CanSuggestThresholds(segments, why));
         const std::array<int, 3> now{300, 380, 380};
-        const auto s = SuggestThresholds(segments, now);
+        const auto s = commission::SuggestThresholds(segments, now);
         for (int c = 0; c < 3; ++c) {
             QCOMPARE(s[c].suggested, suggested[c]);
             QCOMPARE(s[c].current, now[c]);
@@ -449,17 +452,17 @@ class TestWalkTest : public QObject {
             else QVERIFY2(s[c].reason.startsWith("no threshold"), qPrintable(s[c].reason));
         }
         QCOMPARE(s[0].reason, reason);
-        QCOMPARE(LeftOutOfSuggestions(segments),
+        QCOMPARE(commission::LeftOutOfSuggestions(segments),
                  pausedPass ? QStringList{QStringLiteral("pass %1").arg(pausedPass)} : QStringList());
         // The PIR DOWN row of "the highest quiet, the weakest pass": each figure named.
         if (suggested[2] < 0 && suggested[0] >= 0)
             QCOMPARE(s[2].reason, QString("no threshold separates them: the weakest pass, pass 2, peaked at 75, not "
                                           "above the highest quiet peak, 80 (quiet 2)"));
         // Without a quiet stretch, or a pass, nothing is suggested, and that is said.
-        std::vector<WalkSegment> passesOnly;
-        for (const WalkSegment& seg : segments)
+        std::vector<commission::WalkSegment> passesOnly;
+        for (const commission::WalkSegment& seg : segments)
             if (seg.isPass()) passesOnly.push_back(seg);
-        QVERIFY(!CanSuggestThresholds(passesOnly, why));
+        QVERIFY(!commission::CanSuggestThresholds(passesOnly, why));
         QVERIFY(why.contains("no quiet stretch"));
     }
 
@@ -476,42 +479,42 @@ class TestWalkTest : public QObject {
     void applyingASuggestion() {
         QFETCH(QString, answer);
         QTemporaryDir dir;
-        QStringList lines{recording::MarkLine(mark(Kind::Quiet, 0, 1))};
+        QStringList lines{commission::recording::MarkLine(mark(Kind::Quiet, 0, 1))};
         if (answer == "other set") { // (its thresholds aside, the only difference that counts)
-            params::Parameters other = DetectorModel::FactoryDefaults();
-            other.flags &= ~params::EnableLed;
+            protocol::params::Parameters other = DetectorModel::FactoryDefaults();
+            other.flags &= ~protocol::params::EnableLed;
             other.channels[1].trange = 555;
-            lines.prepend(recording::MarkLine(parametersMark(0, other)));
+            lines.prepend(commission::recording::MarkLine(parametersMark(0, other)));
         }
-        monitor::StatusRecord s;
+        protocol::StatusRecord s;
         for (int i = 0; i < 4; ++i) {
             const auto mw = static_cast<std::uint16_t>(50 + i);
             s.channels = {{{mw, mw, 0, 0}, {60, 60, 0, 0}, {70, 70, 0, 0}}};
-            lines << recording::CsvLine(i * 50, s);
+            lines << commission::recording::CsvLine(i * 50, s);
         }
-        lines << recording::MarkLine(mark(Kind::Pass, 200, 1));
+        lines << commission::recording::MarkLine(mark(Kind::Pass, 200, 1));
         s.channels = {{{560, 560, 0, 0}, {600, 600, 0, 0}, {600, 600, 0, 0}}};
-        lines << recording::CsvLine(250, s);
+        lines << commission::recording::CsvLine(250, s);
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);
 
         PtyPeer peer;
-        MainWindow w;
+        app::MainWindow w;
         w.setEndProcess([](int) {});
-        PortDialog portDialog(&w, PortRoots{"/nonexistent", "/nonexistent"});
+        seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
         w.connectAction()->trigger();
         w.pollTimer()->stop();
-        const params::Parameters detector = DetectorModel::FactoryDefaults();
+        const protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
         QVERIFY(w.link().ParametersKnown());
         peer.readSent();
 
-        ThresholdSuggestions& suggestions = w.commissioning().suggestions();
-        SuggestionView shown;
-        suggestions.ShowSuggestions = [&](const SuggestionView& v, std::array<bool, 3>& apply) {
+        commission::ThresholdSuggestions& suggestions = w.commissioning().suggestions();
+        commission::SuggestionView shown;
+        suggestions.ShowSuggestions = [&](const commission::SuggestionView& v, std::array<bool, 3>& apply) {
             shown = v;
             apply = {true, false, false}; // MW only
             return true;
@@ -540,9 +543,9 @@ class TestWalkTest : public QObject {
         w.link().tick(); // the frame, if one is pending
         const std::vector<std::uint8_t> sent = peer.readSent();
         if (answer == "yes" || answer == "other set") {
-            params::Parameters expected = detector;
+            protocol::params::Parameters expected = detector;
             expected.channels[0].trange = 307;
-            const params::Frame frame = params::EncodeSettingsFrame(expected);
+            const protocol::params::Frame frame = protocol::params::EncodeSettingsFrame(expected);
             QCOMPARE(sent, std::vector<std::uint8_t>(frame.begin(), frame.end()));
             QVERIFY(w.link().ReadBackRequested());
         } else {
@@ -575,20 +578,20 @@ class TestWalkTest : public QObject {
         static const QString csv = [] {
             QStringList lines;
             for (int i = 0; i < 80000; ++i) { // some 10 MB, replies 46 ms apart
-                if (i == 45000) lines << recording::MarkLine(mark(Kind::Pass, 46 * i - 10, 3, "far"));
-                lines << recording::CsvLine(46 * i, numbered(i));
+                if (i == 45000) lines << commission::recording::MarkLine(mark(Kind::Pass, 46 * i - 10, 3, "far"));
+                lines << commission::recording::CsvLine(46 * i, numbered(i));
             }
             const QString path = dir.filePath("long.csv");
             writeLines(path, lines);
             return path;
         }();
-        MainWindow w;
-        GraphWindow graph(&w);
+        app::MainWindow w;
+        graph::GraphWindow graph(&w);
         w.setCompanions(nullptr, &graph);
-        Replayer& replay = w.commissioning().replayer();
+        commission::Replayer& replay = w.commissioning().replayer();
         QVERIFY(w.commissioning().StartReplay(csv));
         replay.setPaused(true);
-        auto shownNumber = [&] { return numberOf(monitor::DecodeStatus(w.link().stores().status.data())); };
+        auto shownNumber = [&] { return numberOf(protocol::DecodeStatus(w.link().stores().status.data())); };
         auto landed = [&](int n) {
             return QTest::qWaitFor([&] { return replay.ShownMs() == 46 * n; }, 3000) && shownNumber() == n;
         };
@@ -641,18 +644,18 @@ class TestWalkTest : public QObject {
         QFETCH(int, key);
         QTemporaryDir dir;
         QStringList lines;
-        for (int i = 0; i < 400; ++i) lines << recording::CsvLine(46 * i, numbered(i));
+        for (int i = 0; i < 400; ++i) lines << commission::recording::CsvLine(46 * i, numbered(i));
         const QString csv = dir.filePath("walk.csv");
         writeLines(csv, lines);
         PtyPeer peer;
-        Program program(PortRoots{"/nonexistent", "/nonexistent"});
-        MainWindow& w = program.mainWindow();
-        PortDialog& portDialog = program.portDialog();
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
+        seriallink::PortDialog& portDialog = program.portDialog();
         w.setEndProcess([](int) {});
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        Commissioning& c = w.commissioning();
+        commission::Commissioning& c = w.commissioning();
         const bool recording = key == Qt::Key_M;
         if (recording) {
             portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));

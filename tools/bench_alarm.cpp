@@ -11,7 +11,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Lamp.h"
 
 #include <QAction>
@@ -95,17 +95,17 @@ class PacedDetector {
             reader_.feed(buf, static_cast<std::size_t>(n), nowMs());
             while (auto frame = reader_.next(nowMs())) {
                 const std::uint8_t code = (*frame)[3];
-                if (code == frames::Settings && frame->size() == 46) {
+                if (code == protocol::frames::Settings && frame->size() == 46) {
                     model_.ApplySettings(frame->data() + 4);
                     continue;
                 }
                 const auto payload = model_.Answer(code, seconds());
                 if (!payload || frame->size() != 6) continue;
-                const bool carries = code == frames::Status && model_.conditions.tamper;
+                const bool carries = code == protocol::frames::Status && model_.conditions.tamper;
                 // The poll took its time on the line before the detector can answer.
                 send(ReplyWriter::Frame(code, *payload), arrived + ByteTime * static_cast<long>(frame->size()),
                      carries && !lastCarried);
-                if (code == frames::Status) lastCarried = carries;
+                if (code == protocol::frames::Status) lastCarried = carries;
             }
         }
     }
@@ -134,7 +134,7 @@ class PacedDetector {
 // Takes the time of the first paint of the lamp that shows it lit, for each alarm sent.
 class LampWatch : public QObject {
   public:
-    LampWatch(Lamp* lamp, PacedDetector& detector) : lamp_(lamp), detector_(detector) {}
+    LampWatch(widgets::Lamp* lamp, PacedDetector& detector) : lamp_(lamp), detector_(detector) {}
     std::vector<double> latenciesMs;
     int late = 0; // paints later than a second: an alarm missed
 
@@ -153,7 +153,7 @@ class LampWatch : public QObject {
     }
 
   private:
-    Lamp* lamp_;
+    widgets::Lamp* lamp_;
     PacedDetector& detector_;
 };
 
@@ -168,8 +168,8 @@ double percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const int alarms = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
 
     PacedDetector detector;
@@ -179,11 +179,11 @@ int main(int argc, char** argv) {
     }
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
-    Lamp* lamp = mainWindow.view().summary[SummaryTamper];
+    widgets::Lamp* lamp = mainWindow.view().summary[view::SummaryTamper];
     LampWatch watch(lamp, detector);
     lamp->installEventFilter(&watch);
     mainWindow.show();

@@ -49,12 +49,12 @@ void measure(const char* what, int runs, const std::function<void(int)>& work, c
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5000;
 
     {
-        GraphWindow graphics(nullptr);
+        graph::GraphWindow graphics(nullptr);
         measure(qPrintable(QStringLiteral("graph work per status reply at %1x%2")
                                .arg(graphics.Screen().width())
                                .arg(graphics.Screen().height())),
@@ -64,15 +64,15 @@ int main(int argc, char** argv) {
                 });
     }
 
-    MainWindow mainWindow;
+    app::MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
-    GraphWindow graphics(&mainWindow);
+    graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);
     mainWindow.show();
     graphics.show();
     app.processEvents();
     // A walk past the detector with lamps going on and off, as the detector reports it.
-    monitor::StatusRecord s;
+    protocol::StatusRecord s;
     s.temperature = 21;
     auto reply = [&](int i) {
         const auto v = static_cast<std::uint16_t>(300 + 250 * std::sin(i * 0.05));
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         s.alarmFlags = (i / 50) % 2 ? 0x0815 : 0;
         s.stateFlags = (i / 80) % 2 ? 0x0081 : 0;
         s.acc = {static_cast<std::int8_t>(i % 100 - 50), 3, 64};
-        auto store = monitor::EncodeStatus(s);
+        auto store = protocol::EncodeStatus(s);
         mainWindow.link().StoreStatus(store);
         mainWindow.statusView().SplitFlags(store);
         mainWindow.statusView().ShowStatus(store);
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
         [&](int) { app.processEvents(); }, "at most 0.5 ms", reply);
     // One line of a walk-test recording, written through to the file system.
     QTemporaryDir dir;
-    WalkRecorder recorder;
+    commission::WalkRecorder recorder;
     QString error;
     if (!recorder.Start(dir.filePath(QStringLiteral("walk.csv")), error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         "one line of a walk-test recording", runs,
         [&](int i) {
             s.channels[0].signal = static_cast<std::uint16_t>(i);
-            const auto bytes = monitor::EncodeStatus(s);
+            const auto bytes = protocol::EncodeStatus(s);
             recorder.Record(bytes.data(), error);
         },
         "a small share of the 36.5 ms");

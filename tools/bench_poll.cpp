@@ -9,7 +9,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,8 +27,8 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     const bool recordWalk = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("--record");
@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
 
     std::vector<QString> messages;
     dialogs::SetMessageHandler([&](QWidget*, const QString& t) { messages.push_back(t); });
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
+    graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.setEndProcess([](int) {});
     mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches

@@ -37,9 +37,9 @@ void quietPlatformNotes(QtMsgType, const QMessageLogContext&, const QString& tex
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatformNotes);
-    OstrevoApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    dialogs::OstrevoApplication app(argc, argv);
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const double gigabytes = argc > 1 ? std::atof(argv[1]) : 2.0;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
-        file.write(recording::CsvHeader().toUtf8() + '\n');
-        monitor::StatusRecord s;
+        file.write(commission::recording::CsvHeader().toUtf8() + '\n');
+        protocol::StatusRecord s;
         const auto target = static_cast<qint64>(gigabytes * 1024 * 1024 * 1024);
         QByteArray chunk;
         std::int64_t ms = 0;
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
             chunk.clear();
             for (int i = 0; i < 10000; ++i, ms += 10) {
                 s.channels[0].signal = static_cast<std::uint16_t>(40 + ms / 10 % 300);
-                chunk += recording::CsvLine(ms, s).toUtf8() + '\n';
+                chunk += commission::recording::CsvLine(ms, s).toUtf8() + '\n';
             }
             if (file.write(chunk) != chunk.size()) {
                 std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
@@ -71,9 +71,9 @@ int main(int argc, char** argv) {
     }
     const double fileMB = static_cast<double>(QFile(path).size()) / (1024 * 1024);
 
-    MainWindow mainWindow;
+    app::MainWindow mainWindow;
     mainWindow.setEndProcess([](int) {});
-    GraphWindow graphics(&mainWindow);
+    graph::GraphWindow graphics(&mainWindow);
     mainWindow.setCompanions(nullptr, &graphics);
     mainWindow.show();
     graphics.show();
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
 
     // Jumps through the recording, paused, mostly to places not read yet: from the call to the reply
     // shown there, the graph filled with the replies before it.
-    Replayer& replay = mainWindow.commissioning().replayer();
+    commission::Replayer& replay = mainWindow.commissioning().replayer();
     replay.setPaused(true);
     const std::int64_t length = replay.LengthMs();
     std::vector<double> seekMs;
@@ -130,11 +130,11 @@ int main(int argc, char** argv) {
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly)) return 1;
-        file.write(recording::CsvHeader().toUtf8() + '\n');
+        file.write(commission::recording::CsvHeader().toUtf8() + '\n');
         const QByteArray blank(1 << 20, '\n');
         for (qint64 i = 0; i < blankMB; ++i)
             if (file.write(blank) != blank.size()) return 1;
-        file.write(recording::CsvLine(0, monitor::StatusRecord()).toUtf8() + '\n');
+        file.write(commission::recording::CsvLine(0, protocol::StatusRecord()).toUtf8() + '\n');
     }
     QElapsedTimer sinceTick;
     qint64 longestNs = 0;

@@ -10,7 +10,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/TrackBar.h"
 
 #include <QAction>
@@ -61,15 +61,15 @@ QPixmap withTitleBar(QWidget& w) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
 
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
+    graph::GraphWindow& graphics = program.graphWindow();
     mainWindow.show();
     app.processEvents();
 
@@ -125,9 +125,9 @@ int main(int argc, char** argv) {
         loop.exec();
     };
     dialogs::SetMessageHandler([](QWidget*, const QString& t) { std::fprintf(stderr, "%s\n", qPrintable(t)); });
-    MainWindow live;
+    app::MainWindow live;
     live.setEndProcess([](int) {});
-    GraphWindow liveGraph(&live);
+    graph::GraphWindow liveGraph(&live);
     live.setCompanions(&portDialog, &liveGraph);
     live.show();
     liveGraph.show();
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     QString chosen;
     dialogs::SetFileDialogHandler(
         [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return chosen; });
-    Commissioning& c = live.commissioning();
+    commission::Commissioning& c = live.commissioning();
     c.AskReportDetails = [](QString& site, QString& installer, QString& note) {
         site = QStringLiteral("Warehouse North, gate 2");
         installer = QStringLiteral("A. Installer");
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
     c.recordAction->trigger();
-    WalkRecording& walk = c.walkRecording();
+    commission::WalkRecording& walk = c.walkRecording();
     c.markQuietAction->trigger();
     runFor(2500);
     const char* const notes[] = {"5 m, left to right", "10 m, right to left", "15 m, left to right"};
@@ -208,12 +208,12 @@ int main(int argc, char** argv) {
     live.saveConfigAction()->trigger();
     {
         // The report's walk test, as its PDF shows it.
-        ReportContents r;
+        commission::ReportContents r;
         r.walkFile = QStringLiteral("walk.csv");
         r.walk = walk.Walk();
         QTextDocument doc;
-        doc.setDefaultStyleSheet(ReportStyleSheet());
-        doc.setHtml(QStringLiteral("<html><body>") + WalkHtml(r) + QStringLiteral("</body></html>"));
+        doc.setDefaultStyleSheet(commission::ReportStyleSheet());
+        doc.setHtml(QStringLiteral("<html><body>") + commission::WalkHtml(r) + QStringLiteral("</body></html>"));
         doc.setTextWidth(760);
         QImage page(QSize(780, static_cast<int>(doc.size().height()) + 20), QImage::Format_RGB32);
         page.fill(Qt::white);
@@ -226,8 +226,8 @@ int main(int argc, char** argv) {
         else ok = false;
     }
     // The thresholds the walk suggests, for the detector still connected.
-    c.suggestions().ShowSuggestions = [&](const SuggestionView& view, std::array<bool, 3>&) {
-        const std::unique_ptr<QDialog> dialog(ThresholdSuggestions::MakeDialog(&live, view));
+    c.suggestions().ShowSuggestions = [&](const commission::SuggestionView& view, std::array<bool, 3>&) {
+        const std::unique_ptr<QDialog> dialog(commission::ThresholdSuggestions::MakeDialog(&live, view));
         dialog->show();
         app.processEvents();
         ok = save(*dialog, "suggest-thresholds.png") && ok;

@@ -12,7 +12,7 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -109,9 +109,9 @@ void quietPlatformNotes(QtMsgType type, const QMessageLogContext&, const QString
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatformNotes);
-    OstrevoApplication app(argc, argv);
-    RegisterProgramFonts();
-    UseProgramFont();
+    dialogs::OstrevoApplication app(argc, argv);
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
     const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/ostrevo-detector-sim");
     const double minutes = argc > 2 ? std::atof(argv[2]) : 30.0;
 
@@ -145,15 +145,15 @@ int main(int argc, char** argv) {
         if (phase && phase->expectTimeOut) ++expectedTimeOuts;
         else ++unexpectedTimeOuts;
     });
-    Program program(PortRoots{"/nonexistent", "/nonexistent"});
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
+    app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
     mainWindow.setEndProcess([](int) {});
     mainWindow.setErrorLogFolder(dir.path().toStdString());
     mainWindow.show();
     portDialog.portCombo->setEditText(link);
     mainWindow.connectAction()->trigger();
-    PollCycle& cycle = mainWindow.link();
+    seriallink::PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
     std::map<std::string, int> injected;
     // While a phase reconnects by itself: when its port came back, and how long the link took after.
@@ -166,14 +166,14 @@ int main(int argc, char** argv) {
         const bool there = QFileInfo::exists(link);
         if (!there) portGone = true;
         if (portGone && there && !sinceReturn.isValid()) sinceReturn.start();
-        if (sinceReturn.isValid() && cycle.State() == LinkState::Polling) {
+        if (sinceReturn.isValid() && cycle.State() == seriallink::LinkState::Polling) {
             backAfterMs.push_back(static_cast<double>(sinceReturn.nsecsElapsed()) / 1e6);
             sinceReturn.invalidate();
             portGone = false;
         }
     });
     auto reconnectIfHalted = [&] {
-        if (cycle.State() != LinkState::Halted) return;
+        if (cycle.State() != seriallink::LinkState::Halted) return;
         ++reconnects;
         mainWindow.connectAction()->trigger(); // as the user would: Connect
     };
@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
             };
             while (inPhase.elapsed() < p.seconds * 1000) {
                 runFor(100);
-                if (p.expectTimeOut && cycle.State() == LinkState::Halted) end();
+                if (p.expectTimeOut && cycle.State() == seriallink::LinkState::Halted) end();
                 if (p.repeatMs > 0 && inPhase.elapsed() - lastRepeat >= p.repeatMs) {
                     lastRepeat = inPhase.elapsed();
                     for (const char* c : p.start) {

@@ -1,11 +1,13 @@
 #include "app/About.h"
 
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 
 #include "BuildInfo.h" // generated at build time: OSTREVO_VERSION, OSTREVO_BUILD_COMMIT, OSTREVO_BUILD_DATE
 
 #include <cstdio>
 #include <cstring>
+
+namespace app {
 
 namespace {
 
@@ -86,7 +88,7 @@ QString NoDisplayText(bool inBuildTree) {
 }
 
 bool RunFromBuildTree() {
-    return IsBuildTree(ProgramFolder());
+    return errorlog::IsBuildTree(errorlog::ProgramFolder());
 }
 
 int AnswerInfoOptions(int argc, char** argv) {
@@ -102,3 +104,5 @@ int AnswerInfoOptions(int argc, char** argv) {
     }
     return -1;
 }
+
+} // namespace app

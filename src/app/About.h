@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace app {
+
 // The program's version, as in the project ("1.0.0").
 QString ProgramVersion();
 // For the About box: the program's name and version, what it does, the build (commit and date) and
@@ -15,9 +17,11 @@ QString VersionText();
 QString UsageText(bool inBuildTree);
 // The one line printed when there is no display, as UsageText chooses its reader.
 QString NoDisplayText(bool inBuildTree);
-// True when the running program is its build tree's (see IsBuildTree in log/ErrorLog.h).
+// True when the running program is its build tree's (see IsBuildTree in errorlog/ErrorLog.h).
 bool RunFromBuildTree();
 
 // Answers --help and --version on stdout without creating anything of Qt's and returns the exit
 // status (0); returns -1 when argv asks for neither, and the program starts as usual.
 int AnswerInfoOptions(int argc, char** argv);
+
+} // namespace app

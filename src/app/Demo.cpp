@@ -3,7 +3,7 @@
 #include "app/DemoFolders.h"
 #include "app/MainWindow.h"
 #include "files/RegularFile.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -28,7 +28,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace app;
+namespace app {
 
 namespace {
 
@@ -336,12 +336,13 @@ void Demo::goLive() {
                                                : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     QPointer<MainWindow> mainWindow = attached_;
     QTimer::singleShot(0, mainWindow, [mainWindow] {
-        if (mainWindow && mainWindow->connectAction()->isEnabled() && mainWindow->link().State() == LinkState::Closed)
+        if (mainWindow && mainWindow->connectAction()->isEnabled() &&
+            mainWindow->link().State() == seriallink::LinkState::Closed)
             mainWindow->connectAction()->trigger();
     });
 }
 
-void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
+void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
     setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
     BuildMenu(mainWindow.menuBar());
     portDialog.portCombo->setEditText(port_); // chosen: Connect is possible once the detector is there
@@ -352,18 +353,18 @@ void Demo::Attach(MainWindow& mainWindow, PortDialog& portDialog) {
     watch_ = new QTimer(this);
     watch_->setInterval(200);
     connect(watch_, &QTimer::timeout, this, [this, &mainWindow] {
-        const PollCycle& link = mainWindow.link();
-        if (!answering_ && link.State() == LinkState::Polling &&
+        const seriallink::PollCycle& link = mainWindow.link();
+        if (!answering_ && link.State() == seriallink::LinkState::Polling &&
             link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;
             printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
                           .arg(QDir::toNativeSeparators(port_)));
-        } else if (answering_ && link.State() != LinkState::Polling) {
+        } else if (answering_ && link.State() != seriallink::LinkState::Polling) {
             answering_ = false;
             repliesBefore_ = link.counters().GoodReplies;
             // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
             // (Disconnect, Exit), which needs no word.
-            if (link.State() == LinkState::Halted)
+            if (link.State() == seriallink::LinkState::Halted)
                 printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
         }
     });
@@ -390,3 +391,5 @@ void Demo::ForwardInput(int fd) {
         }
     });
 }
+
+} // namespace app

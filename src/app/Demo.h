@@ -19,7 +19,12 @@ class QMenuBar;
 class QSocketNotifier;
 class QTemporaryDir;
 class QTimer;
+namespace seriallink {
 class PortDialog;
+} // namespace seriallink
+
+namespace app {
+
 class MainWindow;
 
 class Demo : public QObject {
@@ -80,7 +85,7 @@ class Demo : public QObject {
     // the port dialog (not remembered for the next run), Connect pressed once the detector is ready, and
     // one line on stdout once the detector is answering the polls. It says on stdout where the detector
     // is and where its answers go.
-    void Attach(MainWindow& mainWindow, PortDialog& portDialog);
+    void Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog);
     // Passes the lines that arrive on fd (the program's standard input) to the virtual detector, when
     // fd is a pipe or a FIFO: scripts and trainers can command it without the menu.
     void ForwardInput(int fd);
@@ -118,3 +123,5 @@ class Demo : public QObject {
     std::uint64_t repliesBefore_ = 0;
     std::function<void(const QString&)> notice_;
 };
+
+} // namespace app

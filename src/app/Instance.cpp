@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace app {
+
 int TakeInstanceNumber() {
     static std::unique_ptr<QLockFile> held;
     static int number = 0;
@@ -39,3 +41,5 @@ int TakeInstanceNumber() {
     }
     return 0;
 }
+
+} // namespace app

@@ -11,11 +11,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -55,6 +55,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 namespace {
 
 constexpr int MainClientWidth = 1009;
@@ -69,7 +71,7 @@ const QString MainWindow::ChoosePortHint = QStringLiteral("Choose the detector's
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Mee"));
     setWindowTitle(QStringLiteral("Ostrevo SetUp"));
-    setFont(ProgramFont());
+    setFont(graph::ProgramFont());
 
     fadeTimer_ = new QTimer(this);
     fadeTimer_->setObjectName(QStringLiteral("Timer1"));
@@ -80,7 +82,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     pollTimer_->setObjectName(QStringLiteral("Timer2"));
     pollTimer_->setInterval(10);
     pollTimer_->setTimerType(Qt::PreciseTimer);
-    link_ = new PollCycle(*this, pollTimer_, this);
+    link_ = new seriallink::PollCycle(*this, pollTimer_, this);
 
     buildActions();
     buildMenu();
@@ -91,7 +93,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     tabs_->setDocumentMode(true);
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
-    BuildViewPage(viewPage, view_);
+    view::BuildViewPage(viewPage, view_);
     // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
     auto* viewScroll = new QScrollArea;
     viewScroll->setObjectName(QStringLiteral("TabSheet1"));
@@ -118,11 +120,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     graphHost_->hide();
     column->addWidget(graphHost_, 0);
     setCentralWidget(central);
-    connect(tabs_, &QTabWidget::currentChanged, link_, &PollCycle::tabChanged);
+    connect(tabs_, &QTabWidget::currentChanged, link_, &seriallink::PollCycle::tabChanged);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tabShown);
     // Every alarm in sight, whatever the SETUP box shows and whichever tab is up.
-    tabs_->setCornerWidget(BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
-    liveMarks_ = std::make_unique<LiveMarks>(view_);
+    tabs_->setCornerWidget(view::BuildAlarmSummary(tabs_, view_), Qt::TopRightCorner);
+    liveMarks_ = std::make_unique<monitor::LiveMarks>(view_);
     liveMarks_->SetLive(false); // nothing has come from a detector yet
     const struct {
         QKeySequence keys;
@@ -139,18 +141,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
 
     // The parts that give the VIEW and LOGS tabs their life.
-    sender_ = new ParameterSender(view_, *link_, this);
+    sender_ = new config::ParameterSender(view_, *link_, this);
     sender_->wire(storeAction_);
     sender_->setNotice([this](const QString& text) { ShowNotice(text); });
-    readBack_ = std::make_unique<ReadBack>(view_, *link_, *sender_);
-    configFiles_ = new ConfigFiles(this, view_, *link_, *sender_, *readBack_);
+    readBack_ = std::make_unique<config::ReadBack>(view_, *link_, *sender_);
+    configFiles_ = new config::ConfigFiles(this, view_, *link_, *sender_, *readBack_);
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
-    connect(openConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::openConfig);
-    connect(saveConfigAction_, &QAction::triggered, configFiles_, &ConfigFiles::saveConfig);
-    connect(revertAction_, &QAction::triggered, configFiles_, &ConfigFiles::revert);
-    connect(compareFilesAction_, &QAction::triggered, configFiles_, &ConfigFiles::compareFiles);
-    connect(&configFiles_->fileMode(), &FileMode::changed, this, &MainWindow::showFileMode);
-    connect(sender_, &ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
+    connect(openConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::openConfig);
+    connect(saveConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::saveConfig);
+    connect(revertAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::revert);
+    connect(compareFilesAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::compareFiles);
+    connect(&configFiles_->fileMode(), &config::FileMode::changed, this, &MainWindow::showFileMode);
+    connect(sender_, &config::ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -160,13 +162,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         dialogs::ShowWarning(this, QStringLiteral("The detector did not confirm that it stored its parameters, so "
                                                   "the link was left as it is. Check the link and try again."));
     });
-    statusView_ = std::make_unique<StatusView>(view_, nullptr);
-    indicators_ = std::make_unique<Indicators>(view_, *statusView_, *link_, nullptr);
+    statusView_ = std::make_unique<monitor::StatusView>(view_, nullptr);
+    indicators_ = std::make_unique<monitor::Indicators>(view_, *statusView_, *link_, nullptr);
     // A file open on the controls decides its own noise-reduction mode, whatever a replay shows.
     indicators_->setParameterFlags([this] {
-        const FileMode& file = configFiles_->fileMode();
-        const params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
-        return params::RecordFlags(r);
+        const config::FileMode& file = configFiles_->fileMode();
+        const protocol::params::Record r = file.Active() ? file.Record() : link_->stores().parameters;
+        return protocol::params::RecordFlags(r);
     });
     indicators_->setNoiseReductionFollower(
         [this](int pir, bool on) { sender_->FollowDetectorNoiseReduction(pir, on); });
@@ -185,7 +187,7 @@ MainWindow::~MainWindow() {
     keepGeometry(); // (ended by a signal, without Exit)
 }
 
-void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
+void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics) {
     portDialog_ = portDialog;
     graphics_ = graphics;
     statusView_->setGraphics(graphics);
@@ -195,11 +197,11 @@ void MainWindow::setCompanions(PortDialog* portDialog, GraphWindow* graphics) {
         graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction_);
     }
     if (portDialog_)
-        connect(portDialog_, &PortDialog::portChosen, connectAction_, [this] {
+        connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
             connectAction_->setEnabled(true);
             describedPort_.clear(); // the dialog looked at the ports again
             link_->PortChosen(portDialog_->SelectedPort().toStdString());
-            if (link_->State() != LinkState::Polling) showPort();
+            if (link_->State() != seriallink::LinkState::Polling) showPort();
         });
 }
 
@@ -215,20 +217,20 @@ void MainWindow::setUpParts() {
     hostLayout->setContentsMargins(0, 0, 0, 0);
     hostLayout->addWidget(activityBar_);
     activityBar_->setPosition(0);
-    LabelLogGrid(*eventGrid_);
-    FitLogGrid(*eventGrid_);
+    monitor::LabelLogGrid(*eventGrid_);
+    monitor::FitLogGrid(*eventGrid_);
     // The siren file is looked for once, now.
-    setSiren(new Siren(this));
+    setSiren(new monitor::Siren(this));
 }
 
-void MainWindow::setSiren(Siren* siren) {
+void MainWindow::setSiren(monitor::Siren* siren) {
     delete siren_;
     siren_ = siren;
     if (siren_) {
         siren_->setParent(this);
         siren_->setObjectName(QStringLiteral("MediaPlayer1"));
-        connect(siren_, &Siren::unavailableNow, this, &MainWindow::ShowNotice);
-        connect(siren_, &Siren::availableAgain, this, [this] {
+        connect(siren_, &monitor::Siren::unavailableNow, this, &MainWindow::ShowNotice);
+        connect(siren_, &monitor::Siren::availableAgain, this, [this] {
             if (Notice().startsWith(QLatin1String("The siren is off"))) ShowNotice(QString());
         });
     }
@@ -268,7 +270,7 @@ void MainWindow::startShowing() {
     fadeTimer_->start();
     if (graphics_) graphics_->MoveSweepTo(0);
     link_->DropSettings();
-    link_->ArmPoll(frames::Status, frames::StatusReplyLength);
+    link_->ArmPoll(protocol::frames::Status, protocol::frames::StatusReplyLength);
 }
 
 void MainWindow::paintEvent(QPaintEvent* event) {
@@ -281,7 +283,7 @@ void MainWindow::afterFirstPaint() {
     // The window's icon: the installed one (menu entry and icon theme), else the graph's own picture. The
     // icon theme is looked up only now: it takes a few milliseconds, and the title bar shows it as soon.
     if (QApplication::windowIcon().isNull())
-        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), ActionIcon(8)));
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), widgets::ActionIcon(8)));
     // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
     if (siren_) siren_->Prepare();
     // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.
@@ -318,7 +320,7 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::SetWindowAlpha(int alpha) {
     appliedAlpha_ = alpha;
     // Where the platform has no window opacity the window is simply opaque; the fade still runs.
-    static const bool hasOpacity = PlatformFadesWindows();
+    static const bool hasOpacity = widgets::PlatformFadesWindows();
     if (hasOpacity) {
         setWindowOpacity(alpha / 255.0);
         // The request must reach the window system now: on X11 it would otherwise wait for the next
@@ -326,3 +328,5 @@ void MainWindow::SetWindowAlpha(int alpha) {
         QGuiApplication::sync();
     }
 }
+
+} // namespace app

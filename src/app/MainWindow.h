@@ -4,11 +4,11 @@
 
 #include "commission/CommissioningHost.h"
 #include "config/ReadBack.h"
+#include "errorlog/ErrorLog.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
-#include "log/ErrorLog.h"
 #include "monitor/Indicators.h"
 #include "monitor/StatusView.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QElapsedTimer>
@@ -20,37 +20,52 @@
 class QAction;
 class QLabel;
 class QMenu;
-class LevelBar;
 class QTabWidget;
 class QTimer;
-class Commissioning;
-class LiveMarks;
-class ConfigFiles;
-class ParameterSender;
-class Siren;
 class QToolBar;
 class QToolButton;
+namespace widgets {
+class LevelBar;
 class StringGrid;
+} // namespace widgets
+namespace seriallink {
 class PortDialog;
+} // namespace seriallink
+namespace config {
+class ConfigFiles;
+class ParameterSender;
+} // namespace config
+namespace monitor {
+class LiveMarks;
+class Siren;
+} // namespace monitor
+namespace commission {
+class Commissioning;
+} // namespace commission
+
+namespace widgets {
+class NoticeLabel;
+} // namespace widgets
+
+namespace app {
 
 class MessageHistory;
-class NoticeLabel;
 
 // Where the main window goes on a screen's available area: centred, at the wanted size (and at least
 // the least) where the screen has room, else as large as the room, its title bar in sight. frame is
 // what the window manager adds around the window (its title bar). Returns the window's own geometry.
 QRect PlaceOnScreen(const QRect& area, const QSize& wanted, const QSize& least, const QSize& frame);
 
-class MainWindow : public QMainWindow, private LinkView, private CommissioningHost {
+class MainWindow : public QMainWindow, private seriallink::LinkView, private commission::CommissioningHost {
     Q_OBJECT
   public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The port dialog and the graph window, created after the main window.
-    void setCompanions(PortDialog* portDialog, GraphWindow* graphics);
+    void setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics);
     // Where LogError.txt is written (beside the executable unless a test says otherwise).
-    void setErrorLogFolder(const std::string& folder) { errorLog_ = ErrorLog(folder); }
+    void setErrorLogFolder(const std::string& folder) { errorLog_ = errorlog::ErrorLog(folder); }
     // What ends the process when the fade-out is over (tests replace it).
     void setEndProcess(std::function<void(int)> endProcess) { endProcess_ = std::move(endProcess); }
 
@@ -69,21 +84,21 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     // The graph shows inside this window, below the tabs (chosen, or the screen holds no other place).
     bool GraphInside() const;
 
-    ViewControls& view() override { return view_; }
-    PollCycle& link() override { return *link_; }
-    ParameterSender& parameterSender() override { return *sender_; }
-    ReadBack& readBack() { return *readBack_; }
-    ConfigFiles& configFiles() override { return *configFiles_; }
-    StatusView& statusView() override { return *statusView_; }
-    Indicators& indicators() override { return *indicators_; }
-    LiveMarks& liveMarks() override { return *liveMarks_; }
-    Siren* siren() const { return siren_; }
-    GraphWindow* graphics() const override { return graphics_; }
-    Commissioning& commissioning() { return *commissioning_; }
+    view::ViewControls& view() override { return view_; }
+    seriallink::PollCycle& link() override { return *link_; }
+    config::ParameterSender& parameterSender() override { return *sender_; }
+    config::ReadBack& readBack() { return *readBack_; }
+    config::ConfigFiles& configFiles() override { return *configFiles_; }
+    monitor::StatusView& statusView() override { return *statusView_; }
+    monitor::Indicators& indicators() override { return *indicators_; }
+    monitor::LiveMarks& liveMarks() override { return *liveMarks_; }
+    monitor::Siren* siren() const { return siren_; }
+    graph::GraphWindow* graphics() const override { return graphics_; }
+    commission::Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
-    void setSiren(Siren* siren);
+    void setSiren(monitor::Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not
     // answer (the siren turned off, a recording running). Kept in the message history.
     void ShowNotice(const QString& text) override;
@@ -111,8 +126,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* messagesAction() const { return messagesAction_; }         // the message history
     QAction* graphInsideAction() const { return graphInsideAction_; }   // "Graph in the Main Window"
     QTabWidget* tabs() const { return tabs_; }
-    StringGrid* eventGrid() const { return eventGrid_; }
-    LevelBar* activityBar() const { return activityBar_; }
+    widgets::StringGrid* eventGrid() const { return eventGrid_; }
+    widgets::LevelBar* activityBar() const { return activityBar_; }
     QLabel* statusPanel(int index) const { return statusPanels_[index]; }
 
   protected:
@@ -141,8 +156,8 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     QAction* messagesAction_ = nullptr;
     QAction* graphInsideAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    StringGrid* eventGrid_ = nullptr;
-    LevelBar* activityBar_ = nullptr;
+    widgets::StringGrid* eventGrid_ = nullptr;
+    widgets::LevelBar* activityBar_ = nullptr;
 
     void buildActions();
     void buildMenu();
@@ -187,29 +202,29 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     void ShowLinkBack(const std::string& port) override;
     bool ReconnectAutomatically() override;
     void ShowReconnecting() override;
-    void LogError(const LoggedException* exception, const std::string& text) override;
+    void LogError(const errorlog::LoggedException* exception, const std::string& text) override;
     void ReplyArrived(std::uint8_t code) override;
 
     // What the installer's end-of-job commands use besides the parts above.
     void connectOrDisconnect() override;
     QString programVersion() const override;
 
-    ViewControls view_;
-    PollCycle* link_ = nullptr;
-    ParameterSender* sender_ = nullptr;
-    std::unique_ptr<ReadBack> readBack_;
-    ConfigFiles* configFiles_ = nullptr;
-    std::unique_ptr<StatusView> statusView_;
-    std::unique_ptr<Indicators> indicators_;
-    std::unique_ptr<LiveMarks> liveMarks_;
-    Siren* siren_ = nullptr; // MediaPlayer1
-    NoticeLabel* notice_ = nullptr;
+    view::ViewControls view_;
+    seriallink::PollCycle* link_ = nullptr;
+    config::ParameterSender* sender_ = nullptr;
+    std::unique_ptr<config::ReadBack> readBack_;
+    config::ConfigFiles* configFiles_ = nullptr;
+    std::unique_ptr<monitor::StatusView> statusView_;
+    std::unique_ptr<monitor::Indicators> indicators_;
+    std::unique_ptr<monitor::LiveMarks> liveMarks_;
+    monitor::Siren* siren_ = nullptr; // MediaPlayer1
+    widgets::NoticeLabel* notice_ = nullptr;
     MessageHistory* messages_ = nullptr;
     QWidget* graphHost_ = nullptr; // below the tabs: the graph when it shows inside the window
-    Commissioning* commissioning_ = nullptr;
-    ErrorLog errorLog_ = ErrorLog::besideProgram();
-    PortDialog* portDialog_ = nullptr;
-    QPointer<GraphWindow> graphics_; // (a window of its own: it may go first)
+    commission::Commissioning* commissioning_ = nullptr;
+    errorlog::ErrorLog errorLog_ = errorlog::ErrorLog::besideProgram();
+    seriallink::PortDialog* portDialog_ = nullptr;
+    QPointer<graph::GraphWindow> graphics_; // (a window of its own: it may go first)
     QLabel* statusPanels_[4] = {};
     QString describedPort_, portDescription_; // the port panel 1 last showed, and its adapter
     struct {
@@ -236,3 +251,5 @@ class MainWindow : public QMainWindow, private LinkView, private CommissioningHo
     bool geometryRestored_ = false;
     int instance_ = 0;
 };
+
+} // namespace app

@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window runs Exit instead, so the close button and the Exit action behave alike.
     event->ignore();
@@ -81,11 +83,11 @@ void MainWindow::fadeStep() {
 
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
     // (A change made a moment ago, still waiting for its tick, counts as well.)
-    const FlashState flash = sender_->Flash();
-    const bool polling = link_->State() == LinkState::Polling;
-    const bool unstored = flash == FlashState::NotStored;
+    const config::FlashState flash = sender_->Flash();
+    const bool polling = link_->State() == seriallink::LinkState::Polling;
+    const bool unstored = flash == config::FlashState::NotStored;
     // A store that went out, its read-back lost with the link: not known to have happened.
-    const bool storeUnconfirmed = flash == FlashState::StoreSent && !polling;
+    const bool storeUnconfirmed = flash == config::FlashState::StoreSent && !polling;
     const bool unsent = sender_->FrameWaiting() && link_->LinkActive();
     if (!unstored && !storeUnconfirmed && !unsent) return true;
     QStringList what;
@@ -129,16 +131,16 @@ bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
 }
 
 void MainWindow::showFlashState() {
-    const FlashState state = sender_->Flash();
+    const config::FlashState state = sender_->Flash();
     QLabel* panel = statusPanels_[3];
     // A file open on the controls has no flash: what the last detector's held is not shown beside it.
     const bool file = configFiles_ && configFiles_->fileMode().Active();
-    panel->setText(file ? QString() : FlashStateText(state));
+    panel->setText(file ? QString() : config::FlashStateText(state));
     panel->setMinimumWidth(std::max(50, panel->sizeHint().width())); // the whole text, whatever the notice says
-    panel->setToolTip(state == FlashState::Unchanged
+    panel->setToolTip(state == config::FlashState::Unchanged
                           ? QStringLiteral("No change has been sent to this detector since Connect.")
-                          : FlashStateText(state));
-    if (state == FlashState::Stored && leaveAfterStore_) {
+                          : config::FlashStateText(state));
+    if (state == config::FlashState::Stored && leaveAfterStore_) {
         storeDeadline_->stop();
         const std::function<void()> leave = std::move(leaveAfterStore_);
         leaveAfterStore_ = nullptr;
@@ -160,3 +162,5 @@ void MainWindow::exitProgram() {
     fadeClock_.start();
     fadeTimer_->start();
 }
+
+} // namespace app

@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -56,6 +56,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace app {
+
 void MainWindow::connectOrDisconnect() {
     connectAction_->trigger();
 }
@@ -80,7 +82,7 @@ void MainWindow::openPortDialog() {
 }
 
 QString MainWindow::PortName() const {
-    if (link_->State() != LinkState::Closed && !link_->ConnectedPort().empty())
+    if (link_->State() != seriallink::LinkState::Closed && !link_->ConnectedPort().empty())
         return QString::fromStdString(link_->ConnectedPort());
     return portDialog_ ? portDialog_->SelectedPort() : QString();
 }
@@ -123,7 +125,7 @@ void MainWindow::ShowMessage(const std::string& text) {
 }
 
 void MainWindow::showFileMode() {
-    const FileMode& file = configFiles_->fileMode();
+    const config::FileMode& file = configFiles_->fileMode();
     // ("[*]" marks unsaved edits; one in the file's name is doubled to show as it is.)
     const QString name = QFileInfo(file.Path()).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(file.Active() ? QStringLiteral("Ostrevo SetUp - %1[*] (file, not connected)").arg(name)
@@ -135,7 +137,7 @@ void MainWindow::showFileMode() {
 
 void MainWindow::showPort() {
     // In file mode, the file instead: no port is in use.
-    if (const FileMode& file = configFiles_->fileMode(); file.Active()) {
+    if (const config::FileMode& file = configFiles_->fileMode(); file.Active()) {
         const QString text = QStringLiteral("File: %1 (not connected: nothing is sent)");
         showInPortPanel(text.arg(QFileInfo(file.Path()).fileName()), text.arg(QDir::toNativeSeparators(file.Path())));
         return;
@@ -164,14 +166,14 @@ void MainWindow::showInPortPanel(const QString& text, const QString& whole) {
         return;
     portPanel_ = {text, whole, room, panel->font()};
     panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
-    panel->setToolTip(PlainToolTip(whole));
+    panel->setToolTip(widgets::PlainToolTip(whole));
 }
 
 void MainWindow::tabShown(int index) {
     commissioning_->TabShown(index); // a recording pauses on the LOGS tab, and says so
     if (index == 0) return;          // live again with the next status reply
     liveMarks_->SetLive(false);
-    if (link_->State() != LinkState::Polling || commissioning_->Recorder().Recording()) return;
+    if (link_->State() != seriallink::LinkState::Polling || commissioning_->Recorder().Recording()) return;
     ShowNotice(QStringLiteral("The LOGS tab reads the event memory: the live view and the graph are paused until "
                               "the VIEW tab is shown again."));
 }
@@ -195,16 +197,16 @@ void MainWindow::ShowReconnecting() {
     connectAction_->setText(QStringLiteral("Disconnect"));
 }
 
-void MainWindow::LogError(const LoggedException* exception, const std::string& text) {
+void MainWindow::LogError(const errorlog::LoggedException* exception, const std::string& text) {
     errorLog_.LogError(exception, text);
 }
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
-    const frames::ReplyStores& stores = link_->stores();
+    const protocol::frames::ReplyStores& stores = link_->stores();
     switch (code) {
-    case frames::PwmValues: readBack_->ApplyPwmValues(); break;
-    case frames::Status: {
+    case protocol::frames::PwmValues: readBack_->ApplyPwmValues(); break;
+    case protocol::frames::Status: {
         liveMarks_->SetLive(true);
         commissioning_->StatusArrived(stores.status.data());
         // Shown, a signal of 0 becomes 1 in the record, which goes back to the store as shown.
@@ -214,14 +216,16 @@ void MainWindow::ReplyArrived(std::uint8_t code) {
         link_->StoreStatus(status);
         break;
     }
-    case frames::ParameterReadBack:
+    case protocol::frames::ParameterReadBack:
         readBack_->ApplyParameters();
         sender_->ReadBackArrived();
         break;
-    case frames::EventLog:
-        ShowEventLog(*eventGrid_, stores.eventLog.data());
+    case protocol::frames::EventLog:
+        monitor::ShowEventLog(*eventGrid_, stores.eventLog.data());
         commissioning_->EventLogArrived();
         break;
     default: break;
     }
 }
+
+} // namespace app

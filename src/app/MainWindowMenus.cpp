@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -55,6 +55,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+
+namespace app {
 
 namespace {
 
@@ -97,7 +99,7 @@ void MainWindow::buildActions() {
     auto make = [this](const char* name, const QString& caption, int image, bool enabled) {
         auto* a = new QAction(caption, this);
         a->setObjectName(QString::fromLatin1(name));
-        a->setIcon(ActionIcon(image));
+        a->setIcon(widgets::ActionIcon(image));
         a->setEnabled(enabled);
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
@@ -127,8 +129,8 @@ void MainWindow::buildActions() {
         QStringLiteral("Show the graph below the tabs instead of in a window of its own (it goes there by itself "
                        "where the screen has no room beside the main window)"));
 
-    commissioning_ = new Commissioning(*this, *this);
-    commissioning_->recordAction->setIcon(ActionIcon(9));
+    commissioning_ = new commission::Commissioning(*this, *this);
+    commissioning_->recordAction->setIcon(widgets::ActionIcon(9));
 
     connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(connectAction_, &QAction::triggered, this, &MainWindow::toggleConnection);
@@ -255,12 +257,12 @@ void MainWindow::buildStatusBar() {
         statusPanels_[i] = panel;
         bar->addWidget(panel);
     }
-    notice_ = new NoticeLabel(bar);
+    notice_ = new widgets::NoticeLabel(bar);
     notice_->setObjectName(QStringLiteral("StatusNotice"));
     bar->addWidget(notice_, 1);
     messages_ = new MessageHistory(this);
-    connect(notice_, &NoticeLabel::clicked, this, &MainWindow::showMessages);
-    activityBar_ = new LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
+    connect(notice_, &widgets::NoticeLabel::clicked, this, &MainWindow::showMessages);
+    activityBar_ = new widgets::LevelBar(Qt::Horizontal, 0, 100, statusPanels_[2]);
     activityBar_->setObjectName(QStringLiteral("ProgressBar_serial"));
     setStatusBar(bar);
 }
@@ -273,7 +275,7 @@ void MainWindow::buildLogsPage(QWidget* page) {
     layout->addWidget(box);
     auto* inner = new QVBoxLayout(box);
     inner->setContentsMargins(2, 2, 2, 2);
-    eventGrid_ = new StringGrid(10, 11, box);
+    eventGrid_ = new widgets::StringGrid(10, 11, box);
     eventGrid_->setObjectName(QStringLiteral("StringGrid1"));
     QFont bold = font();
     bold.setBold(true);
@@ -296,7 +298,7 @@ void MainWindow::buildLogsPage(QWidget* page) {
     popup->addSeparator();
     auto* clear = popup->addAction(QStringLiteral("Clear Logs"));
     clear->setObjectName(QStringLiteral("Clear1"));
-    connect(clear, &QAction::triggered, this, [this] { ClearLogGrid(*eventGrid_); });
+    connect(clear, &QAction::triggered, this, [this] { monitor::ClearLogGrid(*eventGrid_); });
     // A right click anywhere on the LOGS tab, the grid included, opens the menu.
     for (QWidget* w : {page, static_cast<QWidget*>(box), static_cast<QWidget*>(eventGrid_)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -317,6 +319,8 @@ void MainWindow::exportEventLog() {
     const QString path = dialogs::ConfirmReplacing(this, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return;
     QString error;
-    if (!WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
+    if (!monitor::WriteLogGridCsv(*eventGrid_, path, error)) dialogs::ShowWarning(this, error);
     else ShowNotice(QStringLiteral("Saved the event memory to \"%1\".").arg(QDir::toNativeSeparators(path)));
 }
+
+} // namespace app

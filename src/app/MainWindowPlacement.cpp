@@ -12,11 +12,11 @@
 #include "graph/Fonts.h"
 #include "graph/GraphPlace.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "monitor/EventLog.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/Siren.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
@@ -55,6 +55,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+
+namespace app {
 
 namespace {
 
@@ -140,7 +142,7 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
     bool noRoom = false;
     const bool floatingNow = graphics_->isWindow() && graphics_->isVisible();
     // A graph window already open stays where the user has it.
-    if (!graphInsideChosen_ && !(floatingNow && keepOpenWindow) && realScreen() && PlatformPlacesWindows() &&
+    if (!graphInsideChosen_ && !(floatingNow && keepOpenWindow) && realScreen() && widgets::PlatformPlacesWindows() &&
         screen()) {
         if (isMaximized() || isFullScreen()) {
             noRoom = true;
@@ -158,10 +160,11 @@ void MainWindow::placeGraph(bool keepOpenWindow) {
                 for (const QScreen* other : QGuiApplication::screens())
                     if (other->availableGeometry().contains(QRect(*last, graphFrame)))
                         area = other->availableGeometry();
-            GraphPlace place = PlaceGraph(area, frameGeometry(), graphFrame, last ? QRect(*last, graphFrame) : QRect());
-            if (place.where != GraphPlace::Where::Kept && area != screen()->availableGeometry())
-                place = PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame);
-            noRoom = place.where == GraphPlace::Where::InMainWindow;
+            graph::GraphPlace place =
+                graph::PlaceGraph(area, frameGeometry(), graphFrame, last ? QRect(*last, graphFrame) : QRect());
+            if (place.where != graph::GraphPlace::Where::Kept && area != screen()->availableGeometry())
+                place = graph::PlaceGraph(screen()->availableGeometry(), frameGeometry(), graphFrame);
+            noRoom = place.where == graph::GraphPlace::Where::InMainWindow;
             if (!noRoom) {
                 if (place.main.topLeft() != frameGeometry().topLeft()) move(place.main.topLeft());
                 undockGraph();
@@ -275,3 +278,5 @@ void MainWindow::keepGeometry() {
     remembered::Sync(settings);
     remember_ = false; // once
 }
+
+} // namespace app

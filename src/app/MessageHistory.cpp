@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace app {
+
 namespace {
 
 constexpr int MessageRole = Qt::UserRole;
@@ -96,3 +98,5 @@ void MessageHistory::copy() {
     if (list->count() == 0) return;
     QGuiApplication::clipboard()->setText(copyText());
 }
+
+} // namespace app

@@ -8,6 +8,8 @@
 class QListWidget;
 class QPushButton;
 
+namespace app {
+
 class MessageHistory : public QDialog {
     Q_OBJECT
   public:
@@ -31,3 +33,5 @@ class MessageHistory : public QDialog {
     QListWidget* list = nullptr;
     QPushButton* copyButton = nullptr;
 };
+
+} // namespace app

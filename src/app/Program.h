@@ -5,23 +5,27 @@
 
 #include "app/MainWindow.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
+
+namespace app {
 
 class Program {
   public:
     // roots: where the port dialog looks for serial ports (the system's by default).
-    explicit Program(const PortRoots& roots = {});
+    explicit Program(const protocol::PortRoots& roots = {});
     // The notices are taken back from the main window before it goes.
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     MainWindow& mainWindow() { return mainWindow_; }
-    PortDialog& portDialog() { return portDialog_; }
-    GraphWindow& graphWindow() { return graphWindow_; }
+    seriallink::PortDialog& portDialog() { return portDialog_; }
+    graph::GraphWindow& graphWindow() { return graphWindow_; }
 
   private:
     MainWindow mainWindow_; // first made, last gone: the other two are its child windows
-    PortDialog portDialog_;
-    GraphWindow graphWindow_;
+    seriallink::PortDialog portDialog_;
+    graph::GraphWindow graphWindow_;
 };
+
+} // namespace app

@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <cstdio>
 
+namespace app {
+
 namespace {
 
 QtMessageHandler passOn = nullptr;
@@ -29,3 +31,5 @@ void KeepQtNoiseQuiet() {
     installed = true;
     passOn = qInstallMessageHandler(filter);
 }
+
+} // namespace app

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace app {
+
 // True for such a notice:
 //  - "QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to ..." (a session without the variable, as
 //    under su or a plain ssh): Qt makes and uses the private folder it names, which is all it needs;
@@ -13,3 +15,5 @@ bool IsQtNoise(const QString& message);
 // Keeps those notices off stderr from now on; every other message is passed on as before. Call it
 // before the application object exists.
 void KeepQtNoiseQuiet();
+
+} // namespace app

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace app {
+
 const int QuitOnSignal::Signals[3] = {SIGTERM, SIGINT, SIGHUP};
 
 namespace {
@@ -62,3 +64,5 @@ void QuitOnSignal::arrived() {
     if (beforeQuit_) beforeQuit_();
     quit_(number);
 }
+
+} // namespace app

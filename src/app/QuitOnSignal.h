@@ -8,6 +8,8 @@
 
 class QSocketNotifier;
 
+namespace app {
+
 class QuitOnSignal : public QObject {
     Q_OBJECT
   public:
@@ -33,3 +35,5 @@ class QuitOnSignal : public QObject {
     QSocketNotifier* notifier_ = nullptr;
     bool done_ = false;
 };
+
+} // namespace app

@@ -10,9 +10,9 @@
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
-#include "link/PortDialog.h"
 #include "remembered/ProgramSettingsFile.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
 
 #include <QApplication>
@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace app {
 namespace {
 
 void sayDemoCannotStart(QWidget* parent, const QString& error) {
@@ -29,44 +30,46 @@ void sayDemoCannotStart(QWidget* parent, const QString& error) {
 }
 
 } // namespace
+} // namespace app
 
 int main(int argc, char** argv) {
     // --help and --version are answered first: they need no display and create no window.
-    if (const int status = AnswerInfoOptions(argc, argv); status >= 0) return status;
+    if (const int status = app::AnswerInfoOptions(argc, argv); status >= 0) return status;
     // With no display at all, say what to do and stop before Qt looks for one. The windows are
     // never served on the network from here (from the source tree, scripts/run provides a private
     // local view instead).
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs(NoDisplayText(RunFromBuildTree()).toLocal8Bit().constData(), stderr);
+        std::fputs(app::NoDisplayText(app::RunFromBuildTree()).toLocal8Bit().constData(), stderr);
         return 1;
     }
-    KeepQtNoiseQuiet();
+    app::KeepQtNoiseQuiet();
     // A file size limit makes a write fail (and the program says so) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    OstrevoApplication app(argc, argv);
+    dialogs::OstrevoApplication application(argc, argv);
     // Taken from the start, so that a TERM while the program starts up (its demo detector started, say)
     // also ends it through the event loop, and everything it made goes with it.
-    MainWindow* shownWindow = nullptr;
-    QuitOnSignal quitOnSignal([&shownWindow] {
+    app::MainWindow* shownWindow = nullptr;
+    app::QuitOnSignal quitOnSignal([&shownWindow] {
         if (shownWindow) shownWindow->link().Exit(); // killed while connected: the port is released
     });
     // ~/.config/ostrevo-setup/ostrevo-setup.conf
-    UseProgramSettingsFile();
+    remembered::UseProgramSettingsFile();
     QGuiApplication::setDesktopFileName(QStringLiteral("ostrevo-setup")); // its icon is set after the first paint
-    RegisterProgramFonts();
-    UseProgramFont();
+    graph::RegisterProgramFonts();
+    graph::UseProgramFont();
 
-    Program program;
-    MainWindow& mainWindow = program.mainWindow();
-    PortDialog& portDialog = program.portDialog();
-    GraphWindow& graphics = program.graphWindow();
-    Demo demo;
-    if (Demo::Requested(argc, argv)) {
+    app::Program program;
+    app::MainWindow& mainWindow = program.mainWindow();
+    seriallink::PortDialog& portDialog = program.portDialog();
+    graph::GraphWindow& graphics = program.graphWindow();
+    app::Demo demo;
+    if (app::Demo::Requested(argc, argv)) {
         QString error;
         // Started now, its port awaited while the window shows.
-        if (!demo.Launch(Demo::SimulatorPath(), QString::fromStdString(RunFilesFolder()) + "detector-sim.log", error)) {
-            sayDemoCannotStart(nullptr, error);
+        if (!demo.Launch(app::Demo::SimulatorPath(),
+                         QString::fromStdString(errorlog::RunFilesFolder()) + "detector-sim.log", error)) {
+            app::sayDemoCannotStart(nullptr, error);
             return 1;
         }
         demo.Attach(mainWindow, portDialog); // the demo's port is not remembered for the next run
@@ -74,17 +77,17 @@ int main(int argc, char** argv) {
     } else {
         portDialog.rememberBetweenRuns(); // the last port and time-out come back from the last run
     }
-    graphics.rememberBetweenRuns();                       // ... and the graph's place
-    mainWindow.rememberBetweenRuns(TakeInstanceNumber()); // ... and the window's
+    graphics.rememberBetweenRuns();                            // ... and the graph's place
+    mainWindow.rememberBetweenRuns(app::TakeInstanceNumber()); // ... and the window's
     shownWindow = &mainWindow;
     mainWindow.show();
-    if (Demo::Requested(argc, argv))
+    if (app::Demo::Requested(argc, argv))
         demo.WhenReady([&mainWindow](const QString& error) {
             if (error.isEmpty()) return; // Connect follows
-            sayDemoCannotStart(&mainWindow, error);
+            app::sayDemoCannotStart(&mainWindow, error);
             QCoreApplication::exit(1);
         });
-    const int status = app.exec();
+    const int status = application.exec();
     mainWindow.link().Exit(); // the port is closed before the demo's detector goes
     demo.Stop();
     return status;

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <algorithm>
 
+namespace commission {
+
 namespace {
 const char* const GrownBy = "ostrevoGrownBy";
 const char* const MovedUpBy = "ostrevoMovedUpBy";
@@ -42,3 +44,5 @@ void ShowBarWithRoom(QWidget& window, QToolBar* bar, bool show) {
     if (free && grown > 0) window.resize(window.width(), std::max(window.minimumHeight(), window.height() - grown));
     if (free && movedUp > 0) window.move(window.x(), window.y() + movedUp);
 }
+
+} // namespace commission

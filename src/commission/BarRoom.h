@@ -5,4 +5,8 @@
 class QToolBar;
 class QWidget;
 
+namespace commission {
+
 void ShowBarWithRoom(QWidget& window, QToolBar* bar, bool show);
+
+} // namespace commission

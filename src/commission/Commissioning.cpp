@@ -11,11 +11,11 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusView.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QAction>
@@ -27,6 +27,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
+
+namespace commission {
 
 Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     : QObject(&window), window_(window), host_(host) {
@@ -65,7 +67,7 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
 
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
-    connect(&host_.link(), &PollCycle::connecting, this, [this] {
+    connect(&host_.link(), &seriallink::PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
         // The detector speaks again: a replay's picture goes.
         replayer_->ClearPicture();
@@ -111,7 +113,7 @@ void Commissioning::TabShown(int index) {
 }
 
 bool Commissioning::parametersKnown(const QString& what) {
-    if (host_.link().State() == LinkState::Polling && host_.link().ParametersKnown()) return true;
+    if (host_.link().State() == seriallink::LinkState::Polling && host_.link().ParametersKnown()) return true;
     dialogs::ShowMessage(&window_, what + QStringLiteral(" needs a connected detector whose parameters have been "
                                                          "read: connect to it first (or, for a report, replay a "
                                                          "walk test)."));
@@ -148,9 +150,9 @@ bool Commissioning::askDetailsWithDialog(QString& site, QString& installer, QStr
 }
 
 void Commissioning::ReportExecute() {
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     // With no detector connected, a replay's picture makes the report: the replayed walk test.
-    const bool replayed = link.State() == LinkState::Closed && replayer_->HasPicture();
+    const bool replayed = link.State() == seriallink::LinkState::Closed && replayer_->HasPicture();
     if (!replayed && !parametersKnown(QStringLiteral("The installation report"))) return;
     const std::uint64_t connection = link.counters().Connections;
     ReportContents r;
@@ -191,7 +193,7 @@ void Commissioning::ReportExecute() {
     report_ = r;
     reportPath_ = path;
     // The event memory is read fresh: one poll of it, then the poll goes on as before.
-    host_.link().ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    host_.link().ArmPoll(protocol::frames::EventLog, protocol::frames::EventLogReplyLength);
     reportDeadline_.start();
 }
 
@@ -206,14 +208,14 @@ void Commissioning::writeReport() {
     const QString path = reportPath_;
     reportPath_.clear();
     if (path.isEmpty()) return;
-    const frames::ReplyStores& stores = host_.link().stores();
+    const protocol::frames::ReplyStores& stores = host_.link().stores();
     report_.written = QDateTime::currentDateTime();
-    report_.parameters = params::DecodeRecord(stores.parameters); // as the detector reported them
-    report_.status = monitor::DecodeStatus(stores.status.data());
+    report_.parameters = protocol::params::DecodeRecord(stores.parameters); // as the detector reported them
+    report_.status = protocol::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
-    report_.flash = FlashStateText(host_.parameterSender().Flash());
-    report_.events = monitor::DecodeEventLog(stores.eventLog.data());
-    if (GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
+    report_.flash = config::FlashStateText(host_.parameterSender().Flash());
+    report_.events = protocol::DecodeEventLog(stores.eventLog.data());
+    if (graph::GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
     QString error;
     if (WriteReport(path, report_, error))
         dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
@@ -227,10 +229,10 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.fromRecording = true;
     r.walkFile = QFileInfo(recording).fileName();
     r.port.clear();
-    r.status = monitor::DecodeStatus(host_.link().stores().status.data());
+    r.status = protocol::DecodeStatus(host_.link().stores().status.data());
     r.statusKnown = replayer_->ShownMs() >= 0;
     // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
-    if (GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
+    if (graph::GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
     QString error;
     const bool started = reportScan_->Start(
         recording,
@@ -284,9 +286,9 @@ void Commissioning::ReplayExecute() {
         if (!dialogs::AskYesNo(&window_, QStringLiteral("A recording is replayed while no detector is connected.\n"
                                                         "Disconnect from the detector and replay?")))
             return;
-        if (host_.link().State() == LinkState::Halted) host_.link().Disconnect(); // only the port to close
+        if (host_.link().State() == seriallink::LinkState::Halted) host_.link().Disconnect(); // only the port to close
         else host_.connectOrDisconnect(); // Disconnect, which asks first when changes are not stored
-        if (host_.link().State() != LinkState::Closed) return; // the user kept the link
+        if (host_.link().State() != seriallink::LinkState::Closed) return; // the user kept the link
     }
     const QString path =
         dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
@@ -309,21 +311,23 @@ void Commissioning::CompareExecute() {
     const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
                                               QStringLiteral("Compare with Detector"), QStringLiteral("bin (*.bin)"));
     if (path.isEmpty()) return;
-    params::Record file{};
+    protocol::params::Record file{};
     QString error;
-    if (!configfile::ReadParameterFile(path, file, error)) {
+    if (!config::ReadParameterFile(path, file, error)) {
         dialogs::ShowWarning(&window_, error);
         return;
     }
-    const auto differences =
-        CompareParameters(params::DecodeRecord(file), params::DecodeRecord(host_.link().stores().parameters));
+    const auto differences = config::CompareParameters(
+        protocol::params::DecodeRecord(file), protocol::params::DecodeRecord(host_.link().stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(&window_, QStringLiteral("\"%1\" and the detector hold the same parameters.").arg(path));
         return;
     }
     QString text =
         QStringLiteral("\"%1\" and the detector differ in %2 parameter(s):\n").arg(path).arg(differences.size());
-    for (const ParameterDifference& d : differences)
+    for (const config::ParameterDifference& d : differences)
         text += QStringLiteral("\n%1: file %2, detector %3").arg(d.name, d.fileValue, d.detectorValue);
     dialogs::ShowMessage(&window_, text);
 }
+
+} // namespace commission

@@ -17,11 +17,14 @@
 class QAction;
 class QWidget;
 
+class QToolBar;
+
+namespace commission {
+
 class Replayer;
 class ThresholdSuggestions;
 class WalkRecording;
 class RecordingScan;
-class QToolBar;
 
 class Commissioning : public QObject {
     Q_OBJECT
@@ -86,3 +89,5 @@ class Commissioning : public QObject {
     ReportContents report_;
     QTimer reportDeadline_;
 };
+
+} // namespace commission

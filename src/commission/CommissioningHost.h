@@ -6,29 +6,41 @@
 
 #include <QString>
 
+namespace seriallink {
+class PollCycle;
+} // namespace seriallink
+namespace view {
+struct ViewControls;
+} // namespace view
+namespace config {
 class ConfigFiles;
+class ParameterSender;
+} // namespace config
+namespace graph {
+class GraphWindow;
+} // namespace graph
+namespace monitor {
 class Indicators;
 class LiveMarks;
-class PollCycle;
-class ParameterSender;
 class StatusView;
-class GraphWindow;
-struct ViewControls;
+} // namespace monitor
+
+namespace commission {
 
 class CommissioningHost {
   public:
-    virtual PollCycle& link() = 0;
-    virtual ViewControls& view() = 0;
-    virtual ParameterSender& parameterSender() = 0;
-    virtual StatusView& statusView() = 0;
-    virtual Indicators& indicators() = 0;
-    virtual LiveMarks& liveMarks() = 0;
+    virtual seriallink::PollCycle& link() = 0;
+    virtual view::ViewControls& view() = 0;
+    virtual config::ParameterSender& parameterSender() = 0;
+    virtual monitor::StatusView& statusView() = 0;
+    virtual monitor::Indicators& indicators() = 0;
+    virtual monitor::LiveMarks& liveMarks() = 0;
     // Open Config's question and send path, for a parameter set made here (suggested thresholds).
-    virtual ConfigFiles& configFiles() = 0;
+    virtual config::ConfigFiles& configFiles() = 0;
     // The tab shown: 0 VIEW, 1 LOGS.
     virtual int CurrentTab() = 0;
     // The graph window; null when there is none.
-    virtual GraphWindow* graphics() const = 0;
+    virtual graph::GraphWindow* graphics() const = 0;
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     virtual QString PortName() const = 0;
     // A short notice in the status bar, for what the user should know but need not answer.
@@ -47,3 +59,5 @@ class CommissioningHost {
   protected:
     ~CommissioningHost() = default;
 };
+
+} // namespace commission

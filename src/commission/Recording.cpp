@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+namespace commission {
+
 namespace recording {
 namespace {
 
@@ -23,7 +25,7 @@ QString CsvHeader() {
     return names.join(QLatin1Char(','));
 }
 
-QByteArray CsvLineBytes(std::int64_t ms, const monitor::StatusRecord& s) {
+QByteArray CsvLineBytes(std::int64_t ms, const protocol::StatusRecord& s) {
     // Written for every reply while recording: put together in place, with no string per field.
     char line[256];
     char* at = line;
@@ -42,25 +44,25 @@ QByteArray CsvLineBytes(std::int64_t ms, const monitor::StatusRecord& s) {
         at = std::copy(static_cast<const char*>(digits), last, at);
     };
     number(ms);
-    for (const monitor::ChannelStatus& c : s.channels) {
+    for (const protocol::ChannelStatus& c : s.channels) {
         number(c.signal);
         number(c.level);
         number(c.direct);
     }
     for (const int v : {s.mwMask, s.mask1, s.mask2, s.irNoise1, s.irNoise2, s.ntc}) number(v);
     number(s.temperature);
-    for (const monitor::ChannelStatus& c : s.channels) number(c.compensation);
+    for (const protocol::ChannelStatus& c : s.channels) number(c.compensation);
     flags(s.alarmFlags);
     flags(s.stateFlags);
     for (std::int8_t a : s.acc) number(a);
     return QByteArray(line, at - line);
 }
 
-QString CsvLine(std::int64_t ms, const monitor::StatusRecord& s) {
+QString CsvLine(std::int64_t ms, const protocol::StatusRecord& s) {
     return QString::fromLatin1(CsvLineBytes(ms, s));
 }
 
-bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, QString& error) {
+bool ParseLine(const QString& line, std::int64_t& ms, protocol::StatusRecord& s, QString& error) {
     const QStringList cells = line.trimmed().split(QLatin1Char(','));
     if (cells.size() != FieldCount + 1) {
         error = QStringLiteral("it has %1 fields, not %2").arg(cells.size()).arg(FieldCount + 1);
@@ -89,7 +91,7 @@ bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, 
         values[i] = v;
     }
     int i = 0;
-    for (monitor::ChannelStatus& c : s.channels) {
+    for (protocol::ChannelStatus& c : s.channels) {
         c.signal = static_cast<std::uint16_t>(values[i++]);
         c.level = static_cast<std::uint16_t>(values[i++]);
         c.direct = static_cast<std::uint16_t>(values[i++]);
@@ -101,7 +103,7 @@ bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, 
     s.irNoise2 = static_cast<std::uint16_t>(values[i++]);
     s.ntc = static_cast<std::uint16_t>(values[i++]);
     s.temperature = static_cast<std::int16_t>(values[i++]);
-    for (monitor::ChannelStatus& c : s.channels) c.compensation = static_cast<std::uint16_t>(values[i++]);
+    for (protocol::ChannelStatus& c : s.channels) c.compensation = static_cast<std::uint16_t>(values[i++]);
     s.alarmFlags = static_cast<std::uint16_t>(values[i++]);
     s.stateFlags = static_cast<std::uint16_t>(values[i++]);
     for (std::int8_t& a : s.acc) a = static_cast<std::int8_t>(values[i++]);
@@ -188,3 +190,5 @@ Comment ParseComment(const QString& line, Mark& m, QString& error) {
 }
 
 } // namespace recording
+
+} // namespace commission

@@ -12,15 +12,17 @@
 #include <optional>
 #include <vector>
 
+namespace commission {
+
 namespace recording {
 
 // The header line, without its line end.
 QString CsvHeader();
 // One reply as a line, without its line end: ASCII bytes as they are written, and as text.
-QByteArray CsvLineBytes(std::int64_t ms, const monitor::StatusRecord& s);
-QString CsvLine(std::int64_t ms, const monitor::StatusRecord& s);
+QByteArray CsvLineBytes(std::int64_t ms, const protocol::StatusRecord& s);
+QString CsvLine(std::int64_t ms, const protocol::StatusRecord& s);
 // Reads one line back; on failure, error says which field is wrong and why.
-bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, QString& error);
+bool ParseLine(const QString& line, std::int64_t& ms, protocol::StatusRecord& s, QString& error);
 
 // A line of a recording that is not a reply. Each begins with "# ", so that a spreadsheet shows it as
 // one cell of text, and names its time on the recording's clock:
@@ -33,11 +35,11 @@ bool ParseLine(const QString& line, std::int64_t& ms, monitor::StatusRecord& s, 
 struct Mark {
     enum class Kind { Pass, Quiet, End, Paused, Parameters };
     Kind kind = Kind::Pass;
-    std::int64_t ms = 0;         // when, on the recording's clock
-    int number = 0;              // Pass and Quiet: counted from 1
-    std::int64_t lengthMs = 0;   // Paused: how long, in whole tenths of a second
-    QString text;                // Pass and Quiet: the note; Paused: the cause
-    params::Record parameters{}; // Parameters
+    std::int64_t ms = 0;                   // when, on the recording's clock
+    int number = 0;                        // Pass and Quiet: counted from 1
+    std::int64_t lengthMs = 0;             // Paused: how long, in whole tenths of a second
+    QString text;                          // Pass and Quiet: the note; Paused: the cause
+    protocol::params::Record parameters{}; // Parameters
     bool operator==(const Mark&) const = default;
 };
 // The longest note a mark keeps; a longer one is cut there.
@@ -112,9 +114,9 @@ class RecordingReader {
 
     struct Entry {
         std::int64_t ms = 0;
-        monitor::StatusRecord status; // a reply
-        recording::Mark mark;         // a mark
-        qint64 offset = 0;            // where its line begins in the file
+        protocol::StatusRecord status; // a reply
+        recording::Mark mark;          // a mark
+        qint64 offset = 0;             // where its line begins in the file
     };
     enum class Result { Reply, Mark, Later, End, Bad, Failed };
     // The next reply or mark (blank lines and other comments are passed over). Later when a slice of
@@ -171,3 +173,5 @@ class RecordingReader {
     std::int64_t firstMs_ = -1, lastMs_ = -1;
     std::vector<Place> index_; // by offset
 };
+
+} // namespace commission

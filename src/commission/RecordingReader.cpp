@@ -10,13 +10,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace commission {
+
 namespace {
 
 // The time of a reply line; false for anything else (passed over quickly: blank lines, marks).
 bool replyTime(QByteArrayView line, std::int64_t& ms) {
     line = line.trimmed();
     if (line.isEmpty() || line.front() == '#' || line.size() > RecordingReader::MaxLineLength) return false;
-    monitor::StatusRecord s;
+    protocol::StatusRecord s;
     QString ignored;
     return recording::ParseLine(QString::fromUtf8(line), ms, s, ignored);
 }
@@ -224,3 +226,5 @@ qint64 RecordingReader::FindTime(std::int64_t ms) {
     }
     return lo;
 }
+
+} // namespace commission

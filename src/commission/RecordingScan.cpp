@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+namespace commission {
+
 RecordingScan::RecordingScan(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &RecordingScan::step);
@@ -57,3 +59,5 @@ void RecordingScan::step() {
     }
     timer_.start(0);
 }
+
+} // namespace commission

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <functional>
 
+namespace commission {
+
 class RecordingScan : public QObject {
     Q_OBJECT
   public:
@@ -34,3 +36,5 @@ class RecordingScan : public QObject {
     std::function<void(const QString&)> done_;
     QTimer timer_;
 };
+
+} // namespace commission

@@ -17,6 +17,8 @@
 #include <QWidget>
 #include <algorithm>
 
+namespace commission {
+
 namespace {
 
 QString minutes(std::int64_t ms) {
@@ -94,7 +96,7 @@ bool Replayer::Start(const QString& path) {
     speed_ = bar->Speed();
     wall_.start();
     shownWall_ = 0;
-    if (GraphWindow* g = host_.graphics()) {
+    if (graph::GraphWindow* g = host_.graphics()) {
         g->KeepPicture(false);
         g->MoveSweepTo(0); // the recording from the left edge
     }
@@ -124,7 +126,7 @@ void Replayer::Stop() {
     // What the view shows belonged to the recording: it stays, greyed, until the user connects, replays
     // again or clears it.
     host_.liveMarks().SetLive(false);
-    if (GraphWindow* g = host_.graphics()) g->KeepPicture(true);
+    if (graph::GraphWindow* g = host_.graphics()) g->KeepPicture(true);
 }
 
 void Replayer::ClearPicture() {
@@ -186,7 +188,7 @@ void Replayer::setSpeed(double speed) {
 void Replayer::fail(const QString& text) {
     close();
     host_.liveMarks().SetLive(false);
-    if (GraphWindow* g = host_.graphics()) g->KeepPicture(true);
+    if (graph::GraphWindow* g = host_.graphics()) g->KeepPicture(true);
     dialogs::ShowWarning(&window_, text);
 }
 
@@ -199,8 +201,10 @@ void Replayer::reachEnd() {
     paused_ = true; // it stands at the end
     host_.indicators().setSirenAllowed(true);
     host_.liveMarks().SetLive(false);
-    if (GraphWindow* g = host_.graphics()) g->KeepPicture(true);
+    if (graph::GraphWindow* g = host_.graphics()) g->KeepPicture(true);
     showControls();
     host_.ShowNotice(QStringLiteral("Replay finished: its last picture stays until you connect, replay again or clear "
                                     "the graph."));
 }
+
+} // namespace commission

@@ -14,6 +14,9 @@
 
 class QAction;
 class QWidget;
+
+namespace commission {
+
 class ReplayBar;
 
 class Replayer : public QObject {
@@ -111,3 +114,5 @@ class Replayer : public QObject {
     QTimer seekSoon_;
     std::int64_t seekWanted_ = 0;
 };
+
+} // namespace commission

@@ -7,6 +7,8 @@
 #include <QSlider>
 #include <QToolButton>
 
+namespace commission {
+
 ReplayBar::ReplayBar(QWidget* parent) : QToolBar(QStringLiteral("Replay"), parent) {
     setObjectName(QStringLiteral("ReplayBar"));
     setMovable(false);
@@ -81,3 +83,5 @@ void ReplayBar::ShowPlaying(bool playing) {
 double ReplayBar::Speed() const {
     return speed->currentData().toDouble();
 }
+
+} // namespace commission

@@ -9,6 +9,8 @@ class QLabel;
 class QSlider;
 class QToolButton;
 
+namespace commission {
+
 class ReplayBar : public QToolBar {
     Q_OBJECT
   public:
@@ -33,3 +35,5 @@ class ReplayBar : public QToolBar {
     // "1:05.3": minutes, seconds and tenths.
     static QString TimeText(std::int64_t ms);
 };
+
+} // namespace commission

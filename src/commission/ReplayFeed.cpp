@@ -3,13 +3,15 @@
 
 #include "commission/ReplayBar.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
 #include "monitor/Indicators.h"
 #include "monitor/LiveMarks.h"
 #include "monitor/StatusView.h"
+#include "seriallink/PollCycle.h"
 
 #include <QFileInfo>
 #include <algorithm>
+
+namespace commission {
 
 namespace {
 
@@ -35,7 +37,7 @@ void Replayer::seekTo(std::int64_t ms, qint64 offset) {
     seekSoon_.stop();
     const std::int64_t first = std::max<std::int64_t>(firstMs_, 0);
     ms = std::clamp(ms, first, std::max(first, reader_.LastMs()));
-    GraphWindow* g = host_.graphics();
+    graph::GraphWindow* g = host_.graphics();
     // Enough replies before the place to fill the graph's width.
     const auto before = static_cast<std::int64_t>((g ? g->State().GraphWidth : 0) * replyIntervalMs());
     reader_.SeekTo(reader_.FindTime(ms - before));
@@ -88,11 +90,11 @@ void Replayer::remember(const RecordingReader::Entry& e) {
 }
 
 void Replayer::feedQuietly(const RecordingReader::Entry& e) {
-    if (GraphWindow* g = host_.graphics()) {
+    if (graph::GraphWindow* g = host_.graphics()) {
         const bool direct = g->DirectConvert();
-        std::array<GraphWindow::ChannelValues, 3> values{};
+        std::array<graph::GraphWindow::ChannelValues, 3> values{};
         for (int c = 0; c < 3; ++c) {
-            const monitor::ChannelStatus& ch = e.status.channels[c];
+            const protocol::ChannelStatus& ch = e.status.channels[c];
             values[c] = {direct ? ch.direct : ch.signal, ch.compensation};
         }
         g->FeedQuietly(values);
@@ -101,7 +103,7 @@ void Replayer::feedQuietly(const RecordingReader::Entry& e) {
 }
 
 void Replayer::show(const RecordingReader::Entry& e) {
-    auto store = monitor::EncodeStatus(e.status);
+    auto store = protocol::EncodeStatus(e.status);
     host_.link().StoreStatus(store);
     host_.liveMarks().SetLive(true);
     host_.statusView().SplitFlags(store);
@@ -114,7 +116,7 @@ void Replayer::show(const RecordingReader::Entry& e) {
 }
 
 void Replayer::applyMark(const recording::Mark& m, bool quietly) {
-    GraphWindow* g = host_.graphics();
+    graph::GraphWindow* g = host_.graphics();
     using Kind = recording::Mark::Kind;
     const QString note = m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text;
     switch (m.kind) {
@@ -228,3 +230,5 @@ void Replayer::step() {
         return;
     }
 }
+
+} // namespace commission

@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QUrl>
 
+namespace commission {
+
 namespace {
 
 QString esc(const QString& s) {
@@ -36,8 +38,8 @@ QString seconds(std::int64_t ms) {
 }
 
 // The lamps the last status reply lit, by name.
-QStringList litLamps(const monitor::StatusRecord& s) {
-    using namespace monitor;
+QStringList litLamps(const protocol::StatusRecord& s) {
+    using namespace protocol;
     const struct {
         bool state;
         int bit;
@@ -230,7 +232,8 @@ QString ReportHtml(const ReportContents& r) {
     h += QStringLiteral("<table>");
     if (r.parametersKnown)
         h += row({QStringLiteral("Group"), QStringLiteral("Setting"), QStringLiteral("Value")}, true);
-    for (const ParameterLine& l : r.parametersKnown ? DescribeParameters(r.parameters) : std::vector<ParameterLine>{}) {
+    for (const config::ParameterLine& l :
+         r.parametersKnown ? config::DescribeParameters(r.parameters) : std::vector<config::ParameterLine>{}) {
         h += row({l.group, l.name, l.value});
         // The lens follows a PIR channel's pulses: chosen here, not held by the detector.
         if (l.name == QLatin1String("Pulses") && l.group.startsWith(QLatin1String("PIR"))) {
@@ -240,14 +243,14 @@ QString ReportHtml(const ReportContents& r) {
     }
     h += QStringLiteral("</table>");
 
-    const monitor::StatusRecord& s = r.status;
+    const protocol::StatusRecord& s = r.status;
     h += r.fromRecording ? QStringLiteral("<h2>Last status replayed</h2>") : QStringLiteral("<h2>Last status</h2>");
     if (!r.statusKnown) {
         h += QStringLiteral("<p>No status reply came from this detector since Connect (its VIEW tab was not shown), "
                             "so the report holds no status and no graph.</p>");
     } else {
         h += QStringLiteral("<table>");
-        h += row({QStringLiteral("Temperature"), DegreesText(s.temperature)});
+        h += row({QStringLiteral("Temperature"), monitor::DegreesText(s.temperature)});
         h += row({QStringLiteral("Tamper axes X, Y, Z"),
                   QStringLiteral("%1, %2, %3").arg(s.acc[0]).arg(s.acc[1]).arg(s.acc[2])});
         h += row({QStringLiteral("Signals MW, PIR HIGH, PIR DOWN"), QStringLiteral("%1, %2, %3")
@@ -270,10 +273,10 @@ QString ReportHtml(const ReportContents& r) {
               QStringLiteral("Noise IR 1"), QStringLiteral("Noise IR 2"), QStringLiteral("Temperature")},
              true);
     for (std::size_t k = 0; k < r.events.size(); ++k) {
-        const monitor::EventRecord& e = r.events[k];
-        QStringList cells{QString::number(k + 1), QString::fromStdString(monitor::EventTypeText(e.eventType))};
+        const protocol::EventRecord& e = r.events[k];
+        QStringList cells{QString::number(k + 1), QString::fromStdString(protocol::EventTypeText(e.eventType))};
         for (std::uint16_t p : e.peaks) cells << QString::number(p);
-        cells << DegreesText(e.temperature);
+        cells << monitor::DegreesText(e.temperature);
         h += row(cells);
     }
     h += QStringLiteral("</table>");
@@ -308,3 +311,5 @@ bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
     }
     return true;
 }
+
+} // namespace commission

@@ -10,19 +10,21 @@
 #include <QImage>
 #include <QString>
 
+namespace commission {
+
 struct ReportContents {
     QString site, installer, note;
     QString port, programVersion;
     QDateTime written;
-    params::Parameters parameters;
+    protocol::params::Parameters parameters;
     // The lens chosen on each PIR channel: the program's own choice, which the detector does not keep.
     QString lenses[2];
     // Whether the detector's flash holds these parameters ("stored in flash", ...).
     QString flash;
-    monitor::StatusRecord status;
+    protocol::StatusRecord status;
     // False when no status reply came from this detector since Connect: status and graph are not its.
     bool statusKnown = true;
-    monitor::EventLog events;
+    protocol::EventLog events;
     QImage graph;
     // The walk test recorded on this connection, or replayed: its file (empty when none), its passes,
     // quiet stretches and pauses.
@@ -48,3 +50,5 @@ QString ReportStyleSheet();
 QString ReportHtml(const ReportContents& r);
 // Writes the PDF through a temporary file that replaces path only when complete.
 bool WriteReport(const QString& path, const ReportContents& r, QString& error);
+
+} // namespace commission

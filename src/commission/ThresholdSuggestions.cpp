@@ -5,7 +5,7 @@
 #include "config/ConfigFile.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QAction>
@@ -19,6 +19,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <memory>
+
+namespace commission {
 
 namespace {
 
@@ -73,18 +75,18 @@ void ThresholdSuggestions::show(const QString& path) {
     }
     SuggestionView view;
     view.file = name;
-    const PollCycle& link = host_.link();
-    view.canApply = link.State() == LinkState::Polling && link.ParametersKnown();
+    const seriallink::PollCycle& link = host_.link();
+    view.canApply = link.State() == seriallink::LinkState::Polling && link.ParametersKnown();
     std::array<int, 3> current{-1, -1, -1};
     if (view.canApply) {
-        const params::Parameters p = params::DecodeRecord(link.stores().parameters);
+        const protocol::params::Parameters p = protocol::params::DecodeRecord(link.stores().parameters);
         for (int c = 0; c < 3; ++c) current[c] = p.channels[c].trange;
         view.thresholdsFrom = QStringLiteral("the detector");
         // A walk recorded with other parameters (thresholds aside) was perhaps another detector's.
         if (walk.Parameters()) {
-            params::Parameters recorded = *walk.Parameters();
+            protocol::params::Parameters recorded = *walk.Parameters();
             for (int c = 0; c < 3; ++c) recorded.channels[c].trange = p.channels[c].trange;
-            if (!CompareParameters(recorded, p).empty())
+            if (!config::CompareParameters(recorded, p).empty())
                 view.otherDetector = QStringLiteral("the recording was made with other parameters than this "
                                                     "detector has now (thresholds aside): perhaps it is another "
                                                     "detector's walk, or its set was changed since.");
@@ -105,25 +107,25 @@ void ThresholdSuggestions::show(const QString& path) {
 void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bool, 3>& channels,
                                  std::uint64_t connection) {
     const QString what = QStringLiteral("Applying suggested thresholds");
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     bool any = false;
     for (std::size_t c = 0; c < 3; ++c) any = any || (channels[c] && view.channels[c].suggested >= 0);
     if (!any) return;
     // The detector's own record as it is when it is asked and when it is sent, with the thresholds
     // changed: its pad bytes as they are.
     const auto make = [&link, view, channels] {
-        params::Parameters p = params::DecodeRecord(link.stores().parameters);
+        protocol::params::Parameters p = protocol::params::DecodeRecord(link.stores().parameters);
         for (std::size_t c = 0; c < 3; ++c)
             if (channels[c] && view.channels[c].suggested >= 0)
                 p.channels[c].trange = static_cast<std::uint16_t>(view.channels[c].suggested);
-        params::Record bytes = params::EncodeRecord(p);
-        for (int pad : params::RecordPadOffsets)
+        protocol::params::Record bytes = protocol::params::EncodeRecord(p);
+        for (int pad : protocol::params::RecordPadOffsets)
             bytes[static_cast<std::size_t>(pad)] = link.stores().parameters[static_cast<std::size_t>(pad)];
         return bytes;
     };
     QStringList notes;
     if (!view.otherDetector.isEmpty()) notes << QStringLiteral("Note: ") + view.otherDetector;
-    const ViewControls& v = host_.view();
+    const view::ViewControls& v = host_.view();
     if (v.pir1.lens->currentIndex() != 0 || v.pir2.lens->currentIndex() != 0)
         notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
                                 "controls' full ranges.");
@@ -229,3 +231,5 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     return d;
 }
+
+} // namespace commission

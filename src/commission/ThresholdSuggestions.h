@@ -15,6 +15,8 @@ class QAction;
 class QDialog;
 class QWidget;
 
+namespace commission {
+
 struct SuggestionView {
     QString file; // the recording's name
     std::array<ThresholdSuggestion, 3> channels;
@@ -52,3 +54,5 @@ class ThresholdSuggestions : public QObject {
     CommissioningHost& host_;
     RecordingScan scan_;
 };
+
+} // namespace commission

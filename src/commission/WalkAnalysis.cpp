@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+namespace commission {
+
 namespace {
 
-constexpr int DetectionBit[3] = {monitor::AlarmMw, monitor::AlarmPir1, monitor::AlarmPir2};
+constexpr int DetectionBit[3] = {protocol::AlarmMw, protocol::AlarmPir1, protocol::AlarmPir2};
 
 } // namespace
 
@@ -15,7 +17,7 @@ QString WalkChannelName(int channel) {
     return QString::fromLatin1(names[std::clamp(channel, 0, 2)]);
 }
 
-void WalkAnalysis::Reply(std::int64_t ms, const monitor::StatusRecord& s) {
+void WalkAnalysis::Reply(std::int64_t ms, const protocol::StatusRecord& s) {
     ++replies_;
     if (firstMs_ < 0) firstMs_ = ms;
     lastMs_ = ms;
@@ -31,9 +33,9 @@ void WalkAnalysis::Reply(std::int64_t ms, const monitor::StatusRecord& s) {
                 seg.peakMs[c] = ms;
             }
             if ((s.alarmFlags >> DetectionBit[c]) & 1) seg.detected[c] = true;
-            const bool on = (s.stateFlags >> (monitor::StateOut1 + c)) & 1;
+            const bool on = (s.stateFlags >> (protocol::StateOut1 + c)) & 1;
             // The first reply of the recording: an output already on is held from before it.
-            const bool was = lastState_ ? (*lastState_ >> (monitor::StateOut1 + c)) & 1 : on;
+            const bool was = lastState_ ? (*lastState_ >> (protocol::StateOut1 + c)) & 1 : on;
             if (seg.replies == 1 && !lastState_ && on) seg.outputOnAtStart[c] = true;
             if (on && !was && seg.outputAfterMs[c] < 0)
                 seg.outputAfterMs[c] = std::max<std::int64_t>(0, ms - seg.startMs);
@@ -63,7 +65,7 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
         if (parameters_)
             for (int c = 0; c < 3; ++c) seg.threshold[c] = parameters_->channels[c].trange;
         if (lastState_)
-            for (int c = 0; c < 3; ++c) seg.outputOnAtStart[c] = (*lastState_ >> (monitor::StateOut1 + c)) & 1;
+            for (int c = 0; c < 3; ++c) seg.outputOnAtStart[c] = (*lastState_ >> (protocol::StateOut1 + c)) & 1;
         segments_.push_back(seg);
         open_ = true;
         break;
@@ -74,7 +76,7 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
         if (open_) segments_.back().pausedMs += m.lengthMs;
         break;
     case Kind::Parameters: {
-        const params::Parameters p = params::DecodeRecord(m.parameters);
+        const protocol::params::Parameters p = protocol::params::DecodeRecord(m.parameters);
         if (open_) {
             WalkSegment& seg = segments_.back();
             for (int c = 0; c < 3; ++c) {
@@ -183,7 +185,7 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
         }
         // The detector detects a level at or above its threshold: above the quiet, at most the weakest pass.
         const int halfway = t.quietPeak + (t.weakestPass - t.quietPeak + 1) / 2;
-        const params::ValueRange range = params::ThresholdRange[static_cast<std::size_t>(c)];
+        const protocol::params::ValueRange range = protocol::params::ThresholdRange[static_cast<std::size_t>(c)];
         const int suggested = std::clamp(halfway, range.min, range.max);
         if (suggested <= t.quietPeak || suggested > t.weakestPass) {
             t.reason = QStringLiteral("no threshold the control can take (%1..%2) separates them: quiet peak %3, "
@@ -205,3 +207,5 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
     }
     return out;
 }
+
+} // namespace commission

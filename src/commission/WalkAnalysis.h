@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+namespace commission {
+
 // The channels as the report and the suggestion name them: MW, PIR HIGH ABOVE, PIR DOWN UNDER.
 QString WalkChannelName(int channel);
 
@@ -44,7 +46,7 @@ struct WalkPause {
 // Fed with a recording's replies and marks in their order.
 class WalkAnalysis {
   public:
-    void Reply(std::int64_t ms, const monitor::StatusRecord& s);
+    void Reply(std::int64_t ms, const protocol::StatusRecord& s);
     void Mark(const recording::Mark& m);
     // The recording ends here: a pass or quiet stretch still under way ends with the last reply.
     void Finish();
@@ -53,7 +55,7 @@ class WalkAnalysis {
     const std::vector<WalkPause>& Pauses() const { return pauses_; }
     std::int64_t PausedMs() const;
     // The detector's parameters the recording named last.
-    const std::optional<params::Parameters>& Parameters() const { return parameters_; }
+    const std::optional<protocol::params::Parameters>& Parameters() const { return parameters_; }
     std::int64_t Replies() const { return replies_; }
     std::int64_t FirstMs() const { return firstMs_; }
     std::int64_t LastMs() const { return lastMs_; }
@@ -65,7 +67,7 @@ class WalkAnalysis {
     std::vector<WalkSegment> segments_;
     bool open_ = false;
     std::vector<WalkPause> pauses_;
-    std::optional<params::Parameters> parameters_;
+    std::optional<protocol::params::Parameters> parameters_;
     std::optional<std::uint16_t> lastState_; // the outputs of the reply before
     std::int64_t replies_ = 0, firstMs_ = -1, lastMs_ = -1;
 };
@@ -92,3 +94,5 @@ bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why
 QStringList LeftOutOfSuggestions(const std::vector<WalkSegment>& segments);
 std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegment>& segments,
                                                      const std::array<int, 3>& current);
+
+} // namespace commission

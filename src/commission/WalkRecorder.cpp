@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace commission {
+
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
     const QByteArray name = QFile::encodeName(path);
@@ -70,7 +72,7 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
 bool WalkRecorder::Record(const std::uint8_t* status58, QString& cause) {
     if (fd_ < 0) return true;
     const std::int64_t ms = clock_.elapsed();
-    const QByteArray line = recording::CsvLineBytes(ms, monitor::DecodeStatus(status58)) + '\n';
+    const QByteArray line = recording::CsvLineBytes(ms, protocol::DecodeStatus(status58)) + '\n';
     int failure = 0;
     if (!writeWhole(line, failure)) {
         cause = files::SystemError(failure);
@@ -92,3 +94,5 @@ bool WalkRecorder::WriteMark(const recording::Mark& m, QString& cause) {
     }
     return true;
 }
+
+} // namespace commission

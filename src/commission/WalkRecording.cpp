@@ -4,7 +4,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/GraphWindow.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -14,6 +14,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
+
+namespace commission {
 
 WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* recordAction)
     : QObject(&window), window_(window), host_(host), recordAction_(recordAction) {
@@ -68,9 +70,9 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
     // Four times a second: a lost link is told soon, the clock once a second.
     clock_.setInterval(250);
     connect(&clock_, &QTimer::timeout, this, &WalkRecording::showTime);
-    connect(&host_.link(), &PollCycle::connecting, this, &WalkRecording::connecting);
+    connect(&host_.link(), &seriallink::PollCycle::connecting, this, &WalkRecording::connecting);
     // The moment polling stops (before any box about it), not at the next look of the clock.
-    connect(&host_.link(), &PollCycle::stopped, this, &WalkRecording::showTime);
+    connect(&host_.link(), &seriallink::PollCycle::stopped, this, &WalkRecording::showTime);
 }
 
 void WalkRecording::showPressed(bool on) {
@@ -98,7 +100,7 @@ void WalkRecording::Toggled(bool on) {
     if (recorder_.Recording()) return;
     // Pressed only once the recording is being written: not while its file is asked for.
     showPressed(false);
-    if (host_.link().State() != LinkState::Polling) {
+    if (host_.link().State() != seriallink::LinkState::Polling) {
         host_.ShowNotice(QStringLiteral("Not recording: connect first (a walk test records the detector's status "
                                         "replies)."));
         return;
@@ -113,7 +115,7 @@ void WalkRecording::Toggled(bool on) {
         dialogs::ConfirmReplacing(&window_, chosen, dialogs::WithExtension(chosen, QStringLiteral("csv")));
     if (path.isEmpty()) return showPressed(false);
     // The link may have gone down while the dialog was open: nothing would be recorded.
-    if (host_.link().State() != LinkState::Polling) {
+    if (host_.link().State() != seriallink::LinkState::Polling) {
         showPressed(false);
         host_.ShowNotice(QStringLiteral("Not recording: the link to the detector went down while the file was "
                                         "chosen; connect again first."));
@@ -179,15 +181,15 @@ void WalkRecording::connecting() {
 
 void WalkRecording::showTime() {
     if (!recorder_.Recording()) return;
-    const LinkState state = host_.link().State();
-    if (state == LinkState::Reconnecting) {
+    const seriallink::LinkState state = host_.link().State();
+    if (state == seriallink::LinkState::Reconnecting) {
         // The link was lost; the detector's replies may come again.
         beginPause(QStringLiteral("link lost"), recorder_.LastReplyMs());
-    } else if (state != LinkState::Polling) {
+    } else if (state != seriallink::LinkState::Polling) {
         // Nothing more can come into this recording once polling has stopped: the next replies would
         // follow a new Connect, perhaps to another detector.
-        endRecording(state == LinkState::Halted ? QStringLiteral("the detector stopped answering")
-                                                : QStringLiteral("the link was closed"));
+        endRecording(state == seriallink::LinkState::Halted ? QStringLiteral("the detector stopped answering")
+                                                            : QStringLiteral("the link was closed"));
         return;
     }
     if (Paused()) {
@@ -215,7 +217,7 @@ void WalkRecording::notice(const QString& text, const QString& kind) {
 }
 
 void WalkRecording::TabShown(int index) {
-    if (!recorder_.Recording() || host_.link().State() != LinkState::Polling) return;
+    if (!recorder_.Recording() || host_.link().State() != seriallink::LinkState::Polling) return;
     if (index != 0) beginPause(QStringLiteral("LOGS tab"), recorder_.ElapsedMs());
     // (Back on the VIEW tab the pause ends with the first status reply.)
 }
@@ -234,7 +236,7 @@ bool WalkRecording::endPause() {
     m.lengthMs = std::max<std::int64_t>(0, recorder_.ElapsedMs() - pauseFromMs_);
     m.text = PauseCause();
     pauseCauses_.clear();
-    if (GraphWindow* g = host_.graphics())
+    if (graph::GraphWindow* g = host_.graphics())
         g->AddPause(QStringLiteral("paused %1 s: %2").arg(QString::number(double(m.lengthMs) / 1000, 'f', 1), m.text),
                     static_cast<int>(std::min(double(m.lengthMs) / 46.5, double(g->State().GraphWidth))));
     return write(m);
@@ -252,7 +254,7 @@ bool WalkRecording::write(const recording::Mark& m) {
 
 void WalkRecording::StatusArrived(const std::uint8_t* status58) {
     if (!recorder_.Recording()) return;
-    const PollCycle& link = host_.link();
+    const seriallink::PollCycle& link = host_.link();
     if (awaitingSameDetector_) {
         // The first status after the link came back follows the detector's read-back.
         awaitingSameDetector_ = false;
@@ -280,7 +282,7 @@ void WalkRecording::StatusArrived(const std::uint8_t* status58) {
         endRecording(cause); // told without a box: this runs inside the poll tick
         return;
     }
-    walk_.Reply(recorder_.LastReplyMs(), monitor::DecodeStatus(status58));
+    walk_.Reply(recorder_.LastReplyMs(), protocol::DecodeStatus(status58));
     if (wasPaused) {
         noticeKind_.clear();
         showTime();
@@ -317,7 +319,7 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
     }
     if (!write(m)) return;
     segmentOpen_ = kind != Kind::End;
-    if (GraphWindow* g = host_.graphics()) {
+    if (graph::GraphWindow* g = host_.graphics()) {
         g->AddMark(kind == Kind::Pass    ? graph::Mark::Kind::Pass
                    : kind == Kind::Quiet ? graph::Mark::Kind::Quiet
                                          : graph::Mark::Kind::End,
@@ -340,3 +342,5 @@ void WalkRecording::MarkQuiet() {
 void WalkRecording::EndMark() {
     mark(recording::Mark::Kind::End);
 }
+
+} // namespace commission

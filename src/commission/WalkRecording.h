@@ -17,6 +17,8 @@ class QLineEdit;
 class QToolBar;
 class QWidget;
 
+namespace commission {
+
 class WalkRecording : public QObject {
     Q_OBJECT
   public:
@@ -73,7 +75,7 @@ class WalkRecording : public QObject {
     std::int64_t pauseFromMs_ = 0;
     // The link came back by itself: the recording goes on only for the detector it was recording.
     bool awaitingSameDetector_ = false;
-    std::optional<params::Record> parametersWritten_;
+    std::optional<protocol::params::Record> parametersWritten_;
     int passes_ = 0, quiets_ = 0;
     bool segmentOpen_ = false;
     QString segmentText_; // "pass 2 (10 m, left to right)"
@@ -82,3 +84,5 @@ class WalkRecording : public QObject {
     WalkAnalysis walk_;
     QString walkPath_;
 };
+
+} // namespace commission

@@ -7,7 +7,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 
 #include <QComboBox>
@@ -18,6 +18,8 @@
 #include <QSettings>
 #include <QTimer>
 #include <unistd.h>
+
+namespace config {
 
 namespace {
 
@@ -32,18 +34,18 @@ QString hexByte(unsigned v) {
 }
 
 // What a parameter file holds beyond what the controls show, said before it is used.
-QStringList fileNotes(const params::Record& bytes, qint64 size, const QString& outsideNote) {
+QStringList fileNotes(const protocol::params::Record& bytes, qint64 size, const QString& outsideNote) {
     QStringList notes;
     if (size != static_cast<qint64>(bytes.size()))
         notes << QStringLiteral("Note: the file holds %1 bytes, not %2: only its first %2 are used.")
                      .arg(size)
                      .arg(bytes.size());
-    for (int pad : params::RecordPadOffsets)
+    for (int pad : protocol::params::RecordPadOffsets)
         if (bytes[static_cast<std::size_t>(pad)] != 0) {
             notes << QStringLiteral("Note: its pad bytes are not zero: it may not be a parameter file.");
             break;
         }
-    const std::vector<QString> outside = ValuesOutsideTheControls(params::DecodeRecord(bytes));
+    const std::vector<QString> outside = ValuesOutsideTheControls(protocol::params::DecodeRecord(bytes));
     if (!outside.empty()) {
         QString note = outsideNote;
         for (const QString& line : outside) note += QStringLiteral("\n  ") + line;
@@ -54,13 +56,11 @@ QStringList fileNotes(const params::Record& bytes, qint64 size, const QString& o
 
 } // namespace
 
-namespace configfile {
-
 QString WithBinExtension(const QString& name) {
     return name.endsWith(QLatin1String("bin"), Qt::CaseSensitive) ? name : name + QStringLiteral(".bin");
 }
 
-bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error, qint64* size) {
+bool ReadParameterFile(const QString& path, protocol::params::Record& bytes, QString& error, qint64* size) {
     auto fail = [&](const QString& reason) {
         error = QStringLiteral("The parameter file \"%1\" could not be read: %2").arg(shown(path), reason);
         return false;
@@ -68,7 +68,7 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
     QString reason;
     const int fd = files::OpenRegularForReading(path, reason, size);
     if (fd < 0) return fail(reason);
-    params::Record read{};
+    protocol::params::Record read{};
     const qint64 done =
         files::ReadSome(fd, reinterpret_cast<char*>(read.data()), static_cast<qint64>(read.size()), reason);
     ::close(fd);
@@ -80,7 +80,7 @@ bool ReadParameterFile(const QString& path, params::Record& bytes, QString& erro
     return true;
 }
 
-bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error) {
+bool WriteParameterFile(const QString& path, const protocol::params::Record& bytes, QString& error) {
     if (QString reason; !files::MayReplace(path, reason)) {
         error = QStringLiteral("The parameter file \"%1\" could not be written: %2").arg(shown(path), reason);
         return false;
@@ -100,18 +100,21 @@ bool WriteParameterFile(const QString& path, const params::Record& bytes, QStrin
     return ok;
 }
 
-std::vector<ParameterDifference> CompareRecords(const params::Record& first, const params::Record& second) {
-    const params::Parameters a = params::DecodeRecord(first), b = params::DecodeRecord(second);
+std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& first,
+                                                const protocol::params::Record& second) {
+    const protocol::params::Parameters a = protocol::params::DecodeRecord(first),
+                                       b = protocol::params::DecodeRecord(second);
     std::vector<ParameterDifference> out = CompareParameters(a, b);
     // What a settings frame never carries as it is, but a file holds.
-    if ((a.flags ^ b.flags) & params::StoreRequest)
+    if ((a.flags ^ b.flags) & protocol::params::StoreRequest)
         out.push_back({QStringLiteral("flags word bit 14 (store request)"),
-                       (a.flags & params::StoreRequest) ? "1" : "0", (b.flags & params::StoreRequest) ? "1" : "0"});
+                       (a.flags & protocol::params::StoreRequest) ? "1" : "0",
+                       (b.flags & protocol::params::StoreRequest) ? "1" : "0"});
     for (std::size_t i = 0; i < a.reserved.size(); ++i)
         if (a.reserved[i] != b.reserved[i])
             out.push_back(
                 {QStringLiteral("reserved byte %1").arg(i + 1), hexByte(a.reserved[i]), hexByte(b.reserved[i])});
-    for (int pad : params::RecordPadOffsets) {
+    for (int pad : protocol::params::RecordPadOffsets) {
         const auto at = static_cast<std::size_t>(pad);
         if (first[at] != second[at])
             out.push_back({QStringLiteral("pad byte at offset %1").arg(pad), hexByte(first[at]), hexByte(second[at])});
@@ -119,15 +122,13 @@ std::vector<ParameterDifference> CompareRecords(const params::Record& first, con
     return out;
 }
 
-} // namespace configfile
-
-ConfigFiles::ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender,
-                         ReadBack& readBack)
+ConfigFiles::ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link,
+                         ParameterSender& sender, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
       fileMode_(new FileMode(sender, readBack, this)) {}
 
 bool ConfigFiles::detectorReady(const QString& what) {
-    if (link_.State() == LinkState::Polling && link_.ParametersKnown()) return true;
+    if (link_.State() == seriallink::LinkState::Polling && link_.ParametersKnown()) return true;
     dialogs::ShowMessage(window_, what + QStringLiteral(" needs a connected detector whose parameters have been read: "
                                                         "connect to the detector first, and wait until its "
                                                         "parameters are shown."));
@@ -146,7 +147,7 @@ bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) 
 
 void ConfigFiles::openConfig() {
     // Without a detector the file is opened on its own; connected, it is loaded into the detector.
-    const bool polling = link_.State() == LinkState::Polling;
+    const bool polling = link_.State() == seriallink::LinkState::Polling;
     if (polling ? !detectorReady(QStringLiteral("Loading a configuration")) : !withoutDetector()) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
@@ -158,14 +159,14 @@ void ConfigFiles::openConfig() {
 // File mode never goes beside a detector, nor while the link may come back by itself.
 bool ConfigFiles::withoutDetector() {
     switch (link_.State()) {
-    case LinkState::Closed:
-    case LinkState::Halted: return true;
-    case LinkState::Reconnecting:
+    case seriallink::LinkState::Closed:
+    case seriallink::LinkState::Halted: return true;
+    case seriallink::LinkState::Reconnecting:
         dialogs::ShowMessage(window_, QStringLiteral("The link waits for its port to connect again by itself: a file "
                                                      "is opened without a detector once the link is closed. Click "
                                                      "Disconnect first."));
         return false;
-    case LinkState::Polling:
+    case seriallink::LinkState::Polling:
         dialogs::ShowMessage(window_, QStringLiteral("A detector is connected now: nothing was opened. Open Config "
                                                      "again to load the file into it."));
         return false;
@@ -177,10 +178,10 @@ void ConfigFiles::openFile(const QString& fileName) {
     if (!withoutDetector()) return; // (connected while the dialog was open)
     // (Asked before the read: the file saved may be the one opened.)
     if (!mayLeaveFile(QStringLiteral("Save them before \"%1\" is opened?").arg(shown(fileName)))) return;
-    params::Record bytes{};
+    protocol::params::Record bytes{};
     QString error;
     qint64 size = 0;
-    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+    if (!ReadParameterFile(fileName, bytes, error, &size)) {
         dialogs::ShowWarning(window_, error);
         return;
     }
@@ -213,15 +214,15 @@ bool ConfigFiles::mayLeaveFile(const QString& before) {
 bool ConfigFiles::saveFileInPlace() {
     const QString path = fileMode_->Path();
     QString why;
-    params::Record now{};
+    protocol::params::Record now{};
     qint64 size = 0;
     QString error;
     if (!fileMode_->Whole())
         why = QStringLiteral("\"%1\" holds more than a parameter file: it is not replaced.").arg(shown(path));
-    else if (!configfile::ReadParameterFile(path, now, error, &size) || size != static_cast<qint64>(now.size()) ||
+    else if (!ReadParameterFile(path, now, error, &size) || size != static_cast<qint64>(now.size()) ||
              now != fileMode_->OnDisk())
         why = QStringLiteral("\"%1\" was changed or removed since it was read: it is not replaced.").arg(shown(path));
-    else if (configfile::WriteParameterFile(path, fileMode_->Record(), error)) {
+    else if (WriteParameterFile(path, fileMode_->Record(), error)) {
         fileMode_->Saved(path, fileMode_->Record());
         return true;
     } else {
@@ -239,14 +240,14 @@ void ConfigFiles::compareFiles() {
     const QString captions[2] = {QStringLiteral("Compare Files: the first file"),
                                  QStringLiteral("Compare Files: the second file")};
     QString names[2];
-    params::Record records[2]{};
+    protocol::params::Record records[2]{};
     QStringList notes;
     for (int i = 0; i < 2; ++i) {
         names[i] = dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, captions[i], FileFilter);
         if (names[i].isEmpty()) return;
         QString error;
         qint64 size = 0;
-        if (!configfile::ReadParameterFile(names[i], records[i], error, &size)) {
+        if (!ReadParameterFile(names[i], records[i], error, &size)) {
             dialogs::ShowWarning(window_, error);
             return;
         }
@@ -256,7 +257,7 @@ void ConfigFiles::compareFiles() {
                          .arg(size)
                          .arg(records[i].size());
     }
-    const auto differences = configfile::CompareRecords(records[0], records[1]);
+    const auto differences = CompareRecords(records[0], records[1]);
     const QString pair = QStringLiteral("\"%1\" and \"%2\"").arg(shown(names[0]), shown(names[1]));
     QString text = differences.empty()
                        ? pair + QStringLiteral(" hold the same parameters, byte for byte.")
@@ -292,10 +293,10 @@ void ConfigFiles::saveConfig() {
     if (!name.isEmpty()) writeConfig(name);
 }
 
-bool ConfigFiles::askToSend(const QString& question, const QString& source, const params::Record& bytes,
+bool ConfigFiles::askToSend(const QString& question, const QString& source, const protocol::params::Record& bytes,
                             const QStringList& notes) {
-    const auto differences =
-        CompareParameters(params::DecodeRecord(bytes), params::DecodeRecord(link_.stores().parameters));
+    const auto differences = CompareParameters(protocol::params::DecodeRecord(bytes),
+                                               protocol::params::DecodeRecord(link_.stores().parameters));
     if (differences.empty()) {
         dialogs::ShowMessage(
             window_, QStringLiteral("%1 holds the same parameters as the detector: nothing was sent.").arg(source));
@@ -310,7 +311,7 @@ bool ConfigFiles::askToSend(const QString& question, const QString& source, cons
     return dialogs::AskYesNo(window_, text);
 }
 
-void ConfigFiles::send(const params::Record& bytes) {
+void ConfigFiles::send(const protocol::params::Record& bytes) {
     link_.StoreParameters(bytes); // byte for byte, pads included
     {
         const ParameterSender::Showing quiet(sender_);
@@ -322,16 +323,16 @@ void ConfigFiles::send(const params::Record& bytes) {
         }
         readBack_.ApplyParameters();
     }
-    sender_.SendParameters(params::DecodeRecord(bytes));
+    sender_.SendParameters(protocol::params::DecodeRecord(bytes));
 }
 
 void ConfigFiles::loadConfig(const QString& fileName) {
     // The link may have stopped while the dialog was open: nothing changes, and the user is told.
     if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
-    params::Record bytes{};
+    protocol::params::Record bytes{};
     QString error;
     qint64 size = 0;
-    if (!configfile::ReadParameterFile(fileName, bytes, error, &size)) {
+    if (!ReadParameterFile(fileName, bytes, error, &size)) {
         dialogs::ShowWarning(window_, error);
         return;
     }
@@ -349,9 +350,9 @@ void ConfigFiles::loadConfig(const QString& fileName) {
 
 void ConfigFiles::revert() {
     if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
-    const std::optional<params::Record>& atConnect = sender_.ConnectTimeParameters();
+    const std::optional<protocol::params::Record>& atConnect = sender_.ConnectTimeParameters();
     if (!atConnect) return; // known together with the parameters
-    const params::Record bytes = *atConnect;
+    const protocol::params::Record bytes = *atConnect;
     const QString source = QStringLiteral("The set read at Connect");
     const auto connection = link_.counters().Connections;
     QStringList notes;
@@ -365,7 +366,7 @@ void ConfigFiles::revert() {
     send(bytes);
 }
 
-void ConfigFiles::OfferParameters(const std::function<params::Record()>& make, std::uint64_t connection,
+void ConfigFiles::OfferParameters(const std::function<protocol::params::Record()>& make, std::uint64_t connection,
                                   const QString& what, const QString& question, const QString& source,
                                   const QStringList& notes) {
     if (!sameConnection(connection, what)) return;
@@ -377,11 +378,11 @@ void ConfigFiles::OfferParameters(const std::function<params::Record()>& make, s
 void ConfigFiles::writeConfig(const QString& fileName) {
     if (!parametersToSave()) return;
     // In file mode, the file as read with the changes made to it.
-    const params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.stores().parameters;
-    const QString target = dialogs::ConfirmReplacing(window_, fileName, configfile::WithBinExtension(fileName));
+    const protocol::params::Record bytes = fileMode_->Active() ? fileMode_->Record() : link_.stores().parameters;
+    const QString target = dialogs::ConfirmReplacing(window_, fileName, WithBinExtension(fileName));
     if (target.isEmpty()) return;
     QString error;
-    if (!configfile::WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
+    if (!WriteParameterFile(target, bytes, error)) dialogs::ShowWarning(window_, error);
     else {
         const bool file = fileMode_->Active();
         if (file) fileMode_->Saved(target, bytes);
@@ -391,3 +392,5 @@ void ConfigFiles::writeConfig(const QString& fileName) {
                         .arg(shown(target)));
     }
 }
+
+} // namespace config

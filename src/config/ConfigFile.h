@@ -11,14 +11,19 @@
 #include <functional>
 #include <vector>
 
-class FileMode;
+class QWidget;
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
+namespace view {
+struct ViewControls;
+} // namespace view
+
+namespace config {
+
+class FileMode;
 class ReadBack;
 class ParameterSender;
-class QWidget;
-struct ViewControls;
-
-namespace configfile {
 
 // The name a save writes: the name as given when it ends in "bin" (exactly, lower case), else
 // the name with ".bin" appended.
@@ -27,20 +32,20 @@ QString WithBinExtension(const QString& name);
 // Reads the first 44 bytes of a regular file on a disk, and its size. Anything else (a device, a FIFO,
 // a file under /proc, /sys or /dev) is refused, and no read waits. On failure, error names the file and
 // the reason.
-bool ReadParameterFile(const QString& path, params::Record& bytes, QString& error, qint64* size = nullptr);
+bool ReadParameterFile(const QString& path, protocol::params::Record& bytes, QString& error, qint64* size = nullptr);
 // Writes the 44 bytes through a temporary file that replaces the target only once complete, so
 // an existing file survives any failure. On failure, error names the file and the reason.
-bool WriteParameterFile(const QString& path, const params::Record& bytes, QString& error);
+bool WriteParameterFile(const QString& path, const protocol::params::Record& bytes, QString& error);
 // Where two parameter files differ, every byte of them: the settings and the bits a settings frame
 // carries, then the store request bit, the reserved bytes and the pad bytes.
-std::vector<ParameterDifference> CompareRecords(const params::Record& first, const params::Record& second);
-
-} // namespace configfile
+std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& first,
+                                                const protocol::params::Record& second);
 
 class ConfigFiles : public QObject {
     Q_OBJECT
   public:
-    ConfigFiles(QWidget* window, ViewControls& view, PollCycle& link, ParameterSender& sender, ReadBack& readBack);
+    ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender,
+                ReadBack& readBack);
 
     // Where a saved file is confirmed (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
@@ -69,8 +74,8 @@ class ConfigFiles : public QObject {
     // Config sends a file: once the user has seen every change and agreed, one frame, then the read-back.
     // make builds the set from the detector's parameters as they are: before the question, and again
     // after it (the detector may have reported a change of its own meanwhile). what names the command.
-    void OfferParameters(const std::function<params::Record()>& make, std::uint64_t connection, const QString& what,
-                         const QString& question, const QString& source, const QStringList& notes);
+    void OfferParameters(const std::function<protocol::params::Record()>& make, std::uint64_t connection,
+                         const QString& what, const QString& question, const QString& source, const QStringList& notes);
 
   private:
     bool parametersToSave();
@@ -78,19 +83,21 @@ class ConfigFiles : public QObject {
     bool detectorReady(const QString& what);
     bool sameConnection(std::uint64_t connection, const QString& what);
     // Asks whether to send parameters that differ from the detector's; says so when none differ.
-    bool askToSend(const QString& question, const QString& source, const params::Record& bytes,
+    bool askToSend(const QString& question, const QString& source, const protocol::params::Record& bytes,
                    const QStringList& notes);
     // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
     // the detector exactly as it is.
-    void send(const params::Record& bytes);
+    void send(const protocol::params::Record& bytes);
     bool withoutDetector();
     bool saveFileInPlace();
 
     QWidget* window_;
-    ViewControls& view_;
-    PollCycle& link_;
+    view::ViewControls& view_;
+    seriallink::PollCycle& link_;
     ParameterSender& sender_;
     ReadBack& readBack_;
     FileMode* fileMode_;
     std::function<void(const QString&)> notice_;
 };
+
+} // namespace config

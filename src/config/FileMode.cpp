@@ -3,14 +3,16 @@
 #include "config/ParameterSender.h"
 #include "config/ReadBack.h"
 
-using namespace params;
+namespace config {
+
+using namespace protocol::params;
 
 FileMode::FileMode(ParameterSender& sender, ReadBack& readBack, QObject* parent)
     : QObject(parent), sender_(sender), readBack_(readBack) {
     connect(&sender_, &ParameterSender::fileEdited, this, &FileMode::edited);
 }
 
-void FileMode::Open(const QString& path, const params::Record& bytes, bool whole) {
+void FileMode::Open(const QString& path, const protocol::params::Record& bytes, bool whole) {
     path_ = path;
     read_ = onDisk_ = bytes;
     whole_ = whole;
@@ -28,8 +30,8 @@ void FileMode::Close() {
     emit changed();
 }
 
-params::Record FileMode::Record() const {
-    params::Record r = EncodeRecord(sender_.FileEdits());
+protocol::params::Record FileMode::Record() const {
+    protocol::params::Record r = EncodeRecord(sender_.FileEdits());
     for (int pad : RecordPadOffsets) r[static_cast<std::size_t>(pad)] = read_[static_cast<std::size_t>(pad)];
     return r;
 }
@@ -38,7 +40,7 @@ bool FileMode::Edited() const {
     return active_ && Record() != onDisk_;
 }
 
-void FileMode::Saved(const QString& path, const params::Record& bytes) {
+void FileMode::Saved(const QString& path, const protocol::params::Record& bytes) {
     path_ = path;
     read_ = onDisk_ = bytes;
     whole_ = true;
@@ -52,3 +54,5 @@ void FileMode::edited() {
     readBack_.ShowRecord(Record());
     emit changed();
 }
+
+} // namespace config

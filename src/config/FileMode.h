@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+namespace config {
+
 class ReadBack;
 class ParameterSender;
 
@@ -17,7 +19,7 @@ class FileMode : public QObject {
 
     // Puts the file on the controls (both lenses back to "User" first, so that its values meet the
     // full ranges); their changes edit it from now on. whole: the file is this record and nothing more.
-    void Open(const QString& path, const params::Record& bytes, bool whole);
+    void Open(const QString& path, const protocol::params::Record& bytes, bool whole);
     // The controls keep showing the file until something else is shown (the detector's read-back).
     void Close();
     bool Active() const { return active_; }
@@ -25,15 +27,15 @@ class FileMode : public QObject {
     // What Save writes: the record as read, with only the values changed on the controls changed. A
     // value the controls cannot show stays as it was unless its control was moved; pads and reserved
     // bytes stay as read.
-    params::Record Record() const;
+    protocol::params::Record Record() const;
     // The file on disk (as read, or as last saved) differs from what Save would write.
     bool Edited() const;
     // Only a file that held exactly the record is replaced by a save to its own name without asking.
     bool Whole() const { return whole_; }
     // The record went to path, which is the file from now on.
-    void Saved(const QString& path, const params::Record& bytes);
+    void Saved(const QString& path, const protocol::params::Record& bytes);
     // What the file on disk holds as far as this program knows.
-    const params::Record& OnDisk() const { return onDisk_; }
+    const protocol::params::Record& OnDisk() const { return onDisk_; }
 
   signals:
     // Opened, edited, saved or closed: the title and the status bar follow.
@@ -47,6 +49,8 @@ class FileMode : public QObject {
     bool active_ = false;
     bool whole_ = false;
     QString path_;
-    params::Record read_{};
-    params::Record onDisk_{};
+    protocol::params::Record read_{};
+    protocol::params::Record onDisk_{};
 };
+
+} // namespace config

@@ -3,7 +3,7 @@
 #include "config/ParameterSender.h"
 
 #include "config/ParameterText.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <utility>
 
-using namespace params;
+namespace config {
+
+using namespace protocol::params;
 
 namespace {
 
@@ -33,10 +35,10 @@ constexpr LensPreset LensPresets[4] = {{1, 50, 1, 50, 10, 700, false, 0, 0, 0}, 
                                        {8, 30, 8, 12, 100, 440, true, 10, 8, 380}}; // "Vertical Curtain"
 
 // The track bars are vertical with their minimum at the top, so the value grows as the thumb rises.
-int thresholdValue(const TrackBar* bar) {
+int thresholdValue(const widgets::TrackBar* bar) {
     return bar->minimum() + bar->maximum() - bar->value();
 }
-int thumbFor(const TrackBar* bar, int value) {
+int thumbFor(const widgets::TrackBar* bar, int value) {
     return std::clamp(bar->minimum() + bar->maximum() - value, bar->minimum(), bar->maximum());
 }
 
@@ -54,9 +56,9 @@ T setBits(T value, int mask, bool set) {
 void ParameterSender::wire(QAction* storeToFlash) {
     storeToFlash_ = storeToFlash;
     if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &ParameterSender::requestStore);
-    connect(&link_, &PollCycle::settingsSent, this, &ParameterSender::frameSent);
-    connect(&link_, &PollCycle::connecting, this, &ParameterSender::connecting);
-    connect(&link_, &PollCycle::settingsHeld, this, [this] { held_ = true; });
+    connect(&link_, &seriallink::PollCycle::settingsSent, this, &ParameterSender::frameSent);
+    connect(&link_, &seriallink::PollCycle::connecting, this, &ParameterSender::connecting);
+    connect(&link_, &seriallink::PollCycle::settingsHeld, this, [this] { held_ = true; });
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
     // user did not touch goes out as the detector reported it, even one its control cannot show.
@@ -79,9 +81,9 @@ void ParameterSender::wire(QAction* storeToFlash) {
         connect(f.box, &QCheckBox::toggled, this, [this, mask = f.mask](bool checked) {
             edit([&](Parameters& p) { p.flags = setBits(p.flags, mask, checked); });
         });
-    ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
+    view::ChannelControls* channels[3] = {&view_.mw, &view_.pir1, &view_.pir2};
     for (std::size_t c = 0; c < 3; ++c) {
-        ChannelControls* ch = channels[c];
+        view::ChannelControls* ch = channels[c];
         connect(ch->threshold, &QSlider::valueChanged, this, [this, c, ch] {
             edit([&](Parameters& p) {
                 p.channels[c].trange = static_cast<std::uint16_t>(thresholdValue(ch->threshold));
@@ -102,7 +104,7 @@ void ParameterSender::wire(QAction* storeToFlash) {
     connect(view_.pir2.lens, &QComboBox::currentIndexChanged, this, &ParameterSender::pir2LensChanged);
 
     for (std::size_t o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[o];
+        view::OutputControls& out = view_.outputs[o];
         const struct {
             QCheckBox* box;
             std::uint8_t mask;
@@ -114,13 +116,13 @@ void ParameterSender::wire(QAction* storeToFlash) {
             connect(f.box, &QCheckBox::toggled, this, [this, o, mask = f.mask](bool checked) {
                 edit([&](Parameters& p) { p.outputs[o].flags = setBits(p.outputs[o].flags, mask, checked); });
             });
-        connect(out.ncNo, &RadioGroup::itemIndexChanged, this, [this, o](int index) {
+        connect(out.ncNo, &widgets::RadioGroup::itemIndexChanged, this, [this, o](int index) {
             edit([&](Parameters& p) {
                 p.outputs[o].flags = setBits(p.outputs[o].flags, OutputNormallyOpen, index != 0);
             });
         });
         // No function selected is 255.
-        connect(out.function, &RadioGroup::itemIndexChanged, this,
+        connect(out.function, &widgets::RadioGroup::itemIndexChanged, this,
                 [this, o](int index) { edit([&](Parameters& p) { p.outputs[o].function = lowByte(index); }); });
         connect(out.timeAnd, &QScrollBar::valueChanged, this, [this, o](int seconds) {
             edit([&](Parameters& p) { p.outputs[o].timeAndMs = static_cast<std::uint16_t>(seconds * 1000); });
@@ -184,7 +186,7 @@ void ParameterSender::pir2LensChanged() {
 // a preset queues one frame with the new values. A range change keeps the threshold value the
 // detector has, instead of the thumb position (which would change the value sent next).
 void ParameterSender::applyLens(int pir) {
-    ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
+    view::ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
     const int index = ch.lens->currentIndex();
     if (index < 0 || index > 3) return;
     const LensPreset& preset = LensPresets[index];
@@ -203,3 +205,5 @@ void ParameterSender::applyLens(int pir) {
     const QSignalBlocker quiet(ch.threshold);
     ch.threshold->setValue(thumbFor(ch.threshold, keptValue));
 }
+
+} // namespace config

@@ -1,7 +1,7 @@
 #include "config/ParameterSender.h"
 
 #include "config/ParameterText.h"
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <utility>
 
-using namespace params;
+namespace config {
+
+using namespace protocol::params;
 
 QString FlashStateText(FlashState state) {
     switch (state) {
@@ -27,7 +29,7 @@ QString FlashStateText(FlashState state) {
     return QString();
 }
 
-ParameterSender::ParameterSender(ViewControls& view, PollCycle& link, QObject* parent)
+ParameterSender::ParameterSender(view::ViewControls& view, seriallink::PollCycle& link, QObject* parent)
     : QObject(parent), view_(view), link_(link) {}
 
 bool ParameterSender::mayChange() const {
@@ -264,3 +266,5 @@ void ParameterSender::requestStore() {
     }
     if (storeToFlash_) storeToFlash_->setEnabled(true);
 }
+
+} // namespace config

@@ -13,8 +13,14 @@
 #include <vector>
 
 class QAction;
+namespace seriallink {
 class PollCycle;
+} // namespace seriallink
+namespace view {
 struct ViewControls;
+} // namespace view
+
+namespace config {
 
 // What the detector's flash holds, as far as this program can tell, for the detector of the current
 // (or last) connection.
@@ -31,7 +37,7 @@ QString FlashStateText(FlashState state);
 class ParameterSender : public QObject {
     Q_OBJECT
   public:
-    ParameterSender(ViewControls& view, PollCycle& link, QObject* parent = nullptr);
+    ParameterSender(view::ViewControls& view, seriallink::PollCycle& link, QObject* parent = nullptr);
 
     // Connects every settings control's change signal (which fires on changes made by code too)
     // to its handler, and the Store To Flash action to requestStore.
@@ -44,7 +50,7 @@ class ParameterSender : public QObject {
     void BuildSettingsFrame();
     // Queues a frame of the given parameters as they are (not through the controls, which would
     // clamp them), then the read-back.
-    void SendParameters(params::Parameters p);
+    void SendParameters(protocol::params::Parameters p);
 
     // While a Showing lives, values are being shown, not chosen (a read-back, a file, the detector's
     // own switches): the handlers neither edit the parameters nor build a frame.
@@ -75,7 +81,7 @@ class ParameterSender : public QObject {
     bool FlashAwaitingReport() const;
     // The parameters the detector reported first after the user's last Connect (a reconnection by
     // itself keeps them), and the connection they were read on.
-    const std::optional<params::Record>& ConnectTimeParameters() const { return connectTime_; }
+    const std::optional<protocol::params::Record>& ConnectTimeParameters() const { return connectTime_; }
     std::uint64_t ConnectTimeConnection() const { return connectTimeConnection_; }
     // The notice for a link that came back by itself, with what the reconnection dropped: "Link back on
     // <port>: 1 change made while the link was down was not sent."
@@ -89,10 +95,10 @@ class ParameterSender : public QObject {
 
     // A parameter file opened without a detector is on the controls: their changes edit it, each its own
     // value as for a detector, and nothing is queued for the line while it lasts (a store neither).
-    void StartFileEdits(const params::Parameters& file);
+    void StartFileEdits(const protocol::params::Parameters& file);
     void EndFileEdits();
     bool FileEditing() const { return fileEditing_; }
-    const params::Parameters& FileEdits() const { return fileEdits_; }
+    const protocol::params::Parameters& FileEdits() const { return fileEdits_; }
 
     // Both lenses back to "User" with their full ranges, quietly: nothing is edited or sent.
     void LensesToUser();
@@ -113,15 +119,15 @@ class ParameterSender : public QObject {
     bool mayChange() const;
     void requestReadBack();
     void applyLens(int pir);
-    void edit(const std::function<void(params::Parameters&)>& change);
-    void queue(params::Parameters p, bool echo);
+    void edit(const std::function<void(protocol::params::Parameters&)>& change);
+    void queue(protocol::params::Parameters p, bool echo);
     void connecting(bool droppedSettings);
     void frameSent(const std::array<std::uint8_t, 46>& frame);
     void setFlash(FlashState state);
     void notice(const QString& text);
 
-    ViewControls& view_;
-    PollCycle& link_;
+    view::ViewControls& view_;
+    seriallink::PollCycle& link_;
     QAction* storeToFlash_ = nullptr;
     bool storePending_ = false;
     bool showing_ = false;
@@ -139,20 +145,22 @@ class ParameterSender : public QObject {
     std::uint64_t connectTimeConnection_ = 0, userConnection_ = 0;
     FlashState flash_ = FlashState::Unknown;
     // The parameters to send: the detector's, with the user's changes since its last read-back.
-    params::Parameters edits_;
-    std::optional<params::Record> connectTime_;
+    protocol::params::Parameters edits_;
+    std::optional<protocol::params::Record> connectTime_;
     // The sets a connection that left changes unstored knew of: the detector's last reply, and the
     // last set sent to it (its read-back may never have come).
-    std::vector<params::Parameters> unstoredBefore_;
-    std::optional<params::Record> lastReadBack_; // this connection's last read-back
-    params::Parameters queued_;                  // the set of the pending frame
-    std::optional<params::Parameters> lastSent_; // the set of the last frame that went out
+    std::vector<protocol::params::Parameters> unstoredBefore_;
+    std::optional<protocol::params::Record> lastReadBack_; // this connection's last read-back
+    protocol::params::Parameters queued_;                  // the set of the pending frame
+    std::optional<protocol::params::Parameters> lastSent_; // the set of the last frame that went out
     std::function<void(const QString&)> notice_;
     bool fileEditing_ = false;
-    params::Parameters fileEdits_; // the file's values with the changes made on the controls
+    protocol::params::Parameters fileEdits_; // the file's values with the changes made on the controls
 };
 
 // The offsets of one relay output's bytes in the 44-byte parameter record.
 constexpr int OutputRecordOffset(int output) {
     return 28 + 5 * output;
 }
+
+} // namespace config

@@ -3,7 +3,9 @@
 #include <QStringList>
 #include <cmath>
 
-using namespace params;
+namespace config {
+
+using namespace protocol::params;
 
 namespace {
 
@@ -140,3 +142,5 @@ std::vector<QString> ValuesOutsideTheControls(const Parameters& p) {
     }
     return lines;
 }
+
+} // namespace config

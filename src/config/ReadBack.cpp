@@ -1,8 +1,8 @@
 #include "config/ReadBack.h"
 
 #include "config/ParameterSender.h"
-#include "link/PollCycle.h"
 #include "protocol/ParameterBlock.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/GaugeBar.h"
 #include "widgets/RadioGroup.h"
@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <cmath>
 
-using namespace params;
+namespace config {
+
+using namespace protocol::params;
 
 namespace {
 
@@ -29,7 +31,7 @@ std::uint16_t le16(const std::uint8_t* at) {
 // poll timer runs again.
 class ReadBackEnd {
   public:
-    explicit ReadBackEnd(PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
+    explicit ReadBackEnd(seriallink::PollCycle& link) : link_(link) { link_.PollTimer()->stop(); }
     ~ReadBackEnd() {
         link_.DropSettings();
         link_.PollTimer()->start();
@@ -38,18 +40,18 @@ class ReadBackEnd {
     ReadBackEnd& operator=(const ReadBackEnd&) = delete;
 
   private:
-    PollCycle& link_;
+    seriallink::PollCycle& link_;
 };
 
 // One channel: the thumb at the place of the value (clamped by the track bar; the label shows the
 // value as received), then Tconv, Nconv, NPulse with their labels.
-void applyChannel(ChannelControls& ch, const std::uint8_t* at) {
+void applyChannel(view::ChannelControls& ch, const std::uint8_t* at) {
     const int value = be16(at);
     // Computed as a signed number, so that a value above the range puts the thumb at the top.
     ch.threshold->setValue(ch.threshold->maximum() - value + ch.threshold->minimum());
     ch.trangeLabel->setText(QString::number(value));
     const struct {
-        GaugeBar* gauge;
+        widgets::GaugeBar* gauge;
         QLabel* label;
         int value;
     } gauges[] = {
@@ -73,7 +75,7 @@ void ReadBack::ShowRecord(const Record& record) {
 
     // Time AND in whole seconds, halves to the even neighbour; the caption shows the clamped position.
     for (int o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
+        view::OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
         const int ms = be16(&record[static_cast<std::size_t>(OutputRecordOffset(o))]);
         out.timeAnd->setValue(static_cast<int>(std::nearbyint(ms / 1000.0)));
         out.timeAndLabel->setText(QString::number(out.timeAnd->value()) + QStringLiteral(" sec."));
@@ -84,7 +86,7 @@ void ReadBack::ShowRecord(const Record& record) {
         view_.outputs[static_cast<std::size_t>(o)].function->setItemIndex(function == NoFunction ? -1 : function);
     }
     for (int o = 0; o < 3; ++o) {
-        OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
+        view::OutputControls& out = view_.outputs[static_cast<std::size_t>(o)];
         const std::uint8_t outputFlags = record[static_cast<std::size_t>(OutputRecordOffset(o) + 4)];
         const bool enabled = outputFlags & OutputEnabled;
         out.enable->setChecked(enabled);
@@ -104,7 +106,7 @@ void ReadBack::ShowRecord(const Record& record) {
     }
 
     const struct {
-        ChannelControls* channel;
+        view::ChannelControls* channel;
         int offset;
         QCheckBox* enable;
         std::uint16_t enableMask;
@@ -144,7 +146,7 @@ void ReadBack::ShowRecord(const Record& record) {
     ShowPirNoiseReductionMode(view_, tempComp);
 }
 
-void ShowPirNoiseReductionMode(ViewControls& view, bool automatic) {
+void ShowPirNoiseReductionMode(view::ViewControls& view, bool automatic) {
     view.noisePir1->setEnabled(!automatic);
     view.noisePir2->setEnabled(!automatic);
     view.noisePir1->setText(automatic ? QStringLiteral("PIR UP(Auto change N.R.)")
@@ -163,3 +165,5 @@ void ReadBack::ApplyPwmValues() {
     view_.pwmFrequency->setValue(frequencyValue);
     view_.pwmFrequencyLabel->setText(QString::number(frequencyValue));
 }
+
+} // namespace config

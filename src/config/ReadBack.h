@@ -4,13 +4,20 @@
 
 #include "protocol/ParameterBlock.h"
 
+namespace seriallink {
 class PollCycle;
-class ParameterSender;
+} // namespace seriallink
+namespace view {
 struct ViewControls;
+} // namespace view
+
+namespace config {
+
+class ParameterSender;
 
 class ReadBack {
   public:
-    ReadBack(ViewControls& view, PollCycle& link, ParameterSender& sender)
+    ReadBack(view::ViewControls& view, seriallink::PollCycle& link, ParameterSender& sender)
         : view_(view), link_(link), sender_(sender) {}
 
     // Redraws every settings control and its label from the detector's parameters. Showing a value
@@ -20,16 +27,18 @@ class ReadBack {
     void ApplyParameters();
     // Shows a record on the settings controls as ApplyParameters does, leaving the link alone: a
     // parameter file opened without a detector.
-    void ShowRecord(const params::Record& record);
+    void ShowRecord(const protocol::params::Record& record);
     // The two PWM values of reply 7 into their (hidden) scroll bars and labels, without sending them.
     void ApplyPwmValues();
 
   private:
-    ViewControls& view_;
-    PollCycle& link_;
+    view::ViewControls& view_;
+    seriallink::PollCycle& link_;
     ParameterSender& sender_;
 };
 
 // The two PIR noise-reduction boxes under temperature compensation (automatic: the detector
 // switches them itself, so they are disabled and say so) or without it.
-void ShowPirNoiseReductionMode(ViewControls& view, bool automatic);
+void ShowPirNoiseReductionMode(view::ViewControls& view, bool automatic);
+
+} // namespace config

@@ -2,6 +2,8 @@
 
 #include "dialogs/UserDialogs.h"
 
+namespace dialogs {
+
 OstrevoApplication::OstrevoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool OstrevoApplication::notify(QObject* receiver, QEvent* event) {
@@ -14,3 +16,5 @@ bool OstrevoApplication::notify(QObject* receiver, QEvent* event) {
     }
     return false;
 }
+
+} // namespace dialogs

@@ -4,9 +4,13 @@
 
 #include <QApplication>
 
+namespace dialogs {
+
 class OstrevoApplication : public QApplication {
     Q_OBJECT
   public:
     OstrevoApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+} // namespace dialogs

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFontDatabase>
 
+namespace graph {
+
 namespace {
 
 const char* const WineFontFolder = "/usr/share/wine/fonts/";
@@ -102,3 +104,5 @@ void UseProgramFont() {
         qApp->installEventFilter(keeper);
     }
 }
+
+} // namespace graph

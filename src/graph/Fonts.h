@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QString>
 
+namespace graph {
+
 // Registers Tahoma and Small Fonts from the folders where Debian's fonts-wine puts them, if
 // fontconfig does not already know them. Call once after the application object exists.
 void RegisterProgramFonts();
@@ -15,3 +17,5 @@ QFont ProgramFont();
 void UseProgramFont();
 // The family for the graph's caption: "Small Fonts" or the nearest small font available.
 QString SmallFontFamily();
+
+} // namespace graph

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace graph {
+
 namespace {
 
 // The start that keeps a span of the given length inside [low, high), nearest to wanted.
@@ -53,3 +55,5 @@ GraphPlace PlaceGraph(const QRect& area, const QRect& main, const QSize& graph, 
     }
     return place;
 }
+
+} // namespace graph

@@ -4,6 +4,8 @@
 
 #include <QRect>
 
+namespace graph {
+
 struct GraphPlace {
     enum class Where { Kept, Below, Beside, BelowMainMoved, InMainWindow };
     Where where = Where::InMainWindow;
@@ -15,3 +17,5 @@ struct GraphPlace {
 // graph window's frame size; last: where the user left the graph window before (kept when it is on the
 // screen and clear of the main window), or an empty rectangle.
 GraphPlace PlaceGraph(const QRect& area, const QRect& main, const QSize& graph, const QRect& last = QRect());
+
+} // namespace graph

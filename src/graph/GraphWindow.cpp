@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace graph {
+
 namespace {
 constexpr int GraphClientWidth = 992;
 constexpr int GraphClientHeight = 294;
@@ -235,7 +237,7 @@ void GraphWindow::DrawFrame() {
 void GraphWindow::RepaintScreen(bool paced) {
     if (changed_.isEmpty()) return;
     // Every reply's columns are drawn on the picture at once; paced, the screen shows them 80 ms at a time.
-    if (paced) PaintPace::Instance().Later(screenLayer, changed_);
+    if (paced) widgets::PaintPace::Instance().Later(screenLayer, changed_);
     else screenLayer->update(changed_);
     changed_ = QRegion();
 }
@@ -290,3 +292,5 @@ void GraphWindow::keepPlace() {
     settings.setValue(QStringLiteral("graph/width"), width());
     remembered::Sync(settings);
 }
+
+} // namespace graph

@@ -11,6 +11,8 @@ class QAction;
 class QGroupBox;
 class QMenu;
 
+namespace graph {
+
 // A widget that shows an image at its top-left corner (one layer of the graph), painting only the
 // parts asked for.
 class ImageLayer : public QWidget {
@@ -122,3 +124,5 @@ class GraphWindow : public QWidget {
     std::optional<QPoint> lastPlace_;
     bool keptPicture_ = false;
 };
+
+} // namespace graph

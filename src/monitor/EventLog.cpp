@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QSaveFile>
 
-void LabelLogGrid(StringGrid& grid) {
+namespace monitor {
+
+void LabelLogGrid(widgets::StringGrid& grid) {
     for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(0, r, QString::number(r) + QLatin1Char(' '));
     const char* const headings[] = {"Num\u00b0",          "ALLARM",     "Max MW",     "Max Pir HIGH ABOVE",
                                     "Max Pir DOWN UNDER", "Max Mask 1", "Max Mask 2", "Noise Ir 1",
@@ -16,25 +18,25 @@ void LabelLogGrid(StringGrid& grid) {
     for (int c = 0; c < 10; ++c) grid.setCell(c, 0, QString::fromUtf8(headings[c]));
 }
 
-void FitLogGrid(StringGrid& grid) {
+void FitLogGrid(widgets::StringGrid& grid) {
     grid.fitHeadings();
     QStringList names;
-    for (int bit = 0; bit < 16; ++bit) names << QString::fromStdString(monitor::EventTypeText(1u << bit));
+    for (int bit = 0; bit < 16; ++bit) names << QString::fromStdString(protocol::EventTypeText(1u << bit));
     grid.fitColumnTo(1, names); // the event names, "Fail DOWN PIR" the longest
 }
 
-void ClearLogGrid(StringGrid& grid) {
+void ClearLogGrid(widgets::StringGrid& grid) {
     for (int c = 1; c < grid.ColCount(); ++c)
         for (int r = 1; r < grid.RowCount(); ++r) grid.setCell(c, r, QString());
 }
 
-void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
-    const monitor::EventLog log = monitor::DecodeEventLog(eventLog220);
+void ShowEventLog(widgets::StringGrid& grid, const std::uint8_t* eventLog220) {
+    const protocol::EventLog log = protocol::DecodeEventLog(eventLog220);
     for (int r = 1; r < grid.RowCount(); ++r) {
         QString texts[10];
         if (r <= static_cast<int>(log.size())) {
-            const monitor::EventRecord& e = log[static_cast<std::size_t>(r - 1)];
-            texts[1] = QString::fromStdString(monitor::EventTypeText(e.eventType));
+            const protocol::EventRecord& e = log[static_cast<std::size_t>(r - 1)];
+            texts[1] = QString::fromStdString(protocol::EventTypeText(e.eventType));
             for (int i = 0; i < 7; ++i) texts[2 + i] = NumberText(e.peaks[static_cast<std::size_t>(i)]);
             texts[9] = DegreesText(e.temperature);
         }
@@ -43,7 +45,7 @@ void ShowEventLog(StringGrid& grid, const std::uint8_t* eventLog220) {
     }
 }
 
-bool WriteLogGridCsv(const StringGrid& grid, const QString& path, QString& error) {
+bool WriteLogGridCsv(const widgets::StringGrid& grid, const QString& path, QString& error) {
     const QByteArray bytes = grid.csv().toUtf8();
     if (QString reason; !files::MayReplace(path, reason)) {
         error = QStringLiteral("The event memory could not be written to \"%1\": %2")
@@ -60,3 +62,5 @@ bool WriteLogGridCsv(const StringGrid& grid, const QString& path, QString& error
     file.cancelWriting();
     return false;
 }
+
+} // namespace monitor

@@ -2,24 +2,27 @@
 
 #include "config/ReadBack.h"
 #include "graph/GraphPainter.h"
-#include "link/PollCycle.h"
 #include "monitor/Siren.h"
 #include "protocol/ParameterBlock.h"
 #include "protocol/StatusRecord.h"
+#include "seriallink/PollCycle.h"
 #include "view/ViewPage.h"
 #include "widgets/Lamp.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
 
-using namespace monitor;
+namespace monitor {
+
+using namespace protocol;
 
 namespace {
 const QColor Grey(128, 128, 128);
 const QColor Red(255, 0, 0);
 } // namespace
 
-Indicators::Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren)
+Indicators::Indicators(view::ViewControls& view, const StatusView& status, const seriallink::PollCycle& link,
+                       Siren* siren)
     : view_(view), status_(status), link_(link), siren_(siren) {}
 
 void Indicators::FollowNoiseReduction(int pir) {
@@ -35,16 +38,17 @@ void Indicators::ShowIndicators() {
     const auto& state = status_.StateFlags;
 
     // 1. Manual or automatic noise reduction, as the detector's parameters last said (not the box).
-    const std::uint16_t flags = parameterFlags_ ? parameterFlags_() : params::RecordFlags(link_.stores().parameters);
-    const bool automatic = params::HasFlags(flags, params::EnableTempComp);
-    ShowPirNoiseReductionMode(view_, automatic);
+    const std::uint16_t flags =
+        parameterFlags_ ? parameterFlags_() : protocol::params::RecordFlags(link_.stores().parameters);
+    const bool automatic = protocol::params::HasFlags(flags, protocol::params::EnableTempComp);
+    config::ShowPirNoiseReductionMode(view_, automatic);
 
     // 2. Detections, masks, infrared noise and the tamper, each repainted at once.
     const QColor& mwColour = graph::TraceColour[graph::MwTrace];
     const QColor& upColour = graph::TraceColour[graph::UpPirTrace];
     const QColor& downColour = graph::TraceColour[graph::DownPirTrace];
     const struct {
-        Lamp* lamp;
+        widgets::Lamp* lamp;
         int bit;
         const QColor& colour;
     } detections[] = {
@@ -60,7 +64,7 @@ void Indicators::ShowIndicators() {
 
     // 4. Faults.
     const struct {
-        Lamp* lamp;
+        widgets::Lamp* lamp;
         int bit;
     } faults[] = {{view_.ledPowerFail, StateLowVoltage},
                   {view_.ledMwFault, StateMwFault},
@@ -74,20 +78,20 @@ void Indicators::ShowIndicators() {
         view_.outputs[static_cast<std::size_t>(o)].state->setBrushColor(state[StateOut1 + o] ? Red : Grey);
 
     // The summary beside the tabs: the same replies, in the same colours.
-    if (view_.summary[SummaryOut1]) {
+    if (view_.summary[view::SummaryOut1]) {
         const bool fault = state[StateLowVoltage] || state[StateMwFault] || state[StatePir1Fault] ||
                            state[StatePir2Fault] || state[StateCpuFault];
         const struct {
             int lamp;
             bool lit;
             const QColor& colour;
-        } summary[] = {{SummaryOut1, state[StateOut1], Red},
-                       {SummaryOut2, state[StateOut2], Red},
-                       {SummaryOut3, state[StateOut3], Red},
-                       {SummaryTamper, alarm[AlarmTamper], downColour},
-                       {SummaryMask1, alarm[AlarmMask1], downColour},
-                       {SummaryMask2, alarm[AlarmMask2], downColour},
-                       {SummaryFault, fault, downColour}};
+        } summary[] = {{view::SummaryOut1, state[StateOut1], Red},
+                       {view::SummaryOut2, state[StateOut2], Red},
+                       {view::SummaryOut3, state[StateOut3], Red},
+                       {view::SummaryTamper, alarm[AlarmTamper], downColour},
+                       {view::SummaryMask1, alarm[AlarmMask1], downColour},
+                       {view::SummaryMask2, alarm[AlarmMask2], downColour},
+                       {view::SummaryFault, fault, downColour}};
         for (const auto& l : summary)
             view_.summary[static_cast<std::size_t>(l.lamp)]->setBrushColor(l.lit ? l.colour : Grey);
     }
@@ -97,3 +101,5 @@ void Indicators::ShowIndicators() {
                             alarm[AlarmMask1] || alarm[AlarmMask2];
     if (alarmState && sirenAllowed_ && siren_ && !siren_->Playing()) siren_->StartSiren();
 }
+
+} // namespace monitor

@@ -7,14 +7,21 @@
 #include <cstdint>
 #include <functional>
 
+namespace seriallink {
 class PollCycle;
-class Siren;
+} // namespace seriallink
+namespace view {
 struct ViewControls;
+} // namespace view
+
+namespace monitor {
+
+class Siren;
 
 class Indicators : public IndicatorSteps {
   public:
     // siren may be null (no siren at all).
-    Indicators(ViewControls& view, const StatusView& status, const PollCycle& link, Siren* siren);
+    Indicators(view::ViewControls& view, const StatusView& status, const seriallink::PollCycle& link, Siren* siren);
 
     void setSiren(Siren* siren) { siren_ = siren; }
     // While off (a replay of a recording), the lamps still follow but the siren never starts.
@@ -31,11 +38,13 @@ class Indicators : public IndicatorSteps {
     void ShowIndicators() override;
 
   private:
-    ViewControls& view_;
+    view::ViewControls& view_;
     const StatusView& status_;
-    const PollCycle& link_;
+    const seriallink::PollCycle& link_;
     Siren* siren_;
     bool sirenAllowed_ = true;
     std::function<void(int pir, bool on)> follower_;
     std::function<std::uint16_t()> parameterFlags_;
 };
+
+} // namespace monitor

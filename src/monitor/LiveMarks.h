@@ -6,22 +6,30 @@
 #include <QList>
 
 class QWidget;
-class GraphWindow;
+namespace view {
 struct ViewControls;
+} // namespace view
+namespace graph {
+class GraphWindow;
+} // namespace graph
+
+namespace monitor {
 
 class LiveMarks {
   public:
-    explicit LiveMarks(ViewControls& view) : view_(view) {}
+    explicit LiveMarks(view::ViewControls& view) : view_(view) {}
 
     void SetLive(bool live);
     bool Live() const { return live_; }
     // Empties the readings (bars at their least, lamps out, values "---") and the graph's traces,
     // as after a replay: what they showed belonged to the recording.
-    void Clear(GraphWindow* graphics);
+    void Clear(graph::GraphWindow* graphics);
 
   private:
     QList<QWidget*> readings() const;
 
-    ViewControls& view_;
+    view::ViewControls& view_;
     bool live_ = true;
 };
+
+} // namespace monitor

@@ -14,6 +14,8 @@
 #include <glob.h>
 #include <thread>
 
+namespace monitor {
+
 namespace {
 
 // The length of a PCM WAV file from its header, or -1 when the header does not tell.
@@ -295,3 +297,5 @@ void Siren::playTimedOut() {
     }
     playEnded();
 }
+
+} // namespace monitor

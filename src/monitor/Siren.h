@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+namespace monitor {
+
 // The folders the program's siren file is looked for in, in this order: the executable's, then the data
 // folder of an installation (<prefix>/share/ostrevo-setup: beside the executable's bin folder, at the
 // prefix it was built for, and in the XDG data folders).
@@ -123,3 +125,5 @@ class Siren : public QObject {
     std::unique_ptr<SirenPlayer> player_;
     QTimer endTimer_;
 };
+
+} // namespace monitor

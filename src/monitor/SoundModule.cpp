@@ -10,6 +10,8 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+namespace monitor {
+
 namespace {
 
 // QSoundEffect reports a damaged file or a dead sink through its Error status, the end of a play through
@@ -86,3 +88,5 @@ class SoundEffectOutput : public SoundOutput {
 extern "C" Q_DECL_EXPORT SoundOutput* ostrevo_make_sound_output() {
     return new SoundEffectOutput;
 }
+
+} // namespace monitor

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+namespace monitor {
+
 // One sound played once at a time. Every call, and every callback, on the user-interface thread.
 class SoundOutput {
   public:
@@ -27,3 +29,5 @@ class SoundOutput {
 // The module's one entry point, by this name: a new output, owned by the caller.
 using MakeSoundOutput = SoundOutput* (*)();
 inline constexpr const char* MakeSoundOutputName = "ostrevo_make_sound_output";
+
+} // namespace monitor

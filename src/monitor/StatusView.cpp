@@ -11,32 +11,35 @@
 #include <QCheckBox>
 #include <QLabel>
 
-StatusView::StatusView(ViewControls& view, GraphWindow* graphics) : view_(view), graphics_(graphics) {}
+namespace monitor {
+
+StatusView::StatusView(view::ViewControls& view, graph::GraphWindow* graphics) : view_(view), graphics_(graphics) {}
 
 void StatusView::SplitFlags(const StatusStore& store) {
-    const monitor::StatusRecord s = monitor::DecodeStatus(store.data());
-    AlarmFlags = monitor::SplitFlagWord(s.alarmFlags);
-    StateFlags = monitor::SplitFlagWord(s.stateFlags);
+    const protocol::StatusRecord s = protocol::DecodeStatus(store.data());
+    AlarmFlags = protocol::SplitFlagWord(s.alarmFlags);
+    StateFlags = protocol::SplitFlagWord(s.stateFlags);
 }
 
 // The channel's threshold trace and newest sample, and on the VIEW tab its level (the selection of
 // the threshold track bar rises from the bottom by it) and the plotted signal in its bar and label.
-void StatusView::showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert) {
-    const monitor::ChannelStatus& values = record.channels[channel];
-    const std::uint16_t signal = monitor::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
+void StatusView::showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel,
+                             bool directConvert) {
+    const protocol::ChannelStatus& values = record.channels[channel];
+    const std::uint16_t signal = protocol::RaiseZeroPlottedSignal(store.data(), channel, directConvert);
     if (graphics_) {
         const auto c = static_cast<graph::Channel>(channel);
         graphics_->FeedChannel(c, signal, values.compensation, directConvert);
     }
-    ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
+    view::ChannelControls& ch = channel == 0 ? view_.mw : channel == 1 ? view_.pir1 : view_.pir2;
     ch.threshold->setSelStart(ch.threshold->maximum() - values.level);
-    SetTextPaced(ch.levelLabel, NumberText(values.level));
+    widgets::SetTextPaced(ch.levelLabel, NumberText(values.level));
     ch.signal->setPosition(signal);
-    SetTextPaced(ch.signalLabel, NumberText(signal));
+    widgets::SetTextPaced(ch.signalLabel, NumberText(signal));
 }
 
 void StatusView::ShowStatus(StatusStore& store) {
-    const monitor::StatusRecord before = monitor::DecodeStatus(store.data());
+    const protocol::StatusRecord before = protocol::DecodeStatus(store.data());
     const bool direct = graphics_ && graphics_->DirectConvert();
     const bool tempComp = view_.enTempComp->isChecked();
 
@@ -48,14 +51,15 @@ void StatusView::ShowStatus(StatusStore& store) {
     const std::array<int, 2> masks{before.mask1, before.mask2};
     const std::array<int, 2> noises{before.irNoise1, before.irNoise2};
     for (int pir = 1; pir <= 2; ++pir) {
-        ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
+        view::ChannelControls& ch = pir == 1 ? view_.pir1 : view_.pir2;
         showChannel(store, before, pir, direct);
-        SetTextPaced(ch.compLabel, tempComp ? QStringLiteral("(Comp. : ") +
-                                                  NumberText(before.channels[pir].compensation) + QLatin1Char(')')
-                                            : QStringLiteral("(Comp. : --- )"));
+        widgets::SetTextPaced(ch.compLabel, tempComp
+                                                ? QStringLiteral("(Comp. : ") +
+                                                      NumberText(before.channels[pir].compensation) + QLatin1Char(')')
+                                                : QStringLiteral("(Comp. : --- )"));
         ch.maskBar->setPosition(masks[pir - 1]);
-        SetTextPaced(ch.maskLabel, NumberText(masks[pir - 1]));
-        SetTextPaced(ch.noiseLabel, NumberText(noises[pir - 1]));
+        widgets::SetTextPaced(ch.maskLabel, NumberText(masks[pir - 1]));
+        widgets::SetTextPaced(ch.noiseLabel, NumberText(noises[pir - 1]));
         ch.noiseBar->setPosition(noises[pir - 1]);
         if (indicators_) indicators_->FollowNoiseReduction(pir);
     }
@@ -67,11 +71,11 @@ void StatusView::ShowStatus(StatusStore& store) {
     // 5. Temperature, shown only while temperature compensation is enabled.
     if (tempComp) {
         view_.temperature->setPosition(before.temperature);
-        SetTextPaced(view_.temperatureLabel, DegreesText(before.temperature));
-        SetTextPaced(view_.ntcLabel, NumberText(before.ntc));
+        widgets::SetTextPaced(view_.temperatureLabel, DegreesText(before.temperature));
+        widgets::SetTextPaced(view_.ntcLabel, NumberText(before.ntc));
     } else {
-        SetTextPaced(view_.temperatureLabel, QStringLiteral("---"));
-        SetTextPaced(view_.ntcLabel, QStringLiteral("---"));
+        widgets::SetTextPaced(view_.temperatureLabel, QStringLiteral("---"));
+        widgets::SetTextPaced(view_.ntcLabel, QStringLiteral("---"));
         view_.temperature->setPosition(view_.temperature->minimum());
     }
 
@@ -86,7 +90,9 @@ void StatusView::ShowStatus(StatusStore& store) {
 
     // 8. Tamper axes.
     for (int a = 0; a < 3; ++a) {
-        SetTextPaced(view_.accLabels[a], NumberText(before.acc[a]));
+        widgets::SetTextPaced(view_.accLabels[a], NumberText(before.acc[a]));
         view_.accBars[a]->setPosition(before.acc[a]);
     }
 }
+
+} // namespace monitor

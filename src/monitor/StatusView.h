@@ -8,8 +8,14 @@
 #include <array>
 #include <cstdint>
 
+namespace view {
 struct ViewControls;
+} // namespace view
+namespace graph {
 class GraphWindow;
+} // namespace graph
+
+namespace monitor {
 
 // What the alarm indicators add to a status reply: each PIR noise-reduction box at the end of its
 // channel's step, and the lamps and the siren after the graph is drawn, before the sweep moves on.
@@ -21,14 +27,14 @@ class IndicatorSteps {
     virtual void ShowIndicators() = 0;
 };
 
-using StatusStore = std::array<std::uint8_t, frames::StatusRecordSize>;
+using StatusStore = std::array<std::uint8_t, protocol::frames::StatusRecordSize>;
 
 class StatusView {
   public:
     // graphics may be null (no graph window): the VIEW tab is still shown.
-    StatusView(ViewControls& view, GraphWindow* graphics);
+    StatusView(view::ViewControls& view, graph::GraphWindow* graphics);
 
-    void setGraphics(GraphWindow* graphics) { graphics_ = graphics; }
+    void setGraphics(graph::GraphWindow* graphics) { graphics_ = graphics; }
     void setIndicators(IndicatorSteps* indicators) { indicators_ = indicators; }
 
     // AlarmFlags and StateFlags of the last status reply, bit n at element n.
@@ -42,9 +48,11 @@ class StatusView {
     void ShowStatus(StatusStore& store);
 
   private:
-    void showChannel(StatusStore& store, const monitor::StatusRecord& record, int channel, bool directConvert);
+    void showChannel(StatusStore& store, const protocol::StatusRecord& record, int channel, bool directConvert);
 
-    ViewControls& view_;
-    GraphWindow* graphics_;
+    view::ViewControls& view_;
+    graph::GraphWindow* graphics_;
     IndicatorSteps* indicators_ = nullptr;
 };
+
+} // namespace monitor

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace monitor {
+
 // Decimal, with a minus sign when negative, no leading zeros and no digit grouping.
 inline QString NumberText(int v) {
     return QString::number(v);
@@ -12,3 +14,5 @@ inline QString NumberText(int v) {
 inline QString DegreesText(int celsius) {
     return QString::number(static_cast<double>(celsius), 'g', 4) + QStringLiteral("\u00b0C");
 }
+
+} // namespace monitor

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace frames {
+namespace protocol::frames {
 
 std::uint8_t FrameChecksum(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t sum = 0;
@@ -80,4 +80,4 @@ std::uint8_t DispatchReply(const ReceiveBuffer& frame, ReplyStores& stores) {
     return code;
 }
 
-} // namespace frames
+} // namespace protocol::frames

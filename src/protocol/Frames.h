@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace frames {
+namespace protocol::frames {
 
 constexpr std::uint8_t STX = 0x02;
 constexpr std::uint8_t ETX = 0x03;
@@ -88,4 +88,4 @@ void PlaceParameterBlock(const std::uint8_t* block40, std::array<std::uint8_t, D
 // length of that code, not the LEN byte) and returns the code. Codes outside the table copy nothing.
 std::uint8_t DispatchReply(const ReceiveBuffer& frame, ReplyStores& stores);
 
-} // namespace frames
+} // namespace protocol::frames

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace params {
+namespace protocol::params {
 namespace {
 
 void put16(std::uint8_t* at, std::uint16_t v, bool highFirst) {
@@ -131,4 +131,4 @@ Frame EncodeSettingsFrame(const Parameters& p) {
     return f;
 }
 
-} // namespace params
+} // namespace protocol::params

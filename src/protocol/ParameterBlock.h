@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-namespace params {
+namespace protocol::params {
 
 // ParameterFlags bits (the word travels low byte first).
 enum ParameterFlag : std::uint16_t {
@@ -111,4 +111,4 @@ Parameters Rebase(const Parameters& base, const Parameters& edited, const Parame
 // A settings frame: 02 00 29 01, the block (PWM high byte first, reserved bytes zero), CHK, 03.
 Frame EncodeSettingsFrame(const Parameters& p);
 
-} // namespace params
+} // namespace protocol::params

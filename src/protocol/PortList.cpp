@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace protocol {
+
 namespace {
 
 bool exists(const std::string& path) {
@@ -174,3 +176,5 @@ std::string OpenFailureMessage(int errorCode, const std::string& errorText, cons
     if (!devicePath.empty() && message.find(devicePath) == std::string::npos) message += "\nPort: " + devicePath;
     return message;
 }
+
+} // namespace protocol

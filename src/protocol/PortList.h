@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace protocol {
+
 // Where devices and their kernel descriptions live; tests point these at a folder of their own.
 struct PortRoots {
     std::string dev = "/dev";
@@ -31,3 +33,5 @@ std::string OpenFailureMessage(int errorCode, const std::string& errorText, cons
 // site, and why it failed: the frame check the replies failed, or the port's own error (either may
 // be empty).
 std::string TimeOutMessage(const std::string& port, const std::string& frameCheck, const std::string& portError);
+
+} // namespace protocol

@@ -13,6 +13,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+namespace protocol {
+
 namespace {
 
 // A device the system names as something other than a terminal (/dev/null, a disk, a watchdog, which
@@ -278,3 +280,5 @@ void SerialPort::ClosePort() {
     PortNumber = -1;
     setError(sOK);
 }
+
+} // namespace protocol

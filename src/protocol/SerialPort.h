@@ -2,7 +2,7 @@
 // and text after every call instead of exceptions.
 #pragma once
 
-#include "log/LoggedName.h"
+#include "errorlog/LoggedName.h"
 
 #include <chrono>
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <string>
 #include <termios.h>
 #include <vector>
+
+namespace protocol {
 
 // Error codes of the serial layer; the operating system's own codes (errno) are used as they are.
 enum SerialErrorCode : int {
@@ -32,7 +34,7 @@ enum SerialErrorCode : int {
 
 // Raised only while RaiseExcept is set: "Communication error %d: %s". The error log names it
 // "ESynaSerError", as it always has.
-class SerialError : public std::runtime_error, public LoggedName {
+class SerialError : public std::runtime_error, public errorlog::LoggedName {
   public:
     SerialError(int code, const std::string& text);
     const char* loggedClassName() const override { return "ESynaSerError"; }
@@ -138,3 +140,5 @@ class SerialPort {
     // When the bytes written last will have left the line.
     Clock::time_point outputLeaves_{};
 };
+
+} // namespace protocol

@@ -9,6 +9,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace protocol {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -249,3 +251,5 @@ bool SerialPort::FlushOutput(int limitMs) {
     finish();
     return true;
 }
+
+} // namespace protocol

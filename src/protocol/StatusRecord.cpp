@@ -1,6 +1,6 @@
 #include "protocol/StatusRecord.h"
 
-namespace monitor {
+namespace protocol {
 namespace {
 
 void putBE(std::uint8_t* at, std::uint16_t v) {
@@ -112,4 +112,4 @@ std::string EventTypeText(std::uint16_t eventType) {
     return {};
 }
 
-} // namespace monitor
+} // namespace protocol

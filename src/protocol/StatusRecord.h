@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace monitor {
+namespace protocol {
 
 // AlarmFlags and StateFlags bits the program shows.
 enum AlarmBit : int {
@@ -82,4 +82,4 @@ EventLog DecodeEventLog(const std::uint8_t* data);
 // The name of an event: the text of its lowest set bit, empty when no bit is set.
 std::string EventTypeText(std::uint16_t eventType);
 
-} // namespace monitor
+} // namespace protocol

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+namespace remembered {
+
 void UseProgramSettingsFile() {
     const QString older =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ostrevo"), QStringLiteral("Ostrevo"))
@@ -29,3 +31,5 @@ CarriedOver CarryOverSettings(const QString& oldFile, const QString& newFile) {
     QDir().rmdir(QFileInfo(oldFile).path()); // only when empty
     return CarriedOver::Moved;
 }
+
+} // namespace remembered

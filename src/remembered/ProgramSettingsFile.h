@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace remembered {
+
 // Names the application and its organisation "ostrevo-setup", so that every QSettings made without
 // arguments reads and writes the program's settings file, and carries the older file's values over
 // when the program's own file does not exist yet. Call once, after the application object exists.
@@ -19,3 +21,5 @@ enum class CarriedOver {
 // Copies every value of oldFile into newFile when newFile does not exist yet and oldFile does, then
 // removes oldFile (and its folder when that is left empty). Once newFile exists nothing is copied again.
 CarriedOver CarryOverSettings(const QString& oldFile, const QString& newFile);
+
+} // namespace remembered

@@ -25,7 +25,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.group->setMinimumWidth(246); // the design's width; a larger window gives it more
     auto* outer = vbox(ch.group, 3, 3);
 
-    ch.detection = named(new Lamp(Lamp::Rectangle, LampGrey, ch.group), n.detection);
+    ch.detection = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, ch.group), n.detection);
     ch.detection->setFixedHeight(9);
     outer->addWidget(ch.detection);
 
@@ -33,8 +33,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     row->setSpacing(3);
     outer->addLayout(row, 1);
 
-    ch.threshold = named(new TrackBar(Qt::Vertical, ch.group), n.trackBar);
-    const params::ValueRange trange = params::ThresholdRange[static_cast<std::size_t>(n.channel)];
+    ch.threshold = named(new widgets::TrackBar(Qt::Vertical, ch.group), n.trackBar);
+    const protocol::params::ValueRange trange = protocol::params::ThresholdRange[static_cast<std::size_t>(n.channel)];
     ch.threshold->setRange(trange.min, trange.max);
     ch.threshold->setSingleStep(10);
     ch.threshold->setTickInterval(16);
@@ -43,7 +43,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.threshold->setFixedWidth(28);
     row->addWidget(ch.threshold);
 
-    ch.signal = named(new LevelBar(Qt::Vertical, 0, 700, ch.group), n.signal);
+    ch.signal = named(new widgets::LevelBar(Qt::Vertical, 0, 700, ch.group), n.signal);
     ch.signal->setFixedWidth(14);
     row->addWidget(ch.signal);
 
@@ -57,8 +57,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     rateGrid->setContentsMargins(3, 2, 3, 2);
     rateGrid->setHorizontalSpacing(4);
     rateGrid->setVerticalSpacing(1);
-    const params::ValueRange tconv = params::TconvRange[static_cast<std::size_t>(n.channel)];
-    const params::ValueRange nconv = params::NconvRange[static_cast<std::size_t>(n.channel)];
+    const protocol::params::ValueRange tconv = protocol::params::TconvRange[static_cast<std::size_t>(n.channel)];
+    const protocol::params::ValueRange nconv = protocol::params::NconvRange[static_cast<std::size_t>(n.channel)];
     ch.tconv = gauge(rate, n.tconv, Qt::Vertical, tconv.min, tconv.max, n.tconvStart);
     ch.nconv = gauge(rate, n.nconv, Qt::Vertical, nconv.min, nconv.max, n.nconvStart);
     ch.tconvLabel = valueLabel(rate, n.tconvLabel, n.tconvStart);
@@ -75,7 +75,8 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
 
     auto* pulse = group(ch.group, QStringLiteral("Pulse"));
     auto* pulseBox = vbox(pulse, 3, 1);
-    ch.npulse = gauge(pulse, n.npulse, Qt::Vertical, params::NPulseRange.min, params::NPulseRange.max, 1);
+    ch.npulse =
+        gauge(pulse, n.npulse, Qt::Vertical, protocol::params::NPulseRange.min, protocol::params::NPulseRange.max, 1);
     ch.npulseLabel = valueLabel(pulse, n.npulseLabel, 1);
     pulseBox->addWidget(ch.npulse, 1, Qt::AlignHCenter);
     pulseBox->addWidget(ch.npulseLabel);
@@ -94,7 +95,7 @@ ChannelLayouts buildChannel(QWidget* page, ChannelControls& ch, const ChannelNam
     ch.nconv->setToolTip(QStringLiteral("Speed: the number of conversions the %1 channel averages").arg(channel));
     ch.npulse->setToolTip(
         QStringLiteral("Pulse: how many pulses over the threshold make an alarm of the %1 channel").arg(channel));
-    ch.statusBar = named(new SmallStatusBar(ch.group), n.statusBar);
+    ch.statusBar = named(new widgets::SmallStatusBar(ch.group), n.statusBar);
     ch.trangeLabel = label(ch.group, n.trangeLabel, QString());
     outer->addWidget(ch.statusBar);
 
@@ -137,18 +138,18 @@ void BuildMwBox(QWidget* page, ViewControls& c) {
     hidden(gauge(speed, "GaugeBar_Mw_Speed", Qt::Horizontal, 0, 100, 0));
 
     auto* pw = hidden(group(ch.group, QStringLiteral("MW Pw"), "GroupBox_MwPw"));
-    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, params::PwmDutyRange.min, params::PwmDutyRange.max,
-                             params::PwmDutyRange.max));
-    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, params::PwmFrequencyRange.min,
-                                  params::PwmFrequencyRange.max, params::PwmFrequencyRange.min));
+    c.pwmDuty = hidden(gauge(pw, "ScrollBar_PWM_Dc", Qt::Vertical, protocol::params::PwmDutyRange.min,
+                             protocol::params::PwmDutyRange.max, protocol::params::PwmDutyRange.max));
+    c.pwmFrequency = hidden(gauge(pw, "ScrollBar_PWM_Fq", Qt::Vertical, protocol::params::PwmFrequencyRange.min,
+                                  protocol::params::PwmFrequencyRange.max, protocol::params::PwmFrequencyRange.min));
     c.pwmDutyLabel = hidden(label(pw, "Label_PWM_Dc", QString()));
     c.pwmFrequencyLabel = hidden(label(pw, "Label_PWM_Fq", QString()));
 
     auto* mask = hidden(group(ch.group, QString(), "GroupBox_MwMask"));
-    hidden(named(new Lamp(Lamp::Rectangle, LampGrey, mask), "Shape_Mask"));
-    hidden(named(new Lamp(Lamp::Rectangle, LampGrey, mask), "Shape_MaskNoise"));
-    c.mwMaskBar = hidden(named(new LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_Mask"));
-    hidden(named(new LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_MaskNoise"));
+    hidden(named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mask), "Shape_Mask"));
+    hidden(named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mask), "Shape_MaskNoise"));
+    c.mwMaskBar = hidden(named(new widgets::LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_Mask"));
+    hidden(named(new widgets::LevelBar(Qt::Vertical, 0, 750, mask), "ProgressBar_MaskNoise"));
 }
 
 void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, const char* lens, const char* maskLamp,
@@ -162,7 +163,7 @@ void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, cons
     ch.lens->setCurrentIndex(0);
     ch.lens->setToolTip(QStringLiteral("The lens fitted to this PIR: a preset narrows its Rate, Speed and threshold to "
                                        "what suits that lens (set in the program; the detector does not keep it)"));
-    WheelNeedsFocus::Install(ch.lens);
+    widgets::WheelNeedsFocus::Install(ch.lens);
     layouts.gauges->addWidget(ch.lens);
 
     auto* mn = group(ch.group, QString());
@@ -170,12 +171,12 @@ void BuildPirBox(QWidget* page, ChannelControls& ch, const ChannelNames& n, cons
     grid->setContentsMargins(2, 3, 2, 2);
     grid->setHorizontalSpacing(2);
     grid->setVerticalSpacing(2);
-    ch.maskLamp = named(new Lamp(Lamp::Rectangle, LampGrey, mn), maskLamp);
-    ch.noiseLamp = named(new Lamp(Lamp::Rectangle, LampGrey, mn), noiseLamp);
-    ch.maskBar = named(new LevelBar(Qt::Vertical, 0, 400, mn), maskBar);
-    ch.noiseBar = named(new LevelBar(Qt::Vertical, 0, noiseMax, mn), noiseBar);
-    for (Lamp* l : {ch.maskLamp, ch.noiseLamp}) l->setFixedSize(12, 9);
-    for (LevelBar* b : {ch.maskBar, ch.noiseBar}) b->setFixedWidth(12);
+    ch.maskLamp = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mn), maskLamp);
+    ch.noiseLamp = named(new widgets::Lamp(widgets::Lamp::Rectangle, LampGrey, mn), noiseLamp);
+    ch.maskBar = named(new widgets::LevelBar(Qt::Vertical, 0, 400, mn), maskBar);
+    ch.noiseBar = named(new widgets::LevelBar(Qt::Vertical, 0, noiseMax, mn), noiseBar);
+    for (widgets::Lamp* l : {ch.maskLamp, ch.noiseLamp}) l->setFixedSize(12, 9);
+    for (widgets::LevelBar* b : {ch.maskBar, ch.noiseBar}) b->setFixedWidth(12);
     ch.maskBar->setToolTip(QStringLiteral("M: the anti-mask level of this PIR (its lamp lights at a mask alarm)"));
     ch.noiseBar->setToolTip(QStringLiteral("N: the infrared noise this PIR measures (its lamp lights when too high)"));
     grid->addWidget(new QLabel(QStringLiteral("M"), mn), 0, 0, Qt::AlignHCenter);

@@ -33,13 +33,13 @@ inline W* hidden(W* w) {
 }
 
 inline QGroupBox* group(QWidget* parent, const QString& caption, const char* name = nullptr) {
-    auto* g = new GroupFrame(caption, parent);
+    auto* g = new widgets::GroupFrame(caption, parent);
     if (name) g->setObjectName(QString::fromLatin1(name));
     return g;
 }
 
-inline GaugeBar* gauge(QWidget* parent, const char* name, Qt::Orientation o, int min, int max, int pos) {
-    return named(new GaugeBar(o, min, max, pos, parent), name);
+inline widgets::GaugeBar* gauge(QWidget* parent, const char* name, Qt::Orientation o, int min, int max, int pos) {
+    return named(new widgets::GaugeBar(o, min, max, pos, parent), name);
 }
 
 inline QLabel* valueLabel(QWidget* parent, const char* name, int value) {

@@ -26,10 +26,10 @@ void buildOutput(QWidget* parent, QLayout* setup, OutputControls& out, int n) {
     auto* row = new QHBoxLayout;
     row->setSpacing(1);
     const QString maskItem = n == 1 ? QStringLiteral("Mask #1-# 2") : QStringLiteral("Mask #1-#2");
-    out.function = named(new RadioGroup(QStringLiteral("Function"),
-                                        {QStringLiteral("AND"), QStringLiteral("OR"), QStringLiteral("AUTO OR"),
-                                         maskItem, QStringLiteral("AUTO TEST")},
-                                        out.group),
+    out.function = named(new widgets::RadioGroup(QStringLiteral("Function"),
+                                                 {QStringLiteral("AND"), QStringLiteral("OR"),
+                                                  QStringLiteral("AUTO OR"), maskItem, QStringLiteral("AUTO TEST")},
+                                                 out.group),
                          name("RadioGroup_FuncOut#").constData());
     out.function->setEnabled(false);
     row->addWidget(out.function);
@@ -45,7 +45,8 @@ void buildOutput(QWidget* parent, QLayout* setup, OutputControls& out, int n) {
     box->addLayout(row);
 
     if (n > 1) {
-        const params::ValueRange seconds = params::TimeAndSecondsRange[static_cast<std::size_t>(n - 1)];
+        const protocol::params::ValueRange seconds =
+            protocol::params::TimeAndSecondsRange[static_cast<std::size_t>(n - 1)];
         out.timeAnd = hidden(
             gauge(out.group, name("ScrollBar_TimeAnd#").constData(), Qt::Horizontal, seconds.min, seconds.max, 1));
         out.timeAndLabel = hidden(label(out.group, name("Label_TimeAnd#").constData(), QStringLiteral("1 sec.")));
@@ -67,7 +68,7 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     outer->addWidget(scroll);
     auto* content = new QWidget;
     // One column at the design's width; a wider box takes its groups side by side and needs less height.
-    auto* box = new ColumnFlowLayout(content, 195, 3);
+    auto* box = new widgets::ColumnFlowLayout(content, 195, 3);
 
     auto* enable = group(content, QStringLiteral("Enable/Disable"));
     auto* en = vbox(enable, 4, 1);
@@ -97,11 +98,12 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
         OutputControls& out = c.outputs[i];
         const QByteArray n = QByteArray::number(i + 1);
         auto* row = new QHBoxLayout;
-        out.state = named(new Lamp(Lamp::Circle, LampGrey, test), QByteArray("Shape_Out" + n + "State").constData());
+        out.state = named(new widgets::Lamp(widgets::Lamp::Circle, LampGrey, test),
+                          QByteArray("Shape_Out" + n + "State").constData());
         out.state->setFixedSize(16, 16);
-        out.ncNo = named(
-            new RadioGroup(QStringLiteral("OUT #%1").arg(i + 1), {QStringLiteral("NC"), QStringLiteral("NO")}, test, 2),
-            QByteArray("RadioGroup_NCOut" + n).constData());
+        out.ncNo = named(new widgets::RadioGroup(QStringLiteral("OUT #%1").arg(i + 1),
+                                                 {QStringLiteral("NC"), QStringLiteral("NO")}, test, 2),
+                         QByteArray("RadioGroup_NCOut" + n).constData());
         out.ncNo->setEnabled(false);
         row->addWidget(out.state);
         row->addWidget(out.ncNo, 1);
@@ -111,7 +113,7 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     auto* tamper = group(test, QStringLiteral("Tamper"));
     auto* tamperRow = new QHBoxLayout(tamper);
     tamperRow->setContentsMargins(4, 3, 4, 3);
-    c.tamper = named(new Lamp(Lamp::Circle, LampGrey, tamper), "Shape_OutTamper");
+    c.tamper = named(new widgets::Lamp(widgets::Lamp::Circle, LampGrey, tamper), "Shape_OutTamper");
     c.tamper->setFixedSize(16, 16);
     tamperRow->addWidget(c.tamper, 0, Qt::AlignVCenter);
     const char* axisLabels[] = {"Label_Acc_X", "Label_Acc_Y", "Label_Acc_Z"};
@@ -122,9 +124,9 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
         c.accLabels[i] = label(tamper, axisLabels[i], QStringLiteral("0"));
         c.accLabels[i]->setAlignment(Qt::AlignCenter);
         c.accLabels[i]->setMinimumWidth(26);
-        c.accBars[i] = named(new LevelBar(Qt::Vertical, -127, 128, tamper), axisBars[i]);
+        c.accBars[i] = named(new widgets::LevelBar(Qt::Vertical, -127, 128, tamper), axisBars[i]);
         c.accBars[i]->setFixedSize(12, 50);
-        col->addWidget(new LabelPlace(c.accLabels[i], tamper));
+        col->addWidget(new widgets::LabelPlace(c.accLabels[i], tamper));
         col->addWidget(c.accBars[i], 0, Qt::AlignHCenter);
         tamperRow->addLayout(col);
     }
@@ -133,8 +135,8 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     auto* timeAnd = group(test, QStringLiteral("Time And"));
     auto* ta = vbox(timeAnd, 4, 1);
     OutputControls& out1 = c.outputs[0];
-    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, params::TimeAndSecondsRange[0].min,
-                         params::TimeAndSecondsRange[0].max, 1);
+    out1.timeAnd = gauge(timeAnd, "ScrollBar_TimeAnd1", Qt::Horizontal, protocol::params::TimeAndSecondsRange[0].min,
+                         protocol::params::TimeAndSecondsRange[0].max, 1);
     out1.timeAndLabel = label(timeAnd, "Label_TimeAnd1", QStringLiteral("Time AND"));
     out1.timeAnd->setToolTip(QStringLiteral("Time AND of OUT #1, in seconds: how long the technologies may take to "
                                             "agree on an alarm"));
@@ -146,7 +148,8 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     auto* auto24 = group(content, QStringLiteral("Auto Test 24h"));
     auto* a24 = vbox(auto24, 3, 0);
     c.diagnosticOn =
-        named(new Lamp(Lamp::Rectangle, QApplication::palette().color(QPalette::Button), auto24), "Shape_DiagnosticOn");
+        named(new widgets::Lamp(widgets::Lamp::Rectangle, QApplication::palette().color(QPalette::Button), auto24),
+              "Shape_DiagnosticOn");
     a24->addWidget(c.diagnosticOn);
     auto* faults = new QGridLayout(c.diagnosticOn);
     faults->setContentsMargins(4, 4, 4, 4);
@@ -154,7 +157,7 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     struct Fault {
         const char* caption;
         const char* name;
-        Lamp** lamp;
+        widgets::Lamp** lamp;
     } const faultLamps[] = {{"MW", "Shape_LedMwFault", &c.ledMwFault},
                             {"PIR H", "Shape_LedPir1Fault", &c.ledPir1Fault},
                             {"PIR D", "Shape_LedPir2Fault", &c.ledPir2Fault},
@@ -164,7 +167,7 @@ void BuildSetupBox(QWidget* page, ViewControls& c) {
     for (const Fault& f : faultLamps) {
         auto* g = group(c.diagnosticOn, QString::fromLatin1(f.caption));
         auto* gl = vbox(g, 3, 0);
-        *f.lamp = named(new Lamp(Lamp::Circle, LampGrey, g), f.name);
+        *f.lamp = named(new widgets::Lamp(widgets::Lamp::Circle, LampGrey, g), f.name);
         (*f.lamp)->setFixedSize(14, 14);
         gl->addWidget(*f.lamp, 0, Qt::AlignHCenter);
         faults->addWidget(g, i / 2, i % 2);

@@ -9,7 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 
-using namespace view;
+namespace view {
 
 namespace {
 
@@ -24,15 +24,15 @@ void buildNtc(QWidget* page, ViewControls& c) {
     scale->setFixedSize(scaleSize);
     auto* image = named(new QLabel(scale), "Image1");
     image->setGeometry(QRect(QPoint(0, 0), scaleSize));
-    image->setPixmap(DrawNtcScale(scaleSize));
-    c.temperature = named(new LevelBar(Qt::Vertical, -30, 70, scale), "ProgressBar_Temperatura");
+    image->setPixmap(widgets::DrawNtcScale(scaleSize));
+    c.temperature = named(new widgets::LevelBar(Qt::Vertical, -30, 70, scale), "ProgressBar_Temperatura");
     c.temperature->setGeometry(1, 8, 9, 241); // the scale's -30 .. 70 span
     c.temperature->setToolTip(
         QStringLiteral("The detector's temperature, in \u00b0C (shown while Enable Temp. Comp. is "
                        "on)"));
     box->addWidget(scale, 0, Qt::AlignHCenter);
     box->addStretch(1);
-    c.ntcStatusBar = named(new SmallStatusBar(ntc), "StatusBar4");
+    c.ntcStatusBar = named(new widgets::SmallStatusBar(ntc), "StatusBar4");
     c.temperatureLabel = label(ntc, "Label13", QString());
     box->addWidget(c.ntcStatusBar);
     c.ntcLabel = hidden(label(ntc, "Label15", QStringLiteral("0")));
@@ -118,7 +118,7 @@ QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c) {
         {"Mask2", "Summary_Mask2", "Mask 2 (PIR DOWN)"},
         {"Fault", "Summary_Fault", "A fault: low voltage, MW, PIR H, PIR D or CPU (see Auto Test 24h)"}};
     for (int i = 0; i < AlarmSummaryLamps; ++i) {
-        auto* lamp = named(new Lamp(Lamp::Circle, LampGrey, summary), lamps[i].name);
+        auto* lamp = named(new widgets::Lamp(widgets::Lamp::Circle, LampGrey, summary), lamps[i].name);
         lamp->setFixedSize(11, 11);
         lamp->setToolTip(QString::fromLatin1(lamps[i].tip));
         auto* caption = new QLabel(QString::fromLatin1(lamps[i].caption), summary);
@@ -130,3 +130,5 @@ QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c) {
     }
     return summary;
 }
+
+} // namespace view

@@ -8,27 +8,31 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QWidget;
+namespace widgets {
 class GaugeBar;
 class Lamp;
 class LevelBar;
 class RadioGroup;
 class SmallStatusBar;
 class TrackBar;
+} // namespace widgets
+
+namespace view {
 
 // The controls of one detection channel (MW, PIR1 "HIGH ABOVE", PIR2 "DOWN UNDER").
 struct ChannelControls {
     QGroupBox* group = nullptr;
-    Lamp* detection = nullptr;     // Shape_Mw, Shape_Pir1, Shape_Pir2
-    TrackBar* threshold = nullptr; // TrackBar_*_TRange
-    LevelBar* signal = nullptr;    // ProgressBar1, 2, 3
-    GaugeBar* tconv = nullptr;
-    GaugeBar* nconv = nullptr;
-    GaugeBar* npulse = nullptr;
+    widgets::Lamp* detection = nullptr;     // Shape_Mw, Shape_Pir1, Shape_Pir2
+    widgets::TrackBar* threshold = nullptr; // TrackBar_*_TRange
+    widgets::LevelBar* signal = nullptr;    // ProgressBar1, 2, 3
+    widgets::GaugeBar* tconv = nullptr;
+    widgets::GaugeBar* nconv = nullptr;
+    widgets::GaugeBar* npulse = nullptr;
     QLabel* tconvLabel = nullptr;
     QLabel* nconvLabel = nullptr;
     QLabel* npulseLabel = nullptr;
     QLabel* trangeLabel = nullptr; // Label_*_TRange, hosted by the small status bar
-    SmallStatusBar* statusBar = nullptr;
+    widgets::SmallStatusBar* statusBar = nullptr;
     // Hidden number labels: compensation, level, signal, mask.
     QLabel* compLabel = nullptr;
     QLabel* levelLabel = nullptr;
@@ -37,23 +41,23 @@ struct ChannelControls {
     QLabel* noiseLabel = nullptr;
     // PIR channels only.
     QComboBox* lens = nullptr;
-    Lamp* maskLamp = nullptr;     // Shape_Acc1, Shape_Acc2
-    Lamp* noiseLamp = nullptr;    // Shape_Acc1Noise, Shape_Acc2Noise
-    LevelBar* maskBar = nullptr;  // ProgressBar_Acc1, ProgressBar_Acc2
-    LevelBar* noiseBar = nullptr; // ProgressBar_Acc1Noise, ProgressBar_Acc2Noise
+    widgets::Lamp* maskLamp = nullptr;     // Shape_Acc1, Shape_Acc2
+    widgets::Lamp* noiseLamp = nullptr;    // Shape_Acc1Noise, Shape_Acc2Noise
+    widgets::LevelBar* maskBar = nullptr;  // ProgressBar_Acc1, ProgressBar_Acc2
+    widgets::LevelBar* noiseBar = nullptr; // ProgressBar_Acc1Noise, ProgressBar_Acc2Noise
 };
 
 // The controls of one relay output in the SETUP box.
 struct OutputControls {
     QGroupBox* group = nullptr;
     QCheckBox* enable = nullptr;
-    RadioGroup* function = nullptr;
+    widgets::RadioGroup* function = nullptr;
     QCheckBox* mw = nullptr;
     QCheckBox* pirHigh = nullptr;
     QCheckBox* pirDown = nullptr;
-    RadioGroup* ncNo = nullptr;
-    Lamp* state = nullptr;
-    GaugeBar* timeAnd = nullptr;
+    widgets::RadioGroup* ncNo = nullptr;
+    widgets::Lamp* state = nullptr;
+    widgets::GaugeBar* timeAnd = nullptr;
     QLabel* timeAndLabel = nullptr;
 };
 
@@ -74,11 +78,11 @@ struct ViewControls {
     std::array<OutputControls, 3> outputs;
 
     // MW hidden groups.
-    GaugeBar* pwmDuty = nullptr;      // ScrollBar_PWM_Dc
-    GaugeBar* pwmFrequency = nullptr; // ScrollBar_PWM_Fq
+    widgets::GaugeBar* pwmDuty = nullptr;      // ScrollBar_PWM_Dc
+    widgets::GaugeBar* pwmFrequency = nullptr; // ScrollBar_PWM_Fq
     QLabel* pwmDutyLabel = nullptr;
     QLabel* pwmFrequencyLabel = nullptr;
-    LevelBar* mwMaskBar = nullptr; // ProgressBar_Mask
+    widgets::LevelBar* mwMaskBar = nullptr; // ProgressBar_Mask
 
     // "Enable/Disable" and "Noise Reduction".
     QCheckBox *enMw = nullptr, *enPir1 = nullptr, *enPir2 = nullptr, *enMask = nullptr, *enAcc = nullptr,
@@ -86,24 +90,26 @@ struct ViewControls {
     QCheckBox *noiseMw = nullptr, *noisePir1 = nullptr, *noisePir2 = nullptr;
 
     // "Tamper" and "Auto Test 24h".
-    Lamp* tamper = nullptr;
+    widgets::Lamp* tamper = nullptr;
     std::array<QLabel*, 3> accLabels{};
-    std::array<LevelBar*, 3> accBars{};
-    Lamp* diagnosticOn = nullptr;
-    Lamp *ledPowerFail = nullptr, *ledMwFault = nullptr, *ledPir1Fault = nullptr, *ledPir2Fault = nullptr,
-         *ledCpuFault = nullptr;
+    std::array<widgets::LevelBar*, 3> accBars{};
+    widgets::Lamp* diagnosticOn = nullptr;
+    widgets::Lamp *ledPowerFail = nullptr, *ledMwFault = nullptr, *ledPir1Fault = nullptr, *ledPir2Fault = nullptr,
+                  *ledCpuFault = nullptr;
 
     // "NTC".
-    LevelBar* temperature = nullptr; // ProgressBar_Temperatura
+    widgets::LevelBar* temperature = nullptr; // ProgressBar_Temperatura
     QLabel* temperatureLabel = nullptr;
     QLabel* ntcLabel = nullptr;
-    SmallStatusBar* ntcStatusBar = nullptr;
+    widgets::SmallStatusBar* ntcStatusBar = nullptr;
 
     // The alarm summary (none until BuildAlarmSummary made it).
-    std::array<Lamp*, AlarmSummaryLamps> summary{};
+    std::array<widgets::Lamp*, AlarmSummaryLamps> summary{};
 };
 
 // Builds the VIEW tab's content into page and fills in the control pointers.
 void BuildViewPage(QWidget* page, ViewControls& c);
 // Builds the alarm summary (outputs, tamper, masks, any fault) and fills in its lamps.
 QWidget* BuildAlarmSummary(QWidget* parent, ViewControls& c);
+
+} // namespace view

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace widgets {
+
 namespace {
 
 const char* themeName(int index) {
@@ -126,3 +128,5 @@ QPixmap DrawNtcScale(const QSize& size) {
     p.drawLine(size.width() - 10, yOf(0), size.width() - 1, yOf(0));
     return pm;
 }
+
+} // namespace widgets

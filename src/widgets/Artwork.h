@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace widgets {
+
 // Image of the action bar's image list by index (0 open, 1 save, 2 connect, 4 exit, 5 port set-up,
 // 8 graph, 9 recording): the desktop theme's icon where there is one, else a drawing of our own.
 QIcon ActionIcon(int index);
@@ -11,3 +13,5 @@ QIcon ActionIcon(int index);
 QPixmap DrawnActionIcon(int index);
 // A thermometer scale from -30 to 70 degrees Celsius, top to bottom 70 .. -30.
 QPixmap DrawNtcScale(const QSize& size);
+
+} // namespace widgets

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <vector>
 
+namespace widgets {
+
 namespace {
 
 bool paintsAllItsBackground(const QWidget* w) {
@@ -76,3 +78,5 @@ QPixmap PaintBeneath(const QWidget* widget) {
     }
     return picture;
 }
+
+} // namespace widgets

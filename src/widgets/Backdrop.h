@@ -10,6 +10,8 @@ class QEvent;
 class QPainter;
 class QWidget;
 
+namespace widgets {
+
 // What the pictures of a widget depend on besides its own value: when any of it changes (a new size,
 // place, display scale, state, palette or style), they are drawn again.
 struct PictureKey {
@@ -35,3 +37,5 @@ void KeepOpaque(QWidget* widget, const QEvent* event);
 
 // Sets up a painter on a picture as one on the widget itself starts: the widget's font, pen and brush.
 void PaintLikeWidget(QPainter& painter, const QWidget* widget);
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace widgets {
+
 ColumnFlowLayout::ColumnFlowLayout(QWidget* parent, int columnWidth, int spacing)
     : QLayout(parent), columnWidth_(columnWidth) {
     setContentsMargins(0, 0, 0, 0);
@@ -82,3 +84,5 @@ int ColumnFlowLayout::arrange(const QRect& rect, bool apply) const {
     }
     return tallest + m.top() + m.bottom();
 }
+
+} // namespace widgets

@@ -6,6 +6,8 @@
 #include <QLayout>
 #include <QList>
 
+namespace widgets {
+
 class ColumnFlowLayout : public QLayout {
   public:
     ColumnFlowLayout(QWidget* parent, int columnWidth, int spacing);
@@ -30,3 +32,5 @@ class ColumnFlowLayout : public QLayout {
     QList<QLayoutItem*> items_;
     int columnWidth_;
 };
+
+} // namespace widgets

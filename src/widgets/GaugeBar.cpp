@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace widgets {
+
 GaugeBar::GaugeBar(Qt::Orientation orientation, int min, int max, int position, QWidget* parent)
     : QScrollBar(orientation, parent) {
     setRange(min, max);
@@ -28,3 +30,5 @@ void PaintFocusFrame(QPainter& painter, const QWidget* control) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(control->rect().adjusted(1, 1, -1, -1));
 }
+
+} // namespace widgets

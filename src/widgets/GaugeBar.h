@@ -5,6 +5,8 @@
 
 class QPainter;
 
+namespace widgets {
+
 class GaugeBar : public QScrollBar {
     Q_OBJECT
   public:
@@ -17,3 +19,5 @@ class GaugeBar : public QScrollBar {
 // A frame in the highlight colour around a control that has the keyboard focus.
 void PaintFocusFrame(QWidget* control);
 void PaintFocusFrame(QPainter& painter, const QWidget* control);
+
+} // namespace widgets

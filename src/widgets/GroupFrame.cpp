@@ -7,6 +7,8 @@
 #include <QStyleOptionGroupBox>
 #include <algorithm>
 
+namespace widgets {
+
 GroupFrame::GroupFrame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
 
 QSize WithWholeCaption(const QGroupBox* box, QSize hint) {
@@ -133,3 +135,5 @@ void GroupFrame::paintEvent(QPaintEvent* event) {
             p.drawPixmap(onWidget(d), s.tile, QRectF(s.tile.rect()));
     }
 }
+
+} // namespace widgets

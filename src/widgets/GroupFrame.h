@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QStyle>
 
+namespace widgets {
+
 class GroupFrame : public QGroupBox {
     Q_OBJECT
   public:
@@ -46,3 +48,5 @@ class GroupFrame : public QGroupBox {
 // The least size of a group box that shows its whole caption as the style lays it out (some styles
 // draw it in a larger or bold font), given the size the box asks for otherwise.
 QSize WithWholeCaption(const QGroupBox* box, QSize hint);
+
+} // namespace widgets

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace widgets {
+
 LabelPlace::LabelPlace(QWidget* parent, const QMargins& margins) : QFrame(parent), margins_(margins) {}
 
 LabelPlace::LabelPlace(QLabel* label, QWidget* parent) : QFrame(parent) {
@@ -40,3 +42,5 @@ void LabelPlace::resizeEvent(QResizeEvent* event) {
     label_->setFixedSize(r.size());
     label_->move(r.topLeft());
 }
+
+} // namespace widgets

@@ -7,6 +7,8 @@
 
 class QLabel;
 
+namespace widgets {
+
 class LabelPlace : public QFrame {
     Q_OBJECT
   public:
@@ -33,3 +35,5 @@ class LabelPlace : public QFrame {
     // What the label asked for before the place fixed its size (a label of a fixed size asks for it).
     QSize labelHint_, labelMinimumHint_;
 };
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace widgets {
+
 Lamp::Lamp(Shape shape, QColor colour, QWidget* parent) : QWidget(parent), shape_(shape), colour_(colour) {}
 
 void Lamp::setBrushColor(const QColor& colour) {
@@ -34,3 +36,5 @@ void Lamp::paintEvent(QPaintEvent*) {
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 }
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace widgets {
+
 class Lamp : public QWidget {
     Q_OBJECT
   public:
@@ -28,3 +30,5 @@ class Lamp : public QWidget {
     Shape shape_;
     QColor colour_;
 };
+
+} // namespace widgets

@@ -11,6 +11,8 @@
 #include <QStyleOptionProgressBar>
 #include <algorithm>
 
+namespace widgets {
+
 namespace {
 
 // A range in which "almost full" fills the whole length for any bar, and its half.
@@ -40,7 +42,7 @@ class LevelBarAccessible : public QAccessibleWidget, public QAccessibleValueInte
 };
 
 QAccessibleInterface* accessibleLevelBar(const QString& className, QObject* object) {
-    if (className == QLatin1String("LevelBar") && object && object->isWidgetType())
+    if (className == QLatin1String(LevelBar::staticMetaObject.className()) && object && object->isWidgetType())
         return new LevelBarAccessible(static_cast<QWidget*>(object));
     return nullptr;
 }
@@ -199,3 +201,5 @@ bool LevelBar::event(QEvent* event) {
     KeepOpaque(this, event);
     return done;
 }
+
+} // namespace widgets

@@ -8,6 +8,8 @@
 
 class QStyleOptionProgressBar;
 
+namespace widgets {
+
 // A plain widget rather than a QProgressBar, which formats its text and asks the style where its groove
 // lies at every new value. Screen readers see it as a progress bar all the same, with its value and range.
 class LevelBar : public QWidget {
@@ -53,3 +55,5 @@ class LevelBar : public QWidget {
     int length_ = 0;   // the bar's length in device pixels
     int overhang_ = 0; // what the style fills beyond the plain share of the length, in device pixels
 };
+
+} // namespace widgets

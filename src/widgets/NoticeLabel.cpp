@@ -4,6 +4,8 @@
 
 #include <QMouseEvent>
 
+namespace widgets {
+
 NoticeLabel::NoticeLabel(QWidget* parent) : QLabel(parent) {
     setIndent(3);
     setTextFormat(Qt::PlainText);
@@ -46,3 +48,5 @@ void NoticeLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
+
+} // namespace widgets

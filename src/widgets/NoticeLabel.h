@@ -4,6 +4,8 @@
 
 #include <QLabel>
 
+namespace widgets {
+
 class NoticeLabel : public QLabel {
     Q_OBJECT
   public:
@@ -31,3 +33,5 @@ class NoticeLabel : public QLabel {
     QString notice_;
     bool elided_ = false;
 };
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <algorithm>
 
+namespace widgets {
+
 PaintPace& PaintPace::Instance() {
     // Made with the application and gone with it: its timer never outlives the event loop.
     static QPointer<PaintPace> pace;
@@ -56,3 +58,5 @@ void SetTextPaced(QLabel* label, const QString& text) {
     label->setAttribute(Qt::WA_UpdatesDisabled, held);
     PaintPace::Instance().Later(label, label->contentsRect());
 }
+
+} // namespace widgets

@@ -12,6 +12,8 @@
 class QLabel;
 class QWidget;
 
+namespace widgets {
+
 // A status reply comes every 46 ms, and every paint of a window goes through the window system. The
 // parts of the windows that replies change (bars, selections, values, the graph's new columns) are
 // gathered and painted together with the windows' next paint once 80 ms have passed since the last such
@@ -46,3 +48,5 @@ class PaintPace : public QObject {
 // Sets a label's text, its paint at the pace of the live readings (a label of a fixed size, whose new
 // text changes no layout).
 void SetTextPaced(QLabel* label, const QString& text);
+
+} // namespace widgets

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTextDocument>
 
+namespace widgets {
+
 inline QString PlainToolTip(const QString& text) {
     return Qt::mightBeRichText(text) ? QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>") : text;
 }
+
+} // namespace widgets

@@ -6,6 +6,8 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
+namespace widgets {
+
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent, int columns)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
     auto* layout = new QGridLayout(this);
@@ -48,3 +50,5 @@ QString RadioGroup::itemText(int index) const {
     auto* b = group_->button(index);
     return b ? b->text() : QString();
 }
+
+} // namespace widgets

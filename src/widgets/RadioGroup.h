@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QStringList>
 
+namespace widgets {
+
 class RadioGroup : public QGroupBox {
     Q_OBJECT
   public:
@@ -24,3 +26,5 @@ class RadioGroup : public QGroupBox {
   private:
     QButtonGroup* group_;
 };
+
+} // namespace widgets

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace widgets {
+
 SmallStatusBar::SmallStatusBar(QWidget* parent) : LabelPlace(parent, QMargins(3, 0, 2, 0)) {
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
@@ -13,3 +15,5 @@ void SmallStatusBar::hostLabel(QLabel* label) {
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     place(label);
 }
+
+} // namespace widgets

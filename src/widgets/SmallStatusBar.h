@@ -3,6 +3,8 @@
 
 #include "widgets/LabelPlace.h"
 
+namespace widgets {
+
 class SmallStatusBar : public LabelPlace {
     Q_OBJECT
   public:
@@ -10,3 +12,5 @@ class SmallStatusBar : public LabelPlace {
     // Moves the label into the panel, with the text "0000".
     void hostLabel(QLabel* label);
 };
+
+} // namespace widgets

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 
+namespace widgets {
+
 // Row 0 lives in the horizontal header, column 0 in the vertical header and cell (0, 0) on the
 // corner button, so the headings stay fixed and the user can resize rows and columns by them.
 StringGrid::StringGrid(int colCount, int rowCount, QWidget* parent) : QTableWidget(rowCount - 1, colCount - 1, parent) {
@@ -117,3 +119,5 @@ bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
     corner->style()->drawControl(QStyle::CE_Header, &opt, &p, corner);
     return true;
 }
+
+} // namespace widgets

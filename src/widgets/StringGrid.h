@@ -3,6 +3,8 @@
 
 #include <QTableWidget>
 
+namespace widgets {
+
 class StringGrid : public QTableWidget {
     Q_OBJECT
   public:
@@ -30,3 +32,5 @@ class StringGrid : public QTableWidget {
   private:
     QString corner_;
 };
+
+} // namespace widgets

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QStyleOptionSlider>
 
+namespace widgets {
+
 TrackBar::TrackBar(Qt::Orientation orientation, QWidget* parent) : QSlider(orientation, parent) {
     setInvertedAppearance(orientation == Qt::Vertical);
     setInvertedControls(orientation == Qt::Vertical);
@@ -122,3 +124,5 @@ bool TrackBar::event(QEvent* event) {
     KeepOpaque(this, event);
     return done;
 }
+
+} // namespace widgets

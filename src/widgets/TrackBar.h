@@ -8,6 +8,8 @@
 
 class QStyleOptionSlider;
 
+namespace widgets {
+
 class TrackBar : public QSlider {
     Q_OBJECT
   public:
@@ -60,3 +62,5 @@ class TrackBar : public QSlider {
     int selStart_ = 0;
     int selEnd_ = 0;
 };
+
+} // namespace widgets

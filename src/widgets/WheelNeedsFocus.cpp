@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QWidget>
 
+namespace widgets {
+
 void WheelNeedsFocus::Install(QWidget* control) {
     control->setFocusPolicy(Qt::StrongFocus);
     control->installEventFilter(new WheelNeedsFocus(control));
@@ -14,3 +16,5 @@ bool WheelNeedsFocus::eventFilter(QObject* watched, QEvent* event) {
     event->ignore();
     return true;
 }
+
+} // namespace widgets

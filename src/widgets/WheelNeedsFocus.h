@@ -7,6 +7,8 @@
 
 class QWidget;
 
+namespace widgets {
+
 class WheelNeedsFocus : public QObject {
     Q_OBJECT
   public:
@@ -20,3 +22,5 @@ class WheelNeedsFocus : public QObject {
   private:
     using QObject::QObject;
 };
+
+} // namespace widgets

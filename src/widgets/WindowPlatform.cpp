@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QStringList>
 
+namespace widgets {
+
 bool PlatformFadesWindows(const QString& platform) {
     // The others (offscreen, minimal, vnc, linuxfb, eglfs, wayland) would only warn at every step.
     return QStringList{QStringLiteral("xcb"), QStringLiteral("windows"), QStringLiteral("cocoa")}.contains(platform);
@@ -19,3 +21,5 @@ bool PlatformPlacesWindows(const QString& platform) {
 bool PlatformPlacesWindows() {
     return PlatformPlacesWindows(QGuiApplication::platformName());
 }
+
+} // namespace widgets

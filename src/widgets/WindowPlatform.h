@@ -4,9 +4,13 @@
 
 #include <QString>
 
+namespace widgets {
+
 // True when windows can be faded in and out (window opacity): X11, Windows, macOS.
 bool PlatformFadesWindows(const QString& platform);
 bool PlatformFadesWindows();
 // True when a program may place its own top-level windows; false on Wayland, where the compositor does.
 bool PlatformPlacesWindows(const QString& platform);
 bool PlatformPlacesWindows();
+
+} // namespace widgets

@@ -20,7 +20,7 @@ namespace {
 struct Line {
     int master = -1;
     int slave = -1;
-    SerialPort serial;
+    protocol::SerialPort serial;
     Line() {
         char name[128] = {};
         termios raw{};
@@ -37,25 +37,27 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-void checkAndDispatch(const frames::ReceiveBuffer& buffer, int expected, frames::ReplyStores& stores) {
-    const frames::FrameCheck result = frames::CheckReplyFrame(buffer, expected);
-    check(std::strlen(frames::FrameCheckText(result)) > 0);
-    if (result != frames::FrameCheck::Good) return;
+void checkAndDispatch(const protocol::frames::ReceiveBuffer& buffer, int expected,
+                      protocol::frames::ReplyStores& stores) {
+    const protocol::frames::FrameCheck result = protocol::frames::CheckReplyFrame(buffer, expected);
+    check(std::strlen(protocol::frames::FrameCheckText(result)) > 0);
+    if (result != protocol::frames::FrameCheck::Good) return;
     const std::size_t len = buffer[2];
-    check(buffer[0] == frames::STX && buffer[1] == 0 && static_cast<int>(len) == expected - 6);
-    check(buffer[len + 5] == frames::ETX);
+    check(buffer[0] == protocol::frames::STX && buffer[1] == 0 && static_cast<int>(len) == expected - 6);
+    check(buffer[len + 5] == protocol::frames::ETX);
     unsigned sum = 0;
     for (std::size_t i = 4; i <= len + 4; ++i) sum += buffer[i];
     check(sum % 256 == 0);
-    const std::uint8_t code = frames::DispatchReply(buffer, stores);
+    const std::uint8_t code = protocol::frames::DispatchReply(buffer, stores);
     check(code == buffer[3]);
     const std::uint8_t* payload = buffer.data() + 4;
     switch (code) {
-    case frames::Status: check(std::equal(stores.status.begin(), stores.status.end(), payload)); break;
-    case frames::EventLog: check(std::equal(stores.eventLog.begin(), stores.eventLog.end(), payload)); break;
-    case frames::PwmValues: check(std::equal(stores.pwm.begin(), stores.pwm.end(), payload)); break;
-    case frames::ParameterReadBack:
-        check(params::DecodeRecord(stores.parameters) == params::DecodeBlock(payload, params::PwmOrder::LowFirst));
+    case protocol::frames::Status: check(std::equal(stores.status.begin(), stores.status.end(), payload)); break;
+    case protocol::frames::EventLog: check(std::equal(stores.eventLog.begin(), stores.eventLog.end(), payload)); break;
+    case protocol::frames::PwmValues: check(std::equal(stores.pwm.begin(), stores.pwm.end(), payload)); break;
+    case protocol::frames::ParameterReadBack:
+        check(protocol::params::DecodeRecord(stores.parameters) ==
+              protocol::params::DecodeBlock(payload, protocol::params::PwmOrder::LowFirst));
         break;
     default: break;
     }
@@ -65,10 +67,10 @@ void checkAndDispatch(const frames::ReceiveBuffer& buffer, int expected, frames:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Line line;
-    static frames::ReplyStores stores;
+    static protocol::frames::ReplyStores stores;
     if (size == 0) return 0;
-    static const int lengths[] = {frames::StatusReplyLength, frames::ParameterReplyLength, frames::EventLogReplyLength,
-                                  frames::PwmReplyLength};
+    static const int lengths[] = {protocol::frames::StatusReplyLength, protocol::frames::ParameterReplyLength,
+                                  protocol::frames::EventLogReplyLength, protocol::frames::PwmReplyLength};
     const int expected = lengths[data[0] % 4];
     const bool limited = data[0] & 4; // the whole receive bounded, as the poll cycle does it
     const bool resync = data[0] & 8;  // after the last receive: back in step, or a plain purge
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     --size;
 
     // The frame check on its own, over a whole buffer of the input.
-    frames::ReceiveBuffer direct{};
+    protocol::frames::ReceiveBuffer direct{};
     for (std::size_t i = 0; i < size && i < direct.size(); ++i) direct[i] = data[i];
     checkAndDispatch(direct, expected, stores);
 
@@ -86,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pollfd p{line.slave, POLLIN, 0};
     poll(&p, 1, 20);
     for (;;) {
-        frames::ReceiveBuffer buffer{};
+        protocol::frames::ReceiveBuffer buffer{};
         const int n = limited ? line.serial.ReceiveBytes(buffer.data(), expected, 1, 2)
                               : line.serial.ReceiveBytes(buffer.data(), expected, 1);
         check(n >= 0 && n <= expected);
         check(n == expected || line.serial.ErrorCode != 0); // a short count comes with an error
-        if (n == expected && line.serial.ErrorCode == 0 && buffer[0] == frames::STX)
+        if (n == expected && line.serial.ErrorCode == 0 && buffer[0] == protocol::frames::STX)
             checkAndDispatch(buffer, expected, stores);
         if (n < expected || line.serial.ErrorCode != 0) break;
     }

@@ -15,11 +15,11 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-const params::Record& recordBytesUsed() {
-    static const params::Record used = [] {
-        params::Record ones;
+const protocol::params::Record& recordBytesUsed() {
+    static const protocol::params::Record used = [] {
+        protocol::params::Record ones;
         ones.fill(0xFF);
-        return params::EncodeRecord(params::DecodeRecord(ones));
+        return protocol::params::EncodeRecord(protocol::params::DecodeRecord(ones));
     }();
     return used;
 }
@@ -28,32 +28,35 @@ const params::Record& recordBytesUsed() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A parameter file: its first 44 bytes are the record (zeros after a short input).
-    params::Record record{};
+    protocol::params::Record record{};
     std::copy_n(data, std::min(size, record.size()), record.begin());
-    const params::Parameters p = params::DecodeRecord(record);
-    const params::Record again = params::EncodeRecord(p);
+    const protocol::params::Parameters p = protocol::params::DecodeRecord(record);
+    const protocol::params::Record again = protocol::params::EncodeRecord(p);
     for (std::size_t i = 0; i < record.size(); ++i) check(again[i] == (recordBytesUsed()[i] ? record[i] : 0));
-    check(params::DecodeRecord(again) == p);
-    check(params::RecordFlags(record) == p.flags);
+    check(protocol::params::DecodeRecord(again) == p);
+    check(protocol::params::RecordFlags(record) == p.flags);
 
     // The block of reply 9 (and of a settings frame), in both byte orders of the PWM words.
-    params::Block block{};
+    protocol::params::Block block{};
     std::copy_n(data, std::min(size, block.size()), block.begin());
-    for (params::PwmOrder order : {params::PwmOrder::HighFirst, params::PwmOrder::LowFirst})
-        check(params::EncodeBlock(params::DecodeBlock(block.data(), order), order) == block);
-    params::Record placed{};
-    frames::PlaceParameterBlock(block.data(), placed);
-    check(params::DecodeRecord(placed) == params::DecodeBlock(block.data(), params::PwmOrder::LowFirst));
+    for (protocol::params::PwmOrder order :
+         {protocol::params::PwmOrder::HighFirst, protocol::params::PwmOrder::LowFirst})
+        check(protocol::params::EncodeBlock(protocol::params::DecodeBlock(block.data(), order), order) == block);
+    protocol::params::Record placed{};
+    protocol::frames::PlaceParameterBlock(block.data(), placed);
+    check(protocol::params::DecodeRecord(placed) ==
+          protocol::params::DecodeBlock(block.data(), protocol::params::PwmOrder::LowFirst));
 
     // What the program would send for these values.
-    const params::Frame frame = params::EncodeSettingsFrame(p);
-    check(frame[0] == frames::STX && frame[1] == 0 && frame[2] == 41 && frame[3] == frames::Settings);
-    check(frame[45] == frames::ETX);
+    const protocol::params::Frame frame = protocol::params::EncodeSettingsFrame(p);
+    check(frame[0] == protocol::frames::STX && frame[1] == 0 && frame[2] == 41 &&
+          frame[3] == protocol::frames::Settings);
+    check(frame[45] == protocol::frames::ETX);
     unsigned sum = 0;
     for (std::size_t i = 3; i <= 44; ++i) sum += frame[i];
     check(sum % 256 == 0);
-    params::Parameters sent = p;
+    protocol::params::Parameters sent = p;
     sent.reserved = {0, 0, 0, 0};
-    check(params::DecodeBlock(frame.data() + 4, params::PwmOrder::HighFirst) == sent);
+    check(protocol::params::DecodeBlock(frame.data() + 4, protocol::params::PwmOrder::HighFirst) == sent);
     return 0;
 }

@@ -22,7 +22,7 @@ void check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string name(reinterpret_cast<const char*>(data), size);
     int number = -2;
-    const std::string path = SerialPort::DevicePathFor(name, &number);
+    const std::string path = protocol::SerialPort::DevicePathFor(name, &number);
     check(number >= -1);
     if (number == -1) {
         check(path == name);
@@ -38,17 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         check(value == number + 1);
         int back = -2;
-        check(SerialPort::DevicePathFor("COM" + std::to_string(number + 1), &back) == path && back == number);
+        check(protocol::SerialPort::DevicePathFor("COM" + std::to_string(number + 1), &back) == path && back == number);
     }
 
-    const PortRoots nowhere{"/nonexistent-ostrevo-fuzz/dev", "/nonexistent-ostrevo-fuzz/sys"};
-    const bool found = ProbePort(name, nowhere);
+    const protocol::PortRoots nowhere{"/nonexistent-ostrevo-fuzz/dev", "/nonexistent-ostrevo-fuzz/sys"};
+    const bool found = protocol::ProbePort(name, nowhere);
     if (number >= 0) check(!found);
-    if (name.empty() || name.back() != ':') check(ProbePort(name + ":", nowhere) == found);
+    if (name.empty() || name.back() != ':') check(protocol::ProbePort(name + ":", nowhere) == found);
 
-    for (int code : {EACCES, EBUSY, ENOENT, static_cast<int>(ErrNotSerialLine)}) {
-        const std::string text = SerialPort::GetErrorDesc(code);
-        const std::string message = OpenFailureMessage(code, text, name);
+    for (int code : {EACCES, EBUSY, ENOENT, static_cast<int>(protocol::ErrNotSerialLine)}) {
+        const std::string text = protocol::SerialPort::GetErrorDesc(code);
+        const std::string message = protocol::OpenFailureMessage(code, text, name);
         check(message.compare(0, text.size(), text) == 0);
     }
     return 0;

@@ -16,60 +16,60 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-bool same(const monitor::StatusRecord& a, const monitor::StatusRecord& b) {
-    return monitor::EncodeStatus(a) == monitor::EncodeStatus(b);
+bool same(const protocol::StatusRecord& a, const protocol::StatusRecord& b) {
+    return protocol::EncodeStatus(a) == protocol::EncodeStatus(b);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A replay reads UTF-8 lines of at most RecordingReader::MaxLineLength bytes; a few of them here.
-    if (size > static_cast<std::size_t>(8 * RecordingReader::MaxLineLength)) return 0;
+    if (size > static_cast<std::size_t>(8 * commission::RecordingReader::MaxLineLength)) return 0;
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    WalkAnalysis walk;
+    commission::WalkAnalysis walk;
     for (const QString& line : text.split(QLatin1Char('\n'))) {
-        if (line.toUtf8().size() > RecordingReader::MaxLineLength) continue;
+        if (line.toUtf8().size() > commission::RecordingReader::MaxLineLength) continue;
         QString error;
         if (line.trimmed().startsWith(QLatin1Char('#'))) {
-            recording::Mark m;
-            const recording::Comment kind = recording::ParseComment(line, m, error);
-            if (kind == recording::Comment::Bad) check(!error.isEmpty());
-            if (kind != recording::Comment::Mark) continue;
-            const QString written = recording::MarkLine(m);
-            recording::Mark again;
-            check(recording::ParseComment(written, again, error) == recording::Comment::Mark);
+            commission::recording::Mark m;
+            const commission::recording::Comment kind = commission::recording::ParseComment(line, m, error);
+            if (kind == commission::recording::Comment::Bad) check(!error.isEmpty());
+            if (kind != commission::recording::Comment::Mark) continue;
+            const QString written = commission::recording::MarkLine(m);
+            commission::recording::Mark again;
+            check(commission::recording::ParseComment(written, again, error) == commission::recording::Comment::Mark);
             check(again == m);
-            check(recording::MarkLine(again) == written);
-            check(written.toUtf8().size() <= RecordingReader::MaxLineLength);
+            check(commission::recording::MarkLine(again) == written);
+            check(written.toUtf8().size() <= commission::RecordingReader::MaxLineLength);
             walk.Mark(m);
             continue;
         }
         std::int64_t ms = 0;
-        monitor::StatusRecord s;
-        if (!recording::ParseLine(line, ms, s, error)) {
+        protocol::StatusRecord s;
+        if (!commission::recording::ParseLine(line, ms, s, error)) {
             check(!error.isEmpty()); // a refusal always says why
             continue;
         }
-        const QString written = recording::CsvLine(ms, s);
+        const QString written = commission::recording::CsvLine(ms, s);
         std::int64_t ms2 = 0;
-        monitor::StatusRecord s2;
-        check(recording::ParseLine(written, ms2, s2, error));
+        protocol::StatusRecord s2;
+        check(commission::recording::ParseLine(written, ms2, s2, error));
         check(ms2 == ms && same(s, s2));
-        check(recording::CsvLine(ms2, s2) == written);
+        check(commission::recording::CsvLine(ms2, s2) == written);
         walk.Reply(ms, s);
     }
     walk.Finish();
-    for (const WalkSegment& seg : walk.Segments()) {
+    for (const commission::WalkSegment& seg : walk.Segments()) {
         check(seg.endMs >= seg.startMs);
         for (int c = 0; c < 3; ++c)
             check(seg.replies == 0 ? seg.peak[c] == -1 : seg.peak[c] >= 0 && seg.peak[c] <= 65535);
     }
-    const auto suggestions = SuggestThresholds(walk.Segments(), {300, 380, 380});
+    const auto suggestions = commission::SuggestThresholds(walk.Segments(), {300, 380, 380});
     for (int c = 0; c < 3; ++c) {
-        const ThresholdSuggestion& t = suggestions[c];
+        const commission::ThresholdSuggestion& t = suggestions[c];
         if (t.suggested < 0) continue;
         check(t.suggested > t.quietPeak && t.suggested <= t.weakestPass);
-        check(params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
+        check(protocol::params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
     }
     return 0;
 }

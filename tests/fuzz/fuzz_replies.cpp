@@ -17,64 +17,65 @@ void check(bool condition) {
 }
 
 // The bytes of the status record that carry a value: those an all-ones record gives back.
-const monitor::StatusBytes& statusBytesUsed() {
-    static const monitor::StatusBytes used = [] {
-        monitor::StatusBytes ones;
+const protocol::StatusBytes& statusBytesUsed() {
+    static const protocol::StatusBytes used = [] {
+        protocol::StatusBytes ones;
         ones.fill(0xFF);
-        return monitor::EncodeStatus(monitor::DecodeStatus(ones.data()));
+        return protocol::EncodeStatus(protocol::DecodeStatus(ones.data()));
     }();
     return used;
 }
 
 template <std::size_t N>
 void checkFramed(std::uint8_t code, const std::array<std::uint8_t, N>& payload) {
-    frames::ReceiveBuffer frame{};
-    frame[0] = frames::STX;
+    protocol::frames::ReceiveBuffer frame{};
+    frame[0] = protocol::frames::STX;
     frame[2] = static_cast<std::uint8_t>(N);
     frame[3] = code;
     std::copy(payload.begin(), payload.end(), frame.begin() + 4);
-    frame[N + 4] = frames::FrameChecksum(payload.data(), N);
-    frame[N + 5] = frames::ETX;
-    check(frames::CheckReplyFrame(frame, static_cast<int>(N) + 6) == frames::FrameCheck::Good);
+    frame[N + 4] = protocol::frames::FrameChecksum(payload.data(), N);
+    frame[N + 5] = protocol::frames::ETX;
+    check(protocol::frames::CheckReplyFrame(frame, static_cast<int>(N) + 6) == protocol::frames::FrameCheck::Good);
     unsigned sum = 0;
     for (std::size_t i = 4; i <= N + 4; ++i) sum += frame[i];
     check(sum % 256 == 0);
-    frames::ReplyStores stores;
-    check(frames::DispatchReply(frame, stores) == code);
-    if (code == frames::Status) check(std::equal(payload.begin(), payload.end(), stores.status.begin()));
-    if (code == frames::EventLog) check(std::equal(payload.begin(), payload.end(), stores.eventLog.begin()));
+    protocol::frames::ReplyStores stores;
+    check(protocol::frames::DispatchReply(frame, stores) == code);
+    if (code == protocol::frames::Status) check(std::equal(payload.begin(), payload.end(), stores.status.begin()));
+    if (code == protocol::frames::EventLog) check(std::equal(payload.begin(), payload.end(), stores.eventLog.begin()));
     // One byte spoilt: the check must notice.
     frame[4 + (sum + N) % N] ^= 0x01;
-    check(frames::CheckReplyFrame(frame, static_cast<int>(N) + 6) == frames::FrameCheck::BadChecksum);
+    check(protocol::frames::CheckReplyFrame(frame, static_cast<int>(N) + 6) ==
+          protocol::frames::FrameCheck::BadChecksum);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The status record from the first 58 bytes, the event memory from the first 220 (zeros after the input).
-    monitor::StatusBytes status{};
+    protocol::StatusBytes status{};
     std::copy_n(data, std::min(size, status.size()), status.begin());
-    const monitor::StatusRecord s = monitor::DecodeStatus(status.data());
-    const monitor::StatusBytes again = monitor::EncodeStatus(s);
+    const protocol::StatusRecord s = protocol::DecodeStatus(status.data());
+    const protocol::StatusBytes again = protocol::EncodeStatus(s);
     for (std::size_t i = 0; i < status.size(); ++i) check(again[i] == (statusBytesUsed()[i] ? status[i] : 0));
-    check(monitor::DecodeStatus(again.data()) == s);
+    check(protocol::DecodeStatus(again.data()) == s);
     for (std::uint16_t word : {s.alarmFlags, s.stateFlags}) {
-        const std::array<bool, 16> bits = monitor::SplitFlagWord(word);
+        const std::array<bool, 16> bits = protocol::SplitFlagWord(word);
         std::uint16_t rebuilt = 0;
         for (int n = 0; n < 16; ++n) rebuilt = static_cast<std::uint16_t>(rebuilt | (bits[n] ? 1u << n : 0u));
         check(rebuilt == word);
     }
-    checkFramed(frames::Status, status);
+    checkFramed(protocol::frames::Status, status);
 
-    monitor::EventLogBytes events{};
+    protocol::EventLogBytes events{};
     std::copy_n(data, std::min(size, events.size()), events.begin());
-    const monitor::EventLog log = monitor::DecodeEventLog(events.data());
-    check(monitor::EncodeEventLog(log) == events); // every byte of the memory carries a value
-    for (const monitor::EventRecord& r : log) {
+    const protocol::EventLog log = protocol::DecodeEventLog(events.data());
+    check(protocol::EncodeEventLog(log) == events); // every byte of the memory carries a value
+    for (const protocol::EventRecord& r : log) {
         const std::uint16_t lowest = static_cast<std::uint16_t>(r.eventType & (~r.eventType + 1));
-        check(monitor::EventTypeText(r.eventType) == monitor::EventTypeText(lowest));
-        check(monitor::EventTypeText(r.eventType).empty() == (r.eventType == 0));
+        check(protocol::EventTypeText(r.eventType) == protocol::EventTypeText(lowest));
+        check(protocol::EventTypeText(r.eventType).empty() == (r.eventType == 0));
     }
-    checkFramed(frames::EventLog, events);
+    checkFramed(protocol::frames::EventLog, events);
     return 0;
 }

@@ -15,7 +15,7 @@ std::optional<std::vector<std::uint8_t>> CommandReader::next(std::int64_t nowMs)
     };
     for (;;) {
         std::size_t start = 0;
-        while (start < buffer_.size() && buffer_[start] != frames::STX) ++start;
+        while (start < buffer_.size() && buffer_[start] != protocol::frames::STX) ++start;
         if (start) drop(start);
         if (buffer_.size() < 3) return std::nullopt;
         const std::size_t len = buffer_[2];
@@ -31,8 +31,8 @@ std::optional<std::vector<std::uint8_t>> CommandReader::next(std::int64_t nowMs)
             }
             return std::nullopt;
         }
-        const bool good =
-            buffer_[total - 1] == frames::ETX && frames::FrameChecksum(&buffer_[3], len) == buffer_[len + 3];
+        const bool good = buffer_[total - 1] == protocol::frames::ETX &&
+                          protocol::frames::FrameChecksum(&buffer_[3], len) == buffer_[len + 3];
         if (!good) { // ignored, as a device would: look for the next STX
             drop(1);
             continue;

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <fstream>
 
-using namespace params;
-using namespace monitor;
+using namespace protocol::params;
+using namespace protocol;
 
 namespace {
 
@@ -119,17 +119,17 @@ std::array<std::uint8_t, 4> DetectorModel::PwmValues() const {
 }
 
 bool DetectorModel::Answers(std::uint8_t code) {
-    return code == frames::PwmValues || code == frames::Status || code == frames::ParameterReadBack ||
-           code == frames::EventLog;
+    return code == protocol::frames::PwmValues || code == protocol::frames::Status ||
+           code == protocol::frames::ParameterReadBack || code == protocol::frames::EventLog;
 }
 
 std::optional<std::vector<std::uint8_t>> DetectorModel::Answer(std::uint8_t code, double nowSeconds) {
     auto bytes = [](const auto& a) { return std::vector<std::uint8_t>(a.begin(), a.end()); };
     switch (code) {
-    case frames::PwmValues: return bytes(PwmValues());
-    case frames::Status: Advance(nowSeconds); return bytes(EncodeStatus(status_));
-    case frames::ParameterReadBack: return bytes(ReadBackBlock());
-    case frames::EventLog: Advance(nowSeconds); return bytes(EncodeEventLog(events_));
+    case protocol::frames::PwmValues: return bytes(PwmValues());
+    case protocol::frames::Status: Advance(nowSeconds); return bytes(EncodeStatus(status_));
+    case protocol::frames::ParameterReadBack: return bytes(ReadBackBlock());
+    case protocol::frames::EventLog: Advance(nowSeconds); return bytes(EncodeEventLog(events_));
     default: return std::nullopt;
     }
 }

@@ -21,21 +21,21 @@ class DetectorModel {
     // Without a flash file the detector starts from its factory values.
     explicit DetectorModel(std::string flashPath = {}, unsigned seed = 1, EventMemory memory = EventMemory::Seeded);
 
-    static params::Parameters FactoryDefaults();
+    static protocol::params::Parameters FactoryDefaults();
     // The four reserved bytes of the block are the detector's own: the program sends zeros there
     // and reads these back.
     static constexpr std::array<std::uint8_t, 4> OwnReserved{0x01, 0x04, 0x00, 0x2A};
     // The older events a detector on duty remembers (entry 0 newest), always the same.
-    static monitor::EventLog SeededEvents();
+    static protocol::EventLog SeededEvents();
     // Every field pulled into the range the program's controls give it.
-    static params::Parameters Clamp(params::Parameters p);
+    static protocol::params::Parameters Clamp(protocol::params::Parameters p);
 
-    const params::Parameters& parameters() const { return params_; }
+    const protocol::params::Parameters& parameters() const { return params_; }
     // The block of a settings frame (PWM high byte first): clamped and stored; with the store
     // request written to flash as well. Returns false when the flash could not be written.
     bool ApplySettings(const std::uint8_t* block40);
     // The block of reply 9 (PWM low byte first).
-    params::Block ReadBackBlock() const;
+    protocol::params::Block ReadBackBlock() const;
     // The payload of reply 7: PWM duty then PWM frequency, each low byte first.
     std::array<std::uint8_t, 4> PwmValues() const;
     const std::string& flashError() const { return flashError_; }
@@ -59,8 +59,8 @@ class DetectorModel {
 
     // Moves the world on to the given time and takes the readings.
     void Advance(double nowSeconds);
-    const monitor::StatusRecord& Status() const { return status_; }
-    const monitor::EventLog& Events() const { return events_; }
+    const protocol::StatusRecord& Status() const { return status_; }
+    const protocol::EventLog& Events() const { return events_; }
 
     // Whether the detector answers a poll with this code (7, 8, 9 and 12).
     static bool Answers(std::uint8_t code);
@@ -75,10 +75,10 @@ class DetectorModel {
 
     std::string flashPath_;
     std::string flashError_;
-    params::Parameters params_;
+    protocol::params::Parameters params_;
     std::mt19937 random_;
-    monitor::StatusRecord status_;
-    monitor::EventLog events_{};
+    protocol::StatusRecord status_;
+    protocol::EventLog events_{};
     double lastIntruder_ = -1e9;
     double intruderStrength_ = 1.0;
     std::array<double, 3> lastDetection_{-1e9, -1e9, -1e9};

@@ -25,13 +25,13 @@ class ReplyWriter {
     // The well-formed reply frame.
     static std::vector<std::uint8_t> Frame(std::uint8_t code, const std::vector<std::uint8_t>& payload) {
         std::vector<std::uint8_t> bytes(payload.size() + 6);
-        bytes[0] = frames::STX;
+        bytes[0] = protocol::frames::STX;
         bytes[1] = 0x00;
         bytes[2] = static_cast<std::uint8_t>(payload.size());
         bytes[3] = code;
         std::copy(payload.begin(), payload.end(), bytes.begin() + 4);
-        bytes[payload.size() + 4] = frames::FrameChecksum(payload.data(), payload.size());
-        bytes[payload.size() + 5] = frames::ETX;
+        bytes[payload.size() + 4] = protocol::frames::FrameChecksum(payload.data(), payload.size());
+        bytes[payload.size() + 5] = protocol::frames::ETX;
         return bytes;
     }
 

@@ -244,7 +244,7 @@ class Simulator {
             const auto answerAt =
                 lastArrival_ +
                 (options_.pacing ? Clock::duration(ByteTime * static_cast<long>(frame->size())) : Clock::duration{});
-            if (code == frames::Settings && frame->size() == 46) {
+            if (code == protocol::frames::Settings && frame->size() == 46) {
                 ++settingsFrames_;
                 if (!model_.ApplySettings(frame->data() + 4))
                     std::fprintf(stderr, "flash: %s\n", model_.flashError().c_str());

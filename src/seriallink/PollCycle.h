@@ -2,7 +2,7 @@
 // detector (send the pending settings frame, or poll and check one reply), with retries and time-out.
 #pragma once
 
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 #include "protocol/Frames.h"
 #include "protocol/SerialPort.h"
 #include "protocol/StatusRecord.h"
@@ -15,6 +15,8 @@
 #include <string>
 
 class QTimer;
+
+namespace seriallink {
 
 // What the poll cycle needs of the screen: the chosen port and time-out, the shown tab, and the
 // places where it shows the link state, its activity and its messages.
@@ -40,7 +42,7 @@ class LinkView {
     // Captions while the link waits for its port to come back: Disconnect stops the waiting.
     virtual void ShowReconnecting() = 0;
     // Appends to the error log; throws ELogWriteError when the log cannot be written.
-    virtual void LogError(const LoggedException* exception, const std::string& text) = 0;
+    virtual void LogError(const errorlog::LoggedException* exception, const std::string& text) = 0;
     // A good reply was copied into its store; code is the reply's own code.
     virtual void ReplyArrived(std::uint8_t code) = 0;
 };
@@ -66,7 +68,7 @@ class PollCycle : public QObject {
     static int ExchangeLimitMs(int replyTimeoutMs, int replyLength);
     // The time count bytes take on the line at 19200 baud, rounded up.
     static int WireTimeMs(int count);
-    using SerialFactory = std::function<std::unique_ptr<SerialPort>()>;
+    using SerialFactory = std::function<std::unique_ptr<protocol::SerialPort>()>;
 
     PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent = nullptr);
     ~PollCycle() override;
@@ -95,11 +97,11 @@ class PollCycle : public QObject {
     bool Reconnecting() const;
     QTimer* PollTimer() const { return pollTimer_; }
     LinkState State() const;
-    SerialPort* Serial() const { return serial_.get(); }
+    protocol::SerialPort* Serial() const { return serial_.get(); }
     void setSerialFactory(SerialFactory factory) { serialFactory_ = std::move(factory); }
 
     // The request each exchange sends when no settings frame is due (status, read-back, event memory...).
-    const frames::PollRequest& pollRequest() const { return pollRequest_; }
+    const protocol::frames::PollRequest& pollRequest() const { return pollRequest_; }
     void ArmPoll(std::uint8_t code, int replyLength) { pollRequest_.ArmPoll(code, replyLength); }
     // A settings frame for the next exchange, in place of one still waiting.
     void QueueSettings(const std::array<std::uint8_t, 46>& frame);
@@ -110,12 +112,12 @@ class PollCycle : public QObject {
     const std::array<std::uint8_t, 46>& settingsFrame() const { return settingsFrame_; }
     // The detector's last reply of each kind. The parameters' store also takes a file's record sent whole,
     // the status store a recorded reply shown again.
-    const frames::ReplyStores& stores() const { return stores_; }
-    void StoreParameters(const std::array<std::uint8_t, frames::DetectorParametersSize>& record) {
+    const protocol::frames::ReplyStores& stores() const { return stores_; }
+    void StoreParameters(const std::array<std::uint8_t, protocol::frames::DetectorParametersSize>& record) {
         stores_.parameters = record;
     }
-    void StoreStatus(const monitor::StatusBytes& status) { stores_.status = status; }
-    const frames::ReceiveBuffer& receiveBuffer() const { return receiveBuffer_; }
+    void StoreStatus(const protocol::StatusBytes& status) { stores_.status = status; }
+    const protocol::frames::ReceiveBuffer& receiveBuffer() const { return receiveBuffer_; }
     // Failed exchanges in a row towards the time-out, and damaged frames in a row towards a lost link.
     int RetryCount() const { return retryCount_; }
     int DamagedRun() const { return damagedRun_; }
@@ -167,14 +169,14 @@ class PollCycle : public QObject {
     // first exchange reads the parameters back.
     void startPolling();
     // Writes the log; a log that cannot be written is reported, never lost silently.
-    void logError(const LoggedException* exception, const std::string& text, bool quietly = false);
+    void logError(const errorlog::LoggedException* exception, const std::string& text, bool quietly = false);
     // The link is lost: polling stops, the log has its entry first, then the user is told (a box),
     // or, when asked for, the program waits for the port to come back.
-    void loseLink(const std::string& message, const LoggedException* exception, const std::string& logText);
+    void loseLink(const std::string& message, const errorlog::LoggedException* exception, const std::string& logText);
     void tryReconnect();
     void failExchange();
     // True when the frame was the last of too many in a row, and the link is lost.
-    bool dropDamagedFrame(frames::FrameCheck check);
+    bool dropDamagedFrame(protocol::frames::FrameCheck check);
     // Waits for the line to calm down and empties the input, so that the next exchange starts in step.
     void resync();
     void rearm(std::uint8_t goodCode);
@@ -186,11 +188,11 @@ class PollCycle : public QObject {
 
     LinkView& view_;
     QTimer* pollTimer_;
-    frames::PollRequest pollRequest_;
+    protocol::frames::PollRequest pollRequest_;
     bool pendingSettings_ = false;
     std::array<std::uint8_t, 46> settingsFrame_{};
-    frames::ReceiveBuffer receiveBuffer_{};
-    frames::ReplyStores stores_;
+    protocol::frames::ReceiveBuffer receiveBuffer_{};
+    protocol::frames::ReplyStores stores_;
     int retryCount_ = 0;
     int damagedRun_ = 0;
     bool parametersKnown_ = false;
@@ -200,10 +202,10 @@ class PollCycle : public QObject {
     std::chrono::steady_clock::time_point pauseEnd_{};
     // A box or a dialog opened from inside the tick runs the event loop: the tick never runs inside itself.
     bool inTick_ = false;
-    std::unique_ptr<SerialPort> serial_;
+    std::unique_ptr<protocol::SerialPort> serial_;
     SerialFactory serialFactory_;
     // The frame check a failed exchange's reply failed (Good when the serial layer reported the failure).
-    frames::FrameCheck failedCheck_ = frames::FrameCheck::Good;
+    protocol::frames::FrameCheck failedCheck_ = protocol::frames::FrameCheck::Good;
     bool troubled_ = false; // a failed exchange or a dropped frame since the last good reply
     bool readBackRequested_ = false;
     bool parametersStale_ = false;
@@ -213,3 +215,5 @@ class PollCycle : public QObject {
     bool lossLogged_ = false;    // a lost link already has its log entry until a good reply
     bool awaitingReply_ = false; // reconnected: the port is open again, the detector not heard yet
 };
+
+} // namespace seriallink

@@ -12,12 +12,14 @@ class QLabel;
 class QPushButton;
 class QScrollBar;
 
+namespace seriallink {
+
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
     // A window of its own, kept above the main window and centred on it when shown, but not part of its
     // widget tree: the two windows' object names stand apart.
-    explicit PortDialog(QWidget* mainWindow, const PortRoots& roots = {});
+    explicit PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots = {});
 
     void timeoutChanged();
     void portChanged();
@@ -56,7 +58,9 @@ class PortDialog : public QDialog {
   private:
     QPointer<QWidget> mainWindow_;
     QString selectedPort_;
-    PortRoots roots_;
+    protocol::PortRoots roots_;
     QStringList typed_; // paths the user typed, kept in the list
     bool remember_ = false;
 };
+
+} // namespace seriallink

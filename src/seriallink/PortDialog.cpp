@@ -1,4 +1,4 @@
-#include "link/PortDialog.h"
+#include "seriallink/PortDialog.h"
 
 #include "dialogs/FileDialogs.h"
 #include "protocol/SerialPort.h"
@@ -18,7 +18,9 @@
 #include <QSignalBlocker>
 #include <QWindow>
 
-PortDialog::PortDialog(QWidget* mainWindow, const PortRoots& roots)
+namespace seriallink {
+
+PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       mainWindow_(mainWindow), roots_(roots) {
     setObjectName(QStringLiteral("FormCom"));
@@ -102,7 +104,7 @@ QString readLine(const QString& path) {
 }
 
 // "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
-QString usbDescription(const PortRoots& roots, const QString& ttyName) {
+QString usbDescription(const protocol::PortRoots& roots, const QString& ttyName) {
     const QString iface =
         QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName + QStringLiteral("/device"))
             .canonicalFilePath();
@@ -123,7 +125,7 @@ QString usbDescription(const PortRoots& roots, const QString& ttyName) {
 } // namespace
 
 QString PortDialog::PortDescription(const QString& port) const {
-    const QString device = QString::fromStdString(SerialPort::DevicePathFor(port.toStdString()));
+    const QString device = QString::fromStdString(protocol::SerialPort::DevicePathFor(port.toStdString()));
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? QString() : usbDescription(roots_, QFileInfo(canonical).fileName());
 }
@@ -135,10 +137,10 @@ void PortDialog::RefreshPorts() {
     // USB adapters first (the usual way to a detector today), with their product names; then the
     // serial ports by their COM names, each with its device path beside it ("COM1  (/dev/ttyS0)").
     QList<QPair<QString, QString>> serialPorts; // shown text, name
-    for (const std::string& port : ListPorts(roots_)) {
+    for (const std::string& port : protocol::ListPorts(roots_)) {
         const QString name = QString::fromStdString(port);
         int number = -1;
-        SerialPort::DevicePathFor(port, &number);
+        protocol::SerialPort::DevicePathFor(port, &number);
         if (number >= 0) {
             serialPorts.append(
                 {name + QStringLiteral("  (%1/ttyS%2)").arg(QString::fromStdString(roots_.dev)).arg(number), name});
@@ -176,7 +178,7 @@ void PortDialog::portChanged() {
 
 void PortDialog::okClicked() {
     // A port that does not exist is said now, not only at Connect (an adapter may yet be plugged in).
-    if (!selectedPort_.isEmpty() && !ProbePort(selectedPort_.toStdString(), roots_) &&
+    if (!selectedPort_.isEmpty() && !protocol::ProbePort(selectedPort_.toStdString(), roots_) &&
         !dialogs::AskYesNo(this, QStringLiteral("There is no port %1 on this machine now. Keep it anyway (an adapter "
                                                 "that is not plugged in yet)?")
                                      .arg(selectedPort_))) {
@@ -229,3 +231,5 @@ void PortDialog::showEvent(QShowEvent* event) {
     if (windowHandle() && mainWindow_->windowHandle()) windowHandle()->setTransientParent(mainWindow_->windowHandle());
     move(mainWindow_->geometry().center() - QPoint(width() / 2, height() / 2));
 }
+
+} // namespace seriallink

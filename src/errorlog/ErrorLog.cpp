@@ -1,6 +1,6 @@
-#include "log/ErrorLog.h"
+#include "errorlog/ErrorLog.h"
 
-#include "log/LoggedName.h"
+#include "errorlog/LoggedName.h"
 
 #include <cerrno>
 #include <climits>
@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
+
+namespace errorlog {
 
 namespace {
 
@@ -256,3 +258,5 @@ std::string ExceptionClassName(const std::exception& e) {
                                                      std::free);
     return status == 0 && demangled ? std::string(demangled.get()) : std::string(mangled);
 }
+
+} // namespace errorlog

@@ -3,11 +3,15 @@
 // $XDG_STATE_HOME/ostrevo-setup/.
 #pragma once
 
+#include "errorlog/LoggedName.h"
+
 #include <ctime>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace errorlog {
 
 // What an entry says about the exception that caused it.
 struct LoggedException {
@@ -16,9 +20,10 @@ struct LoggedException {
 };
 
 // Raised when the log cannot be written; the caller decides what to tell the user.
-class ELogWriteError : public std::runtime_error {
+class ELogWriteError : public std::runtime_error, public LoggedName {
   public:
     using std::runtime_error::runtime_error;
+    const char* loggedClassName() const override { return "ELogWriteError"; }
 };
 
 // The lines of one entry for the given local time, without line ends.
@@ -76,3 +81,5 @@ bool LogFolderWritable(const std::string& folder);
 // The class name of an exception object, readable ("std::runtime_error"), or the name a LoggedName
 // gives itself ("ESynaSerError").
 std::string ExceptionClassName(const std::exception& e);
+
+} // namespace errorlog

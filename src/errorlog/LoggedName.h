@@ -2,6 +2,8 @@
 // program whatever its C++ class is called: logs from the field are searched for it.
 #pragma once
 
+namespace errorlog {
+
 class LoggedName {
   public:
     virtual const char* loggedClassName() const = 0;
@@ -9,3 +11,5 @@ class LoggedName {
   protected:
     ~LoggedName() = default;
 };
+
+} // namespace errorlog

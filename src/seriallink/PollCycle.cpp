@@ -1,4 +1,4 @@
-#include "link/PollCycle.h"
+#include "seriallink/PollCycle.h"
 
 #include "protocol/PortList.h"
 
@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <thread>
 
+namespace seriallink {
+
 PollCycle::PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent)
     : QObject(parent), view_(view), pollTimer_(pollTimer), pause_(pollTimer->interval()),
-      serialFactory_([] { return std::make_unique<SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
+      serialFactory_([] { return std::make_unique<protocol::SerialPort>(); }), reconnectTimer_(new QTimer(this)) {
     // The exchange's sleeps (through a reply's line time, to the end of the pause) end when they should:
     // the kernel would let each run up to 50 us late, twice an exchange, to wake the thread together
     // with others.
@@ -43,7 +45,7 @@ LinkState PollCycle::State() const {
     return pollTimer_->isActive() ? LinkState::Polling : LinkState::Halted;
 }
 
-void PollCycle::logError(const LoggedException* exception, const std::string& text, bool quietly) {
+void PollCycle::logError(const errorlog::LoggedException* exception, const std::string& text, bool quietly) {
     try {
         view_.LogError(exception, text);
     } catch (const std::exception& e) {
@@ -72,7 +74,7 @@ bool PollCycle::openPort(const std::string& port) {
 void PollCycle::startPolling() {
     ++counters_.Connections;
     if (!awaitingReply_) view_.ShowLinkState(true); // (a reconnection shows it at the first good reply)
-    pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    pollRequest_.ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
     retryCount_ = 0;
     damagedRun_ = 0;
     troubled_ = false;
@@ -103,7 +105,8 @@ void PollCycle::Connect() {
         }
         connectedPort_ = port;
         if (!openPort(port)) {
-            const std::string message = OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
+            const std::string message =
+                protocol::OpenFailureMessage(serial_->ErrorCode, serial_->ErrorText, serial_->DevicePath);
             pollTimer_->stop();
             closed();
             view_.ShowMessage(message);
@@ -114,7 +117,7 @@ void PollCycle::Connect() {
         pollTimer_->stop();
         if (LinkActive()) serial_->ClosePort();
         closed();
-        const LoggedException logged{ExceptionClassName(e), e.what()};
+        const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
         logError(&logged, "");
         view_.ShowMessage(e.what());
     }
@@ -144,7 +147,8 @@ void PollCycle::Exit() {
     emit stopped();
 }
 
-void PollCycle::loseLink(const std::string& message, const LoggedException* exception, const std::string& logText) {
+void PollCycle::loseLink(const std::string& message, const errorlog::LoggedException* exception,
+                         const std::string& logText) {
     pollTimer_->stop();
     retryCount_ = 0;
     damagedRun_ = 0;
@@ -174,7 +178,7 @@ void PollCycle::loseLink(const std::string& message, const LoggedException* exce
 // after Connect.
 void PollCycle::tryReconnect() {
     struct stat st {};
-    if (::stat(SerialPort::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
+    if (::stat(protocol::SerialPort::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
     try {
         serial_->RaiseExcept = false;
         if (!openPort(reconnectPort_)) return; // not ready yet (busy, still being set up): next time
@@ -201,15 +205,16 @@ void PollCycle::QueueSettings(const std::array<std::uint8_t, 46>& frame) {
 
 void PollCycle::RequestReadBack() {
     readBackRequested_ = true;
-    pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+    pollRequest_.ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
 }
 
 void PollCycle::tabChanged(int index) {
     if (!LinkActive() || readBackRequested_) return;
     // Back on the VIEW tab before the parameters are known, the read-back is what it needs.
-    if (index == 0 && !parametersKnown_) pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-    else if (index == 0) pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
-    else if (index == 1) pollRequest_.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+    if (index == 0 && !parametersKnown_)
+        pollRequest_.ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
+    else if (index == 0) pollRequest_.ArmPoll(protocol::frames::Status, protocol::frames::StatusReplyLength);
+    else if (index == 1) pollRequest_.ArmPoll(protocol::frames::EventLog, protocol::frames::EventLogReplyLength);
 }
 
 void PollCycle::resync() {
@@ -226,31 +231,33 @@ void PollCycle::failExchange() {
         return;
     }
     // The failure is named by the serial layer, or by the frame check when the bytes came whole.
-    const bool frameCheck = serial_->ErrorCode == 0 && failedCheck_ != frames::FrameCheck::Good;
-    const std::string cause = frameCheck ? std::string(frames::FrameCheckText(failedCheck_)) : serial_->ErrorText;
+    const bool frameCheck = serial_->ErrorCode == 0 && failedCheck_ != protocol::frames::FrameCheck::Good;
+    const std::string cause =
+        frameCheck ? std::string(protocol::frames::FrameCheckText(failedCheck_)) : serial_->ErrorText;
     const std::string text = " BuffRX[0]= " + std::to_string(receiveBuffer_[0]) +
                              " LenRX= " + std::to_string(pollRequest_.ExpectedReplyLength()) + " message: " + cause;
     // A port that fails for a reason of its own (an adapter pulled out) says so as well.
     const std::string portError =
-        serial_->ErrorCode != 0 && serial_->ErrorCode < ErrAlreadyOwned ? serial_->ErrorText : std::string();
-    loseLink(TimeOutMessage(connectedPort_, frameCheck ? cause : std::string(), portError), nullptr, text);
+        serial_->ErrorCode != 0 && serial_->ErrorCode < protocol::ErrAlreadyOwned ? serial_->ErrorText : std::string();
+    loseLink(protocol::TimeOutMessage(connectedPort_, frameCheck ? cause : std::string(), portError), nullptr, text);
 }
 
 // A complete frame that fails the frame check is dropped, neither counted as a failed exchange nor
 // resetting the count. What may follow it (noise, the rest of a reply out of step) goes with it.
 // A detector that sends nothing else (another firmware's records) loses the link all the same.
-bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
+bool PollCycle::dropDamagedFrame(protocol::frames::FrameCheck check) {
     ++counters_.DroppedFrames;
     troubled_ = true;
     parametersStale_ = true;
-    serial_->FlushOutput(WireTimeMs(frames::EventLogReplyLength) + view_.ReplyTimeoutMs());
+    serial_->FlushOutput(WireTimeMs(protocol::frames::EventLogReplyLength) + view_.ReplyTimeoutMs());
     receiveBuffer_.fill(0);
     resync();
     if (++damagedRun_ < MaxDamagedFrames) return false;
-    const std::string text = " BuffRX[0]= " + std::to_string(frames::STX) +
+    const std::string text = " BuffRX[0]= " + std::to_string(protocol::frames::STX) +
                              " LenRX= " + std::to_string(pollRequest_.ExpectedReplyLength()) +
-                             " message: " + frames::FrameCheckText(check);
-    loseLink(TimeOutMessage(connectedPort_, frames::FrameCheckText(check), std::string()), nullptr, text);
+                             " message: " + protocol::frames::FrameCheckText(check);
+    loseLink(protocol::TimeOutMessage(connectedPort_, protocol::frames::FrameCheckText(check), std::string()), nullptr,
+             text);
     return true;
 }
 
@@ -259,15 +266,15 @@ bool PollCycle::dropDamagedFrame(frames::FrameCheck check) {
 // after the read-back that follows a settings change, so that its grid keeps refreshing.
 void PollCycle::rearm(std::uint8_t goodCode) {
     if (readBackRequested_) {
-        pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
+        pollRequest_.ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
         return;
     }
     const int tab = view_.CurrentTab();
     if (tab == 0) {
-        if (parametersKnown_) pollRequest_.ArmPoll(frames::Status, frames::StatusReplyLength);
-        else pollRequest_.ArmPoll(frames::ParameterReadBack, frames::ParameterReplyLength);
-    } else if (tab == 1 && goodCode == frames::ParameterReadBack) {
-        pollRequest_.ArmPoll(frames::EventLog, frames::EventLogReplyLength);
+        if (parametersKnown_) pollRequest_.ArmPoll(protocol::frames::Status, protocol::frames::StatusReplyLength);
+        else pollRequest_.ArmPoll(protocol::frames::ParameterReadBack, protocol::frames::ParameterReplyLength);
+    } else if (tab == 1 && goodCode == protocol::frames::ParameterReadBack) {
+        pollRequest_.ArmPoll(protocol::frames::EventLog, protocol::frames::EventLogReplyLength);
     }
 }
 
@@ -302,7 +309,7 @@ void PollCycle::tick() {
     // exchange, so that a stuck transmitter ends in a time-out instead of ticking on forever.
     if (const int queued = serial_->PendingOutput();
         queued > 0 && !serial_->FlushOutput(WireTimeMs(queued) + timeout)) {
-        failedCheck_ = frames::FrameCheck::Good;
+        failedCheck_ = protocol::frames::FrameCheck::Good;
         failExchange();
         return;
     }
@@ -319,7 +326,7 @@ void PollCycle::tick() {
         if (sent != length || serial_->ErrorCode != 0) {
             // Not gone out: it stays pending until the next Connect drops it, and the failure counts
             // like a failed exchange so that a dead line still ends in a time-out.
-            failedCheck_ = frames::FrameCheck::Good;
+            failedCheck_ = protocol::frames::FrameCheck::Good;
             failExchange();
             return;
         }
@@ -334,7 +341,7 @@ void PollCycle::tick() {
     const int sent =
         serial_->SendBytes(pollRequest_.bytes().data(), requestLength, WireTimeMs(requestLength) + timeout);
     if (sent != requestLength || serial_->ErrorCode != 0) {
-        failedCheck_ = frames::FrameCheck::Good;
+        failedCheck_ = protocol::frames::FrameCheck::Good;
         failExchange();
         return;
     }
@@ -344,24 +351,24 @@ void PollCycle::tick() {
     try {
         received = serial_->ReceiveBytes(receiveBuffer_.data(), expected, timeout, ExchangeLimitMs(timeout, expected));
     } catch (const std::exception& e) {
-        const LoggedException logged{ExceptionClassName(e), e.what()};
+        const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
         loseLink(e.what(), &logged, "");
         return;
     }
 
     // A failed exchange (no reply, a short one, or one without its STX) counts towards the time-out,
     // and whatever is still on its way is thrown away so that the retry starts in step.
-    if (serial_->ErrorCode != 0 || receiveBuffer_[0] != frames::STX || received != expected) {
-        failedCheck_ =
-            serial_->ErrorCode == 0 && received == expected ? frames::FrameCheck::BadStx : frames::FrameCheck::Good;
+    if (serial_->ErrorCode != 0 || receiveBuffer_[0] != protocol::frames::STX || received != expected) {
+        failedCheck_ = serial_->ErrorCode == 0 && received == expected ? protocol::frames::FrameCheck::BadStx
+                                                                       : protocol::frames::FrameCheck::Good;
         resync();
         failExchange();
         return;
     }
 
     std::uint8_t goodCode = 0;
-    if (const frames::FrameCheck check = frames::CheckReplyFrame(receiveBuffer_, expected);
-        check != frames::FrameCheck::Good) {
+    if (const protocol::frames::FrameCheck check = protocol::frames::CheckReplyFrame(receiveBuffer_, expected);
+        check != protocol::frames::FrameCheck::Good) {
         if (dropDamagedFrame(check)) return; // the link is lost
     } else {
         if (troubled_) ++counters_.Recoveries;
@@ -374,12 +381,12 @@ void PollCycle::tick() {
         }
         retryCount_ = 0;
         damagedRun_ = 0;
-        const std::uint8_t code = frames::DispatchReply(receiveBuffer_, stores_);
+        const std::uint8_t code = protocol::frames::DispatchReply(receiveBuffer_, stores_);
         receiveBuffer_.fill(0);
         ++counters_.GoodReplies;
         counters_.LastReplyCode = code;
         goodCode = code;
-        if (code == frames::ParameterReadBack) {
+        if (code == protocol::frames::ParameterReadBack) {
             parametersKnown_ = true;
             readBackRequested_ = false;
             parametersStale_ = false;
@@ -392,7 +399,7 @@ void PollCycle::tick() {
         } catch (const std::exception& e) {
             // A fault in showing a reply: the link stops, says so and logs it, rather than polling
             // on (or not) behind captions that say connected.
-            const LoggedException logged{ExceptionClassName(e), e.what()};
+            const errorlog::LoggedException logged{errorlog::ExceptionClassName(e), e.what()};
             pollTimer_->stop();
             logError(&logged, "");
             closed();
@@ -404,3 +411,5 @@ void PollCycle::tick() {
     rearm(goodCode);
     if (!pollTimer_->isActive()) startPause();
 }
+
+} // namespace seriallink
