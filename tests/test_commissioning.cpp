@@ -293,7 +293,7 @@ class TestCommissioning : public QObject {
         seriallink::PortDialog& portDialog = program.portDialog();
         graph::GraphWindow& graph = program.graphWindow();
         mainWindow.setEndProcess([](int) {});
-        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
         mainWindow.connectAction()->trigger();
         peer.write(reply9(DetectorModel::FactoryDefaults()));
         mainWindow.link().tick();
@@ -308,9 +308,9 @@ class TestCommissioning : public QObject {
         const struct {
             const char* name;
             QAction* command;
-        } writers[] = {{"walk", mainWindow.commissioning().recordAction},
-                       {"report", mainWindow.commissioning().reportAction},
-                       {"graph", graph.saveImageAction}};
+        } writers[] = {{"walk", mainWindow.commissioning().recordAction()},
+                       {"report", mainWindow.commissioning().reportAction()},
+                       {"graph", graph.saveImageAction()}};
         const char* extensions[] = {".csv", ".pdf", ".png"};
         for (int i = 0; i < 3; ++i) {
             const QString existing = dir.filePath(QString::fromLatin1(writers[i].name) + extensions[i]);
@@ -334,7 +334,7 @@ class TestCommissioning : public QObject {
             return true;
         };
         chosen = dir.filePath("fresh.pdf");
-        mainWindow.commissioning().reportAction->trigger();
+        mainWindow.commissioning().reportAction()->trigger();
         QVERIFY(!said.empty() && said.back().contains("connected again"));
         QTest::qWait(50);
         QVERIFY(!QFile::exists(chosen));
@@ -458,7 +458,7 @@ class TestCommissioning : public QObject {
         mainWindow.resize(988, 600);
         seriallink::PortDialog portDialog(&mainWindow, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         mainWindow.setCompanions(&portDialog, nullptr);
-        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
         if (event != "not connected") {
             mainWindow.connectAction()->trigger();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
@@ -473,7 +473,7 @@ class TestCommissioning : public QObject {
             return event == "cancel" ? QString() : csv;
         });
         auto* shown = mainWindow.findChild<widgets::NoticeLabel*>("StatusNotice");
-        QAction* action = mainWindow.commissioning().recordAction;
+        QAction* action = mainWindow.commissioning().recordAction();
         commission::WalkRecorder& recorder = mainWindow.commissioning().Recorder();
         auto pressedMeansRecording = [&] {
             return button->isChecked() == recorder.Recording() && action->isChecked() == recorder.Recording();
@@ -499,7 +499,7 @@ class TestCommissioning : public QObject {
         } else if (event == "disconnect") {
             mainWindow.connectAction()->trigger();
         } else if (event.startsWith("lose")) { // the adapter pulled out: the recording stops with the link
-            portDialog.reconnectBox->setChecked(event.endsWith("reconnecting"));
+            portDialog.reconnectBox()->setChecked(event.endsWith("reconnecting"));
             bool recordingWhenTold = false;
             dialogs::SetMessageHandler([&](QWidget*, const QString&) { recordingWhenTold = recorder.Recording(); });
             peer.hangUp();

@@ -52,14 +52,14 @@ struct RunningProgram {
         mainWindow.setErrorLogFolder(logDir.path().toStdString());
         mainWindow.setEndProcess([](int) {});
         mainWindow.show();
-        portDialog.timeoutBar->setValue(50);
+        portDialog.timeoutBar()->setValue(50);
     }
     ~RunningProgram() {
         mainWindow.exitAction()->trigger(); // Exit: closes the port
         dialogs::SetMessageHandler(previous);
     }
     void connectTo(const QString& port) {
-        portDialog.portCombo->setEditText(port);
+        portDialog.portCombo()->setEditText(port);
         mainWindow.connectAction()->trigger();
     }
     seriallink::PollCycle& link() { return mainWindow.link(); }
@@ -259,7 +259,7 @@ class TestEndToEnd : public QObject {
         const QString link = dir.filePath("ttyDETECTOR");
         SimProcess sim({"--no-pacing", "--link", link});
         RunningProgram p;
-        p.portDialog.reconnectBox->setChecked(true);
+        p.portDialog.reconnectBox()->setChecked(true);
         p.connectTo(link);
         QTRY_VERIFY_WITH_TIMEOUT(p.link().counters().GoodReplies >= 3, 3000);
         QVERIFY(sim.command("unplug 2000"));

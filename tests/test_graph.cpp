@@ -46,8 +46,8 @@ class TestGraph : public QObject {
         QVERIFY(g->windowFlags() & Qt::Tool);
         QCOMPARE(g->minimumHeight(), g->maximumHeight());
         QVERIFY(g->maximumWidth() <= 1000);
-        for (QWidget* layer : {static_cast<QWidget*>(g->backgroundLayer), static_cast<QWidget*>(g->alarmLayer),
-                               static_cast<QWidget*>(g->screenLayer)})
+        for (QWidget* layer : {static_cast<QWidget*>(g->backgroundLayer()), static_cast<QWidget*>(g->alarmLayer()),
+                               static_cast<QWidget*>(g->screenLayer())})
             QCOMPARE(layer->geometry(), QRect(2, 15, 988, 277));
         QCOMPARE(g->Screen().size(), QSize(988, 277));
         QCOMPARE(g->State().GraphWidth, 988);
@@ -57,9 +57,9 @@ class TestGraph : public QObject {
         QCOMPARE(g->State().traces[graph::DownPirTrace][7].X, 7);
         // The middle layer stays empty and transparent; the screen is on top.
         QCOMPARE(g->Alarm().pixelColor(100, 100).alpha(), 0);
-        QCOMPARE(g->screenLayer, g->findChildren<graph::ImageLayer*>().last());
-        QCOMPARE(g->clearAction->text(), QString("Clear"));
-        QVERIFY(g->directConvertAction->isCheckable());
+        QCOMPARE(g->screenLayer(), g->findChildren<graph::ImageLayer*>().last());
+        QCOMPARE(g->clearAction()->text(), QString("Clear"));
+        QVERIFY(g->directConvertAction()->isCheckable());
         QVERIFY(!g->DirectConvert());
     }
 
@@ -175,7 +175,7 @@ class TestGraph : public QObject {
         QCOMPARE(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]), 0);
         for (const graph::TracePoint& p : g->State().traces[graph::UpPirThreshold]) QVERIFY(p.X == 0 && p.Y == 0);
         QVERIFY(px(g->Screen(), 0, 0) == Black);
-        g->directConvertAction->trigger(); // unticked from the menu
+        g->directConvertAction()->trigger(); // unticked from the menu
         QVERIFY(!g->DirectConvert());
         feed(100, 100, 100, 810);
         QVERIFY(countInRow(g->Screen(), 0, graph::ThresholdColour[graph::MwTrace]) > 400);
@@ -308,7 +308,7 @@ class TestGraph : public QObject {
         g->MoveSweepTo(900);
         feed(300, 400, 500);
         g->resize(600, g->height());
-        QCOMPARE(g->screenLayer->width(), 596);
+        QCOMPARE(g->screenLayer()->width(), 596);
         QCOMPARE(g->State().GraphWidth, 596);
         for (const graph::TraceBuffer& t : g->State().traces) QCOMPARE(int(t.size()), 596);
         QCOMPARE(g->State().traces[graph::MwTrace][100].Y, 80); // flat again
@@ -440,13 +440,13 @@ class TestGraph : public QObject {
     void freezeKeepsThePicture() {
         for (int i = 0; i < 100; ++i) feed(300, 400, 500);
         const QImage before = g->Screen().copy();
-        g->freezeAction->trigger();
+        g->freezeAction()->trigger();
         QVERIFY(g->Frozen());
         QCOMPARE(g->windowTitle(), QString("View (frozen)"));
         for (int i = 0; i < 100; ++i) feed(600, 200, 100);
         QCOMPARE(g->State().SweepPosition, 200);
         QVERIFY(g->Screen() == before);
-        g->freezeAction->trigger();
+        g->freezeAction()->trigger();
         QCOMPARE(g->windowTitle(), QString("View"));
         graph::State last = g->State(); // as the last reply drew it
         last.SweepPosition -= 1;

@@ -223,7 +223,7 @@ class TestLiveView : public QObject {
         for (const Case& c : cases) {
             StatusRecord s = quiet();
             c.change(s);
-            graphics->directConvertAction->setChecked(c.direct);
+            graphics->directConvertAction()->setChecked(c.direct);
             mainWindow->view().enTempComp->setChecked(c.tempComp);
             const int sweep = graphics->State().SweepPosition;
             show(protocol::EncodeStatus(s));
@@ -245,7 +245,7 @@ class TestLiveView : public QObject {
         // The 0 that became 1 is 1 in the stored reply too.
         StatusRecord s = quiet();
         s.channels[1].signal = 0;
-        graphics->directConvertAction->setChecked(false);
+        graphics->directConvertAction()->setChecked(false);
         show(protocol::EncodeStatus(s));
         QCOMPARE(protocol::DecodeStatus(mainWindow->link().stores().status.data()).channels[1].signal,
                  std::uint16_t(1));
@@ -362,7 +362,7 @@ class TestLiveView : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow) && QTest::qWaitForWindowExposed(graphics));
         auto* setup = mainWindow->findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
         setup->ensureWidgetVisible(mainWindow->view().accLabels[0]);
-        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
         mainWindow->connectAction()->trigger();
         peer.write(readBackFrame(DetectorModel::FactoryDefaults()));
         mainWindow->link().tick();

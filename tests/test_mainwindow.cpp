@@ -772,7 +772,7 @@ class TestMainWindow : public QObject {
         QVERIFY(graphics.mapTo(mainWindow, QPoint(0, 0)).y() >=
                 mainWindow->tabs()->mapTo(mainWindow, QPoint(0, 0)).y() + tabs.height());
         QVERIFY(!graphics.geometry().intersects(mainWindow->statusBar()->geometry()));
-        graphics.closeAction->trigger(); // Escape
+        graphics.closeAction()->trigger(); // Escape
         QVERIFY(!graphics.isVisible());
         QTRY_COMPARE(mainWindow->height(), height);
         mainWindow->graphAction()->trigger(); // shown again inside, as chosen

@@ -650,10 +650,10 @@ class TestPollCycle : public QObject {
         mainWindow.setCompanions(&portDialog, nullptr);
         mainWindow.show();
         QVERIFY(!mainWindow.connectAction()->isEnabled());
-        portDialog.portCombo->setEditText(QString::fromStdString(peer->path()));
+        portDialog.portCombo()->setEditText(QString::fromStdString(peer->path()));
         QVERIFY(mainWindow.connectAction()->isEnabled());
-        portDialog.timeoutBar->setValue(50);
-        QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
+        portDialog.timeoutBar()->setValue(50);
+        QCOMPARE(portDialog.timeoutLabel()->text(), QString("50 mS"));
         mainWindow.connectAction()->trigger();
         QCOMPARE(mainWindow.connectAction()->text(), QString("Disconnect"));
         QCOMPARE(mainWindow.statusPanel(0)->text(), QString("Connect"));
@@ -708,25 +708,25 @@ class TestPollCycle : public QObject {
         // The adapter first, then the serial ports in numeric order, each with its device beside its name.
         const QString dev = root.path() + "/dev";
         QStringList listed;
-        for (int i = 0; i < portDialog.portCombo->count(); ++i) listed << portDialog.portCombo->itemText(i);
+        for (int i = 0; i < portDialog.portCombo()->count(); ++i) listed << portDialog.portCombo()->itemText(i);
         QCOMPARE(listed, QStringList({dev + "/ttyUSB0  FT232R (0403:6001)", "COM1  (" + dev + "/ttyS0)",
                                       "COM3  (" + dev + "/ttyS2)", "COM10  (" + dev + "/ttyS9)"}));
-        QCOMPARE(portDialog.portCombo->currentText(), QString());
+        QCOMPARE(portDialog.portCombo()->currentText(), QString());
         // Until a port is chosen the status bar says where to choose one.
         mainWindow.show();
         QCOMPARE(mainWindow.statusPanel(1)->text(), QString("Choose the detector's port: SetUp COM (Alt+T)"));
-        QCOMPARE(portDialog.timeoutLabel->text(), QString("90 mS"));
-        portDialog.timeoutBar->setValue(portDialog.timeoutBar->minimum());
-        QCOMPARE(portDialog.timeoutLabel->text(), QString("50 mS"));
-        portDialog.timeoutBar->setValue(portDialog.timeoutBar->maximum());
-        QCOMPARE(portDialog.timeoutLabel->text(), QString("500 mS"));
+        QCOMPARE(portDialog.timeoutLabel()->text(), QString("90 mS"));
+        portDialog.timeoutBar()->setValue(portDialog.timeoutBar()->minimum());
+        QCOMPARE(portDialog.timeoutLabel()->text(), QString("50 mS"));
+        portDialog.timeoutBar()->setValue(portDialog.timeoutBar()->maximum());
+        QCOMPARE(portDialog.timeoutLabel()->text(), QString("500 mS"));
         QCOMPARE(portDialog.TimeoutMs(), 500);
         // Choosing enables Connect; typing and deleting leaves the name empty, Connect enabled.
-        portDialog.portCombo->setCurrentIndex(2);
+        portDialog.portCombo()->setCurrentIndex(2);
         QCOMPARE(portDialog.SelectedPort(), QString("COM3"));
         QVERIFY(mainWindow.connectAction()->isEnabled());
         QCOMPARE(mainWindow.statusPanel(1)->text(), QString("COM: COM3")); // done
-        portDialog.portCombo->setEditText("");
+        portDialog.portCombo()->setEditText("");
         QCOMPARE(portDialog.SelectedPort(), QString());
         QVERIFY(mainWindow.connectAction()->isEnabled());
         std::vector<QString> shown;
@@ -735,14 +735,14 @@ class TestPollCycle : public QObject {
         QCOMPARE(shown, std::vector<QString>{"set the COM port number"});
         dialogs::SetMessageHandler(previous);
         // OK hides and keeps the choices.
-        portDialog.portCombo->setCurrentIndex(3);
+        portDialog.portCombo()->setCurrentIndex(3);
         mainWindow.portAction()->trigger();
         QVERIFY(portDialog.isVisible());
-        QTest::mouseClick(portDialog.okButton, Qt::LeftButton);
+        QTest::mouseClick(portDialog.okButton(), Qt::LeftButton);
         QVERIFY(!portDialog.isVisible());
         QCOMPARE(portDialog.SelectedPort(), QString("COM10"));
         QCOMPARE(portDialog.TimeoutMs(), 500);
-        for (QLabel* l : {portDialog.timeoutLabel, portDialog.portCaption, portDialog.timeoutCaption})
+        for (QLabel* l : {portDialog.timeoutLabel(), portDialog.portCaption(), portDialog.timeoutCaption()})
             QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(l->text()));
     }
 };

@@ -81,7 +81,7 @@ class TestSettings : public QObject {
     }
     // Connects and answers the first read-back with p.
     void connectWith(const Parameters& p) {
-        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        portDialog->portCombo()->setEditText(QString::fromStdString(peer->path()));
         mainWindow->connectAction()->trigger();
         QVERIFY(link().LinkActive());
         readBack(p);
@@ -118,7 +118,7 @@ class TestSettings : public QObject {
         mainWindow->setEndProcess([](int) {});
         portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
                                                               protocol::PortRoots{"/nonexistent", "/nonexistent"});
-        portDialog->timeoutBar->setValue(50);
+        portDialog->timeoutBar()->setValue(50);
         mainWindow->setCompanions(portDialog.get(), nullptr);
         messages.clear();
         dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
@@ -250,7 +250,7 @@ class TestSettings : public QObject {
 
     // Defaults never reach the detector: before its parameters are known nothing is sent.
     void nothingIsSentBeforeTheParametersAreKnown() {
-        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        portDialog->portCombo()->setEditText(QString::fromStdString(peer->path()));
         mainWindow->connectAction()->trigger();
         Bytes damaged = reply9(factory);
         damaged[44] ^= 0xFF;
@@ -454,7 +454,7 @@ class TestSettings : public QObject {
         for (int i = 0; i < 6; ++i) link().tick();
         QCOMPARE(link().State(), seriallink::LinkState::Halted);
         PtyPeer next;
-        portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
+        portDialog->portCombo()->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
         link().tick();
         QCOMPARE(next.readSent(), Poll9);
@@ -487,7 +487,7 @@ class TestSettings : public QObject {
         QCOMPARE(link().State(), seriallink::LinkState::Halted);
         QVERIFY(mainWindow->parameterSender().FrameWaiting());
         PtyPeer next;
-        portDialog->portCombo->setEditText(QString::fromStdString(next.path()));
+        portDialog->portCombo()->setEditText(QString::fromStdString(next.path()));
         mainWindow->connectAction()->trigger();
         QCOMPARE(link().State(), seriallink::LinkState::Polling);
         link().tick();
@@ -517,8 +517,8 @@ class TestSettings : public QObject {
         QTemporaryDir dir;
         const std::string adapter = dir.filePath("ttyADAPTER").toStdString();
         QCOMPARE(::symlink(peer->path().c_str(), adapter.c_str()), 0);
-        portDialog->reconnectBox->setChecked(true);
-        portDialog->portCombo->setEditText(QString::fromStdString(adapter));
+        portDialog->reconnectBox()->setChecked(true);
+        portDialog->portCombo()->setEditText(QString::fromStdString(adapter));
         mainWindow->connectAction()->trigger();
         readBack(factory);
         Parameters changed = factory;
@@ -744,7 +744,7 @@ class TestSettings : public QObject {
         QCOMPARE(mainWindow->statusPanel(1)->text(), "COM: " + QString::fromStdString(peer->path()));
         QVERIFY(!live()); // the read-back is no reading
         // Another name typed in the port dialog meanwhile: the panel still names the port in use.
-        portDialog->portCombo->setEditText(QStringLiteral("/dev/ttyUSB7"));
+        portDialog->portCombo()->setEditText(QStringLiteral("/dev/ttyUSB7"));
         peer->write(reply);
         QCOMPARE(tick(), Poll8);
         QVERIFY(live());
@@ -935,7 +935,7 @@ class TestSettings : public QObject {
             for (int i = 0; i < 6; ++i) tick(); // unanswered
             QVERIFY(link().State() == seriallink::LinkState::Halted && link().LinkActive());
         }
-        portDialog->portCombo->setEditText(QString::fromStdString(peer->path()));
+        portDialog->portCombo()->setEditText(QString::fromStdString(peer->path()));
         Parameters file = factory;
         file.channels[1].trange = 800;       // beyond the track bar
         file.channels[2] = {300, 20, 20, 2}; // (not the Angle lens's)

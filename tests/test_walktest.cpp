@@ -171,9 +171,9 @@ class TestWalkTest : public QObject {
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        portDialog.reconnectBox->setChecked(true);
-        portDialog.timeoutBar->setValue(50);
-        portDialog.portCombo->setEditText(link);
+        portDialog.reconnectBox()->setChecked(true);
+        portDialog.timeoutBar()->setValue(50);
+        portDialog.portCombo()->setEditText(link);
         w.connectAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w.link().ParametersKnown() && w.link().counters().LastReplyCode == 8, 5000);
 
@@ -182,9 +182,9 @@ class TestWalkTest : public QObject {
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return csv; });
         commission::Commissioning& c = w.commissioning();
         commission::WalkRecording& walk = c.walkRecording();
-        c.recordAction->trigger();
+        c.recordAction()->trigger();
         QVERIFY(c.Recorder().Recording());
-        QVERIFY(walk.bar->isVisible());
+        QVERIFY(walk.bar()->isVisible());
         auto repliesGrow = [&] {
             const auto lines = c.Recorder().Lines();
             QTRY_VERIFY_WITH_TIMEOUT(c.Recorder().Lines() > lines + 10, 5000);
@@ -192,9 +192,9 @@ class TestWalkTest : public QObject {
         repliesGrow();
         QTest::keyClick(&w, Qt::Key_Q); // a quiet stretch, nobody in the field
         repliesGrow();
-        walk.noteEdit->setText(QStringLiteral("10 m, \"left\" to right")); // (a quote would open a CSV cell)
-        QTest::keyClick(&w, Qt::Key_M);                                    // the pass, with its note
-        QVERIFY(walk.noteEdit->text().isEmpty());
+        walk.noteEdit()->setText(QStringLiteral("10 m, \"left\" to right")); // (a quote would open a CSV cell)
+        QTest::keyClick(&w, Qt::Key_M);                                      // the pass, with its note
+        QVERIFY(walk.noteEdit()->text().isEmpty());
         QVERIFY(sim.command("intruder"));
         QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
         QTest::qWait(1200);
@@ -218,7 +218,7 @@ class TestWalkTest : public QObject {
             w.link().State() == seriallink::LinkState::Polling && noticeOf(w).startsWith("Recording "), 5000);
         QVERIFY(c.Recorder().Recording());
         repliesGrow();
-        c.recordAction->trigger();
+        c.recordAction()->trigger();
         QVERIFY(!c.Recorder().Recording());
         QVERIFY(said.empty());
 
@@ -261,7 +261,7 @@ class TestWalkTest : public QObject {
         for (const graph::Mark& m : graph.State().marks)
             QVERIFY(m.column <= graph.State().SweepPosition); // the replay's
         c.replayer().setSpeed(8);
-        QVERIFY(c.replayer().bar->isVisible());
+        QVERIFY(c.replayer().bar()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!c.Replaying(), 20000);
         watch.stop();
         QVERIFY(std::any_of(notices.begin(), notices.end(),
@@ -279,7 +279,7 @@ class TestWalkTest : public QObject {
         QVERIFY(c.replayer().HasPicture());
         QVERIFY(w.view().mw.signal->value() > w.view().mw.signal->minimum());
         QVERIFY(!w.liveMarks().Live());
-        QVERIFY(c.replayer().bar->isVisible()); // to go back into it
+        QVERIFY(c.replayer().bar()->isVisible()); // to go back into it
 
         // The report, no detector connected: from the replay's picture and its recording.
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) QSKIP("pdftotext is not installed");
@@ -287,7 +287,7 @@ class TestWalkTest : public QObject {
         dialogs::SetFileDialogHandler(
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return pdf; });
         c.AskReportDetails = [](QString& site, QString&, QString&) { return site = QStringLiteral("Gate 2"), true; };
-        c.reportAction->trigger();
+        c.reportAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!said.empty(), 5000);
         QVERIFY2(said.back().startsWith("The report was written"), qPrintable(said.back()));
         const QString text = pdfText(pdf);
@@ -299,7 +299,7 @@ class TestWalkTest : public QObject {
         w.connectAction()->trigger();
         QVERIFY(!c.replayer().HasPicture());
         QCOMPARE(w.view().mw.signal->value(), w.view().mw.signal->minimum());
-        QVERIFY(!c.replayer().bar->isVisible());
+        QVERIFY(!c.replayer().bar()->isVisible());
         w.exitAction()->trigger();
     }
 
@@ -503,7 +503,7 @@ class TestWalkTest : public QObject {
         w.setEndProcess([](int) {});
         seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
-        portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+        portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
         w.connectAction()->trigger();
         w.pollTimer()->stop();
         const protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
@@ -660,7 +660,7 @@ class TestWalkTest : public QObject {
         commission::Commissioning& c = w.commissioning();
         const bool recording = key == Qt::Key_M;
         if (recording) {
-            portDialog.portCombo->setEditText(QString::fromStdString(peer.path()));
+            portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
             w.connectAction()->trigger();
             w.pollTimer()->stop();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
@@ -668,7 +668,7 @@ class TestWalkTest : public QObject {
             dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
                 return dir.filePath("recorded.csv");
             });
-            c.recordAction->trigger();
+            c.recordAction()->trigger();
             QVERIFY(c.Recorder().Recording());
         } else {
             QVERIFY(c.StartReplay(csv));
@@ -697,8 +697,8 @@ class TestWalkTest : public QObject {
         if (key == Qt::Key_Left) QTRY_COMPARE(c.replayer().ShownMs(), std::int64_t(46 * 199));
         if (recording) {
             const bool typed = control == "PassNote"; // a letter of the note, not a mark
-            if (typed) QCOMPARE(c.walkRecording().noteEdit->text(), QString("m"));
-            c.recordAction->trigger();
+            if (typed) QCOMPARE(c.walkRecording().noteEdit()->text(), QString("m"));
+            c.recordAction()->trigger();
             QFile f(dir.filePath("recorded.csv"));
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll().contains("\n# pass 1 at "), !typed);

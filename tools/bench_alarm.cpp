@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     mainWindow.show();
     mainWindow.showGraph(); // both windows shown, as an installer watches
     detector.start();
-    portDialog.portCombo->setEditText(QString::fromStdString(detector.path()));
+    portDialog.portCombo()->setEditText(QString::fromStdString(detector.path()));
     mainWindow.connectAction()->trigger();
 
     QTimer check;

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     mainWindow.setEndProcess([](int) {});
     mainWindow.show();
     graphics.show(); // the VIEW tab and the graph window both shown, as an installer watches
-    portDialog.portCombo->setEditText(port);
+    portDialog.portCombo()->setEditText(port);
     mainWindow.connectAction()->trigger();
 
     // Runs the event loop as the program does (sleeping between events) for a while.

@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     live.setCompanions(&portDialog, &liveGraph);
     live.show();
     liveGraph.show();
-    portDialog.portCombo->setEditText(port);
+    portDialog.portCombo()->setEditText(port);
     live.connectAction()->trigger();
     runFor(30000); // a few walks sweep across the graph
     command("intruder");
@@ -175,14 +175,14 @@ int main(int argc, char** argv) {
     runFor(2500); // the last walk over, the outputs off
     liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");
-    c.recordAction->trigger();
+    c.recordAction()->trigger();
     commission::WalkRecording& walk = c.walkRecording();
-    c.markQuietAction->trigger();
+    c.markQuietAction()->trigger();
     runFor(2500);
     const char* const notes[] = {"5 m, left to right", "10 m, right to left", "15 m, left to right"};
     for (int pass = 0; pass < 3; ++pass) {
-        walk.noteEdit->setText(QString::fromLatin1(notes[pass]));
-        c.markPassAction->trigger();
+        walk.noteEdit()->setText(QString::fromLatin1(notes[pass]));
+        c.markPassAction()->trigger();
         const char* const walks[] = {"intruder 100", "intruder 80", "intruder 60"}; // farther and farther
         command(walks[pass]);
         runFor(pass == 1 ? 1500 : 3200);
@@ -192,16 +192,16 @@ int main(int argc, char** argv) {
             live.tabs()->setCurrentIndex(0);
             runFor(1800);
         }
-        c.endMarkAction->trigger();
+        c.endMarkAction()->trigger();
         runFor(600);
         if (pass == 1) {
-            walk.noteEdit->setText(QStringLiteral("15 m, left to right"));
+            walk.noteEdit()->setText(QStringLiteral("15 m, left to right"));
             ok = save(live, "live-recording.png") && ok; // the marks' bar, a note typed
         }
     }
-    c.recordAction->trigger();
+    c.recordAction()->trigger();
     chosen = out + QStringLiteral("/report.pdf");
-    c.reportAction->trigger();
+    c.reportAction()->trigger();
     runFor(1000);
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
     chosen = out + QStringLiteral("/site.bin"); // the detector's set, for file mode below
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
     runFor(1000);
     live.connectAction()->trigger(); // Disconnect
     chosen = out + QStringLiteral("/walk.csv");
-    c.replayAction->trigger();
+    c.replayAction()->trigger();
     c.replayer().setSpeed(4);
     runFor(3000);
     c.replayer().setPaused(true);

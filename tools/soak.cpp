@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     mainWindow.setEndProcess([](int) {});
     mainWindow.setErrorLogFolder(dir.path().toStdString());
     mainWindow.show();
-    portDialog.portCombo->setEditText(link);
+    portDialog.portCombo()->setEditText(link);
     mainWindow.connectAction()->trigger();
     seriallink::PollCycle& cycle = mainWindow.link();
     int reconnects = 0;
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
             ++phases;
             phase = &p;
             mainWindow.tabs()->setCurrentIndex(p.tab);
-            portDialog.reconnectBox->setChecked(p.reconnect);
+            portDialog.reconnectBox()->setChecked(p.reconnect);
             portGone = false;
             sinceReturn.invalidate();
             if (p.reconnect) watch.start();

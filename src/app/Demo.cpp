@@ -345,7 +345,7 @@ void Demo::goLive() {
 void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
     setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
     BuildMenu(mainWindow.menuBar());
-    portDialog.portCombo->setEditText(port_); // chosen: Connect is possible once the detector is there
+    portDialog.portCombo()->setEditText(port_); // chosen: Connect is possible once the detector is there
     attached_ = &mainWindow;
     if (ready_) goLive();
     // Scripts and CI learn from stdout whether the demo is live: a line when the detector answers, and

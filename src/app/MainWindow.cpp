@@ -194,7 +194,7 @@ void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphW
     if (graphics_) {
         graphFlags_ = graphics_->windowFlags();
         graphics_->installEventFilter(this);
-        graphics_->contextMenu->insertAction(graphics_->closeAction, graphInsideAction_);
+        graphics_->contextMenu()->insertAction(graphics_->closeAction(), graphInsideAction_);
     }
     if (portDialog_)
         connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {

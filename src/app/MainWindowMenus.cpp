@@ -130,7 +130,7 @@ void MainWindow::buildActions() {
                        "where the screen has no room beside the main window)"));
 
     commissioning_ = new commission::Commissioning(*this, *this);
-    commissioning_->recordAction->setIcon(widgets::ActionIcon(9));
+    commissioning_->recordAction()->setIcon(widgets::ActionIcon(9));
 
     connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(connectAction_, &QAction::triggered, this, &MainWindow::toggleConnection);
@@ -152,9 +152,10 @@ void MainWindow::buildMenu() {
     file->addAction(revertAction_);
     file->addAction(compareFilesAction_);
     file->addSeparator();
-    for (QAction* a : {commissioning_->reportAction, commissioning_->compareAction, commissioning_->recordAction,
-                       commissioning_->markPassAction, commissioning_->markQuietAction, commissioning_->endMarkAction,
-                       commissioning_->replayAction, commissioning_->suggestAction})
+    for (QAction* a :
+         {commissioning_->reportAction(), commissioning_->compareAction(), commissioning_->recordAction(),
+          commissioning_->markPassAction(), commissioning_->markQuietAction(), commissioning_->endMarkAction(),
+          commissioning_->replayAction(), commissioning_->suggestAction()})
         file->addAction(a);
     file->addSeparator();
     file->addAction(bindItem(this, "Exit1", exitAction_, QLatin1Char('x')));
@@ -198,7 +199,7 @@ void MainWindow::buildActionBar() {
                        {"&Save To Device", storeAction_, "ActionItem_SaveToDevice"},
                        {"Se&tUp COM", portAction_, "ActionItem_SetUpCom"},
                        {"&View Graphic", graphAction_, "ActionItem_ViewGraphic"},
-                       {"&Record", commissioning_->recordAction, "ActionItem_Record"},
+                       {"&Record", commissioning_->recordAction(), "ActionItem_Record"},
                        {"&Exit", exitAction_, "ActionItem_Exit"}};
     bar->addSeparator();
     for (const Item& it : items) {

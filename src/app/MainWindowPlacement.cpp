@@ -131,7 +131,7 @@ void MainWindow::showGraph() {
         graphics_->raise();
         graphics_->activateWindow();
     }
-    graphics_->screenLayer->setFocus();
+    graphics_->screenLayer()->setFocus();
 }
 
 bool MainWindow::GraphInside() const {

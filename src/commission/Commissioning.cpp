@@ -38,28 +38,28 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
         window_.addAction(a);
         return a;
     };
-    reportAction = make("ActionReport", QStringLiteral("&Installation Report..."));
-    recordAction = make("ActionRecord", QStringLiteral("&Record"));
-    recordAction->setCheckable(true);
-    recordAction->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
-    replayAction = make("ActionReplay", QStringLiteral("Re&play..."));
-    replayAction->setCheckable(true);
-    compareAction = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
-    connect(reportAction, &QAction::triggered, this, &Commissioning::ReportExecute);
+    reportAction_ = make("ActionReport", QStringLiteral("&Installation Report..."));
+    recordAction_ = make("ActionRecord", QStringLiteral("&Record"));
+    recordAction_->setCheckable(true);
+    recordAction_->setToolTip(QStringLiteral("Record every status reply of a walk test to a CSV file"));
+    replayAction_ = make("ActionReplay", QStringLiteral("Re&play..."));
+    replayAction_->setCheckable(true);
+    compareAction_ = make("ActionCompare", QStringLiteral("Co&mpare with Detector..."));
+    connect(reportAction_, &QAction::triggered, this, &Commissioning::ReportExecute);
     // (Not toggled: a refusal unchecks the action, which must reach its button after the check that the
     // click made, not before it.)
-    connect(recordAction, &QAction::triggered, this, &Commissioning::RecordToggled);
-    connect(replayAction, &QAction::triggered, this, &Commissioning::ReplayExecute);
-    connect(compareAction, &QAction::triggered, this, &Commissioning::CompareExecute);
+    connect(recordAction_, &QAction::triggered, this, &Commissioning::RecordToggled);
+    connect(replayAction_, &QAction::triggered, this, &Commissioning::ReplayExecute);
+    connect(compareAction_, &QAction::triggered, this, &Commissioning::CompareExecute);
     AskReportDetails = [this](QString& s, QString& i, QString& n) { return askDetailsWithDialog(s, i, n); };
 
-    walk_ = new WalkRecording(window_, host_, recordAction);
-    markPassAction = walk_->markPassAction;
-    markQuietAction = walk_->markQuietAction;
-    endMarkAction = walk_->endMarkAction;
-    replayer_ = new Replayer(window_, host_, replayAction);
+    walk_ = new WalkRecording(window_, host_, recordAction_);
+    markPassAction_ = walk_->markPassAction();
+    markQuietAction_ = walk_->markQuietAction();
+    endMarkAction_ = walk_->endMarkAction();
+    replayer_ = new Replayer(window_, host_, replayAction_);
     suggestions_ = new ThresholdSuggestions(window_, host_);
-    suggestAction = suggestions_->suggestAction;
+    suggestAction_ = suggestions_->suggestAction;
     suggestions_->LastRecording = [this] {
         return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().Path();
     };
@@ -89,11 +89,11 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
 }
 
 QToolBar* Commissioning::markBar() const {
-    return walk_->bar;
+    return walk_->bar();
 }
 
 QToolBar* Commissioning::replayBar() const {
-    return replayer_->bar;
+    return replayer_->bar();
 }
 
 WalkRecorder& Commissioning::Recorder() {
@@ -278,8 +278,8 @@ void Commissioning::ReplayExecute() {
         return;
     }
     {
-        const QSignalBlocker quiet(replayAction);
-        replayAction->setChecked(false);
+        const QSignalBlocker quiet(replayAction_);
+        replayAction_->setChecked(false);
     }
     if (host_.link().LinkActive() || host_.link().Reconnecting()) {
         // A replay shows a recording where the detector's replies would go: the link must be closed.

@@ -32,14 +32,16 @@ class Commissioning : public QObject {
     // window: the main window, parent of the commands' dialogs and holder of their shortcuts.
     Commissioning(QWidget& window, CommissioningHost& host);
 
-    QAction* reportAction = nullptr;    // "Installation Report..."
-    QAction* recordAction = nullptr;    // "Record" (on while a recording is being written, and only then)
-    QAction* replayAction = nullptr;    // "Replay..." (on while replaying)
-    QAction* compareAction = nullptr;   // "Compare with Detector..."
-    QAction* suggestAction = nullptr;   // "Suggest Thresholds..."
-    QAction* markPassAction = nullptr;  // "Mark Pass" (M), while recording
-    QAction* markQuietAction = nullptr; // "Mark Quiet" (Q), while recording
-    QAction* endMarkAction = nullptr;   // "End Mark" (E), while recording
+    QAction* reportAction() const { return reportAction_; } // "Installation Report..."
+    QAction* recordAction() const {
+        return recordAction_;
+    } // "Record" (on while a recording is being written, and only then)
+    QAction* replayAction() const { return replayAction_; }       // "Replay..." (on while replaying)
+    QAction* compareAction() const { return compareAction_; }     // "Compare with Detector..."
+    QAction* suggestAction() const { return suggestAction_; }     // "Suggest Thresholds..."
+    QAction* markPassAction() const { return markPassAction_; }   // "Mark Pass" (M), while recording
+    QAction* markQuietAction() const { return markQuietAction_; } // "Mark Quiet" (Q), while recording
+    QAction* endMarkAction() const { return endMarkAction_; }     // "End Mark" (E), while recording
     // The bars the main window shows: the marks while recording, the replay's controls while replaying.
     QToolBar* markBar() const;
     QToolBar* replayBar() const;
@@ -72,6 +74,14 @@ class Commissioning : public QObject {
     void setMaxReplayGapMs(std::int64_t ms);
 
   private:
+    QAction* reportAction_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    QAction* replayAction_ = nullptr;
+    QAction* compareAction_ = nullptr;
+    QAction* suggestAction_ = nullptr;
+    QAction* markPassAction_ = nullptr;
+    QAction* markQuietAction_ = nullptr;
+    QAction* endMarkAction_ = nullptr;
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
     void writeReport();
     // The report of a replayed recording, no detector connected: its walk is read whole first.

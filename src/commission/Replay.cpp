@@ -30,8 +30,8 @@ QString minutes(std::int64_t ms) {
 
 Replayer::Replayer(QWidget& window, CommissioningHost& host, QAction* replayAction)
     : QObject(&window), window_(window), host_(host), replayAction_(replayAction) {
-    bar = new ReplayBar(&window_);
-    bar->hide();
+    bar_ = new ReplayBar(&window_);
+    bar_->hide();
     auto action = [this](const char* name, const QString& text, const QKeySequence& key) {
         auto* a = new QAction(text, &window_);
         a->setObjectName(QString::fromLatin1(name));
@@ -41,24 +41,24 @@ Replayer::Replayer(QWidget& window, CommissioningHost& host, QAction* replayActi
         window_.addAction(a);
         return a;
     };
-    pauseAction = action("ActionReplayPause", QStringLiteral("Pause or Go On"), QKeySequence(Qt::Key_Space));
-    backAction = action("ActionReplayBack", QStringLiteral("One Reply Back"), QKeySequence(Qt::Key_Left));
-    forwardAction = action("ActionReplayForward", QStringLiteral("One Reply Forward"), QKeySequence(Qt::Key_Right));
-    connect(pauseAction, &QAction::triggered, this, [this] { setPaused(atEnd_ ? false : !paused_); });
-    connect(backAction, &QAction::triggered, this, [this] { Step(-1); });
-    connect(forwardAction, &QAction::triggered, this, [this] { Step(1); });
-    connect(bar->playButton, &QToolButton::clicked, pauseAction, &QAction::trigger);
-    connect(bar->backButton, &QToolButton::clicked, backAction, &QAction::trigger);
-    connect(bar->forwardButton, &QToolButton::clicked, forwardAction, &QAction::trigger);
-    connect(bar->closeButton, &QToolButton::clicked, this, &Replayer::Stop);
-    connect(bar->speed, &QComboBox::currentIndexChanged, this, [this] { setSpeed(bar->Speed()); });
+    pauseAction_ = action("ActionReplayPause", QStringLiteral("Pause or Go On"), QKeySequence(Qt::Key_Space));
+    backAction_ = action("ActionReplayBack", QStringLiteral("One Reply Back"), QKeySequence(Qt::Key_Left));
+    forwardAction_ = action("ActionReplayForward", QStringLiteral("One Reply Forward"), QKeySequence(Qt::Key_Right));
+    connect(pauseAction_, &QAction::triggered, this, [this] { setPaused(atEnd_ ? false : !paused_); });
+    connect(backAction_, &QAction::triggered, this, [this] { Step(-1); });
+    connect(forwardAction_, &QAction::triggered, this, [this] { Step(1); });
+    connect(bar_->playButton, &QToolButton::clicked, pauseAction_, &QAction::trigger);
+    connect(bar_->backButton, &QToolButton::clicked, backAction_, &QAction::trigger);
+    connect(bar_->forwardButton, &QToolButton::clicked, forwardAction_, &QAction::trigger);
+    connect(bar_->closeButton, &QToolButton::clicked, this, &Replayer::Stop);
+    connect(bar_->speed, &QComboBox::currentIndexChanged, this, [this] { setSpeed(bar_->Speed()); });
     // The slider's place is asked for once the events of a drag have been taken in.
     seekSoon_.setSingleShot(true);
     connect(&seekSoon_, &QTimer::timeout, this, [this] { Seek(seekWanted_); });
-    connect(bar->position, &QSlider::valueChanged, this, [this](int tenths) {
+    connect(bar_->position, &QSlider::valueChanged, this, [this](int tenths) {
         seekWanted_ = std::max<std::int64_t>(firstMs_, 0) + std::int64_t(tenths) * 100;
-        bar->timeLabel->setText(ReplayBar::TimeText(std::int64_t(tenths) * 100) + QStringLiteral(" of ") +
-                                ReplayBar::TimeText(LengthMs()));
+        bar_->timeLabel->setText(ReplayBar::TimeText(std::int64_t(tenths) * 100) + QStringLiteral(" of ") +
+                                 ReplayBar::TimeText(LengthMs()));
         seekSoon_.start(0);
     });
 
@@ -93,7 +93,7 @@ bool Replayer::Start(const QString& path) {
     history_.clear();
     shownMs_ = -1;
     firstMs_ = reader_.FirstMs();
-    speed_ = bar->Speed();
+    speed_ = bar_->Speed();
     wall_.start();
     shownWall_ = 0;
     if (graph::GraphWindow* g = host_.graphics()) {
@@ -139,14 +139,14 @@ void Replayer::ClearPicture() {
 
 void Replayer::showControls() {
     const bool open = reader_.IsOpen();
-    ShowBarWithRoom(window_, bar, open);
-    for (QAction* a : {pauseAction, backAction, forwardAction}) a->setEnabled(open);
-    bar->ShowPlaying(Replaying() && !paused_);
-    bar->backButton->setEnabled(open);
-    bar->forwardButton->setEnabled(Replaying());
+    ShowBarWithRoom(window_, bar_, open);
+    for (QAction* a : {pauseAction_, backAction_, forwardAction_}) a->setEnabled(open);
+    bar_->ShowPlaying(Replaying() && !paused_);
+    bar_->backButton->setEnabled(open);
+    bar_->forwardButton->setEnabled(Replaying());
     const QSignalBlocker quiet(replayAction_);
     replayAction_->setChecked(Replaying());
-    if (open) bar->ShowPlace(shownMs_ - std::max<std::int64_t>(firstMs_, 0), LengthMs());
+    if (open) bar_->ShowPlace(shownMs_ - std::max<std::int64_t>(firstMs_, 0), LengthMs());
 }
 
 void Replayer::showTime() {
@@ -177,10 +177,10 @@ void Replayer::setPaused(bool paused) {
 
 void Replayer::setSpeed(double speed) {
     speed_ = std::clamp(speed, 0.1, 100.0);
-    const int index = bar->speed->findData(speed_);
-    if (index >= 0 && index != bar->speed->currentIndex()) {
-        const QSignalBlocker quiet(bar->speed);
-        bar->speed->setCurrentIndex(index);
+    const int index = bar_->speed->findData(speed_);
+    if (index >= 0 && index != bar_->speed->currentIndex()) {
+        const QSignalBlocker quiet(bar_->speed);
+        bar_->speed->setCurrentIndex(index);
     }
     if (Replaying() && !paused_) timer_.start(0); // the reply waiting is due at the new pace
 }

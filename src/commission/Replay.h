@@ -25,10 +25,10 @@ class Replayer : public QObject {
     // replayAction is the command's action: it is on while a replay runs.
     Replayer(QWidget& window, CommissioningHost& host, QAction* replayAction);
 
-    ReplayBar* bar = nullptr;         // shown while a replay runs and after its end
-    QAction* pauseAction = nullptr;   // Space: pause, go on (from the start again after the end)
-    QAction* backAction = nullptr;    // Left: one reply back, paused
-    QAction* forwardAction = nullptr; // Right: one reply forward, paused
+    ReplayBar* bar() const { return bar_; }               // shown while a replay runs and after its end
+    QAction* pauseAction() const { return pauseAction_; } // Space: pause, go on (from the start again after the end)
+    QAction* backAction() const { return backAction_; }   // Left: one reply back, paused
+    QAction* forwardAction() const { return forwardAction_; } // Right: one reply forward, paused
 
     // Starts replaying; false, and said in a box, when the file cannot be read.
     bool Start(const QString& path);
@@ -63,6 +63,10 @@ class Replayer : public QObject {
     void setMaxGapMs(std::int64_t ms) { maxGapMs_ = ms; }
 
   private:
+    ReplayBar* bar_ = nullptr;
+    QAction* pauseAction_ = nullptr;
+    QAction* backAction_ = nullptr;
+    QAction* forwardAction_ = nullptr;
     struct Shown {
         qint64 offset;
         std::int64_t ms;

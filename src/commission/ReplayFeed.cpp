@@ -112,7 +112,7 @@ void Replayer::show(const RecordingReader::Entry& e) {
     remember(e);
     shownMs_ = e.ms;
     recordedPause_.clear();
-    bar->ShowPlace(shownMs_ - std::max<std::int64_t>(firstMs_, 0), LengthMs());
+    bar_->ShowPlace(shownMs_ - std::max<std::int64_t>(firstMs_, 0), LengthMs());
 }
 
 void Replayer::applyMark(const recording::Mark& m, bool quietly) {

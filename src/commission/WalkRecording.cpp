@@ -29,43 +29,43 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
         window_.addAction(a);
         return a;
     };
-    markPassAction = make("ActionMarkPass", QStringLiteral("Mar&k Pass"), Qt::Key_M,
-                          QStringLiteral("A pass begins now, with the note beside (M)"));
-    markQuietAction = make("ActionMarkQuiet", QStringLiteral("Mark &Quiet"), Qt::Key_Q,
-                           QStringLiteral("A stretch with nobody in the field begins now (Q)"));
-    endMarkAction = make("ActionEndMark", QStringLiteral("En&d Mark"), Qt::Key_E,
-                         QStringLiteral("The pass or quiet stretch under way ends now (E)"));
-    connect(markPassAction, &QAction::triggered, this, &WalkRecording::MarkPass);
-    connect(markQuietAction, &QAction::triggered, this, &WalkRecording::MarkQuiet);
-    connect(endMarkAction, &QAction::triggered, this, &WalkRecording::EndMark);
+    markPassAction_ = make("ActionMarkPass", QStringLiteral("Mar&k Pass"), Qt::Key_M,
+                           QStringLiteral("A pass begins now, with the note beside (M)"));
+    markQuietAction_ = make("ActionMarkQuiet", QStringLiteral("Mark &Quiet"), Qt::Key_Q,
+                            QStringLiteral("A stretch with nobody in the field begins now (Q)"));
+    endMarkAction_ = make("ActionEndMark", QStringLiteral("En&d Mark"), Qt::Key_E,
+                          QStringLiteral("The pass or quiet stretch under way ends now (E)"));
+    connect(markPassAction_, &QAction::triggered, this, &WalkRecording::MarkPass);
+    connect(markQuietAction_, &QAction::triggered, this, &WalkRecording::MarkQuiet);
+    connect(endMarkAction_, &QAction::triggered, this, &WalkRecording::EndMark);
 
-    bar = new QToolBar(QStringLiteral("Marks"), &window_);
-    bar->setObjectName(QStringLiteral("MarkBar"));
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->setContextMenuPolicy(Qt::PreventContextMenu);
-    auto* label = new QLabel(QStringLiteral("Note for the ne&xt pass:"), bar);
+    bar_ = new QToolBar(QStringLiteral("Marks"), &window_);
+    bar_->setObjectName(QStringLiteral("MarkBar"));
+    bar_->setMovable(false);
+    bar_->setFloatable(false);
+    bar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    auto* label = new QLabel(QStringLiteral("Note for the ne&xt pass:"), bar_);
     label->setContentsMargins(4, 0, 4, 0);
-    bar->addWidget(label);
-    noteEdit = new QLineEdit(bar);
-    noteEdit->setObjectName(QStringLiteral("PassNote"));
-    noteEdit->setPlaceholderText(QStringLiteral("10 m, left to right"));
-    noteEdit->setMaxLength(recording::MaxNoteLength);
-    noteEdit->setMinimumWidth(220);
-    noteEdit->setToolTip(QStringLiteral("Optional: taken by the next Mark Pass or Mark Quiet (Enter marks a pass)"));
-    label->setBuddy(noteEdit);
-    bar->addWidget(noteEdit);
-    connect(noteEdit, &QLineEdit::returnPressed, this, &WalkRecording::MarkPass);
-    for (QAction* a : {markPassAction, markQuietAction, endMarkAction}) {
+    bar_->addWidget(label);
+    noteEdit_ = new QLineEdit(bar_);
+    noteEdit_->setObjectName(QStringLiteral("PassNote"));
+    noteEdit_->setPlaceholderText(QStringLiteral("10 m, left to right"));
+    noteEdit_->setMaxLength(recording::MaxNoteLength);
+    noteEdit_->setMinimumWidth(220);
+    noteEdit_->setToolTip(QStringLiteral("Optional: taken by the next Mark Pass or Mark Quiet (Enter marks a pass)"));
+    label->setBuddy(noteEdit_);
+    bar_->addWidget(noteEdit_);
+    connect(noteEdit_, &QLineEdit::returnPressed, this, &WalkRecording::MarkPass);
+    for (QAction* a : {markPassAction_, markQuietAction_, endMarkAction_}) {
         // The button's caption names the key (the menu's item shows it beside).
         a->setIconText(a->text().remove(QLatin1Char('&')) + QStringLiteral(" (") +
                        a->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')'));
-        auto* button = new QToolButton(bar);
+        auto* button = new QToolButton(bar_);
         button->setDefaultAction(a);
         button->setObjectName(a->objectName() + QStringLiteral("Button"));
-        bar->addWidget(button);
+        bar_->addWidget(button);
     }
-    bar->hide();
+    bar_->hide();
 
     // Four times a second: a lost link is told soon, the clock once a second.
     clock_.setInterval(250);
@@ -82,10 +82,10 @@ void WalkRecording::showPressed(bool on) {
 
 void WalkRecording::showControls() {
     const bool on = recorder_.Recording();
-    ShowBarWithRoom(window_, bar, on);
-    markPassAction->setEnabled(on);
-    markQuietAction->setEnabled(on);
-    endMarkAction->setEnabled(on && segmentOpen_);
+    ShowBarWithRoom(window_, bar_, on);
+    markPassAction_->setEnabled(on);
+    markQuietAction_->setEnabled(on);
+    endMarkAction_->setEnabled(on && segmentOpen_);
 }
 
 void WalkRecording::Toggled(bool on) {
@@ -310,8 +310,8 @@ void WalkRecording::mark(recording::Mark::Kind kind) {
         shown = QString();
     } else {
         m.number = kind == Kind::Pass ? ++passes_ : ++quiets_;
-        m.text = recording::CleanNote(noteEdit->text());
-        noteEdit->clear();
+        m.text = recording::CleanNote(noteEdit_->text());
+        noteEdit_->clear();
         shown = (kind == Kind::Pass ? QStringLiteral("Pass %1") : QStringLiteral("Quiet %1")).arg(m.number) +
                 (m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text);
         segmentText_ = (kind == Kind::Pass ? QStringLiteral("pass %1") : QStringLiteral("quiet %1")).arg(m.number) +

@@ -25,11 +25,11 @@ class WalkRecording : public QObject {
     // recordAction is the Record command: checked while a recording is being written, and only then.
     WalkRecording(QWidget& window, CommissioningHost& host, QAction* recordAction);
 
-    QToolBar* bar = nullptr;            // the marks: shown while recording
-    QLineEdit* noteEdit = nullptr;      // the note the next pass (or quiet stretch) takes
-    QAction* markPassAction = nullptr;  // "Mark Pass", M
-    QAction* markQuietAction = nullptr; // "Mark Quiet", Q
-    QAction* endMarkAction = nullptr;   // "End Mark", E
+    QToolBar* bar() const { return bar_; }                        // the marks: shown while recording
+    QLineEdit* noteEdit() const { return noteEdit_; }             // the note the next pass (or quiet stretch) takes
+    QAction* markPassAction() const { return markPassAction_; }   // "Mark Pass", M
+    QAction* markQuietAction() const { return markQuietAction_; } // "Mark Quiet", Q
+    QAction* endMarkAction() const { return endMarkAction_; }     // "End Mark", E
 
     WalkRecorder& Recorder() { return recorder_; }
     // The Record command pressed (on) or released.
@@ -52,6 +52,11 @@ class WalkRecording : public QObject {
     QString WalkPath() const { return walkPath_; }
 
   private:
+    QToolBar* bar_ = nullptr;
+    QLineEdit* noteEdit_ = nullptr;
+    QAction* markPassAction_ = nullptr;
+    QAction* markQuietAction_ = nullptr;
+    QAction* endMarkAction_ = nullptr;
     void connecting();
     void showTime();
     void notice(const QString& text, const QString& kind);

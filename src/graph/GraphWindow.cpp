@@ -47,41 +47,41 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(nullptr, Qt::Tool), main
     setMaximumWidth(GraphClientWidth);
     resize(GraphClientWidth, GraphClientHeight);
 
-    frameBox = new QGroupBox(this);
-    frameBox->setObjectName(QStringLiteral("GroupBox1"));
-    backgroundLayer = new ImageLayer(&background_, frameBox);
-    backgroundLayer->setObjectName(QStringLiteral("Image2"));
-    alarmLayer = new ImageLayer(&alarm_, frameBox);
-    alarmLayer->setObjectName(QStringLiteral("ImageAlarm"));
-    screenLayer = new ImageLayer(&screen_, frameBox);
+    frameBox_ = new QGroupBox(this);
+    frameBox_->setObjectName(QStringLiteral("GroupBox1"));
+    backgroundLayer_ = new ImageLayer(&background_, frameBox_);
+    backgroundLayer_->setObjectName(QStringLiteral("Image2"));
+    alarmLayer_ = new ImageLayer(&alarm_, frameBox_);
+    alarmLayer_->setObjectName(QStringLiteral("ImageAlarm"));
+    screenLayer_ = new ImageLayer(&screen_, frameBox_);
     // The screen image covers the layers below it whole, so a new frame paints only itself.
-    screenLayer->setAttribute(Qt::WA_OpaquePaintEvent, true);
-    screenLayer->setObjectName(QStringLiteral("imgScreen"));
+    screenLayer_->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    screenLayer_->setObjectName(QStringLiteral("imgScreen"));
 
-    contextMenu = new QMenu(this);
-    contextMenu->setObjectName(QStringLiteral("PopupMenu1"));
-    clearAction = contextMenu->addAction(QStringLiteral("Clear"));
-    clearAction->setObjectName(QStringLiteral("Clear1"));
-    directConvertAction = contextMenu->addAction(QStringLiteral("Direct Convert"));
-    directConvertAction->setObjectName(QStringLiteral("DirectConvert1"));
-    directConvertAction->setCheckable(true);
-    freezeAction = contextMenu->addAction(QStringLiteral("Freeze"));
-    freezeAction->setObjectName(QStringLiteral("Freeze1"));
-    freezeAction->setCheckable(true);
-    connect(freezeAction, &QAction::toggled, this, [this](bool frozen) {
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("PopupMenu1"));
+    clearAction_ = contextMenu_->addAction(QStringLiteral("Clear"));
+    clearAction_->setObjectName(QStringLiteral("Clear1"));
+    directConvertAction_ = contextMenu_->addAction(QStringLiteral("Direct Convert"));
+    directConvertAction_->setObjectName(QStringLiteral("DirectConvert1"));
+    directConvertAction_->setCheckable(true);
+    freezeAction_ = contextMenu_->addAction(QStringLiteral("Freeze"));
+    freezeAction_->setObjectName(QStringLiteral("Freeze1"));
+    freezeAction_->setCheckable(true);
+    connect(freezeAction_, &QAction::toggled, this, [this](bool frozen) {
         setWindowTitle(frozen ? QStringLiteral("View (frozen)") : QStringLiteral("View"));
         if (!frozen) ShowNow(); // what the replies fed meanwhile
     });
-    saveImageAction = contextMenu->addAction(QStringLiteral("Save Image..."));
-    saveImageAction->setObjectName(QStringLiteral("SaveImage1"));
-    contextMenu->addSeparator();
-    closeAction = contextMenu->addAction(QStringLiteral("Close"));
-    closeAction->setObjectName(QStringLiteral("CloseGraph1"));
-    closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
-    closeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut); // (inside the main window too: only here)
-    addAction(closeAction);
-    connect(closeAction, &QAction::triggered, this, &QWidget::close); // closing only hides it
-    connect(saveImageAction, &QAction::triggered, this, [this] {
+    saveImageAction_ = contextMenu_->addAction(QStringLiteral("Save Image..."));
+    saveImageAction_->setObjectName(QStringLiteral("SaveImage1"));
+    contextMenu_->addSeparator();
+    closeAction_ = contextMenu_->addAction(QStringLiteral("Close"));
+    closeAction_->setObjectName(QStringLiteral("CloseGraph1"));
+    closeAction_->setShortcut(QKeySequence(Qt::Key_Escape));
+    closeAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut); // (inside the main window too: only here)
+    addAction(closeAction_);
+    connect(closeAction_, &QAction::triggered, this, &QWidget::close); // closing only hides it
+    connect(saveImageAction_, &QAction::triggered, this, [this] {
         const QString chosen = dialogs::GetFileName(this, dialogs::FileDialogKind::Save, QStringLiteral("Save Image"),
                                                     QStringLiteral("PNG (*.png)"));
         if (chosen.isEmpty()) return;
@@ -92,24 +92,24 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(nullptr, Qt::Tool), main
         if (!SaveImage(path, error)) dialogs::ShowWarning(this, error);
     });
     // A checkable item ticks and unticks itself when chosen; the new tick applies at the next reply.
-    connect(clearAction, &QAction::triggered, this, &GraphWindow::clearGraph);
-    screenLayer->setContextMenuPolicy(Qt::CustomContextMenu);
-    screenLayer->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
-    connect(screenLayer, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { contextMenu->popup(screenLayer->mapToGlobal(at)); });
+    connect(clearAction_, &QAction::triggered, this, &GraphWindow::clearGraph);
+    screenLayer_->setContextMenuPolicy(Qt::CustomContextMenu);
+    screenLayer_->setFocusPolicy(Qt::StrongFocus); // so that the menu key and Shift+F10 open the pop-up
+    connect(screenLayer_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { contextMenu_->popup(screenLayer_->mapToGlobal(at)); });
     auto* popupKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     popupKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(popupKey, &QShortcut::activated, this,
-            [this] { contextMenu->popup(screenLayer->mapToGlobal(screenLayer->rect().center())); });
+            [this] { contextMenu_->popup(screenLayer_->mapToGlobal(screenLayer_->rect().center())); });
 
     build(true);
 }
 
 void GraphWindow::rebuildAtNewSize() {
     build(false);
-    screenLayer->update();
-    backgroundLayer->update();
-    alarmLayer->update();
+    screenLayer_->update();
+    backgroundLayer_->update();
+    alarmLayer_->update();
 }
 
 QSize GraphWindow::imageSizeFor(const QSize& client) {
@@ -118,9 +118,9 @@ QSize GraphWindow::imageSizeFor(const QSize& client) {
 
 void GraphWindow::build(bool atCreation) {
     if (atCreation) state_.show.fill(true);
-    frameBox->setGeometry(rect());
+    frameBox_->setGeometry(rect());
     const QSize imageSize = imageSizeFor(size());
-    for (ImageLayer* layer : {backgroundLayer, alarmLayer, screenLayer})
+    for (ImageLayer* layer : {backgroundLayer_, alarmLayer_, screenLayer_})
         layer->setGeometry(QRect(ImageOrigin, imageSize));
 
     // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
@@ -134,7 +134,7 @@ void GraphWindow::build(bool atCreation) {
     alarm_.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
-    graph::BuildTraces(state_, screenLayer->width());
+    graph::BuildTraces(state_, screenLayer_->width());
     graph::SetupGraph(screen_, background_);
     drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
     changed_ = QRegion();
@@ -155,21 +155,21 @@ bool GraphWindow::SaveImage(const QString& path, QString& error) const {
 void GraphWindow::clearGraph() {
     graph::ResetTraces(state_);
     graph::ClearMarks(state_);
-    screenLayer->update();
+    screenLayer_->update();
     // A kept replay's picture: no reply comes to show the cleared traces.
     if (std::exchange(keptPicture_, false)) ShowNow();
 }
 
 bool GraphWindow::Frozen() const {
-    return freezeAction->isChecked();
+    return freezeAction_->isChecked();
 }
 
 void GraphWindow::directConvertToggled() {
-    directConvertAction->toggle();
+    directConvertAction_->toggle();
 }
 
 bool GraphWindow::DirectConvert() const {
-    return directConvertAction->isChecked();
+    return directConvertAction_->isChecked();
 }
 
 void GraphWindow::FeedStatus(const std::array<ChannelValues, 3>& channels) {
@@ -237,8 +237,8 @@ void GraphWindow::DrawFrame() {
 void GraphWindow::RepaintScreen(bool paced) {
     if (changed_.isEmpty()) return;
     // Every reply's columns are drawn on the picture at once; paced, the screen shows them 80 ms at a time.
-    if (paced) widgets::PaintPace::Instance().Later(screenLayer, changed_);
-    else screenLayer->update(changed_);
+    if (paced) widgets::PaintPace::Instance().Later(screenLayer_, changed_);
+    else screenLayer_->update(changed_);
     changed_ = QRegion();
 }
 
@@ -247,7 +247,7 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     // Qt also sends a resize when the window is first shown, with no change of size: the traces
     // fed while the window was hidden must survive that. Only a new image size rebuilds them.
     if (imageSizeFor(event->size()) != screen_.size()) rebuildAtNewSize();
-    else frameBox->setGeometry(rect());
+    else frameBox_->setGeometry(rect());
 }
 
 void GraphWindow::changeEvent(QEvent* event) {

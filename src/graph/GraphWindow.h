@@ -80,20 +80,20 @@ class GraphWindow : public QWidget {
     void AddMark(graph::Mark::Kind kind, const QString& text);
     void AddPause(const QString& text, int columns);
 
-    QGroupBox* frameBox = nullptr;
-    ImageLayer* backgroundLayer = nullptr;
-    ImageLayer* alarmLayer = nullptr;
-    ImageLayer* screenLayer = nullptr;
-    QMenu* contextMenu = nullptr;
-    QAction* clearAction = nullptr;
-    QAction* directConvertAction = nullptr;
-    QAction* saveImageAction = nullptr; // "Save Image...": the visible traces as a PNG file
-    QAction* closeAction = nullptr;     // "Close" (Escape), also where it sits inside the main window
+    QGroupBox* frameBox() const { return frameBox_; }
+    ImageLayer* backgroundLayer() const { return backgroundLayer_; }
+    ImageLayer* alarmLayer() const { return alarmLayer_; }
+    ImageLayer* screenLayer() const { return screenLayer_; }
+    QMenu* contextMenu() const { return contextMenu_; }
+    QAction* clearAction() const { return clearAction_; }
+    QAction* directConvertAction() const { return directConvertAction_; }
+    QAction* saveImageAction() const { return saveImageAction_; } // "Save Image...": the visible traces as a PNG file
+    QAction* closeAction() const { return closeAction_; } // "Close" (Escape), also where it sits inside the main window
     // The size it has: inside the main window it keeps the size (and the traces) it had as a window.
     QSize sizeHint() const override { return size(); }
     // "Freeze": the picture stays as it is while the replies go on feeding the traces; unticked, it
     // shows them as they are now.
-    QAction* freezeAction = nullptr;
+    QAction* freezeAction() const { return freezeAction_; }
     bool Frozen() const;
     // The picture is a replay's, kept after it: "Clear" empties it at once (no reply would show it).
     void KeepPicture(bool keep) { keptPicture_ = keep; }
@@ -108,6 +108,16 @@ class GraphWindow : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    QGroupBox* frameBox_ = nullptr;
+    ImageLayer* backgroundLayer_ = nullptr;
+    ImageLayer* alarmLayer_ = nullptr;
+    ImageLayer* screenLayer_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    QAction* clearAction_ = nullptr;
+    QAction* directConvertAction_ = nullptr;
+    QAction* saveImageAction_ = nullptr;
+    QAction* closeAction_ = nullptr;
+    QAction* freezeAction_ = nullptr;
     static QSize imageSizeFor(const QSize& client);
     QPointer<QWidget> mainWindow_;
     void build(bool atCreation);

@@ -31,51 +31,51 @@ PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
 
     QFont bold = font();
     bold.setBold(true);
-    timeoutCaption = new QLabel(QStringLiteral("TimeOut"), this);
-    timeoutCaption->setObjectName(QStringLiteral("Label3"));
-    timeoutCaption->setFont(bold);
-    timeoutCaption->move(26, 18);
-    timeoutLabel = new QLabel(QStringLiteral("90 mS"), this);
-    timeoutLabel->setObjectName(QStringLiteral("Label1"));
-    timeoutLabel->setGeometry(92, 18, 76, timeoutLabel->sizeHint().height());
-    timeoutBar = new QScrollBar(Qt::Horizontal, this);
-    timeoutBar->setObjectName(QStringLiteral("ScrollBar1"));
-    timeoutBar->setRange(50, 500);
-    timeoutBar->setPageStep(1);
-    timeoutBar->setValue(90);
-    timeoutBar->setGeometry(26, 37, 142, 17);
-    timeoutBar->setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
-    portCaption = new QLabel(QStringLiteral("COM"), this);
-    portCaption->setObjectName(QStringLiteral("Label2"));
-    portCaption->setFont(bold);
-    portCaption->move(26, 72);
-    portCombo = new QComboBox(this);
-    portCombo->setObjectName(QStringLiteral("ComboBox1"));
-    portCombo->setEditable(true);
-    portCombo->setInsertPolicy(QComboBox::NoInsert);
-    portCombo->setGeometry(26, 91, 368, portCombo->sizeHint().height());
-    portCombo->setToolTip(QStringLiteral("The detector's port: COM1.. (serial ports), a USB adapter, or any path"));
-    reconnectBox = new QCheckBox(QStringLiteral("&Reconnect automatically"), this);
-    reconnectBox->setObjectName(QStringLiteral("CheckBox_Reconnect"));
-    reconnectBox->setToolTip(QStringLiteral("When the link is lost, wait for the port to come back (an adapter "
-                                            "plugged in again) and connect again without asking"));
-    reconnectBox->setGeometry(26, 124, 368, reconnectBox->sizeHint().height());
-    okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setObjectName(QStringLiteral("Button_OK"));
-    okButton->setGeometry(172, 157, 75, 25);
-    okButton->setDefault(true);
-    for (QLabel* l : {timeoutCaption, portCaption}) l->adjustSize();
+    timeoutCaption_ = new QLabel(QStringLiteral("TimeOut"), this);
+    timeoutCaption_->setObjectName(QStringLiteral("Label3"));
+    timeoutCaption_->setFont(bold);
+    timeoutCaption_->move(26, 18);
+    timeoutLabel_ = new QLabel(QStringLiteral("90 mS"), this);
+    timeoutLabel_->setObjectName(QStringLiteral("Label1"));
+    timeoutLabel_->setGeometry(92, 18, 76, timeoutLabel_->sizeHint().height());
+    timeoutBar_ = new QScrollBar(Qt::Horizontal, this);
+    timeoutBar_->setObjectName(QStringLiteral("ScrollBar1"));
+    timeoutBar_->setRange(50, 500);
+    timeoutBar_->setPageStep(1);
+    timeoutBar_->setValue(90);
+    timeoutBar_->setGeometry(26, 37, 142, 17);
+    timeoutBar_->setFocusPolicy(Qt::StrongFocus); // Tab reaches it, the arrow keys move it
+    portCaption_ = new QLabel(QStringLiteral("COM"), this);
+    portCaption_->setObjectName(QStringLiteral("Label2"));
+    portCaption_->setFont(bold);
+    portCaption_->move(26, 72);
+    portCombo_ = new QComboBox(this);
+    portCombo_->setObjectName(QStringLiteral("ComboBox1"));
+    portCombo_->setEditable(true);
+    portCombo_->setInsertPolicy(QComboBox::NoInsert);
+    portCombo_->setGeometry(26, 91, 368, portCombo_->sizeHint().height());
+    portCombo_->setToolTip(QStringLiteral("The detector's port: COM1.. (serial ports), a USB adapter, or any path"));
+    reconnectBox_ = new QCheckBox(QStringLiteral("&Reconnect automatically"), this);
+    reconnectBox_->setObjectName(QStringLiteral("CheckBox_Reconnect"));
+    reconnectBox_->setToolTip(QStringLiteral("When the link is lost, wait for the port to come back (an adapter "
+                                             "plugged in again) and connect again without asking"));
+    reconnectBox_->setGeometry(26, 124, 368, reconnectBox_->sizeHint().height());
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setObjectName(QStringLiteral("Button_OK"));
+    okButton_->setGeometry(172, 157, 75, 25);
+    okButton_->setDefault(true);
+    for (QLabel* l : {timeoutCaption_, portCaption_}) l->adjustSize();
 
     // The ports that exist now, in numeric order; nothing is selected.
     RefreshPorts();
-    portCombo->setCurrentIndex(-1);
-    portCombo->setEditText(QString());
+    portCombo_->setCurrentIndex(-1);
+    portCombo_->setEditText(QString());
 
-    connect(timeoutBar, &QScrollBar::valueChanged, this, &PortDialog::timeoutChanged);
-    connect(portCombo, &QComboBox::editTextChanged, this, &PortDialog::portChanged);
-    connect(okButton, &QPushButton::clicked, this, &PortDialog::okClicked);
+    connect(timeoutBar_, &QScrollBar::valueChanged, this, &PortDialog::timeoutChanged);
+    connect(portCombo_, &QComboBox::editTextChanged, this, &PortDialog::portChanged);
+    connect(okButton_, &QPushButton::clicked, this, &PortDialog::okClicked);
     // Remembered as soon as it is ticked: the dialog may be closed without OK.
-    connect(reconnectBox, &QCheckBox::toggled, this, [this](bool on) {
+    connect(reconnectBox_, &QCheckBox::toggled, this, [this](bool on) {
         if (!remember_) return;
         QSettings settings;
         settings.setValue(QStringLiteral("port/reconnect"), on);
@@ -85,15 +85,15 @@ PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
 }
 
 int PortDialog::TimeoutMs() const {
-    return timeoutBar->value();
+    return timeoutBar_->value();
 }
 
 bool PortDialog::ReconnectAutomatically() const {
-    return reconnectBox->isChecked();
+    return reconnectBox_->isChecked();
 }
 
 void PortDialog::timeoutChanged() {
-    timeoutLabel->setText(QString::number(timeoutBar->value()) + QStringLiteral(" mS"));
+    timeoutLabel_->setText(QString::number(timeoutBar_->value()) + QStringLiteral(" mS"));
 }
 
 namespace {
@@ -131,9 +131,9 @@ QString PortDialog::PortDescription(const QString& port) const {
 }
 
 void PortDialog::RefreshPorts() {
-    const QString text = portCombo->currentText();
-    const QSignalBlocker quiet(portCombo);
-    portCombo->clear();
+    const QString text = portCombo_->currentText();
+    const QSignalBlocker quiet(portCombo_);
+    portCombo_->clear();
     // USB adapters first (the usual way to a detector today), with their product names; then the
     // serial ports by their COM names, each with its device path beside it ("COM1  (/dev/ttyS0)").
     QList<QPair<QString, QString>> serialPorts; // shown text, name
@@ -147,7 +147,7 @@ void PortDialog::RefreshPorts() {
             continue;
         }
         const QString description = usbDescription(roots_, QFileInfo(name).fileName());
-        portCombo->addItem(description.isEmpty() ? name : name + QStringLiteral("  ") + description, name);
+        portCombo_->addItem(description.isEmpty() ? name : name + QStringLiteral("  ") + description, name);
     }
     // The stable names of USB adapters, which stay the same whichever socket they are plugged into.
     const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
@@ -156,23 +156,23 @@ void PortDialog::RefreshPorts() {
         if (link.canonicalFilePath().isEmpty()) continue; // its adapter is not plugged in
         const QString target = QFileInfo(link.canonicalFilePath()).fileName();
         const QString description = usbDescription(roots_, target);
-        portCombo->addItem(path + QStringLiteral("  (") + target +
-                               (description.isEmpty() ? QString() : QStringLiteral(", ") + description) +
-                               QLatin1Char(')'),
-                           path);
+        portCombo_->addItem(path + QStringLiteral("  (") + target +
+                                (description.isEmpty() ? QString() : QStringLiteral(", ") + description) +
+                                QLatin1Char(')'),
+                            path);
     }
-    for (const auto& [shown, name] : serialPorts) portCombo->addItem(shown, name);
+    for (const auto& [shown, name] : serialPorts) portCombo_->addItem(shown, name);
     for (const QString& path : typed_)
-        if (portCombo->findData(path) < 0) portCombo->addItem(path, path);
-    portCombo->setCurrentIndex(-1);
-    portCombo->setEditText(text);
+        if (portCombo_->findData(path) < 0) portCombo_->addItem(path, path);
+    portCombo_->setCurrentIndex(-1);
+    portCombo_->setEditText(text);
 }
 
 void PortDialog::portChanged() {
     // A listed port names its path, whatever description its line shows beside it.
-    const QString text = portCombo->currentText();
-    const int listed = portCombo->findText(text);
-    selectedPort_ = listed >= 0 ? portCombo->itemData(listed).toString().trimmed() : text.trimmed();
+    const QString text = portCombo_->currentText();
+    const int listed = portCombo_->findText(text);
+    selectedPort_ = listed >= 0 ? portCombo_->itemData(listed).toString().trimmed() : text.trimmed();
     if (!selectedPort_.isEmpty()) emit portChosen();
 }
 
@@ -182,22 +182,22 @@ void PortDialog::okClicked() {
         !dialogs::AskYesNo(this, QStringLiteral("There is no port %1 on this machine now. Keep it anyway (an adapter "
                                                 "that is not plugged in yet)?")
                                      .arg(selectedPort_))) {
-        portCombo->setFocus();
+        portCombo_->setFocus();
         return;
     }
     // A port typed by hand stays in the list for the next time the dialog opens.
-    if (!selectedPort_.isEmpty() && portCombo->findData(selectedPort_) < 0 && !typed_.contains(selectedPort_)) {
+    if (!selectedPort_.isEmpty() && portCombo_->findData(selectedPort_) < 0 && !typed_.contains(selectedPort_)) {
         typed_ << selectedPort_;
-        const QSignalBlocker quiet(portCombo);
-        const QString text = portCombo->currentText();
-        portCombo->addItem(selectedPort_, selectedPort_);
-        portCombo->setEditText(text);
+        const QSignalBlocker quiet(portCombo_);
+        const QString text = portCombo_->currentText();
+        portCombo_->addItem(selectedPort_, selectedPort_);
+        portCombo_->setEditText(text);
     }
     if (remember_) {
         QSettings settings;
         settings.setValue(QStringLiteral("port/name"), selectedPort_);
-        settings.setValue(QStringLiteral("port/timeoutMs"), timeoutBar->value());
-        settings.setValue(QStringLiteral("port/reconnect"), reconnectBox->isChecked());
+        settings.setValue(QStringLiteral("port/timeoutMs"), timeoutBar_->value());
+        settings.setValue(QStringLiteral("port/reconnect"), reconnectBox_->isChecked());
         remembered::Sync(settings);
     }
     hide();
@@ -206,26 +206,26 @@ void PortDialog::okClicked() {
 void PortDialog::rememberBetweenRuns() {
     remember_ = true;
     QSettings settings;
-    const int timeout = settings.value(QStringLiteral("port/timeoutMs"), timeoutBar->value()).toInt();
-    timeoutBar->setValue(timeout);
-    reconnectBox->setChecked(settings.value(QStringLiteral("port/reconnect"), false).toBool());
+    const int timeout = settings.value(QStringLiteral("port/timeoutMs"), timeoutBar_->value()).toInt();
+    timeoutBar_->setValue(timeout);
+    reconnectBox_->setChecked(settings.value(QStringLiteral("port/reconnect"), false).toBool());
     const QString port = settings.value(QStringLiteral("port/name")).toString();
     if (port.isEmpty()) return;
-    if (portCombo->findData(port) < 0 && !typed_.contains(port)) {
+    if (portCombo_->findData(port) < 0 && !typed_.contains(port)) {
         typed_ << port;
-        const QSignalBlocker quiet(portCombo);
-        portCombo->addItem(port, port);
-        portCombo->setCurrentIndex(-1);
+        const QSignalBlocker quiet(portCombo_);
+        portCombo_->addItem(port, port);
+        portCombo_->setCurrentIndex(-1);
     }
-    portCombo->setEditText(port); // Connect is possible at once
+    portCombo_->setEditText(port); // Connect is possible at once
 }
 
 void PortDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     RefreshPorts(); // an adapter plugged in since the last time appears
-    portCombo->setFocus();
-    portCombo->lineEdit()->selectAll();
+    portCombo_->setFocus();
+    portCombo_->lineEdit()->selectAll();
     if (!mainWindow_) return;
     // A dialog of the main window for the window system (it stays with it), centred on it.
     if (windowHandle() && mainWindow_->windowHandle()) windowHandle()->setTransientParent(mainWindow_->windowHandle());

@@ -40,13 +40,13 @@ class PortDialog : public QDialog {
     // The adapter behind a port ("FT232R USB UART (0403:6001)"), where the system tells; else empty.
     QString PortDescription(const QString& port) const;
 
-    QLabel* timeoutLabel = nullptr;
-    QLabel* portCaption = nullptr;
-    QLabel* timeoutCaption = nullptr;
-    QScrollBar* timeoutBar = nullptr;
-    QComboBox* portCombo = nullptr;
-    QPushButton* okButton = nullptr;
-    QCheckBox* reconnectBox = nullptr;
+    QLabel* timeoutLabel() const { return timeoutLabel_; }
+    QLabel* portCaption() const { return portCaption_; }
+    QLabel* timeoutCaption() const { return timeoutCaption_; }
+    QScrollBar* timeoutBar() const { return timeoutBar_; }
+    QComboBox* portCombo() const { return portCombo_; }
+    QPushButton* okButton() const { return okButton_; }
+    QCheckBox* reconnectBox() const { return reconnectBox_; }
 
   signals:
     // A port name was chosen: Connect becomes possible.
@@ -56,6 +56,13 @@ class PortDialog : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    QLabel* timeoutLabel_ = nullptr;
+    QLabel* portCaption_ = nullptr;
+    QLabel* timeoutCaption_ = nullptr;
+    QScrollBar* timeoutBar_ = nullptr;
+    QComboBox* portCombo_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QCheckBox* reconnectBox_ = nullptr;
     QPointer<QWidget> mainWindow_;
     QString selectedPort_;
     protocol::PortRoots roots_;
