@@ -3,6 +3,7 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
+#include "ReplyFrames.h"
 #include "app/MainWindow.h"
 #include "app/Program.h"
 #include "commission/Commissioning.h"
@@ -51,24 +52,6 @@ protocol::StatusRecord walk(int i) {
     s.stateFlags = i % 60 == 12 ? 0x0001 : 0;
     s.acc = {static_cast<std::int8_t>(i % 7 - 3), 2, 64};
     return s;
-}
-
-// A reply frame as the detector sends it: STX, 0, the length of the data, the code, the data, its
-// checksum, ETX.
-template <typename Data>
-std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
-    std::vector<std::uint8_t> f(data.size() + 6);
-    f[0] = 0x02;
-    f[2] = static_cast<std::uint8_t>(data.size());
-    f[3] = code;
-    std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
-    f[f.size() - 1] = 0x03;
-    return f;
-}
-
-std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
-    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
 // The longest time the event loop goes without a turn while it lives: a 1 ms timer's longest gap.

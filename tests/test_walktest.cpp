@@ -4,6 +4,7 @@
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
 #include "PtyPeer.h"
+#include "ReplyFrames.h"
 #include "SimProcess.h"
 #include "app/MainWindow.h"
 #include "app/Program.h"
@@ -107,22 +108,6 @@ Read readAll(const QString& path) {
         r.isMark.push_back(result == commission::RecordingReader::Result::Mark);
     }
     return r;
-}
-
-template <typename Data>
-std::vector<std::uint8_t> replyFrame(std::uint8_t code, const Data& data) {
-    std::vector<std::uint8_t> f(data.size() + 6);
-    f[0] = 0x02;
-    f[2] = static_cast<std::uint8_t>(data.size());
-    f[3] = code;
-    std::copy(data.begin(), data.end(), f.begin() + 4);
-    f[f.size() - 2] = protocol::frames::FrameChecksum(data.data(), data.size());
-    f[f.size() - 1] = 0x03;
-    return f;
-}
-
-std::vector<std::uint8_t> reply9(const protocol::params::Parameters& p) {
-    return replyFrame(9, protocol::params::EncodeBlock(p, protocol::params::PwmOrder::LowFirst));
 }
 
 QString noticeOf(app::MainWindow& w) {

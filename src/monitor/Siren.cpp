@@ -150,15 +150,35 @@ QString DefaultSirenFolder() {
 
 } // namespace
 
-QStringList SirenFolders() {
+namespace {
+
+#ifndef OSTREVO_DATA_FROM_BIN
+#define OSTREVO_DATA_FROM_BIN ""
+#endif
+#ifndef OSTREVO_DATA_DIR
+#define OSTREVO_DATA_DIR ""
+#endif
+#ifndef OSTREVO_MODULE_FROM_BIN
+#define OSTREVO_MODULE_FROM_BIN ""
+#endif
+#ifndef OSTREVO_MODULE_DIR
+#define OSTREVO_MODULE_DIR ""
+#endif
+
+// The executable's folder, the installed folder relative to it, and the installed folder at the prefix the
+// program was built for (each where the build names one).
+QStringList installedFolders(const QString& fromProgram, const QString& atPrefix) {
     const QString program = QCoreApplication::applicationDirPath();
     QStringList folders{program};
-#ifdef OSTREVO_DATA_FROM_BIN
-    folders << QDir::cleanPath(program + QLatin1Char('/') + QStringLiteral(OSTREVO_DATA_FROM_BIN));
-#endif
-#ifdef OSTREVO_DATA_DIR
-    folders << QStringLiteral(OSTREVO_DATA_DIR);
-#endif
+    if (!fromProgram.isEmpty()) folders << QDir::cleanPath(program + QLatin1Char('/') + fromProgram);
+    if (!atPrefix.isEmpty()) folders << atPrefix;
+    return folders;
+}
+
+} // namespace
+
+QStringList SirenFolders() {
+    QStringList folders = installedFolders(QStringLiteral(OSTREVO_DATA_FROM_BIN), QStringLiteral(OSTREVO_DATA_DIR));
     folders << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("ostrevo-setup"),
                                          QStandardPaths::LocateDirectory);
     folders.removeDuplicates();
@@ -166,14 +186,7 @@ QStringList SirenFolders() {
 }
 
 QStringList SoundModuleFolders() {
-    const QString program = QCoreApplication::applicationDirPath();
-    QStringList folders{program};
-#ifdef OSTREVO_MODULE_FROM_BIN
-    folders << QDir::cleanPath(program + QLatin1Char('/') + QStringLiteral(OSTREVO_MODULE_FROM_BIN));
-#endif
-#ifdef OSTREVO_MODULE_DIR
-    folders << QStringLiteral(OSTREVO_MODULE_DIR);
-#endif
+    QStringList folders = installedFolders(QStringLiteral(OSTREVO_MODULE_FROM_BIN), QStringLiteral(OSTREVO_MODULE_DIR));
     folders.removeDuplicates();
     return folders;
 }
