@@ -56,15 +56,19 @@ ostrevo_install_package_list() {
 
 # Configures the build folder $1 (default build/) once and builds everything in it, or only the targets
 # named after it; quick when nothing changed. A unity build (eight sources compiled as one) parses Qt's
-# headers an eighth as often: a clean build of the program takes about half the time. A folder configured
-# before without it is switched over.
+# headers an eighth as often: a clean build of the program takes about half the time. Debug information is
+# line tables only (-g1): a backtrace still names every function, file and line, and the compiler writes
+# a fifth less. A folder configured before without these is switched over.
 #   ostrevo_build build                    everything: the program, the tools and the tests
 #   ostrevo_build build ostrevo-setup ...  only those targets and what they need
 ostrevo_build() {
     local dir=${1:-build}
     if [ $# -gt 0 ]; then shift; fi
-    if [ ! -f "$dir/build.ninja" ] || ! grep -qs '^CMAKE_UNITY_BUILD:BOOL=ON$' "$dir/CMakeCache.txt"; then
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON
+    local flags="-O2 -g1 -DNDEBUG"
+    if [ ! -f "$dir/build.ninja" ] || ! grep -qs '^CMAKE_UNITY_BUILD:BOOL=ON$' "$dir/CMakeCache.txt" ||
+        ! grep -qsx "CMAKE_CXX_FLAGS_RELWITHDEBINFO:STRING=$flags" "$dir/CMakeCache.txt"; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON \
+            "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$flags"
     fi
     if [ $# -gt 0 ]; then
         cmake --build "$dir" --target "$@"
@@ -78,7 +82,7 @@ ostrevo_build() {
 ostrevo_build_quietly() {
     local dir=$1
     if [ ! -x "$dir/ostrevo-setup" ]; then
-        echo "Building Ostrevo SetUp in $dir/ (about a minute the first time)..."
+        echo "Building Ostrevo SetUp in $dir/ (under a minute the first time)..."
     fi
     mkdir -p "$dir"
     local log="$dir/build-output.log"

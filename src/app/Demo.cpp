@@ -393,3 +393,5 @@ void Demo::ForwardInput(int fd) {
 }
 
 } // namespace app
+
+#include "moc_Demo.cpp"

@@ -330,3 +330,5 @@ void MainWindow::SetWindowAlpha(int alpha) {
 }
 
 } // namespace app
+
+#include "moc_MainWindow.cpp"

@@ -100,3 +100,5 @@ void MessageHistory::copy() {
 }
 
 } // namespace app
+
+#include "moc_MessageHistory.cpp"

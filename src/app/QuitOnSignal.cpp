@@ -66,3 +66,5 @@ void QuitOnSignal::arrived() {
 }
 
 } // namespace app
+
+#include "moc_QuitOnSignal.cpp"

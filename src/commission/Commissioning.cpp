@@ -331,3 +331,5 @@ void Commissioning::CompareExecute() {
 }
 
 } // namespace commission
+
+#include "moc_Commissioning.cpp"

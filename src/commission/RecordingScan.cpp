@@ -61,3 +61,5 @@ void RecordingScan::step() {
 }
 
 } // namespace commission
+
+#include "moc_RecordingScan.cpp"

@@ -208,3 +208,5 @@ void Replayer::reachEnd() {
 }
 
 } // namespace commission
+
+#include "moc_Replay.cpp"

@@ -85,3 +85,5 @@ double ReplayBar::Speed() const {
 }
 
 } // namespace commission
+
+#include "moc_ReplayBar.cpp"

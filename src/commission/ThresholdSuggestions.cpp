@@ -233,3 +233,5 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
 }
 
 } // namespace commission
+
+#include "moc_ThresholdSuggestions.cpp"

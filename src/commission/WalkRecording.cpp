@@ -344,3 +344,5 @@ void WalkRecording::EndMark() {
 }
 
 } // namespace commission
+
+#include "moc_WalkRecording.cpp"

@@ -394,3 +394,5 @@ void ConfigFiles::writeConfig(const QString& fileName) {
 }
 
 } // namespace config
+
+#include "moc_ConfigFile.cpp"

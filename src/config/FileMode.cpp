@@ -56,3 +56,5 @@ void FileMode::edited() {
 }
 
 } // namespace config
+
+#include "moc_FileMode.cpp"

@@ -268,3 +268,5 @@ void ParameterSender::requestStore() {
 }
 
 } // namespace config
+
+#include "moc_ParameterSender.cpp"

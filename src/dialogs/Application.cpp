@@ -18,3 +18,5 @@ bool OstrevoApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 } // namespace dialogs
+
+#include "moc_Application.cpp"

@@ -294,3 +294,5 @@ void GraphWindow::keepPlace() {
 }
 
 } // namespace graph
+
+#include "moc_GraphWindow.cpp"

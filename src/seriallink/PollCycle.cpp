@@ -413,3 +413,5 @@ void PollCycle::tick() {
 }
 
 } // namespace seriallink
+
+#include "moc_PollCycle.cpp"

@@ -233,3 +233,5 @@ void PortDialog::showEvent(QShowEvent* event) {
 }
 
 } // namespace seriallink
+
+#include "moc_PortDialog.cpp"

@@ -32,3 +32,5 @@ void PaintFocusFrame(QPainter& painter, const QWidget* control) {
 }
 
 } // namespace widgets
+
+#include "moc_GaugeBar.cpp"

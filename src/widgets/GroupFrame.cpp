@@ -137,3 +137,5 @@ void GroupFrame::paintEvent(QPaintEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_GroupFrame.cpp"

@@ -44,3 +44,5 @@ void LabelPlace::resizeEvent(QResizeEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_LabelPlace.cpp"

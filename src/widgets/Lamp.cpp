@@ -38,3 +38,5 @@ void Lamp::paintEvent(QPaintEvent*) {
 }
 
 } // namespace widgets
+
+#include "moc_Lamp.cpp"

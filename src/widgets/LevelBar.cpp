@@ -203,3 +203,5 @@ bool LevelBar::event(QEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_LevelBar.cpp"

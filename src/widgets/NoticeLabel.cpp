@@ -50,3 +50,5 @@ void NoticeLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_NoticeLabel.cpp"

@@ -60,3 +60,5 @@ void SetTextPaced(QLabel* label, const QString& text) {
 }
 
 } // namespace widgets
+
+#include "moc_PaintPace.cpp"

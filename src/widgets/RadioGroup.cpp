@@ -52,3 +52,5 @@ QString RadioGroup::itemText(int index) const {
 }
 
 } // namespace widgets
+
+#include "moc_RadioGroup.cpp"

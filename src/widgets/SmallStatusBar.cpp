@@ -17,3 +17,5 @@ void SmallStatusBar::hostLabel(QLabel* label) {
 }
 
 } // namespace widgets
+
+#include "moc_SmallStatusBar.cpp"

@@ -121,3 +121,5 @@ bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_StringGrid.cpp"

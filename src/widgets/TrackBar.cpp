@@ -126,3 +126,5 @@ bool TrackBar::event(QEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_TrackBar.cpp"

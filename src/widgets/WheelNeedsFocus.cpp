@@ -18,3 +18,5 @@ bool WheelNeedsFocus::eventFilter(QObject* watched, QEvent* event) {
 }
 
 } // namespace widgets
+
+#include "moc_WheelNeedsFocus.cpp"
