@@ -122,6 +122,14 @@ class TestGraph : public QObject {
         QCOMPARE(px(img, 0, 9), Black);
         QCOMPARE(px(img, 5, 11), QColor(Qt::white));                // beyond the border
         graph::FloodFillToBorder(img, 25, 5, Qt::black, Qt::black); // outside: nothing happens
+        // A picture of one colour throughout is filled whole; one of the border's colour not at all.
+        for (const QColor& colour : {QColor(Qt::white), QColor(Qt::black)}) {
+            img.fill(colour);
+            graph::FloodFillToBorder(img, 5, 5, Qt::black, Qt::blue);
+            const QColor expected = colour == Qt::white ? QColor(Qt::blue) : colour;
+            QCOMPARE(px(img, 0, 0), expected);
+            QCOMPARE(px(img, 19, 19), expected);
+        }
     }
 
     void samplesOnTheirRows() {

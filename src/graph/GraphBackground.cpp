@@ -3,6 +3,7 @@
 #include "graph/GraphPainter.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -74,6 +75,17 @@ void FloodFillToBorder(QImage& image, int x, int y, const QColor& border, const 
     auto at = [&](int px, int py) -> QRgb& { return reinterpret_cast<QRgb*>(bits + py * stride)[px]; };
     auto open = [&](int px, int py) { return (at(px, py) | 0xFF000000u) != stop && at(px, py) != paint; };
     if (!open(x, y)) return;
+    // A picture of one colour throughout (a fresh one) is all reached: filled at once.
+    const QRgb seed = at(x, y);
+    bool uniform = true;
+    for (int py = 0; uniform && py < image.height(); ++py) {
+        const QRgb* row = &at(0, py);
+        uniform = std::all_of(row, row + image.width(), [seed](QRgb p) { return p == seed; });
+    }
+    if (uniform) {
+        image.fill(paint);
+        return;
+    }
     // Scanline fill: fill a run, then seed the runs above and below it.
     std::vector<QPoint> seeds{{x, y}};
     while (!seeds.empty()) {
@@ -146,8 +158,7 @@ void CopyBackground(QImage& screen, const QImage& background) {
 }
 
 void SetupGraph(QImage& screen, QImage& background) {
-    DrawBackground(screen, background);
-    CopyBackground(screen, background);
+    DrawBackground(screen, background); // (which copies it onto the screen)
 }
 
 } // namespace graph

@@ -123,9 +123,9 @@ void GraphWindow::build(bool atCreation) {
     for (ImageLayer* layer : {backgroundLayer_, alarmLayer_, screenLayer_})
         layer->setGeometry(QRect(ImageOrigin, imageSize));
 
-    // New pictures at the new size: a fresh bitmap is white until the background fill blackens it.
+    // New pictures at the new size: a fresh bitmap is white until the background fill blackens it (the
+    // screen is a copy of the background, made below).
     screen_ = QImage(imageSize, QImage::Format_RGB32);
-    screen_.fill(Qt::white);
     background_ = QImage(imageSize, QImage::Format_RGB32);
     background_.fill(Qt::white);
     // Covered by the screen image, never seen: one bit a pixel, every one transparent.
