@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <algorithm>
+#include <vector>
 
 namespace widgets {
 
@@ -131,12 +132,32 @@ void LevelBar::drawPictures() {
     filled_ = draw(DrawingRange - 1);
     full_ = draw(DrawingRange);
 
+    const bool vertical = orientation_ == Qt::Vertical;
+    length_ = vertical ? empty_.height() : empty_.width();
     // Where the style ends the filled share of a bar at half its range, against the plain proportion,
-    // seen along the bar's middle.
+    // seen along the bar's middle: the same for every bar of a size and look, wherever it sits (the
+    // window's bars of one kind are found once).
+    struct Overhang {
+        PictureKey look;
+        QByteArray styleClass; // (a new style may take an old one's address)
+        Qt::Orientation orientation;
+        bool farEnd;
+        int pixels;
+    };
+    static std::vector<Overhang> known;
+    PictureKey look = PictureKeyOf(this);
+    look.place = QPoint();
+    const QByteArray styleClass = style()->metaObject()->className();
+    const auto same = [&](const Overhang& o) {
+        return o.look == look && o.styleClass == styleClass && o.orientation == orientation_ &&
+               o.farEnd == fillsFromFarEnd();
+    };
+    if (const auto found = std::find_if(known.begin(), known.end(), same); found != known.end()) {
+        overhang_ = found->pixels;
+        return;
+    }
     const QImage empty = empty_.toImage();
     const QImage half = draw(DrawingRange / 2).toImage();
-    const bool vertical = orientation_ == Qt::Vertical;
-    length_ = vertical ? empty.height() : empty.width();
     int first = length_, last = -1;
     for (int along = 0; along < length_; ++along) {
         const int x = vertical ? empty.width() / 2 : along;
@@ -147,6 +168,8 @@ void LevelBar::drawPictures() {
     }
     const int reach = last < 0 ? 0 : fillsFromFarEnd() ? length_ - first : last + 1;
     overhang_ = reach > 0 ? reach - length_ / 2 : 0;
+    if (known.size() >= 64) known.erase(known.begin()); // (sizes seen while a window is resized)
+    known.push_back({look, styleClass, orientation_, fillsFromFarEnd(), overhang_});
 }
 
 bool LevelBar::fillsFromFarEnd() const {
