@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,6 +38,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -594,6 +596,44 @@ class TestMainWindow : public QObject {
     // The fade goes in steps of 5 a millisecond by the clock: steps called back to back are taken one by
     // one; steps that come late (each a round trip to the window system) skip to the one due, and the
     // last step is shown all the same.
+    // The action bar's images: a desktop's own icon theme is asked as the window is built; the bare fallback
+    // theme only after the first paint, our drawings standing in until then (and wherever it has none).
+    void actionIconsFromTheIconTheme_data() {
+        QTest::addColumn<QString>("theme");
+        QTest::addColumn<bool>("themedAtOnce");
+        QTest::newRow("a desktop's theme") << "Desktop" << true;
+        QTest::newRow("the fallback theme") << "hicolor" << false;
+    }
+    void actionIconsFromTheIconTheme() {
+        QFETCH(QString, theme);
+        QFETCH(bool, themedAtOnce);
+        QTemporaryDir icons;
+        QVERIFY(QDir(icons.path()).mkpath(theme + "/16x16/actions"));
+        QFile index(icons.filePath(theme + "/index.theme"));
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        index.write("[Icon Theme]\nName=T\nDirectories=16x16/actions\n[16x16/actions]\nSize=16\nType=Fixed\n");
+        index.close();
+        QImage red(16, 16, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(icons.filePath(theme + "/16x16/actions/document-open.png")));
+        const auto restore = qScopeGuard([paths = QIcon::themeSearchPaths(), name = QIcon::themeName()] {
+            QIcon::setThemeSearchPaths(paths);
+            QIcon::setThemeName(name);
+        });
+        QIcon::setThemeSearchPaths({icons.path()});
+        QIcon::setThemeName(theme);
+        delete mainWindow;
+        mainWindow = new app::MainWindow;
+        mainWindow->setEndProcess([this](int code) { exitCode = code; });
+        auto themed = [](QAction* a) { return a->icon().pixmap(16, 16).toImage().pixelColor(8, 8) == Qt::red; };
+        QCOMPARE(themed(mainWindow->openConfigAction()), themedAtOnce);
+        mainWindow->show();
+        QTRY_VERIFY(themed(mainWindow->openConfigAction()));
+        // Where the theme has no icon, our drawing stays.
+        QVERIFY(!mainWindow->exitAction()->icon().isNull());
+        QVERIFY(!themed(mainWindow->exitAction()));
+    }
+
     void fadeInStepsByTheClockAndStopsAt250() {
         QCOMPARE(mainWindow->AppliedAlpha(), 0); // transparent from creation
         for (const int pauseMs : {0, 7}) {
@@ -747,6 +787,11 @@ class TestMainWindow : public QObject {
         history.list->clearSelection();
         QTest::mouseClick(history.copyButton, Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), app::MessageHistory::Capacity - 1);
+        // Its Close button (made at its first showing) hides it.
+        QPushButton* close = history.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+        QVERIFY(close);
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!history.isVisible());
     }
 
     // "Graph in the Main Window": the graph below the tabs at its size and with its traces, the window

@@ -284,6 +284,8 @@ void MainWindow::afterFirstPaint() {
     // icon theme is looked up only now: it takes a few milliseconds, and the title bar shows it as soon.
     if (QApplication::windowIcon().isNull())
         QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrevo-setup"), widgets::ActionIcon(8)));
+    for (const auto& [action, image] : std::exchange(iconsFromThemeLater_, {}))
+        if (const QIcon themed = widgets::ThemedActionIcon(image); !themed.isNull()) action->setIcon(themed);
     // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
     if (siren_) siren_->Prepare();
     // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.

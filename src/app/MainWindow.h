@@ -189,6 +189,8 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void startShowing();
     // What need not delay the window's first paint, done once it is on the screen.
     void afterFirstPaint();
+    // The action's image (an index of widgets::ActionIcon; none below 0).
+    void setActionIcon(QAction* action, int image);
 
     // What the poll cycle sees of the window.
     std::string SelectedPort() override;
@@ -239,6 +241,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     std::function<void(int)> endProcess_;
     bool exiting_ = false;
     bool painted_ = false; // the window has been painted once
+    QList<QPair<QAction*, int>> iconsFromThemeLater_; // actions with our drawings until the first paint
     std::function<void()> leaveAfterStore_;
     QTimer* storeDeadline_ = nullptr;
     Qt::WindowFlags graphFlags_;

@@ -95,11 +95,22 @@ QAction* bindItem(QWidget* owner, const char* name, QAction* action, QChar lette
 
 } // namespace
 
+void MainWindow::setActionIcon(QAction* action, int image) {
+    if (image < 0) return;
+    if (widgets::DesktopHasIconTheme()) {
+        action->setIcon(widgets::ActionIcon(image)); // the desktop's look from the first paint
+        return;
+    }
+    // With no theme of the desktop's own, our drawings now; the fallback theme is asked after the first paint.
+    action->setIcon(QIcon(widgets::DrawnActionIcon(image)));
+    iconsFromThemeLater_.append({action, image});
+}
+
 void MainWindow::buildActions() {
     auto make = [this](const char* name, const QString& caption, int image, bool enabled) {
         auto* a = new QAction(caption, this);
         a->setObjectName(QString::fromLatin1(name));
-        a->setIcon(widgets::ActionIcon(image));
+        setActionIcon(a, image);
         a->setEnabled(enabled);
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
@@ -130,7 +141,7 @@ void MainWindow::buildActions() {
                        "where the screen has no room beside the main window)"));
 
     commissioning_ = new commission::Commissioning(*this, *this);
-    commissioning_->recordAction()->setIcon(widgets::ActionIcon(9));
+    setActionIcon(commissioning_->recordAction(), 9);
 
     connect(exitAction_, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(connectAction_, &QAction::triggered, this, &MainWindow::toggleConnection);

@@ -44,7 +44,9 @@ MessageHistory::MessageHistory(QWidget* parent) : QDialog(parent) {
     list->addActions({copyAction, selectAll});
     list->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // Close, a standard button, comes with the dialog's first showing: the style looks its icon up in the
+    // icon theme, which would cost the window's first paint several milliseconds.
+    auto* buttons = buttons_ = new QDialogButtonBox(this);
     copyButton = buttons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
     copyButton->setObjectName(QStringLiteral("CopyMessages"));
     copyButton->setAutoDefault(false);
@@ -54,6 +56,11 @@ MessageHistory::MessageHistory(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list);
     layout->addWidget(buttons);
+}
+
+void MessageHistory::showEvent(QShowEvent* event) {
+    if (!buttons_->button(QDialogButtonBox::Close)) buttons_->addButton(QDialogButtonBox::Close);
+    QDialog::showEvent(event);
 }
 
 void MessageHistory::add(const QString& text, const QDateTime& at, const QString& runningCount) {

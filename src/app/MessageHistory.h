@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 
+class QDialogButtonBox;
 class QListWidget;
 class QPushButton;
 
@@ -32,6 +33,12 @@ class MessageHistory : public QDialog {
 
     QListWidget* list = nullptr;
     QPushButton* copyButton = nullptr;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QDialogButtonBox* buttons_ = nullptr;
 };
 
 } // namespace app

@@ -99,11 +99,20 @@ QPixmap DrawnActionIcon(int index) {
     return pm;
 }
 
-QIcon ActionIcon(int index) {
+QIcon ThemedActionIcon(int index) {
     const char* name = themeName(index);
-    if (!name) return {};
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(name));
+    return name ? QIcon::fromTheme(QString::fromLatin1(name)) : QIcon();
+}
+
+QIcon ActionIcon(int index) {
+    if (!themeName(index)) return {};
+    const QIcon themed = ThemedActionIcon(index);
     return themed.isNull() ? QIcon(DrawnActionIcon(index)) : themed;
+}
+
+bool DesktopHasIconTheme() {
+    const QString theme = QIcon::themeName();
+    return !theme.isEmpty() && theme != QLatin1String("hicolor");
 }
 
 QPixmap DrawNtcScale(const QSize& size) {
