@@ -105,7 +105,7 @@ void LevelBar::setPosition(int value) {
 
 QRect LevelBar::changedArea(int from, int to) const {
     const bool partial = from > minimum_ && from < maximum_ && to > minimum_ && to < maximum_;
-    if (!partial || empty_.isNull() || !(PictureKeyOf(this) == key_)) return rect();
+    if (!partial || filled_.isNull() || !(PictureKeyOf(this) == key_)) return rect();
     // The strip between the two fills, in device pixels, out to whole pixels of the widget.
     const QRect strip = part(std::min(from, to), false) & part(std::max(from, to), true);
     const qreal ratio = empty_.devicePixelRatio();
@@ -115,25 +115,29 @@ QRect LevelBar::changedArea(int from, int to) const {
 }
 
 void LevelBar::drawPictures() {
-    const QPixmap beneath = PaintBeneath(this);
+    beneath_ = PaintBeneath(this);
+    empty_ = drawn(0);
+    filled_ = full_ = QPixmap();
+    length_ = orientation_ == Qt::Vertical ? empty_.height() : empty_.width();
+}
+
+QPixmap LevelBar::drawn(int progress) const {
     QStyleOptionProgressBar option;
     initStyleOption(&option);
     option.minimum = 0;
     option.maximum = DrawingRange;
-    auto draw = [&](int progress) {
-        QPixmap picture = beneath;
-        QPainter p(&picture);
-        PaintLikeWidget(p, this);
-        option.progress = progress;
-        style()->drawControl(QStyle::CE_ProgressBar, &option, &p, this);
-        return picture;
-    };
-    empty_ = draw(0);
-    filled_ = draw(DrawingRange - 1);
-    full_ = draw(DrawingRange);
+    option.progress = progress;
+    QPixmap picture = beneath_;
+    QPainter p(&picture);
+    PaintLikeWidget(p, this);
+    style()->drawControl(QStyle::CE_ProgressBar, &option, &p, this);
+    return picture;
+}
 
-    const bool vertical = orientation_ == Qt::Vertical;
-    length_ = vertical ? empty_.height() : empty_.width();
+void LevelBar::drawFilledPictures() {
+    if (!filled_.isNull()) return;
+    filled_ = drawn(DrawingRange - 1);
+    full_ = drawn(DrawingRange);
     // Where the style ends the filled share of a bar at half its range, against the plain proportion,
     // seen along the bar's middle: the same for every bar of a size and look, wherever it sits (the
     // window's bars of one kind are found once).
@@ -145,7 +149,7 @@ void LevelBar::drawPictures() {
         int pixels;
     };
     static std::vector<Overhang> known;
-    PictureKey look = PictureKeyOf(this);
+    PictureKey look = key_;
     look.place = QPoint();
     const QByteArray styleClass = style()->metaObject()->className();
     const auto same = [&](const Overhang& o) {
@@ -154,22 +158,24 @@ void LevelBar::drawPictures() {
     };
     if (const auto found = std::find_if(known.begin(), known.end(), same); found != known.end()) {
         overhang_ = found->pixels;
-        return;
+    } else {
+        const QImage empty = empty_.toImage();
+        const QImage half = drawn(DrawingRange / 2).toImage();
+        const bool vertical = orientation_ == Qt::Vertical;
+        int first = length_, last = -1;
+        for (int along = 0; along < length_; ++along) {
+            const int x = vertical ? empty.width() / 2 : along;
+            const int y = vertical ? along : empty.height() / 2;
+            if (empty.pixel(x, y) == half.pixel(x, y)) continue;
+            first = std::min(first, along);
+            last = along;
+        }
+        const int reach = last < 0 ? 0 : fillsFromFarEnd() ? length_ - first : last + 1;
+        overhang_ = reach > 0 ? reach - length_ / 2 : 0;
+        if (known.size() >= 64) known.erase(known.begin()); // (sizes seen while a window is resized)
+        known.push_back({look, styleClass, orientation_, fillsFromFarEnd(), overhang_});
     }
-    const QImage empty = empty_.toImage();
-    const QImage half = draw(DrawingRange / 2).toImage();
-    int first = length_, last = -1;
-    for (int along = 0; along < length_; ++along) {
-        const int x = vertical ? empty.width() / 2 : along;
-        const int y = vertical ? along : empty.height() / 2;
-        if (empty.pixel(x, y) == half.pixel(x, y)) continue;
-        first = std::min(first, along);
-        last = along;
-    }
-    const int reach = last < 0 ? 0 : fillsFromFarEnd() ? length_ - first : last + 1;
-    overhang_ = reach > 0 ? reach - length_ / 2 : 0;
-    if (known.size() >= 64) known.erase(known.begin()); // (sizes seen while a window is resized)
-    known.push_back({look, styleClass, orientation_, fillsFromFarEnd(), overhang_});
+    beneath_ = QPixmap(); // (all drawn)
 }
 
 bool LevelBar::fillsFromFarEnd() const {
@@ -201,6 +207,7 @@ void LevelBar::paintEvent(QPaintEvent* event) {
         key_ = key;
         drawPictures();
     }
+    if (value_ > minimum_) drawFilledPictures();
     QPainter p(this);
     const qreal ratio = empty_.devicePixelRatio();
     // Only what is asked for, in device pixels.

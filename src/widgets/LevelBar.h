@@ -38,7 +38,11 @@ class LevelBar : public QWidget {
 
   private:
     void initStyleOption(QStyleOptionProgressBar* option) const;
+    // The empty bar, at once; the filled ones when a value first needs them (a bar at its minimum, as
+    // every reading before a detector answers, shows the empty one alone).
     void drawPictures();
+    void drawFilledPictures();
+    QPixmap drawn(int progress) const; // over what lies beneath, filled to progress (of 2^20)
     // Whether the bar fills from its bottom or right end rather than its top or left one.
     bool fillsFromFarEnd() const;
     // Device pixels along the bar, from the end it fills from, that the value fills.
@@ -52,6 +56,7 @@ class LevelBar : public QWidget {
     int minimum_, maximum_, value_;
     PictureKey key_;
     QPixmap empty_, filled_, full_;
+    QPixmap beneath_; // kept until the filled pictures are drawn over it
     int length_ = 0;   // the bar's length in device pixels
     int overhang_ = 0; // what the style fills beyond the plain share of the length, in device pixels
 };
