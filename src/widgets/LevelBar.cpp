@@ -10,7 +10,6 @@
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <algorithm>
-#include <vector>
 
 namespace widgets {
 
@@ -139,42 +138,20 @@ void LevelBar::drawFilledPictures() {
     filled_ = drawn(DrawingRange - 1);
     full_ = drawn(DrawingRange);
     // Where the style ends the filled share of a bar at half its range, against the plain proportion,
-    // seen along the bar's middle: the same for every bar of a size and look, wherever it sits (the
-    // window's bars of one kind are found once).
-    struct Overhang {
-        PictureKey look;
-        QByteArray styleClass; // (a new style may take an old one's address)
-        Qt::Orientation orientation;
-        bool farEnd;
-        int pixels;
-    };
-    static std::vector<Overhang> known;
-    PictureKey look = key_;
-    look.place = QPoint();
-    const QByteArray styleClass = style()->metaObject()->className();
-    const auto same = [&](const Overhang& o) {
-        return o.look == look && o.styleClass == styleClass && o.orientation == orientation_ &&
-               o.farEnd == fillsFromFarEnd();
-    };
-    if (const auto found = std::find_if(known.begin(), known.end(), same); found != known.end()) {
-        overhang_ = found->pixels;
-    } else {
-        const QImage empty = empty_.toImage();
-        const QImage half = drawn(DrawingRange / 2).toImage();
-        const bool vertical = orientation_ == Qt::Vertical;
-        int first = length_, last = -1;
-        for (int along = 0; along < length_; ++along) {
-            const int x = vertical ? empty.width() / 2 : along;
-            const int y = vertical ? along : empty.height() / 2;
-            if (empty.pixel(x, y) == half.pixel(x, y)) continue;
-            first = std::min(first, along);
-            last = along;
-        }
-        const int reach = last < 0 ? 0 : fillsFromFarEnd() ? length_ - first : last + 1;
-        overhang_ = reach > 0 ? reach - length_ / 2 : 0;
-        if (known.size() >= 64) known.erase(known.begin()); // (sizes seen while a window is resized)
-        known.push_back({look, styleClass, orientation_, fillsFromFarEnd(), overhang_});
+    // seen along the bar's middle.
+    const QImage empty = empty_.toImage();
+    const QImage half = drawn(DrawingRange / 2).toImage();
+    const bool vertical = orientation_ == Qt::Vertical;
+    int first = length_, last = -1;
+    for (int along = 0; along < length_; ++along) {
+        const int x = vertical ? empty.width() / 2 : along;
+        const int y = vertical ? along : empty.height() / 2;
+        if (empty.pixel(x, y) == half.pixel(x, y)) continue;
+        first = std::min(first, along);
+        last = along;
     }
+    const int reach = last < 0 ? 0 : fillsFromFarEnd() ? length_ - first : last + 1;
+    overhang_ = reach > 0 ? reach - length_ / 2 : 0;
     beneath_ = QPixmap(); // (all drawn)
 }
 
