@@ -1,4 +1,6 @@
-#include "protocol/SerialPort.h"
+// SerialPort on Linux: a terminal device opened with termios, exclusive and locked, its line settings saved
+// and restored. (Its sending and receiving are in SerialTransferPosix.cpp.)
+#include "protocol/SerialPortPosix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -62,17 +65,6 @@ speed_t speedFor(int baud) {
     }
 }
 
-// Reads "COM<digits>": the number, or 0 when the rest is not a plain decimal number.
-int comNumber(const std::string& rest) {
-    if (rest.empty() || rest.size() > 9) return 0;
-    int n = 0;
-    for (char c : rest) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 // /dev/ptmx (and the multiplexer of a devpts mount) is character device 5, 2: opening it makes a
 // new pseudo-terminal pair, whose other end nobody holds, instead of reaching a device.
 bool isTerminalMultiplexer(const std::string& path) {
@@ -82,49 +74,38 @@ bool isTerminalMultiplexer(const std::string& path) {
 
 } // namespace
 
-SerialError::SerialError(int code, const std::string& text)
-    : std::runtime_error("Communication error " + std::to_string(code) + ": " + text), ErrorCode(code) {}
+std::string SystemErrorText(int code) {
+    return std::strerror(code);
+}
+
+SerialPort::SerialPort() : native_(std::make_unique<Native>(*this)) {}
 
 SerialPort::~SerialPort() {
     ClosePort();
 }
 
-std::string SerialPort::GetErrorDesc(int code) {
-    switch (code) {
-    case sOK: return "OK";
-    case ErrAlreadyOwned: return "Port owned by other process";
-    case ErrAlreadyInUse: return "Instance already in use";
-    case ErrWrongParameter: return "Wrong paramter at call";
-    case ErrPortNotOpen: return "Instance not yet connected";
-    case ErrNoDeviceAnswer: return "No device answer detected";
-    case ErrMaxBuffer: return "Maximal buffer length exceeded";
-    case ErrTimeout: return "Timeout during operation";
-    case ErrNotRead: return "Reading of data failed";
-    case ErrFrame: return "Receive framing error";
-    case ErrOverrun: return "Receive Overrun Error";
-    case ErrRxOver: return "Receive Queue overflow";
-    case ErrRxParity: return "Receive Parity Error";
-    case ErrTxFull: return "Tranceive Queue is full";
-    case ErrNotSerialLine: return "Not a serial line: the pseudo-terminal multiplexer";
-    default: return std::strerror(code);
-    }
+int SerialPort::DeviceGoneError() {
+    return EIO;
+}
+
+int SerialPort::BadHandleError() {
+    return EBADF;
+}
+
+void SerialPort::SharpenSleeps() {
+    // The kernel would let each sleep run up to 50 us late, to wake the thread together with others.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
+}
+
+bool SerialPort::DevicePresent(const std::string& name) {
+    struct stat st {};
+    return ::stat(DevicePathFor(name).c_str(), &st) == 0;
 }
 
 std::string SerialPort::DevicePathFor(const std::string& name, int* portNumber) {
-    std::string upper = name;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    const int number = upper.rfind("COM", 0) == 0 ? comNumber(name.substr(3)) - 1 : -1;
+    const int number = ComNumber(name) - 1;
     if (portNumber) *portNumber = number;
     return number == -1 ? name : "/dev/ttyS" + std::to_string(number);
-}
-
-void SerialPort::setError(int code) {
-    ErrorCode = code;
-    ErrorText = GetErrorDesc(code);
-}
-
-void SerialPort::finish() {
-    if (RaiseExcept && ErrorCode != 0) throw SerialError(ErrorCode, ErrorText);
 }
 
 void SerialPort::OpenPort(const std::string& name) {
@@ -166,29 +147,17 @@ void SerialPort::OpenPort(const std::string& name) {
         ::close(fd);
         return finish();
     }
-    haveSavedTermios_ = ::tcgetattr(fd, &savedTermios_) == 0;
-    fd_ = fd;
+    native_->haveSavedTermios = ::tcgetattr(fd, &native_->savedTermios) == 0;
+    native_->fd = fd;
     PortOpen = true;
     // Modem lines: a pseudo-terminal has none, which is not an error.
     int lines = TIOCM_RTS | TIOCM_DTR;
-    ::ioctl(fd_, TIOCMBIS, &lines);
+    ::ioctl(native_->fd, TIOCMBIS, &lines);
     serial_icounter_struct icount{};
-    haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &icount) == 0;
-    if (haveCounters_) counters_ = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
+    native_->haveCounters = ::ioctl(native_->fd, TIOCGICOUNT, &icount) == 0;
+    if (native_->haveCounters) native_->counters = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
     PurgePort();
     finish();
-}
-
-void SerialPort::ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow) {
-    Settings = LineSettings{};
-    Settings.baud = baud;
-    Settings.dataBits = bits;
-    Settings.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(parity)));
-    Settings.stopBits = stop;
-    Settings.softwareFlow = softFlow;
-    Settings.hardwareFlow = hardFlow;
-    Settings.xonLimit = Settings.xoffLimit = InputQueueSize / 4;
-    ApplyLineSettings();
 }
 
 void SerialPort::SetInputQueueSize(int bytes) {
@@ -199,12 +168,12 @@ void SerialPort::SetInputQueueSize(int bytes) {
 }
 
 void SerialPort::ApplyLineSettings() {
-    if (fd_ < 0) {
+    if (native_->fd < 0) {
         setError(EBADF);
         return finish();
     }
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0) {
+    if (::tcgetattr(native_->fd, &t) != 0) {
         setError(errno);
         return finish();
     }
@@ -241,41 +210,41 @@ void SerialPort::ApplyLineSettings() {
     // hang-up, so an empty read can never be mistaken for a lost device or the other way round.
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    setError(::tcsetattr(fd_, TCSANOW, &t) == 0 ? sOK : errno);
+    setError(::tcsetattr(native_->fd, TCSANOW, &t) == 0 ? sOK : errno);
     finish();
 }
 
-void SerialPort::checkLineErrors() {
-    if (!haveCounters_ || fd_ < 0) return;
+void SerialPort::Native::checkLineErrors() {
+    if (!haveCounters || fd < 0) return;
     serial_icounter_struct icount{};
-    if (::ioctl(fd_, TIOCGICOUNT, &icount) != 0) return;
+    if (::ioctl(fd, TIOCGICOUNT, &icount) != 0) return;
     int code = 0;
-    if (icount.frame != counters_.frame) code = ErrFrame;
-    if (icount.overrun != counters_.overrun) code = ErrOverrun;
-    if (icount.buf_overrun != counters_.bufOverrun) code = ErrRxOver;
-    if (icount.parity != counters_.parity) code = ErrRxParity;
-    counters_ = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
-    if (code) setError(code);
+    if (icount.frame != counters.frame) code = ErrFrame;
+    if (icount.overrun != counters.overrun) code = ErrOverrun;
+    if (icount.buf_overrun != counters.bufOverrun) code = ErrRxOver;
+    if (icount.parity != counters.parity) code = ErrRxParity;
+    counters = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
+    if (code) port.setError(code);
 }
 
 void SerialPort::PurgePort() {
     LineBuffer.clear();
-    outputLeaves_ = {};
-    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+    native_->outputLeaves = {};
+    if (native_->fd >= 0) ::tcflush(native_->fd, TCIOFLUSH);
 }
 
 void SerialPort::ClosePort() {
-    if (fd_ >= 0) {
+    if (native_->fd >= 0) {
         PurgePort();
         int lines = TIOCM_RTS | TIOCM_DTR;
-        ::ioctl(fd_, TIOCMBIC, &lines);
-        if (haveSavedTermios_) ::tcsetattr(fd_, TCSANOW, &savedTermios_);
-        ::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
+        ::ioctl(native_->fd, TIOCMBIC, &lines);
+        if (native_->haveSavedTermios) ::tcsetattr(native_->fd, TCSANOW, &native_->savedTermios);
+        ::ioctl(native_->fd, TIOCNXCL);
+        ::close(native_->fd);
     }
-    fd_ = -1;
-    haveSavedTermios_ = false;
-    haveCounters_ = false;
+    native_->fd = -1;
+    native_->haveSavedTermios = false;
+    native_->haveCounters = false;
     PortOpen = false;
     PortNumber = -1;
     setError(sOK);
