@@ -1,33 +1,22 @@
+// The error log's files and places on Linux.
 #include "errorlog/ErrorLog.h"
 
-#include "errorlog/LoggedName.h"
+#include "errorlog/LogFile.h"
+#include "errorlog/StateFolder.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cxxabi.h>
 #include <fcntl.h>
-#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <typeinfo>
 #include <unistd.h>
 
 namespace errorlog {
 
 namespace {
-
-std::string twoDigits(int n) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02d", n % 100);
-    return buf;
-}
-
-std::string systemError(const std::string& what, int err) {
-    return what + ": " + std::strerror(err);
-}
 
 std::string withSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -40,11 +29,6 @@ void makeFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
         ::mkdir(folder.substr(0, slash).c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
-}
-
-ErrorLog::Notice& refusalNotice() {
-    static ErrorLog::Notice notice;
-    return notice;
 }
 
 // What holds a log's name when it is not a regular file; empty for a regular file.
@@ -83,96 +67,61 @@ int openLogFile(const std::string& path, std::string& refusal) {
 
 } // namespace
 
-std::vector<std::string> FormatLogEntry(const std::tm& when, const LoggedException* exception,
-                                        const std::string& text) {
-    int hour12 = when.tm_hour % 12;
-    if (hour12 == 0) hour12 = 12;
-    const std::string stamp = twoDigits(hour12) + ":" + twoDigits(when.tm_min) + " " +
-                              (when.tm_hour < 12 ? "am" : "pm") + " on " + twoDigits(when.tm_mon + 1) + "/" +
-                              twoDigits(when.tm_mday) + "/" + twoDigits(when.tm_year % 100);
-    std::vector<std::string> lines{"Error Time Stamp: " + stamp};
-    if (exception) {
-        lines.push_back("Error Class: " + exception->className);
-        lines.push_back("Error Message: " + exception->message);
-    }
-    lines.push_back("Error String:  " + text);
-    return lines;
+namespace logfile {
+
+Handle OpenForAppending(const std::string& path, std::string& refusal) {
+    const int fd = openLogFile(path, refusal);
+    return fd < 0 ? None : fd;
 }
 
-ErrorLog::ErrorLog(std::string folder, std::string refuge)
-    : path_(withSlash(std::move(folder)) + "LogError.txt"), refuge_(withSlash(std::move(refuge))) {
-    // A refuge in the log's own folder would refuse the same file again.
-    if (refuge_ + "LogError.txt" == path_) refuge_.clear();
-    writtenTo_ = path_;
-}
-
-ErrorLog ErrorLog::besideProgram() {
-    return ErrorLog(RunFilesFolder(), StateLogFolder());
-}
-
-ErrorLog ErrorLog::firstWritable(const std::string& first, const std::string& fallback) {
-    if (LogFolderWritable(first)) return ErrorLog(first, fallback);
-    makeFolders(fallback);
-    return ErrorLog(fallback);
-}
-
-void ErrorLog::SetNotice(Notice notice) {
-    refusalNotice() = std::move(notice);
-}
-
-void ErrorLog::LogError(const LoggedException* exception, const std::string& text) const {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-
-    std::string entry;
-    for (const std::string& line : FormatLogEntry(local, exception, text)) entry += line + "\r\n";
-
-    std::string target = path_;
-    std::string refusal;
-    int fd = openLogFile(target, refusal);
-    if (fd < 0 && !refusal.empty()) {
-        // Someone else's file, or a trap: it is left alone and the entry goes to the refuge.
-        const std::string why = path_ + " is " + refusal + ", which the error log does not write to";
-        if (refuge_.empty()) throw ELogWriteError("Cannot write " + why);
-        makeFolders(refuge_);
-        target = ErrorLog(refuge_).path();
-        std::string refugeRefusal;
-        fd = openLogFile(target, refugeRefusal);
-        if (fd < 0 && !refugeRefusal.empty())
-            throw ELogWriteError("Cannot write " + target + ": it is " + refugeRefusal);
-        if (fd >= 0 && !refusalTold_) {
-            refusalTold_ = true;
-            const std::string text = why + "; it is written to " + target + " instead.";
-            if (refusalNotice()) refusalNotice()(text);
-            else std::fprintf(stderr, "ostrevo-setup: %s\n", text.c_str());
-        }
-    }
-    if (fd < 0) throw ELogWriteError(systemError("Cannot open " + target, errno));
-    writtenTo_ = target;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } const closer{fd};
-
-    // A file whose last line has no line end (edited by hand) must not swallow our time stamp.
+bool EndsWithoutLineEnd(Handle file) {
+    const int fd = static_cast<int>(file);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        char last = '\n';
-        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') entry.insert(0, "\r\n");
-    }
+    char last = '\n';
+    return ::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
+}
 
-    // One write call, so an entry is never interleaved; a short write is finished or reported.
+bool Append(Handle file, const std::string& text) {
     std::size_t done = 0;
-    while (done < entry.size()) {
-        const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
+    while (done < text.size()) {
+        const ssize_t n = ::write(static_cast<int>(file), text.data() + done, text.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw ELogWriteError(systemError("Cannot write " + target, errno));
+            return false;
         }
         done += static_cast<std::size_t>(n);
     }
+    return true;
 }
+
+void Close(Handle file) {
+    ::close(static_cast<int>(file));
+}
+
+int LastError() {
+    return errno;
+}
+
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
+
+void MakeFolders(const std::string& folder) {
+    makeFolders(folder);
+}
+
+std::string WithSeparator(std::string folder) {
+    return withSlash(std::move(folder));
+}
+
+std::tm LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+} // namespace logfile
 
 std::string ProgramFolder() {
     char buf[4096];
@@ -210,15 +159,7 @@ bool IsBuildTree(const std::string& folder) {
     return !parent.empty() && hasCache(parent);
 }
 
-std::string RunFilesFolder() {
-    const std::string program = ProgramFolder();
-    if (IsBuildTree(program) && LogFolderWritable(program)) return program;
-    const std::string state = StateLogFolder();
-    makeFolders(state);
-    return state;
-}
-
-std::string StateLogFolder() {
+std::string StateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/') return withSlash(state) + "ostrevo-setup/";
     std::string home;
@@ -248,15 +189,6 @@ bool LogFolderWritable(const std::string& folder) {
     ::close(fd);
     ::unlink(probe.c_str());
     return true;
-}
-
-std::string ExceptionClassName(const std::exception& e) {
-    if (const auto* named = dynamic_cast<const LoggedName*>(&e)) return named->loggedClassName();
-    const char* mangled = typeid(e).name();
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                     std::free);
-    return status == 0 && demangled ? std::string(demangled.get()) : std::string(mangled);
 }
 
 } // namespace errorlog

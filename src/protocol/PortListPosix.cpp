@@ -45,6 +45,7 @@ bool realUart(const std::string& device, const std::string& sysEntry) {
 bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
     std::string name = nameIn;
     if (!name.empty() && name.back() == ':') name.pop_back();
+    if (!roots.virtualPort.empty() && name == roots.virtualPort) return true;
     int number = -1;
     SerialPort::DevicePathFor(name, &number); // the same reading of "COM<n>" as opening uses
     if (number >= 0) {
@@ -56,6 +57,7 @@ bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
 
 std::vector<std::string> ListPorts(const PortRoots& roots) {
     std::vector<std::string> ports;
+    if (!roots.virtualPort.empty()) ports.push_back(roots.virtualPort);
     for (int n = 1; n <= 255; ++n) {
         const std::string name = "COM" + std::to_string(n);
         if (ProbePort(name, roots)) ports.push_back(name);
