@@ -21,6 +21,22 @@ int OpenRegularForReading(const QString& path, QString& reason, qint64* size = n
 // when the file system answers that the read would wait (as a FUSE file system may).
 qint64 ReadSome(int fd, char* data, qint64 n, QString& reason);
 
+// Reads up to n bytes at offset without moving the descriptor's position: fewer only at the end of the
+// file. Returns the count, or -1 with reason.
+qint64 ReadAt(int fd, char* data, qint64 n, qint64 offset, QString& reason);
+// Moves the descriptor's position to offset (any size of file); false when it cannot.
+bool SeekTo(int fd, qint64 offset);
+// Cuts the file back to its first size bytes; false when it cannot.
+bool CutBack(int fd, qint64 size);
+// Closes a descriptor of this unit.
+void Close(int fd);
+
+// Creates path for writing, or empties it, as a regular file of its own: a symbolic link there is not
+// followed (a dangling one would create its target wherever it points), and a device, a FIFO or a folder
+// is not opened (opening a FIFO would block the program, opening a device acts on it). Returns the
+// descriptor (blocking), or -1 with reason ("it is not a regular file.", the system's text).
+int CreateForWriting(const QString& path, QString& reason);
+
 // Whether a file may be written at path: a new name, or a regular file (through a link, as a save
 // writes through it). A device, a FIFO or a socket there would be replaced by a file, its node gone:
 // false, and reason says so.
@@ -28,5 +44,9 @@ bool MayReplace(const QString& path, QString& reason);
 
 // The system's text for an errno value ("No space left on device").
 QString SystemError(int error);
+
+// The folder the file dialogs start in until the user has chosen one: the home folder on Linux, the
+// user's Documents on Windows.
+QString FirstFolder();
 
 } // namespace files

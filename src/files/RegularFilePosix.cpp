@@ -1,5 +1,7 @@
+// Regular files on Linux: descriptors of open(2), checked against the kernel's own file systems.
 #include "files/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -95,6 +97,61 @@ qint64 ReadSome(int fd, char* data, qint64 n, QString& reason) {
         return -1;
     }
     return done;
+}
+
+qint64 ReadAt(int fd, char* data, qint64 n, qint64 offset, QString& reason) {
+    qint64 done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, data + done, static_cast<std::size_t>(n - done), offset + done);
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (got == 0) break;
+        if (errno == EINTR) continue;
+        reason = SystemError(errno);
+        return -1;
+    }
+    return done;
+}
+
+bool SeekTo(int fd, qint64 offset) {
+    return ::lseek(fd, offset, SEEK_SET) == offset;
+}
+
+bool CutBack(int fd, qint64 size) {
+    return ::ftruncate(fd, size) == 0;
+}
+
+void Close(int fd) {
+    ::close(fd);
+}
+
+int CreateForWriting(const QString& path, QString& reason) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        reason = NotRegular;
+        return -1;
+    }
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        reason = SystemError(errno);
+        return -1;
+    }
+    // Whatever was put there after the look, the descriptor tells what was opened.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        reason = SystemError(EINVAL);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+QString FirstFolder() {
+    return QDir::homePath();
 }
 
 bool MayReplace(const QString& path, QString& reason) {
