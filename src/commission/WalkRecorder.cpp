@@ -5,33 +5,18 @@
 
 #include <QFile>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace commission {
 
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
-    const QByteArray name = QFile::encodeName(path);
-    auto fail = [&](int e) {
-        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
-        return false;
-    };
-    // Looked at first: a FIFO would block the program, and opening a device acts on it. A symbolic
-    // link is not followed (a dangling one would create its target wherever it points).
-    struct stat st {};
-    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
+    QString reason;
+    fd_ = files::CreateForWriting(path, reason);
+    if (fd_ < 0) {
+        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, reason);
         return false;
     }
-    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
-    if (fd_ < 0) return fail(errno);
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        Stop();
-        return fail(EINVAL);
-    }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     path_ = path;
     size_ = 0;
     lines_ = 0;
@@ -39,14 +24,15 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
     int failure = 0;
     if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
         Stop();
-        return fail(failure);
+        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(failure));
+        return false;
     }
     clock_.start();
     return true;
 }
 
 void WalkRecorder::Stop() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) files::Close(fd_);
     fd_ = -1;
     clock_.invalidate();
 }
@@ -62,7 +48,7 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
         if (n < 0 && errno == EINTR) continue;
         failure = n < 0 ? errno : ENOSPC;
         // Cut back to the last whole line, so that a replay reads every line up to here.
-        if (done > 0 && ::ftruncate(fd_, size_) == 0) ::lseek(fd_, size_, SEEK_SET);
+        if (done > 0 && files::CutBack(fd_, size_)) files::SeekTo(fd_, size_);
         return false;
     }
     size_ += done;
