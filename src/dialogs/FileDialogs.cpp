@@ -1,6 +1,7 @@
 #include "dialogs/FileDialogs.h"
 
 #include "dialogs/UserDialogs.h"
+#include "files/RegularFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <dirent.h>
 #include <memory>
 
 namespace dialogs {
@@ -31,27 +31,6 @@ ChoiceHandler& choiceHandler() {
     return h;
 }
 } // namespace
-
-QStringList UnlistedNames(const QString& folder, bool* complete, int maxEntries) {
-    QStringList names;
-    if (complete) *complete = true;
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir) return names;
-    QElapsedTimer spent;
-    spent.start();
-    int seen = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray bytes(entry->d_name);
-        if (QString::fromUtf8(bytes).toUtf8() != bytes) names << QString::fromUtf8(bytes);
-        if (++seen >= maxEntries || (seen % 256 == 0 && spent.elapsed() > UnlistedNamesLimitMs)) {
-            if (complete) *complete = ::readdir(dir) == nullptr;
-            break;
-        }
-    }
-    ::closedir(dir);
-    names.sort();
-    return names;
-}
 
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start) {
@@ -97,7 +76,7 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
                     const QString& suggestedName) {
     if (fileHandler()) return fileHandler()(parent, kind, caption, filter);
     QSettings settings;
-    const QString folder = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+    const QString folder = settings.value(QStringLiteral("files/lastFolder"), files::FirstFolder()).toString();
     const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
     const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(parent, kind, caption, filter, start));
     if (dialog->exec() != QDialog::Accepted) return {};
