@@ -110,6 +110,9 @@ class SerialPort {
     // The operating system's code for a device that has gone (an adapter pulled out): EIO on Linux,
     // ERROR_GEN_FAILURE on Windows.
     static int DeviceGoneError();
+    // The operating system's code for a port that is not there: ENOENT on Linux, ERROR_FILE_NOT_FOUND on
+    // Windows.
+    static int NoSuchPortError();
     // The operating system's code for an operation on a port that is not open: EBADF on Linux,
     // ERROR_INVALID_HANDLE on Windows.
     static int BadHandleError();

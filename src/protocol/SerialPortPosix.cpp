@@ -88,6 +88,10 @@ int SerialPort::DeviceGoneError() {
     return EIO;
 }
 
+int SerialPort::NoSuchPortError() {
+    return ENOENT;
+}
+
 int SerialPort::BadHandleError() {
     return EBADF;
 }

@@ -192,6 +192,10 @@ int SerialPort::DeviceGoneError() {
     return ERROR_GEN_FAILURE;
 }
 
+int SerialPort::NoSuchPortError() {
+    return ERROR_FILE_NOT_FOUND;
+}
+
 int SerialPort::BadHandleError() {
     return ERROR_INVALID_HANDLE;
 }
