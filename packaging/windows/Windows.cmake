@@ -10,6 +10,7 @@ set(OSTREVO_WINEPREFIX "${CMAKE_BINARY_DIR}/../wine" CACHE PATH "The wine prefix
 # What the rooms need of Windows beyond kernel32 and user32.
 target_link_libraries(ostrevo_errorlog PUBLIC shell32 ole32)
 target_link_libraries(ostrevo_protocol PUBLIC winmm)
+target_link_libraries(ostrevo_seriallink PUBLIC setupapi)
 target_link_libraries(ostrevo_monitor PUBLIC winmm)
 
 # The version and the build's identity for --version and the About box, as on Linux.
@@ -47,6 +48,11 @@ string(REPLACE "/" "\\" QT6_INSTALL_PREFIX_WIN "${OSTREVO_QT_PREFIX}")
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 set(OSTREVO_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+
+
+# The program: a program of the Windows subsystem (no console window), with its icon and version resource.
+add_executable(ostrevo-setup WIN32 src/app/mainWin32.cpp)
+target_link_libraries(ostrevo-setup PRIVATE ostrevo_app)
 
 enable_testing()
 add_subdirectory(tests/windows)
