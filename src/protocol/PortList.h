@@ -24,6 +24,11 @@ bool ProbePort(const std::string& name, const PortRoots& roots = {});
 // on Linux the USB and CDC adapters (ttyUSB*, ttyACM*) by path, in numeric order.
 std::vector<std::string> ListPorts(const PortRoots& roots = {});
 
+// What the port dialog says of a chosen port that ProbePort does not find: "There is no port NAME on this
+// machine now." on Linux; on Windows, where the probe asks the port for its configuration, "Unable to open
+// port NAME: ...".
+std::string MissingPortText(const std::string& name);
+
 // What to tell the user who got "Permission denied" for the device: which group to join (or log in
 // again for) when the device's group may read and write it; otherwise that only its owner may open
 // it, with the one-line udev rule the administrator can add to change that. (Empty on Windows, which has

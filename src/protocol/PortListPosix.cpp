@@ -55,6 +55,10 @@ bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
     return !name.empty() && exists(name);
 }
 
+std::string MissingPortText(const std::string& name) {
+    return "There is no port " + name + " on this machine now.";
+}
+
 std::vector<std::string> ListPorts(const PortRoots& roots) {
     std::vector<std::string> ports;
     if (!roots.virtualPort.empty()) ports.push_back(roots.virtualPort);

@@ -31,6 +31,10 @@ bool ProbePort(const std::string& nameIn, const PortRoots& roots) {
     return defaultConfig(wide) || defaultConfig(L"\\\\.\\" + wide);
 }
 
+std::string MissingPortText(const std::string& name) {
+    return "Unable to open port " + name + ": Windows knows no such port on this machine now.";
+}
+
 std::vector<std::string> ListPorts(const PortRoots& roots) {
     std::vector<std::string> ports;
     if (!roots.virtualPort.empty()) ports.push_back(roots.virtualPort);
