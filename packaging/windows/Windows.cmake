@@ -50,9 +50,60 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/wine-run.in ${CMAKE_BINARY_
 set(OSTREVO_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 
 
-# The program: a program of the Windows subsystem (no console window), with its icon and version resource.
-add_executable(ostrevo-setup WIN32 src/app/mainWin32.cpp)
+# The program's icon, drawn from the same SVG as on Linux (rsvg-convert) and held as PNG pictures in an .ico
+# file; without rsvg-convert the program has Windows' default icon.
+find_program(OSTREVO_RSVG_CONVERT rsvg-convert)
+find_package(Python3 COMPONENTS Interpreter)
+set(OSTREVO_ICON_RESOURCE "")
+if(OSTREVO_RSVG_CONVERT AND Python3_Interpreter_FOUND)
+    set(pngs "")
+    foreach(size 16 24 32 48 64 256)
+        set(png ${OSTREVO_GENERATED}/icon-${size}.png)
+        add_custom_command(OUTPUT ${png}
+            COMMAND ${OSTREVO_RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${CMAKE_SOURCE_DIR}/packaging/ostrevo-setup.svg
+            DEPENDS packaging/ostrevo-setup.svg VERBATIM)
+        list(APPEND pngs ${png})
+    endforeach()
+    set(OSTREVO_ICON ${OSTREVO_GENERATED}/ostrevo-setup.ico)
+    add_custom_command(OUTPUT ${OSTREVO_ICON}
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/packaging/windows/make-ico.py ${OSTREVO_ICON} ${pngs}
+        DEPENDS ${pngs} packaging/windows/make-ico.py VERBATIM)
+    add_custom_target(ostrevo_icon DEPENDS ${OSTREVO_ICON})
+    set(OSTREVO_ICON_RESOURCE "1 ICON \"${OSTREVO_ICON}\"")
+endif()
+configure_file(packaging/windows/ostrevo-setup.rc.in ${OSTREVO_GENERATED}/ostrevo-setup.rc @ONLY)
+
+# The program: a program of the Windows subsystem (no console window), with its icon and version.
+add_executable(ostrevo-setup WIN32 src/app/mainWin32.cpp ${OSTREVO_GENERATED}/ostrevo-setup.rc)
 target_link_libraries(ostrevo-setup PRIVATE ostrevo_app)
+if(OSTREVO_ICON)
+    add_dependencies(ostrevo-setup ostrevo_icon)
+    set_source_files_properties(${OSTREVO_GENERATED}/ostrevo-setup.rc PROPERTIES OBJECT_DEPENDS ${OSTREVO_ICON})
+endif()
+
+# The alarm sound, made at build time by the same generator as on Linux, built for this machine.
+find_program(OSTREVO_HOST_CXX NAMES g++ c++ REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/SIREN1.WAV
+    COMMAND ${OSTREVO_HOST_CXX} -std=c++20 -O2 -o ${CMAKE_BINARY_DIR}/make-siren ${CMAKE_SOURCE_DIR}/tools/make_siren.cpp
+    COMMAND ${CMAKE_BINARY_DIR}/make-siren ${CMAKE_BINARY_DIR}/SIREN1.WAV
+    DEPENDS tools/make_siren.cpp
+    COMMENT "Generating SIREN1.WAV")
+add_custom_target(ostrevo_siren_wav ALL DEPENDS ${CMAKE_BINARY_DIR}/SIREN1.WAV)
+add_dependencies(ostrevo-setup ostrevo_siren_wav)
+
+# The program's folder as the installer and the .zip carry it (cmake --install): the program and its siren,
+# Qt's libraries and the plug-ins it loads (the Windows platform, the icon and picture
+# formats), and the MinGW runtime. There is no windeployqt: a plain copy does. (The program draws with Qt's
+# Fusion style, built into Qt's Widgets: no style plug-in.)
+install(TARGETS ostrevo-setup RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/SIREN1.WAV DESTINATION .)
+foreach(module Core Gui Widgets)
+    install(FILES ${OSTREVO_QT_PREFIX}/bin/Qt6${module}.dll DESTINATION .)
+endforeach()
+install(FILES ${OSTREVO_QT_PREFIX}/plugins/platforms/qwindows.dll DESTINATION platforms)
+install(FILES ${OSTREVO_QT_PREFIX}/plugins/imageformats/qico.dll ${OSTREVO_QT_PREFIX}/plugins/imageformats/qjpeg.dll
+    ${OSTREVO_QT_PREFIX}/plugins/imageformats/qgif.dll DESTINATION imageformats)
+install(FILES ${OSTREVO_MINGW_RUNTIME} DESTINATION .)
 
 enable_testing()
 add_subdirectory(tests/windows)
