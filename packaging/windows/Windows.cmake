@@ -105,5 +105,9 @@ install(FILES ${OSTREVO_QT_PREFIX}/plugins/imageformats/qico.dll ${OSTREVO_QT_PR
     ${OSTREVO_QT_PREFIX}/plugins/imageformats/qgif.dll DESTINATION imageformats)
 install(FILES ${OSTREVO_MINGW_RUNTIME} DESTINATION .)
 
+# The poll rate and CPU of the Windows program under wine against the Linux virtual detector (scripts/bench).
+add_executable(ostrevo-bench-poll-win tools/bench_poll_win.cpp)
+target_link_libraries(ostrevo-bench-poll-win PRIVATE ostrevo_app psapi)
+
 enable_testing()
 add_subdirectory(tests/windows)
