@@ -3,9 +3,10 @@
 # from Debian's source package), the cross-build, and wine's private prefix. Sourced by scripts/windows,
 # scripts/test --windows, scripts/bench and .ci/run (after scripts/lib/packages.sh).
 
-# The cross-compiler, wine to run and test the program, NSIS for its installer, and what making them needs.
+# The cross-compiler, the host's Qt tools (moc, rcc, uic: the Qt for Windows runs them from /usr), wine to run
+# and test the program, NSIS for its installer, and what making them needs.
 OSTREVO_WINDOWS_PACKAGES=(
-    cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 nsis zstd zip
+    cmake ninja-build g++ g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools wine wine64 nsis zstd zip
     librsvg2-bin python3 fonts-dejavu-core
 )
 # ... and to check the installed program on a real X server with the Windows platform.

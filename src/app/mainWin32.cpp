@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     // The program's own controls (level bars, gauges, track bars with their selections) are drawn through the
     // style and made for Fusion, as on Linux; -style NAME still chooses another.
     bool styleChosen = false;
-    for (int i = 1; i < argc; ++i) styleChosen = styleChosen || std::strncmp(argv[i], "-style", 6) == 0;
+    for (int i = 1; i < argc; ++i)
+        styleChosen = styleChosen || std::strcmp(argv[i], "-style") == 0 || std::strncmp(argv[i], "-style=", 7) == 0;
     if (!styleChosen) QApplication::setStyle(QStringLiteral("Fusion"));
     // %APPDATA%\ostrevo-setup\ostrevo-setup.ini
     remembered::UseProgramSettingsFile();

@@ -150,6 +150,27 @@ class TestProgramWin32 : public QObject {
         }
     }
 
+    // A port Windows does not know is said at OK, as Windows' port dialogs say it, and may be kept; a typed
+    // port stays in the list.
+    void aPortWindowsDoesNotKnowIsSaidAtOk() {
+        RunningProgram p;
+        QStringList asked;
+        const auto previous = dialogs::SetQuestionHandler([&](QWidget*, const QString& text) {
+            asked << text;
+            return true; // keep it
+        });
+        p.portDialog.portCombo()->setEditText(QStringLiteral("COM77"));
+        p.portDialog.okButton()->click();
+        dialogs::SetQuestionHandler(previous);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked.front().startsWith(QLatin1String("Unable to open port COM77: ")), qPrintable(asked.front()));
+        QVERIFY(p.portDialog.portCombo()->findData(QStringLiteral("COM77")) >= 0);
+        p.mainWindow.connectAction()->trigger(); // and Connect says why it cannot be opened
+        QTRY_VERIFY_WITH_TIMEOUT(!p.messages.empty(), 3000);
+        QVERIFY2(p.messages.front().contains(QLatin1String("There is no port \\\\.\\COM77")),
+                 qPrintable(p.messages.front()));
+    }
+
     // What the program remembers (here the port chosen with OK) goes to its settings file in the user's
     // application data, and comes back at the next start.
     void theSettingsGoToTheirFile() {
