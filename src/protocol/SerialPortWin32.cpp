@@ -132,7 +132,7 @@ struct SerialPort::Native {
         const int guard = std::min(port.DeadlockTimeout, waitMs + DriverSlackMs);
         got = await(request, readDone, static_cast<DWORD>(guard), PURGE_RXABORT, timedOut, error);
         // A read that ran out of time is no failure of the device (wine reports it as ERROR_TIMEOUT).
-        if (timedOut || error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) error = 0;
+        if (error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) error = 0;
         return static_cast<int>(got);
     }
 
@@ -152,8 +152,10 @@ struct SerialPort::Native {
             got = readFile(into, 1, waitMs, error);
             queued = error == 0 && got > 0 ? queuedInput() : 0;
         }
+        // (Read with the time-out already set when there is one: the bytes are there, and the driver is not
+        // asked to change it twice an exchange.)
         if (const int take = std::min(queued, capacity - got); take > 0 && error == 0)
-            got += readFile(into + got, take, DriverSlackMs, error);
+            got += readFile(into + got, take, readWaitMs > 0 ? readWaitMs : DriverSlackMs, error);
         if (error != 0) port.setError(static_cast<int>(error));
         else if (got == 0) port.setError(ErrTimeout);
         return got;
