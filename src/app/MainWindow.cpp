@@ -17,6 +17,7 @@
 #include "remembered/Remembered.h"
 #include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
+#include "widgets/ClickThroughGuard.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
 #include "widgets/PlainText.h"
@@ -94,6 +95,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
     view::BuildViewPage(viewPage, view_);
+    // A click that only brings the window forward changes no setting.
+    new widgets::ClickThroughGuard(viewPage);
     // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
     auto* viewScroll = new QScrollArea;
     viewScroll->setObjectName(QStringLiteral("TabSheet1"));
@@ -149,10 +152,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
     connect(openConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::openConfig);
     connect(saveConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::saveConfig);
-    connect(revertAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::revert);
     connect(compareFilesAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::compareFiles);
     connect(&configFiles_->fileMode(), &config::FileMode::changed, this, &MainWindow::showFileMode);
     connect(sender_, &config::ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
+    wireChanges();
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -185,6 +188,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
     keepGeometry(); // (ended by a signal, without Exit)
+    dialogs::SetWarningRecorder({});
 }
 
 void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics) {
@@ -196,13 +200,15 @@ void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphW
         graphics_->installEventFilter(this);
         graphics_->contextMenu()->insertAction(graphics_->closeAction(), graphInsideAction_);
     }
-    if (portDialog_)
-        connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
-            connectAction_->setEnabled(true);
-            describedPort_.clear(); // the dialog looked at the ports again
-            link_->PortChosen(portDialog_->SelectedPort().toStdString());
-            if (link_->State() != seriallink::LinkState::Polling) showPort();
-        });
+    if (!portDialog_) return;
+    connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
+        connectAction_->setEnabled(true);
+        describedPort_.clear(); // the dialog looked at the ports again
+        if (link_->State() != seriallink::LinkState::Polling) showPort();
+    });
+    // A lost link stops waiting for its old port once another one is chosen with OK.
+    connect(portDialog_, &QDialog::accepted, this,
+            [this] { link_->PortChosen(portDialog_->SelectedPort().toStdString()); });
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.

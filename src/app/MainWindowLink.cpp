@@ -58,6 +58,14 @@
 
 namespace app {
 
+namespace {
+
+QString now() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}
+
+} // namespace
+
 void MainWindow::connectOrDisconnect() {
     connectAction_->trigger();
 }
@@ -103,11 +111,17 @@ void MainWindow::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
     connectAction_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
+    const bool wasUp = storeAction_->isEnabled();
     storeAction_->setEnabled(connected); // (and with it the File menu's Store To Flash)
     revertAction_->setEnabled(connected);
+    showChangeActions();
     if (connected) configFiles_->fileMode().Close(); // the detector's read-back comes next
     showPort();
-    if (!connected) liveMarks_->SetLive(false);
+    if (connected) return;
+    liveMarks_->SetLive(false);
+    // Lost with the port still open: the detector stopped answering (the box says why).
+    if (wasUp && link_->State() == seriallink::LinkState::Halted)
+        ShowLinkNotice(QStringLiteral("No answer on %1 since %2: Connect").arg(PortName(), now()));
 }
 
 void MainWindow::StepActivity() {
@@ -179,7 +193,7 @@ void MainWindow::tabShown(int index) {
 }
 
 void MainWindow::ShowLinkNotice(const std::string& text) {
-    ShowNotice(QString::fromStdString(text));
+    ShowLinkNotice(QString::fromStdString(text) + QStringLiteral(" (since %1)").arg(now()));
 }
 
 void MainWindow::ShowLinkBack(const std::string& port) {
@@ -203,6 +217,11 @@ void MainWindow::LogError(const errorlog::LoggedException* exception, const std:
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
+    // The link is up: what the status bar said of it being down is over (Messages keeps it).
+    if (!linkNotice_.isEmpty()) {
+        if (Notice() == linkNotice_) notice_->setNotice(QString());
+        linkNotice_.clear();
+    }
     const protocol::frames::ReplyStores& stores = link_->stores();
     switch (code) {
     case protocol::frames::PwmValues: readBack_->ApplyPwmValues(); break;

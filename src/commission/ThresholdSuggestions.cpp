@@ -3,6 +3,7 @@
 #include "config/ParameterText.h"
 
 #include "config/ConfigFile.h"
+#include "config/ParameterOffers.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "seriallink/PollCycle.h"
@@ -130,9 +131,14 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
         notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
                                 "controls' full ranges.");
     const QString source = QStringLiteral("the suggestion from \"%1\"").arg(view.file);
-    host_.configFiles().OfferParameters(
-        make, connection, what,
-        QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file), source, notes);
+    config::ParameterOffers::Offer offer;
+    offer.make = make;
+    offer.what = what;
+    offer.question = QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file);
+    offer.source = source;
+    offer.notes = notes;
+    offer.connection = connection;
+    host_.configFiles().offers().offer(offer);
 }
 
 bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<bool, 3>& apply) {

@@ -128,13 +128,13 @@ QString ConfirmReplacing(QWidget* parent, const QString& chosen, const QString& 
 
 bool AskYesNo(QWidget* parent, const QString& text) {
     if (questionHandler()) return questionHandler()(parent, text);
-    return QMessageBox::question(parent, BoxTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    return QMessageBox::question(BoxParent(parent), BoxTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons) {
     if (choiceHandler()) return choiceHandler()(parent, text, buttons);
-    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, BoxParent(parent));
     QList<QAbstractButton*> made;
     for (int i = 0; i < buttons.size(); ++i) {
         const bool last = i == buttons.size() - 1;
@@ -153,6 +153,10 @@ FileDialogHandler SetFileDialogHandler(FileDialogHandler h) {
     FileDialogHandler previous = std::move(fileHandler());
     fileHandler() = std::move(h);
     return previous;
+}
+
+bool ChoiceHandlerSet() {
+    return bool(choiceHandler());
 }
 
 ChoiceHandler SetChoiceHandler(ChoiceHandler h) {

@@ -51,5 +51,7 @@ int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons);
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 QuestionHandler SetQuestionHandler(QuestionHandler handler);
 ChoiceHandler SetChoiceHandler(ChoiceHandler handler);
+// A choice handler is installed (the questions are answered without a box).
+bool ChoiceHandlerSet();
 
 } // namespace dialogs

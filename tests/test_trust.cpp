@@ -1,0 +1,276 @@
+// What the installer can trust, through the real window and a detector on a pseudo-terminal: after a failed
+// exchange nothing goes out that was not decided on the detector's fresh parameters; a click that only
+// brings the window forward changes nothing; every change not stored is in sight and can be undone one at a
+// time; no failure box goes unrecorded, and leaving asks whenever a change could be lost.
+#include "DetectorModel.h"
+#include "GuiTestMain.h"
+#include "PtyPeer.h"
+#include "ReplyFrames.h"
+#include "app/MainWindow.h"
+#include "app/MessageHistory.h"
+#include "config/ConfigFile.h"
+#include "config/ParameterOffers.h"
+#include "config/ParameterSender.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/LiveQuestion.h"
+#include "dialogs/UserDialogs.h"
+#include "protocol/StatusRecord.h"
+#include "seriallink/PortDialog.h"
+#include "widgets/ClickThroughGuard.h"
+#include "widgets/GaugeBar.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace protocol::params;
+
+namespace {
+
+const Bytes Poll8{0x02, 0x00, 0x01, 0x08, 0xF8, 0x03};
+const Bytes Poll9{0x02, 0x00, 0x01, 0x09, 0xF7, 0x03};
+
+Parameters manualNoiseReduction() {
+    Parameters p = DetectorModel::FactoryDefaults();
+    p.flags &= ~EnableTempComp;
+    return p;
+}
+
+} // namespace
+
+class TestTrust : public QObject {
+    Q_OBJECT
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<app::MainWindow> mainWindow;
+    std::unique_ptr<seriallink::PortDialog> portDialog;
+    std::vector<QString> messages, questions;
+    QTemporaryDir files;
+
+    seriallink::PollCycle& link() { return mainWindow->link(); }
+    Bytes tick() {
+        link().tick();
+        return peer->readSent();
+    }
+    void connectWith(const Parameters& p) {
+        portDialog->portCombo()->setEditText(QString::fromStdString(peer->path()));
+        mainWindow->connectAction()->trigger();
+        QVERIFY(link().LinkActive());
+        readBack(p);
+    }
+    void readBack(const Parameters& p) {
+        peer->write(reply9(p));
+        QCOMPARE(tick(), Poll9);
+    }
+    Bytes statusTick(bool pir1NoiseReduction = false) {
+        protocol::StatusRecord s;
+        if (pir1NoiseReduction) s.stateFlags |= 1u << protocol::StateNoisePir1;
+        peer->write(replyFrame(8, protocol::EncodeStatus(s)));
+        return tick();
+    }
+    // The user changes PIR HIGH's pulses on the VIEW tab; the detector takes the frame and reports it back.
+    Parameters changePulses(Parameters p, int pulses) {
+        mainWindow->view().pir1.npulse->setValue(pulses);
+        p.channels[1].npulse = static_cast<std::uint8_t>(pulses);
+        if (tick() != settingsFrameByLayout(p)) qWarning("the change did not go out as expected");
+        readBack(p);
+        return p;
+    }
+
+  private slots:
+    void init() {
+        peer = std::make_unique<PtyPeer>();
+        mainWindow = std::make_unique<app::MainWindow>();
+        mainWindow->setEndProcess([](int) {});
+        portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
+                                                              protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        portDialog->timeoutBar()->setValue(50);
+        mainWindow->setCompanions(portDialog.get(), nullptr);
+        messages.clear();
+        questions.clear();
+        dialogs::SetMessageHandler([this](QWidget*, const QString& t) { messages.push_back(t); });
+        dialogs::SetQuestionHandler([this](QWidget*, const QString& t) { return questions.push_back(t), true; });
+    }
+    void cleanup() {
+        dialogs::SetMessageHandler({});
+        dialogs::SetFileDialogHandler({});
+        dialogs::SetQuestionHandler({});
+        dialogs::SetLiveQuestionHandler({});
+        dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
+        mainWindow->exitAction()->trigger();
+        dialogs::SetChoiceHandler({});
+        portDialog.reset();
+        mainWindow.reset();
+        peer.reset();
+    }
+
+    // After a failed exchange every frame waits for the detector's fresh parameters and is decided again
+    // on them: the detector's own noise-reduction switch is told only when it still needs telling; a
+    // whole set goes as the question listed it, or the question is asked again with the new list; a
+    // suggestion or an undo changes only its own values on the fresh set.
+    void aFailureThenAFrame_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("meanwhile"); // what the detector changed while the line failed
+        QTest::addColumn<int>("asked");         // questions in all
+        QTest::addColumn<QString>("sent");      // the frame that goes out: on what
+        QTest::newRow("switch, compensation on meanwhile") << "switch"
+                                                           << "temp comp" << 0 << "";
+        QTest::newRow("switch, its parameters say it meanwhile") << "switch"
+                                                                 << "pir1 noise" << 0 << "";
+        QTest::newRow("switch, still to tell") << "switch"
+                                               << "mw tconv" << 0 << "fresh with the switch";
+        QTest::newRow("file, nothing else changed") << "file"
+                                                    << "" << 1 << "file";
+        QTest::newRow("file, changed meanwhile: asked again") << "file"
+                                                              << "pir2 threshold" << 2 << "file";
+        QTest::newRow("revert, changed meanwhile: asked again") << "revert"
+                                                                << "mw tconv" << 2 << "connect-time set";
+        QTest::newRow("suggestion, changed meanwhile") << "suggestion"
+                                                       << "pir2 threshold, mw tconv" << 1 << "fresh with the threshold";
+        QTest::newRow("undo, changed meanwhile") << "undo"
+                                                 << "mw tconv" << 1 << "fresh with the pulses back";
+    }
+    void aFailureThenAFrame() {
+        QFETCH(QString, action);
+        QFETCH(QString, meanwhile);
+        QFETCH(int, asked);
+        QFETCH(QString, sent);
+        const Parameters atConnect = manualNoiseReduction();
+        connectWith(atConnect);
+        QCOMPARE(statusTick(), Poll8);
+        const Parameters before = changePulses(atConnect, 3);
+        QCOMPARE(statusTick(), Poll8); // (a switch is one seen between two status replies)
+        Parameters file = atConnect;
+        file.channels[0].trange = 250;
+        QCOMPARE(tick(), Poll8); // unanswered: a failed exchange
+        QVERIFY(link().ParametersStale());
+
+        if (action == "switch") {
+            QCOMPARE(statusTick(true), Poll8); // the detector switched PIR1's noise reduction on
+        } else if (action == "file") {
+            const QString path = files.filePath("set.bin");
+            QString error;
+            QVERIFY(config::WriteParameterFile(path, EncodeRecord(file), error));
+            dialogs::SetFileDialogHandler(
+                [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return path; });
+            mainWindow->openConfigAction()->trigger();
+        } else if (action == "revert") {
+            mainWindow->revertAction()->trigger();
+        } else if (action == "undo") {
+            mainWindow->undoAction()->trigger();
+        } else if (action == "suggestion") { // as Suggest Thresholds offers it: the thresholds on the set as it is
+            config::ParameterOffers::Offer offer;
+            offer.make = [this] {
+                Parameters p = DecodeRecord(link().stores().parameters);
+                p.channels[0].trange = 290;
+                return EncodeRecord(p);
+            };
+            offer.question = "Send the thresholds suggested?";
+            offer.source = "the suggestion";
+            offer.what = "Applying suggested thresholds";
+            offer.connection = link().counters().Connections;
+            mainWindow->configFiles().offers().offer(offer);
+        }
+        QCOMPARE(int(questions.size()), action == "switch" ? 0 : 1);
+        QVERIFY(!link().SettingsPending() || action == "switch");
+
+        Parameters fresh = before;
+        if (meanwhile.contains("temp comp")) fresh.flags |= EnableTempComp;
+        if (meanwhile.contains("pir1 noise")) fresh.flags |= NoisePir1;
+        if (meanwhile.contains("mw tconv")) fresh.channels[0].tconv = 12;
+        if (meanwhile.contains("pir2 threshold")) fresh.channels[2].trange = 555;
+        readBack(fresh);                   // asked for at once, in place of any frame
+        QCoreApplication::processEvents(); // (a set waiting for it is decided after the tick)
+        QCOMPARE(int(questions.size()), asked);
+        if (asked == 2)
+            QVERIFY2(questions.back().contains("have changed since you were asked"), qPrintable(questions.back()));
+
+        std::optional<Parameters> expected;
+        if (sent == "fresh with the switch") (expected = fresh)->flags |= NoisePir1;
+        if (sent == "file") expected = file;
+        if (sent == "connect-time set") expected = atConnect;
+        if (sent == "fresh with the threshold") (expected = fresh)->channels[0].trange = 290;
+        if (sent == "fresh with the pulses back") (expected = fresh)->channels[1].npulse = atConnect.channels[1].npulse;
+        const Bytes next = tick();
+        if (expected) QCOMPARE(next, settingsFrameByLayout(*expected));
+        else QCOMPARE(next, Poll8);
+    }
+
+    // A click that only brings the window forward moves no setting; the changes not stored are listed in
+    // the question before leaving and on the flash panel; Undo takes them back one at a time, and a
+    // detector back at the set read at Connect has "no changes".
+    void noChangeByAccident() {
+        // The test ticks by hand: while it waits for the window system, the poll timer's own ticks would
+        // poll a detector that answers only when told (failed exchanges).
+        const QSignalBlocker ticksByHand(mainWindow->pollTimer());
+        mainWindow->show();
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        const Parameters atConnect = manualNoiseReduction();
+        connectWith(atConnect);
+        QScrollBar* pulses = mainWindow->view().pir1.npulse;
+        const int was = pulses->value();
+        // In the trough below the thumb: a page step, were it taken.
+        const QPoint trough(pulses->width() / 2, pulses->height() - pulses->width() - 2);
+        QTest::mouseClick(pulses, Qt::LeftButton, {}, trough);
+        QCOMPARE(pulses->value(), was);
+        QVERIFY(!link().SettingsPending());
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+        auto* guard = mainWindow->findChild<widgets::ClickThroughGuard*>();
+        QVERIFY(guard);
+        QTRY_VERIFY(guard->Settled());
+        QTest::mouseClick(pulses, Qt::LeftButton, {}, trough); // now it is the installer's own
+        QCOMPARE(pulses->value(), was + 1);
+        Parameters changed = atConnect;
+        changed.channels[1].npulse = static_cast<std::uint8_t>(was + 1);
+        QCOMPARE(tick(), settingsFrameByLayout(changed));
+        readBack(changed);
+        const Parameters changed2 = changePulses(changed, 5);
+        mainWindow->view().mw.nconv->setValue(10); // a second control: a step of its own
+        Parameters last = changed2;
+        last.channels[0].nconv = 10;
+        QCOMPARE(tick(), settingsFrameByLayout(last));
+        readBack(last);
+
+        QLabel* flash = mainWindow->statusPanel(3);
+        QCOMPARE(flash->text(), QString("not stored in flash"));
+        QVERIFY2(flash->toolTip().contains(QString("PIR HIGH ABOVE Pulses: %1 -> 5").arg(was)),
+                 qPrintable(flash->toolTip()));
+        QString leaving;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
+            leaving = text;
+            return int(buttons.size()) - 1; // Cancel
+        });
+        mainWindow->exitAction()->trigger();
+        QVERIFY2(leaving.contains(QString("PIR HIGH ABOVE Pulses: %1 -> 5").arg(was)) &&
+                     leaving.contains("MW Speed (Nconv): 8 -> 10"),
+                 qPrintable(leaving));
+        dialogs::SetChoiceHandler({});
+
+        // Undo, one step at a time: the speed, then the pulses (both moves of the one control in one step).
+        mainWindow->undoAction()->trigger();
+        QVERIFY(questions.back().contains("MW Speed (Nconv): 10 -> 8"));
+        QCOMPARE(tick(), settingsFrameByLayout(changed2));
+        readBack(changed2);
+        mainWindow->undoAction()->trigger();
+        QVERIFY2(questions.back().contains(QString("PIR HIGH ABOVE Pulses: 5 -> %1").arg(was)),
+                 qPrintable(questions.back()));
+        QCOMPARE(tick(), settingsFrameByLayout(atConnect));
+        readBack(atConnect);
+        QCOMPARE(flash->text(), QString("no changes"));
+        QVERIFY(!mainWindow->undoAction()->isEnabled());
+    }
+};
+
+OSTREVO_GUI_TEST_MAIN(TestTrust)
+#include "test_trust.moc"
