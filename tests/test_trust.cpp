@@ -22,7 +22,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTemporaryDir>
@@ -269,6 +272,116 @@ class TestTrust : public QObject {
         readBack(atConnect);
         QCOMPARE(flash->text(), QString("no changes"));
         QVERIFY(!mainWindow->undoAction()->isEnabled());
+
+        changePulses(atConnect, 4);
+        // While the question is open the detector goes silent: its words and buttons follow.
+        dialogs::QuestionUpdates* told = nullptr;
+        dialogs::Question opened, after;
+        dialogs::SetLiveQuestionHandler([&](QWidget*, const std::function<dialogs::Question()>& ask,
+                                            dialogs::QuestionUpdates& updates) {
+            opened = ask();
+            const auto follow = QObject::connect(&updates, &dialogs::QuestionUpdates::changed, [&] { after = ask(); });
+            told = &updates;
+            for (int i = 0; i < 6; ++i) link().tick(); // nobody answers: Error Time Out
+            QObject::disconnect(follow);
+            return QString("Cancel");
+        });
+        mainWindow->exitAction()->trigger();
+        dialogs::SetLiveQuestionHandler({});
+        QVERIFY(told);
+        QVERIFY(opened.buttons.contains("&Store") && opened.text.contains("Store them in its flash now?"));
+        QVERIFY2(!after.buttons.contains("&Store") && after.text.contains("The link is down"), qPrintable(after.text));
+    }
+
+    // Every failure box is in Messages with its port; the status bar says since when the detector has not
+    // answered, until it answers again; the File menu's Store To Flash follows the link as its button does;
+    // SetUp COM is modal, and Cancel takes its choices back; leaving asks about a change the link lost
+    // while it waits for its port.
+    void noErrorUnread() {
+        const QSignalBlocker ticksByHand(mainWindow->pollTimer());
+        const app::MessageHistory& history = mainWindow->messages();
+        portDialog->portCombo()->setEditText("/nonexistent/ttyUSB9");
+        mainWindow->connectAction()->trigger();
+        QCOMPARE(int(messages.size()), 1);
+        QVERIFY2(history.message(0).startsWith("Error on /nonexistent/ttyUSB9: " + messages.back().left(20)),
+                 qPrintable(history.message(0)));
+
+        const QString port = QString::fromStdString(peer->path());
+        connectWith(manualNoiseReduction());
+        QVERIFY(mainWindow->storeMenuItem()->isEnabled());
+        for (int i = 0; i < 6; ++i) QCOMPARE(tick(), Poll8); // nobody answers
+        QCOMPARE(link().State(), seriallink::LinkState::Halted);
+        QVERIFY(messages.back().startsWith("Error Time Out"));
+        QCOMPARE(history.message(0), "Error on " + port + ": " + messages.back());
+        QVERIFY2(mainWindow->Notice().startsWith("No answer on " + port + " since "), qPrintable(mainWindow->Notice()));
+        QVERIFY(!mainWindow->storeMenuItem()->isEnabled());
+        connectWith(manualNoiseReduction());
+        QCOMPARE(mainWindow->Notice(), QString()); // up again
+        QVERIFY(mainWindow->storeMenuItem()->isEnabled());
+
+        QVERIFY(portDialog->isModal());
+        mainWindow->portAction()->trigger();
+        QVERIFY(portDialog->isVisible());
+        QCOMPARE(dialogs::BoxParent(mainWindow.get()), portDialog.get()); // a box opens over it, not behind
+        portDialog->timeoutBar()->setValue(300);
+        portDialog->portCombo()->setEditText("COM7");
+        portDialog->cancelButton()->click();
+        QVERIFY(!portDialog->isVisible());
+        QCOMPARE(portDialog->TimeoutMs(), 50);
+        QCOMPARE(portDialog->SelectedPort(), port);
+
+        // The adapter is pulled out with a change still to go: the link waits for its port.
+        portDialog->reconnectBox()->setChecked(true);
+        mainWindow->view().enLed->toggle();
+        QVERIFY(link().SettingsPending());
+        peer->hangUp();
+        for (int i = 0; i < 6 && link().State() == seriallink::LinkState::Polling; ++i) link().tick();
+        QCOMPARE(link().State(), seriallink::LinkState::Reconnecting);
+        QVERIFY2(mainWindow->Notice().startsWith("Link lost, reconnecting to " + port + "... (since "),
+                 qPrintable(mainWindow->Notice()));
+        QString asked;
+        dialogs::SetChoiceHandler([&](QWidget*, const QString& text, const QStringList& buttons) {
+            asked = text;
+            return int(buttons.size()) - 1; // Cancel
+        });
+        mainWindow->exitAction()->trigger();
+        dialogs::SetChoiceHandler({});
+        QVERIFY2(asked.contains("never sent") && asked.contains("waits for its port"), qPrintable(asked));
+        QCOMPARE(link().State(), seriallink::LinkState::Reconnecting); // (Cancel: it goes on waiting)
+    }
+
+    // The first set read from a detector in a run is kept as a file (the newest 100 of them), and File >
+    // Revert to Arrival Settings sends it back whatever connections came since.
+    void theArrivalSet() {
+        const QString folder = files.filePath("arrival");
+        QDir().mkpath(folder);
+        for (int i = 0; i < 100; ++i) // older runs' sets
+            QFile(QDir(folder).filePath(QString("arrival-2025%1-000000-000-ttyS0.bin").arg(i + 1000)))
+                .open(QIODevice::WriteOnly);
+        mainWindow->configFiles().offers().setArrivalFolder(folder);
+        const Parameters arrived = manualNoiseReduction();
+        connectWith(arrived);
+        QCoreApplication::processEvents(); // (written after the tick)
+        const QStringList kept = QDir(folder).entryList({"arrival-*.bin"}, QDir::Files, QDir::Name);
+        QCOMPARE(kept.size(), 100);
+        QVERIFY(!kept.contains("arrival-20251000-000000-000-ttyS0.bin")); // the oldest went
+        QFile newest(QDir(folder).filePath(kept.last()));
+        QVERIFY(newest.open(QIODevice::ReadOnly));
+        const Record record = EncodeRecord(arrived);
+        QCOMPARE(newest.readAll(), QByteArray(reinterpret_cast<const char*>(record.data()), int(record.size())));
+
+        const Parameters changed = changePulses(arrived, 4);
+        dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
+        mainWindow->connectAction()->trigger(); // Disconnect, not stored ("Don't Store")
+        dialogs::SetChoiceHandler({});
+        QCOMPARE(link().State(), seriallink::LinkState::Closed);
+        connectWith(changed);
+        QVERIFY(mainWindow->revertArrivalAction()->isEnabled());
+        mainWindow->revertArrivalAction()->trigger();
+        QVERIFY2(questions.back().contains("PIR HIGH ABOVE Pulses: 4 -> 2") &&
+                     questions.back().contains("connected again"),
+                 qPrintable(questions.back()));
+        QCOMPARE(tick(), settingsFrameByLayout(arrived));
     }
 };
 

@@ -261,6 +261,12 @@ void Demo::tell(const QString& text) {
     if (notice_) notice_(text);
 }
 
+// News of the link (the adapter out or back) goes from the status bar once the link is up again.
+void Demo::tellLink(const QString& text) {
+    if (attached_) attached_->ShowLinkNotice(text);
+    else tell(text);
+}
+
 void Demo::readAnswers() {
     const QByteArray bytes = process_.readAll();
     if (log_.isOpen()) {
@@ -275,9 +281,9 @@ void Demo::readAnswers() {
             tell(QStringLiteral("Virtual detector: %1").arg(line.mid(3)));
             printLine(QStringLiteral("demo: done: %1").arg(line.mid(3))); // for whoever commands it from a pipe
         } else if (line == QLatin1String("unplugged"))
-            tell(QStringLiteral("Virtual detector: its adapter is pulled out."));
+            tellLink(QStringLiteral("Virtual detector: its adapter is pulled out."));
         else if (line.startsWith(QLatin1String("plugged in")))
-            tell(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
+            tellLink(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
         else if (line.startsWith(QLatin1String("unknown command"))) {
             tell(QStringLiteral("Virtual detector: ") + line);
             printLine(QStringLiteral("demo: ") + line);

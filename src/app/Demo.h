@@ -102,6 +102,7 @@ class Demo : public QObject {
     void readAnswers();
     void processEnded();
     void tell(const QString& text);
+    void tellLink(const QString& text);
 
     QProcess process_;
     QString simulator_;
