@@ -228,6 +228,7 @@ class TestTrust : public QObject {
         QTest::mouseClick(pulses, Qt::LeftButton, {}, trough);
         QCOMPARE(pulses->value(), was);
         QVERIFY(!link().SettingsPending());
+        QVERIFY(!pulses->hasFocus()); // (with the focus, the wheel would change it)
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
         auto* guard = mainWindow->findChild<widgets::ClickThroughGuard*>();
         QVERIFY(guard);

@@ -9,6 +9,10 @@ namespace widgets {
 ClickThroughGuard::ClickThroughGuard(QWidget* area) : QObject(area), area_(area) {
     active_ = area->window()->isActiveWindow();
     qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        focusBefore_ = old;
+        focusNow_ = now;
+    });
 }
 
 bool ClickThroughGuard::Settled() const {
@@ -38,6 +42,10 @@ bool ClickThroughGuard::eventFilter(QObject* watched, QEvent* event) {
         QWidget* window = area_->window();
         if (active_ && window->isActiveWindow() && Settled()) break;
         swallowed_ |= static_cast<QMouseEvent*>(event)->button();
+        if (QWidget* focus = QApplication::focusWidget(); focus && focus == focusNow_ && guards(focus)) {
+            if (focusBefore_ && focusBefore_->window() == window) focusBefore_->setFocus(Qt::OtherFocusReason);
+            else focus->clearFocus();
+        }
         window->activateWindow();
         return true;
     }

@@ -31,6 +31,9 @@ class ClickThroughGuard : public QObject {
     bool guards(QObject* watched) const;
 
     QPointer<QWidget> area_;
+    // The last focus change, which Qt makes for a press before any filter sees it: taken back when the
+    // press is the one that activated the window (a gauge with the focus takes the wheel).
+    QPointer<QWidget> focusBefore_, focusNow_;
     Clock::time_point activeSince_ = Clock::time_point::min(); // min: long ago (or not active)
     bool active_ = false;
     Qt::MouseButtons swallowed_ = Qt::NoButton; // pressed to activate: their releases go too
