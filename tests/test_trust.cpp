@@ -8,6 +8,7 @@
 #include "ReplyFrames.h"
 #include "app/MainWindow.h"
 #include "app/MessageHistory.h"
+#include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterOffers.h"
 #include "config/ParameterSender.h"
@@ -383,6 +384,29 @@ class TestTrust : public QObject {
                      questions.back().contains("connected again"),
                  qPrintable(questions.back()));
         QCOMPARE(tick(), settingsFrameByLayout(arrived));
+    }
+
+    // Replay while connected with a change not stored: "Store" stores, the link closes once the store is
+    // confirmed, and the replay goes on to its file dialog.
+    void replayAfterAStore() {
+        const Parameters atConnect = manualNoiseReduction();
+        connectWith(atConnect);
+        Parameters changed = changePulses(atConnect, 4);
+        int dialogs = 0;
+        dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
+            ++dialogs;
+            return QString(); // (cancelled: only whether it opens matters here)
+        });
+        dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList&) { return 0; }); // Store
+        mainWindow->commissioning().replayAction()->trigger();
+        dialogs::SetChoiceHandler({});
+        changed.flags |= StoreRequest;
+        QCOMPARE(tick(), settingsFrameByLayout(changed));
+        QCOMPARE(dialogs, 0);
+        changed.flags &= ~StoreRequest;
+        readBack(changed);
+        QTRY_COMPARE(dialogs, 1);
+        QCOMPARE(link().State(), seriallink::LinkState::Closed);
     }
 };
 

@@ -207,8 +207,19 @@ void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphW
         if (link_->State() != seriallink::LinkState::Polling) showPort();
     });
     // A lost link stops waiting for its old port once another one is chosen with OK.
-    connect(portDialog_, &QDialog::accepted, this,
-            [this] { link_->PortChosen(portDialog_->SelectedPort().toStdString()); });
+    connect(portDialog_, &QDialog::accepted, this, [this] {
+        const QString chosen = portDialog_->SelectedPort();
+        const QString inUse = QString::fromStdString(link_->ConnectedPort());
+        const bool waiting = link_->Reconnecting();
+        link_->PortChosen(chosen.toStdString());
+        // Another port while a link is open takes effect at the next Connect: said, so that nobody believes
+        // the detector on the new port is the one answering.
+        if (chosen.isEmpty() || chosen == inUse) return;
+        if (waiting) ShowNotice(QStringLiteral("The link no longer waits for %1: Connect uses %2.").arg(inUse, chosen));
+        else if (link_->LinkActive())
+            ShowNotice(QStringLiteral("%1 is used from the next Connect: the link stays on %2 until then.")
+                           .arg(chosen, inUse));
+    });
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.

@@ -195,6 +195,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void fitDockedGraph(bool shown);
     void graphInsideChosen(bool inside);
     void keepGeometry();
+    QSize firstSize(const QSize& room);
     void showPort();
     // Panel 1 shows text, shortened to fit, with whole as its tooltip.
     void showInPortPanel(const QString& text, const QString& whole);
@@ -226,7 +227,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void ReplyArrived(std::uint8_t code) override;
 
     // What the installer's end-of-job commands use besides the parts above.
-    void connectOrDisconnect() override;
+    void disconnectThen(const std::function<void()>& then) override;
     QString programVersion() const override;
 
     view::ViewControls view_;

@@ -66,8 +66,13 @@ QString now() {
 
 } // namespace
 
-void MainWindow::connectOrDisconnect() {
-    connectAction_->trigger();
+void MainWindow::disconnectThen(const std::function<void()>& then) {
+    if (link_->State() == seriallink::LinkState::Closed) return then();
+    const auto leave = [this, then] {
+        link_->Disconnect();
+        then();
+    };
+    if (confirmLeaving(leave)) leave();
 }
 
 // Connect or Disconnect, by what the action's caption says it will do.

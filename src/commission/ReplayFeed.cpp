@@ -48,7 +48,6 @@ void Replayer::seekTo(std::int64_t ms, qint64 offset) {
     if (atEnd_) { // (paused there, unless the user asked to play)
         atEnd_ = false;
         host_.indicators().setSirenAllowed(false);
-        clock_.start();
     }
     picture_ = true;
     history_.clear();
