@@ -28,12 +28,14 @@
 #include "widgets/TrackBar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
@@ -688,6 +690,66 @@ class TestWalkTest : public QObject {
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll().contains("\n# pass 1 at "), !typed);
         }
+        w.exitAction()->trigger();
+    }
+
+    // The note takes letters only while it is being typed: Enter marks the pass and gives the keys back
+    // to the marks bar, Escape leaves the note (which the next mark takes), so the Q and E that follow
+    // mark a quiet stretch and its end instead of becoming text.
+    void theNoteGivesTheKeysBack_data() {
+        QTest::addColumn<QString>("typed");     // into the note
+        QTest::addColumn<int>("leaving");       // the key that leaves it
+        QTest::addColumn<QStringList>("marks"); // then Q, then E: the marks in the file
+        QTest::newRow("Enter marks the pass")
+            << "10 m, left to right" << int(Qt::Key_Return)
+            << QStringList{"# pass 1 at * ms: 10 m, left to right", "# quiet 1 at * ms", "# end at * ms"};
+        QTest::newRow("Enter on the keypad")
+            << "" << int(Qt::Key_Enter) << QStringList{"# pass 1 at * ms", "# quiet 1 at * ms", "# end at * ms"};
+        QTest::newRow("Escape keeps the note for the next mark")
+            << "nobody in the field" << int(Qt::Key_Escape)
+            << QStringList{"# quiet 1 at * ms: nobody in the field", "# end at * ms"};
+    }
+
+    void theNoteGivesTheKeysBack() {
+        QFETCH(QString, typed);
+        QFETCH(int, leaving);
+        QFETCH(QStringList, marks);
+        QTemporaryDir dir;
+        PtyPeer peer;
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
+        w.setEndProcess([](int) {});
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        program.portDialog().portCombo()->setEditText(QString::fromStdString(peer.path()));
+        w.connectAction()->trigger();
+        w.pollTimer()->stop();
+        peer.write(reply9(DetectorModel::FactoryDefaults()));
+        w.link().tick();
+        const QString csv = dir.filePath("walk.csv");
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return csv; });
+        commission::Commissioning& c = w.commissioning();
+        c.recordAction()->trigger();
+        QVERIFY(c.Recorder().Recording());
+        QLineEdit* note = c.walkRecording().noteEdit();
+        note->setFocus();
+        QTRY_VERIFY(note->hasFocus());
+        QTest::keyClicks(note, typed);
+        QTest::keyClick(note, static_cast<Qt::Key>(leaving));
+        QVERIFY(!note->hasFocus());
+        QVERIFY(c.walkRecording().bar()->isAncestorOf(QApplication::focusWidget()));
+        for (const Qt::Key key : {Qt::Key_Q, Qt::Key_E}) QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(note->text(), QString()); // (taken by a mark, no "qe" in it)
+        c.recordAction()->trigger();
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList written;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith("# ") && !line.startsWith("# parameters"))
+                written << QString::fromUtf8(line).replace(QRegularExpression(" at \\d+ ms"), " at * ms");
+        QCOMPARE(written, marks);
         w.exitAction()->trigger();
     }
 };
