@@ -3,6 +3,7 @@
 // controls (seek, step, keys), through the real window, the real tick and the real virtual detector.
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "HeldPollTimer.h"
 #include "PtyPeer.h"
 #include "ReplyFrames.h"
 #include "SimProcess.h"
@@ -187,8 +188,8 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                      // the pass, with its note
         QVERIFY(walk.noteEdit()->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
-        QTest::qWait(1200);
+        // The walk goes by within the pass: the recording sees OUT1 switch on in it.
+        QTRY_VERIFY_WITH_TIMEOUT(walk.Walk().Segments().back().outputAfterMs[0] >= 0, 5000);
         QTest::keyClick(&w, Qt::Key_E);
 
         // The LOGS tab: paused, and said so in place of the clock for as long as it lasts.
@@ -196,7 +197,9 @@ class TestWalkTest : public QObject {
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         QTest::keyClick(&w, Qt::Key_M); // nothing of a pass would be recorded now
         QVERIFY2(noticeOf(w).startsWith("Nothing is marked: the recording is paused"), qPrintable(noticeOf(w)));
-        QTest::qWait(1300); // (the clock's second has come by)
+        // Once the recording's clock has gone past its next second, the pause is still said, not the clock.
+        const std::int64_t pausedAt = c.Recorder().ElapsedMs();
+        QTRY_VERIFY_WITH_TIMEOUT(c.Recorder().ElapsedMs() >= pausedAt + 1300, 5000);
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         w.tabs()->setCurrentIndex(0);
         QTRY_VERIFY_WITH_TIMEOUT(noticeOf(w).startsWith("Recording 0:"), 3000);
@@ -573,8 +576,8 @@ class TestWalkTest : public QObject {
         seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
+        const HeldPollTimer held(w.pollTimer()); // (polled by the test alone: its port answers nothing else)
         w.connectAction()->trigger();
-        w.pollTimer()->stop();
         const protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
@@ -593,7 +596,6 @@ class TestWalkTest : public QObject {
             asked << text;
             if (answer == "reconnect") {
                 w.link().Connect();
-                w.pollTimer()->stop();
                 peer.write(reply9(detector));
                 w.link().tick();
             }
@@ -728,10 +730,10 @@ class TestWalkTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         commission::Commissioning& c = w.commissioning();
         const bool recording = key == Qt::Key_M;
+        const HeldPollTimer held(w.pollTimer()); // (the test's port answers only the read-back)
         if (recording) {
             portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
             w.connectAction()->trigger();
-            w.pollTimer()->stop();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
             w.link().tick();
             dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
@@ -805,8 +807,8 @@ class TestWalkTest : public QObject {
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         program.portDialog().portCombo()->setEditText(QString::fromStdString(peer.path()));
+        const HeldPollTimer held(w.pollTimer()); // (the test's port answers only the read-back)
         w.connectAction()->trigger();
-        w.pollTimer()->stop();
         peer.write(reply9(DetectorModel::FactoryDefaults()));
         w.link().tick();
         const QString csv = dir.filePath("walk.csv");
