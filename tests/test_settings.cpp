@@ -2,6 +2,7 @@
 // sends (checked on a pseudo-terminal), the read-back into the controls, and parameter files.
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "LoopTurns.h"
 #include "PtyPeer.h"
 #include "ReplyFrames.h"
 #include "app/MainWindow.h"
@@ -987,7 +988,7 @@ class TestSettings : public QObject {
         // A store has nothing to act on; the poll timer stays stopped, and nothing reached the line.
         QVERIFY(!mainWindow->storeAction()->isEnabled() && !mainWindow->revertAction()->isEnabled());
         mainWindow->parameterSender().requestStore();
-        QTest::qWait(30);
+        QVERIFY(LoopTurns());
         QVERIFY(!link().SettingsPending() && !link().PollTimer()->isActive() && peer->readSent().empty());
 
         // The original and the file saved after the threshold changed differ in that alone.

@@ -105,6 +105,10 @@ int MarginPercent(int peak, int threshold) {
     return static_cast<int>(std::nearbyint(100.0 * (peak - threshold) / threshold));
 }
 
+int RequiredMargin(int threshold) {
+    return std::max(MinMarginLevels, (threshold * MinMarginPercent + 99) / 100);
+}
+
 bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why) {
     const auto with = [&](bool pass) {
         return std::any_of(segments.begin(), segments.end(),
@@ -183,11 +187,33 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(t.quietNumber);
             continue;
         }
-        // The detector detects a level at or above its threshold: above the quiet, at most the weakest pass.
+        // The detector detects a level at or above its threshold: above the quiet, at most the weakest
+        // pass, and with room on both sides for a warmer night or a walk a little farther off.
         const int halfway = t.quietPeak + (t.weakestPass - t.quietPeak + 1) / 2;
         const protocol::params::ValueRange range = protocol::params::ThresholdRange[static_cast<std::size_t>(c)];
-        const int suggested = std::clamp(halfway, range.min, range.max);
-        if (suggested <= t.quietPeak || suggested > t.weakestPass) {
+        const int candidate = std::clamp(halfway, range.min, range.max);
+        const auto holds = [&t](int threshold) {
+            const int needed = RequiredMargin(threshold);
+            return threshold - t.quietPeak >= needed && t.weakestPass - threshold >= needed;
+        };
+        if (candidate > t.quietPeak && candidate <= t.weakestPass) {
+            t.candidate = candidate;
+            t.quietMargin = candidate - t.quietPeak;
+            t.passMargin = t.weakestPass - candidate;
+            t.requiredMargin = RequiredMargin(candidate);
+        }
+        if (!holds(halfway)) {
+            t.reason = QStringLiteral("the quiet stretch peaked at %1 (quiet %2), the weakest pass at %3 (pass %4%5): "
+                                      "too close for a margin of %6 on each side; was someone in the field?")
+                           .arg(t.quietPeak)
+                           .arg(t.quietNumber)
+                           .arg(t.weakestPass)
+                           .arg(t.weakestNumber)
+                           .arg(t.weakestNote.isEmpty() ? QString() : QStringLiteral(": ") + t.weakestNote)
+                           .arg(RequiredMargin(halfway));
+            continue;
+        }
+        if (t.candidate < 0) {
             t.reason = QStringLiteral("no threshold the control can take (%1..%2) separates them: quiet peak %3, "
                                       "weakest pass %4 (%5)")
                            .arg(range.min)
@@ -197,13 +223,26 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(pass);
             continue;
         }
-        t.suggested = suggested;
-        if (suggested != halfway)
+        if (!holds(candidate)) {
+            t.reason =
+                QStringLiteral("halfway would be %1, but the control takes %2..%3: %4 keeps only %5 from the "
+                               "%6, less than a margin of %7")
+                    .arg(halfway)
+                    .arg(range.min)
+                    .arg(range.max)
+                    .arg(candidate)
+                    .arg(std::min(t.quietMargin, t.passMargin))
+                    .arg(t.quietMargin < t.passMargin ? QStringLiteral("quiet peak") : QStringLiteral("weakest pass"))
+                    .arg(t.requiredMargin);
+            continue;
+        }
+        t.suggested = candidate;
+        if (candidate != halfway)
             t.reason = QStringLiteral("halfway would be %1; the control takes %2..%3")
                            .arg(halfway)
                            .arg(range.min)
                            .arg(range.max);
-        else if (suggested == t.current) t.reason = QStringLiteral("the threshold is there already");
+        else if (candidate == t.current) t.reason = QStringLiteral("the threshold is there already");
     }
     return out;
 }

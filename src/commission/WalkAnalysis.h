@@ -75,18 +75,30 @@ class WalkAnalysis {
 // How far a peak lies above (or below) the threshold, in % of the threshold, to the nearest whole one.
 int MarginPercent(int peak, int threshold);
 
-// A threshold for one channel that tells the passes from the quiet: halfway between the highest peak
-// of any quiet stretch and the lowest peak of any pass, rounded up, within the control's range; none
-// when the weakest pass did not rise above the quiet. A pass or quiet stretch the recording paused in
-// may miss its peak: it is left out (and said) while others of its kind were recorded whole.
+// A threshold for one channel that tells the passes from the quiet with room on both sides: halfway
+// between the highest peak of any quiet stretch and the lowest peak of any pass (rounded up, within the
+// control's range), suggested only where it lies at least RequiredMargin() above that quiet peak and as
+// far below that weakest pass; none when the two are too close (said, with both figures) or the weakest
+// pass did not rise above the quiet. A pass or quiet stretch the recording paused in may miss its peak:
+// it is left out (and said) while others of its kind were recorded whole.
 struct ThresholdSuggestion {
     int quietPeak = -1, quietNumber = 0;     // and the quiet stretch it was seen in
     int weakestPass = -1, weakestNumber = 0; // and the pass
     QString weakestNote;
-    int current = -1;   // the threshold now; -1 when not known
-    int suggested = -1; // -1 when no threshold separates them
-    QString reason;     // why not, in words; or a remark on the suggestion
+    int current = -1; // the threshold now; -1 when not known
+    // The threshold looked at (halfway, within the control's range) and its margins: how far it lies
+    // above the quiet peak, and below the weakest pass; -1 where no threshold lies between them.
+    int candidate = -1;
+    int quietMargin = -1, passMargin = -1;
+    int requiredMargin = -1; // what each margin must be at least, for the candidate
+    int suggested = -1;      // the candidate, where both margins hold; else -1
+    QString reason;          // why not, in words; or a remark on the suggestion
 };
+// The least room a suggested threshold keeps on each side: MinMarginLevels levels, and at least
+// MinMarginPercent % of the threshold (rounded up).
+constexpr int MinMarginLevels = 10;
+constexpr int MinMarginPercent = 5;
+int RequiredMargin(int threshold);
 // Whether a recording can give suggestions: at least one quiet stretch and one pass, each with replies.
 // When not, why says what is missing.
 bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why);

@@ -57,6 +57,9 @@ class WalkRecording : public QObject {
     QAction* markPassAction_ = nullptr;
     QAction* markQuietAction_ = nullptr;
     QAction* endMarkAction_ = nullptr;
+    QWidget* markPassButton_ = nullptr;
+    // The focus leaves the note for the bar's Mark Pass button.
+    void leaveNote();
     void connecting();
     void showTime();
     void notice(const QString& text, const QString& kind);

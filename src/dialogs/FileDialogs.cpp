@@ -2,6 +2,7 @@
 
 #include "dialogs/UserDialogs.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QSettings>
 #include <dirent.h>
@@ -29,6 +31,36 @@ QuestionHandler& questionHandler() {
 ChoiceHandler& choiceHandler() {
     static ChoiceHandler h;
     return h;
+}
+
+// The icon and the kind the dialog shows for an entry, from its name and what the listing knows of it
+// already: never from its content. (Qt's own provider reads the first 16 kB of a file whose name does
+// not say its kind, on the window's thread, for every file the dialog lists: a file whose read waits,
+// /proc/kmsg or one on a hung mount, or a link to one, held the window.)
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+  public:
+    NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isRoot()) return QStringLiteral("Drive");
+        if (info.isDir()) return QStringLiteral("Folder");
+        const QList<QMimeType> byName = names_.mimeTypesForFileName(info.fileName());
+        if (byName.size() == 1 && !byName.first().comment().isEmpty()) return byName.first().comment();
+        return info.suffix().isEmpty() ? QStringLiteral("File") : info.suffix() + QStringLiteral(" File");
+    }
+
+  private:
+    QMimeDatabase names_;
+};
+
+NameOnlyIconProvider* nameOnlyIcons() {
+    // Shared by every dialog's model; never destroyed, since a model may outlive a static at exit.
+    static auto* provider = new NameOnlyIconProvider;
+    return provider;
 }
 } // namespace
 
@@ -56,8 +88,11 @@ QStringList UnlistedNames(const QString& folder, bool* complete, int maxEntries)
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start) {
     auto* dialog = new QFileDialog(parent, caption, start, filter);
-    // The program's own dialog everywhere, so that it can say what it cannot list.
+    // The program's own dialog everywhere, so that it can say what it cannot list, and open no file:
+    // icons and kinds by name only, links listed as links (their targets not resolved).
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontResolveSymlinks);
+    dialog->setIconProvider(nameOnlyIcons());
     dialog->setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog->setFileMode(kind == FileDialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     auto* note = new QLabel(dialog);

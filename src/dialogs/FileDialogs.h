@@ -24,7 +24,10 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
                     const QString& suggestedName = QString());
 // The dialog GetFileName shows, not yet shown: Qt's own on every desktop, which does not list a file
 // whose name is not UTF-8 text (no name it gives back could open it), and says below its list which
-// files of the folder shown it leaves out, and to rename them. The caller owns it.
+// files of the folder shown it leaves out, and to rename them. It opens none of the files it lists:
+// their icons and kinds come from their names, links are not resolved; a name it gives back is to be
+// checked (files::OpenRegularForReading, files::MayReplace) before it is read or written. The caller
+// owns it.
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start);
 // The names in folder that are not UTF-8 text (shown with replacement characters), sorted. The folder is

@@ -13,6 +13,8 @@ namespace files {
 namespace {
 
 const QString NotRegular = QStringLiteral("it is not a regular file.");
+const QString HeldElsewhere = QStringLiteral("another program holds it for now, and opening it would wait until that "
+                                             "program lets it go; try again in a moment.");
 const QString NotOnDisk =
     QStringLiteral("it is not a file on a disk but one the system makes up (under /proc, /sys or /dev).");
 
@@ -60,7 +62,9 @@ int OpenRegularForReading(const QString& path, QString& reason, qint64* size) {
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = SystemError(errno);
+        // Another program holds a lease on it (a file server, a sync tool): opened without waiting, the
+        // open is refused instead of waiting until that program lets it go.
+        reason = errno == EWOULDBLOCK ? HeldElsewhere : SystemError(errno);
         return -1;
     }
     // The same file as the one looked at, not one put in its place meanwhile.

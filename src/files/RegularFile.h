@@ -12,8 +12,9 @@ namespace files {
 // without blocking and checked again (the same file, still regular, still on such a file system). The
 // descriptor stays non-blocking, which changes nothing for a regular file: a read takes as long as its
 // file system does, a disk's at once, while a hung network (NFS) or FUSE mount holds the reader until
-// it answers. On failure returns -1 and reason says why ("it is not a regular file.", the system's
-// text); size gets the file's size.
+// it answers. A file another program holds a lease on is refused rather than waited for. On failure
+// returns -1 and reason says why ("it is not a regular file.", the system's text); size gets the file's
+// size.
 int OpenRegularForReading(const QString& path, QString& reason, qint64* size = nullptr);
 
 // Reads up to n bytes from a descriptor of OpenRegularForReading: fewer only at the end of the file.
