@@ -247,13 +247,17 @@ class TestSerial : public QObject {
         protocol::SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10, 1));
-        // The adapter goes once the receive has taken the ten bytes and waits for more: its thread
-        // asleep in the kernel.
+        // The adapter goes once the receive has taken the ten bytes (none left in the port's input) and
+        // waits for more: its thread asleep in the kernel.
         const pid_t receiver = static_cast<pid_t>(::syscall(SYS_gettid));
         std::atomic<bool> receiving{false};
+        const auto taken = [&s] {
+            int queued = -1;
+            return ::ioctl(s.handle(), FIONREAD, &queued) == 0 && queued == 0;
+        };
         std::thread unplug([&] {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            while (!(receiving && threadAsleep(receiver)) && std::chrono::steady_clock::now() < deadline)
+            while (!(receiving && taken() && threadAsleep(receiver)) && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             peer.hangUp();
         });
