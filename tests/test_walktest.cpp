@@ -618,8 +618,7 @@ class TestWalkTest : public QObject {
         if (answer == "yes" || answer == "other set") {
             protocol::params::Parameters expected = detector;
             expected.channels[0].trange = 307;
-            const protocol::params::Frame frame = protocol::params::EncodeSettingsFrame(expected);
-            QCOMPARE(sent, std::vector<std::uint8_t>(frame.begin(), frame.end()));
+            QCOMPARE(sent, settingsFrameByLayout(expected));
             QVERIFY(w.link().ReadBackRequested());
         } else {
             QVERIFY(sent.size() != 46); // a poll, not a settings frame
