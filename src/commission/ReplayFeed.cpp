@@ -145,7 +145,7 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
     }
     case Kind::Parameters: return;
     }
-    if (g && !quietly) g->ShowNow(); // between two replies: on the screen now
+    if (g && !quietly) g->ShowSoon(); // between two replies: on the screen now, once for all that come together
 }
 
 void Replayer::step() {
