@@ -4,6 +4,7 @@
 // time; no failure box goes unrecorded, and leaving asks whenever a change could be lost.
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "HeldPollTimer.h"
 #include "PtyPeer.h"
 #include "ReplyFrames.h"
 #include "app/MainWindow.h"
@@ -32,6 +33,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <functional>
 #include <optional>
 
@@ -56,8 +59,10 @@ class TestTrust : public QObject {
     std::unique_ptr<PtyPeer> peer;
     std::unique_ptr<app::MainWindow> mainWindow;
     std::unique_ptr<seriallink::PortDialog> portDialog;
+    std::unique_ptr<HeldPollTimer> ticksByHand; // the link polls only when a test ticks
     std::vector<QString> messages, questions;
     QTemporaryDir files;
+    int stalledSends = 0; // ticks at which the transmitter's queue does not drain
 
     seriallink::PollCycle& link() { return mainWindow->link(); }
     Bytes tick() {
@@ -81,12 +86,19 @@ class TestTrust : public QObject {
         return tick();
     }
     // The user changes PIR HIGH's pulses on the VIEW tab; the detector takes the frame and reports it back.
-    Parameters changePulses(Parameters p, int pulses) {
+    void changePulses(Parameters& p, int pulses) {
         mainWindow->view().pir1.npulse->setValue(pulses);
         p.channels[1].npulse = static_cast<std::uint8_t>(pulses);
-        if (tick() != settingsFrameByLayout(p)) qWarning("the change did not go out as expected");
+        QCOMPARE(tick(), settingsFrameByLayout(p));
         readBack(p);
-        return p;
+    }
+    // True when the control took the wheel.
+    static bool wheel(QWidget* w) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &e);
+        return e.isAccepted();
     }
 
   private slots:
@@ -94,6 +106,14 @@ class TestTrust : public QObject {
         peer = std::make_unique<PtyPeer>();
         mainWindow = std::make_unique<app::MainWindow>();
         mainWindow->setEndProcess([](int) {});
+        ticksByHand = std::make_unique<HeldPollTimer>(mainWindow->pollTimer());
+        stalledSends = 0;
+        struct Transmitter : protocol::SerialPort {
+            int& stalled;
+            explicit Transmitter(int& s) : stalled(s) {}
+            int PendingOutput() override { return stalled-- > 0 ? 5 : protocol::SerialPort::PendingOutput(); }
+        };
+        link().setSerialFactory([this] { return std::make_unique<Transmitter>(stalledSends); });
         portDialog = std::make_unique<seriallink::PortDialog>(mainWindow.get(),
                                                               protocol::PortRoots{"/nonexistent", "/nonexistent"});
         portDialog->timeoutBar()->setValue(50);
@@ -111,36 +131,39 @@ class TestTrust : public QObject {
         dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
         mainWindow->exitAction()->trigger();
         dialogs::SetChoiceHandler({});
+        ticksByHand.reset();
         portDialog.reset();
         mainWindow.reset();
         peer.reset();
     }
 
     // After a failed exchange every frame waits for the detector's fresh parameters and is decided again
-    // on them: the detector's own noise-reduction switch is told only when it still needs telling; a
-    // whole set goes as the question listed it, or the question is asked again with the new list; a
-    // suggestion or an undo changes only its own values on the fresh set.
+    // on them: the detector's own noise-reduction switch is told only when a status reply after them still
+    // shows it and it still needs telling; a whole set goes as the question listed it, or the question is
+    // asked again with the new list; a suggestion or an undo changes only its own values on the fresh set.
     void aFailureThenAFrame_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("meanwhile"); // what the detector changed while the line failed
         QTest::addColumn<int>("asked");         // questions in all
         QTest::addColumn<QString>("sent");      // the frame that goes out: on what
-        QTest::newRow("switch, compensation on meanwhile") << "switch"
-                                                           << "temp comp" << 0 << "";
-        QTest::newRow("switch, its parameters say it meanwhile") << "switch"
-                                                                 << "pir1 noise" << 0 << "";
-        QTest::newRow("switch, still to tell") << "switch"
-                                               << "mw tconv" << 0 << "fresh with the switch";
-        QTest::newRow("file, nothing else changed") << "file"
-                                                    << "" << 1 << "file";
-        QTest::newRow("file, changed meanwhile: asked again") << "file"
-                                                              << "pir2 threshold" << 2 << "file";
-        QTest::newRow("revert, changed meanwhile: asked again") << "revert"
-                                                                << "mw tconv" << 2 << "connect-time set";
-        QTest::newRow("suggestion, changed meanwhile") << "suggestion"
-                                                       << "pir2 threshold, mw tconv" << 1 << "fresh with the threshold";
-        QTest::newRow("undo, changed meanwhile") << "undo"
-                                                 << "mw tconv" << 1 << "fresh with the pulses back";
+        const struct {
+            const char *name, *action, *meanwhile;
+            int asked;
+            const char* sent;
+        } rows[] = {
+            {"switch, compensation on meanwhile", "switch", "temp comp", 0, ""},
+            {"switch, its parameters say it meanwhile", "switch", "pir1 noise", 0, ""},
+            {"switch, switched back meanwhile", "switch", "switched back", 0, ""},
+            {"switch, still to tell", "switch", "mw tconv", 0, "fresh with the switch"},
+            {"file, nothing else changed", "file", "", 1, "file"},
+            {"file, changed meanwhile: asked again", "file", "pir2 threshold", 2, "file"},
+            {"revert, changed meanwhile: asked again", "revert", "mw tconv", 2, "connect-time set"},
+            {"revert held at its tick, changed meanwhile", "revert at its tick", "mw tconv", 2, "connect-time set"},
+            {"suggestion, changed meanwhile", "suggestion", "pir2 threshold, mw tconv", 1, "fresh with the threshold"},
+            {"undo, changed meanwhile", "undo", "mw tconv", 1, "fresh with the pulses back"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << QString(r.action) << QString(r.meanwhile) << r.asked << QString(r.sent);
     }
     void aFailureThenAFrame() {
         QFETCH(QString, action);
@@ -150,12 +173,24 @@ class TestTrust : public QObject {
         const Parameters atConnect = manualNoiseReduction();
         connectWith(atConnect);
         QCOMPARE(statusTick(), Poll8);
-        const Parameters before = changePulses(atConnect, 3);
+        Parameters before = atConnect;
+        changePulses(before, 3);
         QCOMPARE(statusTick(), Poll8); // (a switch is one seen between two status replies)
         Parameters file = atConnect;
         file.channels[0].trange = 250;
-        QCOMPARE(tick(), Poll8); // unanswered: a failed exchange
-        QVERIFY(link().ParametersStale());
+        if (action == "revert at its tick") {
+            // Agreed to while all is well; then the transmitter stalls at the tick that would send it.
+            mainWindow->revertAction()->trigger();
+            QVERIFY(link().SettingsPending());
+            stalledSends = 1000000;
+            QVERIFY(tick().empty()); // the queue never drained: a failed exchange
+            stalledSends = 0;
+            QCOMPARE(tick(), Poll9); // held: the parameters are asked for first (no answer yet)
+            QVERIFY(link().ParametersStale());
+        } else {
+            QCOMPARE(tick(), Poll8); // unanswered: a failed exchange
+            QVERIFY(link().ParametersStale());
+        }
 
         if (action == "switch") {
             QCOMPARE(statusTick(true), Poll8); // the detector switched PIR1's noise reduction on
@@ -184,7 +219,9 @@ class TestTrust : public QObject {
             mainWindow->configFiles().offers().offer(offer);
         }
         QCOMPARE(int(questions.size()), action == "switch" ? 0 : 1);
-        QVERIFY(!link().SettingsPending() || action == "switch");
+        // Until the fresh read-back the screen and the store show the detector's set, whatever waits.
+        QCOMPARE(link().stores().parameters, EncodeRecord(before));
+        QCOMPARE(mainWindow->view().pir1.npulse->value(), 3);
 
         Parameters fresh = before;
         if (meanwhile.contains("temp comp")) fresh.flags |= EnableTempComp;
@@ -196,6 +233,8 @@ class TestTrust : public QObject {
         QCOMPARE(int(questions.size()), asked);
         if (asked == 2)
             QVERIFY2(questions.back().contains("have changed since you were asked"), qPrintable(questions.back()));
+        // A switch still to be told waits for a status reply after the read-back that still shows it.
+        if (action == "switch") QCOMPARE(statusTick(meanwhile != "switched back"), Poll8);
 
         std::optional<Parameters> expected;
         if (sent == "fresh with the switch") (expected = fresh)->flags |= NoisePir1;
@@ -208,13 +247,11 @@ class TestTrust : public QObject {
         else QCOMPARE(next, Poll8);
     }
 
-    // A click that only brings the window forward moves no setting; the changes not stored are listed in
-    // the question before leaving and on the flash panel; Undo takes them back one at a time, and a
-    // detector back at the set read at Connect has "no changes".
+    // A click that only brings the window forward moves no setting and presses no button, and leaves no
+    // focus for the wheel; the changes not stored are listed in the question before leaving and on the
+    // flash panel; Undo takes them back one at a time, and a detector back at the set read at Connect has
+    // "no changes".
     void noChangeByAccident() {
-        // The test ticks by hand: while it waits for the window system, the poll timer's own ticks would
-        // poll a detector that answers only when told (failed exchanges).
-        const QSignalBlocker ticksByHand(mainWindow->pollTimer());
         mainWindow->show();
         QWidget other;
         other.show();
@@ -228,21 +265,27 @@ class TestTrust : public QObject {
         const QPoint trough(pulses->width() / 2, pulses->height() - pulses->width() - 2);
         QTest::mouseClick(pulses, Qt::LeftButton, {}, trough);
         QCOMPARE(pulses->value(), was);
-        QVERIFY(!link().SettingsPending());
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
         QVERIFY(!pulses->hasFocus()); // (with the focus, the wheel would change it)
+        QVERIFY(!wheel(pulses) && pulses->value() == was);
+        // Save To Device in the action bar, clicked on the inactive window: nothing is stored.
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QTest::mouseClick(mainWindow->findChild<QToolButton*>("ActionItem_SaveToDevice"), Qt::LeftButton);
+        QVERIFY(!link().SettingsPending());
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
         auto* guard = mainWindow->findChild<widgets::ClickThroughGuard*>();
         QVERIFY(guard);
         QTRY_VERIFY(guard->Settled());
         QTest::mouseClick(pulses, Qt::LeftButton, {}, trough); // now it is the installer's own
-        QCOMPARE(pulses->value(), was + 1);
+        pulses->setValue(5);                                   // and again, before its frame went out
+        QCOMPARE(link().SettingsPending(), true);
         Parameters changed = atConnect;
-        changed.channels[1].npulse = static_cast<std::uint8_t>(was + 1);
+        changed.channels[1].npulse = 5;
         QCOMPARE(tick(), settingsFrameByLayout(changed));
         readBack(changed);
-        const Parameters changed2 = changePulses(changed, 5);
         mainWindow->view().mw.nconv->setValue(10); // a second control: a step of its own
-        Parameters last = changed2;
+        Parameters last = changed;
         last.channels[0].nconv = 10;
         QCOMPARE(tick(), settingsFrameByLayout(last));
         readBack(last);
@@ -262,11 +305,11 @@ class TestTrust : public QObject {
                  qPrintable(leaving));
         dialogs::SetChoiceHandler({});
 
-        // Undo, one step at a time: the speed, then the pulses (both moves of the one control in one step).
+        // Undo, one step at a time: the speed, then the pulses (both changes went in one frame: one step).
         mainWindow->undoAction()->trigger();
         QVERIFY(questions.back().contains("MW Speed (Nconv): 10 -> 8"));
-        QCOMPARE(tick(), settingsFrameByLayout(changed2));
-        readBack(changed2);
+        QCOMPARE(tick(), settingsFrameByLayout(changed));
+        readBack(changed);
         mainWindow->undoAction()->trigger();
         QVERIFY2(questions.back().contains(QString("PIR HIGH ABOVE Pulses: 5 -> %1").arg(was)),
                  qPrintable(questions.back()));
@@ -275,7 +318,8 @@ class TestTrust : public QObject {
         QCOMPARE(flash->text(), QString("no changes"));
         QVERIFY(!mainWindow->undoAction()->isEnabled());
 
-        changePulses(atConnect, 4);
+        Parameters again = atConnect;
+        changePulses(again, 4);
         // While the question is open the detector goes silent: its words and buttons follow.
         dialogs::QuestionUpdates* told = nullptr;
         dialogs::Question opened, after;
@@ -300,7 +344,6 @@ class TestTrust : public QObject {
     // SetUp COM is modal, and Cancel takes its choices back; leaving asks about a change the link lost
     // while it waits for its port.
     void noErrorUnread() {
-        const QSignalBlocker ticksByHand(mainWindow->pollTimer());
         const app::MessageHistory& history = mainWindow->messages();
         portDialog->portCombo()->setEditText("/nonexistent/ttyUSB9");
         mainWindow->connectAction()->trigger();
@@ -372,7 +415,8 @@ class TestTrust : public QObject {
         const Record record = EncodeRecord(arrived);
         QCOMPARE(newest.readAll(), QByteArray(reinterpret_cast<const char*>(record.data()), int(record.size())));
 
-        const Parameters changed = changePulses(arrived, 4);
+        Parameters changed = arrived;
+        changePulses(changed, 4);
         dialogs::SetChoiceHandler([](QWidget*, const QString&, const QStringList& b) { return int(b.size()) - 2; });
         mainWindow->connectAction()->trigger(); // Disconnect, not stored ("Don't Store")
         dialogs::SetChoiceHandler({});
@@ -391,7 +435,8 @@ class TestTrust : public QObject {
     void replayAfterAStore() {
         const Parameters atConnect = manualNoiseReduction();
         connectWith(atConnect);
-        Parameters changed = changePulses(atConnect, 4);
+        Parameters changed = atConnect;
+        changePulses(changed, 4);
         int dialogs = 0;
         dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
             ++dialogs;

@@ -95,8 +95,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
     view::BuildViewPage(viewPage, view_);
-    // A click that only brings the window forward changes no setting.
-    new widgets::ClickThroughGuard(viewPage);
+    // A click that only brings the window forward changes nothing: no setting, no action of its bars.
+    new widgets::ClickThroughGuard({viewPage, menuBar(), findChild<QToolBar*>(QStringLiteral("ActionMainMenuBar1"))});
     // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
     auto* viewScroll = new QScrollArea;
     viewScroll->setObjectName(QStringLiteral("TabSheet1"));

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTime>
 #include <functional>
 #include <memory>
 
@@ -181,7 +182,9 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     bool confirmLeaving(const std::function<void()>& leave);
     // The question confirmLeaving asks, as things stand now (it follows the link while it is open);
     // nothing to ask: no text.
-    dialogs::Question leaveQuestion() const;
+    // Store is offered only on the connection the question opened on (a link back by itself may be another
+    // detector's).
+    dialogs::Question leaveQuestion(std::uint64_t openedOn) const;
     void showFlashState();
     // Undo, the reverts, and what is not stored: their actions and the flash panel follow the link.
     void wireChanges();
@@ -264,6 +267,8 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     std::function<void()> leaveAfterStore_;
     dialogs::QuestionUpdates* leaveUpdates_ = nullptr; // the link changed while the question was open
     QString linkNotice_;                               // the link notice shown, until the link is up
+    QTime lastReply_;                                  // of the link up now (invalid once it is down)
+    std::uint64_t troublesAtLastReply_ = 0;            // failed exchanges and damaged frames until then
     QTimer* storeDeadline_ = nullptr;
     Qt::WindowFlags graphFlags_;
     bool graphInsideChosen_ = false;  // the user's choice, remembered

@@ -69,7 +69,7 @@ void MainWindow::ShowLinkNotice(const QString& text) {
     ShowNotice(text);
 }
 
-dialogs::Question MainWindow::leaveQuestion() const {
+dialogs::Question MainWindow::leaveQuestion(std::uint64_t openedOn) const {
     const config::FlashState flash = sender_->Flash();
     const seriallink::LinkState state = link_->State();
     const bool polling = state == seriallink::LinkState::Polling;
@@ -96,7 +96,7 @@ dialogs::Question MainWindow::leaveQuestion() const {
     QString text = what.join(QLatin1Char(' '));
     if (const QStringList changes = sender_->UnstoredChanges(); (unstored || storeUnconfirmed) && !changes.isEmpty())
         text += QStringLiteral("\n\nNot stored in its flash:") + listed(changes);
-    const bool canStore = polling && link_->ParametersKnown();
+    const bool canStore = polling && link_->ParametersKnown() && link_->counters().Connections == openedOn;
     text +=
         QStringLiteral("\n\n") +
         (canStore  ? QStringLiteral("Store them in its flash now?")
@@ -110,13 +110,13 @@ dialogs::Question MainWindow::leaveQuestion() const {
 }
 
 bool MainWindow::confirmLeaving(const std::function<void()>& leave) {
-    if (leaveQuestion().text.isEmpty()) return true;
     const auto connection = link_->counters().Connections;
+    if (leaveQuestion(connection).text.isEmpty()) return true;
     // While it is open the link may come back or go: its words follow.
     const QString choice = dialogs::AskLive(
         this,
-        [this] {
-            dialogs::Question q = leaveQuestion();
+        [this, connection] {
+            dialogs::Question q = leaveQuestion(connection);
             if (q.text.isEmpty())
                 q = {QStringLiteral("Everything sent to the detector has gone out and is stored in its flash now."),
                      {QStringLiteral("&Leave"), QStringLiteral("Cancel")}};

@@ -116,7 +116,6 @@ void MainWindow::ShowLinkState(bool connected) {
     // The action says what it will do next; panel 0 says what the link is.
     connectAction_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
-    const bool wasUp = storeAction_->isEnabled();
     storeAction_->setEnabled(connected); // (and with it the File menu's Store To Flash)
     revertAction_->setEnabled(connected);
     showChangeActions();
@@ -124,9 +123,21 @@ void MainWindow::ShowLinkState(bool connected) {
     showPort();
     if (connected) return;
     liveMarks_->SetLive(false);
-    // Lost with the port still open: the detector stopped answering (the box says why).
-    if (wasUp && link_->State() == seriallink::LinkState::Halted)
-        ShowLinkNotice(QStringLiteral("No answer on %1 since %2: Connect").arg(PortName(), now()));
+    // Stopped with its port open: the status bar keeps the link's state, with its time, for after the box.
+    if (link_->State() == seriallink::LinkState::Halted && lastReply_.isValid()) {
+        const auto& c = link_->counters();
+        const QString port = PortName();
+        ShowLinkNotice(
+            c.FailedExchanges + c.DroppedFrames > troublesAtLastReply_
+                ? QStringLiteral("No answer on %1 since %2: Connect").arg(port, lastReply_.toString(u"HH:mm:ss"))
+                : QStringLiteral("The link stopped on %1 at %2: Connect").arg(port, now()));
+        lastReply_ = QTime();
+    }
+    // Closed by the user: what the status bar said of a lost link is over.
+    if (link_->State() == seriallink::LinkState::Closed && !linkNotice_.isEmpty()) {
+        if (Notice() == linkNotice_) notice_->setNotice(QString());
+        linkNotice_.clear();
+    }
 }
 
 void MainWindow::StepActivity() {
@@ -222,6 +233,8 @@ void MainWindow::LogError(const errorlog::LoggedException* exception, const std:
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
+    lastReply_ = QTime::currentTime();
+    troublesAtLastReply_ = link_->counters().FailedExchanges + link_->counters().DroppedFrames;
     // The link is up: what the status bar said of it being down is over (Messages keeps it).
     if (!linkNotice_.isEmpty()) {
         if (Notice() == linkNotice_) notice_->setNotice(QString());

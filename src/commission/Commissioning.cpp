@@ -61,7 +61,7 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     suggestions_ = new ThresholdSuggestions(window_, host_);
     suggestAction_ = suggestions_->suggestAction;
     suggestions_->LastRecording = [this] {
-        return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().Path();
+        return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().FilePath();
     };
     reportScan_ = new RecordingScan(this);
 

@@ -3,52 +3,83 @@
 
 #include "files/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace commission {
 
+namespace {
+
+// The file a recording is written to: its name with " (being recorded)" before the extension, numbered
+// when that name is taken.
+QString writingName(const QString& path, int attempt) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString stem = suffix.isEmpty() ? info.fileName() : info.fileName().chopped(suffix.size());
+    const QString mark =
+        attempt == 0 ? QStringLiteral(" (being recorded)") : QStringLiteral(" (being recorded %1)").arg(attempt + 1);
+    return info.dir().filePath(stem + mark + suffix);
+}
+
+} // namespace
+
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
-    const QByteArray name = QFile::encodeName(path);
     auto fail = [&](int e) {
         error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
         return false;
     };
-    // Looked at first: a FIFO would block the program, and opening a device acts on it. A symbolic
-    // link is not followed (a dangling one would create its target wherever it points).
+    // Looked at first: a FIFO, a device or a folder there is not a recording to replace.
     struct stat st {};
-    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
         return false;
     }
-    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
-    if (fd_ < 0) return fail(errno);
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        Stop();
-        return fail(EINVAL);
+    // A new file of its own: nothing there is opened, followed or truncated.
+    QString writing;
+    for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
+        writing = writingName(path, attempt);
+        fd_ = ::open(QFile::encodeName(writing).constData(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+        if (fd_ < 0 && errno != EEXIST) return fail(errno);
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    if (fd_ < 0) return fail(EEXIST);
     path_ = path;
+    writing_ = writing;
     size_ = 0;
     lines_ = 0;
     lastReplyMs_ = -1;
     int failure = 0;
     if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
-        Stop();
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(QFile::encodeName(writing_).constData());
+        writing_.clear();
         return fail(failure);
     }
     clock_.start();
     return true;
 }
 
-void WalkRecorder::Stop() {
+bool WalkRecorder::Stop(QString* problem) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     clock_.invalidate();
+    if (writing_.isEmpty()) return true;
+    const QString writing = std::exchange(writing_, QString());
+    if (::rename(QFile::encodeName(writing).constData(), QFile::encodeName(path_).constData()) == 0) return true;
+    const int e = errno;
+    if (problem)
+        *problem = QStringLiteral("it could not take the name \"%1\" (%2), so it stays \"%3\"")
+                       .arg(path_, files::SystemError(e), writing);
+    path_ = writing;
+    return false;
 }
 
 bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {

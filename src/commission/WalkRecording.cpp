@@ -106,9 +106,9 @@ void WalkRecording::Toggled(bool on) {
     if (!on) {
         if (!recorder_.Recording()) return;
         const auto lines = recorder_.Lines();
-        const QString path = recorder_.Path();
-        stopWriting();
-        host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(path));
+        if (const QString problem = stopWriting(); !problem.isEmpty())
+            host_.ShowNotice(QStringLiteral("Recorded %1 replies, but the recording %2.").arg(lines).arg(problem));
+        else host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
         return;
     }
     if (recorder_.Recording()) return;
@@ -158,23 +158,26 @@ void WalkRecording::Toggled(bool on) {
     showTime();
 }
 
-void WalkRecording::stopWriting() {
+QString WalkRecording::stopWriting() {
     endPause(); // a pause at the end is told too
-    recorder_.Stop();
+    QString problem;
+    recorder_.Stop(&problem);
     walk_.Finish();
     clock_.stop();
     pauseCauses_.clear();
     awaitingSameDetector_ = false;
     showPressed(false);
+    return problem;
 }
 
 void WalkRecording::endRecording(const QString& cause) {
     const auto lines = recorder_.Lines();
+    const QString problem = stopWriting();
     const QString name = QFileInfo(recorder_.Path()).fileName();
-    stopWriting();
-    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then.")
+    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then%4.")
                          .arg(cause, name)
-                         .arg(lines));
+                         .arg(lines)
+                         .arg(problem.isEmpty() ? QString() : QStringLiteral(" (the recording ") + problem + ')'));
 }
 
 void WalkRecording::connecting() {

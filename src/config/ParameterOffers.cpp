@@ -8,7 +8,9 @@
 #include "dialogs/UserDialogs.h"
 #include "seriallink/PollCycle.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -20,7 +22,13 @@ ParameterOffers::ParameterOffers(QWidget* window, view::ViewControls& view, seri
                                  ParameterSender& sender, ReadBack& readBack)
     : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack) {
     connect(&sender_, &ParameterSender::wholeSetHeld, this, [this] {
-        if (waiting_) waiting_->awaitingReadBack = true;
+        if (!waiting_) return;
+        // The line failed before it went out: the screen and the store show the detector's set again
+        // until its fresh parameters come, on which it is decided again.
+        waiting_->awaitingReadBack = true;
+        link_.StoreParameters(waiting_->beforeRecord);
+        const ParameterSender::Showing quiet(sender_);
+        readBack_.ApplyParameters();
     });
     connect(&sender_, &ParameterSender::wholeSetSent, this, [this] {
         if (!waiting_) return;
@@ -33,7 +41,11 @@ ParameterOffers::ParameterOffers(QWidget* window, view::ViewControls& view, seri
     connect(&sender_, &ParameterSender::readBackTaken, this, &ParameterOffers::readBackTaken);
     // Connect starts clean: a set agreed to for the link before goes nowhere.
     connect(&link_, &seriallink::PollCycle::connecting, this, [this] {
-        if (waiting_) drop(QStringLiteral("the link was connected again before it went out"));
+        if (!waiting_) return;
+        const QString source = waiting_->offer.source;
+        drop(QStringLiteral("the link was connected again before it went out"));
+        // Back by itself: said again after "Link back on ...", which would hide it.
+        if (link_.Reconnecting()) sender_.TellAtLinkBack(QStringLiteral("%1 was not sent.").arg(source));
     });
 }
 
@@ -54,7 +66,7 @@ bool ParameterOffers::DetectorReady(const QString& what) {
 bool ParameterOffers::SameConnection(std::uint64_t connection, const QString& what) {
     if (!DetectorReady(what)) return false;
     if (link_.counters().Connections == connection) return true;
-    dialogs::ShowMessage(window_, QStringLiteral("The link was connected again while the question was open, perhaps "
+    dialogs::ShowWarning(window_, QStringLiteral("The link was connected again while the question was open, perhaps "
                                                  "to another detector: nothing was sent. Try again."));
     return false;
 }
@@ -118,18 +130,23 @@ void ParameterOffers::go(const Offer& offer, const QStringList& listed) {
     }
     const Record bytes = offer.make();
     const QStringList now = changes(bytes);
+    const auto over = [this] {
+        if (!waiting_) return;
+        waiting_.reset();
+        emit waitingChanged();
+    };
     if (now.isEmpty()) {
+        over();
         notice(QStringLiteral("%1: the detector holds these parameters already; nothing was sent.").arg(offer.source));
         if (offer.done) offer.done();
         return;
     }
     if (now != listed) {
         // The detector reported other parameters while the question was open.
-        if (!ask(offer, now,
-                 QStringLiteral("The detector's parameters have changed since you were asked: this is what it "
-                                "changes now.\n\n")))
-            return;
-        if (!SameConnection(offer.connection, offer.what)) return;
+        const bool yes = ask(offer, now,
+                             QStringLiteral("The detector's parameters have changed since you were asked: this is "
+                                            "what it changes now.\n\n"));
+        if (!yes || !SameConnection(offer.connection, offer.what)) return over();
         go(offer, now);
         return;
     }
@@ -138,15 +155,23 @@ void ParameterOffers::go(const Offer& offer, const QStringList& listed) {
 
 void ParameterOffers::send(const Offer& offer, const Record& bytes, const QStringList& listed) {
     // (The list stays with it: should the line fail before it goes out, it is decided again against it.)
-    const Parameters before = DecodeRecord(link_.stores().parameters);
-    waiting_ = Agreed{offer, listed, false, before, DecodeRecord(bytes)};
+    const Record beforeRecord = link_.stores().parameters;
+    const bool changeDropped = sender_.UserChangeWaiting();
+    waiting_ = Agreed{offer, listed, false, DecodeRecord(beforeRecord), DecodeRecord(bytes), beforeRecord};
     link_.StoreParameters(bytes); // byte for byte, pads included
     {
         const ParameterSender::Showing quiet(sender_);
         sender_.LensesToUser(); // so that the values meet the full ranges
         readBack_.ApplyParameters();
     }
-    sender_.SendParameters(DecodeRecord(bytes));
+    if (!sender_.SendParameters(DecodeRecord(bytes))) { // (checked before: only a link that changed meanwhile)
+        link_.StoreParameters(beforeRecord);
+        drop(QStringLiteral("the detector's parameters are not known now"));
+        return;
+    }
+    if (changeDropped)
+        notice(QStringLiteral("A change made a moment ago was not sent: %1 went in its place.")
+                   .arg(offer.source.at(0).toLower() + offer.source.mid(1)));
     emit waitingChanged();
 }
 
@@ -168,6 +193,12 @@ void ParameterOffers::readBackTaken() {
 void ParameterOffers::decideAgain() {
     deciding_ = false;
     if (!waiting_ || !waiting_->awaitingReadBack) return;
+    // Not inside another question or dialog: decided once it has closed.
+    if (QApplication::activeModalWidget()) {
+        deciding_ = true;
+        QTimer::singleShot(DecideLaterMs, this, &ParameterOffers::decideAgain);
+        return;
+    }
     if (link_.State() != seriallink::LinkState::Polling || link_.counters().Connections != waiting_->offer.connection) {
         drop(QStringLiteral("the link stopped before the detector's parameters could be compared with it"));
         return;
@@ -176,10 +207,10 @@ void ParameterOffers::decideAgain() {
         link_.RequestReadBack();
         return;
     }
+    // (It stays waiting while it may be asked again: leaving counts it meanwhile.)
+    waiting_->awaitingReadBack = false;
     const Offer offer = waiting_->offer;
     const QStringList listed = waiting_->listed;
-    waiting_.reset();
-    emit waitingChanged();
     go(offer, listed);
 }
 
@@ -258,6 +289,9 @@ void ParameterOffers::undoLastChange() {
     o.connection = link_.counters().Connections;
     o.undoable = false;
     o.done = [this, id = step.id] { sender_.StepUndone(id); };
+    if (step.connection != o.connection)
+        o.notes << QStringLiteral("Note: the link was lost and connected again by itself since this change: if "
+                                  "another detector is on the line now, this value is not its own.");
     offer(o);
 }
 
@@ -275,7 +309,8 @@ QString KeepArrivalFile(const QString& folder, const Record& record, const QStri
     // The newest first by their names (times), then all but the newest are removed.
     QStringList kept =
         QDir(folder).entryList({QStringLiteral("arrival-*.bin")}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (int i = keep; i < kept.size(); ++i) QFile::remove(QDir(folder).filePath(kept[i]));
+    kept.removeOne(QFileInfo(path).fileName()); // (the one just written stays, whatever the clock said)
+    for (int i = keep - 1; i < kept.size(); ++i) QFile::remove(QDir(folder).filePath(kept[i]));
     return path;
 }
 

@@ -54,6 +54,8 @@ class ParameterOffers : public QObject {
     // fresh parameters and is compared with them: when it would change anything the question did not
     // list, the question is asked again with the new list.
     void offer(const Offer& offer);
+    // How long a decision waits for a question or dialog open at the time to close, and looks again.
+    static constexpr int DecideLaterMs = 250;
     // An agreed set waits for the detector's fresh parameters, or for its tick.
     bool Waiting() const { return waiting_.has_value(); }
 
@@ -87,6 +89,7 @@ class ParameterOffers : public QObject {
         bool awaitingReadBack = false;
         protocol::params::Parameters before; // what the set replaced, once sent
         protocol::params::Parameters after;
+        protocol::params::Record beforeRecord{}; // the store before it was shown
     };
     // "MW Pulses: 4 -> 1" for every setting bytes would change on the detector.
     QStringList changes(const protocol::params::Record& bytes) const;

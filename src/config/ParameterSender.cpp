@@ -74,6 +74,7 @@ void ParameterSender::connecting(bool droppedSettings) {
     sendWhole_ = false;
     noiseSeen_ = {};
     statusNoise_ = {};
+    echoRecheck_ = {};
     echoQueuedMask_ = echoQueuedBits_ = echoSentMask_ = echoSentBits_ = 0;
     noiseEchoRefused_ = false;
     linkBackText_.clear();
@@ -129,6 +130,10 @@ bool ParameterSender::FrameWaiting() const {
     return link_.SettingsPending() || held_;
 }
 
+bool ParameterSender::UserChangeWaiting() const {
+    return (link_.SettingsPending() && !pendingIsEcho_ && !sendWhole_) || held_;
+}
+
 QString ParameterSender::LinkBackNotice(const QString& port) {
     const QString dropped = std::exchange(droppedNotice_, QString());
     linkBackText_ = QStringLiteral("Link back on ") + port +
@@ -173,12 +178,7 @@ void ParameterSender::ReadBackArrived() {
     // A frame held back while the line failed: made again on what the detector holds now (it may have
     // changed other values meanwhile).
     const bool held = std::exchange(held_, false) && lastReadBack_;
-    bool echoOnly = false;
-    if (held) {
-        edits_ = remakeHeld(DecodeRecord(*lastReadBack_), fresh, echoOnly);
-    } else {
-        edits_ = fresh;
-    }
+    edits_ = held ? remakeHeld(DecodeRecord(*lastReadBack_), fresh) : fresh;
     if (!connectTime_) {
         connectTime_ = link_.stores().parameters;
         connectTimeConnection_ = userConnection_;
@@ -223,7 +223,7 @@ void ParameterSender::ReadBackArrived() {
     if (held) {
         pendingIsEcho_ = false;
         if (!(edits_ == fresh) || storePending_) {
-            queue(edits_, echoOnly); // (an echo in it keeps its bits to check at the next read-back)
+            queue(edits_, false);
             requestReadBack();
         } else {
             echoQueuedMask_ = echoQueuedBits_ = 0; // nothing left to tell it
@@ -243,14 +243,14 @@ QStringList ParameterSender::UnstoredChanges() const {
 
 void ParameterSender::noteStep(const Parameters& before, const Parameters& after) {
     if (before == after) return;
-    constexpr qint64 DragMs = 2000; // one control moved again this soon after: the same step
+    constexpr qint64 DragMs = 700; // one control moved again this soon after (a drag, a held arrow): one step
     constexpr std::size_t Kept = 100;
     auto fields = [](const Parameters& a, const Parameters& b) {
         QStringList names;
         for (const ParameterDifference& d : CompareParameters(a, b)) names << d.name;
         return names;
     };
-    if (!undo_.empty() && undo_.back().after == before) {
+    if (!undo_.empty() && undo_.back().after == before && undo_.back().connection == link_.counters().Connections) {
         Step& last = undo_.back();
         // Changes that go out in one frame are one step, and so are the steps of one drag.
         const bool oneFrame = link_.SettingsPending() && !pendingIsEcho_;
@@ -264,7 +264,7 @@ void ParameterSender::noteStep(const Parameters& before, const Parameters& after
             return;
         }
     }
-    undo_.push_back({before, after, nextStepId_++});
+    undo_.push_back({before, after, nextStepId_++, link_.counters().Connections});
     if (undo_.size() > Kept) undo_.erase(undo_.begin());
     lastStepClock_.start();
     emit undoStepsChanged();
@@ -272,7 +272,7 @@ void ParameterSender::noteStep(const Parameters& before, const Parameters& after
 
 void ParameterSender::AddStep(const Parameters& before, const Parameters& after) {
     if (before == after) return;
-    undo_.push_back({before, after, nextStepId_++});
+    undo_.push_back({before, after, nextStepId_++, link_.counters().Connections});
     lastStepClock_.invalidate();
     emit undoStepsChanged();
 }
@@ -308,11 +308,22 @@ void ParameterSender::edit(const std::function<void(Parameters&)>& change) {
     requestReadBack();
 }
 
-void ParameterSender::SendParameters(Parameters p) {
+bool ParameterSender::SendParameters(Parameters p) {
+    if (fileEditing_ || showing_ || !link_.LinkActive() || !link_.ParametersKnown()) return false;
+    // The set goes in place of any frame still waiting: the detector's own switch told back to it is not
+    // told with it (the set says what it says), and is not taken for sent either.
+    pendingIsEcho_ = false;
+    echoQueuedMask_ = echoQueuedBits_ = 0;
+    held_ = false;
     edits_ = p;
     sendWhole_ = true;
     queue(p, false);
     requestReadBack();
+    return true;
+}
+
+void ParameterSender::TellAtLinkBack(const QString& text) {
+    droppedNotice_ = droppedNotice_.isEmpty() ? text : droppedNotice_ + QLatin1Char(' ') + text;
 }
 
 void ParameterSender::queue(Parameters p, bool echo) {

@@ -51,8 +51,11 @@ class ParameterSender : public QObject {
     // Queues a frame of the given parameters as they are (not through the controls, which would
     // clamp them), then the read-back: a whole set the user agreed to, made on the detector's fresh
     // parameters. When the line fails before it has gone out, it is not made again here: wholeSetHeld()
-    // says so, and whoever offered it decides again on the next read-back.
-    void SendParameters(protocol::params::Parameters p);
+    // says so, and whoever offered it decides again on the next read-back. Nothing while the link is not
+    // open, the detector's parameters are not known, or a file is on the controls (false).
+    bool SendParameters(protocol::params::Parameters p);
+    // Said again when the link is back by itself, after "Link back on ...": what the reconnection dropped.
+    void TellAtLinkBack(const QString& text);
 
     // While a Showing lives, values are being shown, not chosen (a read-back, a file, the detector's
     // own switches): the handlers neither edit the parameters nor build a frame.
@@ -94,6 +97,8 @@ class ParameterSender : public QObject {
     bool StoreRequestPending() const { return storePending_; }
     // A frame waits: pending for the next tick, or held back until the parameters are read again.
     bool FrameWaiting() const;
+    // A change of the user's waits to go out (pending, or held for a fresh read-back).
+    bool UserChangeWaiting() const;
 
     // What the detector holds now (as far as the program knows: its last read-back with the changes
     // sent or queued since) against what its flash holds (the set read at Connect, or at the last
@@ -105,6 +110,7 @@ class ParameterSender : public QObject {
     struct Step {
         protocol::params::Parameters before, after;
         std::uint64_t id = 0;
+        std::uint64_t connection = 0; // the connection it was made on
     };
     const std::vector<Step>& UndoSteps() const { return undo_; }
     // A whole set was sent in place of before: one step back.
@@ -153,11 +159,10 @@ class ParameterSender : public QObject {
     void frameSent(const std::array<std::uint8_t, 46>& frame);
     void frameHeld();
     // A frame held while the line failed, made again on what the detector reports now: the user's
-    // changes on the fresh set, the detector's own noise-reduction switch only where it still needs
-    // telling (no temperature compensation, and the bit still differs from the last status).
-    // echoOnly: what is left to send is the switch alone.
+    // changes on the fresh set. The detector's own noise-reduction switch is decided again at the next
+    // status reply (no temperature compensation, and the bit still differs from what the status shows).
     protocol::params::Parameters remakeHeld(const protocol::params::Parameters& old,
-                                            const protocol::params::Parameters& fresh, bool& echoOnly);
+                                            const protocol::params::Parameters& fresh);
     void noteStep(const protocol::params::Parameters& before, const protocol::params::Parameters& after);
     void setFlash(FlashState state);
     void notice(const QString& text);
@@ -173,6 +178,9 @@ class ParameterSender : public QObject {
     // Each PIR channel's noise reduction in the last status reply since Connect or the last read-back,
     // and in the last status reply since Connect.
     std::array<std::optional<bool>, 2> noiseSeen_, statusNoise_;
+    // A switch held back while the line failed, to be told if the first status reply after the fresh
+    // read-back still shows it.
+    std::array<std::optional<bool>, 2> echoRecheck_;
     // The noise-reduction bits told to the detector, queued and sent, that its next read-back must show.
     std::uint16_t echoQueuedMask_ = 0, echoQueuedBits_ = 0, echoSentMask_ = 0, echoSentBits_ = 0;
     bool noiseEchoRefused_ = false; // it kept its own bits: not told again on this connection

@@ -27,6 +27,9 @@ QString AskLive(QWidget* parent, const std::function<Question()>& ask, QuestionU
         const Question q = ask();
         box.setText(q.text);
         if (q.buttons == shown) return;
+        // Buttons that change under the user's eyes: Enter, meant for the one that was the default, now
+        // means the safe one, the last (Cancel).
+        const bool changed = !shown.isEmpty();
         for (QAbstractButton* b : box.buttons()) {
             box.removeButton(b);
             b->deleteLater();
@@ -38,7 +41,7 @@ QString AskLive(QWidget* parent, const std::function<Question()>& ask, QuestionU
             last = box.addButton(q.buttons[i], escape ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
             if (!first) first = qobject_cast<QPushButton*>(last);
         }
-        box.setDefaultButton(first);
+        box.setDefaultButton(changed ? qobject_cast<QPushButton*>(last) : first);
         box.setEscapeButton(last);
         shown = q.buttons;
     };
