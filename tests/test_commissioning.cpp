@@ -439,6 +439,29 @@ class TestCommissioning : public QObject {
         const QByteArray content = f.readAll();
         QVERIFY(content.endsWith('\n'));
         QCOMPARE(content.count('\n'), recorder.Lines() + 1);
+
+        // A file the user agreed to replace stays whole until the recording is complete, and a start that
+        // fails leaves no file behind.
+        const QString kept = dir.filePath("kept.csv");
+        {
+            QFile old(kept);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older walk\n") == 14);
+        }
+        QVERIFY(recorder.Start(kept, error));
+        QVERIFY(recorder.Record(status.data(), error));
+        QFile during(kept);
+        QVERIFY(during.open(QIODevice::ReadOnly));
+        QCOMPARE(during.readAll(), QByteArray("an older walk\n"));
+        QVERIFY(recorder.Stop());
+        QFile after(kept);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll().count('\n'), 2); // the header and the reply
+        small.rlim_cur = 10;                      // not even the header
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+        QVERIFY(!recorder.Start(dir.filePath("refused.csv"), error));
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
         mainWindow.exitAction()->trigger();
     }
 
