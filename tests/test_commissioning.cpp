@@ -475,6 +475,8 @@ class TestCommissioning : public QObject {
         QTest::addColumn<QString>("told"); // what the user is told; empty: the replay went through
         QTest::newRow("32 MB of blank lines") << "blank.csv" << true << "";
         QTest::newRow("one 50 MB line") << "long.csv" << true << "Line 2 of";
+        QTest::newRow("a 50 MB comment") << "comment.csv" << true << "";
+        QTest::newRow("a NUL in a field") << "nul.csv" << true << "Line 2 of";
         QTest::newRow("a FIFO") << "fifo.csv" << true << "not a regular file";
         QTest::newRow("a file under /proc") << "/proc/self/status" << true << "not a file on a disk";
         QTest::newRow("the kernel's messages (root)") << "/proc/kmsg" << true << "not a file on a disk";
@@ -491,11 +493,18 @@ class TestCommissioning : public QObject {
         const QString path = file.startsWith('/') ? file : dir.filePath(file);
         if (file == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         QFile f(path);
-        if ((file == "blank.csv" || file == "long.csv") && f.open(QIODevice::WriteOnly)) {
+        if ((file == "blank.csv" || file == "long.csv" || file == "comment.csv") && f.open(QIODevice::WriteOnly)) {
             f.write(commission::recording::CsvHeader().toUtf8() + '\n');
+            if (file == "comment.csv") f.write("# ");
             const QByteArray megabyte(1 << 20, file == "blank.csv" ? '\n' : 'x');
             for (int i = 0; i < (file == "blank.csv" ? 32 : 50); ++i) f.write(megabyte);
             f.write('\n' + commission::recording::CsvLine(0, walk(5)).toUtf8() + '\n');
+            f.close();
+        } else if (file == "nul.csv" && f.open(QIODevice::WriteOnly)) {
+            QByteArray reply = commission::recording::CsvLine(0, walk(5)).toUtf8();
+            reply.replace(reply.indexOf(',') + 1, reply.indexOf(',', reply.indexOf(',') + 1) - reply.indexOf(',') - 1,
+                          QByteArray("55\0zzz", 6));
+            f.write(commission::recording::CsvHeader().toUtf8() + '\n' + reply + '\n');
             f.close();
         }
 
@@ -527,6 +536,7 @@ class TestCommissioning : public QObject {
         } else {
             QCOMPARE(said.size(), std::size_t(1));
             QVERIFY2(said[0].contains(told) && said[0].contains(path), qPrintable(said[0]));
+            if (file == "nul.csv") QVERIFY2(said[0].contains("NUL"), qPrintable(said[0]));
         }
     }
 

@@ -175,6 +175,7 @@ class RecordingReader {
     qsizetype at_ = 0;
     qint64 lineOffset_ = 0; // where the line taken last begins
     bool fileEnded_ = false;
+    bool skippingComment_ = false; // in a comment longer than MaxLineLength, its end not read yet
     qint64 line_ = 0;
     qint64 size_ = 0;      // the file's size at Open
     qint64 dataStart_ = 0; // the first byte after the header
