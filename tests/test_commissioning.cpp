@@ -355,6 +355,22 @@ class TestCommissioning : public QObject {
         }
     }
 
+    // A note is kept as one line of text that reads the same everywhere: no direction or zero-width
+    // controls (they would print it reversed), and no cell a spreadsheet would take for a formula.
+    void notesReadTheSameEverywhere() {
+        const struct {
+            const char16_t* written;
+            const char16_t* kept;
+        } cases[] = {{u"\u202Eevil\u202C", u"evil"}, {u"a\u200Bb\u2066c\u2069\uFEFF", u"abc"},
+                     {u"10 m,=1+1", u"10 m,'=1+1"},  {u"left, @SUM(A1), -3, +4", u"left, '@SUM(A1), '-3, '+4"},
+                     {u"10 m, left", u"10 m, left"}, {u"say \"hi\"\nthere", u"say 'hi' there"}};
+        for (const auto& c : cases) {
+            const QString kept = commission::recording::CleanNote(QString::fromUtf16(c.written));
+            QCOMPARE(kept, QString::fromUtf16(c.kept));
+            QCOMPARE(commission::recording::CleanNote(kept), kept); // (read back, it stays as it is)
+        }
+    }
+
     // Record, the installation report and Save Image ask before an extension they add makes them
     // replace an existing file, and leave it alone on No. A full disk (the file size limit stands in
     // for it) leaves the recording with whole lines only, and says why.
