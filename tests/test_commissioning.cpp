@@ -12,6 +12,7 @@
 #include "commission/Replay.h"
 #include "commission/Report.h"
 #include "commission/ThresholdSuggestions.h"
+#include "commission/WalkAnalysis.h"
 #include "config/ConfigFile.h"
 #include "config/ParameterText.h"
 #include "dialogs/FileDialogs.h"
@@ -352,6 +353,60 @@ class TestCommissioning : public QObject {
             QVERIFY2(commission::recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
             QCOMPARE(ms, c.ms);
             QVERIFY(back == c.reply);
+        }
+    }
+
+    // A walk of a great many passes and quiet stretches is analysed in bounded memory: the first ones whole,
+    // of the rest only those the suggestions turn on, so that they suggest what all of them would.
+    void aLongWalkInBoundedMemory() {
+        commission::WalkAnalysis kept;
+        std::vector<commission::WalkSegment> all; // the same walk, every segment (made here, not by the analysis)
+        std::uint32_t seed = 12345;
+        const auto next = [&seed](int n) { return int((seed = seed * 1103515245u + 12345u) >> 16) % n; };
+        std::int64_t ms = 0;
+        for (int i = 0; i < 20000; ++i) {
+            commission::recording::Mark m;
+            m.kind = next(3) == 0 ? commission::recording::Mark::Kind::Quiet : commission::recording::Mark::Kind::Pass;
+            m.number = i + 1;
+            m.ms = ms;
+            kept.Mark(m);
+            commission::WalkSegment seg;
+            seg.kind = m.kind;
+            seg.number = m.number;
+            protocol::StatusRecord s;
+            for (int c = 0; c < 3; ++c) {
+                // Quiet near the bottom, passes higher, the two close for some.
+                const int level = m.kind == commission::recording::Mark::Kind::Quiet ? 50 + next(300) : 340 + next(400);
+                s.channels[static_cast<std::size_t>(c)].level = static_cast<std::uint16_t>(level);
+                seg.peak[static_cast<std::size_t>(c)] = level;
+            }
+            kept.Reply(++ms, s);
+            seg.replies = 1;
+            if (next(50) == 0) { // a pause in it
+                commission::recording::Mark pause;
+                pause.kind = commission::recording::Mark::Kind::Paused;
+                pause.ms = ++ms;
+                pause.lengthMs = 1000;
+                kept.Mark(pause);
+                seg.pausedMs = 1000;
+            }
+            all.push_back(seg);
+            ms += 10;
+        }
+        kept.Finish();
+        QCOMPARE(kept.SegmentCount(), std::int64_t(all.size()));
+        QVERIFY(kept.Segments().size() <= std::size_t(commission::WalkAnalysis::KeptInFull + 12));
+        QVERIFY(kept.Pauses().size() <= std::size_t(commission::WalkAnalysis::KeptInFull));
+        const std::array<int, 3> now{300, 380, 380};
+        const auto fromAll = commission::SuggestThresholds(all, now);
+        const auto fromKept = commission::SuggestThresholds(kept.Segments(), now);
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(fromKept[c].quietPeak, fromAll[c].quietPeak);
+            QCOMPARE(fromKept[c].quietNumber, fromAll[c].quietNumber);
+            QCOMPARE(fromKept[c].weakestPass, fromAll[c].weakestPass);
+            QCOMPARE(fromKept[c].weakestNumber, fromAll[c].weakestNumber);
+            QCOMPARE(fromKept[c].suggested, fromAll[c].suggested);
+            QCOMPARE(fromKept[c].reason, fromAll[c].reason);
         }
     }
 

@@ -49,6 +49,35 @@ void WalkAnalysis::close(std::int64_t ms) {
     WalkSegment& seg = segments_.back();
     seg.endMs = std::max(seg.startMs, ms);
     open_ = false;
+    settle();
+}
+
+void WalkAnalysis::settle() {
+    const WalkSegment& seg = segments_.back();
+    bool candidate = false;
+    if (seg.replies > 0) {
+        // The slot of each channel for this kind and wholeness: a quiet stretch higher, or a pass weaker, than
+        // the one it holds (the first of equals stays, as the suggestions take it).
+        const int slot = (seg.isPass() ? 6 : 0) + (seg.pausedMs > 0 ? 3 : 0);
+        for (int c = 0; c < 3; ++c) {
+            Best& b = best_[static_cast<std::size_t>(slot + c)];
+            if (b.order >= 0 && (seg.isPass() ? seg.peak[c] >= b.peak : seg.peak[c] <= b.peak)) continue;
+            b = {seg.order, seg.peak[c]};
+            candidate = true;
+        }
+    }
+    if (seg.order < KeptInFull) return;
+    if (!candidate) {
+        segments_.pop_back();
+        return;
+    }
+    // Later segments a slot no longer holds go (the first ones stay whole).
+    const auto held = [this](const WalkSegment& s) {
+        return std::any_of(best_.begin(), best_.end(), [&s](const Best& b) { return b.order == s.order; });
+    };
+    segments_.erase(std::remove_if(segments_.begin() + KeptInFull, segments_.end(),
+                                   [&held](const WalkSegment& s) { return !held(s); }),
+                    segments_.end());
 }
 
 void WalkAnalysis::Mark(const recording::Mark& m) {
@@ -62,6 +91,7 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
         seg.number = m.number;
         seg.note = m.text;
         seg.startMs = m.ms;
+        seg.order = segmentCount_++;
         if (parameters_)
             for (int c = 0; c < 3; ++c) seg.threshold[c] = parameters_->channels[c].trange;
         if (lastState_)
@@ -72,7 +102,8 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
     }
     case Kind::End: close(m.ms); break;
     case Kind::Paused:
-        pauses_.push_back({m.ms, m.lengthMs, m.text});
+        if (pauseCount_++ < KeptInFull) pauses_.push_back({m.ms, m.lengthMs, m.text});
+        pausedMs_ += m.lengthMs;
         if (open_) segments_.back().pausedMs += m.lengthMs;
         break;
     case Kind::Parameters: {
@@ -92,12 +123,6 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
 
 void WalkAnalysis::Finish() {
     close(lastMs_);
-}
-
-std::int64_t WalkAnalysis::PausedMs() const {
-    std::int64_t all = 0;
-    for (const WalkPause& p : pauses_) all += p.lengthMs;
-    return all;
 }
 
 int MarginPercent(int peak, int threshold) {
