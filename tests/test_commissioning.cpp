@@ -706,6 +706,25 @@ class TestCommissioning : public QObject {
     // A file whose name is not UTF-8 text cannot be listed by the file dialog, nor opened by a name it
     // gives back: the dialog says below its list which files of the folder shown it leaves out, and to
     // rename them.
+    // Each kind of file opens in the folder used last for that kind.
+    void eachKindOfFileHasItsFolder() {
+        const struct {
+            const char *caption, *filter, *folder;
+        } cases[] = {{"Open Config", "bin (*.bin)", "/srv/sites/params"},
+                     {"Record Walk Test", "CSV (*.csv)", "/srv/walks"},
+                     {"Installation Report", "PDF (*.pdf)", "/srv/reports"},
+                     {"Export Event Memory", "CSV (*.csv)", "/srv/exports"},
+                     {"Save Image", "PNG (*.png)", "/srv/images"}};
+        for (const auto& c : cases) dialogs::RememberFolder(c.caption, c.filter, QString(c.folder) + "/file");
+        const struct {
+            const char *caption, *filter, *folder;
+        } asked[] = {{"Save Config", "bin (*.bin)", "/srv/sites/params"},
+                     {"Replay Walk Test", "CSV (*.csv)", "/srv/walks"},
+                     {"Installation Report", "PDF (*.pdf)", "/srv/reports"},
+                     {"Export Event Memory", "CSV (*.csv)", "/srv/images"}}; // (exports share one)
+        for (const auto& a : asked) QCOMPARE(dialogs::LastFolder(a.caption, a.filter), QString(a.folder));
+    }
+
     void theFileDialogNamesWhatItCannotList() {
         QTemporaryDir dir, clean;
         const QByteArray names[] = {"walk.csv", "w\xe4lk.csv", "\xff\xfe.csv"};

@@ -128,16 +128,37 @@ QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString&
     return dialog;
 }
 
+QString FolderKind(const QString& caption, const QString& filter) {
+    if (filter.contains(QLatin1String("*.bin"))) return QStringLiteral("parameters");
+    if (filter.contains(QLatin1String("*.pdf"))) return QStringLiteral("reports");
+    if (filter.contains(QLatin1String("*.csv")) && !caption.startsWith(QLatin1String("Export")))
+        return QStringLiteral("recordings");
+    return QStringLiteral("exports");
+}
+
+QString LastFolder(const QString& caption, const QString& filter) {
+    const QSettings settings;
+    // (Before each kind had its own, one folder served them all.)
+    const QString any = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+    return settings.value(QStringLiteral("files/lastFolder/") + FolderKind(caption, filter), any).toString();
+}
+
+void RememberFolder(const QString& caption, const QString& filter, const QString& chosen) {
+    if (chosen.isEmpty()) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("files/lastFolder/") + FolderKind(caption, filter),
+                      QFileInfo(chosen).absolutePath());
+}
+
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                     const QString& suggestedName) {
     if (fileHandler()) return fileHandler()(parent, kind, caption, filter);
-    QSettings settings;
-    const QString folder = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+    const QString folder = LastFolder(caption, filter);
     const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
     const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(parent, kind, caption, filter, start));
     if (dialog->exec() != QDialog::Accepted) return {};
     const QString name = dialog->selectedFiles().value(0);
-    if (!name.isEmpty()) settings.setValue(QStringLiteral("files/lastFolder"), QFileInfo(name).absolutePath());
+    RememberFolder(caption, filter, name);
     return name;
 }
 

@@ -36,6 +36,11 @@ QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString&
 // does Qt's own dialog.)
 constexpr int UnlistedNamesLimitMs = 20;
 QStringList UnlistedNames(const QString& folder, bool* complete = nullptr, int maxEntries = 20000);
+// Each kind of file starts in the folder of its own kind used last (parameter files, recordings, reports,
+// exports), kept between runs: the kind from the dialog's caption and filter.
+QString FolderKind(const QString& caption, const QString& filter);
+QString LastFolder(const QString& caption, const QString& filter);
+void RememberFolder(const QString& caption, const QString& filter, const QString& chosen);
 // A file name made of text the user typed: no folder separators, no leading dot, not empty.
 QString FileNameFrom(const QString& text);
 // name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".
