@@ -557,6 +557,38 @@ class TestDetectorSim : public QObject {
         QCOMPARE(alarmsSeen & 0x14, 0);
     }
 
+    // The intruder walks past by itself every few seconds while the periodic walk is on (as at the
+    // start), never while it is off, so that the field can stay quiet; a walk asked for comes either way.
+    void thePeriodicWalkCanBeStopped_data() {
+        QTest::addColumn<QList<bool>>("periodic"); // for each half minute in turn
+        QTest::newRow("on, as at the start") << QList<bool>{true};
+        QTest::newRow("off") << QList<bool>{false};
+        QTest::newRow("off, then on again") << QList<bool>{false, true};
+    }
+    void thePeriodicWalkCanBeStopped() {
+        QFETCH(QList<bool>, periodic);
+        DetectorModel m({}, 11);
+        QVERIFY(m.periodicWalk);
+        const auto highest = [&m](double from, double to) {
+            int h = 0;
+            for (double t = from; t < to; t += 0.05) {
+                m.Advance(t);
+                h = std::max<int>(h, m.Status().channels[0].level);
+            }
+            return h;
+        };
+        double t = 0;
+        for (const bool on : periodic) {
+            m.periodicWalk = on;
+            const int h = highest(t, t + 30);
+            QVERIFY2((h > 300) == on, qPrintable(QString::number(h)));
+            t += 30;
+        }
+        m.periodicWalk = false;
+        m.TriggerIntruder(t);
+        QVERIFY(highest(t, t + 4) > 300);
+    }
+
     void statusAndEventCodecsRoundTrip() {
         protocol::StatusRecord s;
         s.channels[1] = {700, 10, 65535, 42};

@@ -444,6 +444,40 @@ class TestGraph : public QObject {
         QVERIFY(px(g->Screen(), (start + 1) % W, 40) != colour);
     }
 
+    // However many marks come at one moment (a recording of nothing but marks), its column keeps a line of
+    // each kind and its newest few labels, so a flood costs what its pixels cost; a label at the right edge
+    // stands whole, left of its line.
+    void aFloodOfMarksAtOneMoment_data() {
+        QTest::addColumn<int>("ends");
+        QTest::addColumn<int>("passes");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("ends") << 100000 << 0 << 1;
+        QTest::newRow("passes with notes") << 0 << 20000 << graph::LabelsPerColumn;
+        QTest::newRow("both") << 5000 << 5000 << graph::LabelsPerColumn + 1;
+    }
+    void aFloodOfMarksAtOneMoment() {
+        QFETCH(int, ends);
+        QFETCH(int, passes);
+        QFETCH(int, kept);
+        const int W = g->State().GraphWidth;
+        g->MoveSweepTo(W - 2);
+        for (int i = 0; i < std::max(ends, passes); ++i) {
+            if (i < ends) g->AddMark(graph::Mark::Kind::End, QString());
+            if (i < passes) g->AddMark(graph::Mark::Kind::Pass, QString("Pass %1: a long note at the edge").arg(i + 1));
+        }
+        QCOMPARE(int(g->State().marks.size()), kept);
+        if (passes) QCOMPARE(g->State().marks.back().text, QString("Pass %1: a long note at the edge").arg(passes));
+        g->ShowNow();
+        // The newest label is drawn whole left of its line: its last letters' pixels end before the column.
+        const graph::Mark& newest = g->State().marks.back();
+        if (passes) {
+            QVERIFY(!newest.label.isNull());
+            const QImage& screen = g->Screen();
+            const int y = screen.height() - newest.label.height() / 2 - 1;
+            QCOMPARE(px(screen, W - 3, y), graph::MarkColour(graph::Mark::Kind::Pass));
+        }
+    }
+
     // "Freeze": the picture stays while the replies go on feeding the traces; unfrozen, it shows them.
     void freezeKeepsThePicture() {
         for (int i = 0; i < 100; ++i) feed(300, 400, 500);

@@ -525,7 +525,29 @@ class TestInstall : public QObject {
         QVERIFY2(!installed.waitForLine("which answers the polls", 20000).isEmpty(), installed.out.constData());
         installed.process.write("tamper on\n");
         QVERIFY(!installed.waitForLine("demo: done: tamper on", 5000).isEmpty());
-        QTest::qWait(1000); // some status replies with the tamper lit: the siren has been asked to sound
+        // Some status replies with the tamper lit, and so the siren asked to sound: the detector has
+        // answered ten more polls (the program asks for the next once it has shown a reply), as its
+        // count says when asked ("status", in its log).
+        int asked = 0, answers = 0;
+        long replies = -1, first = -1;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile log(installed.state + "/ostrevo-setup/detector-sim.log");
+                if (log.open(QIODevice::ReadOnly)) {
+                    answers = 0;
+                    for (const QByteArray& line : log.readAll().split('\n')) {
+                        if (line.startsWith("replies ")) replies = line.mid(8).split(',').value(0).toLong();
+                        answers += line == "ok status";
+                    }
+                }
+                if (first < 0) first = replies;
+                if (answers == asked) { // asked again once answered
+                    installed.process.write("status\n");
+                    ++asked;
+                }
+                return first >= 0 && replies >= first + 10;
+            },
+            10000));
         installed.process.terminate();
         QVERIFY(installed.process.waitForFinished(10000));
         QCOMPARE(installed.process.exitCode(), 128 + SIGTERM);

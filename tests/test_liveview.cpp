@@ -438,7 +438,7 @@ class TestLiveView : public QObject {
         auto showReply = [&](const StatusRecord& reply) {
             const bool polled = tickReply(peer, reply, counter);
             // Whatever waits for its pace is painted within the interval.
-            for (int i = 0; i < 50 && widgets::PaintPace::Instance().Holding(); ++i) QTest::qWait(10);
+            (void)QTest::qWaitFor([] { return !widgets::PaintPace::Instance().Holding(); });
             QCoreApplication::processEvents();
             return polled;
         };
@@ -446,10 +446,14 @@ class TestLiveView : public QObject {
         // Until the window system has settled (which window is active): nothing more to paint.
         mainWindow->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(mainWindow));
-        for (int i = 0; i < 50 && (i < 2 || !counter.painted.empty()); ++i) {
+        int quietTurns = 0; // in a row: turns of the event loop that paint nothing, with nothing held back
+        QVERIFY(QTest::qWaitFor([&] {
             counter.clear();
-            QTest::qWait(20);
-        }
+            QCoreApplication::processEvents();
+            const bool quiet = counter.painted.empty() && !widgets::PaintPace::Instance().Holding();
+            quietTurns = quiet ? quietTurns + 1 : 0;
+            return quietTurns >= 2;
+        }));
         QVERIFY(counter.painted.empty());
         for (const auto& c : cases) {
             const int column = graphics->State().SweepPosition;

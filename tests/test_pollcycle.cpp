@@ -232,9 +232,10 @@ class TestPollCycle : public QObject {
             view->tab = c.tab;
             cycle->ArmPoll(c.code, static_cast<int>(c.reply.size()));
             bool pausing = false;
+            QSignalSpy pauses(timer.get(), &QTimer::timeout);
             view->whileShown = [&] {
                 pausing = timer->isActive();
-                QTest::qWait(5 * 10); // as a box open for five pauses would
+                QTRY_VERIFY(pauses.count() >= 5); // as a box open for five pauses would
             };
             peer->write(c.reply);
             cycle->tick();
@@ -546,7 +547,8 @@ class TestPollCycle : public QObject {
         QCOMPARE(view->logged.size(), std::size_t(1));
         QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
         QCOMPARE(view->notices.back(), "Link lost, reconnecting to " + link + "...");
-        QTest::qWait(3 * seriallink::PollCycle::ReconnectPollMs);
+        QSignalSpy looks(cycle->findChild<QTimer*>(), &QTimer::timeout); // (its timer for the port)
+        QTRY_VERIFY(looks.count() >= 3);
         QCOMPARE(cycle->State(), seriallink::LinkState::Reconnecting);
 
         PtyPeer back; // ...and plugged in again: open, but the link is back only once the detector answers

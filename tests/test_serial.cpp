@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +37,15 @@ long threadWakeUps() {
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
     return u.ru_nvcsw;
+}
+
+// Whether a thread of this process sleeps in the kernel (waits for something), as /proc tells it.
+bool threadAsleep(pid_t thread) {
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(thread));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype after = line.lastIndexOf(") ");
+    return after >= 0 && line.mid(after + 2, 1) == "S";
 }
 
 double cpuSeconds() {
@@ -235,13 +247,24 @@ class TestSerial : public QObject {
         protocol::SerialPort s;
         openLine(s, peer);
         peer.write(bytes(10, 1));
+        // The adapter goes once the receive has taken the ten bytes (none left in the port's input) and
+        // waits for more: its thread asleep in the kernel.
+        const pid_t receiver = static_cast<pid_t>(::syscall(SYS_gettid));
+        std::atomic<bool> receiving{false};
+        const auto taken = [&s] {
+            int queued = -1;
+            return ::ioctl(s.handle(), FIONREAD, &queued) == 0 && queued == 0;
+        };
         std::thread unplug([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!(receiving && taken() && threadAsleep(receiver)) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             peer.hangUp();
         });
         std::uint8_t buf[64] = {};
         QElapsedTimer t;
         t.start();
+        receiving = true;
         const int n = s.ReceiveBytes(buf, 64, 3000);
         unplug.join();
         QCOMPARE(n, 10); // what came before the hang-up is kept

@@ -18,6 +18,7 @@ class TestVirtualDemoMenu : public QObject {
             QCOMPARE(own[i].onCommands, processDemo[i].onCommands);
             QCOMPARE(own[i].offCommands, processDemo[i].offCommands);
             QCOMPARE(QString(own[i].submenu), QString(processDemo[i].submenu));
+            QCOMPARE(own[i].checkedAtStart, processDemo[i].checkedAtStart);
         }
     }
 };

@@ -3,6 +3,7 @@
 // controls (seek, step, keys), through the real window, the real tick and the real virtual detector.
 #include "DetectorModel.h"
 #include "GuiTestMain.h"
+#include "HeldPollTimer.h"
 #include "PtyPeer.h"
 #include "ReplyFrames.h"
 #include "SimProcess.h"
@@ -28,19 +29,25 @@
 #include "widgets/TrackBar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 #include <set>
 
 namespace {
@@ -181,8 +188,8 @@ class TestWalkTest : public QObject {
         QTest::keyClick(&w, Qt::Key_M);                                      // the pass, with its note
         QVERIFY(walk.noteEdit()->text().isEmpty());
         QVERIFY(sim.command("intruder"));
-        QTRY_VERIFY_WITH_TIMEOUT(protocol::DecodeStatus(w.link().stores().status.data()).stateFlags & 1, 5000);
-        QTest::qWait(1200);
+        // The walk goes by within the pass: the recording sees OUT1 switch on in it.
+        QTRY_VERIFY_WITH_TIMEOUT(walk.Walk().Segments().back().outputAfterMs[0] >= 0, 5000);
         QTest::keyClick(&w, Qt::Key_E);
 
         // The LOGS tab: paused, and said so in place of the clock for as long as it lasts.
@@ -190,7 +197,9 @@ class TestWalkTest : public QObject {
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         QTest::keyClick(&w, Qt::Key_M); // nothing of a pass would be recorded now
         QVERIFY2(noticeOf(w).startsWith("Nothing is marked: the recording is paused"), qPrintable(noticeOf(w)));
-        QTest::qWait(1300); // (the clock's second has come by)
+        // Once the recording's clock has gone past its next second, the pause is still said, not the clock.
+        const std::int64_t pausedAt = c.Recorder().ElapsedMs();
+        QTRY_VERIFY_WITH_TIMEOUT(c.Recorder().ElapsedMs() >= pausedAt + 1300, 5000);
         QCOMPARE(noticeOf(w), QString("Recording paused: LOGS tab"));
         w.tabs()->setCurrentIndex(0);
         QTRY_VERIFY_WITH_TIMEOUT(noticeOf(w).startsWith("Recording 0:"), 3000);
@@ -380,30 +389,63 @@ class TestWalkTest : public QObject {
     }
 
     // Thresholds halfway between the highest quiet peak and the weakest pass, rounded up, within the
-    // control's range; none, said plainly, where the weakest pass did not rise above the quiet; a pass
-    // that missed its peak in a pause of the recording left out, and said.
+    // control's range, where they keep a margin of at least 10 and 5 % of themselves on each side; none,
+    // said plainly with both figures, where the two are too close, where the weakest pass did not rise
+    // above the quiet, or where the control's range leaves too little; a pass that missed its peak in a
+    // pause of the recording left out, and said.
     void suggestionsForATableOfPeaks_data() {
         QTest::addColumn<QList<int>>("quiet"); // peaks of MW, PIR1, PIR2 per quiet stretch, in threes
         QTest::addColumn<QList<int>>("passes");
         QTest::addColumn<int>("pausedPass");       // a pass the recording paused in, 0 for none
         QTest::addColumn<QList<int>>("suggested"); // -1: none
-        QTest::addColumn<QString>("reason");       // the first channel's
+        QTest::addColumn<QStringList>("reasons");  // each channel's
+        const QStringList none{"", "", ""};
         QTest::newRow("the training detector") << QList<int>{55, 58, 52} << QList<int>{552, 655, 594, 548, 650, 601}
-                                               << 0 << QList<int>{302, 354, 323} << "";
+                                               << 0 << QList<int>{302, 354, 323} << none;
         QTest::newRow("halves rounded up")
-            << QList<int>{100, 100, 100} << QList<int>{101, 102, 103} << 0 << QList<int>{101, 101, 102} << "";
+            << QList<int>{100, 100, 100} << QList<int>{141, 142, 143} << 0 << QList<int>{121, 121, 122} << none;
         QTest::newRow("the highest quiet, the weakest pass")
             << QList<int>{60, 60, 60, 90, 70, 80} << QList<int>{400, 500, 600, 200, 300, 75} << 0
-            << QList<int>{145, 185, -1} << "";
+            << QList<int>{145, 185, -1}
+            << QStringList{"", "",
+                           "no threshold separates them: the weakest pass, pass 2, peaked at 75, not above the "
+                           "highest quiet peak, 80 (quiet 2)"};
         QTest::newRow("a pass as high as the quiet")
             << QList<int>{300, 50, 50} << QList<int>{300, 400, 400} << 0 << QList<int>{-1, 225, 225}
-            << "no threshold separates them: the weakest pass, pass 1, peaked at 300, not above the highest quiet "
-               "peak, 300 (quiet 1)";
+            << QStringList{"no threshold separates them: the weakest pass, pass 1, peaked at 300, not above the "
+                           "highest quiet peak, 300 (quiet 1)",
+                           "", ""};
+        QTest::newRow("someone walked in the quiet stretch")
+            << QList<int>{46, 52, 595} << QList<int>{350, 405, 601} << 0 << QList<int>{198, 229, -1}
+            << QStringList{"", "",
+                           "the quiet stretch peaked at 595 (quiet 1), the weakest pass at 601 (pass 1): too close "
+                           "for a margin of 30 on each side; was someone in the field?"};
+        QTest::newRow("margins at their least")
+            << QList<int>{400, 40, 60} << QList<int>{444, 60, 700} << 0 << QList<int>{422, 50, 380}
+            << QStringList{"", "", "the threshold is there already"};
+        QTest::newRow("a level short of them")
+            << QList<int>{400, 40, 60} << QList<int>{443, 59, 700} << 0 << QList<int>{-1, -1, 380}
+            << QStringList{"the quiet stretch peaked at 400 (quiet 1), the weakest pass at 443 (pass 1): too close "
+                           "for a margin of 22 on each side; was someone in the field?",
+                           "the quiet stretch peaked at 40 (quiet 1), the weakest pass at 59 (pass 1): too close for "
+                           "a margin of 10 on each side; was someone in the field?",
+                           "the threshold is there already"};
         QTest::newRow("beyond the control's range")
             << QList<int>{600, 40, 40} << QList<int>{900, 40, 900} << 0 << QList<int>{-1, -1, 470}
-            << "no threshold the control can take (10..500) separates them: quiet peak 600, weakest pass 900 (pass 1)";
+            << QStringList{
+                   "no threshold the control can take (10..500) separates them: quiet peak 600, weakest pass 900 "
+                   "(pass 1)",
+                   "no threshold separates them: the weakest pass, pass 1, peaked at 40, not above the highest quiet "
+                   "peak, 40 (quiet 1)",
+                   ""};
+        QTest::newRow("at the control's end")
+            << QList<int>{480, 300, 40} << QList<int>{900, 1300, 400} << 0 << QList<int>{-1, 700, 220}
+            << QStringList{"halfway would be 690, but the control takes 10..500: 500 keeps only 20 from the quiet "
+                           "peak, less than a margin of 25",
+                           "halfway would be 800; the control takes 10..700", ""};
         QTest::newRow("a pass that missed its peak in a pause")
-            << QList<int>{50, 50, 50} << QList<int>{400, 400, 400, 60, 60, 60} << 2 << QList<int>{225, 225, 225} << "";
+            << QList<int>{50, 50, 50} << QList<int>{400, 400, 400, 60, 60, 60} << 2 << QList<int>{225, 225, 225}
+            << none;
     }
 
     void suggestionsForATableOfPeaks() {
@@ -411,7 +453,7 @@ class TestWalkTest : public QObject {
         QFETCH(QList<int>, passes);
         QFETCH(int, pausedPass);
         QFETCH(QList<int>, suggested);
-        QFETCH(QString, reason);
+        QFETCH(QStringList, reasons);
         std::vector<commission::WalkSegment> segments;
         auto add = [&](const QList<int>& peaks, bool pass) {
             for (qsizetype i = 0; i + 2 < peaks.size(); i += 3) {
@@ -431,24 +473,69 @@ class TestWalkTest : public QObject {
         const std::array<int, 3> now{300, 380, 380};
         const auto s = commission::SuggestThresholds(segments, now);
         for (int c = 0; c < 3; ++c) {
-            QCOMPARE(s[c].suggested, suggested[c]);
-            QCOMPARE(s[c].current, now[c]);
-            if (s[c].suggested >= 0) QVERIFY(s[c].suggested > s[c].quietPeak && s[c].suggested <= s[c].weakestPass);
-            else QVERIFY2(s[c].reason.startsWith("no threshold"), qPrintable(s[c].reason));
+            const commission::ThresholdSuggestion& t = s[c];
+            QCOMPARE(t.suggested, suggested[c]);
+            QCOMPARE(t.current, now[c]);
+            QCOMPARE(t.reason, reasons[c]);
+            if (t.suggested < 0) continue;
+            // The margins shown with it: above the quiet peak, below the weakest pass, each at least 10
+            // and 5 % of the threshold.
+            QCOMPARE(t.quietMargin, t.suggested - t.quietPeak);
+            QCOMPARE(t.passMargin, t.weakestPass - t.suggested);
+            QVERIFY(t.requiredMargin >= 10 && t.requiredMargin * 100 >= 5 * t.suggested);
+            QVERIFY(t.quietMargin >= t.requiredMargin && t.passMargin >= t.requiredMargin);
         }
-        QCOMPARE(s[0].reason, reason);
         QCOMPARE(commission::LeftOutOfSuggestions(segments),
                  pausedPass ? QStringList{QStringLiteral("pass %1").arg(pausedPass)} : QStringList());
-        // The PIR DOWN row of "the highest quiet, the weakest pass": each figure named.
-        if (suggested[2] < 0 && suggested[0] >= 0)
-            QCOMPARE(s[2].reason, QString("no threshold separates them: the weakest pass, pass 2, peaked at 75, not "
-                                          "above the highest quiet peak, 80 (quiet 2)"));
         // Without a quiet stretch, or a pass, nothing is suggested, and that is said.
         std::vector<commission::WalkSegment> passesOnly;
         for (const commission::WalkSegment& seg : segments)
             if (seg.isPass()) passesOnly.push_back(seg);
         QVERIFY(!commission::CanSuggestThresholds(passesOnly, why));
         QVERIFY(why.contains("no quiet stretch"));
+    }
+
+    // The suggestions' dialog shows every cell whole, the longest remark wrapped within its row, and
+    // needs no scroll bar, whether it suggests, refuses with its reason, or both.
+    void theSuggestionsDialogFitsItsCells_data() {
+        QTest::addColumn<QList<int>>("peaks"); // a quiet stretch's, then a pass's
+        QTest::newRow("suggested") << QList<int>{46, 52, 50, 350, 405, 367};
+        QTest::newRow("too close, with a note") << QList<int>{46, 52, 595, 350, 405, 601};
+        QTest::newRow("none at all") << QList<int>{480, 500, 600, 481, 450, 605};
+    }
+
+    void theSuggestionsDialogFitsItsCells() {
+        QFETCH(QList<int>, peaks);
+        std::vector<commission::WalkSegment> segments(2);
+        for (int k = 0; k < 2; ++k) {
+            segments[k].kind = k ? Kind::Pass : Kind::Quiet;
+            segments[k].number = 1;
+            segments[k].replies = 10;
+            segments[k].peak = {peaks[3 * k], peaks[3 * k + 1], peaks[3 * k + 2]};
+        }
+        segments[1].note = QStringLiteral("15 m, from the gate to the far corner of the yard");
+        commission::SuggestionView view;
+        view.file = QStringLiteral("walk 2024-05-02 10-14.csv");
+        view.channels = commission::SuggestThresholds(segments, {300, 380, 380});
+        view.thresholdsFrom = QStringLiteral("the detector");
+        view.canApply = true;
+        const std::unique_ptr<QDialog> dialog(commission::ThresholdSuggestions::MakeDialog(nullptr, view));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        auto* table = dialog->findChild<QTableWidget*>("SuggestionTable");
+        QVERIFY(table);
+        const QAbstractItemView* cells = table; // (whose size hints are public)
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QByteArray where = table->horizontalHeaderItem(column)->text().toUtf8();
+            QVERIFY2(table->columnWidth(column) >= table->horizontalHeader()->sectionSizeHint(column), where);
+            // (The remark wraps; every other cell keeps to one line.)
+            if (column + 1 < table->columnCount())
+                QVERIFY2(table->columnWidth(column) >= cells->sizeHintForColumn(column), where);
+        }
+        for (int row = 0; row < 3; ++row) QVERIFY(table->rowHeight(row) >= cells->sizeHintForRow(row));
+        QVERIFY(table->horizontalHeader()->length() <= table->viewport()->width());
+        QVERIFY(table->verticalHeader()->length() <= table->viewport()->height());
+        QVERIFY(dialog->width() >= table->width());
     }
 
     // Applying a suggestion is one settings frame after the question that lists the change, then the
@@ -489,8 +576,8 @@ class TestWalkTest : public QObject {
         seriallink::PortDialog portDialog(&w, protocol::PortRoots{"/nonexistent", "/nonexistent"});
         w.setCompanions(&portDialog, nullptr);
         portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
+        const HeldPollTimer held(w.pollTimer()); // (polled by the test alone: its port answers nothing else)
         w.connectAction()->trigger();
-        w.pollTimer()->stop();
         const protocol::params::Parameters detector = DetectorModel::FactoryDefaults();
         peer.write(reply9(detector));
         w.link().tick();
@@ -509,7 +596,6 @@ class TestWalkTest : public QObject {
             asked << text;
             if (answer == "reconnect") {
                 w.link().Connect();
-                w.pollTimer()->stop();
                 peer.write(reply9(detector));
                 w.link().tick();
             }
@@ -532,8 +618,7 @@ class TestWalkTest : public QObject {
         if (answer == "yes" || answer == "other set") {
             protocol::params::Parameters expected = detector;
             expected.channels[0].trange = 307;
-            const protocol::params::Frame frame = protocol::params::EncodeSettingsFrame(expected);
-            QCOMPARE(sent, std::vector<std::uint8_t>(frame.begin(), frame.end()));
+            QCOMPARE(sent, settingsFrameByLayout(expected));
             QVERIFY(w.link().ReadBackRequested());
         } else {
             QVERIFY(sent.size() != 46); // a poll, not a settings frame
@@ -644,10 +729,10 @@ class TestWalkTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         commission::Commissioning& c = w.commissioning();
         const bool recording = key == Qt::Key_M;
+        const HeldPollTimer held(w.pollTimer()); // (the test's port answers only the read-back)
         if (recording) {
             portDialog.portCombo()->setEditText(QString::fromStdString(peer.path()));
             w.connectAction()->trigger();
-            w.pollTimer()->stop();
             peer.write(reply9(DetectorModel::FactoryDefaults()));
             w.link().tick();
             dialogs::SetFileDialogHandler([&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) {
@@ -688,6 +773,66 @@ class TestWalkTest : public QObject {
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll().contains("\n# pass 1 at "), !typed);
         }
+        w.exitAction()->trigger();
+    }
+
+    // The note takes letters only while it is being typed: Enter marks the pass and gives the keys back
+    // to the marks bar, Escape leaves the note (which the next mark takes), so the Q and E that follow
+    // mark a quiet stretch and its end instead of becoming text.
+    void theNoteGivesTheKeysBack_data() {
+        QTest::addColumn<QString>("typed");     // into the note
+        QTest::addColumn<int>("leaving");       // the key that leaves it
+        QTest::addColumn<QStringList>("marks"); // then Q, then E: the marks in the file
+        QTest::newRow("Enter marks the pass")
+            << "10 m, left to right" << int(Qt::Key_Return)
+            << QStringList{"# pass 1 at * ms: 10 m, left to right", "# quiet 1 at * ms", "# end at * ms"};
+        QTest::newRow("Enter on the keypad")
+            << "" << int(Qt::Key_Enter) << QStringList{"# pass 1 at * ms", "# quiet 1 at * ms", "# end at * ms"};
+        QTest::newRow("Escape keeps the note for the next mark")
+            << "nobody in the field" << int(Qt::Key_Escape)
+            << QStringList{"# quiet 1 at * ms: nobody in the field", "# end at * ms"};
+    }
+
+    void theNoteGivesTheKeysBack() {
+        QFETCH(QString, typed);
+        QFETCH(int, leaving);
+        QFETCH(QStringList, marks);
+        QTemporaryDir dir;
+        PtyPeer peer;
+        app::Program program(protocol::PortRoots{"/nonexistent", "/nonexistent"});
+        app::MainWindow& w = program.mainWindow();
+        w.setEndProcess([](int) {});
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        program.portDialog().portCombo()->setEditText(QString::fromStdString(peer.path()));
+        const HeldPollTimer held(w.pollTimer()); // (the test's port answers only the read-back)
+        w.connectAction()->trigger();
+        peer.write(reply9(DetectorModel::FactoryDefaults()));
+        w.link().tick();
+        const QString csv = dir.filePath("walk.csv");
+        dialogs::SetFileDialogHandler(
+            [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return csv; });
+        commission::Commissioning& c = w.commissioning();
+        c.recordAction()->trigger();
+        QVERIFY(c.Recorder().Recording());
+        QLineEdit* note = c.walkRecording().noteEdit();
+        note->setFocus();
+        QTRY_VERIFY(note->hasFocus());
+        QTest::keyClicks(note, typed);
+        QTest::keyClick(note, static_cast<Qt::Key>(leaving));
+        QVERIFY(!note->hasFocus());
+        QVERIFY(c.walkRecording().bar()->isAncestorOf(QApplication::focusWidget()));
+        for (const Qt::Key key : {Qt::Key_Q, Qt::Key_E}) QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(note->text(), QString()); // (taken by a mark, no "qe" in it)
+        c.recordAction()->trigger();
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList written;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith("# ") && !line.startsWith("# parameters"))
+                written << QString::fromUtf8(line).replace(QRegularExpression(" at \\d+ ms"), " at * ms");
+        QCOMPARE(written, marks);
         w.exitAction()->trigger();
     }
 };

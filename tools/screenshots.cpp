@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     };
     command("tamper off");
     command("fault mw off");
-    command("intruder-every 0");
+    command("periodic-walk off");
     runFor(2500); // the last walk over, the outputs off
     liveGraph.clearGraph();
     chosen = out + QStringLiteral("/walk.csv");

@@ -25,75 +25,31 @@ It is websockify (Debian's python3-websockify) with a listener and a request han
   its path carries this run's token (?token=...) and its Origin is the page's own; any other request for
   one is answered 403 at once, before a byte reaches the VNC server.
 
-The log is capped, since what the owner's programs send lands in it: a line at most LINE_CHARS characters,
-control characters and the token replaced, BURST lines at once and then PER_SECOND a second for each
-process (the lines left out are counted), and nothing more once the file holds MAX_BYTES. Lines are
-appended whole with O_APPEND, so that no lock is shared between the processes.
+The log is capped (capped_log.CappedLog), since what the owner's programs send lands in it: short lines
+with the token masked, a few at once and then one a second for each process, and nothing past 256 kB
+however many processes write at once.
 """
+import errno
 import hmac
 import ipaddress
 import logging
 import os
-import re
+import select
 import signal
 import socket
+import struct
 import sys
 import time
 from urllib.parse import parse_qs, urlsplit
 
 from websockify import websocketproxy
 
+from capped_log import CappedLog
+
 HEAD_DEADLINE = 5
 MAX_CONNECTIONS = 16
+BATCH = 256  # connections taken from the queue at once (each a descriptor until it is closed)
 TALLY_SECONDS = 60
-LINE_CHARS = 300
-BURST = 20
-PER_SECOND = 1.0
-MAX_BYTES = 256 * 1024
-
-
-class CappedLog(logging.Handler):
-    """Appends the lines it is given to a file, within the limits above."""
-
-    def __init__(self, fd, secrets):
-        super().__init__()
-        self.fd = fd
-        self.secrets = [s for s in secrets if s]
-        self.allowed, self.when, self.left_out = float(BURST), time.monotonic(), 0
-        self.setFormatter(logging.Formatter("%(message)s"))
-
-    def clean(self, text):
-        for secret in self.secrets:
-            text = text.replace(secret, "...")
-        text = re.sub(r"token=[^&\s'\"]*", "token=...", text)
-        text = "".join(c if c.isprintable() else "?" for c in text)
-        return text[:LINE_CHARS] + ("..." if len(text) > LINE_CHARS else "")
-
-    def emit(self, record):
-        try:
-            line = self.clean(self.format(record))
-        except Exception:  # a line that cannot be formatted is left out
-            return
-        now = time.monotonic()
-        self.allowed = min(BURST, self.allowed + (now - self.when) * PER_SECOND)
-        self.when = now
-        if self.allowed < 1:
-            self.left_out += 1
-            return
-        self.allowed -= 1
-        if self.left_out:
-            line = f"({self.left_out} lines left out) {line}"
-            self.left_out = 0
-        data = (line + "\n").encode(errors="replace")
-        try:
-            written = os.fstat(self.fd).st_size
-            if written >= MAX_BYTES:
-                return
-            if written + len(data) > MAX_BYTES:
-                data = b"(the log is full: nothing more is written to it)\n"
-            os.write(self.fd, data)  # one line of at most a few hundred bytes: appended whole
-        except OSError:
-            pass
 
 
 class GuardedHandler(websocketproxy.ProxyRequestHandler):
@@ -136,9 +92,86 @@ def _address(text):
     return address, int(port, 16)
 
 
+class SocketOwners:
+    """The user ids of connections' client ends, asked of the kernel's socket table (NETLINK_SOCK_DIAG, as
+    ss asks it): a few connections one by one by their four numbers, each one lookup in a hash; many at
+    once in one pass through the table. Where that cannot be asked, /proc/net/tcp is read through
+    instead (peer_owners), once for each connection."""
+
+    SOCK_DIAG_BY_FAMILY, NLMSG_ERROR, NLMSG_DONE, NO_COOKIE = 20, 2, 3, 0xFFFFFFFF
+    NLM_F_REQUEST, NLM_F_DUMP, ALL_STATES = 1, 0x300, 0xFFFFFFFF
+    NO_OWNER = (6, 7, 10, 12)  # TIME_WAIT, CLOSE, LISTEN, NEW_SYN_RECV: no process's socket
+    ONE_BY_ONE = 8  # up to this many connections: asked for one by one
+
+    def __init__(self, local):
+        self.local = local
+        self.seq = 0
+        try:
+            self.sock = socket.socket(socket.AF_NETLINK, socket.SOCK_DGRAM, 4)  # NETLINK_SOCK_DIAG
+            self.sock.settimeout(1)
+        except OSError:
+            self.sock = None
+
+    def of(self, peers):
+        """{peer: the set of user ids of the client end whose own address is peer (empty: gone)}."""
+        if self.sock is not None:
+            try:
+                if len(peers) > self.ONE_BY_ONE:
+                    table = self.ask(dump=True)
+                    return {peer: ({table[peer]} if peer in table else set()) for peer in peers}
+                return {peer: set(self.ask(peer=peer).values()) for peer in peers}
+            except (OSError, struct.error, ValueError):
+                pass
+        return {peer: peer_owners(peer, self.local) for peer in peers}
+
+    def ask(self, peer=None, dump=False):
+        """{(address, port): user id} of the client ends of connections to the listener: of the one
+        whose own address is peer, or of all (dump)."""
+        self.seq += 1
+        here = socket.inet_aton(self.local[0]) + bytes(12)
+        there = socket.inet_aton(peer[0]) + bytes(12) if peer else bytes(16)
+        # inet_diag_req_v2: the client end's own address is peer, its other end the listener; every
+        # state, no cookie to match.
+        sockid = (struct.pack(">HH", peer[1] if peer else 0, self.local[1]) + there + here +
+                  struct.pack("=III", 0, self.NO_COOKIE, self.NO_COOKIE))
+        body = struct.pack("=BBBBI", socket.AF_INET, socket.IPPROTO_TCP, 0, 0, self.ALL_STATES) + sockid
+        flags = self.NLM_F_REQUEST | (self.NLM_F_DUMP if dump else 0)
+        self.sock.send(struct.pack("=IHHII", 16 + len(body), self.SOCK_DIAG_BY_FAMILY, flags, self.seq, 0) + body)
+        found = {}
+        while True:
+            data, at = self.sock.recv(1 << 20), 0
+            while at + 16 <= len(data):
+                length, kind, _, seq, _ = struct.unpack_from("=IHHII", data, at)
+                if length < 16:
+                    raise ValueError("a short netlink message")
+                message, at = at, at + ((length + 3) & ~3)
+                if seq != self.seq:
+                    continue  # (the answer to an earlier question that timed out)
+                if kind == self.NLMSG_DONE:
+                    return found
+                if kind == self.NLMSG_ERROR:
+                    error = -struct.unpack_from("=i", data, message + 16)[0]
+                    if error == errno.ENOENT:  # the client end has gone already
+                        return found
+                    raise OSError(error, os.strerror(error))
+                # inet_diag_msg: family, state, timer, retransmits; the socket's id (its own port, the
+                # other end's, its own address, the other end's, 16 bytes each); expires, two queues,
+                # then its owner's user id and its inode. An end its program has closed already has no
+                # owner any more, and reads as root's: it has no inode (or is a TIME_WAIT's remains).
+                state = data[message + 17]
+                own_port, other_port = struct.unpack_from(">HH", data, message + 20)
+                own = socket.inet_ntoa(data[message + 24:message + 28])
+                other = socket.inet_ntoa(data[message + 40:message + 44])
+                uid, inode = struct.unpack_from("=II", data, message + 16 + 64)
+                if (other, other_port) == self.local and state not in self.NO_OWNER and inode != 0:
+                    found[(own, own_port)] = uid
+                if not dump:
+                    return found
+
+
 def peer_owners(peer, local):
     """The user ids of the sockets whose own address is peer and whose other end is local: the client
-    ends of a connection to this listener, as the kernel lists them."""
+    ends of a connection to this listener, as the kernel lists them in /proc (read through)."""
     peer = (ipaddress.ip_address(peer[0]), peer[1])
     local = (ipaddress.ip_address(local[0]), local[1])
     port = f":{peer[1]:04X} "
@@ -150,8 +183,10 @@ def peer_owners(peer, local):
         except OSError:
             continue
         for fields in lines:
-            # sl, local, remote, state, queues, timer, retransmits, uid; TIME_WAIT (06) has no owner
-            if len(fields) > 7 and fields[3] != "06" and _address(fields[1]) == peer and _address(fields[2]) == local:
+            # sl, local, remote, state, queues, timer, retransmits, uid, timeout, inode: an end its
+            # program has closed (no inode; TIME_WAIT, 06) has no owner any more, and reads as root's
+            if (len(fields) > 9 and fields[3] != "06" and fields[9] != "0" and _address(fields[1]) == peer and
+                    _address(fields[2]) == local):
                 owners.add(int(fields[7]))
     return owners
 
@@ -186,12 +221,40 @@ def _stop(signum, frame):
     raise Stop()
 
 
+def turn_away(connection):
+    """Makes a stranger's connection close with a reset: nothing is read or sent, and no closed
+    connection lingers in the kernel's table (as TIME_WAIT would, for a minute), so that a flood of them
+    leaves nothing behind."""
+    try:
+        connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    except OSError:
+        pass
+
+
+def accept_waiting(listener):
+    """The connections waiting in the listener's queue, as many as BATCH at most: [(connection, peer)]."""
+    batch = []
+    while len(batch) < BATCH:
+        try:
+            batch.append(listener.accept())
+        except BlockingIOError:
+            break
+        except OSError:  # out of descriptors or memory for a moment
+            if not batch:
+                time.sleep(0.1)
+            break
+    return batch
+
+
 def serve(server, listener, logger):
-    """Accepts connections for ever (until SIGTERM or SIGINT), each served in a process of its own."""
+    """Accepts connections for ever (until SIGTERM or SIGINT), each served in a process of its own. The
+    connections waiting are taken together and the owner's served first: a stranger's flood, however
+    many of its connections wait in the queue before the owner's, is turned away after it."""
     children = set()
     tally = Tally(logger)
     me = os.geteuid()
-    local = listener.getsockname()
+    owners = SocketOwners(listener.getsockname())
+    listener.setblocking(False)
 
     def reap(signum, frame):  # only those counted: one not counted yet is reaped at its own signal
         for pid in list(children):
@@ -201,51 +264,62 @@ def serve(server, listener, logger):
             except ChildProcessError:
                 children.discard(pid)
 
+    def take(connection, peer, owned_by, batch):
+        if owned_by != {me}:
+            turn_away(connection)
+            tally.add("of other users (" + (", ".join(f"uid {u}" for u in sorted(owned_by)) or "gone") + ")")
+            return
+        if len(children) >= MAX_CONNECTIONS:  # (closed as usual: the owner's browser may try again)
+            tally.add(f"of this user beyond {MAX_CONNECTIONS} at a time")
+            return
+        # Held back until each side is set: a TERM would run the listener's ending in the child, and a
+        # child reaped before it is counted would be counted for ever.
+        signal.pthread_sigmask(signal.SIG_BLOCK, HELD_SIGNALS)
+        try:
+            pid = os.fork()
+        except OSError as e:  # no process to be had: the connection is closed
+            signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
+            tally.add(f"for want of a process ({e.strerror})")
+            return
+        if pid == 0:
+            status = 1
+            try:
+                listener.close()
+                for other, _ in batch:  # the others taken with it are the listener's to close
+                    if other is not connection:
+                        other.close()
+                for s in HELD_SIGNALS:
+                    signal.signal(s, signal.SIG_DFL)
+                signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
+                signal.alarm(HEAD_DEADLINE)  # its default ends the process
+                connection.setblocking(True)
+                server.top_new_client(connection, peer)
+                status = 0
+            finally:
+                os._exit(status)
+        children.add(pid)
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
+
     for s in STOP_SIGNALS:
         signal.signal(s, _stop)
     signal.signal(signal.SIGCHLD, reap)
     try:
         while True:
+            select.select([listener], [], [])
+            batch = accept_waiting(listener)
             try:
-                connection, peer = listener.accept()
-            except OSError:  # out of descriptors or memory for a moment
-                time.sleep(0.1)
-                continue
-            try:
-                owners = peer_owners(peer, local)
-                if owners != {me}:
-                    tally.add("of other users (" + (", ".join(f"uid {u}" for u in sorted(owners)) or "gone") + ")")
-                    continue
-                if len(children) >= MAX_CONNECTIONS:
-                    tally.add(f"of this user beyond {MAX_CONNECTIONS} at a time")
-                    continue
-                # Held back until each side is set: a TERM would run the listener's ending in the child,
-                # and a child reaped before it is counted would be counted for ever.
-                signal.pthread_sigmask(signal.SIG_BLOCK, HELD_SIGNALS)
+                owned = owners.of([peer for _, peer in batch])
+            except Exception as e:  # whatever it was, the listener goes on: nobody is served this time
+                logger.warning("the owners of %d connections are not known: %s", len(batch), e)
+                owned = {}
+            batch.sort(key=lambda taken: owned.get(taken[1]) != {me})  # the owner's first
+            for connection, peer in batch:
                 try:
-                    pid = os.fork()
-                except OSError as e:  # no process to be had: the connection is closed
-                    signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
-                    tally.add(f"for want of a process ({e.strerror})")
-                    continue
-                if pid == 0:
-                    status = 1
-                    try:
-                        listener.close()
-                        for s in HELD_SIGNALS:
-                            signal.signal(s, signal.SIG_DFL)
-                        signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
-                        signal.alarm(HEAD_DEADLINE)  # its default ends the process
-                        server.top_new_client(connection, peer)
-                        status = 0
-                    finally:
-                        os._exit(status)
-                children.add(pid)
-                signal.pthread_sigmask(signal.SIG_UNBLOCK, HELD_SIGNALS)
-            except Exception as e:  # whatever it was, the listener goes on
-                logger.warning("a connection was closed: %s", e)
-            finally:
-                connection.close()
+                    take(connection, peer, owned.get(peer, set()), batch)
+                except Exception as e:  # whatever it was, the listener goes on
+                    logger.warning("a connection was closed: %s", e)
+                finally:
+                    connection.close()
     except Stop:
         pass
     finally:
@@ -262,7 +336,7 @@ def main():
     if len(settings.get("token", "")) < 16:
         print("browser_view.py: no token of 16 characters or more on standard input", file=sys.stderr)
         return 1
-    log_fd = os.open(settings["log"], os.O_WRONLY | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC, 0o600)
+    log_fd = os.open(settings["log"], os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC, 0o600)
     logger = logging.getLogger(websocketproxy.WebSocketProxy.log_prefix)
     logger.propagate = False
     logger.setLevel(logging.INFO)
@@ -274,7 +348,9 @@ def main():
     try:
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         listener.bind((settings["listen"], 0))
-        listener.listen(64)
+        # A queue as long as the system allows: a stranger's flood, turned away as fast as it comes, does
+        # not fill it so that the owner's connections would wait for room (a second, then three).
+        listener.listen(socket.SOMAXCONN)
         host, port = listener.getsockname()
         server = websocketproxy.WebSocketProxy(
             RequestHandlerClass=GuardedHandler, listen_host=host, listen_port=port, web=settings["web"],

@@ -225,9 +225,11 @@ ostrevo_headless_stop() {
 # served; a WebSocket without the run's token, or from a foreign page or none, gets 403, 25 times in a
 # row; no more than 16 connections are taken at once, and a request head that comes too slowly is cut
 # off; the VNC server asks for a password, gives no picture for a wrong one and turns nobody away after
-# a few; with the printed address the desktop shows.
+# a few; with the printed address the desktop shows; as root, the owner's page loads while another user
+# floods the bridge (its times printed); and refused connections in parallel fill the bridge's log to
+# its cap and no further.
 ostrevo_headless_probe_web() {
-    printf '%s\n' "$2" | timeout 30 python3 scripts/lib/vnc_probe.py "$1"
+    printf '%s\n' "$2" | timeout 120 python3 scripts/lib/vnc_probe.py "$1" --log build/headless-websockify.log
 }
 
 # Another user's program, with the token even, gets no answer: tried as "nobody" where this is root

@@ -7,10 +7,11 @@ OSTREVO_RUN_PACKAGES=(
     fonts-wine fonts-dejavu-core
 )
 # ... and with them everything the tests, benchmarks and the fuzz target need (pdftotext reads the
-# installation report back; the start's benchmark watches the X server through libxcb).
+# installation report back; the start's benchmark watches the X server through libxcb; python3 runs the
+# browser view's log test).
 OSTREVO_PACKAGES=(
     "${OSTREVO_RUN_PACKAGES[@]}"
-    clang libclang-rt-14-dev poppler-utils libxcb1-dev
+    clang libclang-rt-14-dev poppler-utils libxcb1-dev python3
 )
 
 # Installs whatever is missing: as root directly, otherwise through sudo, otherwise it prints

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the private desktop's browser view as its owner and as strangers meet it.
 
-    vnc_probe.py PORT < ADDRESS
+    vnc_probe.py PORT [--log LOG] < ADDRESS
     vnc_probe.py PORT --other-user < ADDRESS
 
 ADDRESS (on standard input, so that no other user sees it in the process list) is the one
@@ -15,9 +15,12 @@ or for no page at all, is refused; a local client that sends the page's own Orig
 but not the token is answered 403, STRANGER_TRIES times in a row, each time trying a password should it
 get through; FLOOD idle connections at once are not all taken (the bridge serves 16 at a time) and
 cost the owner nothing once closed; the VNC server behind the bridge offers password authentication only, gives no picture
-for a wrong password and still answers after OWNER_TYPOS of them; and then, with the address, it shows
-the desktop "Ostrevo SetUp" with the program's window on it. Exits 0 when all hold, else prints what
-failed and exits 1. Standard library only (VNC's challenge is answered with the small DES below).
+for a wrong password and still answers after OWNER_TYPOS of them; with the address, it shows the desktop
+"Ostrevo SetUp" with the program's window on it; run as root, the owner's page still loads while another
+user floods the bridge with connections (the times are printed, alone and during the flood); and with
+--log, PARALLEL refused connections at a time fill the bridge's log LOG, which stays within its cap.
+Exits 0 when all hold, else prints what failed and exits 1. Standard library only (VNC's challenge is
+answered with the small DES below).
 """
 import base64
 import os
@@ -32,6 +35,17 @@ import urllib.request
 
 STRANGER_TRIES = 25
 FLOOD = 20
+# Another user's flood of connections (tried where this runs as root): FLOODERS processes, each with up to
+# FLOOD_IN_FLIGHT connections under way, for FLOOD_SECONDS; the owner loads the page PAGE_LOADS times
+# before it and as many times during it.
+FLOODERS = 2
+FLOOD_IN_FLIGHT = 300
+FLOOD_SECONDS = 6
+PAGE_LOADS = 30
+STRANGER_UID = 65534  # nobody
+# The owner's requests that the bridge refuses in a line of its log each, from PARALLEL connections at
+# once (within the 16 it serves at a time, with the slow one above), until the log is full.
+PARALLEL = 12
 DRIP_SECONDS = 0.5
 # The bridge's deadline for a request head is 5 s.
 DRIP_CLOSED_WITHIN = 7
@@ -263,6 +277,131 @@ def closed_at_once(socks):
     return closed
 
 
+def load_page(port):
+    """The owner's browser loads noVNC's page: milliseconds from the connection's start to the page's end."""
+    started = time.monotonic()
+    with socket.create_connection(("127.0.0.1", port), timeout=20) as sock:
+        sock.sendall(f"GET /vnc.html HTTP/1.0\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+        page = b""
+        while chunk := sock.recv(1 << 16):
+            page += chunk
+    if b"noVNC" not in page:
+        raise Refused("the page was not served")
+    return (time.monotonic() - started) * 1000
+
+
+def flood(port, seconds):
+    """In a process of another user: connections opened as fast as they go, each closed once it is made,
+    FLOOD_IN_FLIGHT under way at a time. Returns how many were tried."""
+    os.setgroups([])
+    os.setgid(STRANGER_UID)
+    os.setuid(STRANGER_UID)
+    tried, under_way, end = 0, [], time.monotonic() + seconds
+    while time.monotonic() < end:
+        while len(under_way) < FLOOD_IN_FLIGHT:
+            sock = socket.socket()
+            sock.setblocking(False)
+            try:
+                sock.connect(("127.0.0.1", port))
+            except BlockingIOError:
+                pass
+            except OSError:
+                sock.close()
+                break
+            under_way.append(sock)
+            tried += 1
+        for sock in select.select([], under_way, [], 0.05)[1]:
+            sock.close()
+            under_way.remove(sock)
+    for sock in under_way:
+        sock.close()
+    return tried
+
+
+def median(values):
+    return values[len(values) // 2]
+
+
+def owner_under_flood(port):
+    """The owner's page loads before and during another user's flood of connections, in figures."""
+    def loads():
+        times = []
+        for _ in range(PAGE_LOADS):
+            times.append(load_page(port))
+            time.sleep(0.05)
+        return sorted(times)
+
+    idle = loads()
+    report_read, report_write = os.pipe()
+    flooders = []
+    for _ in range(FLOODERS):
+        pid = os.fork()
+        if pid == 0:
+            status = 1
+            try:
+                os.close(report_read)
+                os.write(report_write, f"{flood(port, FLOOD_SECONDS)}\n".encode())
+                status = 0
+            finally:
+                os._exit(status)
+        flooders.append(pid)
+    os.close(report_write)
+    time.sleep(0.5)  # the flood under way
+    try:
+        busy = loads()
+    finally:
+        for pid in flooders:
+            os.waitpid(pid, 0)
+        with os.fdopen(report_read) as report:
+            tried = sum(int(n) for n in report.read().split())
+    return (f"  the owner loading the page: median {median(idle):.1f} ms alone; while another user "
+            f"(uid {STRANGER_UID}) opened {tried / FLOOD_SECONDS:.0f} connections a second: "
+            f"median {median(busy):.1f} ms, "
+            f"{median(busy) / median(idle):.2f} times (target: at most 2), 90th percentile "
+            f"{busy[len(busy) * 9 // 10]:.1f} ms, slowest {busy[-1]:.1f} ms")
+
+
+FULL_LINE = b"(the log is full: nothing more is written to it)\n"
+
+
+def log_full(log):
+    with open(log, "rb") as f:
+        f.seek(max(0, os.fstat(f.fileno()).st_size - len(FULL_LINE)))
+        return f.read() == FULL_LINE
+
+
+def fill_log(port, origin, log):
+    """PARALLEL connections of the owner's at a time, each refused in a line of the log, until the log is
+    full: (what it then holds, failures)."""
+    refused_path = "websockify?token=wrong&" + "x" * 400  # (a long line, cut in the log)
+    failures, lock = [], threading.Lock()
+
+    def refuse_on():
+        while not log_full(log):
+            try:
+                WebSocket(port, origin, refused_path).close()
+            except (Refused, ConnectionResetError):
+                pass  # (one over the 16 at a time, taken before an ended one was counted off)
+            except OSError as e:
+                with lock:
+                    failures.append(f"a connection while the log filled: {e}")
+                return
+
+    started = time.monotonic()
+    workers = [threading.Thread(target=refuse_on) for _ in range(PARALLEL)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join(60)
+    size = os.path.getsize(log)
+    if not log_full(log):
+        failures.append(f"{PARALLEL} connections at a time did not fill the log in a minute ({size} B)")
+    if size > 256 * 1024:
+        failures.append(f"the log holds {size} B, more than its cap of {256 * 1024} B")
+    return (f"  {PARALLEL} refused connections at a time filled the browser view's log in "
+            f"{time.monotonic() - started:.1f} s: {size} B, within its cap of {256 * 1024} B"), failures
+
+
 def other_user(port, path, origin):
     try:
         WebSocket(port, origin, path).close()
@@ -280,6 +419,7 @@ def other_user(port, path, origin):
 
 def main():
     port, address = int(sys.argv[1]), sys.stdin.readline().strip()
+    log = sys.argv[3] if sys.argv[2:3] == ["--log"] else None
     origin = f"http://127.0.0.1:{port}"
     served, _, fragment = address.partition("#")
     values = urllib.parse.parse_qs(fragment)
@@ -374,6 +514,19 @@ def main():
             failures.append(str(e))
         finally:
             ws.close()
+
+    if os.geteuid() == 0:
+        try:
+            print(owner_under_flood(port))
+        except (OSError, Refused) as e:
+            failures.append(f"the owner's page did not load while another user flooded the bridge: {e}")
+    else:
+        print("  (not run as root: another user's flood is not tried)")
+
+    if log:
+        said, failed = fill_log(port, origin, log)
+        print(said)
+        failures += failed
 
     dripping.join()
     if dripped[0] > DRIP_CLOSED_WITHIN:

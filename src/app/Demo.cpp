@@ -48,6 +48,12 @@ void printLine(const QString& text) {
 const std::vector<Demo::MenuEntry>& Demo::MenuEntries() {
     static const std::vector<MenuEntry> entries{
         {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
+        {"DemoPeriodicWalk",
+         "&Periodic Walk",
+         {QStringLiteral("periodic-walk on")},
+         {QStringLiteral("periodic-walk off")},
+         nullptr,
+         true},
         {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
         {"DemoMask",
          "&Mask",
@@ -261,6 +267,12 @@ void Demo::tell(const QString& text) {
     if (notice_) notice_(text);
 }
 
+// News of the link (the adapter out or back) goes from the status bar once the link is up again.
+void Demo::tellLink(const QString& text) {
+    if (attached_) attached_->ShowLinkNotice(text);
+    else tell(text);
+}
+
 void Demo::readAnswers() {
     const QByteArray bytes = process_.readAll();
     if (log_.isOpen()) {
@@ -275,9 +287,9 @@ void Demo::readAnswers() {
             tell(QStringLiteral("Virtual detector: %1").arg(line.mid(3)));
             printLine(QStringLiteral("demo: done: %1").arg(line.mid(3))); // for whoever commands it from a pipe
         } else if (line == QLatin1String("unplugged"))
-            tell(QStringLiteral("Virtual detector: its adapter is pulled out."));
+            tellLink(QStringLiteral("Virtual detector: its adapter is pulled out."));
         else if (line.startsWith(QLatin1String("plugged in")))
-            tell(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
+            tellLink(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
         else if (line.startsWith(QLatin1String("unknown command"))) {
             tell(QStringLiteral("Virtual detector: ") + line);
             printLine(QStringLiteral("demo: ") + line);
@@ -319,6 +331,7 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
             });
         } else {
             action->setCheckable(true);
+            action->setChecked(entry.checkedAtStart); // (before it sends anything)
             connect(action, &QAction::toggled, this, [this, entry](bool on) {
                 for (const QString& c : on ? entry.onCommands : entry.offCommands) Send(c);
             });

@@ -36,8 +36,9 @@ class Demo : public QObject {
         const char* name; // objectName of its action
         const char* caption;
         QStringList onCommands;
-        QStringList offCommands; // empty: a plain entry
-        const char* submenu;     // nullptr: in the Demo menu itself
+        QStringList offCommands;     // empty: a plain entry
+        const char* submenu;         // nullptr: in the Demo menu itself
+        bool checkedAtStart = false; // what the virtual detector does when it starts
     };
     static const std::vector<MenuEntry>& MenuEntries();
 
@@ -102,6 +103,7 @@ class Demo : public QObject {
     void readAnswers();
     void processEnded();
     void tell(const QString& text);
+    void tellLink(const QString& text);
 
     QProcess process_;
     QString simulator_;

@@ -18,6 +18,7 @@
 #include "remembered/Remembered.h"
 #include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
+#include "widgets/ClickThroughGuard.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
 #include "widgets/PlainText.h"
@@ -93,6 +94,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     auto* viewPage = new QWidget;
     viewPage->setObjectName(QStringLiteral("ViewContent"));
     view::BuildViewPage(viewPage, view_);
+    // A click that only brings the window forward changes nothing: no setting, no action of its bars.
+    new widgets::ClickThroughGuard({viewPage, menuBar(), findChild<QToolBar*>(QStringLiteral("ActionMainMenuBar1"))});
     // On a screen smaller than the design (a large display scale) the VIEW tab scrolls.
     auto* viewScroll = new QScrollArea;
     viewScroll->setObjectName(QStringLiteral("TabSheet1"));
@@ -148,10 +151,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     configFiles_->setNotice([this](const QString& text) { ShowNotice(text); });
     connect(openConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::openConfig);
     connect(saveConfigAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::saveConfig);
-    connect(revertAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::revert);
     connect(compareFilesAction_, &QAction::triggered, configFiles_, &config::ConfigFiles::compareFiles);
     connect(&configFiles_->fileMode(), &config::FileMode::changed, this, &MainWindow::showFileMode);
     connect(sender_, &config::ParameterSender::flashStateChanged, this, &MainWindow::showFlashState);
+    wireChanges();
     storeDeadline_ = new QTimer(this);
     storeDeadline_->setSingleShot(true);
     storeDeadline_->setInterval(3000);
@@ -184,6 +187,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
     keepGeometry(); // (ended by a signal, without Exit)
+    dialogs::SetWarningRecorder({});
 }
 
 void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphWindow* graphics) {
@@ -195,13 +199,26 @@ void MainWindow::setCompanions(seriallink::PortDialog* portDialog, graph::GraphW
         graphics_->installEventFilter(this);
         graphics_->contextMenu()->insertAction(graphics_->closeAction(), graphInsideAction_);
     }
-    if (portDialog_)
-        connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
-            connectAction_->setEnabled(true);
-            describedPort_.clear(); // the dialog looked at the ports again
-            link_->PortChosen(portDialog_->SelectedPort().toStdString());
-            if (link_->State() != seriallink::LinkState::Polling) showPort();
-        });
+    if (!portDialog_) return;
+    connect(portDialog_, &seriallink::PortDialog::portChosen, connectAction_, [this] {
+        connectAction_->setEnabled(true);
+        describedPort_.clear(); // the dialog looked at the ports again
+        if (link_->State() != seriallink::LinkState::Polling) showPort();
+    });
+    // A lost link stops waiting for its old port once another one is chosen with OK.
+    connect(portDialog_, &QDialog::accepted, this, [this] {
+        const QString chosen = portDialog_->SelectedPort();
+        const QString inUse = QString::fromStdString(link_->ConnectedPort());
+        const bool waiting = link_->Reconnecting();
+        link_->PortChosen(chosen.toStdString());
+        // Another port while a link is open takes effect at the next Connect: said, so that nobody believes
+        // the detector on the new port is the one answering.
+        if (chosen.isEmpty() || chosen == inUse) return;
+        if (waiting) ShowNotice(QStringLiteral("The link no longer waits for %1: Connect uses %2.").arg(inUse, chosen));
+        else if (link_->LinkActive())
+            ShowNotice(QStringLiteral("%1 is used from the next Connect: the link stays on %2 until then.")
+                           .arg(chosen, inUse));
+    });
 }
 
 // Set-up when the window is created: transparent, value labels into their status bars, the log grid.

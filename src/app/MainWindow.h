@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTime>
 #include <functional>
 #include <memory>
 
@@ -46,6 +47,10 @@ class Commissioning;
 namespace widgets {
 class NoticeLabel;
 } // namespace widgets
+namespace dialogs {
+class QuestionUpdates;
+struct Question;
+} // namespace dialogs
 
 namespace app {
 
@@ -105,6 +110,8 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void ShowRunningCount(const QString& text, const QString& key) override;
     // The notice shown now, whole, and the messages told so far.
     QString Notice() const;
+    // A notice about the link's state (lost, waiting for its port, no answer): it goes once the link is up.
+    void ShowLinkNotice(const QString& text);
     MessageHistory& messages() { return *messages_; }
     bool FadeIn() const { return fadeIn_; }
     int FadeAlpha() const { return fadeAlpha_; }
@@ -121,10 +128,12 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     QAction* portAction() const { return portAction_; }   // port dialog
     QAction* graphAction() const { return graphAction_; } // graph window
     QAction* storeMenuItem() const { return storeMenuItem_; }
-    QAction* revertAction() const { return revertAction_; }             // back to the parameters read at Connect
-    QAction* compareFilesAction() const { return compareFilesAction_; } // two parameter files
-    QAction* messagesAction() const { return messagesAction_; }         // the message history
-    QAction* graphInsideAction() const { return graphInsideAction_; }   // "Graph in the Main Window"
+    QAction* revertAction() const { return revertAction_; }               // back to the parameters read at Connect
+    QAction* revertArrivalAction() const { return revertArrivalAction_; } // back to the set it arrived with
+    QAction* undoAction() const { return undoAction_; }                   // one change back
+    QAction* compareFilesAction() const { return compareFilesAction_; }   // two parameter files
+    QAction* messagesAction() const { return messagesAction_; }           // the message history
+    QAction* graphInsideAction() const { return graphInsideAction_; }     // "Graph in the Main Window"
     QTabWidget* tabs() const { return tabs_; }
     widgets::StringGrid* eventGrid() const { return eventGrid_; }
     widgets::LevelBar* activityBar() const { return activityBar_; }
@@ -152,6 +161,8 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     QAction* graphAction_ = nullptr;
     QAction* storeMenuItem_ = nullptr;
     QAction* revertAction_ = nullptr;
+    QAction* revertArrivalAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
     QAction* compareFilesAction_ = nullptr;
     QAction* messagesAction_ = nullptr;
     QAction* graphInsideAction_ = nullptr;
@@ -169,7 +180,17 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     // Exit and Disconnect ask first when changes sent to the detector are not stored in its flash.
     // True when leaving goes on now; after "Store", leave runs once the store has been read back.
     bool confirmLeaving(const std::function<void()>& leave);
+    // The question confirmLeaving asks, as things stand now (it follows the link while it is open);
+    // nothing to ask: no text.
+    // Store is offered only on the connection the question opened on (a link back by itself may be another
+    // detector's).
+    dialogs::Question leaveQuestion(std::uint64_t openedOn) const;
     void showFlashState();
+    // Undo, the reverts, and what is not stored: their actions and the flash panel follow the link.
+    void wireChanges();
+    void showChangeActions();
+    // Every failure box into the message history, with the link's port.
+    void recordWarnings();
     // The graph below, beside or inside the window, never over its action bar, alarms or status bar.
     void placeGraph(bool keepOpenWindow = true);
     void dockGraph();
@@ -177,6 +198,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void fitDockedGraph(bool shown);
     void graphInsideChosen(bool inside);
     void keepGeometry();
+    QSize firstSize(const QSize& room);
     void showPort();
     // Panel 1 shows text, shortened to fit, with whole as its tooltip.
     void showInPortPanel(const QString& text, const QString& whole);
@@ -208,7 +230,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     void ReplyArrived(std::uint8_t code) override;
 
     // What the installer's end-of-job commands use besides the parts above.
-    void connectOrDisconnect() override;
+    void disconnectThen(const std::function<void()>& then) override;
     QString programVersion() const override;
 
     view::ViewControls view_;
@@ -240,9 +262,13 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     int appliedAlpha_ = -1;
     std::function<void(int)> endProcess_;
     bool exiting_ = false;
-    bool painted_ = false; // the window has been painted once
+    bool painted_ = false;                            // the window has been painted once
     QList<QPair<QAction*, int>> iconsFromThemeLater_; // actions with our drawings until the first paint
     std::function<void()> leaveAfterStore_;
+    dialogs::QuestionUpdates* leaveUpdates_ = nullptr; // the link changed while the question was open
+    QString linkNotice_;                               // the link notice shown, until the link is up
+    QTime lastReply_;                                  // of the link up now (invalid once it is down)
+    std::uint64_t troublesAtLastReply_ = 0;            // failed exchanges and damaged frames until then
     QTimer* storeDeadline_ = nullptr;
     Qt::WindowFlags graphFlags_;
     bool graphInsideChosen_ = false;  // the user's choice, remembered

@@ -58,8 +58,21 @@
 
 namespace app {
 
-void MainWindow::connectOrDisconnect() {
-    connectAction_->trigger();
+namespace {
+
+QString now() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}
+
+} // namespace
+
+void MainWindow::disconnectThen(const std::function<void()>& then) {
+    if (link_->State() == seriallink::LinkState::Closed) return then();
+    const auto leave = [this, then] {
+        link_->Disconnect();
+        then();
+    };
+    if (confirmLeaving(leave)) leave();
 }
 
 // Connect or Disconnect, by what the action's caption says it will do.
@@ -105,9 +118,26 @@ void MainWindow::ShowLinkState(bool connected) {
     statusPanels_[0]->setText(connected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
     storeAction_->setEnabled(connected); // (and with it the File menu's Store To Flash)
     revertAction_->setEnabled(connected);
+    showChangeActions();
     if (connected) configFiles_->fileMode().Close(); // the detector's read-back comes next
     showPort();
-    if (!connected) liveMarks_->SetLive(false);
+    if (connected) return;
+    liveMarks_->SetLive(false);
+    // Stopped with its port open: the status bar keeps the link's state, with its time, for after the box.
+    if (link_->State() == seriallink::LinkState::Halted && lastReply_.isValid()) {
+        const auto& c = link_->counters();
+        const QString port = PortName();
+        ShowLinkNotice(
+            c.FailedExchanges + c.DroppedFrames > troublesAtLastReply_
+                ? QStringLiteral("No answer on %1 since %2: Connect").arg(port, lastReply_.toString(u"HH:mm:ss"))
+                : QStringLiteral("The link stopped on %1 at %2: Connect").arg(port, now()));
+        lastReply_ = QTime();
+    }
+    // Closed by the user: what the status bar said of a lost link is over.
+    if (link_->State() == seriallink::LinkState::Closed && !linkNotice_.isEmpty()) {
+        if (Notice() == linkNotice_) notice_->setNotice(QString());
+        linkNotice_.clear();
+    }
 }
 
 void MainWindow::StepActivity() {
@@ -179,7 +209,7 @@ void MainWindow::tabShown(int index) {
 }
 
 void MainWindow::ShowLinkNotice(const std::string& text) {
-    ShowNotice(QString::fromStdString(text));
+    ShowLinkNotice(QString::fromStdString(text) + QStringLiteral(" (since %1)").arg(now()));
 }
 
 void MainWindow::ShowLinkBack(const std::string& port) {
@@ -203,6 +233,13 @@ void MainWindow::LogError(const errorlog::LoggedException* exception, const std:
 
 // A good reply, its payload already in its store, handed to the part that shows it.
 void MainWindow::ReplyArrived(std::uint8_t code) {
+    lastReply_ = QTime::currentTime();
+    troublesAtLastReply_ = link_->counters().FailedExchanges + link_->counters().DroppedFrames;
+    // The link is up: what the status bar said of it being down is over (Messages keeps it).
+    if (!linkNotice_.isEmpty()) {
+        if (Notice() == linkNotice_) notice_->setNotice(QString());
+        linkNotice_.clear();
+    }
     const protocol::frames::ReplyStores& stores = link_->stores();
     switch (code) {
     case protocol::frames::PwmValues: readBack_->ApplyPwmValues(); break;

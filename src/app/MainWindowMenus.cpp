@@ -129,7 +129,12 @@ void MainWindow::buildActions() {
     portAction_ = make("Action3", QStringLiteral("SetUp COM"), 5, true);
     graphAction_ = make("Action5", QStringLiteral("View Graphic"), 8, true);
     revertAction_ = make("ActionRevert", QStringLiteral("Re&vert to Connect-Time Settings"), -1, false);
-    revertAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    revertArrivalAction_ = make("ActionRevertArrival", QStringLiteral("Revert to Arrival &Settings"), -1, false);
+    revertArrivalAction_->setToolTip(QStringLiteral("Send back the parameters the detector had when it was first "
+                                                    "read in this run"));
+    undoAction_ = make("ActionUndo", QStringLiteral("&Undo Last Change"), -1, false);
+    undoAction_->setShortcut(QKeySequence::Undo);
+    undoAction_->setToolTip(QStringLiteral("Take the last change sent to the detector back, one at a time"));
     compareFilesAction_ = make("ActionCompareFiles", QStringLiteral("Compare &Files..."), -1, true);
     messagesAction_ = make("ActionMessages", QStringLiteral("&Messages..."), -1, true);
     messagesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -161,6 +166,7 @@ void MainWindow::buildMenu() {
     storeMenuItem_ = bindItem(this, "CommSetup1", storeAction_, QLatin1Char('t'));
     file->addAction(storeMenuItem_);
     file->addAction(revertAction_);
+    file->addAction(revertArrivalAction_);
     file->addAction(compareFilesAction_);
     file->addSeparator();
     for (QAction* a :
@@ -170,6 +176,12 @@ void MainWindow::buildMenu() {
         file->addAction(a);
     file->addSeparator();
     file->addAction(bindItem(this, "Exit1", exitAction_, QLatin1Char('x')));
+    QMenu* edit = bar->addMenu(QStringLiteral("Ed&it"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    edit->addAction(undoAction_);
+    edit->addSeparator();
+    edit->addAction(revertAction_);
+    edit->addAction(revertArrivalAction_);
     bar->addAction(bindItem(this, "Connect1", connectAction_));
     bar->addAction(bindItem(this, "StoreToFlash1", storeAction_));
     QMenu* windows = bar->addMenu(QStringLiteral("&Window"));

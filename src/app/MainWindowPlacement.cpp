@@ -18,6 +18,7 @@
 #include "remembered/Remembered.h"
 #include "seriallink/PortDialog.h"
 #include "widgets/Artwork.h"
+#include "widgets/ColumnFlowLayout.h"
 #include "widgets/LevelBar.h"
 #include "widgets/NoticeLabel.h"
 #include "widgets/PlainText.h"
@@ -87,7 +88,8 @@ void MainWindow::showEvent(QShowEvent* event) {
         QSize frame = frameGeometry().size() - size();
         if (frame.width() <= 0 && frame.height() <= 0) frame = QSize(8, 32); // not decorated yet: a guess
         const QRect area = screen->availableGeometry();
-        const QRect place = PlaceOnScreen(area, size(), minimumSize(), frame);
+        const QRect place =
+            PlaceOnScreen(area, geometryRestored_ ? size() : firstSize(area.size() - frame), minimumSize(), frame);
         setMinimumSize(minimumSize().boundedTo(place.size()));
         // Where the user left it last (Qt keeps it on a screen), else centred; a second copy of the
         // program opens a little lower and to the right, not exactly over the first.
@@ -106,6 +108,26 @@ void MainWindow::showEvent(QShowEvent* event) {
     // be replaced by the next at once).
     showPort();
     if (portDialog_ && PortName().isEmpty()) messages_->add(ChoosePortHint);
+}
+
+// The design's size, or where the screen has room, a larger one that shows the whole SETUP box: wide
+// enough for its groups in two (or three) columns side by side, and tall enough for them.
+QSize MainWindow::firstSize(const QSize& room) {
+    auto* setup = findChild<QScrollArea*>(QStringLiteral("ScrollBox_Setup"));
+    auto* flow =
+        setup && setup->widget() ? dynamic_cast<widgets::ColumnFlowLayout*>(setup->widget()->layout()) : nullptr;
+    if (!flow) return size();
+    layout()->activate();
+    const QSize shown = setup->viewport()->size();
+    // The four group boxes of the VIEW tab share extra width about equally.
+    constexpr int SharingBoxes = 4;
+    for (int columns = 1; columns <= 3; ++columns) {
+        const int width = std::max(shown.width(), flow->widthFor(columns));
+        const QSize wanted = size() + QSize(SharingBoxes * (width - shown.width()),
+                                            std::max(0, flow->heightForWidth(width) - shown.height()));
+        if (wanted.width() <= room.width() && wanted.height() <= room.height()) return wanted;
+    }
+    return size();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -29,6 +29,12 @@ void printLine(const QString& text) {
 const std::vector<VirtualDemo::MenuEntry>& VirtualDemo::MenuEntries() {
     static const std::vector<MenuEntry> entries{
         {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
+        {"DemoPeriodicWalk",
+         "&Periodic Walk",
+         {QStringLiteral("periodic-walk on")},
+         {QStringLiteral("periodic-walk off")},
+         nullptr,
+         true},
         {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
         {"DemoMask",
          "&Mask",
@@ -124,6 +130,7 @@ QMenu* VirtualDemo::BuildMenu(QMenuBar* bar) {
             });
         } else {
             action->setCheckable(true);
+            action->setChecked(entry.checkedAtStart); // (before it sends anything)
             connect(action, &QAction::toggled, this, [this, entry](bool on) {
                 for (const QString& c : on ? entry.onCommands : entry.offCommands) Send(c);
             });

@@ -40,8 +40,9 @@ class VirtualDemo : public QObject {
         const char* name; // objectName of its action
         const char* caption;
         QStringList onCommands;
-        QStringList offCommands; // empty: a plain entry
-        const char* submenu;     // nullptr: in the Demo menu itself
+        QStringList offCommands;     // empty: a plain entry
+        const char* submenu;         // nullptr: in the Demo menu itself
+        bool checkedAtStart = false; // what the virtual detector does when it starts
     };
     static const std::vector<MenuEntry>& MenuEntries();
     // True when argv asks for the demo (--demo).

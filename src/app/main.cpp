@@ -6,6 +6,8 @@
 #include "app/Program.h"
 #include "app/QtNoise.h"
 #include "app/QuitOnSignal.h"
+#include "config/ConfigFile.h"
+#include "config/ParameterOffers.h"
 #include "dialogs/Application.h"
 #include "dialogs/UserDialogs.h"
 #include "graph/Fonts.h"
@@ -63,6 +65,11 @@ int main(int argc, char** argv) {
     app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     graph::GraphWindow& graphics = program.graphWindow();
+    // The first parameters read from a detector in each run are kept (File > Revert to Arrival Settings); the
+    // virtual detector's are not kept as a file, where they would push a real detector's out.
+    if (!app::Demo::Requested(argc, argv))
+        mainWindow.configFiles().offers().setArrivalFolder(QString::fromStdString(errorlog::StateLogFolder()) +
+                                                           QStringLiteral("arrival"));
     app::Demo demo;
     if (app::Demo::Requested(argc, argv)) {
         QString error;

@@ -6,7 +6,10 @@
 #include "app/Program.h"
 #include "app/QtNoise.h"
 #include "app/VirtualDemo.h"
+#include "config/ConfigFile.h"
+#include "config/ParameterOffers.h"
 #include "dialogs/Application.h"
+#include "errorlog/StateFolder.h"
 #include "graph/Fonts.h"
 #include "graph/GraphWindow.h"
 #include "remembered/ProgramSettingsFile.h"
@@ -55,6 +58,11 @@ int main(int argc, char** argv) {
     app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
     graph::GraphWindow& graphics = program.graphWindow();
+    // The first parameters read from a detector in each run are kept (File > Revert to Arrival Settings), in the
+    // state folder; the virtual detector's are not kept as a file, where they would push a real detector's out.
+    if (!demoRequested)
+        mainWindow.configFiles().offers().setArrivalFolder(QString::fromStdString(errorlog::StateFolder()) +
+                                                           QStringLiteral("arrival"));
     app::VirtualDemo demo;
     if (demoRequested) demo.Attach(mainWindow, portDialog);    // the demo's port is not remembered for the next run
     else portDialog.rememberBetweenRuns();                     // the last port and time-out come back from the last run

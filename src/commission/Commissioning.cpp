@@ -61,7 +61,7 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     suggestions_ = new ThresholdSuggestions(window_, host_);
     suggestAction_ = suggestions_->suggestAction;
     suggestions_->LastRecording = [this] {
-        return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().Path();
+        return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().FilePath();
     };
     reportScan_ = new RecordingScan(this);
 
@@ -287,9 +287,17 @@ void Commissioning::ReplayExecute() {
                                                         "Disconnect from the detector and replay?")))
             return;
         if (host_.link().State() == seriallink::LinkState::Halted) host_.link().Disconnect(); // only the port to close
-        else host_.connectOrDisconnect(); // Disconnect, which asks first when changes are not stored
-        if (host_.link().State() != seriallink::LinkState::Closed) return; // the user kept the link
+        else {
+            // (After "Store" the link closes once the store is confirmed: the replay goes on from there.)
+            host_.disconnectThen([this] { chooseReplay(); });
+            return;
+        }
     }
+    chooseReplay();
+}
+
+void Commissioning::chooseReplay() {
+    if (host_.link().State() != seriallink::LinkState::Closed) return; // the user kept the link
     const QString path =
         dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open, QStringLiteral("Replay Walk Test"),
                              QStringLiteral("CSV (*.csv)"), replayer_->HasPicture() ? replayer_->Path() : QString());

@@ -74,6 +74,8 @@ class Commissioning : public QObject {
     void setMaxReplayGapMs(std::int64_t ms);
 
   private:
+    // The recording to replay, once the link is closed.
+    void chooseReplay();
     QAction* reportAction_ = nullptr;
     QAction* recordAction_ = nullptr;
     QAction* replayAction_ = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace seriallink {
 class PollCycle;
@@ -51,8 +52,9 @@ class CommissioningHost {
         Q_UNUSED(key);
         ShowNotice(text);
     }
-    // As the user's Connect / Disconnect: Disconnect asks first when changes are not stored.
-    virtual void connectOrDisconnect() = 0;
+    // As the user's Disconnect, which asks first when changes are not stored; then runs once the link is
+    // closed: at once, or after a store the user chose has been read back. Nothing when the user keeps it.
+    virtual void disconnectThen(const std::function<void()>& then) = 0;
     // The program's version, for the installation report.
     virtual QString programVersion() const = 0;
 

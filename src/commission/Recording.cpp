@@ -111,14 +111,27 @@ bool ParseLine(const QString& line, std::int64_t& ms, protocol::StatusRecord& s,
 }
 
 QString CleanNote(const QString& text) {
-    QString s = text;
-    for (QChar& c : s)
+    QString s;
+    s.reserve(text.size());
+    for (const QChar c : text) {
+        // Direction and zero-width controls go: "\u202Eevil\u202C" would print reversed on the graph and in
+        // the report, as "live".
+        if (c.category() == QChar::Other_Format) continue;
         if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
             c.category() == QChar::Separator_Paragraph)
-            c = QLatin1Char(' ');
+            s += QLatin1Char(' ');
         else if (c == QLatin1Char('"'))
-            c = QLatin1Char('\''); // a quote would open a cell to a spreadsheet, swallowing the lines after it
+            s += QLatin1Char('\''); // a quote would open a cell to a spreadsheet, swallowing the lines after it
+        else s += c;
+    }
     s = s.simplified();
+    // A spreadsheet opening the recording splits the note at its commas: a cell that would begin with
+    // = + - or @ (a formula to it) begins with an apostrophe instead, and is shown as text.
+    for (qsizetype at = s.indexOf(QLatin1Char(',')); at >= 0; at = s.indexOf(QLatin1Char(','), at + 1)) {
+        qsizetype cell = at + 1;
+        while (cell < s.size() && s.at(cell) == QLatin1Char(' ')) ++cell;
+        if (cell < s.size() && QStringLiteral("=+-@").contains(s.at(cell))) s.insert(cell, QLatin1Char('\''));
+    }
     if (s.size() > MaxNoteLength)
         s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);
     return s.trimmed();

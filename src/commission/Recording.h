@@ -60,11 +60,18 @@ Comment ParseComment(const QString& line, Mark& m, QString& error);
 // is cut off again, so the file always ends with a whole line.
 class WalkRecorder {
   public:
-    // Creates (or replaces) the file; anything but a regular file there is refused untouched.
+    // Starts a recording for path; anything but a regular file there is refused untouched. The lines go to
+    // a file of their own beside it ("walk (being recorded).csv"), which takes path's place only when the
+    // recording stops: a file the user agreed to replace stays whole until then, and a refused start leaves
+    // no file behind.
     bool Start(const QString& path, QString& error);
-    void Stop();
+    // Ends the recording: the file takes its name. False (and problem) when it could not: it stays under
+    // the name it was written to.
+    bool Stop(QString* problem = nullptr);
     bool Recording() const { return fd_ >= 0; }
+    // The recording's name, and where its lines are now (the file being written, until it stops).
     QString Path() const { return path_; }
+    QString FilePath() const { return writing_.isEmpty() ? path_ : writing_; }
     // Milliseconds since the recording started.
     std::int64_t ElapsedMs() const { return clock_.isValid() ? clock_.elapsed() : 0; }
     std::int64_t Lines() const { return lines_; }
@@ -81,6 +88,7 @@ class WalkRecorder {
 
     int fd_ = -1;
     QString path_;
+    QString writing_; // the file being written, while it is
     qint64 size_ = 0; // bytes of whole lines in the file
     QElapsedTimer clock_;
     std::int64_t lines_ = 0;
@@ -167,6 +175,7 @@ class RecordingReader {
     qsizetype at_ = 0;
     qint64 lineOffset_ = 0; // where the line taken last begins
     bool fileEnded_ = false;
+    bool skippingComment_ = false; // in a comment longer than MaxLineLength, its end not read yet
     qint64 line_ = 0;
     qint64 size_ = 0;      // the file's size at Open
     qint64 dataStart_ = 0; // the first byte after the header

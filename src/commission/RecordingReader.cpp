@@ -87,12 +87,24 @@ QString RecordingReader::LineName() const {
 
 RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& budget, QString& error) {
     for (;;) {
+        if (skippingComment_) { // the rest of a comment too long to keep: passed over as it comes
+            const qsizetype end = buffer_.indexOf('\n', at_);
+            at_ = end >= 0 ? end + 1 : buffer_.size();
+            skippingComment_ = end < 0;
+        }
         const qsizetype end = buffer_.indexOf('\n', at_);
         if (end >= 0 || buffer_.size() - at_ > MaxLineLength || (fileEnded_ && at_ < buffer_.size())) {
             if (line_ >= 0) ++line_;
             lineOffset_ = bufferFrom_ + at_;
             const qsizetype length = end >= 0 ? end - at_ : buffer_.size() - at_;
             if (length > MaxLineLength) {
+                // A comment of any length is left for people, as a short one is.
+                const QByteArrayView start = QByteArrayView(buffer_).sliced(at_, length).trimmed();
+                if (!start.isEmpty() && start.front() == '#') {
+                    at_ = end >= 0 ? end + 1 : buffer_.size();
+                    skippingComment_ = end < 0;
+                    continue;
+                }
                 error = QStringLiteral("it is longer than any status reply");
                 return Line::TooLong;
             }
@@ -120,6 +132,11 @@ RecordingReader::Line RecordingReader::takeLine(QByteArrayView& line, qint64& bu
 std::optional<RecordingReader::Result> RecordingReader::readLine(QByteArrayView line, Entry& e, QString& error) const {
     const QByteArrayView trimmed = line.trimmed();
     if (trimmed.isEmpty()) return std::nullopt;
+    // (A NUL would end a number early when read: "55\0zzz" is not 55.)
+    if (trimmed.contains('\0')) {
+        error = QStringLiteral("it holds a NUL byte");
+        return Result::Bad;
+    }
     const QString text = QString::fromUtf8(trimmed);
     if (trimmed.front() == '#') {
         switch (recording::ParseComment(text, e.mark, error)) {
@@ -175,6 +192,7 @@ void RecordingReader::SeekTo(qint64 offset) {
     bufferFrom_ = offset;
     at_ = 0;
     fileEnded_ = false;
+    skippingComment_ = false;
     // The line's number is known where the index holds it.
     const auto place =
         std::lower_bound(index_.begin(), index_.end(), offset, [](const Place& p, qint64 o) { return p.offset < o; });

@@ -19,15 +19,6 @@
 
 namespace commission {
 
-namespace {
-
-QString minutes(std::int64_t ms) {
-    const std::int64_t s = std::max<std::int64_t>(0, ms) / 1000;
-    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-} // namespace
-
 Replayer::Replayer(QWidget& window, CommissioningHost& host, QAction* replayAction)
     : QObject(&window), window_(window), host_(host), replayAction_(replayAction) {
     bar_ = new ReplayBar(&window_);
@@ -65,8 +56,6 @@ Replayer::Replayer(QWidget& window, CommissioningHost& host, QAction* replayActi
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &Replayer::step);
-    clock_.setInterval(1000);
-    connect(&clock_, &QTimer::timeout, this, &Replayer::showTime);
 }
 
 std::int64_t Replayer::LengthMs() const {
@@ -102,7 +91,6 @@ bool Replayer::Start(const QString& path) {
     }
     host_.indicators().setSirenAllowed(false); // the lamps show the walk again, the siren stays quiet
     showControls();
-    clock_.start();
     step();
     if (Replaying()) showTime();
     return true;
@@ -110,7 +98,6 @@ bool Replayer::Start(const QString& path) {
 
 void Replayer::close() {
     timer_.stop();
-    clock_.stop();
     seekSoon_.stop();
     reader_.Close();
     atEnd_ = seeking_ = held_ = pendingValid_ = stepPending_ = false;
@@ -151,9 +138,8 @@ void Replayer::showControls() {
 
 void Replayer::showTime() {
     if (!Replaying()) return;
-    const std::int64_t first = std::max<std::int64_t>(firstMs_, 0);
-    QString text = QStringLiteral("Replaying %1 \u2013 %2").arg(QFileInfo(path_).fileName(), minutes(shownMs_ - first));
-    if (reader_.LastMs() >= first) text += QStringLiteral(" of ") + minutes(reader_.LastMs() - first);
+    // (Its time is on the replay bar, the one clock of the replay.)
+    QString text = QStringLiteral("Replaying %1").arg(QFileInfo(path_).fileName());
     if (paused_) text += QStringLiteral(", paused");
     else if (speed_ != 1) text += QStringLiteral(", \u00D7%1").arg(speed_);
     if (!recordedPause_.isEmpty()) text += QStringLiteral(": ") + recordedPause_;
@@ -194,7 +180,6 @@ void Replayer::fail(const QString& text) {
 
 void Replayer::reachEnd() {
     timer_.stop();
-    clock_.stop();
     if (seeking_ && held_) show(heldEntry_); // the place asked for lies past the last reply: the last one
     seeking_ = held_ = stepPending_ = false;
     atEnd_ = true;

@@ -114,7 +114,6 @@ class Replayer : public QObject {
     std::deque<Shown> history_; // the replies on the graph, for a step back
     QString recordedPause_;     // said while the replay crosses a pause of the recording
     QTimer timer_;
-    QTimer clock_; // the status bar's time, every second
     QTimer seekSoon_;
     std::int64_t seekWanted_ = 0;
 };

@@ -48,7 +48,6 @@ void Replayer::seekTo(std::int64_t ms, qint64 offset) {
     if (atEnd_) { // (paused there, unless the user asked to play)
         atEnd_ = false;
         host_.indicators().setSirenAllowed(false);
-        clock_.start();
     }
     picture_ = true;
     history_.clear();
@@ -146,7 +145,7 @@ void Replayer::applyMark(const recording::Mark& m, bool quietly) {
     }
     case Kind::Parameters: return;
     }
-    if (g && !quietly) g->ShowNow(); // between two replies: on the screen now
+    if (g && !quietly) g->ShowSoon(); // between two replies: on the screen now, once for all that come together
 }
 
 void Replayer::step() {

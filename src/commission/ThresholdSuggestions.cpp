@@ -3,6 +3,7 @@
 #include "config/ParameterText.h"
 
 #include "config/ConfigFile.h"
+#include "config/ParameterOffers.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/UserDialogs.h"
 #include "seriallink/PollCycle.h"
@@ -26,6 +27,14 @@ namespace {
 
 QString number(int v) {
     return v < 0 ? QStringLiteral("---") : QString::number(v);
+}
+
+QString MarginRule() {
+    return QStringLiteral("The rule: halfway between the two peaks (rounded up, within the control's range), and only "
+                          "where that leaves at least %1 levels, and at least %2 % of the threshold, on each side: "
+                          "room for a warmer night and for a walk a little farther off.")
+        .arg(MinMarginLevels)
+        .arg(MinMarginPercent);
 }
 
 } // namespace
@@ -130,9 +139,14 @@ void ThresholdSuggestions::apply(const SuggestionView& view, const std::array<bo
         notes << QStringLiteral("Note: both PIR lenses go back to \"User\", so that the thresholds meet the "
                                 "controls' full ranges.");
     const QString source = QStringLiteral("the suggestion from \"%1\"").arg(view.file);
-    host_.configFiles().OfferParameters(
-        make, connection, what,
-        QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file), source, notes);
+    config::ParameterOffers::Offer offer;
+    offer.make = make;
+    offer.what = what;
+    offer.question = QStringLiteral("Send the thresholds suggested from \"%1\" to the detector?").arg(view.file);
+    offer.source = source;
+    offer.notes = notes;
+    offer.connection = connection;
+    host_.configFiles().offers().offer(offer);
 }
 
 bool ThresholdSuggestions::showDialog(const SuggestionView& view, std::array<bool, 3>& apply) {
@@ -149,58 +163,76 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
     dialog.setObjectName(QStringLiteral("SuggestThresholds"));
     dialog.setWindowTitle(QStringLiteral("Suggested Thresholds"));
     auto* layout = new QVBoxLayout(&dialog);
+    // The dialog takes the size its table needs: every column whole, no scroll bar.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* intro = new QLabel(
         QStringLiteral("From \"%1\", for each channel: the highest level (on the threshold scale) of its quiet "
-                       "stretches, the lowest peak of its passes, the threshold now%2, and a threshold halfway between "
-                       "the two (rounded "
-                       "up). Nothing is sent unless you apply it.")
+                       "stretches, the lowest peak of its passes, the threshold now%2, and a suggestion with its "
+                       "margins: how far it lies above the quiet peak and below the weakest pass. Nothing is sent "
+                       "unless you apply it.")
             .arg(view.file, view.thresholdsFrom.isEmpty()
                                 ? QString()
                                 : QStringLiteral(" (as %1 reports it)").arg(view.thresholdsFrom)),
         &dialog);
     intro->setWordWrap(true);
     layout->addWidget(intro);
-    auto* table = new QTableWidget(3, 7, &dialog);
+    auto* rule = new QLabel(MarginRule(), &dialog);
+    rule->setObjectName(QStringLiteral("SuggestionRule"));
+    rule->setWordWrap(true);
+    layout->addWidget(rule);
+    enum Column { Apply, Channel, Quiet, Weakest, Now, Suggested, Margins, Remark, Columns };
+    auto* table = new QTableWidget(3, Columns, &dialog);
     table->setObjectName(QStringLiteral("SuggestionTable"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Apply"), QStringLiteral("Channel"), QStringLiteral("Quiet peak"),
-                                      QStringLiteral("Weakest pass"), QStringLiteral("Threshold now"),
-                                      QStringLiteral("Suggested"), QStringLiteral("Remark")});
+    table->setHorizontalHeaderLabels({QStringLiteral("Apply"), QStringLiteral("Channel"), QStringLiteral("Quiet\npeak"),
+                                      QStringLiteral("Weakest\npass"), QStringLiteral("Threshold\nnow"),
+                                      QStringLiteral("Suggested"), QStringLiteral("Margins\nquiet / pass"),
+                                      QStringLiteral("Remark")});
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setWordWrap(true);
     for (int c = 0; c < 3; ++c) {
         const ThresholdSuggestion& t = view.channels[c];
         auto* check = new QTableWidgetItem;
         const bool useful = view.canApply && t.suggested >= 0 && t.suggested != t.current;
         check->setFlags(useful ? Qt::ItemIsUserCheckable | Qt::ItemIsEnabled : Qt::NoItemFlags);
         check->setCheckState(useful ? Qt::Checked : Qt::Unchecked);
-        table->setItem(c, 0, check);
+        table->setItem(c, Apply, check);
         const QString weakest = t.weakestPass < 0
                                     ? QStringLiteral("---")
                                     : QStringLiteral("%1 (pass %2)").arg(t.weakestPass).arg(t.weakestNumber);
         const QString quiet = t.quietPeak < 0 ? QStringLiteral("---")
                                               : QStringLiteral("%1 (quiet %2)").arg(t.quietPeak).arg(t.quietNumber);
+        // The margins of the threshold looked at, also where they were too small for a suggestion.
+        const QString margins =
+            t.candidate < 0
+                ? QStringLiteral("---")
+                : QStringLiteral("%1 / %2 (%3 needed)").arg(t.quietMargin).arg(t.passMargin).arg(t.requiredMargin);
         const QString cells[] = {WalkChannelName(c),
                                  quiet,
                                  weakest,
                                  number(t.current),
                                  t.suggested < 0 ? QStringLiteral("none") : QString::number(t.suggested),
+                                 margins,
                                  t.reason};
-        for (int k = 0; k < 6; ++k) table->setItem(c, k + 1, new QTableWidgetItem(cells[k]));
+        for (int k = Channel; k < Columns; ++k) table->setItem(c, k, new QTableWidgetItem(cells[k - Channel]));
     }
-    table->resizeColumnsToContents();
-    table->horizontalHeader()->setStretchLastSection(true);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setWordWrap(true);
-    table->setMinimumWidth(760);
-    table->setColumnWidth(
-        6, std::max(table->columnWidth(6), 760 - table->horizontalHeader()->length() + table->columnWidth(6) - 4));
-    table->verticalHeader()->setMinimumSectionSize(table->verticalHeader()->defaultSectionSize());
-    table->resizeRowsToContents(); // (a long remark wraps)
-    table->setFixedHeight(table->verticalHeader()->length() + table->horizontalHeader()->sizeHint().height() +
-                          2 * table->frameWidth());
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->resizeColumnsToContents();
+    // A remark wraps within some forty characters; every other column is as wide as its widest cell.
+    const int remarkWidth = table->fontMetrics().averageCharWidth() * 40;
+    table->setColumnWidth(Remark, std::max(table->horizontalHeader()->sectionSizeHint(Remark),
+                                           std::min(table->columnWidth(Remark), remarkWidth)));
+    table->verticalHeader()->setMinimumSectionSize(table->verticalHeader()->defaultSectionSize());
+    table->resizeRowsToContents();
+    table->setFixedSize(table->horizontalHeader()->length() + 2 * table->frameWidth(),
+                        table->verticalHeader()->length() + table->horizontalHeader()->sizeHint().height() +
+                            2 * table->frameWidth());
     layout->addWidget(table);
+    // The texts wrap within the table's width.
+    intro->setFixedWidth(table->width());
+    rule->setFixedWidth(table->width());
     if (!view.leftOut.isEmpty()) {
         auto* note = new QLabel(QStringLiteral("Left out: %1, which the recording paused in (the LOGS tab, a lost "
                                                "link), so that its peak may be missing.")
@@ -208,12 +240,14 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
                                 &dialog);
         note->setObjectName(QStringLiteral("LeftOut"));
         note->setWordWrap(true);
+        note->setFixedWidth(table->width());
         layout->addWidget(note);
     }
     if (!view.otherDetector.isEmpty()) {
         auto* note = new QLabel(view.otherDetector.at(0).toUpper() + view.otherDetector.mid(1), &dialog);
         note->setObjectName(QStringLiteral("OtherDetector"));
         note->setWordWrap(true);
+        note->setFixedWidth(table->width());
         layout->addWidget(note);
     }
     if (!view.canApply) {
@@ -221,11 +255,14 @@ QDialog* ThresholdSuggestions::MakeDialog(QWidget* parent, const SuggestionView&
                                                "apply a suggestion."),
                                 &dialog);
         note->setWordWrap(true);
+        note->setFixedWidth(table->width());
         layout->addWidget(note);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     QPushButton* applyButton = buttons->addButton(QStringLiteral("&Apply..."), QDialogButtonBox::AcceptRole);
     applyButton->setEnabled(view.canApply);
+    // The keyboard starts on the buttons, not in the table.
+    (view.canApply ? applyButton : buttons->button(QDialogButtonBox::Close))->setFocus();
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

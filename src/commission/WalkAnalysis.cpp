@@ -49,6 +49,35 @@ void WalkAnalysis::close(std::int64_t ms) {
     WalkSegment& seg = segments_.back();
     seg.endMs = std::max(seg.startMs, ms);
     open_ = false;
+    settle();
+}
+
+void WalkAnalysis::settle() {
+    const WalkSegment& seg = segments_.back();
+    bool candidate = false;
+    if (seg.replies > 0) {
+        // The slot of each channel for this kind and wholeness: a quiet stretch higher, or a pass weaker, than
+        // the one it holds (the first of equals stays, as the suggestions take it).
+        const int slot = (seg.isPass() ? 6 : 0) + (seg.pausedMs > 0 ? 3 : 0);
+        for (int c = 0; c < 3; ++c) {
+            Best& b = best_[static_cast<std::size_t>(slot + c)];
+            if (b.order >= 0 && (seg.isPass() ? seg.peak[c] >= b.peak : seg.peak[c] <= b.peak)) continue;
+            b = {seg.order, seg.peak[c]};
+            candidate = true;
+        }
+    }
+    if (seg.order < KeptInFull) return;
+    if (!candidate) {
+        segments_.pop_back();
+        return;
+    }
+    // Later segments a slot no longer holds go (the first ones stay whole).
+    const auto held = [this](const WalkSegment& s) {
+        return std::any_of(best_.begin(), best_.end(), [&s](const Best& b) { return b.order == s.order; });
+    };
+    segments_.erase(std::remove_if(segments_.begin() + KeptInFull, segments_.end(),
+                                   [&held](const WalkSegment& s) { return !held(s); }),
+                    segments_.end());
 }
 
 void WalkAnalysis::Mark(const recording::Mark& m) {
@@ -62,6 +91,7 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
         seg.number = m.number;
         seg.note = m.text;
         seg.startMs = m.ms;
+        seg.order = segmentCount_++;
         if (parameters_)
             for (int c = 0; c < 3; ++c) seg.threshold[c] = parameters_->channels[c].trange;
         if (lastState_)
@@ -72,7 +102,8 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
     }
     case Kind::End: close(m.ms); break;
     case Kind::Paused:
-        pauses_.push_back({m.ms, m.lengthMs, m.text});
+        if (pauseCount_++ < KeptInFull) pauses_.push_back({m.ms, m.lengthMs, m.text});
+        pausedMs_ += m.lengthMs;
         if (open_) segments_.back().pausedMs += m.lengthMs;
         break;
     case Kind::Parameters: {
@@ -94,15 +125,13 @@ void WalkAnalysis::Finish() {
     close(lastMs_);
 }
 
-std::int64_t WalkAnalysis::PausedMs() const {
-    std::int64_t all = 0;
-    for (const WalkPause& p : pauses_) all += p.lengthMs;
-    return all;
-}
-
 int MarginPercent(int peak, int threshold) {
     if (threshold <= 0) return 0;
     return static_cast<int>(std::nearbyint(100.0 * (peak - threshold) / threshold));
+}
+
+int RequiredMargin(int threshold) {
+    return std::max(MinMarginLevels, (threshold * MinMarginPercent + 99) / 100);
 }
 
 bool CanSuggestThresholds(const std::vector<WalkSegment>& segments, QString& why) {
@@ -183,11 +212,33 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(t.quietNumber);
             continue;
         }
-        // The detector detects a level at or above its threshold: above the quiet, at most the weakest pass.
+        // The detector detects a level at or above its threshold: above the quiet, at most the weakest
+        // pass, and with room on both sides for a warmer night or a walk a little farther off.
         const int halfway = t.quietPeak + (t.weakestPass - t.quietPeak + 1) / 2;
         const protocol::params::ValueRange range = protocol::params::ThresholdRange[static_cast<std::size_t>(c)];
-        const int suggested = std::clamp(halfway, range.min, range.max);
-        if (suggested <= t.quietPeak || suggested > t.weakestPass) {
+        const int candidate = std::clamp(halfway, range.min, range.max);
+        const auto holds = [&t](int threshold) {
+            const int needed = RequiredMargin(threshold);
+            return threshold - t.quietPeak >= needed && t.weakestPass - threshold >= needed;
+        };
+        if (candidate > t.quietPeak && candidate <= t.weakestPass) {
+            t.candidate = candidate;
+            t.quietMargin = candidate - t.quietPeak;
+            t.passMargin = t.weakestPass - candidate;
+            t.requiredMargin = RequiredMargin(candidate);
+        }
+        if (!holds(halfway)) {
+            t.reason = QStringLiteral("the quiet stretch peaked at %1 (quiet %2), the weakest pass at %3 (pass %4%5): "
+                                      "too close for a margin of %6 on each side; was someone in the field?")
+                           .arg(t.quietPeak)
+                           .arg(t.quietNumber)
+                           .arg(t.weakestPass)
+                           .arg(t.weakestNumber)
+                           .arg(t.weakestNote.isEmpty() ? QString() : QStringLiteral(": ") + t.weakestNote)
+                           .arg(RequiredMargin(halfway));
+            continue;
+        }
+        if (t.candidate < 0) {
             t.reason = QStringLiteral("no threshold the control can take (%1..%2) separates them: quiet peak %3, "
                                       "weakest pass %4 (%5)")
                            .arg(range.min)
@@ -197,13 +248,26 @@ std::array<ThresholdSuggestion, 3> SuggestThresholds(const std::vector<WalkSegme
                            .arg(pass);
             continue;
         }
-        t.suggested = suggested;
-        if (suggested != halfway)
+        if (!holds(candidate)) {
+            t.reason =
+                QStringLiteral("halfway would be %1, but the control takes %2..%3: %4 keeps only %5 from the "
+                               "%6, less than a margin of %7")
+                    .arg(halfway)
+                    .arg(range.min)
+                    .arg(range.max)
+                    .arg(candidate)
+                    .arg(std::min(t.quietMargin, t.passMargin))
+                    .arg(t.quietMargin < t.passMargin ? QStringLiteral("quiet peak") : QStringLiteral("weakest pass"))
+                    .arg(t.requiredMargin);
+            continue;
+        }
+        t.suggested = candidate;
+        if (candidate != halfway)
             t.reason = QStringLiteral("halfway would be %1; the control takes %2..%3")
                            .arg(halfway)
                            .arg(range.min)
                            .arg(range.max);
-        else if (suggested == t.current) t.reason = QStringLiteral("the threshold is there already");
+        else if (candidate == t.current) t.reason = QStringLiteral("the threshold is there already");
     }
     return out;
 }

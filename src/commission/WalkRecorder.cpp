@@ -3,38 +3,80 @@
 
 #include "files/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace commission {
 
+namespace {
+
+// The file a recording is written to: its name with " (being recorded)" before the extension, numbered
+// when that name is taken.
+QString writingName(const QString& path, int attempt) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString stem = suffix.isEmpty() ? info.fileName() : info.fileName().chopped(suffix.size());
+    const QString mark =
+        attempt == 0 ? QStringLiteral(" (being recorded)") : QStringLiteral(" (being recorded %1)").arg(attempt + 1);
+    return info.dir().filePath(stem + mark + suffix);
+}
+
+} // namespace
+
 bool WalkRecorder::Start(const QString& path, QString& error) {
     Stop();
-    QString reason;
-    fd_ = files::CreateForWriting(path, reason);
-    if (fd_ < 0) {
-        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, reason);
+    auto fail = [&](int e) {
+        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(e));
+        return false;
+    };
+    // Looked at first: a FIFO, a device or a folder there is not a recording to replace.
+    if (!files::PlainFileOrNothing(path)) {
+        error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
         return false;
     }
+    // A new file of its own: nothing there is opened, followed or truncated.
+    QString writing;
+    for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
+        writing = writingName(path, attempt);
+        int e = 0;
+        fd_ = files::CreateNew(writing, e);
+        if (fd_ < 0 && e != EEXIST) return fail(e);
+    }
+    if (fd_ < 0) return fail(EEXIST);
     path_ = path;
+    writing_ = writing;
     size_ = 0;
     lines_ = 0;
     lastReplyMs_ = -1;
     int failure = 0;
     if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
-        Stop();
-        error = QStringLiteral("The recording \"%1\" could not be created: %2").arg(path, files::SystemError(failure));
-        return false;
+        files::Close(fd_);
+        fd_ = -1;
+        files::Remove(writing_);
+        writing_.clear();
+        return fail(failure);
     }
     clock_.start();
     return true;
 }
 
-void WalkRecorder::Stop() {
+bool WalkRecorder::Stop(QString* problem) {
     if (fd_ >= 0) files::Close(fd_);
     fd_ = -1;
     clock_.invalidate();
+    if (writing_.isEmpty()) return true;
+    const QString writing = std::exchange(writing_, QString());
+    int e = 0;
+    if (files::ReplaceWith(writing, path_, e)) return true;
+    if (problem)
+        *problem = QStringLiteral("it could not take the name \"%1\" (%2), so it stays \"%3\"")
+                       .arg(path_, files::SystemError(e), writing);
+    path_ = writing;
+    return false;
 }
 
 bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {

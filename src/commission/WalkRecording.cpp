@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
@@ -52,10 +53,18 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
     noteEdit_->setPlaceholderText(QStringLiteral("10 m, left to right"));
     noteEdit_->setMaxLength(recording::MaxNoteLength);
     noteEdit_->setMinimumWidth(220);
-    noteEdit_->setToolTip(QStringLiteral("Optional: taken by the next Mark Pass or Mark Quiet (Enter marks a pass)"));
+    noteEdit_->setToolTip(QStringLiteral("Optional: taken by the next Mark Pass or Mark Quiet (Enter marks a pass, "
+                                         "Escape leaves the note)"));
     label->setBuddy(noteEdit_);
     bar_->addWidget(noteEdit_);
-    connect(noteEdit_, &QLineEdit::returnPressed, this, &WalkRecording::MarkPass);
+    // Enter marks the pass and, like Escape, gives the keys back to the marks: in the note M, Q and E
+    // are letters, and the next Q or E of a walk must not end up in it.
+    connect(noteEdit_, &QLineEdit::returnPressed, this, [this] {
+        MarkPass();
+        leaveNote();
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), noteEdit_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, this, &WalkRecording::leaveNote);
     for (QAction* a : {markPassAction_, markQuietAction_, endMarkAction_}) {
         // The button's caption names the key (the menu's item shows it beside).
         a->setIconText(a->text().remove(QLatin1Char('&')) + QStringLiteral(" (") +
@@ -64,6 +73,7 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
         button->setDefaultAction(a);
         button->setObjectName(a->objectName() + QStringLiteral("Button"));
         bar_->addWidget(button);
+        if (a == markPassAction_) markPassButton_ = button;
     }
     bar_->hide();
 
@@ -73,6 +83,10 @@ WalkRecording::WalkRecording(QWidget& window, CommissioningHost& host, QAction* 
     connect(&host_.link(), &seriallink::PollCycle::connecting, this, &WalkRecording::connecting);
     // The moment polling stops (before any box about it), not at the next look of the clock.
     connect(&host_.link(), &seriallink::PollCycle::stopped, this, &WalkRecording::showTime);
+}
+
+void WalkRecording::leaveNote() {
+    if (noteEdit_->hasFocus()) markPassButton_->setFocus(Qt::ShortcutFocusReason);
 }
 
 void WalkRecording::showPressed(bool on) {
@@ -92,9 +106,9 @@ void WalkRecording::Toggled(bool on) {
     if (!on) {
         if (!recorder_.Recording()) return;
         const auto lines = recorder_.Lines();
-        const QString path = recorder_.Path();
-        stopWriting();
-        host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(path));
+        if (const QString problem = stopWriting(); !problem.isEmpty())
+            host_.ShowNotice(QStringLiteral("Recorded %1 replies, but the recording %2.").arg(lines).arg(problem));
+        else host_.ShowNotice(QStringLiteral("Recorded %1 replies to \"%2\".").arg(lines).arg(recorder_.Path()));
         return;
     }
     if (recorder_.Recording()) return;
@@ -144,23 +158,26 @@ void WalkRecording::Toggled(bool on) {
     showTime();
 }
 
-void WalkRecording::stopWriting() {
+QString WalkRecording::stopWriting() {
     endPause(); // a pause at the end is told too
-    recorder_.Stop();
+    QString problem;
+    recorder_.Stop(&problem);
     walk_.Finish();
     clock_.stop();
     pauseCauses_.clear();
     awaitingSameDetector_ = false;
     showPressed(false);
+    return problem;
 }
 
 void WalkRecording::endRecording(const QString& cause) {
     const auto lines = recorder_.Lines();
+    const QString problem = stopWriting();
     const QString name = QFileInfo(recorder_.Path()).fileName();
-    stopWriting();
-    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then.")
+    host_.ShowNotice(QStringLiteral("Recording stopped: %1. \"%2\" holds the %3 replies recorded until then%4.")
                          .arg(cause, name)
-                         .arg(lines));
+                         .arg(lines)
+                         .arg(problem.isEmpty() ? QString() : QStringLiteral(" (the recording ") + problem + ')'));
 }
 
 void WalkRecording::connecting() {

@@ -57,6 +57,9 @@ class WalkRecording : public QObject {
     QAction* markPassAction_ = nullptr;
     QAction* markQuietAction_ = nullptr;
     QAction* endMarkAction_ = nullptr;
+    QWidget* markPassButton_ = nullptr;
+    // The focus leaves the note for the bar's Mark Pass button.
+    void leaveNote();
     void connecting();
     void showTime();
     void notice(const QString& text, const QString& kind);
@@ -65,7 +68,8 @@ class WalkRecording : public QObject {
     // Stops a recording that cannot go on (or has just been stopped by a failed write), and says why in
     // the status bar.
     void endRecording(const QString& cause);
-    void stopWriting();
+    // Ends the writing; what went wrong in giving the file its name, if anything.
+    QString stopWriting();
     bool write(const recording::Mark& m);
     void beginPause(const QString& cause, std::int64_t fromMs);
     bool endPause();

@@ -1,6 +1,7 @@
 #include "config/ConfigFile.h"
 
 #include "config/FileMode.h"
+#include "config/ParameterOffers.h"
 #include "config/ParameterSender.h"
 #include "config/ParameterText.h"
 #include "config/ReadBack.h"
@@ -124,31 +125,18 @@ std::vector<ParameterDifference> CompareRecords(const protocol::params::Record& 
 
 ConfigFiles::ConfigFiles(QWidget* window, view::ViewControls& view, seriallink::PollCycle& link,
                          ParameterSender& sender, ReadBack& readBack)
-    : QObject(window), window_(window), view_(view), link_(link), sender_(sender), readBack_(readBack),
-      fileMode_(new FileMode(sender, readBack, this)) {}
+    : QObject(window), window_(window), link_(link), fileMode_(new FileMode(sender, readBack, this)),
+      offers_(new ParameterOffers(window, view, link, sender, readBack)) {}
 
-bool ConfigFiles::detectorReady(const QString& what) {
-    if (link_.State() == seriallink::LinkState::Polling && link_.ParametersKnown()) return true;
-    dialogs::ShowMessage(window_, what + QStringLiteral(" needs a connected detector whose parameters have been read: "
-                                                        "connect to the detector first, and wait until its "
-                                                        "parameters are shown."));
-    return false;
-}
-
-// After a question: the link may have stopped meanwhile, or been connected again by itself, perhaps
-// to another detector, for which the answer was not given.
-bool ConfigFiles::sameConnection(std::uint64_t connection, const QString& what) {
-    if (!detectorReady(what)) return false;
-    if (link_.counters().Connections == connection) return true;
-    dialogs::ShowMessage(window_, QStringLiteral("The link was connected again while the question was open, perhaps "
-                                                 "to another detector: nothing was sent. Try again."));
-    return false;
+void ConfigFiles::setNotice(std::function<void(const QString&)> notice) {
+    notice_ = notice;
+    offers_->setNotice(std::move(notice));
 }
 
 void ConfigFiles::openConfig() {
     // Without a detector the file is opened on its own; connected, it is loaded into the detector.
     const bool polling = link_.State() == seriallink::LinkState::Polling;
-    if (polling ? !detectorReady(QStringLiteral("Loading a configuration")) : !withoutDetector()) return;
+    if (polling ? !offers_->DetectorReady(QStringLiteral("Loading a configuration")) : !withoutDetector()) return;
     const QString name =
         dialogs::GetFileName(window_, dialogs::FileDialogKind::Open, QStringLiteral("Open Config"), FileFilter);
     if (name.isEmpty()) return;
@@ -293,42 +281,10 @@ void ConfigFiles::saveConfig() {
     if (!name.isEmpty()) writeConfig(name);
 }
 
-bool ConfigFiles::askToSend(const QString& question, const QString& source, const protocol::params::Record& bytes,
-                            const QStringList& notes) {
-    const auto differences = CompareParameters(protocol::params::DecodeRecord(bytes),
-                                               protocol::params::DecodeRecord(link_.stores().parameters));
-    if (differences.empty()) {
-        dialogs::ShowMessage(
-            window_, QStringLiteral("%1 holds the same parameters as the detector: nothing was sent.").arg(source));
-        return false;
-    }
-    QString text = question + QStringLiteral("\n\nIt changes %1 setting(s) on the detector (now -> %2):\n")
-                                  .arg(differences.size())
-                                  .arg(source);
-    for (const ParameterDifference& d : differences)
-        text += QStringLiteral("\n  %1: %2 -> %3").arg(d.name, d.detectorValue, d.fileValue);
-    for (const QString& note : notes) text += QStringLiteral("\n\n") + note;
-    return dialogs::AskYesNo(window_, text);
-}
-
-void ConfigFiles::send(const protocol::params::Record& bytes) {
-    link_.StoreParameters(bytes); // byte for byte, pads included
-    {
-        const ParameterSender::Showing quiet(sender_);
-        // Both lenses back to "User", so that the values meet the full ranges.
-        for (QComboBox* lens : {view_.pir1.lens, view_.pir2.lens}) {
-            if (lens->currentIndex() != 0) lens->setCurrentIndex(0); // runs its handler
-            else if (lens == view_.pir1.lens) sender_.pir1LensChanged();
-            else sender_.pir2LensChanged();
-        }
-        readBack_.ApplyParameters();
-    }
-    sender_.SendParameters(protocol::params::DecodeRecord(bytes));
-}
-
 void ConfigFiles::loadConfig(const QString& fileName) {
     // The link may have stopped while the dialog was open: nothing changes, and the user is told.
-    if (!detectorReady(QStringLiteral("Loading a configuration"))) return;
+    const QString what = QStringLiteral("Loading a configuration");
+    if (!offers_->DetectorReady(what)) return;
     protocol::params::Record bytes{};
     QString error;
     qint64 size = 0;
@@ -336,43 +292,18 @@ void ConfigFiles::loadConfig(const QString& fileName) {
         dialogs::ShowWarning(window_, error);
         return;
     }
-    const QStringList notes =
+    ParameterOffers::Offer offer;
+    offer.make = [bytes] { return bytes; };
+    offer.what = what;
+    offer.source = QStringLiteral("\"%1\"").arg(shown(fileName));
+    offer.question = QStringLiteral("Load %1 into the detector?").arg(offer.source);
+    offer.notes =
         fileNotes(bytes, size,
                   QStringLiteral("Note: these values lie outside what the controls can show; they are sent as they "
                                  "are (the detector may correct them), and the controls show the nearest value they "
                                  "take:"));
-    const QString source = QStringLiteral("\"%1\"").arg(shown(fileName));
-    const auto connection = link_.counters().Connections;
-    if (!askToSend(QStringLiteral("Load %1 into the detector?").arg(source), source, bytes, notes)) return;
-    if (!sameConnection(connection, QStringLiteral("Loading a configuration"))) return;
-    send(bytes);
-}
-
-void ConfigFiles::revert() {
-    if (!detectorReady(QStringLiteral("Going back to the settings read at Connect"))) return;
-    const std::optional<protocol::params::Record>& atConnect = sender_.ConnectTimeParameters();
-    if (!atConnect) return; // known together with the parameters
-    const protocol::params::Record bytes = *atConnect;
-    const QString source = QStringLiteral("The set read at Connect");
-    const auto connection = link_.counters().Connections;
-    QStringList notes;
-    // A link that came back by itself may have come back to another detector on the same port.
-    if (sender_.ConnectTimeConnection() != connection)
-        notes << QStringLiteral("Note: the link was lost and connected again by itself since your Connect: if "
-                                "another detector is on the line now, these parameters are not its own.");
-    if (!askToSend(QStringLiteral("Send the parameters read at Connect back to the detector?"), source, bytes, notes))
-        return;
-    if (!sameConnection(connection, QStringLiteral("Going back to the settings read at Connect"))) return;
-    send(bytes);
-}
-
-void ConfigFiles::OfferParameters(const std::function<protocol::params::Record()>& make, std::uint64_t connection,
-                                  const QString& what, const QString& question, const QString& source,
-                                  const QStringList& notes) {
-    if (!sameConnection(connection, what)) return;
-    if (!askToSend(question, source, make(), notes)) return;
-    if (!sameConnection(connection, what)) return;
-    send(make());
+    offer.connection = link_.counters().Connections;
+    offers_->offer(offer);
 }
 
 void ConfigFiles::writeConfig(const QString& fileName) {

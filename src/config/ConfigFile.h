@@ -22,6 +22,7 @@ struct ViewControls;
 namespace config {
 
 class FileMode;
+class ParameterOffers;
 class ReadBack;
 class ParameterSender;
 
@@ -48,7 +49,7 @@ class ConfigFiles : public QObject {
                 ReadBack& readBack);
 
     // Where a saved file is confirmed (the status bar).
-    void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
+    void setNotice(std::function<void(const QString&)> notice);
     // The commands: choose a file, then load or save it. Without a detector, Open Config opens the
     // file in file mode and Save Config writes it.
     void openConfig();
@@ -68,35 +69,18 @@ class ConfigFiles : public QObject {
     // Saves the detector's parameters as last read back (with the output edits made since); nothing
     // when no parameters have been read since Connect.
     void writeConfig(const QString& fileName);
-    // Sends the parameters read at Connect back to the detector, once the user has agreed.
-    void revert();
-    // Sends a set made in the program (suggested thresholds) for the connection it was made on, as Open
-    // Config sends a file: once the user has seen every change and agreed, one frame, then the read-back.
-    // make builds the set from the detector's parameters as they are: before the question, and again
-    // after it (the detector may have reported a change of its own meanwhile). what names the command.
-    void OfferParameters(const std::function<protocol::params::Record()>& make, std::uint64_t connection,
-                         const QString& what, const QString& question, const QString& source, const QStringList& notes);
+    // The whole sets offered to the detector (a file loaded, Revert, Undo, suggestions).
+    ParameterOffers& offers() { return *offers_; }
 
   private:
     bool parametersToSave();
-    // Polling, with the detector's parameters read: said in a box when not, naming what needs it.
-    bool detectorReady(const QString& what);
-    bool sameConnection(std::uint64_t connection, const QString& what);
-    // Asks whether to send parameters that differ from the detector's; says so when none differ.
-    bool askToSend(const QString& question, const QString& source, const protocol::params::Record& bytes,
-                   const QStringList& notes);
-    // The record becomes the detector's parameters on the screen (lenses back to "User"), and goes to
-    // the detector exactly as it is.
-    void send(const protocol::params::Record& bytes);
     bool withoutDetector();
     bool saveFileInPlace();
 
     QWidget* window_;
-    view::ViewControls& view_;
     seriallink::PollCycle& link_;
-    ParameterSender& sender_;
-    ReadBack& readBack_;
     FileMode* fileMode_;
+    ParameterOffers* offers_;
     std::function<void(const QString&)> notice_;
 };
 

@@ -58,7 +58,7 @@ void ParameterSender::wire(QAction* storeToFlash) {
     if (storeToFlash_) connect(storeToFlash_, &QAction::triggered, this, &ParameterSender::requestStore);
     connect(&link_, &seriallink::PollCycle::settingsSent, this, &ParameterSender::frameSent);
     connect(&link_, &seriallink::PollCycle::connecting, this, &ParameterSender::connecting);
-    connect(&link_, &seriallink::PollCycle::settingsHeld, this, [this] { held_ = true; });
+    connect(&link_, &seriallink::PollCycle::settingsHeld, this, &ParameterSender::frameHeld);
 
     // Each control writes its own value into the parameters to send, and nothing else: a value the
     // user did not touch goes out as the detector reported it, even one its control cannot show.
@@ -142,8 +142,11 @@ void ParameterSender::FollowDetectorNoiseReduction(int pir, bool on) {
     }
     // Only a switch seen between two status replies is the detector's own: the first reply after a
     // read-back may differ from the parameters just because they are not its state.
+    statusNoise_[static_cast<std::size_t>(pir - 1)] = on;
     std::optional<bool>& seen = noiseSeen_[static_cast<std::size_t>(pir - 1)];
-    const bool switched = seen && *seen != on;
+    // (A switch held back while the line failed counts when the first reply after the read-back still shows it.)
+    const std::optional<bool> recheck = std::exchange(echoRecheck_[static_cast<std::size_t>(pir - 1)], std::nullopt);
+    const bool switched = (seen && *seen != on) || (recheck && *recheck == on && !seen);
     seen = on;
     if (!switched || noiseEchoRefused_ || !mayChange() || !lastReadBack_) return;
     const Parameters detector = DecodeRecord(*lastReadBack_);
@@ -165,6 +168,28 @@ void ParameterSender::FollowDetectorNoiseReduction(int pir, bool on) {
     p.flags = setBits(p.flags, bit, on);
     queue(p, true);
     requestReadBack();
+}
+
+Parameters ParameterSender::remakeHeld(const Parameters& old, const Parameters& fresh) {
+    const std::uint16_t echo = echoQueuedMask_;
+    echoQueuedMask_ = echoQueuedBits_ = 0;
+    // The user's changes alone, then on the fresh set.
+    Parameters user = edits_;
+    user.flags = static_cast<std::uint16_t>((user.flags & ~echo) | (old.flags & echo));
+    const Parameters p = Rebase(old, user, fresh);
+    // The switch is not sent with it. It is told only if it still needs telling, and only once a status
+    // reply after this read-back still shows it: the detector may have turned temperature compensation on
+    // meanwhile (it then switches its noise reduction itself), its parameters may say what its status
+    // showed, or it may have switched back while the line failed.
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::uint16_t bit = i == 0 ? NoisePir1 : NoisePir2;
+        const std::optional<bool>& on = statusNoise_[i];
+        if (!(echo & bit) || !on || noiseEchoRefused_ || (fresh.flags & EnableTempComp) ||
+            ((fresh.flags & bit) != 0) == *on)
+            continue;
+        echoRecheck_[i] = *on;
+    }
+    return p;
 }
 
 void ParameterSender::LensesToUser() {

@@ -73,6 +73,8 @@ void ParameterSender::connecting(bool droppedSettings) {
     held_ = false;
     sendWhole_ = false;
     noiseSeen_ = {};
+    statusNoise_ = {};
+    echoRecheck_ = {};
     echoQueuedMask_ = echoQueuedBits_ = echoSentMask_ = echoSentBits_ = 0;
     noiseEchoRefused_ = false;
     linkBackText_.clear();
@@ -80,6 +82,11 @@ void ParameterSender::connecting(bool droppedSettings) {
     if (!byItself) {
         connectTime_.reset();
         userConnection_ = link_.counters().Connections + 1; // (counted once the port is open)
+        // (Undo steps back on this detector only; a link back by itself is taken to be the same one.)
+        if (!undo_.empty()) {
+            undo_.clear();
+            emit undoStepsChanged();
+        }
     }
     // The flash state stays as the last connection left it until this detector reports its
     // parameters. When that connection had them read, what it left unstored is kept to know this
@@ -123,6 +130,10 @@ bool ParameterSender::FrameWaiting() const {
     return link_.SettingsPending() || held_;
 }
 
+bool ParameterSender::UserChangeWaiting() const {
+    return (link_.SettingsPending() && !pendingIsEcho_ && !sendWhole_) || held_;
+}
+
 QString ParameterSender::LinkBackNotice(const QString& port) {
     const QString dropped = std::exchange(droppedNotice_, QString());
     linkBackText_ = QStringLiteral("Link back on ") + port +
@@ -133,7 +144,7 @@ QString ParameterSender::LinkBackNotice(const QString& port) {
 void ParameterSender::frameSent(const std::array<std::uint8_t, 46>& frame) {
     lastSent_ = queued_;
     pendingIsEcho_ = false;
-    sendWhole_ = false;
+    if (std::exchange(sendWhole_, false)) emit wholeSetSent();
     if (echoQueuedMask_) {
         echoSentMask_ |= echoQueuedMask_;
         echoSentBits_ =
@@ -149,16 +160,25 @@ void ParameterSender::frameSent(const std::array<std::uint8_t, 46>& frame) {
         // (The detector's own switch told back to it changes its parameters as well.)
         setFlash(FlashState::NotStored);
     }
+    emit unstoredChangesChanged();
+}
+
+// The line failed before a queued frame went out: it waits for the detector's fresh parameters. A whole
+// set is not made again here (whoever offered it decides again); a store request that went with it is.
+void ParameterSender::frameHeld() {
+    held_ = true;
+    if (!std::exchange(sendWhole_, false)) return;
+    if (lastReadBack_) edits_ = DecodeRecord(*lastReadBack_);
+    held_ = storePending_;
+    emit wholeSetHeld();
 }
 
 void ParameterSender::ReadBackArrived() {
     const Parameters fresh = DecodeRecord(link_.stores().parameters);
-    // A frame held back while the line failed: the changes in it, made again on what the detector
-    // holds now (it may have changed other values meanwhile).
-    // (A file or a revert goes as a whole, as it was asked for.)
+    // A frame held back while the line failed: made again on what the detector holds now (it may have
+    // changed other values meanwhile).
     const bool held = std::exchange(held_, false) && lastReadBack_;
-    if (!held) edits_ = fresh;
-    else if (!sendWhole_) edits_ = Rebase(DecodeRecord(*lastReadBack_), edits_, fresh);
+    edits_ = held ? remakeHeld(DecodeRecord(*lastReadBack_), fresh) : fresh;
     if (!connectTime_) {
         connectTime_ = link_.stores().parameters;
         connectTimeConnection_ = userConnection_;
@@ -185,20 +205,84 @@ void ParameterSender::ReadBackArrived() {
                    QStringLiteral("The detector reports other parameters than when the changes were made: the "
                                   "changes not stored in its flash are gone (it was switched off, or it is "
                                   "another detector)."));
+        if (!(unstored && same)) {
+            flashSet_ = fresh;
+            storedSince_ = false;
+        }
         setFlash(unstored && same ? FlashState::NotStored : FlashState::Unchanged);
     } else if (flash_ == FlashState::StoreSent) {
+        flashSet_ = fresh;
+        storedSince_ = true;
         setFlash(FlashState::Stored);
+    } else if (flash_ == FlashState::NotStored && flashSet_ && !held && !link_.SettingsPending() &&
+               CompareParameters(fresh, *flashSet_).empty()) {
+        // Changed back to what its flash holds (a revert, an undo, a control moved back).
+        setFlash(storedSince_ ? FlashState::Stored : FlashState::Unchanged);
     }
     linkBackText_.clear();
-    if (!held) return;
-    sendWhole_ = false;
-    pendingIsEcho_ = false;
-    if (!(edits_ == fresh) || storePending_) {
-        queue(edits_, false); // (an echo in it keeps its bits to check at the next read-back)
-        requestReadBack();
-    } else {
-        echoQueuedMask_ = echoQueuedBits_ = 0; // nothing left to tell it
+    if (held) {
+        pendingIsEcho_ = false;
+        if (!(edits_ == fresh) || storePending_) {
+            queue(edits_, false);
+            requestReadBack();
+        } else {
+            echoQueuedMask_ = echoQueuedBits_ = 0; // nothing left to tell it
+        }
     }
+    emit unstoredChangesChanged();
+    emit readBackTaken();
+}
+
+QStringList ParameterSender::UnstoredChanges() const {
+    QStringList lines;
+    if (!flashSet_ || fileEditing_ || flash_ == FlashState::Unknown) return lines;
+    for (const ParameterDifference& d : CompareParameters(edits_, *flashSet_))
+        lines << QStringLiteral("%1: %2 -> %3").arg(d.name, d.detectorValue, d.fileValue);
+    return lines;
+}
+
+void ParameterSender::noteStep(const Parameters& before, const Parameters& after) {
+    if (before == after) return;
+    constexpr qint64 DragMs = 700; // one control moved again this soon after (a drag, a held arrow): one step
+    constexpr std::size_t Kept = 100;
+    auto fields = [](const Parameters& a, const Parameters& b) {
+        QStringList names;
+        for (const ParameterDifference& d : CompareParameters(a, b)) names << d.name;
+        return names;
+    };
+    if (!undo_.empty() && undo_.back().after == before && undo_.back().connection == link_.counters().Connections) {
+        Step& last = undo_.back();
+        // Changes that go out in one frame are one step, and so are the steps of one drag.
+        const bool oneFrame = link_.SettingsPending() && !pendingIsEcho_;
+        const bool oneDrag = lastStepClock_.isValid() && lastStepClock_.elapsed() < DragMs &&
+                             fields(last.before, last.after) == fields(before, after);
+        if (oneFrame || oneDrag) {
+            last.after = after;
+            if (last.after == last.before) undo_.pop_back(); // moved back where it was
+            lastStepClock_.start();
+            emit undoStepsChanged();
+            return;
+        }
+    }
+    undo_.push_back({before, after, nextStepId_++, link_.counters().Connections});
+    if (undo_.size() > Kept) undo_.erase(undo_.begin());
+    lastStepClock_.start();
+    emit undoStepsChanged();
+}
+
+void ParameterSender::AddStep(const Parameters& before, const Parameters& after) {
+    if (before == after) return;
+    undo_.push_back({before, after, nextStepId_++, link_.counters().Connections});
+    lastStepClock_.invalidate();
+    emit undoStepsChanged();
+}
+
+void ParameterSender::StepUndone(std::uint64_t id) {
+    const auto at = std::find_if(undo_.begin(), undo_.end(), [id](const Step& s) { return s.id == id; });
+    if (at == undo_.end()) return;
+    undo_.erase(at);
+    lastStepClock_.invalidate();
+    emit undoStepsChanged();
 }
 
 void ParameterSender::StartFileEdits(const Parameters& file) {
@@ -217,20 +301,29 @@ void ParameterSender::edit(const std::function<void(Parameters&)>& change) {
         return;
     }
     if (!mayChange()) return;
+    const Parameters before = edits_;
     change(edits_);
+    noteStep(before, edits_);
     queue(edits_, false);
     requestReadBack();
 }
 
-void ParameterSender::BuildSettingsFrame() {
-    queue(edits_, false);
-}
-
-void ParameterSender::SendParameters(Parameters p) {
+bool ParameterSender::SendParameters(Parameters p) {
+    if (fileEditing_ || showing_ || !link_.LinkActive() || !link_.ParametersKnown()) return false;
+    // The set goes in place of any frame still waiting: the detector's own switch told back to it is not
+    // told with it (the set says what it says), and is not taken for sent either.
+    pendingIsEcho_ = false;
+    echoQueuedMask_ = echoQueuedBits_ = 0;
+    held_ = false;
     edits_ = p;
     sendWhole_ = true;
     queue(p, false);
     requestReadBack();
+    return true;
+}
+
+void ParameterSender::TellAtLinkBack(const QString& text) {
+    droppedNotice_ = droppedNotice_.isEmpty() ? text : droppedNotice_ + QLatin1Char(' ') + text;
 }
 
 void ParameterSender::queue(Parameters p, bool echo) {

@@ -2,10 +2,13 @@
 // (one settings frame, then a read-back), the PIR lens presets, and "Store To Flash".
 #pragma once
 
+#include "config/ParameterText.h"
 #include "protocol/ParameterBlock.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -45,12 +48,14 @@ class ParameterSender : public QObject {
     // Where the handlers say something that needs no answer (the status bar).
     void setNotice(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
 
-    // Queues the whole settings frame: the detector's parameters (as last read back, or sent whole)
-    // with the changes the user made since on the controls, and marks it pending.
-    void BuildSettingsFrame();
     // Queues a frame of the given parameters as they are (not through the controls, which would
-    // clamp them), then the read-back.
-    void SendParameters(protocol::params::Parameters p);
+    // clamp them), then the read-back: a whole set the user agreed to, made on the detector's fresh
+    // parameters. When the line fails before it has gone out, it is not made again here: wholeSetHeld()
+    // says so, and whoever offered it decides again on the next read-back. Nothing while the link is not
+    // open, the detector's parameters are not known, or a file is on the controls (false).
+    bool SendParameters(protocol::params::Parameters p);
+    // Said again when the link is back by itself, after "Link back on ...": what the reconnection dropped.
+    void TellAtLinkBack(const QString& text);
 
     // While a Showing lives, values are being shown, not chosen (a read-back, a file, the detector's
     // own switches): the handlers neither edit the parameters nor build a frame.
@@ -92,6 +97,26 @@ class ParameterSender : public QObject {
     bool StoreRequestPending() const { return storePending_; }
     // A frame waits: pending for the next tick, or held back until the parameters are read again.
     bool FrameWaiting() const;
+    // A change of the user's waits to go out (pending, or held for a fresh read-back).
+    bool UserChangeWaiting() const;
+
+    // What the detector holds now (as far as the program knows: its last read-back with the changes
+    // sent or queued since) against what its flash holds (the set read at Connect, or at the last
+    // store's read-back), one line per setting: "PIR HIGH ABOVE Pulses: 2 -> 3".
+    QStringList UnstoredChanges() const;
+
+    // The user's changes sent to this detector, newest last, for Undo Last Change: each is the set
+    // before and after it. A drag of one control is one step.
+    struct Step {
+        protocol::params::Parameters before, after;
+        std::uint64_t id = 0;
+        std::uint64_t connection = 0; // the connection it was made on
+    };
+    const std::vector<Step>& UndoSteps() const { return undo_; }
+    // A whole set was sent in place of before: one step back.
+    void AddStep(const protocol::params::Parameters& before, const protocol::params::Parameters& after);
+    // The step with this id was undone (its frame went out): it leaves the list.
+    void StepUndone(std::uint64_t id);
 
     // A parameter file opened without a detector is on the controls: their changes edit it, each its own
     // value as for a detector, and nothing is queued for the line while it lasts (a store neither).
@@ -112,6 +137,15 @@ class ParameterSender : public QObject {
 
   signals:
     void flashStateChanged(FlashState state);
+    // What UnstoredChanges() lists may have changed.
+    void unstoredChangesChanged();
+    void undoStepsChanged();
+    // A whole set went out on the line; or it was held back because the line had failed (nothing of it
+    // is sent until whoever offered it has decided again on the fresh parameters).
+    void wholeSetSent();
+    void wholeSetHeld();
+    // A read-back has been shown and taken in (after the flash state followed it).
+    void readBackTaken();
     // A control's change edited the file on the controls.
     void fileEdited();
 
@@ -123,6 +157,13 @@ class ParameterSender : public QObject {
     void queue(protocol::params::Parameters p, bool echo);
     void connecting(bool droppedSettings);
     void frameSent(const std::array<std::uint8_t, 46>& frame);
+    void frameHeld();
+    // A frame held while the line failed, made again on what the detector reports now: the user's
+    // changes on the fresh set. The detector's own noise-reduction switch is decided again at the next
+    // status reply (no temperature compensation, and the bit still differs from what the status shows).
+    protocol::params::Parameters remakeHeld(const protocol::params::Parameters& old,
+                                            const protocol::params::Parameters& fresh);
+    void noteStep(const protocol::params::Parameters& before, const protocol::params::Parameters& after);
     void setFlash(FlashState state);
     void notice(const QString& text);
 
@@ -134,8 +175,12 @@ class ParameterSender : public QObject {
     bool pendingIsEcho_ = false; // the pending frame is the detector's own switch told back to it
     bool held_ = false;          // a frame waits for a fresh read-back (the line failed since the last)
     bool sendWhole_ = false;     // the pending set is a file or a revert, to go exactly as it is
-    // Each PIR channel's noise reduction in the last status reply since Connect or the last read-back.
-    std::array<std::optional<bool>, 2> noiseSeen_;
+    // Each PIR channel's noise reduction in the last status reply since Connect or the last read-back,
+    // and in the last status reply since Connect.
+    std::array<std::optional<bool>, 2> noiseSeen_, statusNoise_;
+    // A switch held back while the line failed, to be told if the first status reply after the fresh
+    // read-back still shows it.
+    std::array<std::optional<bool>, 2> echoRecheck_;
     // The noise-reduction bits told to the detector, queued and sent, that its next read-back must show.
     std::uint16_t echoQueuedMask_ = 0, echoQueuedBits_ = 0, echoSentMask_ = 0, echoSentBits_ = 0;
     bool noiseEchoRefused_ = false; // it kept its own bits: not told again on this connection
@@ -151,6 +196,13 @@ class ParameterSender : public QObject {
     // last set sent to it (its read-back may never have come).
     std::vector<protocol::params::Parameters> unstoredBefore_;
     std::optional<protocol::params::Record> lastReadBack_; // this connection's last read-back
+    // What the detector's flash holds as far as the program knows: the set read at Connect, or the read-back
+    // that confirmed a store; storedSince_ when that was a store of the user's.
+    std::optional<protocol::params::Parameters> flashSet_;
+    bool storedSince_ = false;
+    std::vector<Step> undo_;
+    std::uint64_t nextStepId_ = 1;
+    QElapsedTimer lastStepClock_;                          // since the newest step was made or grown
     protocol::params::Parameters queued_;                  // the set of the pending frame
     std::optional<protocol::params::Parameters> lastSent_; // the set of the last frame that went out
     std::function<void(const QString&)> notice_;

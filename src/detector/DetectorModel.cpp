@@ -168,7 +168,7 @@ void DetectorModel::TriggerIntruder(double nowSeconds, double strength) {
 }
 
 void DetectorModel::Advance(double now) {
-    if (intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) TriggerIntruder(now);
+    if (periodicWalk && intruderPeriod > 0 && now - lastIntruder_ >= intruderPeriod) TriggerIntruder(now);
     const double walk = now - lastIntruder_;
     // The intruder crosses the microwave field first, then the high and the low infrared beams.
     const double k = intruderStrength_;

@@ -56,6 +56,9 @@ class DetectorModel {
     bool takesNoiseReductionBits = false;
     // Seconds between two passes of the intruder (0: none pass by themselves).
     double intruderPeriod = 8.0;
+    // Whether the intruder walks past by itself every intruderPeriod seconds: cleared, the field stays
+    // quiet (for a quiet stretch of a walk test) and only TriggerIntruder() sends it past.
+    bool periodicWalk = true;
     // An intruder walks past now; strength 1 gives the full signals, less a walk farther away.
     void TriggerIntruder(double nowSeconds, double strength = 1.0);
 

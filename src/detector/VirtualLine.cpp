@@ -68,6 +68,8 @@ std::string VirtualLine::Command(const std::string& text) {
                                              : nullptr;
         ok = flag && (state == "on" || state == "off");
         if (ok) *flag = state == "on";
+    } else if (word == "periodic-walk") {
+        ok = onOff(model_.periodicWalk);
     } else if (word == "tamper") {
         ok = onOff(c.tamper);
     } else if (word == "mask1") {

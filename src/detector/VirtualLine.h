@@ -25,7 +25,7 @@ class VirtualLine {
     explicit VirtualLine(unsigned seed = 1);
 
     // One of the virtual detector's commands, as ostrevo-detector-sim takes them (those the Demo menu sends):
-    // intruder [PERCENT] | tamper|mask1|mask2|noise1|noise2|lowvoltage|nr1|nr2|autotest on|off |
+    // intruder [PERCENT] | periodic-walk|tamper|mask1|mask2|noise1|noise2|lowvoltage|nr1|nr2|autotest on|off |
     // fault mw|pir1|pir2|cpu|lis302|lowvoltage on|off | silent MS | unplug MS.
     // Returns "ok <command>", or "unknown command: <command>".
     std::string Command(const std::string& text);

@@ -10,9 +10,9 @@ bool OstrevoApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        dialogs::ShowMessage(nullptr, QString::fromLocal8Bit(e.what()));
+        dialogs::ShowWarning(nullptr, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        dialogs::ShowMessage(nullptr, QStringLiteral("An unexpected error occurred."));
+        dialogs::ShowWarning(nullptr, QStringLiteral("An unexpected error occurred."));
     }
     return false;
 }

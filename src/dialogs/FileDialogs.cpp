@@ -3,6 +3,7 @@
 #include "dialogs/UserDialogs.h"
 #include "files/RegularFile.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QSettings>
 #include <memory>
@@ -30,13 +32,46 @@ ChoiceHandler& choiceHandler() {
     static ChoiceHandler h;
     return h;
 }
+
+// The icon and the kind the dialog shows for an entry, from its name and what the listing knows of it
+// already: never from its content. (Qt's own provider reads the first 16 kB of a file whose name does
+// not say its kind, on the window's thread, for every file the dialog lists: a file whose read waits,
+// /proc/kmsg or one on a hung mount, or a link to one, held the window.)
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+  public:
+    NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isRoot()) return QStringLiteral("Drive");
+        if (info.isDir()) return QStringLiteral("Folder");
+        const QList<QMimeType> byName = names_.mimeTypesForFileName(info.fileName());
+        if (byName.size() == 1 && !byName.first().comment().isEmpty()) return byName.first().comment();
+        return info.suffix().isEmpty() ? QStringLiteral("File") : info.suffix() + QStringLiteral(" File");
+    }
+
+  private:
+    QMimeDatabase names_;
+};
+
+NameOnlyIconProvider* nameOnlyIcons() {
+    // Shared by every dialog's model; never destroyed, since a model may outlive a static at exit.
+    static auto* provider = new NameOnlyIconProvider;
+    return provider;
+}
 } // namespace
 
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start) {
     auto* dialog = new QFileDialog(parent, caption, start, filter);
-    // The program's own dialog everywhere, so that it can say what it cannot list.
+    // The program's own dialog everywhere, so that it can say what it cannot list, and open no file:
+    // icons and kinds by name only, links listed as links (their targets not resolved).
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontResolveSymlinks);
+    dialog->setIconProvider(nameOnlyIcons());
     dialog->setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog->setFileMode(kind == FileDialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     auto* note = new QLabel(dialog);
@@ -72,16 +107,37 @@ QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString&
     return dialog;
 }
 
+QString FolderKind(const QString& caption, const QString& filter) {
+    if (filter.contains(QLatin1String("*.bin"))) return QStringLiteral("parameters");
+    if (filter.contains(QLatin1String("*.pdf"))) return QStringLiteral("reports");
+    if (filter.contains(QLatin1String("*.csv")) && !caption.startsWith(QLatin1String("Export")))
+        return QStringLiteral("recordings");
+    return QStringLiteral("exports");
+}
+
+QString LastFolder(const QString& caption, const QString& filter) {
+    const QSettings settings;
+    // (Before each kind had its own, one folder served them all.)
+    const QString any = settings.value(QStringLiteral("files/lastFolder"), files::FirstFolder()).toString();
+    return settings.value(QStringLiteral("files/lastFolder/") + FolderKind(caption, filter), any).toString();
+}
+
+void RememberFolder(const QString& caption, const QString& filter, const QString& chosen) {
+    if (chosen.isEmpty()) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("files/lastFolder/") + FolderKind(caption, filter),
+                      QFileInfo(chosen).absolutePath());
+}
+
 QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                     const QString& suggestedName) {
     if (fileHandler()) return fileHandler()(parent, kind, caption, filter);
-    QSettings settings;
-    const QString folder = settings.value(QStringLiteral("files/lastFolder"), files::FirstFolder()).toString();
+    const QString folder = LastFolder(caption, filter);
     const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
     const std::unique_ptr<QFileDialog> dialog(MakeFileDialog(parent, kind, caption, filter, start));
     if (dialog->exec() != QDialog::Accepted) return {};
     const QString name = dialog->selectedFiles().value(0);
-    if (!name.isEmpty()) settings.setValue(QStringLiteral("files/lastFolder"), QFileInfo(name).absolutePath());
+    RememberFolder(caption, filter, name);
     return name;
 }
 
@@ -107,13 +163,13 @@ QString ConfirmReplacing(QWidget* parent, const QString& chosen, const QString& 
 
 bool AskYesNo(QWidget* parent, const QString& text) {
     if (questionHandler()) return questionHandler()(parent, text);
-    return QMessageBox::question(parent, BoxTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    return QMessageBox::question(BoxParent(parent), BoxTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons) {
     if (choiceHandler()) return choiceHandler()(parent, text, buttons);
-    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, BoxTitle(), text, QMessageBox::NoButton, BoxParent(parent));
     QList<QAbstractButton*> made;
     for (int i = 0; i < buttons.size(); ++i) {
         const bool last = i == buttons.size() - 1;
@@ -132,6 +188,10 @@ FileDialogHandler SetFileDialogHandler(FileDialogHandler h) {
     FileDialogHandler previous = std::move(fileHandler());
     fileHandler() = std::move(h);
     return previous;
+}
+
+bool ChoiceHandlerSet() {
+    return bool(choiceHandler());
 }
 
 ChoiceHandler SetChoiceHandler(ChoiceHandler h) {

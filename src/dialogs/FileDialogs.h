@@ -24,7 +24,10 @@ QString GetFileName(QWidget* parent, FileDialogKind kind, const QString& caption
                     const QString& suggestedName = QString());
 // The dialog GetFileName shows, not yet shown: Qt's own on every desktop, which does not list a file
 // whose name is not UTF-8 text (no name it gives back could open it), and says below its list which
-// files of the folder shown it leaves out, and to rename them. The caller owns it.
+// files of the folder shown it leaves out, and to rename them. It opens none of the files it lists:
+// their icons and kinds come from their names, links are not resolved; a name it gives back is to be
+// checked (files::OpenRegularForReading, files::MayReplace) before it is read or written. The caller
+// owns it.
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start);
 // The names in folder that are not UTF-8 text (shown with replacement characters), sorted. The folder is
@@ -33,6 +36,11 @@ QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString&
 // does Qt's own dialog.)
 constexpr int UnlistedNamesLimitMs = 20;
 QStringList UnlistedNames(const QString& folder, bool* complete = nullptr, int maxEntries = 20000);
+// Each kind of file starts in the folder of its own kind used last (parameter files, recordings, reports,
+// exports), kept between runs: the kind from the dialog's caption and filter.
+QString FolderKind(const QString& caption, const QString& filter);
+QString LastFolder(const QString& caption, const QString& filter);
+void RememberFolder(const QString& caption, const QString& filter, const QString& chosen);
 // A file name made of text the user typed: no folder separators, no leading dot, not empty.
 QString FileNameFrom(const QString& text);
 // name, ending in "." + extension (in any case) as it is, else with it appended: "walk" -> "walk.csv".
@@ -51,5 +59,7 @@ int AskChoice(QWidget* parent, const QString& text, const QStringList& buttons);
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 QuestionHandler SetQuestionHandler(QuestionHandler handler);
 ChoiceHandler SetChoiceHandler(ChoiceHandler handler);
+// A choice handler is installed (the questions are answered without a box).
+bool ChoiceHandlerSet();
 
 } // namespace dialogs

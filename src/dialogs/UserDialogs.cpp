@@ -9,7 +9,23 @@ MessageHandler& handler() {
     static MessageHandler h;
     return h;
 }
+MessageHandler& recorder() {
+    static MessageHandler h;
+    return h;
+}
 } // namespace
+
+QWidget* BoxParent(QWidget* parent) {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+    return parent;
+}
+
+MessageHandler SetWarningRecorder(MessageHandler h) {
+    MessageHandler previous = std::move(recorder());
+    recorder() = std::move(h);
+    return previous;
+}
 
 QString BoxTitle() {
     return QStringLiteral("Ostrevo");
@@ -20,15 +36,16 @@ void ShowMessage(QWidget* parent, const QString& text) {
         handler()(parent, text);
         return;
     }
-    QMessageBox::information(parent, BoxTitle(), text);
+    QMessageBox::information(BoxParent(parent), BoxTitle(), text);
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
+    if (recorder()) recorder()(parent, text);
     if (handler()) {
         handler()(parent, text);
         return;
     }
-    QMessageBox::warning(parent, BoxTitle(), text);
+    QMessageBox::warning(BoxParent(parent), BoxTitle(), text);
 }
 
 MessageHandler SetMessageHandler(MessageHandler h) {

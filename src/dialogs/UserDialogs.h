@@ -20,4 +20,11 @@ QString BoxTitle();
 // Replaces the message boxes; an empty handler restores it. Returns the previous handler.
 MessageHandler SetMessageHandler(MessageHandler handler);
 
+// Whoever keeps what the failure boxes said (the message history): told of every ShowWarning, box or
+// handler alike. An empty recorder keeps nothing. Returns the previous one.
+MessageHandler SetWarningRecorder(MessageHandler recorder);
+// The window a box of the program opens over: the modal dialog open now, else the program's active window,
+// else parent. A box is never hidden behind another window of the program (a dialog that stays on top).
+QWidget* BoxParent(QWidget* parent);
+
 } // namespace dialogs

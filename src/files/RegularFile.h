@@ -12,8 +12,9 @@ namespace files {
 // without blocking and checked again (the same file, still regular, still on such a file system). The
 // descriptor stays non-blocking, which changes nothing for a regular file: a read takes as long as its
 // file system does, a disk's at once, while a hung network (NFS) or FUSE mount holds the reader until
-// it answers. On failure returns -1 and reason says why ("it is not a regular file.", the system's
-// text); size gets the file's size.
+// it answers. A file another program holds a lease on is refused rather than waited for. On failure
+// returns -1 and reason says why ("it is not a regular file.", the system's text); size gets the file's
+// size.
 int OpenRegularForReading(const QString& path, QString& reason, qint64* size = nullptr);
 
 // Reads up to n bytes from a descriptor of OpenRegularForReading: fewer only at the end of the file.
@@ -31,11 +32,16 @@ bool CutBack(int fd, qint64 size);
 // Closes a descriptor of this unit.
 void Close(int fd);
 
-// Creates path for writing, or empties it, as a regular file of its own: a symbolic link there is not
-// followed (a dangling one would create its target wherever it points), and a device, a FIFO or a folder
-// is not opened (opening a FIFO would block the program, opening a device acts on it). Returns the
-// descriptor (blocking), or -1 with reason ("it is not a regular file.", the system's text).
-int CreateForWriting(const QString& path, QString& reason);
+// True when there is nothing at path, or a regular file of its own (not a link, a device, a FIFO or a folder:
+// a name the program may give a file it wrote).
+bool PlainFileOrNothing(const QString& path);
+// Creates a new file at path for writing (blocking): only when the name is free, so that nothing there is
+// opened, followed or truncated. -1 with error (an errno value: EEXIST when the name is taken) else.
+int CreateNew(const QString& path, int& error);
+// Gives the file at from the name to, replacing a file there; false with error (an errno value) else.
+bool ReplaceWith(const QString& from, const QString& to, int& error);
+// Removes the file at path.
+void Remove(const QString& path);
 
 // Whether a file may be written at path: a new name, or a regular file (through a link, as a save
 // writes through it). A device, a FIFO or a socket there would be replaced by a file, its node gone:

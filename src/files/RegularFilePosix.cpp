@@ -15,6 +15,8 @@ namespace files {
 namespace {
 
 const QString NotRegular = QStringLiteral("it is not a regular file.");
+const QString HeldElsewhere = QStringLiteral("another program holds it for now, and opening it would wait until that "
+                                             "program lets it go; try again in a moment.");
 const QString NotOnDisk =
     QStringLiteral("it is not a file on a disk but one the system makes up (under /proc, /sys or /dev).");
 
@@ -62,7 +64,9 @@ int OpenRegularForReading(const QString& path, QString& reason, qint64* size) {
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = SystemError(errno);
+        // Another program holds a lease on it (a file server, a sync tool): opened without waiting, the
+        // open is refused instead of waiting until that program lets it go.
+        reason = errno == EWOULDBLOCK ? HeldElsewhere : SystemError(errno);
         return -1;
     }
     // The same file as the one looked at, not one put in its place meanwhile.
@@ -127,27 +131,26 @@ void Close(int fd) {
     ::close(fd);
 }
 
-int CreateForWriting(const QString& path, QString& reason) {
-    const QByteArray name = QFile::encodeName(path);
+bool PlainFileOrNothing(const QString& path) {
     struct stat st {};
-    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        reason = NotRegular;
-        return -1;
-    }
-    const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        reason = SystemError(errno);
-        return -1;
-    }
-    // Whatever was put there after the look, the descriptor tells what was opened.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        reason = SystemError(EINVAL);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+int CreateNew(const QString& path, int& error) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+    error = fd < 0 ? errno : 0;
     return fd;
+}
+
+bool ReplaceWith(const QString& from, const QString& to, int& error) {
+    const bool done = ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    error = done ? 0 : errno;
+    return done;
+}
+
+void Remove(const QString& path) {
+    ::unlink(QFile::encodeName(path).constData());
 }
 
 QString FirstFolder() {

@@ -123,25 +123,53 @@ void Close(int fd) {
     ::_close(fd);
 }
 
-int CreateForWriting(const QString& path, QString& reason) {
-    const std::wstring name = wide(path);
+bool PlainFileOrNothing(const QString& path) {
+    bool exists = false;
+    return plainFile(path, exists, false);
+}
+
+int CreateNew(const QString& path, int& error) {
+    error = 0;
     bool exists = false;
     if (!plainFile(path, exists, false)) {
-        reason = NotRegular;
+        error = EEXIST; // a device's name, or a folder or link there: taken
         return -1;
     }
     const int fd =
-        ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        ::_wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
-        reason = SystemError(errno);
+        error = errno;
         return -1;
     }
     if (!onDisk(fd)) {
         ::_close(fd);
-        reason = NotRegular;
+        error = EINVAL;
         return -1;
     }
     return fd;
+}
+
+bool ReplaceWith(const QString& from, const QString& to, int& error) {
+    // (Windows' rename keeps an existing name: the move replaces it, as a rename does on Linux.)
+    if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = 0;
+        return true;
+    }
+    switch (::GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: error = ENOENT; break;
+    case ERROR_ACCESS_DENIED: error = EACCES; break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: error = EBUSY; break;
+    case ERROR_DISK_FULL: error = ENOSPC; break;
+    case ERROR_NOT_SAME_DEVICE: error = EXDEV; break;
+    default: error = EIO; break;
+    }
+    return false;
+}
+
+void Remove(const QString& path) {
+    ::_wunlink(wide(path).c_str());
 }
 
 QString FirstFolder() {

@@ -25,6 +25,10 @@ QImage labelImage(const QString& text, const QColor& cell) {
     return img;
 }
 
+QColor labelColour(Mark::Kind kind) {
+    return kind == Mark::Kind::Pause ? MarkColour(kind).lighter(220) : MarkColour(kind);
+}
+
 void fill(QImage& screen, const QRect& area, QRgb colour) {
     const QRect r = area & screen.rect();
     for (int y = r.top(); y <= r.bottom(); ++y) {
@@ -55,16 +59,26 @@ QColor MarkColour(Mark::Kind kind) {
 
 void AddMark(State& state, Mark::Kind kind, const QString& text) {
     if (state.GraphWidth <= 0) return;
-    const QColor colour = MarkColour(kind);
-    // (A mark at the sweep position already was made at the same moment: both stand.)
-    state.marks.push_back({kind, state.SweepPosition, 1, text.isEmpty() ? QImage() : labelImage(text, colour)});
+    // (A mark at the sweep position already was made at the same moment: both stand, up to a few.) The marks
+    // at the sweep's column are the newest ones: it drops those it had when it comes to a column.
+    auto from = state.marks.end();
+    while (from != state.marks.begin() && std::prev(from)->column == state.SweepPosition &&
+           std::prev(from)->kind != Mark::Kind::Pause)
+        --from;
+    int labels = 0;
+    for (auto it = from; it != state.marks.end(); ++it) {
+        if (it->kind == kind && it->text.isEmpty() && text.isEmpty()) return; // its line is there already
+        if (!it->text.isEmpty()) ++labels;
+    }
+    if (!text.isEmpty() && labels >= LabelsPerColumn) // the oldest label of the moment gives way
+        state.marks.erase(std::find_if(from, state.marks.end(), [](const Mark& m) { return !m.text.isEmpty(); }));
+    state.marks.push_back({kind, state.SweepPosition, 1, text, QImage()});
     ++state.marksVersion;
 }
 
 void AddPause(State& state, const QString& text, int columns) {
     if (state.GraphWidth <= 0) return;
     columns = std::clamp(columns, 1, std::max(1, state.GraphWidth / 8));
-    const QImage label = labelImage(text, MarkColour(Mark::Kind::Pause).lighter(220));
     // A band that reaches the right edge goes on at the left, as the sweep does.
     for (int left = columns; left > 0;) {
         const bool first = left == columns;
@@ -75,12 +89,17 @@ void AddPause(State& state, const QString& text, int columns) {
             if (x != from || !first) ForgetMarksAt(state, x);
             for (int c = 0; c < 3; ++c) state.traces[c][static_cast<std::size_t>(x)].Y = TraceBaseline[c];
         }
-        state.marks.push_back({Mark::Kind::Pause, from, width, first ? label : QImage()});
+        state.marks.push_back({Mark::Kind::Pause, from, width, first ? text : QString(), QImage()});
         left -= width;
         state.SweepPosition = (from + width) % state.GraphWidth;
     }
     ForgetMarksAt(state, state.SweepPosition);
     ++state.marksVersion;
+}
+
+void RenderLabels(State& state) {
+    for (Mark& m : state.marks)
+        if (!m.text.isEmpty() && m.label.isNull()) m.label = labelImage(m.text, labelColour(m.kind));
 }
 
 void ClearMarks(State& state) {
@@ -104,9 +123,19 @@ void DrawMarks(const State& state, QImage& screen, const QRect& clip) {
         fill(screen, QRect(m.column, 0, m.width, screen.height()) & area, MarkColour(m.kind).rgb());
     // The labels at the foot of the picture, below the lowest trace's baseline, each on the lowest of
     // three rows where it does not cover the label before it (the same rows whatever part is drawn).
+    std::vector<Mark> rendered; // (labels a caller has not rendered, for this drawing alone)
+    rendered.reserve(state.marks.size());
     std::vector<const Mark*> byColumn;
-    for (const Mark& m : state.marks)
-        if (!m.label.isNull()) byColumn.push_back(&m);
+    for (const Mark& m : state.marks) {
+        if (m.text.isEmpty()) continue;
+        if (m.label.isNull()) {
+            rendered.push_back(m);
+            rendered.back().label = labelImage(m.text, labelColour(m.kind));
+            byColumn.push_back(&rendered.back());
+        } else {
+            byColumn.push_back(&m);
+        }
+    }
     std::stable_sort(byColumn.begin(), byColumn.end(),
                      [](const Mark* a, const Mark* b) { return a->column < b->column; });
     constexpr int Rows = 3;
@@ -117,7 +146,9 @@ void DrawMarks(const State& state, QImage& screen, const QRect& clip) {
         while (row < Rows - 1 && rowEnd[row] >= left) ++row;
         if (rowEnd[row] >= left) row = static_cast<int>(std::min_element(rowEnd, rowEnd + Rows) - rowEnd);
         rowEnd[row] = left + m->label.width();
-        blitClipped(screen, m->label, QPoint(left, screen.height() - (row + 1) * (m->label.height() + 1)), area);
+        // Near the right edge a label stands left of its line, whole.
+        const int x = left + m->label.width() > screen.width() ? std::max(0, m->column - m->label.width()) : left;
+        blitClipped(screen, m->label, QPoint(x, screen.height() - (row + 1) * (m->label.height() + 1)), area);
     }
 }
 

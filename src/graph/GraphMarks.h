@@ -17,8 +17,13 @@ struct Mark {
     Kind kind = Kind::Pass;
     int column = 0;
     int width = 1; // a pause's band: the columns it covers
-    QImage label;  // its text, rendered once
+    QString text;  // its label; none: the line alone
+    QImage label;  // the text, rendered once before it is first drawn (RenderLabels)
 };
+
+// How many labels one column keeps: marks made at one moment share its column, and however many come (a
+// file of nothing but marks), the column keeps one line of each kind and its newest few labels.
+constexpr int LabelsPerColumn = 3;
 
 // The colour a kind of mark is drawn in.
 QColor MarkColour(Mark::Kind kind);
@@ -31,6 +36,8 @@ void AddPause(State& state, const QString& text, int columns);
 void ClearMarks(State& state);
 // A mark whose column the sweep comes back to is overwritten with it: called as the sweep moves on.
 void ForgetMarksAt(State& state, int column);
+// Renders the labels not rendered yet: once each, the newest few of a moment only.
+void RenderLabels(State& state);
 // The marks, within clip: after the traces, before the channel names.
 void DrawMarks(const State& state, QImage& screen, const QRect& clip);
 

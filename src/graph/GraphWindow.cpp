@@ -222,6 +222,7 @@ void GraphWindow::AddPause(const QString& text, int columns) {
 
 void GraphWindow::ShowNow() {
     if (Frozen() || state_.GraphWidth <= 0) return;
+    graph::RenderLabels(state_);
     // As the last reply drew it: the channel names beside the newest samples, before the sweep moved on.
     graph::State last = state_;
     last.SweepPosition = (state_.SweepPosition + state_.GraphWidth - 1) % state_.GraphWidth;
@@ -229,8 +230,17 @@ void GraphWindow::ShowNow() {
     RepaintScreen(false);
 }
 
+void GraphWindow::ShowSoon() {
+    if (std::exchange(showSoon_, true)) return;
+    QTimer::singleShot(0, this, [this] {
+        showSoon_ = false;
+        ShowNow();
+    });
+}
+
 void GraphWindow::DrawFrame() {
     if (Frozen()) return; // the picture on the screen stays; the state goes on
+    if (state_.marksVersion != drawn_.marksVersion) graph::RenderLabels(state_);
     changed_ |= graph::DrawFrame(state_, screen_, background_, drawn_);
 }
 

@@ -49,6 +49,9 @@ class GraphWindow : public QWidget {
     // Draws the frame now, as the last reply drew it, and shows it (after feeding quietly, marks added
     // between replies, a clear or Freeze unticked).
     void ShowNow();
+    // The same once the events waiting now have been taken in: marks that come many between two replies
+    // (a recording's) are shown together, once.
+    void ShowSoon();
     // Draws the frame of the state on the screen image where it differs from the one drawn before.
     void DrawFrame();
     // Shows what the frames drawn since the last call changed on the screen image: at the pace of the live
@@ -108,6 +111,7 @@ class GraphWindow : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    bool showSoon_ = false;
     QGroupBox* frameBox_ = nullptr;
     ImageLayer* backgroundLayer_ = nullptr;
     ImageLayer* alarmLayer_ = nullptr;

@@ -31,6 +31,8 @@ void ClearLogGrid(widgets::StringGrid& grid) {
 }
 
 void ShowEventLog(widgets::StringGrid& grid, const std::uint8_t* eventLog220) {
+    // Cells chosen stay as they were chosen until the choice ends: a copy takes what the user saw.
+    if (!grid.selectedRanges().isEmpty()) return;
     const protocol::EventLog log = protocol::DecodeEventLog(eventLog220);
     for (int r = 1; r < grid.RowCount(); ++r) {
         QString texts[10];

@@ -19,7 +19,8 @@ void FitLogGrid(widgets::StringGrid& grid);
 // Empties every cell of the grid body; headings and row numbers stay.
 void ClearLogGrid(widgets::StringGrid& grid);
 // Rewrites rows 1 .. 10 from the 220 bytes of an event-memory reply. The grid ends as if it had
-// been cleared and refilled, but only the cells whose text changes are written (and repainted).
+// been cleared and refilled, but only the cells whose text changes are written (and repainted). While
+// cells are chosen (to be copied) nothing changes.
 void ShowEventLog(widgets::StringGrid& grid, const std::uint8_t* eventLog220);
 // Writes the grid, headings included, to a CSV file, replacing one only once the new one is complete.
 // False, with error naming the file and the reason, when it cannot.

@@ -122,6 +122,9 @@ class SerialPort {
 
     // The time one byte takes on the line with the settings applied; zero before a speed is set.
     std::chrono::nanoseconds ByteTime() const;
+    // The platform's own handle of the open port (a file descriptor on Linux, a HANDLE on Windows), for a
+    // test that looks at the device itself; -1 while the port is closed.
+    std::intptr_t handle() const;
 
     bool PortOpen = false;
     std::string DevicePath;

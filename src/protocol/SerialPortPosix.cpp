@@ -88,6 +88,10 @@ int SerialPort::DeviceGoneError() {
     return EIO;
 }
 
+std::intptr_t SerialPort::handle() const {
+    return native_->fd;
+}
+
 int SerialPort::NoSuchPortError() {
     return ENOENT;
 }

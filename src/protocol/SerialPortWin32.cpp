@@ -194,6 +194,10 @@ int SerialPort::DeviceGoneError() {
     return ERROR_GEN_FAILURE;
 }
 
+std::intptr_t SerialPort::handle() const {
+    return native_->open() ? reinterpret_cast<std::intptr_t>(native_->handle) : -1;
+}
+
 int SerialPort::NoSuchPortError() {
     return ERROR_FILE_NOT_FOUND;
 }

@@ -26,7 +26,9 @@ PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
       mainWindow_(mainWindow), roots_(roots) {
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Com Setup"));
-    setModal(false);
+    // Modal: nothing of the main window is used while a port is being chosen, and every box of the program
+    // opens over it.
+    setModal(true);
     // Wide enough for the stable names of USB adapters (/dev/serial/by-id/usb-...).
     setFixedSize(420, 190);
 
@@ -63,8 +65,12 @@ PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
     reconnectBox_->setGeometry(26, 124, 368, reconnectBox_->sizeHint().height());
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
     okButton_->setObjectName(QStringLiteral("Button_OK"));
-    okButton_->setGeometry(172, 157, 75, 25);
+    okButton_->setGeometry(126, 157, 75, 25);
     okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("Button_Cancel"));
+    cancelButton_->setGeometry(219, 157, 75, 25);
+    cancelButton_->setAutoDefault(false);
     for (QLabel* l : {timeoutCaption_, portCaption_}) l->adjustSize();
 
     // The ports that exist now, in numeric order; nothing is selected.
@@ -75,6 +81,7 @@ PortDialog::PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots)
     connect(timeoutBar_, &QScrollBar::valueChanged, this, &PortDialog::timeoutChanged);
     connect(portCombo_, &QComboBox::editTextChanged, this, &PortDialog::portChanged);
     connect(okButton_, &QPushButton::clicked, this, &PortDialog::okClicked);
+    connect(cancelButton_, &QPushButton::clicked, this, &PortDialog::reject);
     // Remembered as soon as it is ticked: the dialog may be closed without OK.
     connect(reconnectBox_, &QCheckBox::toggled, this, [this](bool on) {
         if (!remember_) return;
@@ -144,7 +151,15 @@ void PortDialog::okClicked() {
         settings.setValue(QStringLiteral("port/reconnect"), reconnectBox_->isChecked());
         remembered::Sync(settings);
     }
-    hide();
+    accept();
+}
+
+void PortDialog::reject() {
+    // (Each restored choice runs its handler, as a change by hand would.)
+    timeoutBar_->setValue(opened_.timeout);
+    reconnectBox_->setChecked(opened_.reconnect);
+    if (portCombo_->currentText() != opened_.text) portCombo_->setEditText(opened_.text);
+    QDialog::reject();
 }
 
 void PortDialog::rememberBetweenRuns() {
@@ -168,6 +183,7 @@ void PortDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     RefreshPorts(); // an adapter plugged in since the last time appears
+    opened_ = {portCombo_->currentText(), timeoutBar_->value(), reconnectBox_->isChecked()};
     portCombo_->setFocus();
     portCombo_->lineEdit()->selectAll();
     if (!mainWindow_) return;

@@ -17,13 +17,16 @@ namespace seriallink {
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
-    // A window of its own, kept above the main window and centred on it when shown, but not part of its
-    // widget tree: the two windows' object names stand apart.
+    // A window of its own, modal, kept above the main window and centred on it when shown, but not part of
+    // its widget tree: the two windows' object names stand apart. OK keeps the choices, Cancel takes them back.
     explicit PortDialog(QWidget* mainWindow, const protocol::PortRoots& roots = {});
 
     void timeoutChanged();
     void portChanged();
     void okClicked();
+    // Cancel, Escape or the close button: the port, the time-out and the reconnect choice go back to what
+    // they were when the dialog opened.
+    void reject() override;
 
     // The port name chosen last (the combo box's text at its last change, or the path of the
     // listed port it names), empty at start.
@@ -46,6 +49,7 @@ class PortDialog : public QDialog {
     QScrollBar* timeoutBar() const { return timeoutBar_; }
     QComboBox* portCombo() const { return portCombo_; }
     QPushButton* okButton() const { return okButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
     QCheckBox* reconnectBox() const { return reconnectBox_; }
 
   signals:
@@ -62,7 +66,13 @@ class PortDialog : public QDialog {
     QScrollBar* timeoutBar_ = nullptr;
     QComboBox* portCombo_ = nullptr;
     QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
     QCheckBox* reconnectBox_ = nullptr;
+    struct {
+        QString text;
+        int timeout = 90;
+        bool reconnect = false;
+    } opened_; // the choices when the dialog opened
     QPointer<QWidget> mainWindow_;
     QString selectedPort_;
     protocol::PortRoots roots_;

@@ -30,6 +30,11 @@ int ColumnFlowLayout::columnsFor(int width) const {
     return std::max(1, (inner + spacing()) / (columnWidth_ + spacing()));
 }
 
+int ColumnFlowLayout::widthFor(int columns) const {
+    const QMargins m = contentsMargins();
+    return columns * columnWidth_ + (columns - 1) * spacing() + m.left() + m.right();
+}
+
 int ColumnFlowLayout::heightForWidth(int width) const {
     return arrange(QRect(0, 0, width, 0), false);
 }

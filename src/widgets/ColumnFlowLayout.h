@@ -24,6 +24,8 @@ class ColumnFlowLayout : public QLayout {
     QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
     int columnsFor(int width) const;
+    // The least width that holds this many columns side by side.
+    int widthFor(int columns) const;
 
   private:
     // Places the items in rect (or only measures, when apply is false); returns the height used.

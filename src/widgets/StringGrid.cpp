@@ -53,7 +53,8 @@ void StringGrid::fitColumnTo(int col, const QStringList& texts) {
 QString StringGrid::selectedText() const {
     int left = 0, top = 0, right = ColCount() - 1, bottom = RowCount() - 1;
     const QList<QTableWidgetSelectionRange> ranges = selectedRanges();
-    if (!ranges.isEmpty()) { // (one range: the selection is contiguous)
+    // (One range: the selection is contiguous.) Every cell chosen is the whole grid: its headings too.
+    if (!ranges.isEmpty() && (ranges.front().rowCount() < rowCount() || ranges.front().columnCount() < columnCount())) {
         left = ranges.front().leftColumn() + 1;
         right = ranges.front().rightColumn() + 1;
         top = ranges.front().topRow() + 1;

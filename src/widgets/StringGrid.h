@@ -20,7 +20,7 @@ class StringGrid : public QTableWidget {
     // Widens a column so that each of the texts fits in its cells.
     void fitColumnTo(int col, const QStringList& texts);
     // The cells chosen, one line a row and a tab between cells (for the clipboard); every cell, the
-    // headings included, when none is chosen.
+    // headings included, when none or all of them are chosen.
     QString selectedText() const;
     // Every cell, the headings included, as CSV lines (a field with a comma, a quote or a line break
     // quoted, and its quotes doubled).

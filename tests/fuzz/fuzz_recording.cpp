@@ -8,6 +8,7 @@
 #include "commission/WalkAnalysis.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -69,6 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const commission::ThresholdSuggestion& t = suggestions[c];
         if (t.suggested < 0) continue;
         check(t.suggested > t.quietPeak && t.suggested <= t.weakestPass);
+        // With room on each side: at least 10 levels and 5 % of the threshold.
+        const int room = std::min(t.suggested - t.quietPeak, t.weakestPass - t.suggested);
+        check(room >= 10 && room * 100 >= 5 * t.suggested);
         check(protocol::params::ThresholdRange[static_cast<std::size_t>(c)].contains(t.suggested));
     }
     return 0;

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <io.h>
 
 namespace {
@@ -79,29 +80,44 @@ class TestFilesWin32 : public QObject {
              {QStringLiteral("NUL"), QStringLiteral("com1.bin"), QStringLiteral("CON"), QStringLiteral("LPT1.csv")}) {
             QCOMPARE(files::OpenRegularForReading(dir.filePath(name), reason), -1);
             QCOMPARE(reason, QStringLiteral("it is not a regular file."));
-            QCOMPARE(files::CreateForWriting(dir.filePath(name), reason), -1);
+            int error = 0;
+            QCOMPARE(files::CreateNew(dir.filePath(name), error), -1);
+            QVERIFY(!files::PlainFileOrNothing(dir.filePath(name)));
             QVERIFY(!files::MayReplace(dir.filePath(name), reason));
         }
         QCOMPARE(files::OpenRegularForReading(dir.path(), reason), -1);
-        QCOMPARE(files::CreateForWriting(dir.path(), reason), -1);
+        QVERIFY(!files::PlainFileOrNothing(dir.path()));
         QCOMPARE(files::OpenRegularForReading(dir.filePath(QStringLiteral("absent.bin")), reason), -1);
         QVERIFY(!reason.isEmpty());
         QVERIFY(files::MayReplace(dir.filePath(QStringLiteral("absent.bin")), reason));
+        QVERIFY(files::PlainFileOrNothing(dir.filePath(QStringLiteral("absent.bin"))));
         QVERIFY(files::FirstFolder().size() > 0);
     }
 
-    // Written as it is (no line-end translation), cut back, and read at an offset without moving the place
-    // where the next read goes on.
+    // A new file only where the name is free; written as it is (no line-end translation), cut back, given its
+    // name over an older file, and read at an offset without moving the place where the next read goes on.
     void writtenAndReadAsTheyAre() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("walk ä.csv"));
-        QString reason;
-        const int out = files::CreateForWriting(path, reason);
-        QVERIFY2(out >= 0, qPrintable(reason));
+        const QString writing = dir.filePath(QStringLiteral("walk ä (being recorded).csv"));
+        {
+            QFile older(path);
+            QVERIFY(older.open(QIODevice::WriteOnly));
+            older.write("an older walk");
+        }
+        int error = 0;
+        QCOMPARE(files::CreateNew(path, error), -1);
+        QCOMPARE(error, EEXIST);
+        const int out = files::CreateNew(writing, error);
+        QVERIFY2(out >= 0, qPrintable(files::SystemError(error)));
+        QVERIFY(files::PlainFileOrNothing(writing));
         const QByteArray lines = "time_ms,a\n1,2\n3,4\n";
         QCOMPARE(::_write(out, lines.constData(), static_cast<unsigned>(lines.size())), int(lines.size()));
         QVERIFY(files::CutBack(out, 14));
         files::Close(out);
+        QVERIFY(files::ReplaceWith(writing, path, error));
+        QVERIFY(!QFile::exists(writing));
+        QString reason;
         qint64 size = 0;
         const int in = files::OpenRegularForReading(path, reason, &size);
         QVERIFY2(in >= 0, qPrintable(reason));

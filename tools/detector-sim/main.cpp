@@ -71,6 +71,7 @@ const char* const Help =
     "              unplug MS (with --link: the port goes away and comes back at the link after MS)\n"
     "              hangup (closes the line for good)\n"
     "  the world:  intruder [PERCENT] | intruder-every SECONDS\n"
+    "              periodic-walk on|off (the intruder's walk every few seconds; on at the start)\n"
     "              mask1|mask2|noise1|noise2|tamper|lowvoltage on|off\n"
     "              nr1|nr2 on|off (PIR1/PIR2 noise reduction forced on)\n"
     "              nr-bits keep|take (under temperature compensation: keep its own noise-reduction\n"
@@ -401,6 +402,8 @@ class Simulator {
             model_.TriggerIntruder(seconds(), hasNumber ? std::clamp(static_cast<double>(n), 1.0, 200.0) / 100 : 1.0);
         } else if (word == "intruder-every" && hasNumber) {
             model_.intruderPeriod = static_cast<double>(n);
+        } else if (word == "periodic-walk") {
+            ok = onOff(model_.periodicWalk);
         } else if (word == "mask1") {
             ok = onOff(c.mask1);
         } else if (word == "mask2") {
