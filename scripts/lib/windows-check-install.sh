@@ -25,6 +25,14 @@ fail() {
     echo "check-install: $*" >&2
     exit 1
 }
+# wine's server for the prefix, silenced (it prints its whole state when a line hangs up) and waited for.
+server=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX")) # (its folder: /tmp/wine-*/ or /tmp/.wine-<uid>/)
+wineserver -p30 >/dev/null 2>&1 </dev/null || true
+for _ in $(seq 50); do
+    compgen -G "/tmp/wine-*/$server/socket" >/dev/null || compgen -G "/tmp/.wine-$(id -u)/$server/socket" >/dev/null &&
+        break
+    sleep 0.1
+done
 # A window manager, as on a desktop: it frames and activates the windows.
 openbox --sm-disable >/dev/null 2>&1 &
 started+=("$!")

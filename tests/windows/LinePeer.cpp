@@ -286,6 +286,7 @@ class Peer {
             return "ok";
         }
         if (word == "renew") {
+            paced_.clear(); // (bytes still to pace belonged to the line that goes)
             line_.close();
             return line_.open() && link(lineNumber, line_.path) ? "ok" : "error no line";
         }
