@@ -138,7 +138,7 @@ key ctrl+q
 within 15 gone || fail "the demo did not end on Ctrl+Q"
 wine "$program" --demo >"$work/demo.log" 2>&1 &
 started+=("$!")
-within 30 grep -q "demo: connected to the virtual detector on Virtual Detector, which answers the polls" "$work/demo.log" ||
+within 30 grep -qs "demo: connected to the virtual detector on Virtual Detector, which answers the polls" "$work/demo.log" ||
     fail "the demo's detector did not answer: $(cat "$work/demo.log")"
 echo "check-install: the demo's virtual detector answers the polls, without a port"
 window=$(xdotool search --name '^Ostrevo SetUp$' | head -1)
