@@ -46,34 +46,17 @@ QString VersionText() {
 }
 
 QString UsageText(bool inBuildTree) {
-    QString text =
-        QStringLiteral("Usage: ostrevo-setup [OPTION]\n"
-                       "Sets up and watches an exterior triple-technology intrusion detector over a serial line.\n"
-                       "\n"
-                       "  --demo         start with a virtual detector to train and demonstrate on, without hardware:\n"
-                       "                 it is connected at once, and the Demo menu makes things happen\n"
-                       "  -h, --help     print this help and exit\n"
-                       "  -v, --version  print the version and exit\n"
-                       "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
-                       "\n"
-                       "A serial port may be opened only by members of the dialout group: add yourself with\n"
-                       "  sudo adduser $USER dialout\n"
-                       "and log in again.\n"
-                       "It needs a desktop session: with none of DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM set it\n"
-                       "exits with status 1.\n");
-    if (inBuildTree) {
-        text += QStringLiteral(
-            "From the source tree, scripts/run starts it (with a private view in a browser on this machine\n"
-            "when there is no display), and scripts/run --demo with the virtual detector.\n"
-            "Run from this build tree, it writes its error log LogError.txt beside the executable (an\n"
-            "installed program writes it in $XDG_STATE_HOME/ostrevo-setup/).\n");
-    } else {
-        text += QStringLiteral(
-            "Files: the error log $XDG_STATE_HOME/ostrevo-setup/LogError.txt (by default in\n"
-            "~/.local/state/ostrevo-setup/), the settings $XDG_CONFIG_HOME/ostrevo-setup/ostrevo-setup.conf\n"
-            "(by default in ~/.config/ostrevo-setup/). See ostrevo-setup(1).\n");
-    }
-    return text;
+    return QStringLiteral(
+               "Usage: ostrevo-setup [OPTION]\n"
+               "Sets up and watches an exterior triple-technology intrusion detector over a serial line.\n"
+               "\n"
+               "  --demo         start with a virtual detector to train and demonstrate on, without hardware:\n"
+               "                 it is connected at once, and the Demo menu makes things happen\n"
+               "  -h, --help     print this help and exit\n"
+               "  -v, --version  print the version and exit\n"
+               "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
+               "\n") +
+           PlatformUsageText(inBuildTree);
 }
 
 QString NoDisplayText(bool inBuildTree) {

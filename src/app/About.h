@@ -15,6 +15,8 @@ QString VersionText();
 // For --help: how to start the program, its options and files. The installed program speaks of itself;
 // one run from its build tree (inBuildTree) of the scripts beside it and of its files there.
 QString UsageText(bool inBuildTree);
+// The platform's part of it: the ports, the display and the files (AboutPosix.cpp, AboutWin32.cpp).
+QString PlatformUsageText(bool inBuildTree);
 // The one line printed when there is no display, as UsageText chooses its reader.
 QString NoDisplayText(bool inBuildTree);
 // True when the running program is its build tree's (see IsBuildTree in errorlog/ErrorLog.h).

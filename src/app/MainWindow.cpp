@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "app/MessageHistory.h"
+#include "app/ReturnFreedMemory.h"
 #include "commission/Commissioning.h"
 #include "config/ConfigFile.h"
 #include "config/FileMode.h"
@@ -24,8 +25,6 @@
 #include "widgets/SmallStatusBar.h"
 #include "widgets/StringGrid.h"
 #include "widgets/WindowPlatform.h"
-
-#include <malloc.h>
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -306,7 +305,7 @@ void MainWindow::afterFirstPaint() {
     // The siren's sound module, where a siren can sound, loaded in the background for the first alarm.
     if (siren_) siren_->Prepare();
     // What the start-up freed (the window's first pictures, the fonts' tables) goes back to the system.
-    QTimer::singleShot(ReturnFreedMemoryAfterMs, this, [] { ::malloc_trim(0); });
+    QTimer::singleShot(ReturnFreedMemoryAfterMs, this, [] { ReturnFreedMemory(); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -6,9 +6,6 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace commission {
 
@@ -38,8 +35,8 @@ bool RecordingReader::Open(const QString& path, QString& error) {
     // The end first, for the length of the walk: its last whole line.
     const qint64 tail = std::max<qint64>(0, size - 4 * MaxLineLength);
     QByteArray end(size - tail, '\0');
-    const ssize_t got = ::pread(fd_, end.data(), static_cast<std::size_t>(end.size()), tail);
-    const QList<QByteArray> lines = end.left(std::max<ssize_t>(got, 0)).split('\n');
+    const qint64 got = files::ReadAt(fd_, end.data(), end.size(), tail, reason);
+    const QList<QByteArray> lines = end.left(std::max<qint64>(got, 0)).split('\n');
     for (qsizetype i = lines.size() - 2; i >= 0 && lastMs_ < 0; --i) { // the part after the last '\n' is unfinished
         std::int64_t ms = 0;
         if (replyTime(lines[i], ms)) lastMs_ = ms;
@@ -71,7 +68,7 @@ bool RecordingReader::Open(const QString& path, QString& error) {
 }
 
 void RecordingReader::Close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) files::Close(fd_);
     fd_ = -1;
     buffer_.clear();
     bufferFrom_ = 0;
@@ -190,7 +187,7 @@ void RecordingReader::noteInIndex(qint64 offset, std::int64_t ms) {
 void RecordingReader::SeekTo(qint64 offset) {
     if (fd_ < 0) return;
     offset = std::clamp<qint64>(offset, dataStart_, std::max(dataStart_, size_));
-    ::lseek(fd_, offset, SEEK_SET);
+    files::SeekTo(fd_, offset);
     buffer_.clear();
     bufferFrom_ = offset;
     at_ = 0;
@@ -208,7 +205,8 @@ bool RecordingReader::replyAfter(qint64 offset, std::int64_t& ms, qint64& lineSt
     // From the byte before: when that is a line end, the line at offset is read whole.
     const qint64 from = std::max(dataStart_, offset - 1);
     QByteArray chunk(4 * MaxLineLength, '\0');
-    const ssize_t got = ::pread(fd_, chunk.data(), static_cast<std::size_t>(chunk.size()), from);
+    QString reason;
+    const qint64 got = files::ReadAt(fd_, chunk.data(), chunk.size(), from, reason);
     if (got <= 0) return false;
     chunk.truncate(got);
     qsizetype at = 0;

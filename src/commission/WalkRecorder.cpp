@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -36,8 +34,7 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
         return false;
     };
     // Looked at first: a FIFO, a device or a folder there is not a recording to replace.
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (!files::PlainFileOrNothing(path)) {
         error = QStringLiteral("The recording \"%1\" could not be created: it is not a regular file.").arg(path);
         return false;
     }
@@ -45,9 +42,9 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
     QString writing;
     for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
         writing = writingName(path, attempt);
-        fd_ = ::open(QFile::encodeName(writing).constData(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
-        if (fd_ < 0 && errno != EEXIST) return fail(errno);
+        int e = 0;
+        fd_ = files::CreateNew(writing, e);
+        if (fd_ < 0 && e != EEXIST) return fail(e);
     }
     if (fd_ < 0) return fail(EEXIST);
     path_ = path;
@@ -57,9 +54,9 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
     lastReplyMs_ = -1;
     int failure = 0;
     if (!writeWhole(recording::CsvHeader().toUtf8() + '\n', failure)) {
-        ::close(fd_);
+        files::Close(fd_);
         fd_ = -1;
-        ::unlink(QFile::encodeName(writing_).constData());
+        files::Remove(writing_);
         writing_.clear();
         return fail(failure);
     }
@@ -68,13 +65,13 @@ bool WalkRecorder::Start(const QString& path, QString& error) {
 }
 
 bool WalkRecorder::Stop(QString* problem) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) files::Close(fd_);
     fd_ = -1;
     clock_.invalidate();
     if (writing_.isEmpty()) return true;
     const QString writing = std::exchange(writing_, QString());
-    if (::rename(QFile::encodeName(writing).constData(), QFile::encodeName(path_).constData()) == 0) return true;
-    const int e = errno;
+    int e = 0;
+    if (files::ReplaceWith(writing, path_, e)) return true;
     if (problem)
         *problem = QStringLiteral("it could not take the name \"%1\" (%2), so it stays \"%3\"")
                        .arg(path_, files::SystemError(e), writing);
@@ -93,7 +90,7 @@ bool WalkRecorder::writeWhole(const QByteArray& line, int& failure) {
         if (n < 0 && errno == EINTR) continue;
         failure = n < 0 ? errno : ENOSPC;
         // Cut back to the last whole line, so that a replay reads every line up to here.
-        if (done > 0 && ::ftruncate(fd_, size_) == 0) ::lseek(fd_, size_, SEEK_SET);
+        if (done > 0 && files::CutBack(fd_, size_)) files::SeekTo(fd_, size_);
         return false;
     }
     size_ += done;

@@ -1,6 +1,7 @@
 #include "dialogs/FileDialogs.h"
 
 #include "dialogs/UserDialogs.h"
+#include "files/RegularFile.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QSettings>
-#include <dirent.h>
 #include <memory>
 
 namespace dialogs {
@@ -63,27 +63,6 @@ NameOnlyIconProvider* nameOnlyIcons() {
     return provider;
 }
 } // namespace
-
-QStringList UnlistedNames(const QString& folder, bool* complete, int maxEntries) {
-    QStringList names;
-    if (complete) *complete = true;
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir) return names;
-    QElapsedTimer spent;
-    spent.start();
-    int seen = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray bytes(entry->d_name);
-        if (QString::fromUtf8(bytes).toUtf8() != bytes) names << QString::fromUtf8(bytes);
-        if (++seen >= maxEntries || (seen % 256 == 0 && spent.elapsed() > UnlistedNamesLimitMs)) {
-            if (complete) *complete = ::readdir(dir) == nullptr;
-            break;
-        }
-    }
-    ::closedir(dir);
-    names.sort();
-    return names;
-}
 
 QFileDialog* MakeFileDialog(QWidget* parent, FileDialogKind kind, const QString& caption, const QString& filter,
                             const QString& start) {
@@ -139,7 +118,7 @@ QString FolderKind(const QString& caption, const QString& filter) {
 QString LastFolder(const QString& caption, const QString& filter) {
     const QSettings settings;
     // (Before each kind had its own, one folder served them all.)
-    const QString any = settings.value(QStringLiteral("files/lastFolder"), QDir::homePath()).toString();
+    const QString any = settings.value(QStringLiteral("files/lastFolder"), files::FirstFolder()).toString();
     return settings.value(QStringLiteral("files/lastFolder/") + FolderKind(caption, filter), any).toString();
 }
 

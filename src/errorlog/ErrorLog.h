@@ -1,6 +1,6 @@
 // The program's error log, "LogError.txt": one entry per communication failure. A program run from its
-// build tree writes it beside the executable; any other (an installed program) under
-// $XDG_STATE_HOME/ostrevo-setup/.
+// build tree writes it beside the executable; any other (an installed program) in the user's state folder
+// (StateFolder.h: $XDG_STATE_HOME/ostrevo-setup/ on Linux, %LOCALAPPDATA%\ostrevo-setup\ on Windows).
 #pragma once
 
 #include "errorlog/LoggedName.h"
@@ -64,19 +64,20 @@ class ErrorLog {
     mutable bool refusalTold_ = false;
 };
 
-// The folder of the running executable, with a trailing '/'.
+// The folder of the running executable, with a trailing separator.
 std::string ProgramFolder();
-// True when folder (with or without a trailing '/') is a build tree of the program: see ErrorLog.cpp.
+// True when folder (with or without a trailing separator) is a build tree of the program: see
+// ErrorLogPosix.cpp (ErrorLogWin32.cpp on Windows).
 bool IsBuildTree(const std::string& folder);
 // The folder for what the program writes while it runs (the error log, the virtual detector's log of a
-// demo), with a trailing '/': the executable's own in a build tree that can be written, else
+// demo), with a trailing separator: the executable's own in a build tree that can be written, else
 // StateLogFolder(), created as needed.
 std::string RunFilesFolder();
-// The user's folder for the log of an installed program, with a trailing '/': $XDG_STATE_HOME/ostrevo-setup/,
-// or ~/.local/state/ostrevo-setup/ when XDG_STATE_HOME is unset, empty or not an absolute path.
+// The user's folder for the log of an installed program: StateFolder() (StateFolder.h).
 std::string StateLogFolder();
 // True when a file can be created in folder or its LogError.txt can be appended to. Tried for real: as
 // root, permission bits alone do not tell (a read-only file system or /proc refuses root too).
+// Never through a symbolic link, and never opening a device or a FIFO.
 bool LogFolderWritable(const std::string& folder);
 // The class name of an exception object, readable ("std::runtime_error"), or the name a LoggedName
 // gives itself ("ESynaSerError").

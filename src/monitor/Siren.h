@@ -1,5 +1,5 @@
-// The alarm siren: SIREN1.WAV from the program's folder (or, installed, from its data folder), played once
-// per alarm without holding up the poll.
+// The alarm siren: SIREN1.WAV from the program's folder (or, installed on Linux, from its data folder), played
+// once per alarm without holding up the poll.
 #pragma once
 
 #include <QElapsedTimer>
@@ -12,9 +12,10 @@
 
 namespace monitor {
 
-// The folders the program's siren file is looked for in, in this order: the executable's, then the data
-// folder of an installation (<prefix>/share/ostrevo-setup: beside the executable's bin folder, at the
-// prefix it was built for, and in the XDG data folders).
+// The folders the program's siren file is looked for in, in this order: the executable's, then on Linux the
+// data folder of an installation (<prefix>/share/ostrevo-setup: beside the executable's bin folder, at the
+// prefix it was built for, and in the XDG data folders). On Windows the executable's alone: the siren is
+// installed beside the program.
 QStringList SirenFolders();
 // The path of the siren file in the first of folders that holds it; empty when none does.
 QString SirenFileLookup(const QStringList& folders = SirenFolders());
@@ -46,7 +47,14 @@ class SirenPlayer : public QObject {
     void failed(const QString& reason);
 };
 
-// The sound module (ostrevo-sound.so, with Qt Multimedia, which the program itself does not link) is
+// The length of a PCM WAV file from its header in milliseconds, or -1 when the header does not tell.
+int WavLengthMs(const QString& path);
+
+// The platform's player: on Linux the sound module (ModulePlayer() below), on Windows the Windows sound API
+// (waveOut: the WAV played from memory, stopped at once, its end reported by the sound system).
+std::unique_ptr<SirenPlayer> PlatformPlayer();
+
+// Linux: the sound module (ostrevo-sound.so, with Qt Multimedia, which the program itself does not link) is
 // looked for in these folders, in this order: the executable's, then the program's library folder of
 // an installation (beside the executable's bin folder, and at the prefix it was built for).
 QStringList SoundModuleFolders();
@@ -77,9 +85,9 @@ class Siren : public QObject {
     // How long a siren that failed rests before the next alarm tries it again.
     static constexpr int RetryAfterMs = 60000;
 
-    // The siren SirenFileLookup() finds (beside the executable first), played through the sound module.
+    // The siren SirenFileLookup() finds (beside the executable first), played through the platform's player.
     explicit Siren(QObject* parent = nullptr);
-    // The siren of folder, played through player (none: through the sound module). The file is looked
+    // The siren of folder, played through player (none: through PlatformPlayer()). The file is looked
     // for here, once; without it the siren stays unavailable for the whole run, silently.
     explicit Siren(const QString& folder, std::unique_ptr<SirenPlayer> player = nullptr, QObject* parent = nullptr);
     ~Siren() override;

@@ -1,93 +1,17 @@
+// The serial layer's face on every platform: error codes and texts, the line settings asked for, the
+// COM names, and the calls that only hand on to the platform's own code.
 #include "protocol/SerialPort.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+#include <cctype>
 
 namespace protocol {
 
-namespace {
-
-// A device the system names as something other than a terminal (/dev/null, a disk, a watchdog, which
-// some opens act on) is never opened; nor is anything but a character device. Pseudo-terminals
-// have no entry of the system's and pass, as does a path that does not exist (open says why).
-bool knownNotATerminal(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    if (!S_ISCHR(st.st_mode)) return true;
-    const std::string entry =
-        "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ':' + std::to_string(minor(st.st_rdev)) + "/subsystem";
-    char target[256];
-    const ssize_t n = ::readlink(entry.c_str(), target, sizeof target - 1);
-    if (n <= 0) return false;
-    const std::string subsystem(target, static_cast<std::size_t>(n));
-    return subsystem.size() < 4 || subsystem.compare(subsystem.size() - 4, 4, "/tty") != 0;
-}
-
-speed_t speedFor(int baud) {
-    switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    default: return B0;
-    }
-}
-
-// Reads "COM<digits>": the number, or 0 when the rest is not a plain decimal number.
-int comNumber(const std::string& rest) {
-    if (rest.empty() || rest.size() > 9) return 0;
-    int n = 0;
-    for (char c : rest) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
-// /dev/ptmx (and the multiplexer of a devpts mount) is character device 5, 2: opening it makes a
-// new pseudo-terminal pair, whose other end nobody holds, instead of reaching a device.
-bool isTerminalMultiplexer(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 5 && minor(st.st_rdev) == 2;
-}
-
-} // namespace
+// The system's text for one of its own error codes (SerialPortPosix.cpp, SerialPortWin32.cpp).
+std::string SystemErrorText(int code);
 
 SerialError::SerialError(int code, const std::string& text)
     : std::runtime_error("Communication error " + std::to_string(code) + ": " + text), ErrorCode(code) {}
-
-SerialPort::~SerialPort() {
-    ClosePort();
-}
 
 std::string SerialPort::GetErrorDesc(int code) {
     switch (code) {
@@ -106,16 +30,21 @@ std::string SerialPort::GetErrorDesc(int code) {
     case ErrRxParity: return "Receive Parity Error";
     case ErrTxFull: return "Tranceive Queue is full";
     case ErrNotSerialLine: return "Not a serial line: the pseudo-terminal multiplexer";
-    default: return std::strerror(code);
+    default: return SystemErrorText(code);
     }
 }
 
-std::string SerialPort::DevicePathFor(const std::string& name, int* portNumber) {
-    std::string upper = name;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    const int number = upper.rfind("COM", 0) == 0 ? comNumber(name.substr(3)) - 1 : -1;
-    if (portNumber) *portNumber = number;
-    return number == -1 ? name : "/dev/ttyS" + std::to_string(number);
+int SerialPort::ComNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 12) return 0;
+    for (int i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[static_cast<std::size_t>(i)])) != "COM"[i]) return 0;
+    int n = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
 }
 
 void SerialPort::setError(int code) {
@@ -125,58 +54,6 @@ void SerialPort::setError(int code) {
 
 void SerialPort::finish() {
     if (RaiseExcept && ErrorCode != 0) throw SerialError(ErrorCode, ErrorText);
-}
-
-void SerialPort::OpenPort(const std::string& name) {
-    if (PortOpen) {
-        setError(ErrAlreadyInUse);
-        return finish();
-    }
-    setError(sOK);
-    LineBuffer.clear();
-    DevicePath = DevicePathFor(name, &PortNumber);
-    if (isTerminalMultiplexer(DevicePath)) {
-        setError(ErrNotSerialLine);
-        return finish();
-    }
-
-    if (knownNotATerminal(DevicePath)) {
-        setError(ENOTTY);
-        return finish();
-    }
-    const int fd = ::open(DevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        setError(errno);
-        return finish();
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        setError(ENOTTY);
-        return finish();
-    }
-    // Exclusive use: a second program gets EBUSY instead of stealing our bytes. TIOCEXCL does not
-    // bind root, so the port is locked as well; the lock goes with the descriptor.
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        setError(errno);
-        ::close(fd);
-        return finish();
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        setError(errno == EWOULDBLOCK ? EBUSY : errno);
-        ::close(fd);
-        return finish();
-    }
-    haveSavedTermios_ = ::tcgetattr(fd, &savedTermios_) == 0;
-    fd_ = fd;
-    PortOpen = true;
-    // Modem lines: a pseudo-terminal has none, which is not an error.
-    int lines = TIOCM_RTS | TIOCM_DTR;
-    ::ioctl(fd_, TIOCMBIS, &lines);
-    serial_icounter_struct icount{};
-    haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &icount) == 0;
-    if (haveCounters_) counters_ = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
-    PurgePort();
-    finish();
 }
 
 void SerialPort::ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow) {
@@ -191,94 +68,30 @@ void SerialPort::ConfigureLine(int baud, int bits, char parity, int stop, bool s
     ApplyLineSettings();
 }
 
-void SerialPort::SetInputQueueSize(int bytes) {
-    // The tty layer sizes its own queues; the count is remembered for the flow-control limits.
-    InputQueueSize = bytes;
-    Settings.xonLimit = Settings.xoffLimit = bytes / 4;
-    ApplyLineSettings();
+int SerialPort::SendBytes(const std::uint8_t* buffer, int count) {
+    return send(buffer, count, DeadlockTimeout);
 }
 
-void SerialPort::ApplyLineSettings() {
-    if (fd_ < 0) {
-        setError(EBADF);
-        return finish();
-    }
-    termios t{};
-    if (::tcgetattr(fd_, &t) != 0) {
-        setError(errno);
-        return finish();
-    }
-    ::cfmakeraw(&t);
-    const speed_t speed = speedFor(Settings.baud);
-    tcflag_t size = 0;
-    switch (Settings.dataBits) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: break;
-    }
-    const bool parityKnown = std::string("NOEMS").find(Settings.parity) != std::string::npos && Settings.parity;
-    if (speed == B0 || size == 0 || !parityKnown || Settings.stopBits < 0 || Settings.stopBits > 2) {
-        setError(EINVAL);
-        return finish();
-    }
-    ::cfsetispeed(&t, speed);
-    ::cfsetospeed(&t, speed);
-    t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS)) | size | CLOCAL | CREAD;
-    switch (Settings.parity) {
-    case 'O': t.c_cflag |= PARENB | PARODD; break;
-    case 'E': t.c_cflag |= PARENB; break;
-    case 'M': t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 'S': t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
-    }
-    if (Settings.parity != 'N') t.c_iflag |= INPCK;
-    if (Settings.stopBits != 0) t.c_cflag |= CSTOPB; // POSIX has no one and a half: two is nearest
-    if (Settings.softwareFlow) t.c_iflag |= IXON | IXOFF;
-    if (Settings.hardwareFlow) t.c_cflag |= CRTSCTS;
-    // Non-blocking descriptor with VMIN 1: read() says EAGAIN when nothing is queued and 0 only at
-    // hang-up, so an empty read can never be mistaken for a lost device or the other way round.
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    setError(::tcsetattr(fd_, TCSANOW, &t) == 0 ? sOK : errno);
-    finish();
+int SerialPort::SendBytes(const std::uint8_t* buffer, int count, int limitMs) {
+    return send(buffer, count, std::clamp(limitMs, 0, DeadlockTimeout));
 }
 
-void SerialPort::checkLineErrors() {
-    if (!haveCounters_ || fd_ < 0) return;
-    serial_icounter_struct icount{};
-    if (::ioctl(fd_, TIOCGICOUNT, &icount) != 0) return;
-    int code = 0;
-    if (icount.frame != counters_.frame) code = ErrFrame;
-    if (icount.overrun != counters_.overrun) code = ErrOverrun;
-    if (icount.buf_overrun != counters_.bufOverrun) code = ErrRxOver;
-    if (icount.parity != counters_.parity) code = ErrRxParity;
-    counters_ = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
-    if (code) setError(code);
+int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
+    return receive(buffer, count, timeoutMs, -1);
 }
 
-void SerialPort::PurgePort() {
-    LineBuffer.clear();
-    outputLeaves_ = {};
-    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
+    return receive(buffer, count, timeoutMs, std::max(0, limitMs));
 }
 
-void SerialPort::ClosePort() {
-    if (fd_ >= 0) {
-        PurgePort();
-        int lines = TIOCM_RTS | TIOCM_DTR;
-        ::ioctl(fd_, TIOCMBIC, &lines);
-        if (haveSavedTermios_) ::tcsetattr(fd_, TCSANOW, &savedTermios_);
-        ::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-    }
-    fd_ = -1;
-    haveSavedTermios_ = false;
-    haveCounters_ = false;
-    PortOpen = false;
-    PortNumber = -1;
-    setError(sOK);
+void SerialPort::FlushOutput() {
+    FlushOutput(DeadlockTimeout);
+}
+
+std::chrono::nanoseconds SerialPort::ByteTime() const {
+    if (Settings.baud <= 0) return std::chrono::nanoseconds(0);
+    const int bits = 1 + Settings.dataBits + (Settings.parity != 'N' ? 1 : 0) + (Settings.stopBits == 0 ? 1 : 2);
+    return std::chrono::nanoseconds(1'000'000'000LL * bits / Settings.baud);
 }
 
 } // namespace protocol

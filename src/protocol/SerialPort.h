@@ -1,19 +1,21 @@
-// Blocking byte-level access to one serial port on POSIX termios, with an error code
-// and text after every call instead of exceptions.
+// Blocking byte-level access to one serial port, with an error code and text after every call instead of
+// exceptions. The face is the same on every platform; each platform's own state and code are in its own file
+// (SerialPortPosix.cpp with termios, SerialPortWin32.cpp with the Win32 communications API), chosen by the build.
 #pragma once
 
 #include "errorlog/LoggedName.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
-#include <termios.h>
 #include <vector>
 
 namespace protocol {
 
-// Error codes of the serial layer; the operating system's own codes (errno) are used as they are.
+// Error codes of the serial layer; the operating system's own codes (errno on Linux, the system's error
+// codes on Windows) are used as they are.
 enum SerialErrorCode : int {
     sOK = 0,
     ErrAlreadyOwned = 9991,
@@ -53,20 +55,23 @@ struct LineSettings {
     int xoffLimit = 0;
 };
 
+// The port's operations are virtual so that a port of another kind (the demo's virtual detector, a test's
+// stalled transmitter) can stand in for the platform's own behind the same face.
 class SerialPort {
   public:
-    SerialPort() = default;
+    SerialPort();
     virtual ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // "COM<n>" (any case) opens /dev/ttyS<n-1>; any other name is opened as the path it is. The
-    // pseudo-terminal multiplexer is refused (ErrNotSerialLine): it only hands out new terminals.
-    // The port is the program's alone while open: another opener gets EBUSY, root included.
-    void OpenPort(const std::string& name);
+    // "COM<n>" (any case) opens the platform's n-th serial port (/dev/ttyS<n-1> on Linux, \\.\COM<n> on
+    // Windows); any other name is opened as the path it is. On Linux the pseudo-terminal multiplexer is
+    // refused (ErrNotSerialLine): it only hands out new terminals. The port is the program's alone while
+    // open: another opener is refused (EBUSY on Linux, root included; access denied on Windows).
+    virtual void OpenPort(const std::string& name);
     void ConfigureLine(int baud, int bits, char parity, int stop, bool softFlow, bool hardFlow);
-    void SetInputQueueSize(int bytes);
-    void ApplyLineSettings();
+    virtual void SetInputQueueSize(int bytes);
+    virtual void ApplyLineSettings();
     int SendBytes(const std::uint8_t* buffer, int count);
     // The same, but the send gives up (ErrTimeout) limitMs after it began: a transmitter that stops
     // taking bytes cannot hold the caller for long.
@@ -82,26 +87,45 @@ class SerialPort {
     // line has been quiet for quietMs (but for no longer than limitMs in all), then empties
     // LineBuffer and the input queue. Returns the bytes thrown away; ErrorCode and ErrorText stay
     // those of the failure.
-    int ResyncInput(int quietMs, int limitMs);
+    virtual int ResyncInput(int quietMs, int limitMs);
     // Bytes still queued for output. Virtual so that tests can simulate a stalled transmitter,
     // which a pseudo-terminal never reports.
     virtual int PendingOutput();
     // Waits until the queued output has gone out on the line, for up to the deadlock time-out.
     void FlushOutput();
     // The same for up to limitMs; false (and ErrTimeout) when the queue did not drain in time.
-    bool FlushOutput(int limitMs);
-    void PurgePort();
+    virtual bool FlushOutput(int limitMs);
+    virtual void PurgePort();
     // Closes the port and restores the line settings it had before OpenPort.
-    void ClosePort();
+    virtual void ClosePort();
+    // Whether the device a port name opens is there now (an adapter plugged in again), without opening it.
+    virtual bool DevicePresent(const std::string& name);
 
     static std::string GetErrorDesc(int code);
-    // The device a port name opens: "COM3" -> "/dev/ttyS2", anything else unchanged.
+    // The device a port name opens: "COM3" -> "/dev/ttyS2" on Linux, "\\.\COM3" on Windows; anything
+    // else unchanged.
     static std::string DevicePathFor(const std::string& name, int* portNumber = nullptr);
+    // The number of a "COM<n>" name (any case), or 0 when the name is not one.
+    static int ComNumber(const std::string& name);
+    // The operating system's code for a device that has gone (an adapter pulled out): EIO on Linux,
+    // ERROR_GEN_FAILURE on Windows.
+    static int DeviceGoneError();
+    // The operating system's code for a port that is not there: ENOENT on Linux, ERROR_FILE_NOT_FOUND on
+    // Windows.
+    static int NoSuchPortError();
+    // The operating system's code for an operation on a port that is not open: EBADF on Linux,
+    // ERROR_INVALID_HANDLE on Windows.
+    static int BadHandleError();
+    // Lets the calling thread's short sleeps end when they should: the exchange sleeps through the line
+    // time of a reply, and the pause between two exchanges is 10 ms.
+    static void SharpenSleeps();
 
     // The time one byte takes on the line with the settings applied; zero before a speed is set.
     std::chrono::nanoseconds ByteTime() const;
+    // The platform's own handle of the open port (a file descriptor on Linux, a HANDLE on Windows), for a
+    // test that looks at the device itself; -1 while the port is closed.
+    std::intptr_t handle() const;
 
-    int handle() const { return fd_; }
     bool PortOpen = false;
     std::string DevicePath;
     int PortNumber = -1;
@@ -116,29 +140,19 @@ class SerialPort {
     bool TestCTS = false;
     LineSettings Settings;
 
-  private:
+  protected:
     using Clock = std::chrono::steady_clock;
     void setError(int code);
     void finish(); // raises when asked to and the call failed
-    void checkLineErrors();
-    int readQueued(std::uint8_t* into, int capacity);
-    int send(const std::uint8_t* buffer, int count, int limitMs);
-    int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
-    // Bytes the driver holds for reading now.
-    int queuedInput() const;
-    // Sleeps while that many bytes take their time on the line after from, but not past the deadline; a
-    // hang-up ends the sleep.
-    void sleepThroughLineTime(Clock::time_point from, int bytes, Clock::time_point deadline);
+    // limitMs: the whole send's limit. limitMs < 0 in receive: no limit on the whole receive.
+    virtual int send(const std::uint8_t* buffer, int count, int limitMs);
+    virtual int receive(std::uint8_t* buffer, int count, int timeoutMs, int limitMs);
 
-    int fd_ = -1;
-    bool haveSavedTermios_ = false;
-    termios savedTermios_{};
-    struct Counters {
-        int frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
-    } counters_;
-    bool haveCounters_ = false;
-    // When the bytes written last will have left the line.
-    Clock::time_point outputLeaves_{};
+  private:
+    // The platform's own state: a descriptor and its saved termios on Linux, a handle and its overlapped
+    // requests on Windows (SerialPortPosix.cpp, SerialPortWin32.cpp).
+    struct Native;
+    std::unique_ptr<Native> native_;
 };
 
 } // namespace protocol

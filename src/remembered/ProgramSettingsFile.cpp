@@ -1,5 +1,7 @@
 #include "remembered/ProgramSettingsFile.h"
 
+#include "remembered/SettingsFormat.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +13,7 @@ void UseProgramSettingsFile() {
     const QString older =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ostrevo"), QStringLiteral("Ostrevo"))
             .fileName();
+    QSettings::setDefaultFormat(ProgramSettingsFormat());
     QCoreApplication::setOrganizationName(QStringLiteral("ostrevo-setup"));
     QCoreApplication::setApplicationName(QStringLiteral("ostrevo-setup"));
     CarryOverSettings(older, QSettings().fileName());

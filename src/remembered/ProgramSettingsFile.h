@@ -1,6 +1,6 @@
 // The program's settings file: $XDG_CONFIG_HOME/ostrevo-setup/ostrevo-setup.conf (by default under
 // ~/.config), named like everything else of the program. Older versions kept it in Ostrevo/Ostrevo.conf
-// there; its values are carried over once.
+// there; its values are carried over once. On Windows: %APPDATA%\ostrevo-setup\ostrevo-setup.ini.
 #pragma once
 
 #include <QString>

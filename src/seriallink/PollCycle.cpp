@@ -5,8 +5,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
-#include <sys/prctl.h>
-#include <sys/stat.h>
 #include <thread>
 
 namespace seriallink {
@@ -17,7 +15,7 @@ PollCycle::PollCycle(LinkView& view, QTimer* pollTimer, QObject* parent)
     // The exchange's sleeps (through a reply's line time, to the end of the pause) end when they should:
     // the kernel would let each run up to 50 us late, twice an exchange, to wake the thread together
     // with others.
-    ::prctl(PR_SET_TIMERSLACK, 1UL);
+    protocol::SerialPort::SharpenSleeps();
     connect(pollTimer_, &QTimer::timeout, this, &PollCycle::tick);
     reconnectTimer_->setInterval(ReconnectPollMs);
     connect(reconnectTimer_, &QTimer::timeout, this, &PollCycle::tryReconnect);
@@ -177,8 +175,7 @@ void PollCycle::loseLink(const std::string& message, const errorlog::LoggedExcep
 // While reconnecting: as soon as the port is there again and opens, polling starts afresh, clean as
 // after Connect.
 void PollCycle::tryReconnect() {
-    struct stat st {};
-    if (::stat(protocol::SerialPort::DevicePathFor(reconnectPort_).c_str(), &st) != 0) return;
+    if (!serial_->DevicePresent(reconnectPort_)) return;
     try {
         serial_->RaiseExcept = false;
         if (!openPort(reconnectPort_)) return; // not ready yet (busy, still being set up): next time

@@ -3,6 +3,7 @@
 #include "dialogs/FileDialogs.h"
 #include "protocol/SerialPort.h"
 #include "remembered/Remembered.h"
+#include "seriallink/PortListing.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -103,72 +104,15 @@ void PortDialog::timeoutChanged() {
     timeoutLabel_->setText(QString::number(timeoutBar_->value()) + QStringLiteral(" mS"));
 }
 
-namespace {
-
-QString readLine(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readLine()).trimmed() : QString();
-}
-
-// "FT232R USB UART (0403:6001)" for a USB adapter, from the USB device above its tty in sysfs.
-QString usbDescription(const protocol::PortRoots& roots, const QString& ttyName) {
-    const QString iface =
-        QFileInfo(QString::fromStdString(roots.sysTty) + QLatin1Char('/') + ttyName + QStringLiteral("/device"))
-            .canonicalFilePath();
-    if (iface.isEmpty()) return {};
-    // The tty hangs off a USB interface (ttyACM) or a port below one (ttyUSB): walk up to the device.
-    QDir dir(iface);
-    for (int up = 0; up < 3; ++up, dir.cdUp()) {
-        const QString vid = readLine(dir.filePath(QStringLiteral("idVendor")));
-        if (vid.isEmpty()) continue;
-        const QString pid = readLine(dir.filePath(QStringLiteral("idProduct")));
-        QString product = readLine(dir.filePath(QStringLiteral("product")));
-        if (product.isEmpty()) product = readLine(dir.filePath(QStringLiteral("manufacturer")));
-        return (product.isEmpty() ? QString() : product + QLatin1Char(' ')) + QStringLiteral("(%1:%2)").arg(vid, pid);
-    }
-    return {};
-}
-
-} // namespace
-
 QString PortDialog::PortDescription(const QString& port) const {
-    const QString device = QString::fromStdString(protocol::SerialPort::DevicePathFor(port.toStdString()));
-    const QString canonical = QFileInfo(device).canonicalFilePath();
-    return canonical.isEmpty() ? QString() : usbDescription(roots_, QFileInfo(canonical).fileName());
+    return AdapterDescription(roots_, port);
 }
 
 void PortDialog::RefreshPorts() {
     const QString text = portCombo_->currentText();
     const QSignalBlocker quiet(portCombo_);
     portCombo_->clear();
-    // USB adapters first (the usual way to a detector today), with their product names; then the
-    // serial ports by their COM names, each with its device path beside it ("COM1  (/dev/ttyS0)").
-    QList<QPair<QString, QString>> serialPorts; // shown text, name
-    for (const std::string& port : protocol::ListPorts(roots_)) {
-        const QString name = QString::fromStdString(port);
-        int number = -1;
-        protocol::SerialPort::DevicePathFor(port, &number);
-        if (number >= 0) {
-            serialPorts.append(
-                {name + QStringLiteral("  (%1/ttyS%2)").arg(QString::fromStdString(roots_.dev)).arg(number), name});
-            continue;
-        }
-        const QString description = usbDescription(roots_, QFileInfo(name).fileName());
-        portCombo_->addItem(description.isEmpty() ? name : name + QStringLiteral("  ") + description, name);
-    }
-    // The stable names of USB adapters, which stay the same whichever socket they are plugged into.
-    const QDir byId(QString::fromStdString(roots_.dev) + QStringLiteral("/serial/by-id"));
-    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString path = link.absoluteFilePath();
-        if (link.canonicalFilePath().isEmpty()) continue; // its adapter is not plugged in
-        const QString target = QFileInfo(link.canonicalFilePath()).fileName();
-        const QString description = usbDescription(roots_, target);
-        portCombo_->addItem(path + QStringLiteral("  (") + target +
-                                (description.isEmpty() ? QString() : QStringLiteral(", ") + description) +
-                                QLatin1Char(')'),
-                            path);
-    }
-    for (const auto& [shown, name] : serialPorts) portCombo_->addItem(shown, name);
+    for (const auto& [shown, name] : ListedPorts(roots_)) portCombo_->addItem(shown, name);
     for (const QString& path : typed_)
         if (portCombo_->findData(path) < 0) portCombo_->addItem(path, path);
     portCombo_->setCurrentIndex(-1);
@@ -186,9 +130,9 @@ void PortDialog::portChanged() {
 void PortDialog::okClicked() {
     // A port that does not exist is said now, not only at Connect (an adapter may yet be plugged in).
     if (!selectedPort_.isEmpty() && !protocol::ProbePort(selectedPort_.toStdString(), roots_) &&
-        !dialogs::AskYesNo(this, QStringLiteral("There is no port %1 on this machine now. Keep it anyway (an adapter "
-                                                "that is not plugged in yet)?")
-                                     .arg(selectedPort_))) {
+        !dialogs::AskYesNo(this,
+                           QStringLiteral("%1 Keep it anyway (an adapter that is not plugged in yet)?")
+                               .arg(QString::fromStdString(protocol::MissingPortText(selectedPort_.toStdString()))))) {
         portCombo_->setFocus();
         return;
     }

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace detector {
+
 class ReplyWriter {
   public:
     long dropEvery = 0;    // leave out every Nth reply
@@ -59,3 +61,8 @@ class ReplyWriter {
   private:
     std::array<int, 256> corruptNext_{};
 };
+
+} // namespace detector
+
+// The virtual detector's program, its tests and the benchmarks call it by its own name.
+using detector::ReplyWriter;

@@ -1,6 +1,8 @@
-#include "CommandReader.h"
+#include "detector/CommandReader.h"
 
 #include "protocol/Frames.h"
+
+namespace detector {
 
 void CommandReader::feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs) {
     if (size == 0) return;
@@ -42,3 +44,5 @@ std::optional<std::vector<std::uint8_t>> CommandReader::next(std::int64_t nowMs)
         return frame;
     }
 }
+
+} // namespace detector

@@ -1,5 +1,5 @@
-// SerialPort's sending and receiving: bytes out within a deadline, replies in with the line's own pace.
-#include "protocol/SerialPort.h"
+// SerialPort's sending and receiving on Linux: bytes out within a deadline, replies in with the line's own pace.
+#include "protocol/SerialPortPosix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,14 +22,6 @@ int msLeft(Clock::time_point deadline) {
 
 } // namespace
 
-int SerialPort::SendBytes(const std::uint8_t* buffer, int count) {
-    return send(buffer, count, DeadlockTimeout);
-}
-
-int SerialPort::SendBytes(const std::uint8_t* buffer, int count, int limitMs) {
-    return send(buffer, count, std::clamp(limitMs, 0, DeadlockTimeout));
-}
-
 int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
     if (!PortOpen) {
         setError(ErrPortNotOpen);
@@ -40,7 +32,7 @@ int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     int written = 0;
     while (written < count) {
-        const ssize_t n = ::write(fd_, buffer + written, static_cast<std::size_t>(count - written));
+        const ssize_t n = ::write(native_->fd, buffer + written, static_cast<std::size_t>(count - written));
         if (n > 0) {
             written += static_cast<int>(n);
             continue;
@@ -51,10 +43,10 @@ int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
             break;
         }
         // The driver's queue is full, or its output stopped: wait for room, but not past the limit.
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{native_->fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, msLeft(deadline));
         if (r == 0 || msLeft(deadline) == 0) {
-            ::tcflush(fd_, TCOFLUSH);
+            ::tcflush(native_->fd, TCOFLUSH);
             setError(ErrTimeout);
             break;
         }
@@ -63,34 +55,25 @@ int SerialPort::send(const std::uint8_t* buffer, int count, int limitMs) {
             break;
         }
     }
-    if (written > 0) outputLeaves_ = std::max(Clock::now(), outputLeaves_) + ByteTime() * written;
-    if (ErrorCode == 0) checkLineErrors();
+    if (written > 0) native_->outputLeaves = std::max(Clock::now(), native_->outputLeaves) + ByteTime() * written;
+    if (ErrorCode == 0) native_->checkLineErrors();
     finish();
     return written;
 }
 
-// Reads what the driver has queued into the buffer; 0 with ErrorCode set when the device is gone.
-int SerialPort::readQueued(std::uint8_t* into, int capacity) {
+int SerialPort::Native::readQueued(std::uint8_t* into, int capacity) {
     for (;;) {
-        const ssize_t n = ::read(fd_, into, static_cast<std::size_t>(capacity));
+        const ssize_t n = ::read(fd, into, static_cast<std::size_t>(capacity));
         if (n > 0) return static_cast<int>(n);
         if (n == 0) { // readable, yet nothing to read: the other end hung up
-            setError(EIO);
+            port.setError(EIO);
             return 0;
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return 0;
-        setError(errno);
+        port.setError(errno);
         return 0;
     }
-}
-
-int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs) {
-    return receive(buffer, count, timeoutMs, -1);
-}
-
-int SerialPort::ReceiveBytes(std::uint8_t* buffer, int count, int timeoutMs, int limitMs) {
-    return receive(buffer, count, timeoutMs, std::max(0, limitMs));
 }
 
 // limitMs < 0: no limit on the whole receive.
@@ -124,12 +107,14 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
             // cannot begin before its request has ended), and all of them are read at once; after a
             // part, the sleep wakes a byte early so that the end is seen as it comes. Bytes already
             // waiting are taken at once.
-            if (queuedInput() == 0) {
-                if (first) sleepThroughLineTime(std::max(Clock::now(), outputLeaves_), count - stored, deadline);
-                else sleepThroughLineTime(Clock::now(), count - stored - 1, deadline);
+            if (native_->queuedInput() == 0) {
+                if (first)
+                    native_->sleepThroughLineTime(std::max(Clock::now(), native_->outputLeaves), count - stored,
+                                                  deadline);
+                else native_->sleepThroughLineTime(Clock::now(), count - stored - 1, deadline);
             }
             for (;;) {
-                pollfd p{fd_, POLLIN, 0};
+                pollfd p{native_->fd, POLLIN, 0};
                 const int r = ::poll(&p, 1, msLeft(deadline));
                 if (r < 0 && errno == EINTR) continue;
                 if (r < 0) {
@@ -145,7 +130,7 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
                     break;
                 }
                 if (p.revents & POLLIN) {
-                    gotCount = readQueued(scratch, sizeof scratch);
+                    gotCount = native_->readQueued(scratch, sizeof scratch);
                     if (gotCount == 0 && ErrorCode == 0) continue; // raced with another reader: wait again
                     break;
                 }
@@ -153,7 +138,7 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
                 setError(EIO);
                 break;
             }
-            if (ErrorCode == 0) checkLineErrors();
+            if (ErrorCode == 0) native_->checkLineErrors();
         }
         first = false;
         const int take = std::min(gotCount, count - stored);
@@ -166,24 +151,18 @@ int SerialPort::receive(std::uint8_t* buffer, int count, int timeoutMs, int limi
     return stored;
 }
 
-std::chrono::nanoseconds SerialPort::ByteTime() const {
-    if (Settings.baud <= 0) return std::chrono::nanoseconds(0);
-    const int bits = 1 + Settings.dataBits + (Settings.parity != 'N' ? 1 : 0) + (Settings.stopBits == 0 ? 1 : 2);
-    return std::chrono::nanoseconds(1'000'000'000LL * bits / Settings.baud);
-}
-
-int SerialPort::queuedInput() const {
+int SerialPort::Native::queuedInput() const {
     int queued = 0;
-    return ::ioctl(fd_, FIONREAD, &queued) == 0 ? queued : 0;
+    return ::ioctl(fd, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
-void SerialPort::sleepThroughLineTime(Clock::time_point from, int bytes, Clock::time_point deadline) {
-    const auto lineTime = ByteTime() * bytes;
+void SerialPort::Native::sleepThroughLineTime(Clock::time_point from, int bytes, Clock::time_point deadline) {
+    const auto lineTime = port.ByteTime() * bytes;
     if (bytes < 2 || lineTime.count() == 0) return; // a byte or two: not worth a sleep
     const auto until = std::min(from + lineTime, deadline);
     // No events asked for: only a hang-up or an error ends the sleep early, and is reported at once
     // by the wait that follows.
-    pollfd p{fd_, 0, 0};
+    pollfd p{fd, 0, 0};
     for (;;) {
         const auto left = until - Clock::now();
         if (left <= Clock::duration::zero()) return;
@@ -197,41 +176,37 @@ void SerialPort::sleepThroughLineTime(Clock::time_point from, int bytes, Clock::
 int SerialPort::ResyncInput(int quietMs, int limitMs) {
     int dropped = static_cast<int>(LineBuffer.size());
     LineBuffer.clear();
-    if (fd_ < 0) return dropped;
+    if (native_->fd < 0) return dropped;
     const auto limit = Clock::now() + std::chrono::milliseconds(std::max(0, limitMs));
     std::uint8_t scratch[512];
     for (;;) {
         const int wait = std::min(std::max(0, quietMs), msLeft(limit));
         if (wait == 0) break;
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{native_->fd, POLLIN, 0};
         const int r = ::poll(&p, 1, wait);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0 || !(p.revents & POLLIN)) break; // quiet long enough, or the device is gone
-        const ssize_t n = ::read(fd_, scratch, sizeof scratch);
+        const ssize_t n = ::read(native_->fd, scratch, sizeof scratch);
         if (n > 0) dropped += static_cast<int>(n);
         else if (n == 0 || (errno != EINTR && errno != EAGAIN)) break;
     }
-    ::tcflush(fd_, TCIFLUSH);
+    ::tcflush(native_->fd, TCIFLUSH);
     return dropped;
 }
 
 int SerialPort::PendingOutput() {
-    if (fd_ < 0) {
+    if (native_->fd < 0) {
         setError(ErrPortNotOpen);
         return 0;
     }
     int queued = 0;
     setError(sOK);
-    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return 0;
+    if (::ioctl(native_->fd, TIOCOUTQ, &queued) != 0) return 0;
     return queued;
 }
 
-void SerialPort::FlushOutput() {
-    FlushOutput(DeadlockTimeout);
-}
-
 bool SerialPort::FlushOutput(int limitMs) {
-    if (fd_ < 0) {
+    if (native_->fd < 0) {
         setError(ErrPortNotOpen);
         finish();
         return false;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace detector {
+
 class DetectorModel {
   public:
     // A detector fresh from the box, or one that has been on duty for a while and remembers it.
@@ -89,3 +91,8 @@ class DetectorModel {
     bool eventOpen_ = false;
     double lastEventActivity_ = -1e9;
 };
+
+} // namespace detector
+
+// The virtual detector's program, its tests and the benchmarks call it by its own name.
+using detector::DetectorModel;

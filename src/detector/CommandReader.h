@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace detector {
+
 class CommandReader {
   public:
     // Bytes as they arrive, with the time (ms) they arrived.
@@ -25,3 +27,8 @@ class CommandReader {
     std::int64_t lastByteMs_ = 0;
     std::size_t discarded_ = 0;
 };
+
+} // namespace detector
+
+// The virtual detector's program, its tests and the benchmarks call it by its own name.
+using detector::CommandReader;

@@ -1,4 +1,4 @@
-#include "DetectorModel.h"
+#include "detector/DetectorModel.h"
 
 #include "protocol/Frames.h"
 
@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+
+namespace detector {
 
 using namespace protocol::params;
 using namespace protocol;
@@ -287,3 +289,5 @@ void DetectorModel::recordEvents(double now) {
         s.channels[0].signal, s.channels[1].signal, s.channels[2].signal, s.mask1, s.mask2, s.irNoise1, s.irNoise2};
     for (int i = 0; i < 7; ++i) e.peaks[i] = std::max(e.peaks[i], values[i]);
 }
+
+} // namespace detector

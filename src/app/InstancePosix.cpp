@@ -1,3 +1,4 @@
+// The instance number on Linux: lock files in the user's runtime folder.
 #include "app/Instance.h"
 
 #include <QDir>

@@ -1,5 +1,7 @@
+// Regular files on Linux: descriptors of open(2), checked against the kernel's own file systems.
 #include "files/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -99,6 +101,60 @@ qint64 ReadSome(int fd, char* data, qint64 n, QString& reason) {
         return -1;
     }
     return done;
+}
+
+qint64 ReadAt(int fd, char* data, qint64 n, qint64 offset, QString& reason) {
+    qint64 done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, data + done, static_cast<std::size_t>(n - done), offset + done);
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (got == 0) break;
+        if (errno == EINTR) continue;
+        reason = SystemError(errno);
+        return -1;
+    }
+    return done;
+}
+
+bool SeekTo(int fd, qint64 offset) {
+    return ::lseek(fd, offset, SEEK_SET) == offset;
+}
+
+bool CutBack(int fd, qint64 size) {
+    return ::ftruncate(fd, size) == 0;
+}
+
+void Close(int fd) {
+    ::close(fd);
+}
+
+bool PlainFileOrNothing(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+int CreateNew(const QString& path, int& error) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+    error = fd < 0 ? errno : 0;
+    return fd;
+}
+
+bool ReplaceWith(const QString& from, const QString& to, int& error) {
+    const bool done = ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    error = done ? 0 : errno;
+    return done;
+}
+
+void Remove(const QString& path) {
+    ::unlink(QFile::encodeName(path).constData());
+}
+
+QString FirstFolder() {
+    return QDir::homePath();
 }
 
 bool MayReplace(const QString& path, QString& reason) {

@@ -1,0 +1,180 @@
+#include "app/VirtualDemo.h"
+
+#include "app/MainWindow.h"
+#include "detector/VirtualLine.h"
+#include "seriallink/PortDialog.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+namespace app {
+
+namespace {
+
+// Good replies after which the demo counts as connected: the read-back and some status replies.
+constexpr quint64 AnsweringReplies = 10;
+
+void printLine(const QString& text) {
+    std::fprintf(stdout, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+const std::vector<VirtualDemo::MenuEntry>& VirtualDemo::MenuEntries() {
+    static const std::vector<MenuEntry> entries{
+        {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
+        {"DemoPeriodicWalk",
+         "&Periodic Walk",
+         {QStringLiteral("periodic-walk on")},
+         {QStringLiteral("periodic-walk off")},
+         nullptr,
+         true},
+        {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
+        {"DemoMask",
+         "&Mask",
+         {QStringLiteral("mask1 on"), QStringLiteral("mask2 on")},
+         {QStringLiteral("mask1 off"), QStringLiteral("mask2 off")},
+         nullptr},
+        {"DemoNoise",
+         "Infrared &Noise",
+         {QStringLiteral("noise1 on"), QStringLiteral("noise2 on")},
+         {QStringLiteral("noise1 off"), QStringLiteral("noise2 off")},
+         nullptr},
+        {"DemoFaultMw", "&Microwave", {QStringLiteral("fault mw on")}, {QStringLiteral("fault mw off")}, "&Fault"},
+        {"DemoFaultPir1", "PIR &1", {QStringLiteral("fault pir1 on")}, {QStringLiteral("fault pir1 off")}, "&Fault"},
+        {"DemoFaultPir2", "PIR &2", {QStringLiteral("fault pir2 on")}, {QStringLiteral("fault pir2 off")}, "&Fault"},
+        {"DemoFaultCpu", "&Processor", {QStringLiteral("fault cpu on")}, {QStringLiteral("fault cpu off")}, "&Fault"},
+        {"DemoFaultAccelerometer",
+         "&Accelerometer",
+         {QStringLiteral("fault lis302 on")},
+         {QStringLiteral("fault lis302 off")},
+         "&Fault"},
+        {"DemoFaultLowVoltage",
+         "&Low Voltage",
+         {QStringLiteral("fault lowvoltage on")},
+         {QStringLiteral("fault lowvoltage off")},
+         "&Fault"},
+        {"DemoSilence", "&Silent for 3 s", {QStringLiteral("silent 3000")}, {}, nullptr},
+        {"DemoUnplug", "&Unplug for 5 s", {QStringLiteral("unplug 5000")}, {}, nullptr},
+    };
+    return entries;
+}
+
+bool VirtualDemo::Requested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--demo") == 0) return true;
+    return false;
+}
+
+protocol::PortRoots VirtualDemo::Roots(protocol::PortRoots roots) {
+    roots.virtualPort = PortName;
+    return roots;
+}
+
+VirtualDemo::VirtualDemo(QObject* parent)
+    : QObject(parent), line_(std::make_shared<detector::VirtualLine>()), pluggedIn_(new QTimer(this)) {
+    pluggedIn_->setSingleShot(true);
+    connect(pluggedIn_, &QTimer::timeout, this,
+            [this] { tell(QStringLiteral("Virtual detector: its adapter is back: click Connect.")); });
+}
+
+VirtualDemo::~VirtualDemo() = default;
+
+void VirtualDemo::tell(const QString& text) {
+    if (notice_) notice_(text);
+}
+
+void VirtualDemo::Send(const QString& command) {
+    const QString answer = QString::fromStdString(line_->Command(command.toStdString()));
+    if (answer.startsWith(QLatin1String("ok "))) {
+        tell(QStringLiteral("Virtual detector: %1").arg(answer.mid(3)));
+        printLine(QStringLiteral("demo: done: %1").arg(answer.mid(3)));
+    } else {
+        tell(QStringLiteral("Virtual detector: ") + answer);
+        printLine(QStringLiteral("demo: ") + answer);
+    }
+    if (command.startsWith(QLatin1String("unplug ")) && answer.startsWith(QLatin1String("ok "))) {
+        tell(QStringLiteral("Virtual detector: its adapter is pulled out."));
+        pluggedIn_->start(command.section(QLatin1Char(' '), 1, 1).toInt());
+    }
+}
+
+QMenu* VirtualDemo::BuildMenu(QMenuBar* bar) {
+    menu_ = new QMenu(QStringLiteral("&Demo"), bar);
+    menu_->setObjectName(QStringLiteral("DemoMenu"));
+    if (auto* help = bar->findChild<QMenu*>(QStringLiteral("Help1"))) bar->insertMenu(help->menuAction(), menu_);
+    else bar->addMenu(menu_);
+    QAction* where = menu_->addAction(QStringLiteral("Virtual detector on %1").arg(QLatin1String(PortName)));
+    where->setEnabled(false);
+    menu_->addSeparator();
+    QMenu* faults = nullptr;
+    for (const MenuEntry& entry : MenuEntries()) {
+        QMenu* into = menu_;
+        if (entry.submenu) {
+            if (!faults) faults = menu_->addMenu(QString::fromLatin1(entry.submenu));
+            into = faults;
+        } else if (faults && into->actions().last() == faults->menuAction()) {
+            menu_->addSeparator(); // the world above, the line below
+        }
+        QAction* action = into->addAction(QString::fromLatin1(entry.caption));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.offCommands.isEmpty()) {
+            connect(action, &QAction::triggered, this, [this, entry] {
+                for (const QString& c : entry.onCommands) Send(c);
+            });
+        } else {
+            action->setCheckable(true);
+            action->setChecked(entry.checkedAtStart); // (before it sends anything)
+            connect(action, &QAction::toggled, this, [this, entry](bool on) {
+                for (const QString& c : on ? entry.onCommands : entry.offCommands) Send(c);
+            });
+        }
+    }
+    return menu_;
+}
+
+void VirtualDemo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
+    setNotice([&mainWindow](const QString& text) { mainWindow.ShowNotice(text); });
+    const std::shared_ptr<detector::VirtualLine> line = line_;
+    mainWindow.link().setSerialFactory(
+        [line] { return std::make_unique<detector::VirtualSerialPort>(line, std::string(PortName)); });
+    BuildMenu(mainWindow.menuBar());
+    portDialog.portCombo()->setEditText(QLatin1String(PortName)); // chosen, not remembered for the next run
+    printLine(
+        QStringLiteral("demo: the virtual detector is on %1, in the program itself").arg(QLatin1String(PortName)));
+    QPointer<MainWindow> window = &mainWindow;
+    QTimer::singleShot(0, &mainWindow, [window] {
+        if (window && window->connectAction()->isEnabled() && window->link().State() == seriallink::LinkState::Closed)
+            window->connectAction()->trigger();
+    });
+    // Scripts and tests learn from stdout whether the demo is live: a line when the detector answers, and one
+    // when the link goes down for want of answers.
+    watch_ = new QTimer(this);
+    watch_->setInterval(200);
+    connect(watch_, &QTimer::timeout, this, [this, window] {
+        if (!window) return;
+        const seriallink::PollCycle& link = window->link();
+        if (!answering_ && link.State() == seriallink::LinkState::Polling &&
+            link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
+            answering_ = true;
+            printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
+                          .arg(QLatin1String(PortName)));
+        } else if (answering_ && link.State() != seriallink::LinkState::Polling) {
+            answering_ = false;
+            repliesBefore_ = link.counters().GoodReplies;
+            if (link.State() == seriallink::LinkState::Halted)
+                printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
+        }
+    });
+    watch_->start();
+}
+
+} // namespace app
+
+#include "moc_VirtualDemo.cpp"
