@@ -1,8 +1,10 @@
 #include "commission/Commissioning.h"
 
+#include "commission/LiveReview.h"
 #include "commission/RecordingScan.h"
 #include "commission/Replay.h"
 #include "commission/ReplayBar.h"
+#include "commission/ReviewWindow.h"
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
@@ -65,10 +67,60 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     };
     reportScan_ = new RecordingScan(this);
 
+    // The review view: a recording, or the live connection since Connect (summed up from its first reply).
+    live_ = new LiveReview(this);
+    reviewAction_ = make("ActionReview", QStringLiteral("Revie&w Recording..."));
+    reviewAction_->setToolTip(QStringLiteral("Read a walk-test recording on a time axis: zoom, scroll, the values at "
+                                             "the cursor, the passes and the detector's events"));
+    reviewLiveAction_ = make("ActionReviewLive", QStringLiteral("Review &Live Connection"));
+    reviewLiveAction_->setToolTip(QStringLiteral("The status replies since Connect on a time axis"));
+    connect(reviewAction_, &QAction::triggered, this, [this] {
+        const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
+                                                  QStringLiteral("Review Recording"), QStringLiteral("CSV (*.csv)"),
+                                                  replayer_->HasPicture() ? replayer_->Path() : QString());
+        if (path.isEmpty() || !review().OpenRecording(path)) return;
+        review().show();
+        review().raise();
+        review().activateWindow();
+    });
+    connect(reviewLiveAction_, &QAction::triggered, this, [this] {
+        review().ShowLive();
+        review().show();
+        review().raise();
+        review().activateWindow();
+    });
+    // Its marks, on the connection's clock: the recording's clock runs behind it by the time Record waited.
+    walk_->MarkWritten = [this](const recording::Mark& m) {
+        const std::int64_t behind = live_->NowMs() - walk_->Recorder().ElapsedMs();
+        using Kind = recording::Mark::Kind;
+        switch (m.kind) {
+        case Kind::Pass:
+        case Kind::Quiet:
+            live_->MarkAt(
+                m.kind == Kind::Pass ? graph::ReviewSpan::Kind::Pass : graph::ReviewSpan::Kind::Quiet, m.ms + behind,
+                m.ms + behind,
+                QStringLiteral("%1 %2")
+                        .arg(m.kind == Kind::Pass ? QStringLiteral("Pass") : QStringLiteral("Quiet"))
+                        .arg(m.number) +
+                    (m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text),
+                QStringLiteral("%1%2").arg(m.kind == Kind::Pass ? QLatin1Char('P') : QLatin1Char('Q')).arg(m.number));
+            break;
+        case Kind::End: live_->EndAt(m.ms + behind); break;
+        case Kind::Paused:
+            live_->MarkAt(graph::ReviewSpan::Kind::Pause, m.ms + behind, m.ms + behind + m.lengthMs,
+                          QStringLiteral("Paused %1 s").arg(double(m.lengthMs) / 1000, 0, 'f', 1) +
+                              (m.text.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m.text)),
+                          QStringLiteral("||"));
+            break;
+        case Kind::Parameters: break;
+        }
+    };
+
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
     connect(&host_.link(), &seriallink::PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
+        live_->Connected(host_.PortName());
         // The detector speaks again: a replay's picture goes.
         replayer_->ClearPicture();
         // A report waiting for the event memory (or for a recording) was meant for before.
@@ -265,8 +317,17 @@ void Commissioning::RecordToggled(bool on) {
     walk_->Toggled(on);
 }
 
+ReviewWindow& Commissioning::review() {
+    if (!review_) {
+        review_ = new ReviewWindow(&window_, *live_);
+        review_->Notice = [this](const QString& text) { host_.ShowNotice(text); };
+    }
+    return *review_;
+}
+
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
     statusSinceConnect_ = true;
+    live_->Reply(protocol::DecodeStatus(status58));
     walk_->StatusArrived(status58);
 }
 

@@ -9,6 +9,7 @@
 #include "commission/WalkAnalysis.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
@@ -21,7 +22,9 @@ class QToolBar;
 
 namespace commission {
 
+class LiveReview;
 class Replayer;
+class ReviewWindow;
 class ThresholdSuggestions;
 class WalkRecording;
 class RecordingScan;
@@ -36,12 +39,17 @@ class Commissioning : public QObject {
     QAction* recordAction() const {
         return recordAction_;
     } // "Record" (on while a recording is being written, and only then)
-    QAction* replayAction() const { return replayAction_; }       // "Replay..." (on while replaying)
-    QAction* compareAction() const { return compareAction_; }     // "Compare with Detector..."
-    QAction* suggestAction() const { return suggestAction_; }     // "Suggest Thresholds..."
-    QAction* markPassAction() const { return markPassAction_; }   // "Mark Pass" (M), while recording
-    QAction* markQuietAction() const { return markQuietAction_; } // "Mark Quiet" (Q), while recording
-    QAction* endMarkAction() const { return endMarkAction_; }     // "End Mark" (E), while recording
+    QAction* replayAction() const { return replayAction_; }         // "Replay..." (on while replaying)
+    QAction* compareAction() const { return compareAction_; }       // "Compare with Detector..."
+    QAction* suggestAction() const { return suggestAction_; }       // "Suggest Thresholds..."
+    QAction* markPassAction() const { return markPassAction_; }     // "Mark Pass" (M), while recording
+    QAction* markQuietAction() const { return markQuietAction_; }   // "Mark Quiet" (Q), while recording
+    QAction* endMarkAction() const { return endMarkAction_; }       // "End Mark" (E), while recording
+    QAction* reviewAction() const { return reviewAction_; }         // "Review Recording..."
+    QAction* reviewLiveAction() const { return reviewLiveAction_; } // "Review Live Connection"
+    // The review window (made when first asked for), and the live connection it can show.
+    ReviewWindow& review();
+    LiveReview& liveReview() { return *live_; }
     // The bars the main window shows: the marks while recording, the replay's controls while replaying.
     QToolBar* markBar() const;
     QToolBar* replayBar() const;
@@ -84,6 +92,10 @@ class Commissioning : public QObject {
     QAction* markPassAction_ = nullptr;
     QAction* markQuietAction_ = nullptr;
     QAction* endMarkAction_ = nullptr;
+    QAction* reviewAction_ = nullptr;
+    QAction* reviewLiveAction_ = nullptr;
+    LiveReview* live_ = nullptr;
+    QPointer<ReviewWindow> review_;
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
     void writeReport();
     // The report of a replayed recording, no detector connected: its walk is read whole first.
