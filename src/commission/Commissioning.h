@@ -16,6 +16,7 @@
 #include <vector>
 
 class QAction;
+class QProgressDialog;
 class QWidget;
 
 class QToolBar;
@@ -24,10 +25,11 @@ namespace commission {
 
 class LiveReview;
 class Replayer;
+class ReportJob;
+class ReportNotice;
 class ReviewWindow;
 class ThresholdSuggestions;
 class WalkRecording;
-class RecordingScan;
 
 class Commissioning : public QObject {
     Q_OBJECT
@@ -47,6 +49,11 @@ class Commissioning : public QObject {
     QAction* endMarkAction() const { return endMarkAction_; }       // "End Mark" (E), while recording
     QAction* reviewAction() const { return reviewAction_; }         // "Review Recording..."
     QAction* reviewLiveAction() const { return reviewLiveAction_; } // "Review Live Connection"
+    // The report being written (off the window's thread), its progress and Cancel, and the notice that
+    // says it was written, with Open and Show in Folder.
+    ReportJob& reportJob() { return *reportJob_; }
+    QProgressDialog* reportProgress() const { return reportProgress_; }
+    ReportNotice* reportNotice() const { return reportNotice_; }
     // The review window (made when first asked for), and the live connection it can show.
     ReviewWindow& review();
     LiveReview& liveReview() { return *live_; }
@@ -95,9 +102,16 @@ class Commissioning : public QObject {
     QAction* reviewAction_ = nullptr;
     QAction* reviewLiveAction_ = nullptr;
     LiveReview* live_ = nullptr;
+    ReportJob* reportJob_ = nullptr;
+    QProgressDialog* reportProgress_ = nullptr;
+    ReportNotice* reportNotice_ = nullptr;
     QPointer<ReviewWindow> review_;
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
     void writeReport();
+    // Starts the report job: the walk test's recording (if any) read for the walk, its events and the
+    // pass graphs, then the PDF.
+    void startReport(const ReportContents& r, const QString& path, const QString& recording);
+    void reportFinished(bool ok, const QString& error);
     // The report of a replayed recording, no detector connected: its walk is read whole first.
     void reportFromReplay(const ReportContents& details, const QString& path);
     bool parametersKnown(const QString& what);
@@ -107,8 +121,8 @@ class Commissioning : public QObject {
     WalkRecording* walk_ = nullptr;
     Replayer* replayer_ = nullptr;
     ThresholdSuggestions* suggestions_ = nullptr;
-    RecordingScan* reportScan_ = nullptr;
     QString reportPath_;
+    QString reportRecording_; // the walk test's file the report reads
     bool statusSinceConnect_ = false;
     ReportContents report_;
     QTimer reportDeadline_;

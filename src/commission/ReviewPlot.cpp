@@ -151,8 +151,7 @@ void ReviewPlot::rebuild() {
     const double expected = double(shownTo - from) / std::max(0.01, source_->MsPerReply());
     // (A long stretch the summary will hold exactly once read is not read twice.)
     const bool narrow = msPerColumn_ < double(source_->CellMs());
-    const bool wanted =
-        expected <= double(source_->DetailLimitReplies()) && (narrow || expected <= RepliesAlwaysRead);
+    const bool wanted = expected <= double(source_->DetailLimitReplies()) && (narrow || expected <= RepliesAlwaysRead);
     if (!wanted) return;
     if (askedFrom_ > from || askedTo_ < shownTo) {
         // Half a screen more on each side, so that a short scroll needs no new reading.
