@@ -73,6 +73,8 @@ ReviewWindow::ReviewWindow(QWidget* mainWindow, LiveReview& live) : QWidget(main
     stateLabel_ = new QLabel(this);
     stateLabel_->setObjectName(QStringLiteral("ReviewState"));
     stateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // (A long name never widens the window beyond the screen: the label takes the room there is.)
+    stateLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     stateRow->addWidget(stateLabel_, 1);
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("ReviewProgress"));
@@ -92,6 +94,7 @@ ReviewWindow::ReviewWindow(QWidget* mainWindow, LiveReview& live) : QWidget(main
     readingLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     readingLabel_->setMinimumHeight(3 * fontMetrics().height());
     readingLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    readingLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(readingLabel_);
 
     connect(openAction_, &QAction::triggered, this, &ReviewWindow::chooseRecording);
@@ -123,6 +126,12 @@ ReviewWindow::ReviewWindow(QWidget* mainWindow, LiveReview& live) : QWidget(main
 
 ReviewWindow::~ReviewWindow() {
     plot_->setSource(nullptr);
+}
+
+void ReviewWindow::closeEvent(QCloseEvent* event) {
+    // Closed, it reads nothing more: a recording's reading stops (it is opened anew next time).
+    if (recording_) ShowLive();
+    QWidget::closeEvent(event);
 }
 
 QString ReviewWindow::RecordingPath() const {

@@ -56,6 +56,9 @@ class ReviewWindow : public QWidget {
     bool ExportPng(const QString& path, QString& error);
     bool ExportCsv(const QString& path, QString& error);
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void chooseRecording();
     void exportShown(bool png);

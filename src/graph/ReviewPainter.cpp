@@ -134,6 +134,14 @@ QColor withAlpha(QColor c, int alpha) {
     return c;
 }
 
+// colour laid over ground at alpha (0 to 255), as one opaque colour: a fill with alpha costs the raster
+// engine some 70 us however small, and a picture has hundreds of spans.
+QColor over(const QColor& ground, const QColor& colour, int alpha) {
+    const auto mix = [alpha](int g, int c) { return (g * (255 - alpha) + c * alpha + 127) / 255; };
+    return QColor(mix(ground.red(), colour.red()), mix(ground.green(), colour.green()),
+                  mix(ground.blue(), colour.blue()));
+}
+
 } // namespace
 
 QString ElapsedText(std::int64_t ms, int decimals) {
@@ -225,6 +233,35 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
     const auto xOf = [&](double column) { return l.plot.left() + column; };
     const QRect bandsArea(l.bands[0].topLeft(), l.bands[2].bottomRight());
 
+    // Passes, quiet stretches and pauses: shaded over the bands, named above them.
+    for (const ReviewSpan& span : picture.spans) {
+        double x0 = xOf(picture.columnOf(span.fromMs)), x1 = xOf(picture.columnOf(span.toMs));
+        if (x1 < l.plot.left() || x0 > l.plot.right() + 1) continue;
+        x0 = std::max<double>(x0, l.plot.left());
+        x1 = std::min<double>(std::max(x1, x0 + 1), l.plot.right() + 1);
+        const QColor colour = span.kind == ReviewSpan::Kind::Pass    ? style.pass
+                              : span.kind == ReviewSpan::Kind::Quiet ? style.quiet
+                                                                     : style.pause;
+        // Under everything else: the grid and the traces go over it.
+        const QRectF shade(x0, bandsArea.top(), x1 - x0, l.plot.bottom() - bandsArea.top() + 1);
+        p.fillRect(shade, over(style.background, colour, span.kind == ReviewSpan::Kind::Pause ? 110 : 55));
+        if (span.kind == ReviewSpan::Kind::Pause)
+            p.fillRect(shade, QBrush(over(style.background, colour, 160), Qt::BDiagPattern));
+        p.fillRect(QRectF(x0, l.names.top(), std::max(2.0, std::min(3.0, x1 - x0)), l.names.height()), colour);
+        // The name within the span's own width (never past the picture's edge): whole, shortened, or its brief.
+        const int room = static_cast<int>(x1 - x0) - 5;
+        QString shown;
+        if (fm.horizontalAdvance(span.name) <= room) shown = span.name;
+        else if (const QString e = fm.elidedText(span.name, Qt::ElideRight, room); e.size() > span.brief.size() + 3)
+            shown = e;
+        else if (fm.horizontalAdvance(span.brief) <= room) shown = span.brief;
+        if (!shown.isEmpty()) {
+            p.setPen(style.text);
+            p.drawText(QRectF(x0 + 4, l.names.top(), room + 1, l.names.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                       shown);
+        }
+    }
+
     // The time axis's ticks and the grid's verticals.
     const int labelWidth = fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 14;
     const std::int64_t step = tickStep(picture.msPerColumn, labelWidth);
@@ -266,33 +303,6 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
             // The top and bottom values stay inside the band.
             p.drawText(cell.translated(0, std::clamp(0, b.top() - cell.top(), std::max(0, b.bottom() - cell.bottom()))),
                        Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
-        }
-    }
-
-    // Passes, quiet stretches and pauses: shaded over the bands, named above them.
-    for (const ReviewSpan& span : picture.spans) {
-        double x0 = xOf(picture.columnOf(span.fromMs)), x1 = xOf(picture.columnOf(span.toMs));
-        if (x1 < l.plot.left() || x0 > l.plot.right() + 1) continue;
-        x0 = std::max<double>(x0, l.plot.left());
-        x1 = std::min<double>(std::max(x1, x0 + 1), l.plot.right() + 1);
-        const QColor colour = span.kind == ReviewSpan::Kind::Pass    ? style.pass
-                              : span.kind == ReviewSpan::Kind::Quiet ? style.quiet
-                                                                     : style.pause;
-        const QRectF shade(x0, bandsArea.top(), x1 - x0, l.plot.bottom() - bandsArea.top() + 1);
-        p.fillRect(shade, withAlpha(colour, span.kind == ReviewSpan::Kind::Pause ? 110 : 55));
-        if (span.kind == ReviewSpan::Kind::Pause) p.fillRect(shade, QBrush(withAlpha(colour, 160), Qt::BDiagPattern));
-        p.fillRect(QRectF(x0, l.names.top(), std::max(2.0, std::min(3.0, x1 - x0)), l.names.height()), colour);
-        // The name within the span's own width (never past the picture's edge): whole, shortened, or its brief.
-        const int room = static_cast<int>(x1 - x0) - 5;
-        QString shown;
-        if (fm.horizontalAdvance(span.name) <= room) shown = span.name;
-        else if (const QString e = fm.elidedText(span.name, Qt::ElideRight, room); e.size() > span.brief.size() + 3)
-            shown = e;
-        else if (fm.horizontalAdvance(span.brief) <= room) shown = span.brief;
-        if (!shown.isEmpty()) {
-            p.setPen(style.text);
-            p.drawText(QRectF(x0 + 4, l.names.top(), room + 1, l.names.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                       shown);
         }
     }
 
@@ -367,17 +377,26 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
     for (int lane = 0; lane < LaneCount; ++lane) {
         const ReviewLane& what = ReviewLanes()[static_cast<std::size_t>(lane)];
         const QRect& r = l.lanes[static_cast<std::size_t>(lane)];
-        if (lane % 2 == 0) p.fillRect(r, withAlpha(style.grid, 90));
+        if (lane % 2 == 0) // (a stripe under the spans' shade would hide it: a line of the grid's colour)
+            p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), style.grid);
         p.setPen(style.text);
         p.drawText(QRect(0, r.top(), r.left() - 4, r.height()), Qt::AlignRight | Qt::AlignVCenter,
                    QString::fromLatin1(what.name));
         const QColor colour = style.lane[static_cast<std::size_t>(lane)];
-        int runStart = -1;
+        int runStart = -1, lastFilled = -1;
+        bool lastOn = false;
         for (int i = 0; i <= n; ++i) {
             bool on = false;
             if (i < n) {
                 const ReviewColumn& col = picture.columns[static_cast<std::size_t>(i)];
-                on = (col.alarmFlags & what.alarmBits) || (col.stateFlags & what.stateBits);
+                if (!col.empty()) {
+                    on = (col.alarmFlags & what.alarmBits) || (col.stateFlags & what.stateBits);
+                    lastOn = on;
+                    lastFilled = i;
+                } else {
+                    // Between two replies (a close look) the event stays as the reply before left it.
+                    on = lastOn && lastFilled >= 0 && (i - lastFilled) * picture.msPerColumn <= JoinMs;
+                }
             }
             if (on && runStart < 0) runStart = i;
             if (!on && runStart >= 0) {

@@ -4,6 +4,7 @@
 // below, and a cursor that reads the values. Drawn the same on the screen and in the report (ReviewPainter).
 #pragma once
 
+#include <QColor>
 #include <QDateTime>
 #include <QFont>
 #include <QRect>
