@@ -22,6 +22,7 @@
 #include <QWheelEvent>
 #include <cmath>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -329,6 +330,97 @@ class TestReview : public QObject {
         }
         // Every reply of the two seconds: 47 ms apart.
         QVERIFY2(std::abs(rows - 2000 / 47) <= 1, qPrintable(QString::number(rows)));
+        QVERIFY(said.empty());
+        review.close();
+    }
+
+    // Whatever a file holds, the review opens it or says why not, reads it to its end (or to a bad line,
+    // said with its number, the part before shown), and paints it: a clock that jumps by years or goes back,
+    // nothing but marks, nothing at all, a FIFO, a file the system makes up.
+    void oddRecordingsOpenOrSayWhy_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("refused"); // what the box says; empty: opened
+        QTest::addColumn<QString>("failure"); // what the reading stops at; empty: read to the end
+        QTest::addColumn<std::int64_t>("replies");
+        QTest::newRow("a clock that jumps by years") << "jump.csv"
+                                                     << ""
+                                                     << "" << std::int64_t(200);
+        QTest::newRow("a clock that goes back") << "back.csv"
+                                                << ""
+                                                << "" << std::int64_t(200);
+        QTest::newRow("a bad line") << "bad.csv"
+                                    << ""
+                                    << "Line 102 of" << std::int64_t(100);
+        QTest::newRow("marks only") << "marks.csv"
+                                    << ""
+                                    << "" << std::int64_t(0);
+        QTest::newRow("the header alone") << "empty.csv"
+                                          << ""
+                                          << "" << std::int64_t(0);
+        QTest::newRow("a FIFO") << "fifo.csv"
+                                << "not a regular file"
+                                << "" << std::int64_t(0);
+        QTest::newRow("a file under /proc") << "/proc/self/status"
+                                            << "not a file on a disk"
+                                            << "" << std::int64_t(0);
+    }
+
+    void oddRecordingsOpenOrSayWhy() {
+        QFETCH(QString, file);
+        QFETCH(QString, refused);
+        QFETCH(QString, failure);
+        QFETCH(std::int64_t, replies);
+        const QString path = file.startsWith('/') ? file : dir.filePath(file);
+        QFile f(path);
+        if (file == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (!file.startsWith('/') && f.open(QIODevice::WriteOnly)) {
+            f.write(commission::recording::CsvHeader().toUtf8() + '\n');
+            for (int i = 0; file != "empty.csv" && i < 200; ++i) {
+                if (file == "marks.csv") {
+                    Mark m;
+                    m.kind = i % 2 ? Mark::Kind::End : Mark::Kind::Pass;
+                    m.ms = i;
+                    m.number = i / 2 + 1;
+                    f.write(commission::recording::MarkLine(m).toUtf8() + '\n');
+                    continue;
+                }
+                std::int64_t ms = 47LL * i;
+                if (file == "jump.csv" && i >= 100) ms += 100000000000000LL; // three thousand years on
+                if (file == "back.csv") ms = 47LL * (200 - i);
+                if (file == "bad.csv" && i == 100) f.write("12,this is no reply\n");
+                protocol::StatusRecord s;
+                s.channels[0].signal = static_cast<std::uint16_t>(i);
+                f.write(commission::recording::CsvLineBytes(ms, s) + '\n');
+            }
+            f.close();
+        }
+        said.clear();
+        app::Program program;
+        program.mainWindow().setEndProcess([](int) {});
+        commission::ReviewWindow& review = program.mainWindow().commissioning().review();
+        const bool opened = review.OpenRecording(path);
+        QCOMPARE(opened, refused.isEmpty());
+        if (!opened) {
+            QCOMPARE(said.size(), std::size_t(1));
+            QVERIFY2(said[0].contains(refused) && said[0].contains(path), qPrintable(said[0]));
+            said.clear();
+            return;
+        }
+        review.show();
+        QTRY_VERIFY(review.recording()->progress().complete);
+        const commission::RecordingSummary::Progress p = review.recording()->progress();
+        QCOMPARE(p.replies, replies);
+        QVERIFY2(failure.isEmpty() ? p.failure.isEmpty() : p.failure.contains(failure), qPrintable(p.failure));
+        // It paints, whole and close up, and its picture holds what was read.
+        for (int zoom = 0; zoom < 3; ++zoom) {
+            if (zoom == 1)
+                review.plot()->ShowStretch(review.plot()->WholeFromMs(), review.plot()->WholeFromMs() + 2000);
+            if (zoom == 2) review.plot()->ShowWhole();
+            QVERIFY(!review.grab().isNull());
+        }
+        std::uint64_t shown = 0;
+        for (const graph::ReviewColumn& c : review.plot()->Picture().columns) shown += c.replies;
+        QCOMPARE(shown, std::uint64_t(replies));
         QVERIFY(said.empty());
         review.close();
     }

@@ -188,7 +188,7 @@ void RecordingSummary::scan() {
     reader.SeekTo(0);
     QElapsedTimer sinceTold;
     sinceTold.start();
-    std::int64_t lastMs = -1;
+    std::int64_t lastMs = -1, firstMs = -1;
     std::vector<recording::Mark> marks;
     const auto handOver = [&](bool last) {
         const std::lock_guard<std::mutex> hold(lock_);
@@ -200,7 +200,9 @@ void RecordingSummary::scan() {
         progress_.readToMs = std::max(progress_.readToMs, lastMs);
         progress_.read = last ? 1.0 : std::min(1.0, double(e.offset) / double(size));
         progress_.valueTop = std::max(progress_.valueTop, (exact_.Highest() + 99) / 100 * 100);
+        // (A clock that goes back: the whole reaches from the earliest time to the latest.)
         if (lastMs > progress_.lastMs) progress_.lastMs = lastMs;
+        if (firstMs >= 0 && (progress_.firstMs < 0 || firstMs < progress_.firstMs)) progress_.firstMs = firstMs;
         if (last) {
             progress_.complete = true;
             // An open pass or quiet stretch ends with the last reply.
@@ -228,6 +230,7 @@ void RecordingSummary::scan() {
         if (r == RecordingReader::Result::Reply) {
             batch.push_back(ReadingOf(e.ms, e.status));
             lastMs = std::max(lastMs, e.ms);
+            firstMs = firstMs < 0 ? e.ms : std::min(firstMs, e.ms);
         } else if (r == RecordingReader::Result::Mark) {
             marks.push_back(e.mark);
         } else {

@@ -16,6 +16,9 @@ namespace commission {
 ReportNotice::ReportNotice(QWidget& window) : QFrame(&window), window_(window) {
     setObjectName(QStringLiteral("ReportNotice"));
     setFrameShape(QFrame::StyledPanel);
+    // In the colours of a tooltip: it stands out from the window it lies over.
+    setBackgroundRole(QPalette::ToolTipBase);
+    setForegroundRole(QPalette::ToolTipText);
     setAutoFillBackground(true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 4, 4);

@@ -22,7 +22,8 @@ QString peakText(const WalkSegment& s, int c) {
     if (peak < 0) return QStringLiteral("---");
     if (t <= 0) return QString::number(peak);
     const int margin = MarginPercent(peak, t);
-    return QStringLiteral("%1 of %2, %3%4 %")
+    // Each part kept on one line (the peak of the threshold; the margin): a cell wraps only between them.
+    return QStringLiteral("%1\u00A0of\u00A0%2, %3%4\u00A0%")
         .arg(peak)
         .arg(t)
         .arg(margin >= 0 ? QStringLiteral("+") : QString())
@@ -106,8 +107,8 @@ QString VerdictsHtml(const ReportContents& r) {
     const WalkAnalysis& w = r.walk;
     QString h = QStringLiteral("<h2>Walk test: the verdicts</h2>");
     h += QStringLiteral("<p>Recording \"%1\", %2 replies. A pass is detected when an output switched on during "
-                        "it; a quiet stretch is flagged when a channel reached its threshold in it, or an output "
-                        "switched on. Each channel: its peak of its threshold, and the margin.</p>")
+                        "it; a quiet stretch is flagged when a channel reached its threshold in it. Each channel: its "
+                        "peak of its threshold, and the margin.</p>")
              .arg(ReportEscape(r.walkFile))
              .arg(w.Replies());
     if (w.Segments().empty()) return h + QStringLiteral("<p>No pass or quiet stretch was marked.</p>");

@@ -115,7 +115,9 @@ std::int64_t tickStep(double msPerColumn, int labelWidth) {
                                          21600000, 43200000, 86400000, 172800000, 604800000};
     for (const std::int64_t s : steps)
         if (double(s) / msPerColumn >= labelWidth) return s;
-    return steps[std::size(steps) - 1];
+    // Beyond a week (a recording whose clock jumps by years): whole weeks, still a label's width apart.
+    const std::int64_t week = steps[std::size(steps) - 1];
+    return week * static_cast<std::int64_t>(std::ceil(labelWidth * msPerColumn / double(week)));
 }
 
 QString wallText(const QDateTime& at, std::int64_t step) {
@@ -170,9 +172,11 @@ ReviewLayout LayoutReview(const QSize& size, const QFont& font) {
     const int lanesTop = l.plot.bottom() + 1 - LaneCount * laneHeight;
     for (int i = 0; i < LaneCount; ++i) l.lanes[i] = QRect(left, lanesTop + i * laneHeight, width, laneHeight);
     const int bandsHeight = std::max(3, lanesTop - 4 - l.plot.top());
+    // Half a line between two bands: the top value of one and the 0 of the one above stay apart.
+    const int gap = std::max(2, line / 2);
     for (int c = 0; c < 3; ++c) {
         const int top = l.plot.top() + c * bandsHeight / 3;
-        const int bottom = l.plot.top() + (c + 1) * bandsHeight / 3 - 2;
+        const int bottom = l.plot.top() + (c + 1) * bandsHeight / 3 - gap;
         l.bands[c] = QRect(QPoint(left, top), QPoint(left + width - 1, std::max(top, bottom)));
     }
     return l;
@@ -234,6 +238,10 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
     const QRect bandsArea(l.bands[0].topLeft(), l.bands[2].bottomRight());
 
     // Passes, quiet stretches and pauses: shaded over the bands, named above them.
+    std::vector<std::int64_t> starts;
+    for (const ReviewSpan& span : picture.spans) starts.push_back(span.fromMs);
+    std::sort(starts.begin(), starts.end());
+    int lastNarrow[3] = {-1, -1, -1};
     for (const ReviewSpan& span : picture.spans) {
         double x0 = xOf(picture.columnOf(span.fromMs)), x1 = xOf(picture.columnOf(span.toMs));
         if (x1 < l.plot.left() || x0 > l.plot.right() + 1) continue;
@@ -242,15 +250,24 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
         const QColor colour = span.kind == ReviewSpan::Kind::Pass    ? style.pass
                               : span.kind == ReviewSpan::Kind::Quiet ? style.quiet
                                                                      : style.pause;
+        // A flood of spans narrower than a pixel costs what its pixels cost: each pixel is shaded once.
+        const int column = static_cast<int>(x0);
+        if (x1 - x0 <= 1 && column == lastNarrow[static_cast<int>(span.kind)]) continue;
+        if (x1 - x0 <= 1) lastNarrow[static_cast<int>(span.kind)] = column;
         // Under everything else: the grid and the traces go over it.
         const QRectF shade(x0, bandsArea.top(), x1 - x0, l.plot.bottom() - bandsArea.top() + 1);
         p.fillRect(shade, over(style.background, colour, span.kind == ReviewSpan::Kind::Pause ? 110 : 55));
         if (span.kind == ReviewSpan::Kind::Pause)
             p.fillRect(shade, QBrush(over(style.background, colour, 160), Qt::BDiagPattern));
         p.fillRect(QRectF(x0, l.names.top(), std::max(2.0, std::min(3.0, x1 - x0)), l.names.height()), colour);
-        // The name within the span's own width (never past the picture's edge): whole, shortened, or its brief.
-        const int room = static_cast<int>(x1 - x0) - 5;
+        // The name within the span's own width, up to the next span's start (a pause within a pass) and never
+        // past the picture's edge: whole, shortened, or its brief.
+        double end = x1;
+        if (const auto next = std::upper_bound(starts.begin(), starts.end(), span.fromMs); next != starts.end())
+            end = std::min(end, xOf(picture.columnOf(*next)));
+        const int room = static_cast<int>(end - x0) - 5;
         QString shown;
+        if (room < 8) continue; // (no name fits)
         if (fm.horizontalAdvance(span.name) <= room) shown = span.name;
         else if (const QString e = fm.elidedText(span.name, Qt::ElideRight, room); e.size() > span.brief.size() + 3)
             shown = e;
@@ -317,6 +334,24 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
         p.fillRect(QRect(static_cast<int>(xOf(i)), l.names.bottom() - 3, 1, 4), colour);
     }
 
+    // Columns a pause of the recording covers: nothing was recorded there, so no trace joins across them.
+    std::vector<int> paused(static_cast<std::size_t>(n) + 1, 0); // how many of the columns before each
+    {
+        std::vector<char> covered(static_cast<std::size_t>(n), 0);
+        for (const ReviewSpan& span : picture.spans) {
+            if (span.kind != ReviewSpan::Kind::Pause) continue;
+            const int from = std::max(0, static_cast<int>(std::ceil(picture.columnOf(span.fromMs))));
+            const int to = std::min(n, static_cast<int>(std::floor(picture.columnOf(span.toMs))));
+            for (int i = from; i < to; ++i) covered[static_cast<std::size_t>(i)] = 1;
+        }
+        for (int i = 0; i < n; ++i)
+            paused[static_cast<std::size_t>(i) + 1] =
+                paused[static_cast<std::size_t>(i)] + covered[static_cast<std::size_t>(i)];
+    }
+    const auto pauseBetween = [&](int a, int b) {
+        return paused[static_cast<std::size_t>(b)] > paused[static_cast<std::size_t>(a) + 1];
+    };
+
     // The signals: each column from its least to its greatest, joined to the column before.
     for (int c = 0; c < 3; ++c) {
         const QRect& b = l.bands[c];
@@ -334,7 +369,8 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
             if (col.empty()) continue;
             const double x = xOf(i) + 0.5;
             int low = col.low[c], high = col.high[c];
-            const bool joined = previous >= 0 && (i - previous) * picture.msPerColumn <= JoinMs + picture.msPerColumn;
+            const bool joined = previous >= 0 && (i - previous) * picture.msPerColumn <= JoinMs + picture.msPerColumn &&
+                                !pauseBetween(previous, i);
             if (previous >= 0 && !joined && !thresholdLine.empty())
                 thresholdLines.push_back(std::move(thresholdLine)), thresholdLine.clear();
             if (joined) {
