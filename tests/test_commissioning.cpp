@@ -417,6 +417,10 @@ class TestCommissioning : public QObject {
             QCOMPARE(kept, QString::fromUtf16(c.kept));
             QCOMPARE(commission::recording::CleanNote(kept), kept); // (read back, it stays as it is)
         }
+        // Cut to its 200 characters once the apostrophe is in: read back, it stays as it is.
+        const QString kept = commission::recording::CleanNote(QString(198, QLatin1Char('a')) + QStringLiteral(",=1+1"));
+        QCOMPARE(kept, QString(198, QLatin1Char('a')) + QStringLiteral(",'"));
+        QCOMPARE(commission::recording::CleanNote(kept), kept);
     }
 
     // Record, the installation report and Save Image ask before an extension they add makes them

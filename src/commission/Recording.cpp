@@ -177,9 +177,6 @@ QString CleanNote(const QString& text) {
         else s += c;
     }
     s = s.simplified();
-    if (s.size() > MaxNoteLength)
-        s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);
-    s = s.trimmed();
     // A spreadsheet opening the recording splits the note at its commas: a cell that would begin with
     // = + - or @ (a formula to it) begins with an apostrophe instead, and is shown as text.
     for (qsizetype at = s.indexOf(QLatin1Char(',')); at >= 0; at = s.indexOf(QLatin1Char(','), at + 1)) {
@@ -187,7 +184,11 @@ QString CleanNote(const QString& text) {
         while (cell < s.size() && s.at(cell) == QLatin1Char(' ')) ++cell;
         if (cell < s.size() && QStringLiteral("=+-@").contains(s.at(cell))) s.insert(cell, QLatin1Char('\''));
     }
-    return s;
+    // Cut after the apostrophes are in: a note read back is then the same note (cut before them, one added
+    // made it longer than a note may be, and reading it again cut it anew).
+    if (s.size() > MaxNoteLength)
+        s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);
+    return s.trimmed();
 }
 
 QString MarkLine(const Mark& m) {

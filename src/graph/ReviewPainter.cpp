@@ -431,7 +431,8 @@ void PaintReview(QPainter& p, const QSize& size, const ReviewPicture& picture, c
                     lastFilled = i;
                 } else {
                     // Between two replies (a close look) the event stays as the reply before left it.
-                    on = lastOn && lastFilled >= 0 && (i - lastFilled) * picture.msPerColumn <= JoinMs;
+                    on = lastOn && lastFilled >= 0 && (i - lastFilled) * picture.msPerColumn <= JoinMs &&
+                         !pauseBetween(lastFilled, i + 1);
                 }
             }
             if (on && runStart < 0) runStart = i;
