@@ -30,11 +30,16 @@ QString peakText(const WalkSegment& s, int c) {
         .arg(margin);
 }
 
+// A length kept on one line in a cell: "2.1 s".
+QString together(std::int64_t ms) {
+    return ReportSeconds(ms).replace(QLatin1Char(' '), QChar(0x00A0));
+}
+
 QStringList outputsFired(const WalkSegment& s) {
     QStringList fired;
     for (int o = 0; o < 3; ++o)
         if (s.outputAfterMs[o] >= 0)
-            fired << QStringLiteral("OUT%1 after %2").arg(o + 1).arg(ReportSeconds(s.outputAfterMs[o]));
+            fired << QStringLiteral("OUT%1 after %2").arg(o + 1).arg(together(s.outputAfterMs[o]));
     return fired;
 }
 
@@ -112,10 +117,12 @@ QString VerdictsHtml(const ReportContents& r) {
              .arg(ReportEscape(r.walkFile))
              .arg(w.Replies());
     if (w.Segments().empty()) return h + QStringLiteral("<p>No pass or quiet stretch was marked.</p>");
-    h += QStringLiteral("<table width=\"100%\">") +
-         ReportRow({QStringLiteral("Walk"), QStringLiteral("From, to"), QStringLiteral("Verdict"), QStringLiteral("MW"),
-                    QStringLiteral("PIR HIGH"), QStringLiteral("PIR DOWN")},
-                   true);
+    h += QStringLiteral("<table width=\"100%\"><tr>");
+    const std::pair<const char*, int> columns[] = {{"Walk", 15}, {"From, to", 18}, {"Verdict", 22},
+                                                   {"MW", 15},   {"PIR HIGH", 15}, {"PIR DOWN", 15}};
+    for (const auto& [name, percent] : columns)
+        h += QStringLiteral("<th width=\"%1%\">%2</th>").arg(percent).arg(QString::fromLatin1(name));
+    h += QStringLiteral("</tr>");
     std::size_t listedPasses = 0, listedQuiets = 0;
     int morePasses = 0, moreQuiets = 0;
     QList<int> moreMissed, moreFlagged;
