@@ -92,10 +92,12 @@ QStringList litLamps(const protocol::StatusRecord& s) {
 
 QString graphHtml(const ReportContents& r) {
     if (r.graph.isNull()) return QString();
-    return QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\"><p>Traces: MW (green), UP PIR "
-                          "and DOWN PIR (orange), each in its band from the top; dash-dotted, each channel's "
-                          "threshold. One column a status reply, the newest beside its label. Marked passes, quiet "
-                          "stretches and their ends are labelled lines; a pause of the recording is a band.</p>");
+    // The caption under the picture: a heading above it could be left alone at a page's foot.
+    return QStringLiteral("<p><img src=\"graph.png\" width=\"640\"><br><b>Signal graph</b>, the graph's last "
+                          "picture. Traces: MW (green), UP PIR and DOWN PIR (orange), each in its band from the top; "
+                          "dash-dotted, each channel's threshold. One column a status reply, the newest beside its "
+                          "label. Marked passes, quiet stretches and their ends are labelled lines; a pause of the "
+                          "recording is a band.</p>");
 }
 
 } // namespace
