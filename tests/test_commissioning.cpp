@@ -353,6 +353,11 @@ class TestCommissioning : public QObject {
             QVERIFY2(commission::recording::ParseLine(QString::fromLatin1(c.line), ms, back, error), qPrintable(error));
             QCOMPARE(ms, c.ms);
             QVERIFY(back == c.reply);
+            std::int64_t quickMs = -1;
+            protocol::StatusRecord quick;
+            QVERIFY(commission::recording::ParseWrittenLine(QByteArray(c.line), quickMs, quick));
+            QCOMPARE(quickMs, c.ms);
+            QVERIFY(quick == c.reply);
         }
     }
 
@@ -408,6 +413,48 @@ class TestCommissioning : public QObject {
             QCOMPARE(fromKept[c].suggested, fromAll[c].suggested);
             QCOMPARE(fromKept[c].reason, fromAll[c].reason);
         }
+
+    // The quick reading of the written form takes only what the full reading takes, with the same values,
+    // and leaves every other spelling to it.
+    void theWrittenFormIsReadQuickly_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("quick"); // read by the quick reading (else left to ParseLine)
+        const QByteArray written = commission::recording::CsvLineBytes(1234, walk(10));
+        // The line of an empty reply at 5 ms with one cell (0 the time) spelt otherwise.
+        const auto with = [](int cell, const char* text) {
+            QList<QByteArray> cells = commission::recording::CsvLineBytes(5, {}).split(',');
+            cells[cell] = text;
+            return cells.join(',');
+        };
+        QTest::newRow("as written") << written << true;
+        QTest::newRow("a field in hex") << with(1, "0x1f") << true;
+        QTest::newRow("capital hex digits") << with(20, "0xFFFF") << true;
+        QTest::newRow("minus zero") << with(1, "-0") << true;
+        QTest::newRow("a plus sign") << with(1, "+7") << false;
+        QTest::newRow("a space in a cell") << with(1, " 7") << false;
+        QTest::newRow("0x twice") << with(1, "0x0x1f") << false;
+        QTest::newRow("a signal below 0") << with(1, "-1") << false;
+        QTest::newRow("an axis beyond 127") << with(24, "128") << false;
+        QTest::newRow("the temperature in hex") << with(16, "0xffff") << false;
+        QTest::newRow("a time beyond 64 bits") << with(0, "99999999999999999999") << false;
+        QTest::newRow("an empty field") << with(3, "") << false;
+        QTest::newRow("a field short") << written.left(written.lastIndexOf(',')) << false;
+        QTest::newRow("a field more") << written + ",0" << false;
+        QTest::newRow("a mark") << QByteArray("# pass 1 at 5 ms") << false;
+    }
+
+    void theWrittenFormIsReadQuickly() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, quick);
+        std::int64_t quickMs = -1, ms = -1;
+        protocol::StatusRecord quickReply, reply;
+        QString error;
+        QCOMPARE(commission::recording::ParseWrittenLine(line, quickMs, quickReply), quick);
+        const bool full = commission::recording::ParseLine(QString::fromLatin1(line), ms, reply, error);
+        if (!quick) return;
+        QVERIFY2(full, qPrintable(error));
+        QCOMPARE(quickMs, ms);
+        QVERIFY(quickReply == reply);
     }
 
     // A note is kept as one line of text that reads the same everywhere: no direction or zero-width
@@ -424,6 +471,10 @@ class TestCommissioning : public QObject {
             QCOMPARE(kept, QString::fromUtf16(c.kept));
             QCOMPARE(commission::recording::CleanNote(kept), kept); // (read back, it stays as it is)
         }
+        // Cut to its 200 characters once the apostrophe is in: read back, it stays as it is.
+        const QString kept = commission::recording::CleanNote(QString(198, QLatin1Char('a')) + QStringLiteral(",=1+1"));
+        QCOMPARE(kept, QString(198, QLatin1Char('a')) + QStringLiteral(",'"));
+        QCOMPARE(commission::recording::CleanNote(kept), kept);
     }
 
     // Record, the installation report and Save Image ask before an extension they add makes them

@@ -831,6 +831,48 @@ class TestMainWindow : public QObject {
         mainWindow->setCompanions(nullptr, nullptr);
     }
 
+    // Freeze says so on the picture itself, wherever the graph shows: in its own window and inside the main
+    // window (which has no title of the graph's to say it).
+    void theFrozenBadgeShowsWhereverTheGraphShows_data() {
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("its own window") << false;
+        QTest::newRow("inside the main window") << true;
+    }
+
+    void theFrozenBadgeShowsWhereverTheGraphShows() {
+        QFETCH(bool, inside);
+        graph::GraphWindow graphics(mainWindow);
+        mainWindow->setCompanions(nullptr, &graphics);
+        mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow));
+        if (inside) mainWindow->graphInsideAction()->trigger();
+        mainWindow->showGraph();
+        QCOMPARE(graphics.isWindow(), !inside);
+        graphics.FeedStatus({{{600, 400}, {650, 400}, {500, 400}}});
+        // The share of the badge's place that shows its red, in the picture of the window on the screen.
+        const auto red = [&] {
+            QWidget* top = graphics.window();
+            QWidget* badge = graphics.frozenBadge();
+            const QImage shot = top->grab(QRect(badge->mapTo(top, QPoint(0, 0)), badge->sizeHint()))
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_RGB32);
+            int count = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) count += QColor(shot.pixel(x, y)) == QColor(0xc0, 0, 0);
+            return double(count) / std::max(1, shot.width() * shot.height());
+        };
+        QCOMPARE(red(), 0.0);
+        graphics.freezeAction()->trigger();
+        QVERIFY(graphics.frozenBadge()->isVisible());
+        QVERIFY2(red() > 0.4, qPrintable(QString::number(red())));
+        QVERIFY(graphics.frozenBadge()->geometry().intersects(graphics.screenLayer()->geometry()));
+        graphics.freezeAction()->trigger();
+        QVERIFY(!graphics.frozenBadge()->isVisible());
+        QCOMPARE(red(), 0.0);
+        if (inside) mainWindow->graphInsideAction()->trigger();
+        mainWindow->setCompanions(nullptr, nullptr);
+    }
+
     // A desktop theme that gives labels and group boxes larger fonts of their own: the design font
     // stays, and a caption in a larger font widens its group instead of being cut.
     void designFontWhateverTheTheme() {

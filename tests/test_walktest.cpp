@@ -8,6 +8,7 @@
 #include "ReplyFrames.h"
 #include "SimProcess.h"
 #include "app/MainWindow.h"
+#include "app/MessageHistory.h"
 #include "app/Program.h"
 #include "commission/Commissioning.h"
 #include "commission/Recording.h"
@@ -15,6 +16,7 @@
 #include "commission/Replay.h"
 #include "commission/ReplayBar.h"
 #include "commission/Report.h"
+#include "commission/ReportNotice.h"
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkAnalysis.h"
 #include "commission/WalkRecording.h"
@@ -282,8 +284,10 @@ class TestWalkTest : public QObject {
             [&](QWidget*, dialogs::FileDialogKind, const QString&, const QString&) { return pdf; });
         c.AskReportDetails = [](QString& site, QString&, QString&) { return site = QStringLiteral("Gate 2"), true; };
         c.reportAction()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!said.empty(), 5000);
-        QVERIFY2(said.back().startsWith("The report was written"), qPrintable(said.back()));
+        // Written off the window's thread; then a notice says so, with Open and Show in Folder, and Messages too.
+        QTRY_VERIFY_WITH_TIMEOUT(c.reportNotice()->isVisible(), 10000);
+        QVERIFY2(said.empty(), qPrintable(said.empty() ? QString() : said.front()));
+        QVERIFY2(w.messages().message(0).startsWith("The report was written"), qPrintable(w.messages().message(0)));
         const QString text = pdfText(pdf);
         for (const char* expected :
              {"Made from the replayed walk test \"walk.csv\"", "Pauses: 2,", "(LOGS tab)", "(link lost)",

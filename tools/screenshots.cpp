@@ -4,6 +4,8 @@
 #include "commission/Commissioning.h"
 #include "commission/Replay.h"
 #include "commission/Report.h"
+#include "commission/ReportNotice.h"
+#include "commission/ReviewWindow.h"
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkRecording.h"
 #include "dialogs/FileDialogs.h"
@@ -199,11 +201,39 @@ int main(int argc, char** argv) {
             ok = save(live, "live-recording.png") && ok; // the marks' bar, a note typed
         }
     }
+    // The tamper test: the detector's cover opened for a second.
+    command("tamper on");
+    runFor(1200);
+    command("tamper off");
+    runFor(800);
     c.recordAction()->trigger();
     chosen = out + QStringLiteral("/report.pdf");
     c.reportAction()->trigger();
-    runFor(1000);
+    for (int waited = 0; waited < 20000 && !c.reportNotice()->isVisible(); waited += 100) runFor(100);
+    ok = save(live, "report-notice.png") && ok;
     std::printf("%s\n%s\n", qPrintable(out + QStringLiteral("/walk.csv")), qPrintable(chosen));
+    // The report's first page as a picture (where poppler's pdftoppm is there).
+    if (QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-r"), QStringLiteral("80"), QStringLiteral("-png"),
+                           QStringLiteral("-singlefile"), chosen, out + QStringLiteral("/report-page1")}) == 0)
+        std::printf("%s\n", qPrintable(out + QStringLiteral("/report-page1.png")));
+    // The walk reviewed: the whole of it, then its first pass close up, the cursor on its peak.
+    {
+        commission::ReviewWindow& review = c.review();
+        review.resize(1000, 600);
+        review.OpenRecording(out + QStringLiteral("/walk.csv"));
+        review.show();
+        for (int waited = 0; waited < 10000 && !review.recording()->progress().complete; waited += 100) runFor(100);
+        runFor(200);
+        ok = save(review, "review.png") && ok;
+        const commission::WalkSegment& first = walk.Walk().Segments()[1];
+        review.plot()->ShowStretch(first.startMs - 2000, first.endMs + 2000);
+        runFor(500);
+        review.plot()->setCursorColumn(review.plot()->Columns() * 2 / 5);
+        runFor(100);
+        ok = save(review, "review-pass.png") && ok;
+        review.close();
+    }
     chosen = out + QStringLiteral("/site.bin"); // the detector's set, for file mode below
     live.saveConfigAction()->trigger();
     {

@@ -102,6 +102,7 @@ class MainWindow : public QMainWindow, private seriallink::LinkView, private com
     commission::Commissioning& commissioning() { return *commissioning_; }
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     QString PortName() const override;
+    QString PortAdapter() const override;
     // Replaces the siren (tests give one with a player of their own); the window takes it over.
     void setSiren(monitor::Siren* siren);
     // A short notice at the right of the status bar, for what the user should know but need not

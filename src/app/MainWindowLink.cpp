@@ -227,6 +227,10 @@ void MainWindow::ShowReconnecting() {
     connectAction_->setText(QStringLiteral("Disconnect"));
 }
 
+QString MainWindow::PortAdapter() const {
+    return portDialog_ && !PortName().isEmpty() ? portDialog_->PortDescription(PortName()) : QString();
+}
+
 void MainWindow::LogError(const errorlog::LoggedException* exception, const std::string& text) {
     errorLog_.LogError(exception, text);
 }

@@ -169,10 +169,10 @@ void MainWindow::buildMenu() {
     file->addAction(revertArrivalAction_);
     file->addAction(compareFilesAction_);
     file->addSeparator();
-    for (QAction* a :
-         {commissioning_->reportAction(), commissioning_->compareAction(), commissioning_->recordAction(),
-          commissioning_->markPassAction(), commissioning_->markQuietAction(), commissioning_->endMarkAction(),
-          commissioning_->replayAction(), commissioning_->suggestAction()})
+    for (QAction* a : {commissioning_->reportAction(), commissioning_->compareAction(), commissioning_->recordAction(),
+                       commissioning_->markPassAction(), commissioning_->markQuietAction(),
+                       commissioning_->endMarkAction(), commissioning_->replayAction(), commissioning_->suggestAction(),
+                       commissioning_->reviewAction(), commissioning_->reviewLiveAction()})
         file->addAction(a);
     file->addSeparator();
     file->addAction(bindItem(this, "Exit1", exitAction_, QLatin1Char('x')));

@@ -1,8 +1,12 @@
 #include "commission/Commissioning.h"
 
+#include "commission/LiveReview.h"
 #include "commission/RecordingScan.h"
 #include "commission/Replay.h"
 #include "commission/ReplayBar.h"
+#include "commission/ReportJob.h"
+#include "commission/ReportNotice.h"
+#include "commission/ReviewWindow.h"
 #include "commission/ThresholdSuggestions.h"
 #include "commission/WalkRecording.h"
 #include "config/ConfigFile.h"
@@ -26,6 +30,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QSettings>
 
 namespace commission {
@@ -63,16 +68,73 @@ Commissioning::Commissioning(QWidget& window, CommissioningHost& host)
     suggestions_->LastRecording = [this] {
         return replayer_->HasPicture() ? replayer_->Path() : walk_->Recorder().FilePath();
     };
-    reportScan_ = new RecordingScan(this);
+    reportJob_ = new ReportJob(this);
+    reportNotice_ = new ReportNotice(window_);
+    connect(reportJob_, &ReportJob::finished, this, &Commissioning::reportFinished);
+    connect(reportJob_, &ReportJob::progressed, this, [this] {
+        if (!reportProgress_ || !reportJob_->Running()) return;
+        reportProgress_->setLabelText(
+            QStringLiteral("Writing the installation report: %1...").arg(reportJob_->Stage()));
+        reportProgress_->setValue(static_cast<int>(reportJob_->Progress() * 100));
+    });
+
+    // The review view: a recording, or the live connection since Connect (summed up from its first reply).
+    live_ = new LiveReview(this);
+    reviewAction_ = make("ActionReview", QStringLiteral("Revie&w Recording..."));
+    reviewAction_->setToolTip(QStringLiteral("Read a walk-test recording on a time axis: zoom, scroll, the values at "
+                                             "the cursor, the passes and the detector's events"));
+    reviewLiveAction_ = make("ActionReviewLive", QStringLiteral("Review &Live Connection"));
+    reviewLiveAction_->setToolTip(QStringLiteral("The status replies since Connect on a time axis"));
+    connect(reviewAction_, &QAction::triggered, this, [this] {
+        const QString path = dialogs::GetFileName(&window_, dialogs::FileDialogKind::Open,
+                                                  QStringLiteral("Review Recording"), QStringLiteral("CSV (*.csv)"),
+                                                  replayer_->HasPicture() ? replayer_->Path() : QString());
+        if (path.isEmpty() || !review().OpenRecording(path)) return;
+        review().show();
+        review().raise();
+        review().activateWindow();
+    });
+    connect(reviewLiveAction_, &QAction::triggered, this, [this] {
+        review().ShowLive();
+        review().show();
+        review().raise();
+        review().activateWindow();
+    });
+    // Its marks, on the connection's clock: the recording's clock runs behind it by the time Record waited.
+    walk_->MarkWritten = [this](const recording::Mark& m) {
+        const std::int64_t behind = live_->NowMs() - walk_->Recorder().ElapsedMs();
+        using Kind = recording::Mark::Kind;
+        switch (m.kind) {
+        case Kind::Pass:
+        case Kind::Quiet:
+            live_->MarkAt(
+                m.kind == Kind::Pass ? graph::ReviewSpan::Kind::Pass : graph::ReviewSpan::Kind::Quiet, m.ms + behind,
+                m.ms + behind,
+                QStringLiteral("%1 %2")
+                        .arg(m.kind == Kind::Pass ? QStringLiteral("Pass") : QStringLiteral("Quiet"))
+                        .arg(m.number) +
+                    (m.text.isEmpty() ? QString() : QStringLiteral(": ") + m.text),
+                QStringLiteral("%1%2").arg(m.kind == Kind::Pass ? QLatin1Char('P') : QLatin1Char('Q')).arg(m.number));
+            break;
+        case Kind::End: live_->EndAt(m.ms + behind); break;
+        case Kind::Paused:
+            live_->MarkAt(graph::ReviewSpan::Kind::Pause, m.ms + behind, m.ms + behind + m.lengthMs,
+                          QStringLiteral("Paused %1 s").arg(double(m.lengthMs) / 1000, 0, 'f', 1) +
+                              (m.text.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m.text)),
+                          QStringLiteral("||"));
+            break;
+        case Kind::Parameters: break;
+        }
+    };
 
     // What the status store holds before the first reply of a connection is another detector's (or a
     // replay's): the report does not take it for this one's.
     connect(&host_.link(), &seriallink::PollCycle::connecting, this, [this] {
         statusSinceConnect_ = false;
+        live_->Connected(host_.PortName());
         // The detector speaks again: a replay's picture goes.
         replayer_->ClearPicture();
-        // A report waiting for the event memory (or for a recording) was meant for before.
-        reportScan_->Cancel();
+        // A report waiting for the event memory was meant for before (one being written has what it needs).
         if (reportPath_.isEmpty()) return;
         reportPath_.clear();
         reportDeadline_.stop();
@@ -153,6 +215,11 @@ void Commissioning::ReportExecute() {
     const seriallink::PollCycle& link = host_.link();
     // With no detector connected, a replay's picture makes the report: the replayed walk test.
     const bool replayed = link.State() == seriallink::LinkState::Closed && replayer_->HasPicture();
+    if (reportJob_->Running()) {
+        host_.ShowNotice(QStringLiteral("An installation report is being written: wait for it, or cancel it."));
+        if (reportProgress_) reportProgress_->show();
+        return;
+    }
     if (!replayed && !parametersKnown(QStringLiteral("The installation report"))) return;
     const std::uint64_t connection = link.counters().Connections;
     ReportContents r;
@@ -182,13 +249,16 @@ void Commissioning::ReportExecute() {
         return;
     }
     r.port = host_.PortName();
+    r.adapter = host_.PortAdapter();
     r.lenses[0] = host_.view().pir1.lens->currentText();
     r.lenses[1] = host_.view().pir2.lens->currentText();
-    // The walk test recorded on this connection, as far as it has come.
+    // The walk test recorded on this connection, as far as it has come: read from its file (while it is
+    // being recorded, the file it is written to).
+    reportRecording_.clear();
     if (walk_->HasWalk()) {
         r.walkFile = QFileInfo(walk_->WalkPath()).fileName();
-        r.walk = walk_->Walk();
-        r.walk.Finish();
+        const WalkRecorder& recorder = walk_->Recorder();
+        reportRecording_ = recorder.Path() == walk_->WalkPath() ? recorder.FilePath() : walk_->WalkPath();
     }
     report_ = r;
     reportPath_ = path;
@@ -210,16 +280,14 @@ void Commissioning::writeReport() {
     if (path.isEmpty()) return;
     const protocol::frames::ReplyStores& stores = host_.link().stores();
     report_.written = QDateTime::currentDateTime();
+    report_.eventsRead = report_.written;                                   // (the reply has just arrived)
     report_.parameters = protocol::params::DecodeRecord(stores.parameters); // as the detector reported them
     report_.status = protocol::DecodeStatus(stores.status.data());
     report_.statusKnown = statusSinceConnect_;
     report_.flash = config::FlashStateText(host_.parameterSender().Flash());
     report_.events = protocol::DecodeEventLog(stores.eventLog.data());
     if (graph::GraphWindow* g = host_.graphics(); g && statusSinceConnect_) report_.graph = g->Screen();
-    QString error;
-    if (WriteReport(path, report_, error))
-        dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
-    else dialogs::ShowWarning(&window_, error);
+    startReport(report_, path, reportRecording_);
 }
 
 void Commissioning::reportFromReplay(const ReportContents& details, const QString& path) {
@@ -233,30 +301,45 @@ void Commissioning::reportFromReplay(const ReportContents& details, const QStrin
     r.statusKnown = replayer_->ShownMs() >= 0;
     // (Only a picture the replay drew: with no reply of it shown, the graph is nobody's.)
     if (graph::GraphWindow* g = host_.graphics(); g && r.statusKnown) r.graph = g->Screen();
-    QString error;
-    const bool started = reportScan_->Start(
-        recording,
-        [this, r, path](const QString& failure) mutable {
-            if (!failure.isEmpty()) {
-                dialogs::ShowWarning(&window_, QStringLiteral("The report was not written: ") + failure);
-                return;
-            }
-            r.walk = reportScan_->Analysis();
-            r.parametersKnown = r.walk.Parameters().has_value();
-            if (r.parametersKnown) r.parameters = *r.walk.Parameters();
-            r.written = QDateTime::currentDateTime();
-            host_.ShowNotice(QString());
-            QString writeError;
-            if (WriteReport(path, r, writeError))
-                dialogs::ShowMessage(&window_, QStringLiteral("The report was written to \"%1\".").arg(path));
-            else dialogs::ShowWarning(&window_, writeError);
-        },
-        error);
-    if (!started) {
-        dialogs::ShowWarning(&window_, QStringLiteral("The report was not written: ") + error);
-        return;
+    r.written = QDateTime::currentDateTime();
+    startReport(r, path, recording);
+}
+
+void Commissioning::startReport(const ReportContents& r, const QString& path, const QString& recording) {
+    reportNotice_->hide();
+    reportJob_->Start(r, path, recording);
+    // Its progress, with Cancel; the window goes on meanwhile (a long walk takes a moment to read).
+    delete reportProgress_;
+    reportProgress_ = new QProgressDialog(QStringLiteral("Writing the installation report..."),
+                                          QStringLiteral("Cancel"), 0, 100, &window_);
+    reportProgress_->setObjectName(QStringLiteral("ReportProgress"));
+    reportProgress_->setWindowTitle(QStringLiteral("Installation Report"));
+    reportProgress_->setWindowModality(Qt::NonModal);
+    reportProgress_->setAutoClose(false);
+    reportProgress_->setAutoReset(false);
+    reportProgress_->setMinimumDuration(300);
+    reportProgress_->setValue(0);
+    connect(reportProgress_, &QProgressDialog::canceled, reportJob_, &ReportJob::Cancel);
+    host_.ShowNotice(QStringLiteral("Writing the installation report \"%1\"...").arg(QFileInfo(path).fileName()));
+}
+
+void Commissioning::reportFinished(bool ok, const QString& error) {
+    if (reportProgress_) {
+        reportProgress_->deleteLater();
+        reportProgress_ = nullptr;
     }
-    host_.ShowNotice(QStringLiteral("Reading \"%1\" for the report's walk test...").arg(r.walkFile));
+    const QString path = reportJob_->Path();
+    if (ok) {
+        host_.ShowNotice(QStringLiteral("The report was written to \"%1\".").arg(path));
+        reportNotice_->ShowFor(path);
+    } else if (error.isEmpty()) {
+        host_.ShowNotice(QStringLiteral("The installation report was not written: it was cancelled."));
+    } else {
+        host_.ShowNotice(QStringLiteral("The installation report was not written."));
+        dialogs::ShowWarning(&window_, error.startsWith(QLatin1String("The report"))
+                                           ? error
+                                           : QStringLiteral("The report was not written: ") + error);
+    }
 }
 
 // ---- Walk-test recording ----
@@ -265,8 +348,17 @@ void Commissioning::RecordToggled(bool on) {
     walk_->Toggled(on);
 }
 
+ReviewWindow& Commissioning::review() {
+    if (!review_) {
+        review_ = new ReviewWindow(&window_, *live_);
+        review_->Notice = [this](const QString& text) { host_.ShowNotice(text); };
+    }
+    return *review_;
+}
+
 void Commissioning::StatusArrived(const std::uint8_t* status58) {
     statusSinceConnect_ = true;
+    live_->Reply(protocol::DecodeStatus(status58));
     walk_->StatusArrived(status58);
 }
 

@@ -9,22 +9,27 @@
 #include "commission/WalkAnalysis.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <vector>
 
 class QAction;
+class QProgressDialog;
 class QWidget;
 
 class QToolBar;
 
 namespace commission {
 
+class LiveReview;
 class Replayer;
+class ReportJob;
+class ReportNotice;
+class ReviewWindow;
 class ThresholdSuggestions;
 class WalkRecording;
-class RecordingScan;
 
 class Commissioning : public QObject {
     Q_OBJECT
@@ -36,12 +41,22 @@ class Commissioning : public QObject {
     QAction* recordAction() const {
         return recordAction_;
     } // "Record" (on while a recording is being written, and only then)
-    QAction* replayAction() const { return replayAction_; }       // "Replay..." (on while replaying)
-    QAction* compareAction() const { return compareAction_; }     // "Compare with Detector..."
-    QAction* suggestAction() const { return suggestAction_; }     // "Suggest Thresholds..."
-    QAction* markPassAction() const { return markPassAction_; }   // "Mark Pass" (M), while recording
-    QAction* markQuietAction() const { return markQuietAction_; } // "Mark Quiet" (Q), while recording
-    QAction* endMarkAction() const { return endMarkAction_; }     // "End Mark" (E), while recording
+    QAction* replayAction() const { return replayAction_; }         // "Replay..." (on while replaying)
+    QAction* compareAction() const { return compareAction_; }       // "Compare with Detector..."
+    QAction* suggestAction() const { return suggestAction_; }       // "Suggest Thresholds..."
+    QAction* markPassAction() const { return markPassAction_; }     // "Mark Pass" (M), while recording
+    QAction* markQuietAction() const { return markQuietAction_; }   // "Mark Quiet" (Q), while recording
+    QAction* endMarkAction() const { return endMarkAction_; }       // "End Mark" (E), while recording
+    QAction* reviewAction() const { return reviewAction_; }         // "Review Recording..."
+    QAction* reviewLiveAction() const { return reviewLiveAction_; } // "Review Live Connection"
+    // The report being written (off the window's thread), its progress and Cancel, and the notice that
+    // says it was written, with Open and Show in Folder.
+    ReportJob& reportJob() { return *reportJob_; }
+    QProgressDialog* reportProgress() const { return reportProgress_; }
+    ReportNotice* reportNotice() const { return reportNotice_; }
+    // The review window (made when first asked for), and the live connection it can show.
+    ReviewWindow& review();
+    LiveReview& liveReview() { return *live_; }
     // The bars the main window shows: the marks while recording, the replay's controls while replaying.
     QToolBar* markBar() const;
     QToolBar* replayBar() const;
@@ -84,8 +99,19 @@ class Commissioning : public QObject {
     QAction* markPassAction_ = nullptr;
     QAction* markQuietAction_ = nullptr;
     QAction* endMarkAction_ = nullptr;
+    QAction* reviewAction_ = nullptr;
+    QAction* reviewLiveAction_ = nullptr;
+    LiveReview* live_ = nullptr;
+    ReportJob* reportJob_ = nullptr;
+    QProgressDialog* reportProgress_ = nullptr;
+    ReportNotice* reportNotice_ = nullptr;
+    QPointer<ReviewWindow> review_;
     bool askDetailsWithDialog(QString& site, QString& installer, QString& note);
     void writeReport();
+    // Starts the report job: the walk test's recording (if any) read for the walk, its events and the
+    // pass graphs, then the PDF.
+    void startReport(const ReportContents& r, const QString& path, const QString& recording);
+    void reportFinished(bool ok, const QString& error);
     // The report of a replayed recording, no detector connected: its walk is read whole first.
     void reportFromReplay(const ReportContents& details, const QString& path);
     bool parametersKnown(const QString& what);
@@ -95,8 +121,8 @@ class Commissioning : public QObject {
     WalkRecording* walk_ = nullptr;
     Replayer* replayer_ = nullptr;
     ThresholdSuggestions* suggestions_ = nullptr;
-    RecordingScan* reportScan_ = nullptr;
     QString reportPath_;
+    QString reportRecording_; // the walk test's file the report reads
     bool statusSinceConnect_ = false;
     ReportContents report_;
     QTimer reportDeadline_;

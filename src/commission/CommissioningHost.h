@@ -44,6 +44,8 @@ class CommissioningHost {
     virtual graph::GraphWindow* graphics() const = 0;
     // The port the link is open on (or lost from), else the one chosen in the port dialog.
     virtual QString PortName() const = 0;
+    // That port's adapter as the port dialog names it ("FT232R USB UART, 0403:6001"); empty when unknown.
+    virtual QString PortAdapter() const { return QString(); }
     // A short notice in the status bar, for what the user should know but need not answer.
     virtual void ShowNotice(const QString& text) = 0;
     // A running count in the same place (a recording's clock); key says what it counts: the message

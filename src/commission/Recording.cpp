@@ -2,7 +2,9 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <cctype>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace commission {
@@ -110,6 +112,56 @@ bool ParseLine(const QString& line, std::int64_t& ms, protocol::StatusRecord& s,
     return true;
 }
 
+bool ParseWrittenLine(QByteArrayView line, std::int64_t& ms, protocol::StatusRecord& s) {
+    // A replay and a summary read every line of recordings that may hold millions: the form the recorder
+    // writes is read here without a string per field (several times faster than ParseLine).
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    long long values[FieldCount + 1];
+    for (int i = 0; i <= FieldCount; ++i) {
+        if (i > 0) {
+            if (at == end || *at != ',') return false;
+            ++at;
+        }
+        const bool hex = end - at > 2 && at[0] == '0' && at[1] == 'x';
+        if (hex) at += 2;
+        const char* const start = at;
+        if (!hex && at != end && *at == '-') ++at;
+        const char* const digits = at;
+        while (at != end && (hex ? std::isxdigit(static_cast<unsigned char>(*at)) : *at >= '0' && *at <= '9')) ++at;
+        if (at == digits || at - digits > 18) return false;
+        const auto read = std::from_chars(start, at, values[i], hex ? 16 : 10);
+        if (read.ec != std::errc() || read.ptr != at) return false;
+    }
+    if (at != end || values[0] < 0) return false;
+    for (int i = 0; i < FieldCount; ++i) {
+        const char* const name = Fields[i];
+        long long lo = 0, hi = 0xFFFF;
+        if (std::strcmp(name, "temperature") == 0) lo = -32768, hi = 32767;
+        else if (std::strncmp(name, "acc_", 4) == 0) lo = -128, hi = 127;
+        if (values[i + 1] < lo || values[i + 1] > hi) return false;
+    }
+    ms = values[0];
+    const long long* v = values + 1;
+    for (protocol::ChannelStatus& c : s.channels) {
+        c.signal = static_cast<std::uint16_t>(*v++);
+        c.level = static_cast<std::uint16_t>(*v++);
+        c.direct = static_cast<std::uint16_t>(*v++);
+    }
+    s.mwMask = static_cast<std::uint16_t>(*v++);
+    s.mask1 = static_cast<std::uint16_t>(*v++);
+    s.mask2 = static_cast<std::uint16_t>(*v++);
+    s.irNoise1 = static_cast<std::uint16_t>(*v++);
+    s.irNoise2 = static_cast<std::uint16_t>(*v++);
+    s.ntc = static_cast<std::uint16_t>(*v++);
+    s.temperature = static_cast<std::int16_t>(*v++);
+    for (protocol::ChannelStatus& c : s.channels) c.compensation = static_cast<std::uint16_t>(*v++);
+    s.alarmFlags = static_cast<std::uint16_t>(*v++);
+    s.stateFlags = static_cast<std::uint16_t>(*v++);
+    for (std::int8_t& a : s.acc) a = static_cast<std::int8_t>(*v++);
+    return true;
+}
+
 QString CleanNote(const QString& text) {
     QString s;
     s.reserve(text.size());
@@ -132,6 +184,8 @@ QString CleanNote(const QString& text) {
         while (cell < s.size() && s.at(cell) == QLatin1Char(' ')) ++cell;
         if (cell < s.size() && QStringLiteral("=+-@").contains(s.at(cell))) s.insert(cell, QLatin1Char('\''));
     }
+    // Cut after the apostrophes are in: a note read back is then the same note (cut before them, one added
+    // made it longer than a note may be, and reading it again cut it anew).
     if (s.size() > MaxNoteLength)
         s.truncate(s.at(MaxNoteLength - 1).isHighSurrogate() ? MaxNoteLength - 1 : MaxNoteLength);
     return s.trimmed();

@@ -23,6 +23,11 @@ QByteArray CsvLineBytes(std::int64_t ms, const protocol::StatusRecord& s);
 QString CsvLine(std::int64_t ms, const protocol::StatusRecord& s);
 // Reads one line back; on failure, error says which field is wrong and why.
 bool ParseLine(const QString& line, std::int64_t& ms, protocol::StatusRecord& s, QString& error);
+// The same, quickly, for a line in the form CsvLineBytes writes (plain decimal and 0x numbers, nothing
+// else): true with the reply when it reads as one. False tells nothing about the line but that
+// ParseLine must decide (another spelling of the numbers, a wrong field, not a reply at all); whatever
+// it takes, ParseLine takes too, with the same values.
+bool ParseWrittenLine(QByteArrayView line, std::int64_t& ms, protocol::StatusRecord& s);
 
 // A line of a recording that is not a reply. Each begins with "# ", so that a spreadsheet shows it as
 // one cell of text, and names its time on the recording's clock:

@@ -17,7 +17,7 @@ bool replyTime(QByteArrayView line, std::int64_t& ms) {
     if (line.isEmpty() || line.front() == '#' || line.size() > RecordingReader::MaxLineLength) return false;
     protocol::StatusRecord s;
     QString ignored;
-    return recording::ParseLine(QString::fromUtf8(line), ms, s, ignored);
+    return recording::ParseWrittenLine(line, ms, s) || recording::ParseLine(QString::fromUtf8(line), ms, s, ignored);
 }
 
 } // namespace
@@ -137,6 +137,7 @@ std::optional<RecordingReader::Result> RecordingReader::readLine(QByteArrayView 
         error = QStringLiteral("it holds a NUL byte");
         return Result::Bad;
     }
+    if (trimmed.front() != '#' && recording::ParseWrittenLine(trimmed, e.ms, e.status)) return Result::Reply;
     const QString text = QString::fromUtf8(trimmed);
     if (trimmed.front() == '#') {
         switch (recording::ParseComment(text, e.mark, error)) {

@@ -1,5 +1,7 @@
 #include "commission/Report.h"
 
+#include "commission/ReportText.h"
+
 #include "config/ParameterText.h"
 #include "files/RegularFile.h"
 #include "graph/GraphMarks.h"
@@ -9,32 +11,53 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QUrl>
 
 namespace commission {
 
-namespace {
-
-QString esc(const QString& s) {
-    return s.toHtmlEscaped();
+QString ReportEscape(const QString& text) {
+    return text.toHtmlEscaped();
 }
 
-QString row(const QStringList& cells, bool heading = false) {
+QString ReportRow(const QStringList& cells, bool heading) {
     QString out = QStringLiteral("<tr>");
     for (const QString& c : cells)
-        out += (heading ? QStringLiteral("<th>") : QStringLiteral("<td>")) + esc(c) +
+        out += (heading ? QStringLiteral("<th>") : QStringLiteral("<td>")) + ReportEscape(c) +
                (heading ? QStringLiteral("</th>") : QStringLiteral("</td>"));
     return out + QStringLiteral("</tr>");
 }
 
-// A time on the recording's clock: "1:05.3".
-QString clockText(std::int64_t ms) {
+QString ReportClock(std::int64_t ms) {
     const std::int64_t tenths = std::max<std::int64_t>(0, ms) / 100;
     return QStringLiteral("%1:%2.%3").arg(tenths / 600).arg(tenths / 10 % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
 }
 
-QString seconds(std::int64_t ms) {
+QString ReportSeconds(std::int64_t ms) {
     return QString::number(double(ms) / 1000, 'f', 1) + QStringLiteral(" s");
+}
+
+QString ReportTime(std::int64_t ms, const QDateTime& wallAtZero) {
+    if (!wallAtZero.isValid()) return ReportClock(ms);
+    return ReportClock(ms) + QStringLiteral(" (%1)").arg(wallAtZero.addMSecs(ms).toString(QStringLiteral("HH:mm:ss")));
+}
+
+namespace {
+
+QString esc(const QString& s) {
+    return ReportEscape(s);
+}
+
+QString row(const QStringList& cells, bool heading = false) {
+    return ReportRow(cells, heading);
+}
+
+QString clockText(std::int64_t ms) {
+    return ReportClock(ms);
+}
+
+QString seconds(std::int64_t ms) {
+    return ReportSeconds(ms);
 }
 
 // The lamps the last status reply lit, by name.
@@ -69,10 +92,12 @@ QStringList litLamps(const protocol::StatusRecord& s) {
 
 QString graphHtml(const ReportContents& r) {
     if (r.graph.isNull()) return QString();
-    return QStringLiteral("<h2>Signal graph</h2><img src=\"graph.png\" width=\"640\"><p>Traces: MW (green), UP PIR "
-                          "and DOWN PIR (orange), each in its band from the top; dash-dotted, each channel's "
-                          "threshold. One column a status reply, the newest beside its label. Marked passes, quiet "
-                          "stretches and their ends are labelled lines; a pause of the recording is a band.</p>");
+    // The caption under the picture: a heading above it could be left alone at a page's foot.
+    return QStringLiteral("<p><img src=\"graph.png\" width=\"640\"><br><b>Signal graph</b>, the graph's last "
+                          "picture. Traces: MW (green), UP PIR and DOWN PIR (orange), each in its band from the top; "
+                          "dash-dotted, each channel's threshold. One column a status reply, the newest beside its "
+                          "label. Marked passes, quiet stretches and their ends are labelled lines; a pause of the "
+                          "recording is a band.</p>");
 }
 
 } // namespace
@@ -97,7 +122,7 @@ QImage PrintFriendlyGraph(const QImage& screen) {
 QString WalkHtml(const ReportContents& r) {
     if (r.walkFile.isEmpty()) return QString();
     const WalkAnalysis& w = r.walk;
-    QString h = QStringLiteral("<h2>Walk test</h2>");
+    QString h = QStringLiteral("<h2>The walk test in detail</h2>");
     h += QStringLiteral("<p>Recording \"%1\": %2 long, %3 replies.</p>")
              .arg(esc(r.walkFile), clockText(w.LastMs() - std::max<std::int64_t>(0, w.FirstMs())))
              .arg(w.Replies());
@@ -128,8 +153,9 @@ QString WalkHtml(const ReportContents& r) {
     };
     bool changed = false;
     QString passes;
+    std::size_t listedPasses = 0, listedQuiets = 0;
     for (const WalkSegment& s : w.Segments()) {
-        if (!s.isPass()) continue;
+        if (!s.isPass() || ++listedPasses > ListedInFull) continue;
         QStringList fired;
         for (int o = 0; o < 3; ++o) {
             if (s.outputAfterMs[o] >= 0)
@@ -181,7 +207,7 @@ QString WalkHtml(const ReportContents& r) {
     }
     QString quiets;
     for (const WalkSegment& s : w.Segments()) {
-        if (s.isPass()) continue;
+        if (s.isPass() || ++listedQuiets > ListedInFull) continue;
         quiets += QStringLiteral("<tr>") + cell(title(s));
         for (int c = 0; c < 3; ++c) {
             const int peak = s.peak[c], t = s.threshold[c];
@@ -219,15 +245,24 @@ QString ReportHtml(const ReportContents& r) {
     h += row({QStringLiteral("Installer"), r.installer});
     h += row({QStringLiteral("Date and time"), r.written.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
     h += row({QStringLiteral("Port"), r.fromRecording ? QStringLiteral("none (a replayed recording)") : r.port});
+    if (!r.fromRecording && !r.adapter.isEmpty()) h += row({QStringLiteral("Adapter"), r.adapter});
     h += row({QStringLiteral("Program"), QStringLiteral("Ostrevo SetUp ") + r.programVersion});
     if (!r.flash.isEmpty()) h += row({QStringLiteral("Detector's flash"), r.flash});
+    if (!r.walkFile.isEmpty()) h += row({QStringLiteral("Walk test"), r.walkFile});
     h += QStringLiteral("</table>");
     if (!r.note.isEmpty())
         h += QStringLiteral("<p>") + esc(r.note).replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
              QStringLiteral("</p>");
+    // The result in one line, then what proves it.
+    const QString result = ResultLine(r);
+    const bool passed = result.startsWith(QLatin1String("PASSED"));
+    h += QStringLiteral("<p style=\"font-size:11pt;background:%1\"><b>Result: %2</b></p>")
+             .arg(passed ? QStringLiteral("#dff0d8") : QStringLiteral("#fbe3e3"), esc(result));
+    h += VerdictsHtml(r) + TestsHtml(r) + PassGraphsHtml(r) + WalkHtml(r);
 
     h += r.fromRecording ? QStringLiteral("<h2>Parameters the recording names</h2>")
                          : QStringLiteral("<h2>Parameters held by the detector</h2>");
+    if (!r.flash.isEmpty()) h += QStringLiteral("<p>The detector's flash: %1.</p>").arg(esc(r.flash));
     if (!r.parametersKnown) h += QStringLiteral("<p>The recording does not name the detector's parameters.</p>");
     h += QStringLiteral("<table>");
     if (r.parametersKnown)
@@ -265,25 +300,31 @@ QString ReportHtml(const ReportContents& r) {
 
     if (r.fromRecording) {
         h += QStringLiteral("<h2>Event memory</h2><p>Not read: no detector was connected.</p>");
-        return h + WalkHtml(r) + graphHtml(r) + QStringLiteral("</body></html>");
+    } else {
+        h += QStringLiteral("<h2>Event memory</h2>");
+        if (r.eventsRead.isValid())
+            h += QStringLiteral("<p>As the detector sent it at %1.</p>")
+                     .arg(r.eventsRead.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        h += QStringLiteral("<table>");
+        h += row({QStringLiteral("Num"), QStringLiteral("Event"), QStringLiteral("Max MW"),
+                  QStringLiteral("Max PIR HIGH"), QStringLiteral("Max PIR DOWN"), QStringLiteral("Max Mask 1"),
+                  QStringLiteral("Max Mask 2"), QStringLiteral("Noise IR 1"), QStringLiteral("Noise IR 2"),
+                  QStringLiteral("Temperature")},
+                 true);
+        for (std::size_t k = 0; k < r.events.size(); ++k) {
+            const protocol::EventRecord& e = r.events[k];
+            QStringList cells{QString::number(k + 1), QString::fromStdString(protocol::EventTypeText(e.eventType))};
+            for (std::uint16_t p : e.peaks) cells << QString::number(p);
+            cells << monitor::DegreesText(e.temperature);
+            h += row(cells);
+        }
+        h += QStringLiteral("</table>");
     }
-    h += QStringLiteral("<h2>Event memory</h2><table>");
-    h += row({QStringLiteral("Num"), QStringLiteral("Event"), QStringLiteral("Max MW"), QStringLiteral("Max PIR HIGH"),
-              QStringLiteral("Max PIR DOWN"), QStringLiteral("Max Mask 1"), QStringLiteral("Max Mask 2"),
-              QStringLiteral("Noise IR 1"), QStringLiteral("Noise IR 2"), QStringLiteral("Temperature")},
-             true);
-    for (std::size_t k = 0; k < r.events.size(); ++k) {
-        const protocol::EventRecord& e = r.events[k];
-        QStringList cells{QString::number(k + 1), QString::fromStdString(protocol::EventTypeText(e.eventType))};
-        for (std::uint16_t p : e.peaks) cells << QString::number(p);
-        cells << monitor::DegreesText(e.temperature);
-        h += row(cells);
-    }
-    h += QStringLiteral("</table>");
-    return h + WalkHtml(r) + graphHtml(r) + QStringLiteral("</body></html>");
+    return h + graphHtml(r) + SignaturesHtml() + QStringLiteral("</body></html>");
 }
 
-bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
+bool WriteReport(const QString& path, const ReportContents& r, QString& error, const std::function<bool()>& cancelled) {
+    const auto stop = [&] { return cancelled && cancelled(); };
     if (QString reason; !files::MayReplace(path, reason)) {
         error = QStringLiteral("The report \"%1\" could not be written: %2").arg(path, reason);
         return false;
@@ -300,9 +341,25 @@ bool WriteReport(const QString& path, const ReportContents& r, QString& error) {
         pdf.setTitle(QStringLiteral("Installation report: ") + r.site);
         pdf.setCreator(QStringLiteral("Ostrevo SetUp ") + r.programVersion);
         QTextDocument doc;
+        // A word is never broken inside a table's cell: a line breaks only at a space, and a column is at
+        // least as wide as its longest word.
+        QTextOption wrap = doc.defaultTextOption();
+        wrap.setWrapMode(QTextOption::WordWrap);
+        doc.setDefaultTextOption(wrap);
         doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("graph.png")), PrintFriendlyGraph(r.graph));
+        for (std::size_t i = 0; i < r.passGraphs.size(); ++i)
+            doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pass%1.png").arg(i + 1)),
+                            r.passGraphs[i].image);
         doc.setHtml(ReportHtml(r));
+        if (stop()) {
+            file.cancelWriting();
+            return false;
+        }
         doc.print(&pdf);
+    }
+    if (stop()) {
+        file.cancelWriting();
+        return false;
     }
     if (!file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
         error = QStringLiteral("The report \"%1\" could not be written: %2").arg(path, file.errorString());

@@ -266,6 +266,7 @@ bool WalkRecording::write(const recording::Mark& m) {
         return false;
     }
     walk_.Mark(m);
+    if (MarkWritten) MarkWritten(m);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -45,6 +46,9 @@ class WalkRecording : public QObject {
     void MarkPass();
     void MarkQuiet();
     void EndMark();
+
+    // Told of each mark once it is in the file (the review of the live connection shows it).
+    std::function<void(const recording::Mark&)> MarkWritten;
 
     // The walk recorded on this connection (the one under way, or the last), for the report.
     bool HasWalk() const { return !walkPath_.isEmpty(); }

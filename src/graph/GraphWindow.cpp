@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
@@ -68,8 +69,18 @@ GraphWindow::GraphWindow(QWidget* mainWindow) : QWidget(nullptr, Qt::Tool), main
     freezeAction_ = contextMenu_->addAction(QStringLiteral("Freeze"));
     freezeAction_->setObjectName(QStringLiteral("Freeze1"));
     freezeAction_->setCheckable(true);
+    frozenBadge_ = new QLabel(QStringLiteral("FROZEN"), frameBox_);
+    frozenBadge_->setObjectName(QStringLiteral("FrozenBadge"));
+    frozenBadge_->setToolTip(QStringLiteral("The picture stays as it is while the replies go on behind it: untick "
+                                            "Freeze in the graph's menu to see them"));
+    frozenBadge_->setAlignment(Qt::AlignCenter);
+    frozenBadge_->setStyleSheet(QStringLiteral("QLabel{background:#c00000;color:white;font-weight:bold;"
+                                               "padding:1px 6px;border:1px solid white}"));
+    frozenBadge_->hide();
     connect(freezeAction_, &QAction::toggled, this, [this](bool frozen) {
         setWindowTitle(frozen ? QStringLiteral("View (frozen)") : QStringLiteral("View"));
+        frozenBadge_->setVisible(frozen);
+        placeFrozenBadge();
         if (!frozen) ShowNow(); // what the replies fed meanwhile
     });
     saveImageAction_ = contextMenu_->addAction(QStringLiteral("Save Image..."));
@@ -134,10 +145,18 @@ void GraphWindow::build(bool atCreation) {
     alarm_.fill(0);
 
     // A resize flattens every trace; a sweep position past the new width starts again at 0.
+    placeFrozenBadge();
     graph::BuildTraces(state_, screenLayer_->width());
     graph::SetupGraph(screen_, background_);
     drawn_.valid = false; // the screen shows the bare background: the next frame is drawn whole
     changed_ = QRegion();
+}
+
+void GraphWindow::placeFrozenBadge() {
+    frozenBadge_->adjustSize();
+    const QRect picture = screenLayer_->geometry();
+    frozenBadge_->move(std::max(picture.left(), picture.right() - frozenBadge_->width() - 4), picture.top() + 4);
+    frozenBadge_->raise();
 }
 
 bool GraphWindow::SaveImage(const QString& path, QString& error) const {

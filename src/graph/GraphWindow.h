@@ -9,6 +9,7 @@
 
 class QAction;
 class QGroupBox;
+class QLabel;
 class QMenu;
 
 namespace graph {
@@ -98,6 +99,9 @@ class GraphWindow : public QWidget {
     // shows them as they are now.
     QAction* freezeAction() const { return freezeAction_; }
     bool Frozen() const;
+    // "FROZEN" over the picture's top right corner while frozen: wherever the graph shows (its own window,
+    // whose title says so too, or inside the main window, which has no title of its own for it).
+    QLabel* frozenBadge() const { return frozenBadge_; }
     // The picture is a replay's, kept after it: "Clear" empties it at once (no reply would show it).
     void KeepPicture(bool keep) { keptPicture_ = keep; }
     bool PictureKept() const { return keptPicture_; }
@@ -122,6 +126,8 @@ class GraphWindow : public QWidget {
     QAction* saveImageAction_ = nullptr;
     QAction* closeAction_ = nullptr;
     QAction* freezeAction_ = nullptr;
+    QLabel* frozenBadge_ = nullptr;
+    void placeFrozenBadge();
     static QSize imageSizeFor(const QSize& client);
     QPointer<QWidget> mainWindow_;
     void build(bool atCreation);

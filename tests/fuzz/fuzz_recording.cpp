@@ -1,6 +1,7 @@
 // Walk-test recordings, as a replay reads them: any bytes as the lines of a recording. Oracles: a reply
 // line that parses is written back and parses again to the same reply and time, and its written form
-// is stable; a mark line the same; a comment that names a mark but does not read as one says why; and
+// is stable; the quick reading of the written form takes nothing the full one refuses, and reads what it
+// takes the same; a mark line the same; a comment that names a mark but does not read as one says why; and
 // the walk analysed from the lines keeps its own rules (a pass or quiet stretch never ends before it
 // began, its peaks are levels it holds, a suggested threshold lies above the quiet and at most the
 // weakest pass, within the control's range).
@@ -47,11 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         std::int64_t ms = 0;
         protocol::StatusRecord s;
+        // The quick reading of the written form takes only what the full reading takes, as it takes it.
+        std::int64_t quickMs = 0;
+        protocol::StatusRecord quick;
+        const bool quickly = commission::recording::ParseWrittenLine(line.trimmed().toUtf8(), quickMs, quick);
         if (!commission::recording::ParseLine(line, ms, s, error)) {
             check(!error.isEmpty()); // a refusal always says why
+            check(!quickly);
             continue;
         }
+        if (quickly) check(quickMs == ms && same(quick, s));
         const QString written = commission::recording::CsvLine(ms, s);
+        std::int64_t writtenMs = 0;
+        protocol::StatusRecord writtenReply;
+        check(commission::recording::ParseWrittenLine(written.toUtf8(), writtenMs, writtenReply));
+        check(writtenMs == ms && same(writtenReply, s));
         std::int64_t ms2 = 0;
         protocol::StatusRecord s2;
         check(commission::recording::ParseLine(written, ms2, s2, error));
