@@ -413,6 +413,35 @@ class TestCommissioning : public QObject {
             QCOMPARE(fromKept[c].suggested, fromAll[c].suggested);
             QCOMPARE(fromKept[c].reason, fromAll[c].reason);
         }
+    }
+
+    // The report's result reads every pass and quiet stretch of a long walk, though only some are kept:
+    // a pass missed far beyond the first thousand is named.
+    void theResultOfALongWalk() {
+        commission::ReportContents r;
+        r.walkFile = "long.csv";
+        r.walk.KeepAlso([](const commission::WalkSegment& s) { return !commission::VerdictOf(s).good; });
+        std::int64_t ms = 0;
+        commission::recording::Mark parameters;
+        parameters.kind = commission::recording::Mark::Kind::Parameters;
+        parameters.parameters = protocol::params::EncodeRecord(DetectorModel::FactoryDefaults());
+        r.walk.Mark(parameters);
+        for (int i = 1; i <= 3000; ++i) {
+            commission::recording::Mark m;
+            m.kind = commission::recording::Mark::Kind::Pass;
+            m.number = i;
+            m.ms = ms;
+            r.walk.Mark(m);
+            protocol::StatusRecord quiet, alarm;
+            if (i != 2718) alarm.stateFlags = 1u << protocol::StateOut1; // output 1 switches on, but once
+            r.walk.Reply(++ms, quiet);
+            r.walk.Reply(++ms, alarm);
+            ms += 100;
+        }
+        r.walk.Finish();
+        QVERIFY(r.walk.Segments().size() < 1100);
+        QCOMPARE(commission::ResultLine(r), QString("NOT PASSED: pass 2718 not detected."));
+    }
 
     // The quick reading of the written form takes only what the full reading takes, with the same values,
     // and leaves every other spelling to it.

@@ -126,7 +126,7 @@ QString WalkHtml(const ReportContents& r) {
     h += QStringLiteral("<p>Recording \"%1\": %2 long, %3 replies.</p>")
              .arg(esc(r.walkFile), clockText(w.LastMs() - std::max<std::int64_t>(0, w.FirstMs())))
              .arg(w.Replies());
-    if (w.Pauses().empty()) {
+    if (w.PauseCount() == 0) {
         h += QStringLiteral("<p>Pauses: none.</p>");
     } else {
         QStringList each;
@@ -135,7 +135,7 @@ QString WalkHtml(const ReportContents& r) {
                         .arg(seconds(p.lengthMs), clockText(p.startMs),
                              p.cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(p.cause));
         h += QStringLiteral("<p>Pauses: %1, %2 in all, nothing recorded: %3.</p>")
-                 .arg(w.Pauses().size())
+                 .arg(w.PauseCount())
                  .arg(seconds(w.PausedMs()), esc(each.join(QStringLiteral("; "))));
     }
     const auto threshold = [](int t) { return t < 0 ? QStringLiteral("---") : QString::number(t); };

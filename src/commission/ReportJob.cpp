@@ -141,6 +141,7 @@ bool ReportJob::readWalk(ReportContents& r, const QString& recording, QString& e
     if (!reader.Open(recording, error)) return false;
     const double size = std::max<double>(1, double(QFileInfo(recording).size()));
     WalkAnalysis walk;
+    walk.KeepAlso([](const WalkSegment& s) { return !VerdictOf(s).good; }); // every pass missed, quiet flagged
     EventEpisodes episodes;
     std::int64_t lastMs = -1;
     QElapsedTimer sinceTold;

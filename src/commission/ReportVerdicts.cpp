@@ -86,17 +86,16 @@ QString ResultLine(const ReportContents& r) {
     if (r.walkFile.isEmpty())
         return QStringLiteral("No walk test was recorded on this connection (Record, then Mark Pass and Mark Quiet).");
     QList<int> missed, flagged;
-    int passes = 0, quiets = 0;
-    for (const WalkSegment& s : r.walk.Segments()) {
-        const bool good = VerdictOf(s).good;
-        (s.isPass() ? passes : quiets) += 1;
-        if (!good) (s.isPass() ? missed : flagged) << s.number;
-    }
+    // (Of a long walk only some segments are kept: the first ones, and every one missed or flagged.)
+    const auto passes = r.walk.PassCount(), quiets = r.walk.QuietCount();
+    for (const WalkSegment& s : r.walk.Segments())
+        if (!VerdictOf(s).good) (s.isPass() ? missed : flagged) << s.number;
     if (passes == 0)
         return QStringLiteral("NOT PROVEN: no pass was marked in the walk test (Mark Pass while recording).");
     QStringList faults;
     if (!missed.isEmpty()) faults << someOf(QStringLiteral("pass"), missed) + QStringLiteral(" not detected");
     if (!flagged.isEmpty()) faults << someOf(QStringLiteral("quiet"), flagged) + QStringLiteral(" crossed a threshold");
+    if (r.walk.NotableLeftOut() > 0) faults << QStringLiteral("%1 more not listed").arg(r.walk.NotableLeftOut());
     if (!faults.isEmpty()) return QStringLiteral("NOT PASSED: ") + faults.join(QStringLiteral("; ")) + QLatin1Char('.');
     QString text = passes == 1 ? QStringLiteral("PASSED: the pass was detected")
                                : QStringLiteral("PASSED: all %1 passes were detected").arg(passes);
@@ -130,7 +129,6 @@ QString VerdictsHtml(const ReportContents& r) {
         const SegmentVerdict v = VerdictOf(s);
         std::size_t& listed = s.isPass() ? listedPasses : listedQuiets;
         if (listed >= ListedInFull) {
-            (s.isPass() ? morePasses : moreQuiets) += 1;
             if (!v.good) (s.isPass() ? moreMissed : moreFlagged) << s.number;
             continue;
         }
@@ -155,6 +153,9 @@ QString VerdictsHtml(const ReportContents& r) {
         h += QStringLiteral("<tr>") + cells + QStringLiteral("</tr>");
     }
     h += QStringLiteral("</table>");
+    // (Counted from every segment: of a long walk only some are kept.)
+    morePasses = static_cast<int>(w.PassCount() - static_cast<std::int64_t>(listedPasses));
+    moreQuiets = static_cast<int>(w.QuietCount() - static_cast<std::int64_t>(listedQuiets));
     if (morePasses > 0 || moreQuiets > 0) {
         QStringList more;
         if (morePasses > 0)
@@ -174,11 +175,10 @@ QString VerdictsHtml(const ReportContents& r) {
                  .arg(ListedInFull)
                  .arg(ReportEscape(more.join(QStringLiteral("; "))));
     }
-    if (!w.Pauses().empty())
+    if (w.PauseCount() > 0)
         h += QStringLiteral("<p>The recording paused %1, %2 in all (the LOGS tab, a lost link): a pass or quiet "
                             "stretch it paused in may have missed its peak.</p>")
-                 .arg(w.Pauses().size() == 1 ? QStringLiteral("once")
-                                             : QStringLiteral("%1 times").arg(w.Pauses().size()),
+                 .arg(w.PauseCount() == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(w.PauseCount()),
                       ReportSeconds(w.PausedMs()));
     return h;
 }

@@ -67,13 +67,21 @@ void WalkAnalysis::settle() {
         }
     }
     if (seg.order < KeptInFull) return;
+    if (notable_ && notable_(seg)) {
+        if (notableKept_ < KeptInFull) {
+            ++notableKept_;
+            segments_.back().notable = true;
+            return; // (kept for good: it is not one a slot can let go)
+        }
+        ++notableLeftOut_;
+    }
     if (!candidate) {
         segments_.pop_back();
         return;
     }
-    // Later segments a slot no longer holds go (the first ones stay whole).
+    // Later segments a slot no longer holds go (the first ones, and the notable ones, stay whole).
     const auto held = [this](const WalkSegment& s) {
-        return std::any_of(best_.begin(), best_.end(), [&s](const Best& b) { return b.order == s.order; });
+        return s.notable || std::any_of(best_.begin(), best_.end(), [&s](const Best& b) { return b.order == s.order; });
     };
     segments_.erase(std::remove_if(segments_.begin() + KeptInFull, segments_.end(),
                                    [&held](const WalkSegment& s) { return !held(s); }),
@@ -92,6 +100,7 @@ void WalkAnalysis::Mark(const recording::Mark& m) {
         seg.note = m.text;
         seg.startMs = m.ms;
         seg.order = segmentCount_++;
+        if (m.kind == Kind::Pass) ++passCount_;
         if (parameters_)
             for (int c = 0; c < 3; ++c) seg.threshold[c] = parameters_->channels[c].trange;
         if (lastState_)

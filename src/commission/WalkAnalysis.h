@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct WalkSegment {
     std::array<bool, 3> outputOnAtStart{}; // on already when it began (held from before)
     std::int64_t pausedMs = 0;             // of it, not recorded (LOGS tab, link lost)
     std::int64_t order = 0;                // its place among all the recording's passes and quiet stretches
+    bool notable = false;                  // kept beyond the first ones for what it shows (KeepAlso)
     bool isPass() const { return kind == recording::Mark::Kind::Pass; }
 };
 
@@ -59,8 +61,14 @@ class WalkAnalysis {
 
     const std::vector<WalkSegment>& Segments() const { return segments_; }
     const std::vector<WalkPause>& Pauses() const { return pauses_; }
+    // Later segments for which notable is true are kept as well (the first KeptInFull of them; the rest are
+    // only counted): a report lists every pass missed and every quiet stretch flagged.
+    void KeepAlso(std::function<bool(const WalkSegment&)> notable) { notable_ = std::move(notable); }
+    std::int64_t NotableLeftOut() const { return notableLeftOut_; }
     // All the passes and quiet stretches, and all the pauses, kept or not.
     std::int64_t SegmentCount() const { return segmentCount_; }
+    std::int64_t PassCount() const { return passCount_; }
+    std::int64_t QuietCount() const { return segmentCount_ - passCount_; }
     std::int64_t PauseCount() const { return pauseCount_; }
     std::int64_t PausedMs() const { return pausedMs_; }
     // The detector's parameters the recording named last.
@@ -83,7 +91,9 @@ class WalkAnalysis {
         int peak = 0;
     };
     std::array<Best, 12> best_{};
-    std::int64_t segmentCount_ = 0, pauseCount_ = 0, pausedMs_ = 0;
+    std::int64_t segmentCount_ = 0, pauseCount_ = 0, pausedMs_ = 0, passCount_ = 0;
+    std::function<bool(const WalkSegment&)> notable_;
+    std::int64_t notableKept_ = 0, notableLeftOut_ = 0;
     bool open_ = false;
     std::vector<WalkPause> pauses_;
     std::optional<protocol::params::Parameters> parameters_;
