@@ -363,6 +363,8 @@ class TestTrust : public QObject {
         connectWith(manualNoiseReduction());
         QCOMPARE(mainWindow->Notice(), QString()); // up again
         QVERIFY(mainWindow->storeMenuItem()->isEnabled());
+        portDialog->RefreshPorts(); // the port a link came up on leads the list
+        QCOMPARE(portDialog->portCombo()->itemData(0).toString(), port);
 
         QVERIFY(portDialog->isModal());
         mainWindow->portAction()->trigger();

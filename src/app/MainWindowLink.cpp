@@ -120,6 +120,7 @@ void MainWindow::ShowLinkState(bool connected) {
     revertAction_->setEnabled(connected);
     showChangeActions();
     if (connected) configFiles_->fileMode().Close(); // the detector's read-back comes next
+    if (connected && portDialog_) portDialog_->NoteConnected(QString::fromStdString(link_->ConnectedPort()));
     showPort();
     if (connected) return;
     liveMarks_->SetLive(false);

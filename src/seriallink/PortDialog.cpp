@@ -18,6 +18,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QWindow>
+#include <algorithm>
 
 namespace seriallink {
 
@@ -112,11 +113,31 @@ void PortDialog::RefreshPorts() {
     const QString text = portCombo_->currentText();
     const QSignalBlocker quiet(portCombo_);
     portCombo_->clear();
-    for (const auto& [shown, name] : ListedPorts(roots_)) portCombo_->addItem(shown, name);
+    const auto listed = ListedPorts(roots_);
+    // The ports used lately first, as the port list names them where it does.
+    for (const QString& port : recent_) {
+        const auto known =
+            std::find_if(listed.begin(), listed.end(), [&port](const auto& p) { return p.second == port; });
+        portCombo_->addItem((known != listed.end() ? known->first : port) + QStringLiteral("  (used lately)"), port);
+    }
+    for (const auto& [shown, name] : listed)
+        if (!recent_.contains(name)) portCombo_->addItem(shown, name);
     for (const QString& path : typed_)
         if (portCombo_->findData(path) < 0) portCombo_->addItem(path, path);
     portCombo_->setCurrentIndex(-1);
     portCombo_->setEditText(text);
+}
+
+void PortDialog::NoteConnected(const QString& port) {
+    constexpr int Kept = 5;
+    if (port.isEmpty() || recent_.value(0) == port) return;
+    recent_.removeAll(port);
+    recent_.prepend(port);
+    while (recent_.size() > Kept) recent_.removeLast();
+    if (!remember_) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("port/recent"), recent_);
+    remembered::Sync(settings);
 }
 
 void PortDialog::portChanged() {
@@ -168,6 +189,8 @@ void PortDialog::rememberBetweenRuns() {
     const int timeout = settings.value(QStringLiteral("port/timeoutMs"), timeoutBar_->value()).toInt();
     timeoutBar_->setValue(timeout);
     reconnectBox_->setChecked(settings.value(QStringLiteral("port/reconnect"), false).toBool());
+    recent_ = settings.value(QStringLiteral("port/recent")).toStringList();
+    RefreshPorts();
     const QString port = settings.value(QStringLiteral("port/name")).toString();
     if (port.isEmpty()) return;
     if (portCombo_->findData(port) < 0 && !typed_.contains(port)) {

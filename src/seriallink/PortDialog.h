@@ -34,6 +34,9 @@ class PortDialog : public QDialog {
     // Lists the ports that exist now (USB adapters with their product and VID:PID), keeping a
     // path the user typed. Runs each time the dialog opens.
     void RefreshPorts();
+    // A link came up on port: it leads the list from now on (the last few such ports, kept for the next
+    // run when the dialog remembers; a demo's private port is not).
+    void NoteConnected(const QString& port);
     // Keeps the port and the time-out chosen with OK for the next run, and starts with the last ones.
     void rememberBetweenRuns();
     // The reply time-out in milliseconds: the scroll bar's position itself.
@@ -76,7 +79,8 @@ class PortDialog : public QDialog {
     QPointer<QWidget> mainWindow_;
     QString selectedPort_;
     protocol::PortRoots roots_;
-    QStringList typed_; // paths the user typed, kept in the list
+    QStringList typed_;  // paths the user typed, kept in the list
+    QStringList recent_; // the ports links came up on, the newest first
     bool remember_ = false;
 };
 
