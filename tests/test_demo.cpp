@@ -2,6 +2,7 @@
 // the Demo menu and from a pipe, and gone with everything it made when the demo stops.
 #include "GuiTestMain.h"
 #include "app/Demo.h"
+#include "app/DemoMenu.h"
 
 #include <QAction>
 #include <QDir>
@@ -58,7 +59,7 @@ class TestDemo : public QObject {
     void menuEntriesCommandTheDetector_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("expected");
-        for (const app::Demo::MenuEntry& entry : app::Demo::MenuEntries())
+        for (const app::DemoMenuEntry& entry : app::DemoMenuEntries())
             QTest::newRow(entry.name) << QString::fromLatin1(entry.name)
                                       << (entry.checkedAtStart ? entry.offCommands + entry.onCommands
                                                                : entry.onCommands + entry.offCommands);

@@ -1,5 +1,7 @@
 #include "app/Demo.h"
 
+#include "app/DemoMenu.h"
+
 #include "app/DemoFolders.h"
 #include "app/MainWindow.h"
 #include "files/RegularFile.h"
@@ -38,58 +40,7 @@ constexpr int StopLimitMs = 3000;
 // Good replies after which the demo counts as connected: the read-back and some status replies.
 constexpr std::uint64_t AnsweringReplies = 10;
 
-void printLine(const QString& text) {
-    std::fprintf(stdout, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
 } // namespace
-
-const std::vector<Demo::MenuEntry>& Demo::MenuEntries() {
-    static const std::vector<MenuEntry> entries{
-        {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
-        {"DemoPeriodicWalk",
-         "&Periodic Walk",
-         {QStringLiteral("periodic-walk on")},
-         {QStringLiteral("periodic-walk off")},
-         nullptr,
-         true},
-        {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
-        {"DemoMask",
-         "&Mask",
-         {QStringLiteral("mask1 on"), QStringLiteral("mask2 on")},
-         {QStringLiteral("mask1 off"), QStringLiteral("mask2 off")},
-         nullptr},
-        {"DemoNoise",
-         "Infrared &Noise",
-         {QStringLiteral("noise1 on"), QStringLiteral("noise2 on")},
-         {QStringLiteral("noise1 off"), QStringLiteral("noise2 off")},
-         nullptr},
-        {"DemoFaultMw", "&Microwave", {QStringLiteral("fault mw on")}, {QStringLiteral("fault mw off")}, "&Fault"},
-        {"DemoFaultPir1", "PIR &1", {QStringLiteral("fault pir1 on")}, {QStringLiteral("fault pir1 off")}, "&Fault"},
-        {"DemoFaultPir2", "PIR &2", {QStringLiteral("fault pir2 on")}, {QStringLiteral("fault pir2 off")}, "&Fault"},
-        {"DemoFaultCpu", "&Processor", {QStringLiteral("fault cpu on")}, {QStringLiteral("fault cpu off")}, "&Fault"},
-        {"DemoFaultAccelerometer",
-         "&Accelerometer",
-         {QStringLiteral("fault lis302 on")},
-         {QStringLiteral("fault lis302 off")},
-         "&Fault"},
-        {"DemoFaultLowVoltage",
-         "&Low Voltage",
-         {QStringLiteral("fault lowvoltage on")},
-         {QStringLiteral("fault lowvoltage off")},
-         "&Fault"},
-        {"DemoSilence", "&Silent for 3 s", {QStringLiteral("silent 3000")}, {}, nullptr},
-        {"DemoUnplug", "&Unplug for 5 s", {QStringLiteral("unplug 5000")}, {}, nullptr},
-    };
-    return entries;
-}
-
-bool Demo::Requested(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--demo") == 0) return true;
-    return false;
-}
 
 QString Demo::SimulatorPath() {
     // Beside the program first: the build tree's own, or the one installed with the program.
@@ -285,14 +236,14 @@ void Demo::readAnswers() {
         pending_.remove(0, end + 1);
         if (line.startsWith(QLatin1String("ok "))) {
             tell(QStringLiteral("Virtual detector: %1").arg(line.mid(3)));
-            printLine(QStringLiteral("demo: done: %1").arg(line.mid(3))); // for whoever commands it from a pipe
+            PrintDemoLine(QStringLiteral("demo: done: %1").arg(line.mid(3))); // for whoever commands it from a pipe
         } else if (line == QLatin1String("unplugged"))
             tellLink(QStringLiteral("Virtual detector: its adapter is pulled out."));
         else if (line.startsWith(QLatin1String("plugged in")))
             tellLink(QStringLiteral("Virtual detector: its adapter is back: click Connect."));
         else if (line.startsWith(QLatin1String("unknown command"))) {
             tell(QStringLiteral("Virtual detector: ") + line);
-            printLine(QStringLiteral("demo: ") + line);
+            PrintDemoLine(QStringLiteral("demo: ") + line);
         }
     }
 }
@@ -302,7 +253,7 @@ void Demo::processEnded() {
     if (menu_) menu_->setEnabled(false);
     const QString text = QStringLiteral("The virtual detector has ended; start the demo again for a new one.");
     tell(text);
-    printLine(QStringLiteral("demo: ") + text);
+    PrintDemoLine(QStringLiteral("demo: ") + text);
     emit ended();
 }
 
@@ -315,7 +266,7 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
     where->setEnabled(false);
     menu_->addSeparator();
     QMenu* faults = nullptr;
-    for (const MenuEntry& entry : MenuEntries()) {
+    for (const DemoMenuEntry& entry : DemoMenuEntries()) {
         QMenu* into = menu_;
         if (entry.submenu) {
             if (!faults) faults = menu_->addMenu(QString::fromLatin1(entry.submenu));
@@ -342,11 +293,11 @@ QMenu* Demo::BuildMenu(QMenuBar* bar) {
 }
 
 void Demo::goLive() {
-    printLine(QStringLiteral("demo: the virtual detector is on %1; %2")
-                  .arg(QDir::toNativeSeparators(port_),
-                       !logPath_.isEmpty()     ? QStringLiteral("its answers go to %1").arg(logPath_)
-                       : logProblem_.isEmpty() ? QStringLiteral("its answers go to no log")
-                                               : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
+    PrintDemoLine(QStringLiteral("demo: the virtual detector is on %1; %2")
+                      .arg(QDir::toNativeSeparators(port_),
+                           !logPath_.isEmpty()     ? QStringLiteral("its answers go to %1").arg(logPath_)
+                           : logProblem_.isEmpty() ? QStringLiteral("its answers go to no log")
+                                                   : QStringLiteral("its answers go to no log: %1").arg(logProblem_)));
     QPointer<MainWindow> mainWindow = attached_;
     QTimer::singleShot(0, mainWindow, [mainWindow] {
         if (mainWindow && mainWindow->connectAction()->isEnabled() &&
@@ -370,15 +321,15 @@ void Demo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDialog) {
         if (!answering_ && link.State() == seriallink::LinkState::Polling &&
             link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;
-            printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
-                          .arg(QDir::toNativeSeparators(port_)));
+            PrintDemoLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
+                              .arg(QDir::toNativeSeparators(port_)));
         } else if (answering_ && link.State() != seriallink::LinkState::Polling) {
             answering_ = false;
             repliesBefore_ = link.counters().GoodReplies;
             // Halted: the port is still open but the exchanges failed. Closed is the user's own doing
             // (Disconnect, Exit), which needs no word.
             if (link.State() == seriallink::LinkState::Halted)
-                printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
+                PrintDemoLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
         }
     });
     watch_->start();

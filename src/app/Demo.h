@@ -32,18 +32,7 @@ class Demo : public QObject {
   public:
     // One entry of the Demo menu: its caption, and the command(s) it sends to the virtual detector.
     // A checkable entry sends onCommands when checked and offCommands when cleared.
-    struct MenuEntry {
-        const char* name; // objectName of its action
-        const char* caption;
-        QStringList onCommands;
-        QStringList offCommands;     // empty: a plain entry
-        const char* submenu;         // nullptr: in the Demo menu itself
-        bool checkedAtStart = false; // what the virtual detector does when it starts
-    };
-    static const std::vector<MenuEntry>& MenuEntries();
 
-    // True when argv asks for the demo.
-    static bool Requested(int argc, char** argv);
     // The virtual detector's executable: beside the program's, else on PATH; empty when there is none.
     static QString SimulatorPath();
 

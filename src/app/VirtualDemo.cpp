@@ -1,5 +1,7 @@
 #include "app/VirtualDemo.h"
 
+#include "app/DemoMenu.h"
+
 #include "app/MainWindow.h"
 #include "detector/VirtualLine.h"
 #include "seriallink/PortDialog.h"
@@ -19,58 +21,7 @@ namespace {
 // Good replies after which the demo counts as connected: the read-back and some status replies.
 constexpr quint64 AnsweringReplies = 10;
 
-void printLine(const QString& text) {
-    std::fprintf(stdout, "ostrevo-setup: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
 } // namespace
-
-const std::vector<VirtualDemo::MenuEntry>& VirtualDemo::MenuEntries() {
-    static const std::vector<MenuEntry> entries{
-        {"DemoIntruder", "&Intruder Walk", {QStringLiteral("intruder")}, {}, nullptr},
-        {"DemoPeriodicWalk",
-         "&Periodic Walk",
-         {QStringLiteral("periodic-walk on")},
-         {QStringLiteral("periodic-walk off")},
-         nullptr,
-         true},
-        {"DemoTamper", "&Tamper", {QStringLiteral("tamper on")}, {QStringLiteral("tamper off")}, nullptr},
-        {"DemoMask",
-         "&Mask",
-         {QStringLiteral("mask1 on"), QStringLiteral("mask2 on")},
-         {QStringLiteral("mask1 off"), QStringLiteral("mask2 off")},
-         nullptr},
-        {"DemoNoise",
-         "Infrared &Noise",
-         {QStringLiteral("noise1 on"), QStringLiteral("noise2 on")},
-         {QStringLiteral("noise1 off"), QStringLiteral("noise2 off")},
-         nullptr},
-        {"DemoFaultMw", "&Microwave", {QStringLiteral("fault mw on")}, {QStringLiteral("fault mw off")}, "&Fault"},
-        {"DemoFaultPir1", "PIR &1", {QStringLiteral("fault pir1 on")}, {QStringLiteral("fault pir1 off")}, "&Fault"},
-        {"DemoFaultPir2", "PIR &2", {QStringLiteral("fault pir2 on")}, {QStringLiteral("fault pir2 off")}, "&Fault"},
-        {"DemoFaultCpu", "&Processor", {QStringLiteral("fault cpu on")}, {QStringLiteral("fault cpu off")}, "&Fault"},
-        {"DemoFaultAccelerometer",
-         "&Accelerometer",
-         {QStringLiteral("fault lis302 on")},
-         {QStringLiteral("fault lis302 off")},
-         "&Fault"},
-        {"DemoFaultLowVoltage",
-         "&Low Voltage",
-         {QStringLiteral("fault lowvoltage on")},
-         {QStringLiteral("fault lowvoltage off")},
-         "&Fault"},
-        {"DemoSilence", "&Silent for 3 s", {QStringLiteral("silent 3000")}, {}, nullptr},
-        {"DemoUnplug", "&Unplug for 5 s", {QStringLiteral("unplug 5000")}, {}, nullptr},
-    };
-    return entries;
-}
-
-bool VirtualDemo::Requested(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--demo") == 0) return true;
-    return false;
-}
 
 protocol::PortRoots VirtualDemo::Roots(protocol::PortRoots roots) {
     roots.virtualPort = PortName;
@@ -94,10 +45,10 @@ void VirtualDemo::Send(const QString& command) {
     const QString answer = QString::fromStdString(line_->Command(command.toStdString()));
     if (answer.startsWith(QLatin1String("ok "))) {
         tell(QStringLiteral("Virtual detector: %1").arg(answer.mid(3)));
-        printLine(QStringLiteral("demo: done: %1").arg(answer.mid(3)));
+        PrintDemoLine(QStringLiteral("demo: done: %1").arg(answer.mid(3)));
     } else {
         tell(QStringLiteral("Virtual detector: ") + answer);
-        printLine(QStringLiteral("demo: ") + answer);
+        PrintDemoLine(QStringLiteral("demo: ") + answer);
     }
     if (command.startsWith(QLatin1String("unplug ")) && answer.startsWith(QLatin1String("ok "))) {
         tell(QStringLiteral("Virtual detector: its adapter is pulled out."));
@@ -114,7 +65,7 @@ QMenu* VirtualDemo::BuildMenu(QMenuBar* bar) {
     where->setEnabled(false);
     menu_->addSeparator();
     QMenu* faults = nullptr;
-    for (const MenuEntry& entry : MenuEntries()) {
+    for (const DemoMenuEntry& entry : DemoMenuEntries()) {
         QMenu* into = menu_;
         if (entry.submenu) {
             if (!faults) faults = menu_->addMenu(QString::fromLatin1(entry.submenu));
@@ -146,7 +97,7 @@ void VirtualDemo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDia
         [line] { return std::make_unique<detector::VirtualSerialPort>(line, std::string(PortName)); });
     BuildMenu(mainWindow.menuBar());
     portDialog.portCombo()->setEditText(QLatin1String(PortName)); // chosen, not remembered for the next run
-    printLine(
+    PrintDemoLine(
         QStringLiteral("demo: the virtual detector is on %1, in the program itself").arg(QLatin1String(PortName)));
     QPointer<MainWindow> window = &mainWindow;
     QTimer::singleShot(0, &mainWindow, [window] {
@@ -163,13 +114,13 @@ void VirtualDemo::Attach(MainWindow& mainWindow, seriallink::PortDialog& portDia
         if (!answering_ && link.State() == seriallink::LinkState::Polling &&
             link.counters().GoodReplies >= repliesBefore_ + AnsweringReplies) {
             answering_ = true;
-            printLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
-                          .arg(QLatin1String(PortName)));
+            PrintDemoLine(QStringLiteral("demo: connected to the virtual detector on %1, which answers the polls")
+                              .arg(QLatin1String(PortName)));
         } else if (answering_ && link.State() != seriallink::LinkState::Polling) {
             answering_ = false;
             repliesBefore_ = link.counters().GoodReplies;
             if (link.State() == seriallink::LinkState::Halted)
-                printLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
+                PrintDemoLine(QStringLiteral("demo: the link to the virtual detector is down (no answer)"));
         }
     });
     watch_->start();

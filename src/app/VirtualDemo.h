@@ -36,17 +36,6 @@ class VirtualDemo : public QObject {
 
     // One entry of the Demo menu: its caption, and the command(s) it gives the virtual detector. A checkable
     // entry gives onCommands when checked and offCommands when cleared. (The same as the Linux demo's.)
-    struct MenuEntry {
-        const char* name; // objectName of its action
-        const char* caption;
-        QStringList onCommands;
-        QStringList offCommands;     // empty: a plain entry
-        const char* submenu;         // nullptr: in the Demo menu itself
-        bool checkedAtStart = false; // what the virtual detector does when it starts
-    };
-    static const std::vector<MenuEntry>& MenuEntries();
-    // True when argv asks for the demo (--demo).
-    static bool Requested(int argc, char** argv);
     // Where the program looks for ports in a demo: its own, with the virtual port listed first.
     static protocol::PortRoots Roots(protocol::PortRoots roots = {});
 

@@ -1,6 +1,7 @@
 // Entry point: the program with its three windows, created in order, and with --demo its training detector.
 #include "app/About.h"
 #include "app/Demo.h"
+#include "app/DemoMenu.h"
 #include "app/Instance.h"
 #include "app/MainWindow.h"
 #include "app/Program.h"
@@ -67,11 +68,11 @@ int main(int argc, char** argv) {
     graph::GraphWindow& graphics = program.graphWindow();
     // The first parameters read from a detector in each run are kept (File > Revert to Arrival Settings); the
     // virtual detector's are not kept as a file, where they would push a real detector's out.
-    if (!app::Demo::Requested(argc, argv))
+    if (!app::DemoRequested(argc, argv))
         mainWindow.configFiles().offers().setArrivalFolder(QString::fromStdString(errorlog::StateLogFolder()) +
                                                            QStringLiteral("arrival"));
     app::Demo demo;
-    if (app::Demo::Requested(argc, argv)) {
+    if (app::DemoRequested(argc, argv)) {
         QString error;
         // Started now, its port awaited while the window shows.
         if (!demo.Launch(app::Demo::SimulatorPath(),
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
     mainWindow.rememberBetweenRuns(app::TakeInstanceNumber()); // ... and the window's
     shownWindow = &mainWindow;
     mainWindow.show();
-    if (app::Demo::Requested(argc, argv))
+    if (app::DemoRequested(argc, argv))
         demo.WhenReady([&mainWindow](const QString& error) {
             if (error.isEmpty()) return; // Connect follows
             app::sayDemoCannotStart(&mainWindow, error);

@@ -1,6 +1,7 @@
 // Entry point on Windows: the program with its three windows, created in order, and with --demo its training
 // detector inside the program (a virtual port with the line's real timing: no driver, no second program).
 #include "app/About.h"
+#include "app/DemoMenu.h"
 #include "app/Instance.h"
 #include "app/MainWindow.h"
 #include "app/Program.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     graph::RegisterProgramFonts();
     graph::UseProgramFont();
 
-    const bool demoRequested = app::VirtualDemo::Requested(argc, argv);
+    const bool demoRequested = app::DemoRequested(argc, argv);
     app::Program program(demoRequested ? app::VirtualDemo::Roots() : protocol::PortRoots{});
     app::MainWindow& mainWindow = program.mainWindow();
     seriallink::PortDialog& portDialog = program.portDialog();
