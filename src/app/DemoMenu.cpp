@@ -1,5 +1,8 @@
 #include "app/DemoMenu.h"
 
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +46,41 @@ const std::vector<DemoMenuEntry>& DemoMenuEntries() {
         {"DemoUnplug", "&Unplug for 5 s", {QStringLiteral("unplug 5000")}, {}, nullptr},
     };
     return entries;
+}
+
+QMenu* BuildDemoMenu(QMenuBar* bar, const QString& port, QObject* sender,
+                     const std::function<void(const QString&)>& send) {
+    auto* menu = new QMenu(QStringLiteral("&Demo"), bar);
+    menu->setObjectName(QStringLiteral("DemoMenu"));
+    if (auto* help = bar->findChild<QMenu*>(QStringLiteral("Help1"))) bar->insertMenu(help->menuAction(), menu);
+    else bar->addMenu(menu);
+    QAction* where = menu->addAction(QStringLiteral("Virtual detector on %1").arg(port));
+    where->setEnabled(false);
+    menu->addSeparator();
+    QMenu* faults = nullptr;
+    for (const DemoMenuEntry& entry : DemoMenuEntries()) {
+        QMenu* into = menu;
+        if (entry.submenu) {
+            if (!faults) faults = menu->addMenu(QString::fromLatin1(entry.submenu));
+            into = faults;
+        } else if (faults && into->actions().last() == faults->menuAction()) {
+            menu->addSeparator(); // the world above, the line below
+        }
+        QAction* action = into->addAction(QString::fromLatin1(entry.caption));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.offCommands.isEmpty()) {
+            QObject::connect(action, &QAction::triggered, sender, [send, entry] {
+                for (const QString& c : entry.onCommands) send(c);
+            });
+        } else {
+            action->setCheckable(true);
+            action->setChecked(entry.checkedAtStart); // (before it sends anything)
+            QObject::connect(action, &QAction::toggled, sender, [send, entry](bool on) {
+                for (const QString& c : on ? entry.onCommands : entry.offCommands) send(c);
+            });
+        }
+    }
+    return menu;
 }
 
 bool DemoRequested(int argc, char** argv) {

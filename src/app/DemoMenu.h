@@ -4,7 +4,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
+
+class QMenu;
+class QObject;
+class QMenuBar;
 
 namespace app {
 
@@ -18,6 +23,10 @@ struct DemoMenuEntry {
     bool checkedAtStart = false; // what the virtual detector does when it starts
 };
 const std::vector<DemoMenuEntry>& DemoMenuEntries();
+// Builds the Demo menu into bar, before its Help menu: where the detector is (port), then the entries, each
+// giving its commands to send (while sender lives).
+QMenu* BuildDemoMenu(QMenuBar* bar, const QString& port, QObject* sender,
+                     const std::function<void(const QString&)>& send);
 
 // True when argv asks for the demo (--demo).
 bool DemoRequested(int argc, char** argv);

@@ -57,36 +57,7 @@ void VirtualDemo::Send(const QString& command) {
 }
 
 QMenu* VirtualDemo::BuildMenu(QMenuBar* bar) {
-    menu_ = new QMenu(QStringLiteral("&Demo"), bar);
-    menu_->setObjectName(QStringLiteral("DemoMenu"));
-    if (auto* help = bar->findChild<QMenu*>(QStringLiteral("Help1"))) bar->insertMenu(help->menuAction(), menu_);
-    else bar->addMenu(menu_);
-    QAction* where = menu_->addAction(QStringLiteral("Virtual detector on %1").arg(QLatin1String(PortName)));
-    where->setEnabled(false);
-    menu_->addSeparator();
-    QMenu* faults = nullptr;
-    for (const DemoMenuEntry& entry : DemoMenuEntries()) {
-        QMenu* into = menu_;
-        if (entry.submenu) {
-            if (!faults) faults = menu_->addMenu(QString::fromLatin1(entry.submenu));
-            into = faults;
-        } else if (faults && into->actions().last() == faults->menuAction()) {
-            menu_->addSeparator(); // the world above, the line below
-        }
-        QAction* action = into->addAction(QString::fromLatin1(entry.caption));
-        action->setObjectName(QString::fromLatin1(entry.name));
-        if (entry.offCommands.isEmpty()) {
-            connect(action, &QAction::triggered, this, [this, entry] {
-                for (const QString& c : entry.onCommands) Send(c);
-            });
-        } else {
-            action->setCheckable(true);
-            action->setChecked(entry.checkedAtStart); // (before it sends anything)
-            connect(action, &QAction::toggled, this, [this, entry](bool on) {
-                for (const QString& c : on ? entry.onCommands : entry.offCommands) Send(c);
-            });
-        }
-    }
+    menu_ = BuildDemoMenu(bar, QLatin1String(PortName), this, [this](const QString& command) { Send(command); });
     return menu_;
 }
 
